@@ -1,0 +1,45 @@
+#pragma once
+// Every message box, input box and file dialog goes through Dialogs, so that a test can answer it
+// and read back exactly what the user would have seen.
+#include <QString>
+#include <optional>
+
+enum class MsgIcon { None, Information, Warning, Critical, Question };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+struct Message {
+    QString text;
+    QString caption; // empty: the application's title
+    MsgIcon icon = MsgIcon::None;
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgAnswer defaultButton = MsgAnswer::Ok;
+
+    friend bool operator==(const Message&, const Message&) = default;
+};
+
+struct FileRequest {
+    QString title;
+    QString filter; // "description|pattern|description|pattern"
+};
+
+class QWidget;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MsgAnswer show(QWidget* parent, const Message& message) = 0;
+    // Nothing when the user cancels.
+    virtual std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) = 0;
+    // Empty when the user cancels.
+    virtual QString openFile(QWidget* parent, const FileRequest& request) = 0;
+};
+
+// Shorthands for the message kinds the program uses.
+namespace msg {
+Message plain(const QString& text);
+Message stop(const QString& text);
+Message info(const QString& text);
+Message warning(const QString& text);
+Message confirm(const QString& text); // caption "确认", Yes/No, No the default
+} // namespace msg

@@ -1,0 +1,69 @@
+#include "RowTable.h"
+
+#include <sqlite3.h>
+
+std::string_view RowTable::text(int row, int column) const {
+    const Cell& c = cell(row, column);
+    if (c.length == NullLength)
+        return {};
+    return std::string_view(arena_.data() + c.offset, c.length);
+}
+
+QString RowTable::qtext(int row, int column) const {
+    const std::string_view bytes = text(row, column);
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+int RowTable::findKey(std::string_view key) const {
+    for (int row = 0; row < rowCount(); ++row) {
+        if (text(row, KeyColumn) == key)
+            return row;
+    }
+    return -1;
+}
+
+RowTable::Cell RowTable::store(const char* bytes, size_t length) {
+    const Cell c{static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(length)};
+    arena_.append(bytes, length);
+    return c;
+}
+
+void RowTable::appendFrom(sqlite3_stmt* statement) {
+    rows_.push_back(static_cast<uint32_t>(cells_.size() / Columns));
+    for (int column = 0; column < Columns; ++column) {
+        if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+            cells_.push_back({0, NullLength});
+            continue;
+        }
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        const int length = sqlite3_column_bytes(statement, column);
+        cells_.push_back(store(bytes, static_cast<size_t>(length)));
+    }
+}
+
+void RowTable::removeRow(int row) { rows_.erase(rows_.begin() + row); }
+
+void RowTable::setText(int row, int column, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    cells_[rows_[row] * Columns + column] = store(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void RowTable::reorder(const std::vector<int>& order) {
+    std::vector<uint32_t> rows;
+    rows.reserve(order.size());
+    for (int old : order)
+        rows.push_back(rows_[old]);
+    rows_.swap(rows);
+}
+
+void RowTable::clear() {
+    arena_.clear();
+    cells_.clear();
+    rows_.clear();
+}
+
+void RowTable::reserve(int rows) {
+    rows_.reserve(rows);
+    cells_.reserve(static_cast<size_t>(rows) * Columns);
+    arena_.reserve(static_cast<size_t>(rows) * 120);
+}
