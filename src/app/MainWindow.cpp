@@ -147,7 +147,7 @@ bool Frm_main::Form_Load() {
 bool Frm_main::openDataFile() {
     Dialogs& dialogs = *state_.env.dialogs;
     try {
-        state_.Conn = Store::open(paths_.data);
+        state_.Conn = Store::open(paths_.data, state_.env.storeOptions);
     } catch (const StoreError& e) {
         const QString problem = QStringLiteral("数据文件 %1 不能使用: %2").arg(paths_.data, e.message());
         if (!QFile::exists(paths_.backup) || checkDataFile(paths_.backup) != QStringLiteral("ok")) {
@@ -167,7 +167,7 @@ bool Frm_main::openDataFile() {
             return false;
         }
         try {
-            state_.Conn = Store::open(paths_.data);
+            state_.Conn = Store::open(paths_.data, state_.env.storeOptions);
         } catch (const StoreError& again) {
             dialogs.show(this, msg::stop(again.message()));
             return false;

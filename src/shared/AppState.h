@@ -1,6 +1,7 @@
 #pragma once
 // The program's one state object: the variables every window shares, alive for the whole run.
 // Nothing else in the program is a mutable global.
+#include "store/OpenOptions.h"
 #include "store/Query.h"
 
 #include <QString>
@@ -17,6 +18,7 @@ struct Environment {
     const Clock* clock = nullptr;
     Settings* settings = nullptr;
     QString programDir;
+    OpenOptions storeOptions; // how the load step opens the data file
 };
 
 struct AppState {

@@ -3,6 +3,7 @@
 // either succeeds or throws StoreError with SQLite's message; writes that touch more than one row
 // run in one transaction, so a failure leaves the file as it was.
 #include "store/ContactFields.h"
+#include "store/OpenOptions.h"
 #include "store/Query.h"
 #include "store/RowTable.h"
 
@@ -22,11 +23,6 @@ class StoreError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
     QString message() const { return QString::fromUtf8(what()); }
-};
-
-struct OpenOptions {
-    const char* vfs = nullptr; // a test may name a fault-injecting VFS
-    bool readOnly = false;
 };
 
 class Store {

@@ -1,0 +1,264 @@
+// Failing writes, syncs and deletions: every save the program makes is run against a data file
+// whose k-th write (or sync, or journal deletion) fails, for k = 1, 2, ... until the save gets
+// through untouched; once with that one failure alone and once with every later one failing too.
+// After each: a save that reported success is in the file, a save that failed threw StoreError,
+// and the file passes integrity_check and holds the old state or the new one, nothing else.
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "reminder/NextBirthdays.h"
+#include "store/Store.h"
+#include "support/DbDump.h"
+#include "support/FaultVfs.h"
+#include "support/Fixture.h"
+
+#include <QFile>
+#include <QTest>
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <functional>
+
+namespace {
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile::remove(path + QStringLiteral("-journal"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+ContactFields person(const QString& groupKey, const QString& name, int n) {
+    ContactFields f = contact(groupKey, name);
+    f.birthday = QDate(1980, 1 + n % 12, 1 + (n * 7) % 28);
+    f.mobile = QStringLiteral("1390000%1").arg(n, 4, 10, QLatin1Char('0'));
+    f.address = QStringLiteral("上海市 %1 号").arg(n);
+    f.remarks = QString(200 + n * 10, QChar(u'记'));
+    return f;
+}
+
+// The saves of the program, each on a data file with three groups and twelve people.
+using Save = std::function<void(Store&)>;
+struct NamedSave {
+    const char* name;
+    Save run;
+    bool oldFile; // runs on a data file made before nowbirthday existed
+};
+const QList<NamedSave>& saves() {
+    static const QList<NamedSave> all{
+        {"add contact", [](Store& s) { s.addContact(person("main2", "新来的 O'Brien", 99)); }, false},
+        {"update contact", [](Store& s) { s.updateContact("friend3", person("main3", "改过的", 42)); }, false},
+        {"rename contact", [](Store& s) { s.renameContact("friend4", "新名字"); }, false},
+        {"rename group", [](Store& s) { s.renameGroup("main1", "老同学"); }, false},
+        {"delete contact", [](Store& s) { s.deleteContact("friend5"); }, false},
+        {"delete group", [](Store& s) { s.deleteGroup("main2"); }, false},
+        {"add group", [](Store& s) { s.addGroup("新的组"); }, false},
+        {"birthday pass", [](Store& s) { ComputeNextBirthdays(s, QDate(2025, 6, 1), 10); }, false},
+        {"birthday pass, old file", [](Store& s) { ComputeNextBirthdays(s, QDate(2025, 6, 1), 10); }, true},
+    };
+    return all;
+}
+
+struct Mode {
+    FaultVfs::Kind kind;
+    int errorCode; // 0: the kind's own I/O error
+    const char* name;
+};
+const QList<Mode>& modes() {
+    static const QList<Mode> all{
+        {FaultVfs::Kind::Write, 0, "write"},
+        {FaultVfs::Kind::Write, SQLITE_FULL, "write, disk full"},
+        {FaultVfs::Kind::Sync, 0, "sync"},
+        {FaultVfs::Kind::Delete, 0, "journal deletion"},
+    };
+    return all;
+}
+
+} // namespace
+
+class TestSafetyFaults : public QObject {
+    Q_OBJECT
+
+    FaultVfs vfs;
+    QTemporaryDir dir;
+    QByteArray current; // the data file before each save
+    QByteArray old;     // the same, made before nowbirthday existed
+    int faultPoints = 0;
+    int windowFaultPoints = 0;
+
+    QString work() const { return dir.filePath(QStringLiteral("tavrel.mdb")); }
+
+    // The state after the save, and the states a failed save may leave.
+    QStringList statesAfter(const NamedSave& save, QString* after) {
+        writeBytes(work(), save.oldFile ? old : current);
+        QStringList allowed{dumpFile(work())};
+        if (save.oldFile) {
+            // The upgrade commits on its own before the pass, so the file may hold it alone.
+            Store::open(work())->addNextBirthdayColumn();
+            allowed << dumpFile(work());
+            writeBytes(work(), old);
+        }
+        save.run(*Store::open(work()));
+        *after = dumpFile(work());
+        allowed << *after;
+        return allowed;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        Fixture fx;
+        Store& store = fx.open();
+        for (const char* group : {"同学", "朋友", "同事"})
+            store.addGroup(group);
+        for (int n = 1; n <= 12; ++n)
+            store.addContact(person(QStringLiteral("main%1").arg(1 + n % 3), QStringLiteral("人%1").arg(n), n));
+        ComputeNextBirthdays(store, QDate(2024, 1, 1), 10);
+        fx.state.Conn.reset();
+        current = bytesOf(fx.paths.data);
+        writeBytes(work(), current);
+        {
+            SQLite::Database db(work().toStdString(), SQLite::OPEN_READWRITE);
+            db.exec("alter table phone drop column nowbirthday");
+        }
+        old = bytesOf(work());
+        QVERIFY(!Store::open(work())->hasNextBirthdayColumn());
+    }
+
+    void failingSave_data() {
+        QTest::addColumn<int>("save");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("persistent");
+        for (int s = 0; s < saves().size(); ++s) {
+            for (int m = 0; m < modes().size(); ++m) {
+                for (bool persistent : {false, true})
+                    QTest::addRow("%s, %s, %s", saves()[s].name, modes()[m].name, persistent ? "for good" : "once")
+                        << s << m << persistent;
+            }
+        }
+    }
+    void failingSave() {
+        QFETCH(int, save);
+        QFETCH(int, mode);
+        QFETCH(bool, persistent);
+        const NamedSave& what = saves()[save];
+        const Mode how = modes()[mode];
+        QString after;
+        const QStringList allowed = statesAfter(what, &after);
+        const QString before = allowed.first();
+        QVERIFY(after != before);
+
+        constexpr int MaxPoints = 400;
+        int k = 1;
+        for (; k <= MaxPoints; ++k) {
+            const QString where = QStringLiteral("%1 #%2").arg(QString::fromLatin1(FaultVfs::kindName(how.kind))).arg(k);
+            writeBytes(work(), what.oldFile ? old : current);
+            bool threw = false;
+            QString error;
+            int injected = 0;
+            {
+                std::unique_ptr<Store> store = Store::open(work(), OpenOptions{vfs.name(), false});
+                vfs.arm(how.kind, k, persistent, how.errorCode);
+                try {
+                    what.run(*store);
+                } catch (const StoreError& e) {
+                    threw = true;
+                    error = e.message();
+                }
+                injected = vfs.injected();
+                if (!persistent) {
+                    vfs.disarm();
+                    // The program keeps its one connection after a failed save: the file must be
+                    // whole at once, the connection must read what the file holds, and the same
+                    // save tried again must get through.
+                    const QString seen = dumpFile(work());
+                    QVERIFY2(allowed.contains(seen), qPrintable(where + ": after the failure the file holds:\n" + seen));
+                    QCOMPARE(dumpDatabase(store->database().getHandle()), seen);
+                    if (threw && seen != after) {
+                        try {
+                            what.run(*store);
+                        } catch (const StoreError& e) {
+                            QFAIL(qPrintable(where + ": trying again failed: " + e.message()));
+                        }
+                        threw = false;
+                    }
+                }
+                store.reset(); // closed while the faults go on, when they go on for good
+                vfs.disarm();
+            }
+            if (injected == 0) {
+                QVERIFY2(!threw, qPrintable(where + ": failed without a fault: " + error));
+                QCOMPARE(dumpFile(work()), after);
+                break;
+            }
+            ++faultPoints;
+            const QString integrity = integrityOfFile(work());
+            QVERIFY2(integrity == QStringLiteral("ok"), qPrintable(where + ": " + integrity));
+            const QString found = dumpFile(work());
+            if (threw)
+                QVERIFY2(allowed.contains(found), qPrintable(where + ": the file holds neither state:\n" + found));
+            else
+                QVERIFY2(found == after, qPrintable(where + ": reported success but the file holds:\n" + found));
+        }
+        QVERIFY2(k > 1, "the save never reached the file");
+        QVERIFY2(k <= MaxPoints, "the save never got through");
+    }
+
+    // The load step's birthday pass through the window: the user is told, the list still opens,
+    // and the close step leaves a backup that is whole.
+    void failingStartupPassIsTold_data() {
+        QTest::addColumn<bool>("persistent");
+        QTest::newRow("once") << false;
+        QTest::newRow("for good") << true;
+    }
+    void failingStartupPassIsTold() {
+        QFETCH(bool, persistent);
+        QString after;
+        const QStringList allowed = statesAfter(saves()[7], &after);
+        int k = 1;
+        for (; k <= 200; ++k) {
+            const QString where = QStringLiteral("write #%1").arg(k);
+            Fixture fx(QDate(2025, 6, 1));
+            writeBytes(fx.paths.data, current);
+            QVERIFY(QFile::copy(fx.paths.data, fx.paths.backup));
+            const QByteArray backup = bytesOf(fx.paths.backup);
+            fx.settings->setText(setting::Birthday, QStringLiteral("1"));
+            fx.state.env.storeOptions.vfs = vfs.name();
+            vfs.arm(FaultVfs::Kind::Write, k, persistent);
+            Frm_main& window = fx.window(true);
+            const int injected = vfs.injected();
+            QVERIFY(fx.state.Conn);
+            const QStringList texts = fx.dialogs.texts();
+            const bool told = !texts.isEmpty() && texts.first().startsWith(QStringLiteral("生日提醒失败: "));
+            window.close();
+            vfs.disarm();
+            if (injected == 0) {
+                QVERIFY2(!told, qPrintable(texts.join('\n')));
+                break;
+            }
+            ++windowFaultPoints;
+            QVERIFY2(told, qPrintable(where + ": the user was not told; messages: " + texts.join('\n')));
+            QCOMPARE(fx.dialogs.messages.first().icon, MsgIcon::Warning);
+            QCOMPARE(integrityOfFile(fx.paths.data), QStringLiteral("ok"));
+            QVERIFY2(allowed.contains(dumpFile(fx.paths.data)), qPrintable(where));
+            // The backup is the old one untouched, or a whole copy of the data file.
+            const QByteArray now = bytesOf(fx.paths.backup);
+            if (now != backup) {
+                QCOMPARE(integrityOfFile(fx.paths.backup), QStringLiteral("ok"));
+                QVERIFY2(allowed.contains(dumpFile(fx.paths.backup)), qPrintable(where));
+            }
+            QVERIFY(!QFile::exists(fx.paths.backup + QStringLiteral(".tmp")));
+        }
+        QVERIFY(k > 1);
+        QVERIFY(k <= 200);
+    }
+
+    void cleanupTestCase() {
+        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass", faultPoints,
+              windowFaultPoints);
+    }
+};
+
+QTEST_MAIN(TestSafetyFaults)
+#include "tst_safety_faults.moc"
