@@ -144,32 +144,44 @@ bool Frm_main::Form_Load() {
     return true;
 }
 
-bool Frm_main::openDataFile() {
-    Dialogs& dialogs = *state_.env.dialogs;
+QString Frm_main::tryOpenDataFile() {
     try {
         state_.Conn = Store::open(paths_.data, state_.env.storeOptions);
+        // A file can open and still be damaged further in. It is read through once now, as the
+        // close step does before it trusts the file for the backup, so that the backup is offered
+        // before any work is done on a damaged file.
+        const QString check = state_.Conn->quickCheck();
+        if (check == QStringLiteral("ok"))
+            return {};
+        state_.Conn.reset();
+        return check;
     } catch (const StoreError& e) {
-        const QString problem = QStringLiteral("数据文件 %1 不能使用: %2").arg(paths_.data, e.message());
+        state_.Conn.reset();
+        return e.message();
+    }
+}
+
+bool Frm_main::openDataFile() {
+    Dialogs& dialogs = *state_.env.dialogs;
+    const QString problem = tryOpenDataFile();
+    if (!problem.isEmpty()) {
+        const QString named = QStringLiteral("数据文件 %1 不能使用: %2").arg(paths_.data, problem);
         if (!QFile::exists(paths_.backup) || checkDataFile(paths_.backup) != QStringLiteral("ok")) {
-            dialogs.show(this, msg::stop(problem + QStringLiteral("\n程序中止")));
+            dialogs.show(this, msg::stop(named + QStringLiteral("\n程序中止")));
             return false;
         }
-        const Message offer{problem + QStringLiteral("\n但还有备份文件,是否从备份文件恢复?"),
-                            QStringLiteral("重要提示"), MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
+        const Message offer{named + QStringLiteral("\n但还有备份文件,是否从备份文件恢复?"), QStringLiteral("重要提示"),
+                            MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
         if (dialogs.show(this, offer) != MsgAnswer::Yes)
             return false;
-        // The damaged file is kept beside, never thrown away.
-        const QString aside = paths_.data + QStringLiteral(".damaged");
-        QFile::remove(aside);
         QString error;
-        if (!QFile::rename(paths_.data, aside) || !restoreBackup(paths_, &error)) {
+        if (!restoreOverDamaged(paths_, nullptr, &error)) {
             dialogs.show(this, msg::stop(QStringLiteral("不能从备份文件恢复: ") + error));
             return false;
         }
-        try {
-            state_.Conn = Store::open(paths_.data, state_.env.storeOptions);
-        } catch (const StoreError& again) {
-            dialogs.show(this, msg::stop(again.message()));
+        const QString again = tryOpenDataFile();
+        if (!again.isEmpty()) {
+            dialogs.show(this, msg::stop(QStringLiteral("数据文件 %1 不能使用: %2").arg(paths_.data, again)));
             return false;
         }
     }

@@ -65,6 +65,7 @@ private:
     void placeToolbar(bool left);
     void Form_Resize();
     bool openDataFile();
+    QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
     void saveSettings();
 
     AppState& state_;

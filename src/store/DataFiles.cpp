@@ -107,3 +107,38 @@ bool restoreBackup(const DataPaths& paths, QString* error) {
     QFile::remove(paths.data + QStringLiteral("-journal"));
     return replaceByCopy(paths.backup, paths.data, error);
 }
+
+namespace {
+QString journalOf(const QString& file) { return file + QStringLiteral("-journal"); }
+
+// Renames a database file together with its journal, so that SQLite still finds the journal that
+// belongs to it.
+bool moveWithJournal(const QString& from, const QString& to) {
+    if (!QFile::rename(from, to))
+        return false;
+    if (QFile::exists(journalOf(from)) && !QFile::rename(journalOf(from), journalOf(to))) {
+        QFile::rename(to, from);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool restoreOverDamaged(const DataPaths& paths, QString* aside, QString* error) {
+    // A damaged file is never thrown away, not even an older one kept aside before.
+    QString name = paths.data + QStringLiteral(".damaged");
+    for (int n = 2; QFile::exists(name) || QFile::exists(journalOf(name)); ++n)
+        name = paths.data + QStringLiteral(".damaged.%1").arg(n);
+    if (!moveWithJournal(paths.data, name)) {
+        if (error)
+            *error = QStringLiteral("不能把 %1 改名为 %2").arg(paths.data, name);
+        return false;
+    }
+    if (!restoreBackup(paths, error)) {
+        moveWithJournal(name, paths.data);
+        return false;
+    }
+    if (aside)
+        *aside = name;
+    return true;
+}

@@ -21,5 +21,9 @@ QString programDirectory();
 bool refreshBackup(const DataPaths& paths, QString* error);
 // False with a reason when the backup is damaged or cannot be copied; nothing is changed then.
 bool restoreBackup(const DataPaths& paths, QString* error);
+// For a data file that exists but cannot be used: moves it (with its journal, if any) aside under the
+// first free name of tavrel.mdb.damaged, tavrel.mdb.damaged.2, ... and restores the backup in its
+// place. False with a reason when that fails; the damaged file is then back where it was.
+bool restoreOverDamaged(const DataPaths& paths, QString* aside, QString* error);
 // "ok" when the file is a sound data file of this program, else what is wrong with it.
 QString checkDataFile(const QString& path);
