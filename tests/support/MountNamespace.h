@@ -1,0 +1,17 @@
+#pragma once
+// A mount namespace of the test process's own, so that a test can make a small full filesystem or a
+// read-only folder even as root (whom permission bits do not stop). enter() must run while the
+// process still has a single thread: first thing in main, before QApplication.
+#include <QString>
+
+namespace mountns {
+
+// True when the process now has its own mount namespace; else why not.
+bool enter(QString* why);
+// A tmpfs of the given size over dir.
+bool mountTmpfs(const QString& dir, int kilobytes, QString* why);
+// dir becomes read-only (a read-only bind mount of itself).
+bool bindReadOnly(const QString& dir, QString* why);
+void unmount(const QString& dir);
+
+} // namespace mountns
