@@ -14,6 +14,7 @@
 #include "tree/GroupTreeModel.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QFile>
 #include <QFocusEvent>
 #include <QFrame>
@@ -120,7 +121,8 @@ void Frm_main::buildToolbar() {
 
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
-    state_.RemindDays = settings.integer(setting::Day, setting::DayDefault);
+    state_.RemindDays =
+        std::clamp(settings.integer(setting::Day, setting::DayDefault), setting::DayMinimum, setting::DayMaximum);
     state_.RemindAtStart = settings.integer(setting::Birthday, setting::BirthdayDefault);
     restorePlacement();
     if (settings.integer(setting::Toolbar, 0) == 1)
@@ -196,10 +198,16 @@ void Frm_main::restorePlacement() {
         setWindowState(windowState() | Qt::WindowMaximized);
         return;
     }
-    const double left = settings.number(setting::Left, setting::LeftDefault);
-    const double top = settings.number(setting::Top, setting::TopDefault);
-    const double height = settings.number(setting::Height, setting::HeightDefault);
-    const double width = settings.number(setting::Width, setting::WidthDefault);
+    // A position far beyond any screen (a damaged or hand-edited settings file) is cut down first,
+    // so that the pixel arithmetic below cannot overflow; the screen check then brings it back.
+    constexpr double Far = 1'000'000 * twips::PerPixel;
+    auto read = [&](const QString& key, double fallback) {
+        return std::clamp(settings.number(key, fallback), -Far, Far);
+    };
+    const double left = read(setting::Left, setting::LeftDefault);
+    const double top = read(setting::Top, setting::TopDefault);
+    const double height = read(setting::Height, setting::HeightDefault);
+    const double width = read(setting::Width, setting::WidthDefault);
     QPoint position(twips::toPixels(left), twips::toPixels(top));
     QSize client(std::clamp(twips::toPixels(width - DesignFrameWidth), 120, 20000),
                  std::clamp(twips::toPixels(height - DesignFrameHeight), 120, 20000));

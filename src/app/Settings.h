@@ -36,6 +36,10 @@ inline const QString Toolbar = QStringLiteral("toolbar");
 inline const QString SysInfo = QStringLiteral("sysinfo");
 
 inline constexpr int DayDefault = 10;
+// The reminder window the settings dialog offers; a stored count outside it (a hand-edited or
+// damaged settings file) is brought back into it at load.
+inline constexpr int DayMinimum = 0;
+inline constexpr int DayMaximum = 30;
 inline constexpr int BirthdayDefault = 1;
 inline constexpr double LeftDefault = 2400;
 inline constexpr double TopDefault = 2385;
