@@ -30,7 +30,10 @@ int runProgram(QApplication& application) {
     application.setApplicationDisplayName(QString());
     preferChineseFont(application);
 
-    QtDialogs dialogs;
+    QtDialogs shown;
+    const QString messageLog = qEnvironmentVariable("ZINTEVA_MESSAGE_LOG");
+    MessageLogDialogs logged(messageLog);
+    Dialogs& dialogs = messageLog.isEmpty() ? static_cast<Dialogs&>(shown) : logged;
     SystemClock clock;
     Settings settings;
     AppState state;

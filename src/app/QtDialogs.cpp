@@ -1,5 +1,6 @@
 #include "app/QtDialogs.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -64,3 +65,17 @@ QString qtFileFilter(const QString& pipeFilter) {
 QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
     return QFileDialog::getOpenFileName(parent, request.title, QString(), qtFileFilter(request.filter));
 }
+
+MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {
+    QFile log(logFile_);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QString text = message.text;
+        text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        log.write((message.caption + QLatin1Char('\t') + text + QLatin1Char('\n')).toUtf8());
+    }
+    return message.defaultButton;
+}
+
+std::optional<QString> MessageLogDialogs::input(QWidget*, const QString&, const QString&) { return std::nullopt; }
+
+QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) { return {}; }
