@@ -33,6 +33,11 @@ inline constexpr const char* CreateIndexes =
     "create index if not exists phone_friendid on phone(friendid);"
     "create index if not exists phone_mainid on phone(mainid)";
 
+// The rollback journal keeps the data file alone the whole database between transactions, and
+// every commit is synced before it is reported done.
+inline constexpr const char* JournalModeDelete = "pragma journal_mode=DELETE";
+inline constexpr const char* SynchronousFull = "pragma synchronous=FULL";
+inline constexpr const char* ContactCount = "select count(*) from phone";
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";
 inline constexpr const char* ColumnNames = "select name from pragma_table_info(?)";
 inline constexpr const char* QuickCheck = "pragma quick_check";

@@ -114,8 +114,8 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
         std::unique_ptr<Store> store(new Store(std::move(db)));
         // The rollback journal keeps the data file alone the whole database between transactions,
         // so a plain copy of it taken then is a sound backup.
-        store->db_->exec("pragma journal_mode=DELETE");
-        store->db_->exec("pragma synchronous=FULL");
+        store->db_->exec(sql::JournalModeDelete);
+        store->db_->exec(sql::SynchronousFull);
         store->checkSchema();
         if (!store->isReadOnly()) {
             try {
@@ -133,7 +133,7 @@ void Store::createEmpty(const QString& path) {
         if (QFileInfo::exists(path))
             throw StoreError("文件已经存在: " + path.toStdString());
         SQLite::Database db(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        db.exec("pragma journal_mode=DELETE");
+        db.exec(sql::JournalModeDelete);
         SQLite::Transaction transaction(db);
         db.exec(sql::CreatePhone);
         db.exec(sql::CreateGroups);
@@ -315,7 +315,7 @@ void Store::deleteContact(const QString& contactKey) {
 }
 
 int Store::contactCount() {
-    return guarded([&] { return db_->execAndGet("select count(*) from phone").getInt(); });
+    return guarded([&] { return db_->execAndGet(sql::ContactCount).getInt(); });
 }
 
 bool Store::hasNextBirthdayColumn() {
