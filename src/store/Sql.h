@@ -72,10 +72,14 @@ inline constexpr const char* UpdateContact =
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
-// The next-birthday pass: every row read once, every row written by one prepared statement.
-inline constexpr const char* SelectBirthdays = "select id, 生日 from phone";
+// The next-birthday pass: every row read once; a row is written, by one prepared statement, only
+// when its value changes, so that a second pass on the same day writes nothing.
+inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone";
 inline constexpr const char* SetNextBirthday = "update phone set nowbirthday = ? where id = ?";
 inline constexpr const char* AddNextBirthdayColumn = "ALTER TABLE phone ADD nowbirthday timestamp";
+// The reminder looks people up by their next birthday.
+inline constexpr const char* CreateNextBirthdayIndex =
+    "create index if not exists phone_nowbirthday on phone(nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
 
