@@ -9,7 +9,7 @@
 
 #include <QFont>
 #include <QFrame>
-#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -84,20 +84,29 @@ Frm_about::Frm_about(AppState& state, SystemServices& services, QWidget* parent)
     cmdSysInfo->setAutoDefault(false);
     connect(cmdSysInfo, &QPushButton::clicked, this, &Frm_about::StartSysInfo);
 
+    auto* titles = new QVBoxLayout;
+    titles->addWidget(lblTitle);
+    titles->addWidget(label1, 0, Qt::AlignLeft);
+    auto* top = new QHBoxLayout;
+    top->setSpacing(14);
+    top->addWidget(picIcon);
+    top->addLayout(titles);
+    top->addStretch();
+
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdSysInfo);
     buttons->addStretch();
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(14);
+    bottom->addWidget(lblDisclaimer);
+    bottom->addLayout(buttons);
 
-    auto* grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(14);
-    grid->addWidget(picIcon, 0, 0, 2, 1);
-    grid->addWidget(lblTitle, 0, 1, 1, 2);
-    grid->addWidget(label1, 1, 1, 1, 2, Qt::AlignLeft);
-    grid->addWidget(line1, 2, 0, 1, 3);
-    grid->addWidget(lblDisclaimer, 3, 0, 1, 2);
-    grid->addLayout(buttons, 3, 2);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(line1);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     cmdOK->setFocus();
 }
 
