@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "shared/Keys.h"
+#include "store/PinyinKeys.h"
 #include "store/Sql.h"
 #include "store/Transaction.h"
 
@@ -120,6 +121,7 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
         store->db_->exec("pragma journal_mode=DELETE");
         store->db_->exec("pragma synchronous=FULL");
         store->checkSchema();
+        pinyinkeys::ensureTable(*store->db_);
         if (!store->isReadOnly()) {
             try {
                 store->db_->exec(sql::CreateIndexes);
@@ -213,6 +215,7 @@ void Store::renameGroup(const QString& groupKey, const QString& name) {
 void Store::deleteGroup(const QString& groupKey) {
     guarded([&] {
         Transaction transaction(*db_);
+        pinyinkeys::removeGroup(*db_, groupKey); // before the people go
         for (const char* text : {sql::DeleteGroup, sql::DeleteGroupContacts}) {
             SQLite::Statement statement(*db_, text);
             bindText(statement, 1, groupKey);
@@ -289,6 +292,7 @@ QString Store::addContact(const ContactFields& fields) {
         SQLite::Statement setKey(*db_, sql::SetContactKey);
         setKey.bind(1, static_cast<int64_t>(id));
         setKey.exec();
+        pinyinkeys::write(*db_, keys::contactKey(id), fields.name);
         transaction.commit();
         return keys::contactKey(id);
     });
@@ -296,27 +300,36 @@ QString Store::addContact(const ContactFields& fields) {
 
 void Store::updateContact(const QString& contactKey, const ContactFields& fields) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
         SQLite::Statement statement(*db_, sql::UpdateContact);
         bindFields(statement, fields);
         bindText(statement, 17, contactKey);
         statement.exec();
+        pinyinkeys::write(*db_, contactKey, fields.name);
+        transaction.commit();
     });
 }
 
 void Store::renameContact(const QString& contactKey, const QString& name) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
         SQLite::Statement statement(*db_, sql::RenameContact);
         bindText(statement, 1, name);
         bindText(statement, 2, contactKey);
         statement.exec();
+        pinyinkeys::write(*db_, contactKey, name);
+        transaction.commit();
     });
 }
 
 void Store::deleteContact(const QString& contactKey) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
+        pinyinkeys::remove(*db_, contactKey);
         SQLite::Statement statement(*db_, sql::DeleteContact);
         bindText(statement, 1, contactKey);
         statement.exec();
+        transaction.commit();
     });
 }
 
