@@ -5,10 +5,12 @@
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "list/ListColumns.h"
+#include "list/ListSort.h"
 #include "reminder/Reminder.h"
 #include "shared/Messages.h"
 #include "shared/Pictures.h"
 #include "shared/Twips.h"
+#include "store/PinyinKeys.h"
 #include "store/Store.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
@@ -20,6 +22,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
@@ -53,6 +57,9 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+    list_->header()->setSectionsClickable(true);
+    connect(list_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { sortContactList(view_, column); });
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
@@ -118,6 +125,26 @@ void Frm_main::buildToolbar() {
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
 
+void Frm_main::fillMissingPinyinKeys() {
+    if (!state_.Conn)
+        return;
+    // Names stored by an older build or another tool get their pinyin keys once; a progress bar
+    // shows when that takes a while.
+    QProgressDialog progress(QStringLiteral("正在为联系人生成拼音索引..."), QString(), 0, 1, this);
+    progress.setWindowTitle(QStringLiteral("zinteva"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    progress.setCancelButton(nullptr);
+    try {
+        pinyinkeys::backfill(state_.Conn->database(), [&](int done, int total) {
+            progress.setMaximum(total);
+            progress.setValue(done);
+        });
+    } catch (const std::exception& e) {
+        qDebug() << "pinyin keys:" << e.what(); // the search by pinyin then misses those names
+    }
+}
+
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
     state_.RemindDays = settings.integer(setting::Day, setting::DayDefault);
@@ -127,6 +154,8 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
+    // After the window is on screen: it costs a full pass over a large directory.
+    QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
     try {
         LoadGroupTree(view_);
     } catch (const StoreError& e) {

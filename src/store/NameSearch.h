@@ -1,5 +1,5 @@
 #pragma once
-// The search form's condition for the name box (Part 6.1), with the pinyin alternatives: besides
+// The search form's condition for the name box, with the pinyin alternatives: besides
 // the names that contain the typed text, the contacts whose pinyin initials start with the typed
 // letters ("zs" finds 张三 and 赵四, not 李四) or whose full pinyin contains them ("zhangs" and
 // "zhang san" find 张三; blanks typed between syllables are left out).

@@ -1,6 +1,7 @@
 #include "store/PinyinKeys.h"
 
 #include "store/Sql.h"
+#include "store/Transaction.h"
 #include "store/Store.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -89,7 +90,7 @@ int backfill(SQLite::Database& db, const Progress& progress) {
             while (read.executeStep())
                 stale.emplace_back(read.getColumn(0).getString(), columnText(read, 1));
         }
-        SQLite::Transaction transaction(db);
+        Transaction transaction(db);
         const int orphans = db.exec(sql::DeleteOrphanPinyin);
         if (stale.empty()) {
             if (orphans > 0)

@@ -120,7 +120,7 @@ inline constexpr const char* DeleteOrphanPinyin =
 inline constexpr const char* SelectPinyinSortKeys = "select friendid, sortkey from pinyin";
 inline constexpr const char* SelectPinyin =
     "select name, full, initials, variants, sortkey from pinyin where friendid = ?";
-// The name box of the search form (Part 6.1): the specified condition, or the pinyin initials
+// The name box of the search form: the condition on 姓名, or the pinyin initials
 // start with the typed letters (or one of a polyphonic name's other initials does), or the full
 // pinyin contains them. Binds: the name pattern ("%" + text + "%", escaped), letters + "%",
 // "% " + letters + "%" (variants are blank-separated), "%" + letters + "%".
