@@ -10,6 +10,7 @@
 #include "shared/Pictures.h"
 #include "shared/Twips.h"
 #include "store/Store.h"
+#include "tree/GroupOps.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
 
@@ -53,6 +54,10 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+
+    // Group maintenance: a label edited in place in the tree is stored first, then shown.
+    connect(treeModel_, &GroupTreeModel::labelEdited, this,
+            [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
