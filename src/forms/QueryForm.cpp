@@ -83,8 +83,8 @@ Frm_query::Frm_query(MainView& view, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame_);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(427);
+    // A fixed dialog of about 427 x 231 pixels, larger only where the font needs it.
+    setFixedSize(layout->sizeHint().expandedTo(QSize(427, 231)));
 
     for (int i = 1; i < search::BoxCount; ++i)
         setTabOrder(boxes_[i - 1], boxes_[i]);
