@@ -27,14 +27,18 @@ QString label(Frm_main& w, const QString& key) {
     return w.treeModel()->indexForKey(key).data(Qt::DisplayRole).toString();
 }
 
-void select(Frm_main& w, const QString& key) { w.TV()->setCurrentIndex(w.treeModel()->indexForKey(key)); }
+void select(Frm_main& w, const QString& key) {
+    w.TV()->setCurrentIndex(w.treeModel()->indexForKey(key));
+}
 
 QString storedText(Fixture& f, const char* sql, const QString& key) {
     SQLite::Statement statement(f.open().database(), sql);
     statement.bind(1, key.toStdString());
     return statement.executeStep() ? QString::fromStdString(statement.getColumn(0).getString()) : QString();
 }
-QString groupName(Fixture& f, const QString& key) { return storedText(f, "select 类型 from 分类 where 分类 = ?", key); }
+QString groupName(Fixture& f, const QString& key) {
+    return storedText(f, "select 类型 from 分类 where 分类 = ?", key);
+}
 QString contactName(Fixture& f, const QString& key) {
     return storedText(f, "select 姓名 from phone where friendid = ?", key);
 }
@@ -110,7 +114,8 @@ private slots:
             emoji35 += QStringLiteral("😀");
         emoji30 = emoji35.left(60);
         QTest::newRow("35 emoji: whole characters") << emoji35 << emoji30;
-        QTest::newRow("emoji across the cut") << QString(29, QLatin1Char('b')) + "😀x" << QString(29, QLatin1Char('b')) + "😀";
+        QTest::newRow("emoji across the cut")
+            << QString(29, QLatin1Char('b')) + "😀x" << QString(29, QLatin1Char('b')) + "😀";
     }
     void groupNamesKeepThirtyCharacters() {
         QFETCH(QString, typed);
@@ -134,12 +139,16 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("asks");
-        QTest::newRow("root") << "root" << "您不能删除根目录,删除了你什么都没有了!" << "" << false;
+        QTest::newRow("root") << "root"
+                              << "您不能删除根目录,删除了你什么都没有了!"
+                              << "" << false;
         QTest::newRow("group") << "main4"
                                << "您真的要删除用户组 '同学' 吗?\r删除分组同时也会删除该分组所包含的所有人员!"
                                   "如果不想删除里面的人员,请先更改他们的分组!!"
                                << "确认" << true;
-        QTest::newRow("contact") << "friend9" << "您真的要删除 '同学' 吗?" << "确认" << true;
+        QTest::newRow("contact") << "friend9"
+                                 << "您真的要删除 '同学' 吗?"
+                                 << "确认" << true;
     }
     void deleteQuestions() {
         QFETCH(QString, key);

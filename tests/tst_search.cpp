@@ -20,11 +20,13 @@ const QString NothingFound = QStringLiteral("按您的条件没有查到数据�
 const QString NoCondition = QStringLiteral("你没有输入查询条件!");
 
 // The field each box searches, for writing test people: nullptr for the birthday (a date).
-QString ContactFields::* const FieldOfBox[search::BoxCount] = {
-    &ContactFields::name,     nullptr,           &ContactFields::mobile, &ContactFields::workPhone,
-    &ContactFields::homePhone, &ContactFields::fax, &ContactFields::address, &ContactFields::postcode,
-    &ContactFields::qq,       &ContactFields::icq, &ContactFields::msn,    &ContactFields::email,
-    &ContactFields::nickname, &ContactFields::remarks};
+QString ContactFields::*const FieldOfBox[search::BoxCount] = {&ContactFields::name,      nullptr,
+                                                              &ContactFields::mobile,    &ContactFields::workPhone,
+                                                              &ContactFields::homePhone, &ContactFields::fax,
+                                                              &ContactFields::address,   &ContactFields::postcode,
+                                                              &ContactFields::qq,        &ContactFields::icq,
+                                                              &ContactFields::msn,       &ContactFields::email,
+                                                              &ContactFields::nickname,  &ContactFields::remarks};
 
 ContactFields personWith(const QString& groupKey, const QString& name, int box, const QString& value) {
     ContactFields f = contact(groupKey, name);
@@ -91,12 +93,18 @@ private slots:
     void containsPatternEscapes_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("pattern");
-        QTest::newRow("plain") << "139" << "%139%";
-        QTest::newRow("percent") << "50%" << "%50\\%%";
-        QTest::newRow("underscore") << "a_b" << "%a\\_b%";
-        QTest::newRow("backslash") << "c:\\d" << "%c:\\\\d%";
-        QTest::newRow("quote") << "O'Neil" << "%O'Neil%";
-        QTest::newRow("blanks") << "  " << "%  %";
+        QTest::newRow("plain") << "139"
+                               << "%139%";
+        QTest::newRow("percent") << "50%"
+                                 << "%50\\%%";
+        QTest::newRow("underscore") << "a_b"
+                                    << "%a\\_b%";
+        QTest::newRow("backslash") << "c:\\d"
+                                   << "%c:\\\\d%";
+        QTest::newRow("quote") << "O'Neil"
+                               << "%O'Neil%";
+        QTest::newRow("blanks") << "  "
+                                << "%  %";
     }
     void containsPatternEscapes() {
         QFETCH(QString, text);
@@ -110,21 +118,51 @@ private slots:
         QTest::addColumn<QString>("hit");
         QTest::addColumn<QString>("miss");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("Text1 name") << 1 << "李小龙" << "成龙" << "小龙";
-        QTest::newRow("Text2 birthday year") << 2 << "1980-05-03" << "1981-08-19" << "1980";
-        QTest::newRow("Text2 birthday month-day") << 2 << "1975-05-03" << "1975-03-05" << "05-03";
-        QTest::newRow("Text3 mobile") << 3 << "13912345678" << "13800000000" << "139";
-        QTest::newRow("Text4 work") << 4 << "010-6655" << "021-6655" << "010";
-        QTest::newRow("Text5 home") << 5 << "0755-1234" << "0755-4321" << "1234";
-        QTest::newRow("Text6 fax") << 6 << "88-77" << "77-88" << "8-7";
-        QTest::newRow("Text7 address") << 7 << "北京市海淀区" << "上海市" << "海淀";
-        QTest::newRow("Text8 postcode") << 8 << "100080" << "200000" << "1000";
-        QTest::newRow("Text9 qq") << 9 << "123456" << "654321" << "2345";
-        QTest::newRow("Text10 icq") << 10 << "998877" << "112233" << "887";
-        QTest::newRow("Text11 msn") << 11 << "li@msn.com" << "wang@msn.com" << "li@";
-        QTest::newRow("Text12 email") << 12 << "li@example.cn" << "li@example.com" << ".cn";
-        QTest::newRow("Text13 nickname") << 13 << "小李子" << "老王" << "李子";
-        QTest::newRow("Text14 remarks") << 14 << "大学同学,爱下棋" << "邻居" << "下棋";
+        QTest::newRow("Text1 name") << 1 << "李小龙"
+                                    << "成龙"
+                                    << "小龙";
+        QTest::newRow("Text2 birthday year") << 2 << "1980-05-03"
+                                             << "1981-08-19"
+                                             << "1980";
+        QTest::newRow("Text2 birthday month-day") << 2 << "1975-05-03"
+                                                  << "1975-03-05"
+                                                  << "05-03";
+        QTest::newRow("Text3 mobile") << 3 << "13912345678"
+                                      << "13800000000"
+                                      << "139";
+        QTest::newRow("Text4 work") << 4 << "010-6655"
+                                    << "021-6655"
+                                    << "010";
+        QTest::newRow("Text5 home") << 5 << "0755-1234"
+                                    << "0755-4321"
+                                    << "1234";
+        QTest::newRow("Text6 fax") << 6 << "88-77"
+                                   << "77-88"
+                                   << "8-7";
+        QTest::newRow("Text7 address") << 7 << "北京市海淀区"
+                                       << "上海市"
+                                       << "海淀";
+        QTest::newRow("Text8 postcode") << 8 << "100080"
+                                        << "200000"
+                                        << "1000";
+        QTest::newRow("Text9 qq") << 9 << "123456"
+                                  << "654321"
+                                  << "2345";
+        QTest::newRow("Text10 icq") << 10 << "998877"
+                                    << "112233"
+                                    << "887";
+        QTest::newRow("Text11 msn") << 11 << "li@msn.com"
+                                    << "wang@msn.com"
+                                    << "li@";
+        QTest::newRow("Text12 email") << 12 << "li@example.cn"
+                                      << "li@example.com"
+                                      << ".cn";
+        QTest::newRow("Text13 nickname") << 13 << "小李子"
+                                         << "老王"
+                                         << "李子";
+        QTest::newRow("Text14 remarks") << 14 << "大学同学,爱下棋"
+                                        << "邻居"
+                                        << "下棋";
     }
     void eachBoxSearchesItsColumn() {
         QFETCH(int, box);
@@ -232,14 +270,22 @@ private slots:
     void hostileTextsMatchOnlyThemselves_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("lookalike"); // what a wildcard or a splice would also find
-        QTest::newRow("quote") << "'" << "x\"y";
-        QTest::newRow("percent") << "%" << "xzy";
-        QTest::newRow("underscore") << "_" << "xzy";
-        QTest::newRow("backslash") << "\\" << "x/y";
-        QTest::newRow("comment") << "--" << "x-y";
-        QTest::newRow("semicolon") << ";" << "x,y";
-        QTest::newRow("splice") << "'; delete from phone; --" << "x; delete from phone; y";
-        QTest::newRow("emoji") << "😀" << "x😃y";
+        QTest::newRow("quote") << "'"
+                               << "x\"y";
+        QTest::newRow("percent") << "%"
+                                 << "xzy";
+        QTest::newRow("underscore") << "_"
+                                    << "xzy";
+        QTest::newRow("backslash") << "\\"
+                                   << "x/y";
+        QTest::newRow("comment") << "--"
+                                 << "x-y";
+        QTest::newRow("semicolon") << ";"
+                                   << "x,y";
+        QTest::newRow("splice") << "'; delete from phone; --"
+                                << "x; delete from phone; y";
+        QTest::newRow("emoji") << "😀"
+                               << "x😃y";
         QString longText;
         while (longText.size() < 100 * 1024)
             longText += QStringLiteral("汉%_\\'a");
@@ -312,9 +358,9 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("maxLength");
         const std::pair<const char*, int> design[search::BoxCount] = {
-            {"姓    名:", 20}, {"生    日:", 10}, {"手    机:", 30}, {"工作电话:", 30}, {"家庭电话:", 30},
-            {"传真号码:", 30}, {"地    址:", 200}, {"邮政编码:", 20}, {"QQ:", 20},      {"ICQ:", 20},
-            {"MSN:", 50},      {"Email:", 50},    {"昵    称:", 30}, {"备     注:", 0}};
+            {"姓    名:", 20}, {"生    日:", 10},  {"手    机:", 30}, {"工作电话:", 30}, {"家庭电话:", 30},
+            {"传真号码:", 30}, {"地    址:", 200}, {"邮政编码:", 20}, {"QQ:", 20},       {"ICQ:", 20},
+            {"MSN:", 50},      {"Email:", 50},     {"昵    称:", 30}, {"备     注:", 0}};
         for (int i = 0; i < search::BoxCount; ++i)
             QTest::addRow("Text%d", i + 1) << i + 1 << QString::fromUtf8(design[i].first) << design[i].second;
     }

@@ -115,7 +115,9 @@ void Frm_query::Command1_Click() {
     accept();
 }
 
-void Frm_query::Command2_Click() { reject(); }
+void Frm_query::Command2_Click() {
+    reject();
+}
 
 void FillSearchResults(MainView& view, QWidget* messageParent) {
     RowTable rows;
