@@ -52,6 +52,7 @@ Frm_query::Frm_query(MainView& view, QWidget* parent)
     auto* grid = new QGridLayout(frame_);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
+    grid->setVerticalSpacing(3); // seven rows in a small dialog
     for (int i = 0; i < search::BoxCount; ++i) {
         auto* label = new QLabel(QString::fromUtf16(Boxes[i].label), frame_);
         label->setTextFormat(Qt::PlainText);
@@ -81,6 +82,7 @@ Frm_query::Frm_query(MainView& view, QWidget* parent)
     buttons->addWidget(search_);
     buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 8);
     layout->addWidget(frame_);
     layout->addLayout(buttons);
     // A fixed dialog of about 427 x 231 pixels, larger only where the font needs it.
