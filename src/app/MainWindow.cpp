@@ -137,15 +137,22 @@ bool Frm_main::Form_Load() {
     } catch (const StoreError& e) {
         state_.env.dialogs->show(this, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
     }
-    ListAllContacts(view_);
-    if (state_.RemindAtStart == 1) {
+    if (state_.RemindAtStart != 1) {
+        ListAllContacts(view_);
+        return true;
+    }
+    // The start-up reminder replaces the list of everybody whenever it finds somebody, so that list
+    // is read only when the reminder finds nobody: what the user sees is the same, at a fraction
+    // of the cost for a large directory.
+    state_.StartupRemind = true;
+    state_.ListSource = true;
+    RunBirthdayReminder(view_, [this] {
+        if (listModel_->rowCount() == 0) // the reminder found nobody: the list of everybody stays
+            ListAllContacts(view_);
         // The reminder's message stands over the filled window, not over nothing.
         show();
-        state_.StartupRemind = true;
-        state_.ListSource = true;
-        RunBirthdayReminder(view_);
-        state_.StartupRemind = false;
-    }
+    });
+    state_.StartupRemind = false;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "shared/SearchBuilder.h"
 
+#include "store/NameSearch.h"
 #include "store/Sql.h"
 
 #include <iterator>
@@ -13,26 +14,15 @@ static_assert(std::size(sql::SearchColumns) == BoxCount, "one column per box");
 constexpr qsizetype LikePatternLimit = 50000;
 } // namespace
 
-QString containsPattern(const QString& text) {
-    QString pattern;
-    pattern.reserve(text.size() + 2);
-    pattern += QLatin1Char('%');
-    for (const QChar c : text) {
-        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
-            pattern += QLatin1Char('\\');
-        pattern += c;
-    }
-    pattern += QLatin1Char('%');
-    return pattern;
-}
+QString containsPattern(const QString& text) { return u'%' + escapeLike(text) + u'%'; }
 
-Condition boxCondition(int box, const QString& text) {
+Query boxCondition(int box, const QString& text) {
     const QString column = QString::fromUtf8(sql::SearchColumns[box]);
     const QString pattern = containsPattern(text);
     if (pattern.toUtf8().size() <= LikePatternLimit)
-        return {column + QString::fromUtf8(sql::SearchContains), pattern};
+        return {column + QString::fromUtf8(sql::SearchContains), {pattern}};
     // Too long for LIKE: the same "contains" asked another way, so that a long remark still works.
-    return {QString::fromUtf8(sql::SearchContainsLong).arg(column), text};
+    return {QString::fromUtf8(sql::SearchContainsLong).arg(column), {text}};
 }
 
 Query buildQuery(const BoxTexts& texts) {
@@ -41,11 +31,11 @@ Query buildQuery(const BoxTexts& texts) {
         const QString& text = texts[box];
         if (text.isEmpty())
             continue;
-        const Condition condition = boxCondition(box, text);
+        const Query condition = boxCondition(box, text);
         if (!query.where.isEmpty())
             query.where += QString::fromUtf8(sql::SearchAnd);
-        query.where += condition.sql;
-        query.binds << condition.bind;
+        query.where += condition.where;
+        query.binds << condition.binds;
     }
     return query;
 }

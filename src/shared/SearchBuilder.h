@@ -11,17 +11,12 @@ namespace search {
 inline constexpr int BoxCount = 14; // Text1 to Text14: 姓名 ... 备注
 using BoxTexts = std::array<QString, BoxCount>;
 
-// One box's part of the statement: the condition text with one ? and the value bound to it.
-struct Condition {
-    QString sql;
-    QString bind;
-};
-
 // "Contains" as a LIKE pattern: %text% with the text's own %, _ and \ escaped by \.
 QString containsPattern(const QString& text);
 
-// The condition of box number box (0 for Text1): its column contains text.
-Condition boxCondition(int box, const QString& text);
+// The condition of box number box (0 for Text1): its column contains text. A fragment of the where
+// clause with its own binds, so that a box may ask more than one thing.
+Query boxCondition(int box, const QString& text);
 
 // The conditions of every box whose text is not exactly empty (a text of blanks counts as filled),
 // in the boxes' order, joined by " and ". An empty Query when no box is filled.
