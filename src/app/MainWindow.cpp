@@ -12,6 +12,7 @@
 #include "shared/Twips.h"
 #include "store/PinyinKeys.h"
 #include "store/Store.h"
+#include "tree/GroupOps.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
 
@@ -60,6 +61,10 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });
+
+    // Group maintenance: a label edited in place in the tree is stored first, then shown.
+    connect(treeModel_, &GroupTreeModel::labelEdited, this,
+            [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();

@@ -72,6 +72,16 @@ inline constexpr const char* UpdateContact =
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
+// The search: one condition per filled box, the boxes' columns in the search form's order. The typed
+// text is bound as a LIKE pattern whose own %, _ and \ are escaped with \.
+inline constexpr const char* SearchColumns[] = {"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
+                                                "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注"};
+inline constexpr const char* SearchContains = " like ? escape '\\'";
+// SQLite refuses LIKE patterns over 50,000 bytes; a longer text is looked for as a plain substring,
+// folding ASCII case as LIKE does. %1 is the column.
+inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
+inline constexpr const char* SearchAnd = " and ";
+
 // The next-birthday pass: every row read once; a row is written, by one prepared statement, only
 // when its value changes, so that a second pass on the same day writes nothing.
 inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone";
