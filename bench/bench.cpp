@@ -172,6 +172,16 @@ int main(int argc, char* argv[]) {
                 });
                 step("reminder list", [&] { ShowBirthdayReminder(view); });
                 step("count", [&] { store.contactCount(); });
+                RowTable everybody;
+                step("read everybody", [&] { store.listAll(everybody); });
+                step("show everybody", [&] { showRows(view, std::move(everybody), 3); });
+                step("paint after refill", [&] { paint(window); });
+                step("read tree rows", [&] {
+                    size_t bytes = 0;
+                    store.forEachTreeContact([&](std::string_view k, std::string_view g, std::string_view n) {
+                        bytes += k.size() + g.size() + n.size();
+                    });
+                });
             }
             const QString key = QStringLiteral("friend%1").arg(n / 2);
             ContactFields fields = *store.loadContact(key);

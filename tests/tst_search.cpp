@@ -78,10 +78,10 @@ private slots:
     void conditionsInBoxOrderJoinedByAnd() {
         search::BoxTexts texts;
         texts[2] = "139";
-        texts[0] = "A";
+        texts[0] = "张";
         const Query query = search::buildQuery(texts);
-        QCOMPARE(query.where, QString("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"));
-        QCOMPARE(query.binds, QStringList({"%A%", "%139%"}));
+        QCOMPARE(query.where, QString("(姓名 like ? escape '\\') and 移动电话 like ? escape '\\'"));
+        QCOMPARE(query.binds, QStringList({"%张%", "%139%"}));
         QVERIFY(search::buildQuery(search::BoxTexts{}).isEmpty());
     }
 

@@ -17,6 +17,9 @@ constexpr qsizetype LikePatternLimit = 50000;
 QString containsPattern(const QString& text) { return u'%' + escapeLike(text) + u'%'; }
 
 Query boxCondition(int box, const QString& text) {
+    // The name box also finds people by the pinyin of their names ("zs" finds 张三).
+    if (box == 0)
+        return nameCondition(text);
     const QString column = QString::fromUtf8(sql::SearchColumns[box]);
     const QString pattern = containsPattern(text);
     if (pattern.toUtf8().size() <= LikePatternLimit)

@@ -12,7 +12,7 @@ QString escapeLike(const QString& text);
 
 // The condition for the name box holding `typed` (exactly as typed: nothing trimmed), as a
 // parenthesised fragment of a where clause with its binds, to be joined to the other boxes'
-// conditions with " and ". The name part is the specified one (姓名 contains the text, which
+// conditions with " and ". The name part is the plain one (姓名 contains the text, which
 // here is bound and escaped, never spliced). The pinyin alternatives apply only when the text
 // holds ASCII letters and blanks alone, with at least one letter.
 Query nameCondition(const QString& typed);
