@@ -176,6 +176,12 @@ int main(int argc, char* argv[]) {
                 step("read everybody", [&] { store.listAll(everybody); });
                 step("show everybody", [&] { showRows(view, std::move(everybody), 3); });
                 step("paint after refill", [&] { paint(window); });
+                const Query probe{QStringLiteral("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"),
+                                  {QStringLiteral("%王%"), QStringLiteral("%13%")}};
+                RowTable found;
+                step("search read", [&] { store.listQuery(probe, found); });
+                step("search show", [&] { showRows(view, std::move(found), 1); });
+                step("search paint", [&] { paint(window); });
                 step("read tree rows", [&] {
                     size_t bytes = 0;
                     store.forEachTreeContact([&](std::string_view k, std::string_view g, std::string_view n) {
