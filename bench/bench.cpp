@@ -205,14 +205,21 @@ int main(int argc, char* argv[]) {
                 fields.remarks = QStringLiteral("第%1次保存").arg(round * 10 + s);
                 timer.restart();
                 store.updateContact(key, fields);
+                const double written = msSince(timer);
                 world.state.CurrentGroup = QStringLiteral("root");
                 world.state.ListSource = false;
                 LoadGroupTree(view);
                 SelectCurrentNode(view);
+                const double rebuilt = msSince(timer);
                 ListAllContacts(view);
+                const double refilled = msSince(timer);
                 paint(window);
-                if (s == 0)
+                if (s == 0) {
                     save.push_back(msSince(timer));
+                    if (qEnvironmentVariableIsSet("ZINTEVA_BENCH_DETAIL"))
+                        std::printf("  save: written %.1f, tree %.1f, list %.1f, painted %.1f ms\n", written,
+                                    rebuilt - written, refilled - rebuilt, save.back() - refilled);
+                }
             }
             memoryAfterSaves = std::max(memoryAfterSaves, peakResidentKb());
             timer.restart();
