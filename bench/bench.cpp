@@ -225,8 +225,10 @@ int main(int argc, char* argv[]) {
             timer.restart();
             {
                 Transaction transaction(store.database());
-                SQLite::Statement touch(store.database(), "update phone set 备注 = 备注 where friendid = ?");
-                touch.bind(1, key.toStdString());
+                // A real change: SQLite writes nothing for a row rewritten with the same values.
+                SQLite::Statement touch(store.database(), "update phone set 备注 = ? where friendid = ?");
+                touch.bind(1, QStringLiteral("第%1轮").arg(round).toStdString());
+                touch.bind(2, key.toStdString());
                 touch.exec();
                 transaction.commit();
             }
