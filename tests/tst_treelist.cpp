@@ -228,6 +228,31 @@ private slots:
         else
             QVERIFY(!w.LV()->hasFocus());
     }
+
+    void headerClickSortsAndFillsKeepTheOrder() {
+        Fixture fx;
+        const QString g = fx.addGroup("同学");
+        fx.addContact(g, "白雪", QDate(1990, 1, 2));
+        fx.addContact(g, "Alice", QDate(1970, 6, 1));
+        fx.addContact(g, "阿明");
+        fx.addContact(g, "张三", QDate(1985, 3, 3));
+        Frm_main& w = fx.window();
+        // before the first click: the data file's order
+        QCOMPARE(listNames(w), QStringList({"白雪", "Alice", "阿明", "张三"}));
+        QHeaderView* header = w.LV()->header();
+        emit header->sectionClicked(0);
+        QCOMPARE(listNames(w), QStringList({"阿明", "Alice", "白雪", "张三"}));
+        emit header->sectionClicked(0);
+        QCOMPARE(listNames(w), QStringList({"张三", "白雪", "Alice", "阿明"}));
+        emit header->sectionClicked(1); // birthdays by date, the empty one last
+        QCOMPARE(listNames(w), QStringList({"Alice", "张三", "白雪", "阿明"}));
+        // a refill keeps the column and direction
+        fx.addContact(g, "陈一", QDate(1960, 1, 1));
+        ListAllContacts(w.view());
+        QCOMPARE(listNames(w), QStringList({"陈一", "Alice", "张三", "白雪", "阿明"}));
+        QCOMPARE(header->sortIndicatorSection(), 1);
+        QAbstractItemModelTester tester(w.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
 };
 
 QTEST_MAIN(TestTreeList)

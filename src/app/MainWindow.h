@@ -66,6 +66,7 @@ private:
     void Form_Resize();
     bool openDataFile();
     QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
+    void fillMissingPinyinKeys();
     void saveSettings();
 
     AppState& state_;

@@ -37,7 +37,7 @@ int runProgram(QApplication& application) {
     SystemClock clock;
     Settings settings;
     AppState state;
-    state.env = Environment{&dialogs, &clock, &settings, programDirectory(), {}};
+    state.env = Environment{&dialogs, &clock, &settings, programDirectory()};
 
     const DataPaths paths = DataPaths::in(state.env.programDir);
     StartupGuard guard(paths);

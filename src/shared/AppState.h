@@ -18,11 +18,11 @@ struct Environment {
     const Clock* clock = nullptr;
     Settings* settings = nullptr;
     QString programDir;
-    OpenOptions storeOptions; // how the load step opens the data file
 };
 
 struct AppState {
     Environment env;
+    OpenOptions storeOptions; // how the load step opens the data file; a test may name a fault VFS
 
     std::shared_ptr<Store> Conn;  // opened by the load step, released by the close step
     bool EditFlag = false;        // true exactly while a record form is open for a new person

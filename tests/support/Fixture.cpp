@@ -10,7 +10,7 @@ Fixture::Fixture(QDate today) : clock(today) {
     paths = DataPaths::in(dir.path());
     Store::createEmpty(paths.data);
     settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("settings.ini")));
-    state.env = Environment{&dialogs, &clock, settings.get(), dir.path(), {}};
+    state.env = Environment{&dialogs, &clock, settings.get(), dir.path()};
 }
 
 Fixture::~Fixture() {
