@@ -10,6 +10,12 @@
 // '%', '_' and '\' taken literally in a pattern used with "like ? escape '\'".
 QString escapeLike(const QString& text);
 
+// "column contains text", folding ASCII case, as a where fragment with its one bind: a LIKE pattern
+// with the text's own %, _ and \ escaped; or, where LIKE cannot take the text (a pattern longer than
+// SQLite allows, or a NUL character, at which LIKE stops reading its pattern and would find far too
+// much), a plain substring test that folds case the same way.
+Query containsCondition(const char* column, const QString& text);
+
 // The condition for the name box holding `typed` (exactly as typed: nothing trimmed), as a
 // parenthesised fragment of a where clause with its binds, to be joined to the other boxes'
 // conditions with " and ". The name part is the plain one (姓名 contains the text, which

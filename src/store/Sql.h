@@ -84,8 +84,8 @@ inline constexpr const char* DeleteContact = "delete from phone where friendid =
 inline constexpr const char* SearchColumns[] = {"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
                                                 "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注"};
 inline constexpr const char* SearchContains = " like ? escape '\\'";
-// SQLite refuses LIKE patterns over 50,000 bytes; a longer text is looked for as a plain substring,
-// folding ASCII case as LIKE does. %1 is the column.
+// SQLite refuses LIKE patterns over 50,000 bytes and stops reading one at a NUL character; such a
+// text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.
 inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
 inline constexpr const char* SearchAnd = " and ";
 
@@ -143,7 +143,6 @@ inline constexpr const char* SelectPinyin =
 // start with the typed letters (or one of a polyphonic name's other initials does), or the full
 // pinyin contains them. Binds: the name pattern ("%" + text + "%", escaped), letters + "%",
 // "% " + letters + "%" (variants are blank-separated), "%" + letters + "%".
-inline constexpr const char* NameCondition = R"(姓名 like ? escape '\')";
 inline constexpr const char* NameOrPinyinCondition =
     R"((姓名 like ? escape '\' or friendid in (select friendid from pinyin where initials like ? )"
     R"(or (' ' || variants) like ? or full like ?)))";
