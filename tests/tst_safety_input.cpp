@@ -7,14 +7,18 @@
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "reminder/NextBirthdays.h"
+#include "shared/SearchBuilder.h"
 #include "store/RowTable.h"
 #include "store/Store.h"
+#include "store/Transaction.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "tree/GroupTreeModel.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSet>
 #include <QTest>
 #include <QTreeView>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -49,8 +53,18 @@ class TestSafetyInput : public QObject {
     Q_OBJECT
 
     int inputsTried = 0;
+    QByteArray oneContact; // a data file with one group and one person
 
 private slots:
+    void initTestCase() {
+        Fixture fx;
+        fx.addContact(fx.addGroup(QStringLiteral("同学")), QStringLiteral("张三"), QDate(1990, 3, 12));
+        fx.state.Conn.reset();
+        QFile f(fx.paths.data);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        oneContact = f.readAll();
+    }
+
     // ---- settings ----
 
     void badSetting_data() {
@@ -89,8 +103,11 @@ private slots:
         QFETCH(QString, value);
         ++inputsTried;
         Fixture fx;
-        fx.addContact(fx.addGroup(QStringLiteral("同学")), QStringLiteral("张三"), QDate(1990, 3, 12));
-        fx.state.Conn.reset();
+        {
+            QFile f(fx.paths.data);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(oneContact);
+        }
         fx.settings->setText(key, value);
         if (key != setting::Birthday)
             fx.settings->setText(setting::Birthday, QStringLiteral("1")); // the reminder runs with the day count
@@ -137,7 +154,10 @@ private slots:
 
     // ---- texts through the store, the tree and the list ----
 
-    void textsStoredExactly_data() {
+    void textsStoredExactly_data() { awkwardTexts(); }
+    void searchTextsMatchOnlyThemselves_data() { awkwardTexts(); }
+
+    void awkwardTexts() {
         QTest::addColumn<QString>("text");
         QTest::newRow("single quotes") << "O'Brien's ''quoted''";
         QTest::newRow("double quotes") << "\"引号\" and \"\"";
@@ -216,6 +236,57 @@ private slots:
         QCOMPARE(window.listModel()->index(row, 13).data().toString(), text); // 备注
         window.close();
         QCOMPARE(dumpFile(fx.paths.backup), dumpFile(fx.paths.data));
+    }
+
+    // A search box text is looked for as it is: its quotes, wildcards and backslashes match only
+    // themselves, in the remarks box (plain "contains") and in the name box (which adds pinyin).
+    void searchTextsMatchOnlyThemselves() {
+        QFETCH(QString, text);
+        if (text.isEmpty())
+            return; // an empty box is not a condition
+        ++inputsTried;
+        Fixture fx;
+        Store& store = fx.open();
+        Transaction setUp(store.database()); // one commit for the whole set-up
+        const QString group = store.addGroup(QStringLiteral("组"));
+        // What the text's wildcards would match if they were not escaped, and near misses.
+        QString loose = text;
+        loose.replace(QLatin1Char('%'), QStringLiteral("ab")).replace(QLatin1Char('_'), QStringLiteral("c"));
+        loose.remove(QLatin1Char('\\'));
+        const QStringList remarks{QStringLiteral("前") + text + QStringLiteral("后"), text, loose,
+                                  text.left(text.size() / 2), QStringLiteral("无关的备注"), QString()};
+        std::map<QString, QString> remarkOf;
+        for (int i = 0; i < remarks.size(); ++i) {
+            ContactFields f = contact(group, QStringLiteral("人%1").arg(i));
+            f.remarks = remarks[i];
+            remarkOf[store.addContact(f)] = remarks[i];
+        }
+        ContactFields named = contact(group, text);
+        const QString namedKey = store.addContact(named);
+        remarkOf[namedKey] = QString();
+        setUp.commit();
+
+        search::BoxTexts boxes;
+        boxes[13] = text; // 备注
+        RowTable found;
+        store.listQuery(search::buildQuery(boxes), found);
+        QSet<QString> expected, got;
+        for (const auto& [key, remark] : remarkOf) {
+            if (remark.contains(text, Qt::CaseInsensitive))
+                expected.insert(key);
+        }
+        for (int row = 0; row < found.rowCount(); ++row)
+            got.insert(found.key(row));
+        QCOMPARE(got, expected);
+        QVERIFY(got.size() >= 2);
+
+        search::BoxTexts byName;
+        byName[0] = text;
+        RowTable people;
+        store.listQuery(search::buildQuery(byName), people);
+        QVERIFY(people.findKey(namedKey.toStdString()) >= 0);
+        QCOMPARE(store.contactCount(), int(remarks.size()) + 1);
+        QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
     }
 
     // ---- stored dates that are not dates ----
