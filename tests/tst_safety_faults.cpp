@@ -5,6 +5,8 @@
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "tree/GroupOps.h"
+#include "tree/GroupTreeModel.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
 #include "support/DbDump.h"
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QTreeView>
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <functional>
 
@@ -269,8 +272,105 @@ private slots:
         QVERIFY(k <= 200);
     }
 
+    // The group commands of the main window: when the data file refuses the change the user is
+    // told, and the tree never shows a name or a node that the file does not hold.
+    void failingGroupCommandIsTold_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("persistent");
+        const char* names[] = {"add group", "delete group", "delete contact", "rename group", "rename contact"};
+        for (int c = 0; c < 5; ++c) {
+            for (bool persistent : {false, true})
+                QTest::addRow("%s, %s", names[c], persistent ? "for good" : "once") << c << persistent;
+        }
+    }
+    void failingGroupCommandIsTold() {
+        QFETCH(int, command);
+        QFETCH(bool, persistent);
+        // The same change made straight through the store gives the state the file may end in.
+        const int saveOf[] = {6, 5, 4, 3, 2};
+        const char* toldText[] = {"分组没有添加。\n", "没有删除。\n", "没有删除。\n", "新名称没有保存,仍用原来的名称。\n",
+                                  "新名称没有保存,仍用原来的名称。\n"};
+        QString after;
+        const QStringList allowed = statesAfter(saves()[saveOf[command]], &after);
+        const QString before = allowed.first();
+        int k = 1;
+        for (; k <= 200; ++k) {
+            const QString where = QStringLiteral("write #%1").arg(k);
+            Fixture fx;
+            writeBytes(fx.paths.data, current);
+            fx.state.storeOptions.vfs = vfs.name();
+            Frm_main& window = fx.window();
+            MainView& view = window.view();
+            GroupTreeModel* tree = window.treeModel();
+            vfs.arm(FaultVfs::Kind::Write, k, persistent);
+            switch (command) {
+            case 0:
+                fx.state.NewGroupName = QStringLiteral("新的组");
+                Addnewgroup(view);
+                break;
+            case 1:
+            case 2:
+                window.TV()->setCurrentIndex(tree->indexForKey(command == 1 ? "main2" : "friend5"));
+                Tv_dele(view);
+                break;
+            case 3:
+                TV_AfterLabelEdit(view, tree->indexForKey("main1"), QStringLiteral("老同学"));
+                break;
+            case 4:
+                TV_AfterLabelEdit(view, tree->indexForKey("friend4"), QStringLiteral("新名字"));
+                break;
+            }
+            const int injected = vfs.injected();
+            const QList<Message> messages = fx.dialogs.messages;
+            // What the tree shows: every group's name, and every person's name by key.
+            std::map<QString, QString> shown;
+            const QModelIndex root = tree->rootIndex();
+            for (int g = 0; g < tree->rowCount(root); ++g) {
+                const QModelIndex group = tree->index(g, 0, root);
+                shown[tree->keyOf(group)] = group.data().toString();
+                for (int p = 0; p < tree->rowCount(group); ++p) {
+                    const QModelIndex person = tree->index(p, 0, group);
+                    shown[tree->keyOf(person)] = person.data().toString();
+                }
+            }
+            fx.closeWindow();
+            vfs.disarm();
+            if (injected == 0) {
+                QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0).text));
+                QCOMPARE(dumpFile(fx.paths.data), after);
+                break;
+            }
+            ++windowFaultPoints;
+            QCOMPARE(integrityOfFile(fx.paths.data), QStringLiteral("ok"));
+            const QString found = dumpFile(fx.paths.data);
+            QVERIFY2(allowed.contains(found), qPrintable(where + ": the file holds neither state"));
+            if (found == before)
+                QVERIFY2(!messages.isEmpty(), qPrintable(where + ": the change was lost and the user not told"));
+            if (!messages.isEmpty()) {
+                QVERIFY2(messages.first().text.startsWith(QString::fromUtf8(toldText[command])),
+                         qPrintable(where + ": " + messages.first().text));
+                QCOMPARE(messages.first().icon, MsgIcon::Warning);
+            }
+            auto store = Store::open(fx.paths.data);
+            std::map<QString, QString> stored;
+            for (const GroupRow& group : store->groups())
+                stored[group.key] = group.name;
+            store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view name) {
+                stored[QString::fromUtf8(key.data(), qsizetype(key.size()))] =
+                    QString::fromUtf8(name.data(), qsizetype(name.size()));
+            });
+            for (const auto& [key, name] : shown) {
+                QVERIFY2(stored.count(key), qPrintable(where + ": the tree shows " + key + ", which is not stored"));
+                QVERIFY2(stored.at(key) == name,
+                         qPrintable(where + ": the tree shows " + key + " as " + name + ", stored is " + stored.at(key)));
+            }
+        }
+        QVERIFY(k > 1);
+        QVERIFY(k <= 200);
+    }
+
     void cleanupTestCase() {
-        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass", faultPoints,
+        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass and group commands", faultPoints,
               windowFaultPoints);
     }
 };
