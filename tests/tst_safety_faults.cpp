@@ -5,13 +5,13 @@
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
-#include "tree/GroupOps.h"
-#include "tree/GroupTreeModel.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
 #include "support/DbDump.h"
 #include "support/FaultVfs.h"
 #include "support/Fixture.h"
+#include "tree/GroupOps.h"
+#include "tree/GroupTreeModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,7 +132,8 @@ private slots:
             SQLite::Database db(work().toStdString(), SQLite::OPEN_READWRITE);
             // Older files had neither the column nor the indexes on it.
             QStringList indexes;
-            SQLite::Statement onColumn(db, "select name from sqlite_master where type = 'index' and sql like '%nowbirthday%'");
+            SQLite::Statement onColumn(
+                db, "select name from sqlite_master where type = 'index' and sql like '%nowbirthday%'");
             while (onColumn.executeStep())
                 indexes << QString::fromStdString(onColumn.getColumn(0).getString());
             onColumn.reset();
@@ -170,7 +171,8 @@ private slots:
         constexpr int MaxPoints = 400;
         int k = 1;
         for (; k <= MaxPoints; ++k) {
-            const QString where = QStringLiteral("%1 #%2").arg(QString::fromLatin1(FaultVfs::kindName(how.kind))).arg(k);
+            const QString where =
+                QStringLiteral("%1 #%2").arg(QString::fromLatin1(FaultVfs::kindName(how.kind))).arg(k);
             writeBytes(work(), what.oldFile ? old : current);
             bool threw = false;
             QString error;
@@ -191,7 +193,8 @@ private slots:
                     // whole at once, the connection must read what the file holds, and the same
                     // save tried again must get through.
                     const QString seen = dumpFile(work());
-                    QVERIFY2(allowed.contains(seen), qPrintable(where + ": after the failure the file holds:\n" + seen));
+                    QVERIFY2(allowed.contains(seen),
+                             qPrintable(where + ": after the failure the file holds:\n" + seen));
                     QCOMPARE(dumpDatabase(store->database().getHandle()), seen);
                     if (threw && seen != after) {
                         try {
@@ -288,8 +291,8 @@ private slots:
         QFETCH(bool, persistent);
         // The same change made straight through the store gives the state the file may end in.
         const int saveOf[] = {6, 5, 4, 3, 2};
-        const char* toldText[] = {"分组没有添加。\n", "没有删除。\n", "没有删除。\n", "新名称没有保存,仍用原来的名称。\n",
-                                  "新名称没有保存,仍用原来的名称。\n"};
+        const char* toldText[] = {"分组没有添加。\n", "没有删除。\n", "没有删除。\n",
+                                  "新名称没有保存,仍用原来的名称。\n", "新名称没有保存,仍用原来的名称。\n"};
         QString after;
         const QStringList allowed = statesAfter(saves()[saveOf[command]], &after);
         const QString before = allowed.first();
@@ -361,8 +364,8 @@ private slots:
             });
             for (const auto& [key, name] : shown) {
                 QVERIFY2(stored.count(key), qPrintable(where + ": the tree shows " + key + ", which is not stored"));
-                QVERIFY2(stored.at(key) == name,
-                         qPrintable(where + ": the tree shows " + key + " as " + name + ", stored is " + stored.at(key)));
+                QVERIFY2(stored.at(key) == name, qPrintable(where + ": the tree shows " + key + " as " + name +
+                                                            ", stored is " + stored.at(key)));
             }
         }
         QVERIFY(k > 1);
@@ -370,8 +373,8 @@ private slots:
     }
 
     void cleanupTestCase() {
-        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass and group commands", faultPoints,
-              windowFaultPoints);
+        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass and group commands",
+              faultPoints, windowFaultPoints);
     }
 };
 

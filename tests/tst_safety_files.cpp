@@ -5,11 +5,11 @@
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/StartupGuard.h"
+#include "list/ContactListModel.h"
 #include "store/Store.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/MountNamespace.h"
-#include "list/ContactListModel.h"
 #include "tree/GroupTreeModel.h"
 
 #include <QApplication>
@@ -246,8 +246,7 @@ private slots:
         if (mount) {
             QVERIFY2(mountns::bindReadOnly(folder, &why), qPrintable(why));
             readOnly.dir = folder;
-        }
-        else
+        } else
             fx.state.storeOptions.readOnly = true;
 
         Frm_main& window = fx.window();
@@ -294,12 +293,13 @@ private slots:
             {"damaged page", damagedPage},
             {"Access file", access},
             {"SQLite file without tables", sqliteFile(dir, "empty.db", "pragma user_version = 7")},
-            {"another program's SQLite file",
-             sqliteFile(dir, "notes.db", "create table notes(id integer primary key, body text);"
-                                         "insert into notes(body) values ('hello')")},
+            {"another program's SQLite file", sqliteFile(dir, "notes.db",
+                                                         "create table notes(id integer primary key, body text);"
+                                                         "insert into notes(body) values ('hello')")},
             {"tables without their columns",
-             sqliteFile(dir, "old.db", "create table phone(id integer primary key, name text);"
-                                       "create table 分类(id integer primary key, 分类 text, 类型 text)")},
+             sqliteFile(dir, "old.db",
+                        "create table phone(id integer primary key, name text);"
+                        "create table 分类(id integer primary key, 分类 text, 类型 text)")},
         };
         for (const auto& [name, bytes] : files) {
             QTest::addRow("%s, no backup", name) << bytes << 0;
@@ -347,7 +347,8 @@ private slots:
             QCOMPARE(first.icon, MsgIcon::Question);
             QCOMPARE(first.buttons, MsgButtons::YesNo);
             QCOMPARE(first.caption, QStringLiteral("重要提示"));
-            QVERIFY2(first.text.endsWith(QStringLiteral("\n但还有备份文件,是否从备份文件恢复?")), qPrintable(first.text));
+            QVERIFY2(first.text.endsWith(QStringLiteral("\n但还有备份文件,是否从备份文件恢复?")),
+                     qPrintable(first.text));
             QCOMPARE(fx.dialogs.messages.size(), 1);
             QVERIFY(fx.state.Conn);
             QCOMPARE(bytesOf(aside), bytes); // kept aside, not thrown away

@@ -34,8 +34,8 @@ QString pasted100k() {
 }
 
 const QStringList& settingKeys() {
-    static const QStringList keys{setting::Day,    setting::Birthday, setting::State, setting::Left,
-                                  setting::Top,    setting::Height,   setting::Width, setting::Toolbar};
+    static const QStringList keys{setting::Day, setting::Birthday, setting::State, setting::Left,
+                                  setting::Top, setting::Height,   setting::Width, setting::Toolbar};
     return keys;
 }
 
@@ -70,29 +70,18 @@ private slots:
     void badSetting_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        const QStringList values{QStringLiteral("abc"),
-                                 QString(),
-                                 QStringLiteral("   "),
-                                 QStringLiteral("-1"),
-                                 QStringLiteral("-32769"),
-                                 QStringLiteral("32768"),
-                                 QStringLiteral("2147483648"),
-                                 QStringLiteral("-2147483649"),
-                                 QStringLiteral("1e9"),
-                                 QStringLiteral("-1e9"),
-                                 QStringLiteral("3.2e10"),
-                                 QStringLiteral("-3.2e10"),
+        const QStringList values{QStringLiteral("abc"),          QString(),
+                                 QStringLiteral("   "),          QStringLiteral("-1"),
+                                 QStringLiteral("-32769"),       QStringLiteral("32768"),
+                                 QStringLiteral("2147483648"),   QStringLiteral("-2147483649"),
+                                 QStringLiteral("1e9"),          QStringLiteral("-1e9"),
+                                 QStringLiteral("3.2e10"),       QStringLiteral("-3.2e10"),
                                  QStringLiteral("32212245000"), // INT_MAX - 647 pixels
-                                 QStringLiteral("1e300"),
-                                 QStringLiteral("-1e300"),
-                                 QStringLiteral("nan"),
-                                 QStringLiteral("inf"),
-                                 QStringLiteral("-inf"),
-                                 QStringLiteral("0x10"),
-                                 QStringLiteral("1.5"),
-                                 QStringLiteral("１０"),
-                                 QString(400, QLatin1Char('9')),
-                                 QStringLiteral("10; drop table phone")};
+                                 QStringLiteral("1e300"),        QStringLiteral("-1e300"),
+                                 QStringLiteral("nan"),          QStringLiteral("inf"),
+                                 QStringLiteral("-inf"),         QStringLiteral("0x10"),
+                                 QStringLiteral("1.5"),          QStringLiteral("１０"),
+                                 QString(400, QLatin1Char('9')), QStringLiteral("10; drop table phone")};
         for (const QString& key : settingKeys()) {
             for (const QString& value : values)
                 QTest::addRow("%s = '%s'", qPrintable(key), qPrintable(value.left(12))) << key << value;
@@ -253,8 +242,12 @@ private slots:
         QString loose = text;
         loose.replace(QLatin1Char('%'), QStringLiteral("ab")).replace(QLatin1Char('_'), QStringLiteral("c"));
         loose.remove(QLatin1Char('\\'));
-        const QStringList remarks{QStringLiteral("前") + text + QStringLiteral("后"), text, loose,
-                                  text.left(text.size() / 2), QStringLiteral("无关的备注"), QString()};
+        const QStringList remarks{QStringLiteral("前") + text + QStringLiteral("后"),
+                                  text,
+                                  loose,
+                                  text.left(text.size() / 2),
+                                  QStringLiteral("无关的备注"),
+                                  QString()};
         std::map<QString, QString> remarkOf;
         for (int i = 0; i < remarks.size(); ++i) {
             ContactFields f = contact(group, QStringLiteral("人%1").arg(i));

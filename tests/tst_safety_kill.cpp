@@ -117,9 +117,9 @@ private:
 };
 
 struct Outcome {
-    QString ready;    // digest the child found; empty when it was killed before saying so
-    QString done;     // digest after the last finished save
-    QString pending;  // digest after the save that was started and not reported done
+    QString ready;   // digest the child found; empty when it was killed before saying so
+    QString done;    // digest after the last finished save
+    QString pending; // digest after the save that was started and not reported done
     QString pendingKind;
     int finished = 0; // saves finished
     QString failure;  // the child's own failure report
@@ -200,8 +200,9 @@ private slots:
                 child.killAndWait();
                 const Outcome o = parse(child.report());
                 QVERIFY2(o.failure.isEmpty(), qPrintable(where + ": the child failed: " + o.failure));
-                QVERIFY2(child.killedBySignal(),
-                         qPrintable(where + QStringLiteral(": the child ended by itself, status %1").arg(child.status())));
+                QVERIFY2(
+                    child.killedBySignal(),
+                    qPrintable(where + QStringLiteral(": the child ended by itself, status %1").arg(child.status())));
                 if (!early)
                     QVERIFY2(!o.ready.isEmpty(), qPrintable(where + ": the child never got ready"));
                 if (!o.ready.isEmpty())

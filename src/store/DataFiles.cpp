@@ -109,7 +109,9 @@ bool restoreBackup(const DataPaths& paths, QString* error) {
 }
 
 namespace {
-QString journalOf(const QString& file) { return file + QStringLiteral("-journal"); }
+QString journalOf(const QString& file) {
+    return file + QStringLiteral("-journal");
+}
 
 // Renames a database file together with its journal, so that SQLite still finds the journal that
 // belongs to it.

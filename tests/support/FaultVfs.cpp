@@ -11,7 +11,9 @@ struct FaultVfs::File {
 };
 
 namespace {
-sqlite3_file* realOf(sqlite3_file* file) { return reinterpret_cast<FaultVfs::File*>(file)->real; }
+sqlite3_file* realOf(sqlite3_file* file) {
+    return reinterpret_cast<FaultVfs::File*>(file)->real;
+}
 } // namespace
 
 FaultVfs::FaultVfs(const char* name) : name_(name), real_(sqlite3_vfs_find(nullptr)) {
@@ -61,7 +63,9 @@ FaultVfs::FaultVfs(const char* name) : name_(name), real_(sqlite3_vfs_find(nullp
         throw std::runtime_error("cannot register the fault VFS");
 }
 
-FaultVfs::~FaultVfs() { sqlite3_vfs_unregister(&vfs_); }
+FaultVfs::~FaultVfs() {
+    sqlite3_vfs_unregister(&vfs_);
+}
 
 void FaultVfs::arm(Kind kind, int k, bool persistent, int errorCode) {
     armed_ = true;
@@ -69,13 +73,17 @@ void FaultVfs::arm(Kind kind, int k, bool persistent, int errorCode) {
     failAt_ = k;
     persistent_ = persistent;
     if (errorCode == 0)
-        errorCode = kind == Kind::Write ? SQLITE_IOERR_WRITE : kind == Kind::Sync ? SQLITE_IOERR_FSYNC : SQLITE_IOERR_DELETE;
+        errorCode = kind == Kind::Write  ? SQLITE_IOERR_WRITE
+                    : kind == Kind::Sync ? SQLITE_IOERR_FSYNC
+                                         : SQLITE_IOERR_DELETE;
     errorCode_ = errorCode;
     seen_ = 0;
     injected_ = 0;
 }
 
-void FaultVfs::disarm() { armed_ = false; }
+void FaultVfs::disarm() {
+    armed_ = false;
+}
 
 const char* FaultVfs::kindName(Kind kind) {
     switch (kind) {
@@ -126,8 +134,12 @@ int FaultVfs::xFullPathname(sqlite3_vfs* vfs, const char* name, int size, char* 
 int FaultVfs::xRandomness(sqlite3_vfs* vfs, int size, char* out) {
     return real(vfs)->xRandomness(real(vfs), size, out);
 }
-int FaultVfs::xSleep(sqlite3_vfs* vfs, int microseconds) { return real(vfs)->xSleep(real(vfs), microseconds); }
-int FaultVfs::xCurrentTime(sqlite3_vfs* vfs, double* now) { return real(vfs)->xCurrentTime(real(vfs), now); }
+int FaultVfs::xSleep(sqlite3_vfs* vfs, int microseconds) {
+    return real(vfs)->xSleep(real(vfs), microseconds);
+}
+int FaultVfs::xCurrentTime(sqlite3_vfs* vfs, double* now) {
+    return real(vfs)->xCurrentTime(real(vfs), now);
+}
 int FaultVfs::xGetLastError(sqlite3_vfs* vfs, int size, char* out) {
     return real(vfs)->xGetLastError(real(vfs), size, out);
 }

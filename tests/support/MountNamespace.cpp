@@ -66,6 +66,8 @@ bool bindReadOnly(const QString& dir, QString* why) {
     return true;
 }
 
-void unmount(const QString& dir) { umount2(QFile::encodeName(dir).constData(), MNT_DETACH); }
+void unmount(const QString& dir) {
+    umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+}
 
 } // namespace mountns

@@ -21,7 +21,9 @@ QString Model::digest() const {
     return QString::fromLatin1(QCryptographicHash::hash(canonical().toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
-QString identOf(const QString& name) { return name.section(QLatin1Char('~'), 0, 0); }
+QString identOf(const QString& name) {
+    return name.section(QLatin1Char('~'), 0, 0);
+}
 
 ContactFields fieldsOf(const QString& ident, const QString& name, const QString& groupKey, int version) {
     const QString v = QStringLiteral("%1.v%2").arg(ident).arg(version);
@@ -109,7 +111,8 @@ const char* kindName(Save::Kind kind) {
     return "?";
 }
 
-Runner::Runner(Model model, quint64 seed, QString tag) : model_(std::move(model)), random_(seed), tag_(std::move(tag)) {}
+Runner::Runner(Model model, quint64 seed, QString tag)
+    : model_(std::move(model)), random_(seed), tag_(std::move(tag)) {}
 
 namespace {
 template <typename Map> const QString& pick(const Map& map, std::mt19937_64& random) {
