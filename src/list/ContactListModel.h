@@ -42,5 +42,5 @@ private:
     int picture_ = 3;
 };
 
-// 生日 as the list and the record form show it: the system's short date format.
+// 生日 as the list and the record form show it: the short date format, the year in four digits.
 QString shortDate(std::string_view stored);
