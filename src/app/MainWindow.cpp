@@ -5,6 +5,7 @@
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "list/ListColumns.h"
+#include "list/ListOps.h"
 #include "reminder/Reminder.h"
 #include "shared/Messages.h"
 #include "shared/Pictures.h"
@@ -53,6 +54,12 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Lv_edit(view_); });
+    connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(view_); });
+    // Stored once the in-place editor has closed, so that a message about a refused write cannot
+    // make the editor commit a second time.
+    connect(listModel_, &ContactListModel::nameEdited, this,
+            [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
