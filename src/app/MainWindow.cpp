@@ -54,12 +54,15 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+
+    // The list's operations on one person: a double click or Enter opens it in the record form;
+    // a name edited in place is stored once the editor has closed, so that a message about a
+    // refused write cannot make the editor commit a second time.
     connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Lv_edit(view_); });
     connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(view_); });
-    // Stored once the in-place editor has closed, so that a message about a refused write cannot
-    // make the editor commit a second time.
-    connect(listModel_, &ContactListModel::nameEdited, this,
-            [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
+    connect(
+        listModel_, &ContactListModel::nameEdited, this,
+        [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();

@@ -36,12 +36,12 @@ ReportView::ReportView(QWidget* parent) : QTreeView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed); // and a click on the selected name, below
     header()->setStretchLastSection(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     renameDelay_.setSingleShot(true);
     connect(&renameDelay_, &QTimer::timeout, this, [this] {
         if (currentIndex().isValid() && currentIndex().column() == 0)
             edit(currentIndex());
     });
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void ReportView::keyPressEvent(QKeyEvent* event) {

@@ -57,10 +57,6 @@ constexpr int BoxHeight = 22;
 const QString PictureTitle = QStringLiteral("打开图片文件");
 const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp");
 
-QLabel* label(const char16_t* text, QWidget* parent) {
-    return new QLabel(QString::fromUtf16(text), parent);
-}
-
 } // namespace
 
 frm_detail::frm_detail(MainView& view, Mode mode) : QDialog(view.window), view_(view), mode_(mode) {
@@ -118,7 +114,7 @@ void frm_detail::buildForm() {
         box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
         box->setMaxLength(Boxes[i].maxLength);
         box->setFixedHeight(BoxHeight);
-        QLabel* caption = label(Boxes[i].label, Frame1);
+        auto* caption = new QLabel(QString::fromUtf16(Boxes[i].label), Frame1);
         caption->setBuddy(box);
         Text_[i] = box;
         if (i == Photo) {

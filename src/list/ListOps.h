@@ -1,7 +1,7 @@
 #pragma once
 // What the user does to one person of the list: open it in the record form (Lv_edit), delete it
-// (Lv_dele), rename it in place (LV_AfterLabelEdit); and the opening of a record form for a new
-// person. Each acts on the list's selected row and does nothing when no row is selected.
+// (Lv_dele), rename it in place (LV_AfterLabelEdit); each does nothing when no row is selected.
+// And the opening of a record form for a new person.
 #include "app/MainView.h"
 
 #include <QString>
