@@ -6,11 +6,14 @@
 #include "list/ContactListModel.h"
 #include "list/ListColumns.h"
 #include "list/ListOps.h"
+#include "list/ListSort.h"
 #include "reminder/Reminder.h"
 #include "shared/Messages.h"
 #include "shared/Pictures.h"
 #include "shared/Twips.h"
+#include "store/PinyinKeys.h"
 #include "store/Store.h"
+#include "tree/GroupOps.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
 
@@ -21,6 +24,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
@@ -54,6 +59,13 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+    list_->header()->setSectionsClickable(true);
+    connect(list_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { sortContactList(view_, column); });
+
+    // Group maintenance: a label edited in place in the tree is stored first, then shown.
+    connect(treeModel_, &GroupTreeModel::labelEdited, this,
+            [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
 
     // The list's operations on one person: a double click or Enter opens it in the record form;
     // a name edited in place is stored once the editor has closed, so that a message about a
@@ -128,6 +140,26 @@ void Frm_main::buildToolbar() {
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
 
+void Frm_main::fillMissingPinyinKeys() {
+    if (!state_.Conn)
+        return;
+    // Names stored by an older build or another tool get their pinyin keys once; a progress bar
+    // shows when that takes a while.
+    QProgressDialog progress(QStringLiteral("正在为联系人生成拼音索引..."), QString(), 0, 1, this);
+    progress.setWindowTitle(QStringLiteral("zinteva"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    progress.setCancelButton(nullptr);
+    try {
+        pinyinkeys::backfill(state_.Conn->database(), [&](int done, int total) {
+            progress.setMaximum(total);
+            progress.setValue(done);
+        });
+    } catch (const std::exception& e) {
+        qDebug() << "pinyin keys:" << e.what(); // the search by pinyin then misses those names
+    }
+}
+
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
     state_.RemindDays = settings.integer(setting::Day, setting::DayDefault);
@@ -137,20 +169,29 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
+    // After the window is on screen: it costs a full pass over a large directory.
+    QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
     try {
         LoadGroupTree(view_);
     } catch (const StoreError& e) {
         state_.env.dialogs->show(this, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
     }
-    ListAllContacts(view_);
-    if (state_.RemindAtStart == 1) {
+    if (state_.RemindAtStart != 1) {
+        ListAllContacts(view_);
+        return true;
+    }
+    // The start-up reminder replaces the list of everybody whenever it finds somebody, so that list
+    // is read only when the reminder finds nobody: what the user sees is the same, at a fraction
+    // of the cost for a large directory.
+    state_.StartupRemind = true;
+    state_.ListSource = true;
+    RunBirthdayReminder(view_, [this] {
+        if (listModel_->rowCount() == 0) // the reminder found nobody: the list of everybody stays
+            ListAllContacts(view_);
         // The reminder's message stands over the filled window, not over nothing.
         show();
-        state_.StartupRemind = true;
-        state_.ListSource = true;
-        RunBirthdayReminder(view_);
-        state_.StartupRemind = false;
-    }
+    });
+    state_.StartupRemind = false;
     return true;
 }
 

@@ -65,6 +65,7 @@ private:
     void placeToolbar(bool left);
     void Form_Resize();
     bool openDataFile();
+    void fillMissingPinyinKeys();
     void saveSettings();
 
     AppState& state_;

@@ -1,6 +1,7 @@
 #include "list/ContactList.h"
 
 #include "list/ContactListModel.h"
+#include "list/ListSort.h"
 #include "shared/Keys.h"
 #include "store/Store.h"
 #include "tree/GroupTreeModel.h"
@@ -24,6 +25,7 @@ template <typename Read> RowTable readRows(const char* what, Read&& read) {
 } // namespace
 
 void showRows(MainView& view, RowTable rows, int picture) {
+    applyListSort(view, rows);
     view.LV->clearSelection();
     view.list->setRows(std::move(rows), picture);
 }

@@ -20,6 +20,13 @@ public:
     void setName(int row, const QString& name);
 
     const RowTable& rows() const { return rows_; }
+    // The column and direction the user chose by a header click; -1 before the first click.
+    int sortColumn() const { return sortColumn_; }
+    Qt::SortOrder sortOrder() const { return sortOrder_; }
+    void setSort(int column, Qt::SortOrder order) {
+        sortColumn_ = column;
+        sortOrder_ = order;
+    }
     int picture() const { return picture_; }
     QString keyAt(int row) const;
     int rowOfKey(const QString& key) const; // -1 when no row has it
@@ -40,6 +47,8 @@ private:
 
     RowTable rows_;
     int picture_ = 3;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 // 生日 as the list and the record form show it: the short date format, the year in four digits.

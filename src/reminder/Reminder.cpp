@@ -24,7 +24,7 @@ QString reminderMessage(int days, int found, bool startup) {
     return QStringLiteral("最近 %1 天有 %2 位过生日的好友").arg(days).arg(found);
 }
 
-void ShowBirthdayReminder(MainView& view) {
+void ShowBirthdayReminder(MainView& view, const std::function<void()>& beforeMessage) {
     AppState& state = view.state;
     state.QuerySql = reminderQuery(state.env.clock->today(), state.RemindDays);
     RowTable rows;
@@ -32,17 +32,26 @@ void ShowBirthdayReminder(MainView& view) {
     const int found = rows.rowCount();
     if (found > 0)
         showRows(view, std::move(rows), 3);
+    if (beforeMessage)
+        beforeMessage();
     const QString text = reminderMessage(state.RemindDays, found, state.StartupRemind);
     if (text.isEmpty())
         return;
     state.env.dialogs->show(view.window, found > 0 ? msg::info(text) : msg::plain(text));
 }
 
-void RunBirthdayReminder(MainView& view) {
+void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMessage) {
+    bool settled = false;
+    auto settle = [&] {
+        if (beforeMessage && !settled)
+            beforeMessage();
+        settled = true;
+    };
     try {
         ComputeNextBirthdays(*view.state.Conn, view.state.env.clock->today(), view.state.RemindDays);
-        ShowBirthdayReminder(view);
+        ShowBirthdayReminder(view, settle);
     } catch (const StoreError& e) {
+        settle();
         view.state.env.dialogs->show(view.window, msg::warning(QStringLiteral("生日提醒失败: ") + e.message()));
     }
 }

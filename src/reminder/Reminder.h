@@ -10,7 +10,10 @@
 Query reminderQuery(const QDate& today, int days);
 QString reminderMessage(int days, int found, bool startup); // empty: no message
 
-// Lists the people whose birthday falls in the window and says how many there are.
-void ShowBirthdayReminder(MainView& view);
+#include <functional>
+
+// Lists the people whose birthday falls in the window and says how many there are. beforeMessage
+// runs once the list is settled, just before the message is shown.
+void ShowBirthdayReminder(MainView& view, const std::function<void()>& beforeMessage = {});
 // The toolbar's and the start-up's reminder: recompute, then list. Reports a failure to the user.
-void RunBirthdayReminder(MainView& view);
+void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMessage = {});
