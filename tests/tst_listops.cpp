@@ -10,6 +10,7 @@
 #include "store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
+#include "support/MainWindowProbe.h"
 #include "tree/GroupTreeModel.h"
 
 #include <QAbstractItemModelTester>
@@ -24,20 +25,6 @@
 
 namespace {
 
-QStringList listKeys(Frm_main& w) {
-    QStringList keys;
-    for (int row = 0; row < w.listModel()->rowCount(); ++row)
-        keys << w.listModel()->keyAt(row);
-    return keys;
-}
-
-QStringList listNames(Frm_main& w) {
-    QStringList names;
-    for (int row = 0; row < w.listModel()->rowCount(); ++row)
-        names << w.listModel()->data(w.listModel()->index(row, 0), Qt::DisplayRole).toString();
-    return names;
-}
-
 // Every node of the tree as "key=text", depth first.
 QStringList treeNodes(const GroupTreeModel& model, const QModelIndex& parent = {}) {
     QStringList nodes;
@@ -49,29 +36,8 @@ QStringList treeNodes(const GroupTreeModel& model, const QModelIndex& parent = {
     return nodes;
 }
 
-QString currentNodeKey(Frm_main& w) {
-    return w.treeModel()->keyOf(w.TV()->currentIndex());
-}
-
-void clickNode(Frm_main& w, const QString& key) {
-    const QModelIndex node = w.treeModel()->indexForKey(key);
-    QVERIFY(node.isValid());
-    w.TV()->setCurrentIndex(node);
-    TV_NodeClick(w.view(), node);
-}
-
-void selectRow(Frm_main& w, const QString& key) {
-    const int row = w.listModel()->rowOfKey(key);
-    QVERIFY(row >= 0);
-    w.LV()->setCurrentIndex(w.listModel()->index(row, 0));
-}
-
 QRect rowRect(Frm_main& w, const QString& key) {
     return w.LV()->visualRect(w.listModel()->index(w.listModel()->rowOfKey(key), 0));
-}
-
-int count(Fixture& fx, const char* sql) {
-    return fx.count(sql);
 }
 
 } // namespace
@@ -119,8 +85,8 @@ private slots:
             LV_AfterLabelEdit(w.view(), 0, QStringLiteral("新名字"));
         QCoreApplication::processEvents();
         QVERIFY(!act.seen());
-        QCOMPARE(count(*fx, "select count(*) from phone"), 3);
-        QCOMPARE(count(*fx, "select count(*) from phone where 姓名 = '张三'"), 1);
+        QCOMPARE(fx->count("select count(*) from phone"), 3);
+        QCOMPARE(fx->count("select count(*) from phone where 姓名 = '张三'"), 1);
         QCOMPARE(listKeys(w), rows);
         QCOMPARE(treeNodes(*w.treeModel()), nodes);
         QCOMPARE(fx->state.CurrentGroup, QStringLiteral("main1"));
@@ -179,7 +145,7 @@ private slots:
             QTest::keyClick(w.LV(), how == QStringLiteral("Enter") ? Qt::Key_Enter : Qt::Key_Return);
         }
         QVERIFY(act.seen());
-        QCOMPARE(count(*fx, "select count(*) from phone"), 3);
+        QCOMPARE(fx->count("select count(*) from phone"), 3);
         QCOMPARE(fx->state.Conn->loadContact(wang).value(), full);
         QCOMPARE(fx->state.CurrentContactId, wang);
         QCOMPARE(fx->state.CurrentGroup, friends);
@@ -266,7 +232,7 @@ private slots:
         selectRow(w, deleted);
         Lv_dele(w.view());
 
-        QCOMPARE(count(*fx, "select count(*) from phone"), 2);
+        QCOMPARE(fx->count("select count(*) from phone"), 2);
         QCOMPARE(fx->state.Conn->loadContact(deleted).has_value(), false);
         QCOMPARE(listKeys(w), rowsAfter);
         QCOMPARE(fx->state.CurrentGroup, groupAfter);
@@ -337,7 +303,7 @@ private slots:
         QVERIFY(treeNodes(*w.treeModel()).contains(zhang + QLatin1Char('=') + name));
         QCOMPARE(currentNodeKey(w), treeNode);
         QCOMPARE(fx->state.Conn->loadContact(zhang)->mobile, QStringLiteral("139"));
-        QCOMPARE(count(*fx, "select count(*) from phone"), 3);
+        QCOMPARE(fx->count("select count(*) from phone"), 3);
         QVERIFY(fx->dialogs.messages.isEmpty());
     }
 
@@ -376,7 +342,7 @@ private slots:
         QCOMPARE(currentNodeKey(w), treeNode);
         QCOMPARE(selectedRowKey(w.view()), zhang);
         QCOMPARE(fx->state.CurrentGroup, QStringLiteral("before"));
-        QCOMPARE(count(*fx, "select count(*) from phone where 姓名 = '张三'"), 1);
+        QCOMPARE(fx->count("select count(*) from phone where 姓名 = '张三'"), 1);
     }
 
     // A record form for a new person left open keeps EditFlag true; deleting from a person's node

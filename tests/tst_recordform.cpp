@@ -10,6 +10,7 @@
 #include "store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
+#include "support/MainWindowProbe.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
 
@@ -41,30 +42,6 @@ QString storedText(Fixture& fx, const QString& sql) {
     if (!s.executeStep())
         return QStringLiteral("<no row>");
     return s.getColumn(0).isNull() ? QStringLiteral("<null>") : QString::fromStdString(s.getColumn(0).getString());
-}
-
-QStringList listKeys(Frm_main& w) {
-    QStringList keys;
-    for (int row = 0; row < w.listModel()->rowCount(); ++row)
-        keys << w.listModel()->keyAt(row);
-    return keys;
-}
-
-QString currentNodeKey(Frm_main& w) {
-    return w.treeModel()->keyOf(w.TV()->currentIndex());
-}
-
-// What the user does: click a tree node, then a row of the list.
-void clickNode(Frm_main& w, const QString& key) {
-    const QModelIndex node = w.treeModel()->indexForKey(key);
-    QVERIFY(node.isValid());
-    w.TV()->setCurrentIndex(node);
-    TV_NodeClick(w.view(), node);
-}
-void selectRow(Frm_main& w, const QString& key) {
-    const int row = w.listModel()->rowOfKey(key);
-    QVERIFY(row >= 0);
-    w.LV()->setCurrentIndex(w.listModel()->index(row, 0));
 }
 
 QString writePicture(const QString& path, QSize size, const char* format) {

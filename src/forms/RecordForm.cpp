@@ -1,5 +1,6 @@
 #include "forms/RecordForm.h"
 
+#include "forms/FieldGrid.h"
 #include "list/ContactList.h"
 #include "reminder/NextBirthdays.h"
 #include "shared/Clock.h"
@@ -22,33 +23,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
-#include <climits>
 
 namespace {
 
-// The field grid, Text1 to Text15 in their order: the label at the box's left and how many
-// characters may be typed into it.
-struct Box {
-    const char16_t* label;
-    int maxLength;
-};
-constexpr std::array<Box, 15> Boxes{{
-    {u"姓    名:", 20},
-    {u"生    日:", 10},
-    {u"手    机:", 30},
-    {u"工作电话:", 30},
-    {u"家庭电话:", 30},
-    {u"传真号码:", 30},
-    {u"地    址:", 200},
-    {u"邮政编码:", 20},
-    {u"QQ:", 20},
-    {u"ICQ:", 20},
-    {u"MSN:", 50},
-    {u"Email:", 50},
-    {u"昵    称:", 30},
-    {u"备     注:", INT_MAX}, // no limit
-    {u"照    片:", 100},
-}};
 constexpr int Name = 0, Birthday = 1, Photo = 14;
 
 const QSize PhotoArea(420, 283);
@@ -109,12 +86,12 @@ void frm_detail::buildForm() {
     auto* grid = new QGridLayout(Frame1);
     grid->setContentsMargins(8, 2, 8, 4);
     grid->setVerticalSpacing(2);
-    for (int i = 0; i < static_cast<int>(Boxes.size()); ++i) {
+    for (int i = 0; i < static_cast<int>(fieldgrid::Boxes.size()); ++i) {
         QLineEdit* box = new QLineEdit(Frame1);
         box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
-        box->setMaxLength(Boxes[i].maxLength);
+        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
         box->setFixedHeight(BoxHeight);
-        auto* caption = new QLabel(QString::fromUtf16(Boxes[i].label), Frame1);
+        auto* caption = new QLabel(QString::fromUtf16(fieldgrid::Boxes[i].label), Frame1);
         caption->setBuddy(box);
         Text_[i] = box;
         if (i == Photo) {
