@@ -28,10 +28,12 @@ inline constexpr const char* CreateGroups = R"(create table 分类 (
     分类 text,
     类型 text))";
 
-// Lookups by key must stay fast at 100,000 contacts.
+// Lookups by key must stay fast at 100,000 contacts. phone_tree holds, in table order, all the tree
+// reads after every change, so the rebuild reads a narrow index instead of every whole row.
 inline constexpr const char* CreateIndexes =
     "create index if not exists phone_friendid on phone(friendid);"
-    "create index if not exists phone_mainid on phone(mainid)";
+    "create index if not exists phone_mainid on phone(mainid);"
+    "create index if not exists phone_tree on phone(id, mainid, friendid, 姓名)";
 
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";
 inline constexpr const char* ColumnNames = "select name from pragma_table_info(?)";
@@ -84,12 +86,14 @@ inline constexpr const char* SearchAnd = " and ";
 
 // The next-birthday pass: every row read once; a row is written, by one prepared statement, only
 // when its value changes, so that a second pass on the same day writes nothing.
-inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone";
+inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone order by id";
 inline constexpr const char* SetNextBirthday = "update phone set nowbirthday = ? where id = ?";
 inline constexpr const char* AddNextBirthdayColumn = "ALTER TABLE phone ADD nowbirthday timestamp";
-// The reminder looks people up by their next birthday.
+// The reminder looks people up by their next birthday; the pass reads every birthday from a narrow
+// index instead of every whole row.
 inline constexpr const char* CreateNextBirthdayIndex =
-    "create index if not exists phone_nowbirthday on phone(nowbirthday)";
+    "create index if not exists phone_nowbirthday on phone(nowbirthday);"
+    "create index if not exists phone_birthdays on phone(id, 生日, nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
 
