@@ -79,4 +79,10 @@ inline constexpr const char* AddNextBirthdayColumn = "ALTER TABLE phone ADD nowb
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
 
+// Import and export (issue 10). The specified tables stay as they are; what the exchange needs of its
+// own lives in zinteva_meta: "uid" is the random part of the UIDs this data file writes into cards.
+inline constexpr const char* CreateMeta = "create table if not exists zinteva_meta (key text primary key, value text)";
+inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
+inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
+
 } // namespace sql

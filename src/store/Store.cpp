@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <optional>
 #include <sqlite3.h>
 
 namespace {
@@ -71,6 +72,23 @@ template <typename F> auto guarded(F&& work) {
         throw StoreError(e.what());
     }
 }
+
+// A transaction of the store's own, unless the caller already runs one (the import writes thousands of
+// contacts and groups in one); then the caller's commit or rollback covers this work too.
+class JoinedTransaction {
+public:
+    explicit JoinedTransaction(SQLite::Database& db) {
+        if (sqlite3_get_autocommit(db.getHandle()))
+            own_.emplace(db);
+    }
+    void commit() {
+        if (own_)
+            own_->commit();
+    }
+
+private:
+    std::optional<SQLite::Transaction> own_;
+};
 
 void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     int i = 1;
@@ -182,7 +200,7 @@ std::vector<GroupRow> Store::groups() {
 
 QString Store::addGroup(const QString& name) {
     return guarded([&] {
-        SQLite::Transaction transaction(*db_);
+        JoinedTransaction transaction(*db_);
         SQLite::Statement insert(*db_, sql::InsertGroup);
         bindText(insert, 1, name);
         insert.exec();
@@ -275,7 +293,7 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
 QString Store::addContact(const ContactFields& fields) {
     return guarded([&] {
         // One transaction: the new row exists with every field, or not at all.
-        SQLite::Transaction transaction(*db_);
+        JoinedTransaction transaction(*db_);
         SQLite::Statement insert(*db_, sql::InsertContact);
         bindFields(insert, fields);
         insert.exec();
