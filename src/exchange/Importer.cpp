@@ -5,6 +5,7 @@
 #include "exchange/VCardReader.h"
 #include "shared/Keys.h"
 #include "store/Store.h"
+#include "store/Transaction.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
-#include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
 
@@ -187,7 +187,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
-        SQLite::Transaction transaction(store_.database());
+        Transaction transaction(store_.database());
         GroupFinder groups(store_, summary);
         const QString filePart = ContactUid::filePart(store_, true);
         QHash<QString, QString> addedByUid; // a UID met twice in one file updates what it added

@@ -31,11 +31,12 @@ RowTable::Cell RowTable::store(const char* bytes, size_t length) {
 void RowTable::appendFrom(sqlite3_stmt* statement) {
     rows_.push_back(static_cast<uint32_t>(cells_.size() / Columns));
     for (int column = 0; column < Columns; ++column) {
-        if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+        // SQLite hands out a null pointer for Null and "" for an empty text.
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        if (!bytes) {
             cells_.push_back({0, NullLength});
             continue;
         }
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
         const int length = sqlite3_column_bytes(statement, column);
         cells_.push_back(store(bytes, static_cast<size_t>(length)));
     }

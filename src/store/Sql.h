@@ -28,10 +28,12 @@ inline constexpr const char* CreateGroups = R"(create table 分类 (
     分类 text,
     类型 text))";
 
-// Lookups by key must stay fast at 100,000 contacts.
+// Lookups by key must stay fast at 100,000 contacts. phone_tree holds, in table order, all the tree
+// reads after every change, so the rebuild reads a narrow index instead of every whole row.
 inline constexpr const char* CreateIndexes =
     "create index if not exists phone_friendid on phone(friendid);"
-    "create index if not exists phone_mainid on phone(mainid)";
+    "create index if not exists phone_mainid on phone(mainid);"
+    "create index if not exists phone_tree on phone(id, mainid, friendid, 姓名)";
 
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";
 inline constexpr const char* ColumnNames = "select name from pragma_table_info(?)";
@@ -72,12 +74,74 @@ inline constexpr const char* UpdateContact =
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
-// The next-birthday pass: every row read once, every row written by one prepared statement.
-inline constexpr const char* SelectBirthdays = "select id, 生日 from phone";
+// The search: one condition per filled box, the boxes' columns in the search form's order. The typed
+// text is bound as a LIKE pattern whose own %, _ and \ are escaped with \.
+inline constexpr const char* SearchColumns[] = {"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
+                                                "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注"};
+inline constexpr const char* SearchContains = " like ? escape '\\'";
+// SQLite refuses LIKE patterns over 50,000 bytes; a longer text is looked for as a plain substring,
+// folding ASCII case as LIKE does. %1 is the column.
+inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
+inline constexpr const char* SearchAnd = " and ";
+
+// The next-birthday pass: every row read once; a row is written, by one prepared statement, only
+// when its value changes, so that a second pass on the same day writes nothing.
+inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone order by id";
 inline constexpr const char* SetNextBirthday = "update phone set nowbirthday = ? where id = ?";
 inline constexpr const char* AddNextBirthdayColumn = "ALTER TABLE phone ADD nowbirthday timestamp";
+// The reminder looks people up by their next birthday; the pass reads every birthday from a narrow
+// index instead of every whole row.
+inline constexpr const char* CreateNextBirthdayIndex =
+    "create index if not exists phone_nowbirthday on phone(nowbirthday);"
+    "create index if not exists phone_birthdays on phone(id, 生日, nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
+
+// ---------------------------------------------------------------------------------------------
+// Pinyin keys (store/PinyinKeys.cpp, store/NameSearch.cpp). One row per contact, keyed by its
+// contact key, written in the same transaction as the contact. `name` is the name the keys were
+// made from, so a contact whose name changed without its keys (an older build, a foreign tool)
+// is found and filled again. A data file opened read-only gets the table in temp, where the
+// same unqualified statements find it.
+inline constexpr const char* CreatePinyin = R"(create table if not exists pinyin (
+    friendid text primary key,
+    name text,
+    full text,
+    initials text,
+    variants text,
+    sortkey text))";
+inline constexpr const char* CreateTempPinyin = R"(create temp table if not exists pinyin (
+    friendid text primary key,
+    name text,
+    full text,
+    initials text,
+    variants text,
+    sortkey text))";
+// Only for a contact that exists, so that a key written for a missing contact leaves no row.
+inline constexpr const char* WritePinyin =
+    "insert or replace into pinyin (friendid, name, full, initials, variants, sortkey) "
+    "select ?1, ?2, ?3, ?4, ?5, ?6 where exists (select 1 from phone where friendid = ?1)";
+inline constexpr const char* DeletePinyin = "delete from pinyin where friendid = ?";
+// Before statement DeleteGroupContacts, while the group's people can still be found.
+inline constexpr const char* DeleteGroupPinyin =
+    "delete from pinyin where friendid in (select friendid from phone where mainid = ?)";
+// The contacts whose keys are missing or were made from another name.
+inline constexpr const char* SelectStalePinyin =
+    "select p.friendid, coalesce(p.姓名, '') from phone p left join pinyin k on k.friendid = p.friendid "
+    "where p.friendid is not null and (k.friendid is null or k.name is not coalesce(p.姓名, '')) order by p.id";
+inline constexpr const char* DeleteOrphanPinyin =
+    "delete from pinyin where friendid not in (select friendid from phone where friendid is not null)";
+inline constexpr const char* SelectPinyinSortKeys = "select friendid, sortkey from pinyin";
+inline constexpr const char* SelectPinyin =
+    "select name, full, initials, variants, sortkey from pinyin where friendid = ?";
+// The name box of the search form: the condition on 姓名, or the pinyin initials
+// start with the typed letters (or one of a polyphonic name's other initials does), or the full
+// pinyin contains them. Binds: the name pattern ("%" + text + "%", escaped), letters + "%",
+// "% " + letters + "%" (variants are blank-separated), "%" + letters + "%".
+inline constexpr const char* NameCondition = R"(姓名 like ? escape '\')";
+inline constexpr const char* NameOrPinyinCondition =
+    R"((姓名 like ? escape '\' or friendid in (select friendid from pinyin where initials like ? )"
+    R"(or (' ' || variants) like ? or full like ?)))";
 
 // Import and export (issue 10). The specified tables stay as they are; what the exchange needs of its
 // own lives in zinteva_meta: "uid" is the random part of the UIDs this data file writes into cards.

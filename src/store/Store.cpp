@@ -1,11 +1,13 @@
 #include "store/Store.h"
 
 #include "shared/Keys.h"
+#include "store/PinyinKeys.h"
 #include "store/Sql.h"
+#include "store/Transaction.h"
 
 #include <QFileInfo>
 #include <SQLiteCpp/SQLiteCpp.h>
-#include <optional>
+#include <cstdio>
 #include <sqlite3.h>
 
 namespace {
@@ -73,31 +75,13 @@ template <typename F> auto guarded(F&& work) {
     }
 }
 
-// A transaction of the store's own, unless the caller already runs one (the import writes thousands of
-// contacts and groups in one); then the caller's commit or rollback covers this work too.
-class JoinedTransaction {
-public:
-    explicit JoinedTransaction(SQLite::Database& db) {
-        if (sqlite3_get_autocommit(db.getHandle()))
-            own_.emplace(db);
-    }
-    void commit() {
-        if (own_)
-            own_->commit();
-    }
-
-private:
-    std::optional<SQLite::Transaction> own_;
-};
-
 void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     int i = 1;
     bindText(statement, i++, f.groupKey);
     bindText(statement, i++, f.name);
     bindDate(statement, i++, f.birthday);
-    for (const QString* text : {&f.mobile, &f.workPhone, &f.homePhone, &f.fax, &f.address, &f.postcode, &f.qq, &f.icq,
-                                &f.msn, &f.email, &f.nickname, &f.remarks, &f.photo})
-        bindText(statement, i++, *text);
+    for (QString ContactFields::*text : PlainTexts)
+        bindText(statement, i++, f.*text);
 }
 
 } // namespace
@@ -126,7 +110,8 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     return guarded([&] {
         if (!QFileInfo(path).isFile())
             throw StoreError("数据文件不存在: " + path.toStdString());
-        const int flags = options.readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE;
+        // One connection, used by the window thread alone: SQLite's per-call locking is not needed.
+        const int flags = (options.readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         auto db = std::make_unique<SQLite::Database>(path.toStdString(), flags | SQLITE_OPEN_URI, 2000,
                                                      options.vfs ? std::string(options.vfs) : std::string());
         std::unique_ptr<Store> store(new Store(std::move(db)));
@@ -135,9 +120,12 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
         store->db_->exec("pragma journal_mode=DELETE");
         store->db_->exec("pragma synchronous=FULL");
         store->checkSchema();
+        pinyinkeys::ensureTable(*store->db_);
         if (!store->isReadOnly()) {
             try {
                 store->db_->exec(sql::CreateIndexes);
+                if (store->hasNextBirthdayColumn())
+                    store->db_->exec(sql::CreateNextBirthdayIndex);
             } catch (const std::exception&) {
                 // An index only speeds things up; a file that refuses it still works.
             }
@@ -156,6 +144,7 @@ void Store::createEmpty(const QString& path) {
         db.exec(sql::CreatePhone);
         db.exec(sql::CreateGroups);
         db.exec(sql::CreateIndexes);
+        db.exec(sql::CreateNextBirthdayIndex);
         transaction.commit();
     });
 }
@@ -200,7 +189,7 @@ std::vector<GroupRow> Store::groups() {
 
 QString Store::addGroup(const QString& name) {
     return guarded([&] {
-        JoinedTransaction transaction(*db_);
+        Transaction transaction(*db_);
         SQLite::Statement insert(*db_, sql::InsertGroup);
         bindText(insert, 1, name);
         insert.exec();
@@ -224,7 +213,8 @@ void Store::renameGroup(const QString& groupKey, const QString& name) {
 
 void Store::deleteGroup(const QString& groupKey) {
     guarded([&] {
-        SQLite::Transaction transaction(*db_);
+        Transaction transaction(*db_);
+        pinyinkeys::removeGroup(*db_, groupKey); // before the people go
         for (const char* text : {sql::DeleteGroup, sql::DeleteGroupContacts}) {
             SQLite::Statement statement(*db_, text);
             bindText(statement, 1, groupKey);
@@ -283,9 +273,8 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
         const SQLite::Column birthday = statement.getColumn(i++);
         if (!birthday.isNull())
             f.birthday = parseStoredDate(std::string_view(birthday.getText(), birthday.getBytes()));
-        for (QString* text : {&f.mobile, &f.workPhone, &f.homePhone, &f.fax, &f.address, &f.postcode, &f.qq, &f.icq,
-                              &f.msn, &f.email, &f.nickname, &f.remarks, &f.photo})
-            *text = columnText(statement, i++);
+        for (QString ContactFields::*text : PlainTexts)
+            f.*text = columnText(statement, i++);
         return f;
     });
 }
@@ -293,7 +282,7 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
 QString Store::addContact(const ContactFields& fields) {
     return guarded([&] {
         // One transaction: the new row exists with every field, or not at all.
-        JoinedTransaction transaction(*db_);
+        Transaction transaction(*db_);
         SQLite::Statement insert(*db_, sql::InsertContact);
         bindFields(insert, fields);
         insert.exec();
@@ -301,6 +290,7 @@ QString Store::addContact(const ContactFields& fields) {
         SQLite::Statement setKey(*db_, sql::SetContactKey);
         setKey.bind(1, static_cast<int64_t>(id));
         setKey.exec();
+        pinyinkeys::write(*db_, keys::contactKey(id), fields.name);
         transaction.commit();
         return keys::contactKey(id);
     });
@@ -308,27 +298,36 @@ QString Store::addContact(const ContactFields& fields) {
 
 void Store::updateContact(const QString& contactKey, const ContactFields& fields) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
         SQLite::Statement statement(*db_, sql::UpdateContact);
         bindFields(statement, fields);
         bindText(statement, 17, contactKey);
         statement.exec();
+        pinyinkeys::write(*db_, contactKey, fields.name);
+        transaction.commit();
     });
 }
 
 void Store::renameContact(const QString& contactKey, const QString& name) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
         SQLite::Statement statement(*db_, sql::RenameContact);
         bindText(statement, 1, name);
         bindText(statement, 2, contactKey);
         statement.exec();
+        pinyinkeys::write(*db_, contactKey, name);
+        transaction.commit();
     });
 }
 
 void Store::deleteContact(const QString& contactKey) {
     guarded([&] {
+        Transaction transaction(*db_); // the row and its keys together
+        pinyinkeys::remove(*db_, contactKey);
         SQLite::Statement statement(*db_, sql::DeleteContact);
         bindText(statement, 1, contactKey);
         statement.exec();
+        transaction.commit();
     });
 }
 
@@ -349,22 +348,42 @@ bool Store::hasNextBirthdayColumn() {
 }
 
 void Store::addNextBirthdayColumn() {
-    guarded([&] { db_->exec(sql::AddNextBirthdayColumn); });
+    guarded([&] {
+        Transaction transaction(*db_);
+        db_->exec(sql::AddNextBirthdayColumn);
+        db_->exec(sql::CreateNextBirthdayIndex);
+        transaction.commit();
+    });
 }
 
 void Store::writeNextBirthdays(
     const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
     guarded([&] {
-        SQLite::Transaction transaction(*db_);
-        SQLite::Statement read(*db_, sql::SelectBirthdays);
+        Transaction transaction(*db_);
+        RawStatement read(*db_, sql::SelectBirthdays);
         SQLite::Statement write(*db_, sql::SetNextBirthday);
-        while (read.executeStep()) {
-            const SQLite::Column stored = read.getColumn(1);
-            std::optional<QDate> birthday;
-            if (!stored.isNull())
-                birthday = parseStoredDate(std::string_view(stored.getText(), stored.getBytes()));
-            bindDate(write, 1, nextBirthday(birthday));
-            write.bind(2, read.getColumn(0).getInt64());
+        sqlite3_stmt* row = read.get();
+        auto text = [row](int column) -> std::optional<std::string_view> {
+            if (sqlite3_column_type(row, column) == SQLITE_NULL)
+                return std::nullopt;
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+            return std::string_view(bytes, static_cast<size_t>(sqlite3_column_bytes(row, column)));
+        };
+        while (read.step()) {
+            const std::optional<std::string_view> stored = text(1);
+            const std::optional<QDate> next = nextBirthday(stored ? parseStoredDate(*stored) : std::nullopt);
+            const std::optional<std::string_view> current = text(2);
+            char wanted[16] = {};
+            if (next)
+                std::snprintf(wanted, sizeof wanted, "%04d-%02d-%02d", next->year(), next->month(), next->day());
+            const bool unchanged = next ? current && *current == wanted : !current;
+            if (unchanged)
+                continue;
+            if (next)
+                write.bind(1, wanted);
+            else
+                write.bind(1);
+            write.bind(2, static_cast<int64_t>(sqlite3_column_int64(row, 0)));
             write.exec();
             write.reset();
         }

@@ -1,0 +1,44 @@
+#pragma once
+// The per-user settings: application "tavrel", group "set", every value written as text.
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+class Settings {
+public:
+    Settings();                            // the user's own store
+    explicit Settings(const QString& iniFile); // a file of its own (tests, portable use)
+    ~Settings();
+
+    QString text(const QString& key, const QString& fallback = {}) const;
+    // A value that is missing or is not a number gives the default, so a damaged settings file
+    // never stops the program.
+    double number(const QString& key, double fallback) const;
+    int integer(const QString& key, int fallback) const;
+    void setText(const QString& key, const QString& value);
+    void sync();
+
+private:
+    std::unique_ptr<QSettings> store_;
+};
+
+// The eight keys and their defaults.
+namespace setting {
+inline const QString Day = QStringLiteral("day");
+inline const QString Birthday = QStringLiteral("birthday");
+inline const QString State = QStringLiteral("state");
+inline const QString Left = QStringLiteral("left");
+inline const QString Top = QStringLiteral("top");
+inline const QString Height = QStringLiteral("height");
+inline const QString Width = QStringLiteral("width");
+inline const QString Toolbar = QStringLiteral("toolbar");
+inline const QString SysInfo = QStringLiteral("sysinfo");
+
+inline constexpr int DayDefault = 10;
+inline constexpr int BirthdayDefault = 1;
+inline constexpr double LeftDefault = 2400;
+inline constexpr double TopDefault = 2385;
+inline constexpr double HeightDefault = 6840;
+inline constexpr double WidthDefault = 10695;
+} // namespace setting

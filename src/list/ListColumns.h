@@ -1,0 +1,39 @@
+#pragma once
+// The list's fifteen columns: header text, key and initial width in twips. Column 15 is never filled.
+#include <QString>
+#include <array>
+
+namespace listcolumns {
+
+struct Column {
+    const char16_t* header;
+    const char16_t* key; // nullptr: the column has no key
+    int widthTwips;
+};
+
+inline constexpr std::array<Column, 15> All{{
+    {u"姓名", u"name", 1440},
+    {u"生日", u"Birthday", 1100},
+    {u"移动电话", u"mobphone ", 1440},
+    {u"工作电话", u"comphone", 1440},
+    {u"家庭电话", u"homephone", 1440},
+    {u"传真号码", u"faxnumber", 1440},
+    {u"地址", u"address", 1440},
+    {u"邮政编码", u"post", 1440},
+    {u"QQ号码", u"QQ", 1440},
+    {u"ICQ号码", u"ICQ", 1440},
+    {u"MSN", u"msn", 2000},
+    {u"邮件地址", u"email", 2000},
+    {u"昵称", nullptr, 1440},
+    {u"备注", u"mark", 1440},
+    {u"", nullptr, 1440},
+}};
+
+inline constexpr int Count = static_cast<int>(All.size());
+inline constexpr int Birthday = 1;
+inline constexpr int Empty = 14;
+
+inline QString header(int column) { return QString::fromUtf16(All[column].header); }
+inline QString key(int column) { return All[column].key ? QString::fromUtf16(All[column].key) : QString(); }
+
+} // namespace listcolumns

@@ -1,0 +1,46 @@
+#include "shared/SearchBuilder.h"
+
+#include "store/NameSearch.h"
+#include "store/Sql.h"
+
+#include <iterator>
+
+namespace search {
+
+namespace {
+static_assert(std::size(sql::SearchColumns) == BoxCount, "one column per box");
+
+// SQLite refuses a LIKE pattern longer than this many bytes (its built-in upper limit).
+constexpr qsizetype LikePatternLimit = 50000;
+} // namespace
+
+QString containsPattern(const QString& text) { return u'%' + escapeLike(text) + u'%'; }
+
+Query boxCondition(int box, const QString& text) {
+    // The name box also finds people by the pinyin of their names ("zs" finds 张三).
+    if (box == 0)
+        return nameCondition(text);
+    const QString column = QString::fromUtf8(sql::SearchColumns[box]);
+    const QString pattern = containsPattern(text);
+    if (pattern.toUtf8().size() <= LikePatternLimit)
+        return {column + QString::fromUtf8(sql::SearchContains), {pattern}};
+    // Too long for LIKE: the same "contains" asked another way, so that a long remark still works.
+    return {QString::fromUtf8(sql::SearchContainsLong).arg(column), {text}};
+}
+
+Query buildQuery(const BoxTexts& texts) {
+    Query query;
+    for (int box = 0; box < BoxCount; ++box) {
+        const QString& text = texts[box];
+        if (text.isEmpty())
+            continue;
+        const Query condition = boxCondition(box, text);
+        if (!query.where.isEmpty())
+            query.where += QString::fromUtf8(sql::SearchAnd);
+        query.where += condition.where;
+        query.binds << condition.binds;
+    }
+    return query;
+}
+
+} // namespace search

@@ -1,0 +1,26 @@
+#pragma once
+// Answers every dialog from a queue and records what the user would have seen.
+#include "shared/Messages.h"
+
+#include <QList>
+#include <QStringList>
+#include <deque>
+
+class FakeDialogs final : public Dialogs {
+public:
+    MsgAnswer show(QWidget* parent, const Message& message) override;
+    std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
+    QString openFile(QWidget* parent, const FileRequest& request) override;
+
+    // Answers for the next message boxes; a box with nothing queued gets its default button.
+    std::deque<MsgAnswer> answers;
+    std::deque<std::optional<QString>> inputAnswers; // nothing queued: cancelled
+    std::deque<QString> fileAnswers;                 // nothing queued: cancelled
+
+    QList<Message> messages;
+    QStringList prompts;  // "caption|prompt" of every input box
+    QList<FileRequest> fileRequests;
+
+    QStringList texts() const;
+    Message last() const { return messages.isEmpty() ? Message{} : messages.last(); }
+};

@@ -1,0 +1,259 @@
+// The group tree and the contact list: what each rebuild and each fill shows, selects and focuses.
+#include "app/MainWindow.h"
+#include "list/ContactList.h"
+#include "list/ContactListModel.h"
+#include "list/ListColumns.h"
+#include "store/Store.h"
+#include "support/Fixture.h"
+#include "tree/GroupTree.h"
+#include "tree/GroupTreeModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTest>
+#include <QTreeView>
+#include <SQLiteCpp/Database.h>
+
+namespace {
+QStringList childTexts(const QAbstractItemModel& model, const QModelIndex& parent) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        texts << model.index(row, 0, parent).data().toString();
+    return texts;
+}
+QStringList listNames(Frm_main& w) { return childTexts(*w.listModel(), {}); }
+} // namespace
+
+class TestTreeList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void emptyDatabaseGivesLoneTopNode() {
+        Fixture fx;
+        Frm_main& w = fx.window();
+        GroupTreeModel& tree = *w.treeModel();
+        QCOMPARE(tree.rowCount(), 1);
+        QCOMPARE(tree.rootIndex().data().toString(), QString("所有人"));
+        QCOMPARE(tree.keyOf(tree.rootIndex()), QString("root"));
+        QCOMPARE(tree.rowCount(tree.rootIndex()), 0);
+        QVERIFY(!w.TV()->isExpanded(tree.rootIndex()));
+        QCOMPARE(w.listModel()->rowCount(), 0);
+    }
+
+    void groupsWithoutContactsLeaveTopCollapsed() {
+        Fixture fx;
+        fx.addGroup("同学");
+        fx.addGroup("朋友");
+        Frm_main& w = fx.window();
+        const QModelIndex root = w.treeModel()->rootIndex();
+        QCOMPARE(childTexts(*w.treeModel(), root), QStringList({"同学", "朋友"}));
+        QVERIFY(!w.TV()->isExpanded(root));
+        QCOMPARE(w.treeModel()->data(w.treeModel()->index(0, 0, root), GroupTreeModel::PictureRole).toInt(), 2);
+        QCOMPARE(w.treeModel()->data(root, GroupTreeModel::PictureRole).toInt(), 1);
+    }
+
+    void contactsHangUnderTheirGroupsInTableOrder() {
+        Fixture fx;
+        const QString a = fx.addGroup("同学"), b = fx.addGroup("朋友");
+        fx.addContact(b, "王五");
+        fx.addContact(a, "张三");
+        fx.addContact(a, "李四");
+        fx.addContact("main99", "孤儿"); // its group does not exist
+        Frm_main& w = fx.window();
+        GroupTreeModel& tree = *w.treeModel();
+        QAbstractItemModelTester tester(&tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex root = tree.rootIndex();
+        QVERIFY(w.TV()->isExpanded(root));
+        const QModelIndex first = tree.index(0, 0, root);
+        QCOMPARE(childTexts(tree, first), QStringList({"张三", "李四"}));
+        QCOMPARE(childTexts(tree, tree.index(1, 0, root)), QStringList({"王五"}));
+        QVERIFY(!w.TV()->isExpanded(first));
+        const QModelIndex zhang = tree.index(0, 0, first);
+        QCOMPARE(tree.keyOf(zhang), QString("friend2"));
+        QCOMPARE(tree.data(zhang, GroupTreeModel::PictureRole).toInt(), 3);
+        QCOMPARE(tree.parent(zhang), first);
+        // the orphan is left out of the tree but still in the list of everybody
+        QVERIFY(!tree.indexForKey("friend4").isValid());
+        QCOMPARE(listNames(w), QStringList({"王五", "张三", "李四", "孤儿"}));
+    }
+
+    void rebuildCollapsesGroups() {
+        Fixture fx;
+        const QString g = fx.addGroup("同学");
+        fx.addContact(g, "张三");
+        Frm_main& w = fx.window();
+        fx.state.CurrentGroup = g;
+        SelectCurrentNode(w.view());
+        QVERIFY(w.TV()->isExpanded(w.treeModel()->indexForKey(g)));
+        LoadGroupTree(w.view());
+        QVERIFY(!w.TV()->isExpanded(w.treeModel()->indexForKey(g)));
+        QVERIFY(w.TV()->isExpanded(w.treeModel()->rootIndex()));
+        QVERIFY(!w.TV()->currentIndex().isValid());
+    }
+
+    void selectCurrentNode_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("expandedGroup");
+        QTest::newRow("root") << "root" << QString() << QString();
+        QTest::newRow("group") << "main2" << "main2" << "main2";
+        QTest::newRow("contact") << "friend3" << "friend3" << "main2";
+        QTest::newRow("no such node") << "friend77" << QString() << QString();
+    }
+    void selectCurrentNode() {
+        QFETCH(QString, key);
+        QFETCH(QString, selected);
+        QFETCH(QString, expandedGroup);
+        Fixture fx;
+        const QString a = fx.addGroup("同学"), b = fx.addGroup("朋友");
+        fx.addContact(a, "张三");
+        fx.addContact(b, "李四");
+        fx.addContact(b, "王五");
+        Frm_main& w = fx.window();
+        fx.state.CurrentGroup = key;
+        SelectCurrentNode(w.view());
+        QCOMPARE(w.treeModel()->keyOf(w.TV()->currentIndex()), selected);
+        for (const QString& group : {a, b})
+            QCOMPARE(w.TV()->isExpanded(w.treeModel()->indexForKey(group)), group == expandedGroup);
+    }
+
+    void listColumns() {
+        Fixture fx;
+        Frm_main& w = fx.window();
+        const ContactListModel& list = *w.listModel();
+        QStringList headers;
+        for (int c = 0; c < list.columnCount(); ++c)
+            headers << list.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        QCOMPARE(headers, QStringList({"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
+                                       "邮政编码", "QQ号码", "ICQ号码", "MSN", "邮件地址", "昵称", "备注", ""}));
+        QCOMPARE(listcolumns::key(2), QString("mobphone "));
+        QCOMPARE(w.LV()->header()->sectionSize(0), 96);
+        QCOMPARE(w.LV()->header()->sectionSize(1), 73);
+        QCOMPARE(w.LV()->header()->sectionSize(10), 133);
+    }
+
+    void rowCells() {
+        Fixture fx;
+        const QString g = fx.addGroup("同学");
+        ContactFields full = contact(g, "张三");
+        full.birthday = QDate(1980, 5, 3);
+        full.mobile = "139", full.workPhone = "010", full.homePhone = "020", full.fax = "030";
+        full.address = "北京", full.postcode = "100080", full.qq = "1", full.icq = "2", full.msn = "m@x";
+        full.email = "e@x", full.nickname = "三儿", full.remarks = "备注", full.photo = "/p.jpg";
+        fx.open().addContact(full);
+        fx.addContact(g, "只有名字");
+        fx.open().database().exec("update phone set 移动电话 = null, 生日 = null where 姓名 = '只有名字'");
+        Frm_main& w = fx.window();
+        const ContactListModel& list = *w.listModel();
+        QAbstractItemModelTester tester(w.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStringList cells;
+        for (int c = 0; c < 15; ++c)
+            cells << list.index(0, c).data().toString();
+        QCOMPARE(cells, QStringList({"张三", QLocale::system().toString(QDate(1980, 5, 3), QLocale::ShortFormat),
+                                     "139", "010", "020", "030", "北京", "100080", "1", "2", "m@x", "e@x", "三儿",
+                                     "备注", ""}));
+        for (int c = 1; c < 15; ++c)
+            QCOMPARE(list.index(1, c).data().toString(), QString());
+        QCOMPARE(list.keyAt(0), QString("friend1"));
+        QCOMPARE(list.data(list.index(0, 0), ContactListModel::PictureRole).toInt(), 3);
+    }
+
+    void fills_data() {
+        QTest::addColumn<QString>("fill");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("picture");
+        QTest::addColumn<QString>("selectedKey");
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("all") << "all" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false;
+        QTest::newRow("query") << "query" << QStringList({"李四"}) << 1 << QString() << false;
+        QTest::newRow("query, no rows") << "query-none" << QStringList() << 1 << QString() << false;
+        QTest::newRow("refresh group") << "refresh-group" << QStringList({"李四", "王五"}) << 3 << "friend3" << true;
+        QTest::newRow("refresh contact") << "refresh-contact" << QStringList({"王五"}) << 3 << QString() << false;
+        QTest::newRow("refresh new contact") << "refresh-new" << QStringList({"李四", "王五"}) << 3 << "friend3"
+                                             << true;
+        QTest::newRow("click root") << "click-root" << QStringList({"张三", "李四", "王五"}) << 3 << QString()
+                                    << false;
+        QTest::newRow("click group") << "click-group" << QStringList({"李四", "王五"}) << 3 << QString() << false;
+        QTest::newRow("click contact") << "click-contact" << QStringList({"李四"}) << 3 << QString() << false;
+    }
+    void fills() {
+        QFETCH(QString, fill);
+        QFETCH(QStringList, names);
+        QFETCH(int, picture);
+        QFETCH(QString, selectedKey);
+        QFETCH(bool, focused);
+        Fixture fx;
+        const QString a = fx.addGroup("同学"), b = fx.addGroup("朋友");
+        fx.addContact(a, "张三");
+        fx.addContact(b, "李四", {}, "13900");
+        fx.addContact(b, "王五");
+        Frm_main& w = fx.window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.TV()->setFocus();
+        MainView& view = w.view();
+        fx.state.CurrentContactId = "friend3";
+        fx.state.CurrentGroup = "main1";
+        fx.state.ListSource = true;
+        const auto node = [&](const QString& key) { return w.treeModel()->indexForKey(key); };
+        if (fill == "all") {
+            ListAllContacts(view);
+        } else if (fill == "query" || fill == "query-none") {
+            fx.state.QuerySql = Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}};
+            ListQueryResult(view);
+        } else if (fill == "refresh-group") {
+            fx.state.CurrentGroup = b;
+            RefreshContactList(view);
+        } else if (fill == "refresh-contact") {
+            fx.state.CurrentGroup = "friend3";
+            RefreshContactList(view);
+        } else if (fill == "refresh-new") {
+            fx.state.EditFlag = true;
+            fx.state.CurrentGroup = "friend3";
+            RefreshContactList(view);
+            QCOMPARE(fx.state.CurrentGroup, b);
+        } else {
+            const QString key = fill == "click-root" ? "root" : fill == "click-group" ? b : "friend2";
+            TV_NodeClick(view, node(key));
+            QVERIFY(!fx.state.ListSource);
+            QCOMPARE(fx.state.CurrentGroup, QString("main1")); // a click does not change it
+        }
+        QCOMPARE(listNames(w), names);
+        if (!names.isEmpty())
+            QCOMPARE(w.listModel()->picture(), picture);
+        QCOMPARE(selectedRowKey(view), selectedKey);
+        if (focused)
+            QTRY_VERIFY(w.LV()->hasFocus());
+        else
+            QVERIFY(!w.LV()->hasFocus());
+    }
+
+    void headerClickSortsAndFillsKeepTheOrder() {
+        Fixture fx;
+        const QString g = fx.addGroup("同学");
+        fx.addContact(g, "白雪", QDate(1990, 1, 2));
+        fx.addContact(g, "Alice", QDate(1970, 6, 1));
+        fx.addContact(g, "阿明");
+        fx.addContact(g, "张三", QDate(1985, 3, 3));
+        Frm_main& w = fx.window();
+        // before the first click: the data file's order
+        QCOMPARE(listNames(w), QStringList({"白雪", "Alice", "阿明", "张三"}));
+        QHeaderView* header = w.LV()->header();
+        emit header->sectionClicked(0);
+        QCOMPARE(listNames(w), QStringList({"阿明", "Alice", "白雪", "张三"}));
+        emit header->sectionClicked(0);
+        QCOMPARE(listNames(w), QStringList({"张三", "白雪", "Alice", "阿明"}));
+        emit header->sectionClicked(1); // birthdays by date, the empty one last
+        QCOMPARE(listNames(w), QStringList({"Alice", "张三", "白雪", "阿明"}));
+        // a refill keeps the column and direction
+        fx.addContact(g, "陈一", QDate(1960, 1, 1));
+        ListAllContacts(w.view());
+        QCOMPARE(listNames(w), QStringList({"陈一", "Alice", "张三", "白雪", "阿明"}));
+        QCOMPARE(header->sortIndicatorSection(), 1);
+        QAbstractItemModelTester tester(w.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+};
+
+QTEST_MAIN(TestTreeList)
+#include "tst_treelist.moc"
