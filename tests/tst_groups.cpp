@@ -4,6 +4,7 @@
 #include "shared/Keys.h"
 #include "store/Store.h"
 #include "support/Fixture.h"
+#include "support/MainWindowProbe.h"
 #include "tree/GroupOps.h"
 #include "tree/GroupTree.h"
 #include "tree/GroupTreeModel.h"
@@ -15,12 +16,6 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
-QStringList listKeys(Frm_main& w) {
-    QStringList keys;
-    for (int row = 0; row < w.listModel()->rowCount(); ++row)
-        keys << w.listModel()->keyAt(row);
-    return keys;
-}
 QModelIndex node(Frm_main& w, const QString& key) {
     return w.treeModel()->indexForKey(key);
 }

@@ -5,6 +5,7 @@
 #include "list/ContactListModel.h"
 #include "store/Store.h"
 #include "support/Fixture.h"
+#include "support/MainWindowProbe.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -35,12 +36,6 @@ QString addPerson(Fixture& f, const QString& group, const QString& name, int box
     return f.open().addContact(c);
 }
 
-QStringList listKeys(Frm_main& w) {
-    QStringList keys;
-    for (int row = 0; row < w.listModel()->rowCount(); ++row)
-        keys << w.listModel()->keyAt(row);
-    return keys;
-}
 
 // Types into the boxes (box number -> text) and presses 查询; true when the form closed.
 bool runSearch(Frm_main& w, const std::map<int, QString>& texts) {

@@ -5,6 +5,7 @@
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "list/ListColumns.h"
+#include "list/ListOps.h"
 #include "list/ListSort.h"
 #include "reminder/Reminder.h"
 #include "shared/Messages.h"
@@ -23,7 +24,9 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QShortcut>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QScreen>
@@ -59,6 +62,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
+    // The commands users reach by keyboard in every desktop program.
+    auto* newContact = new QShortcut(QKeySequence::New, this);
+    connect(newContact, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("querybutt")); });
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });
@@ -66,6 +74,15 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     // Group maintenance: a label edited in place in the tree is stored first, then shown.
     connect(treeModel_, &GroupTreeModel::labelEdited, this,
             [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
+
+    // The list's operations on one person: a double click or Enter opens it in the record form;
+    // a name edited in place is stored once the editor has closed, so that a message about a
+    // refused write cannot make the editor commit a second time.
+    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Lv_edit(view_); });
+    connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(view_); });
+    connect(
+        listModel_, &ContactListModel::nameEdited, this,
+        [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
@@ -295,6 +312,14 @@ void Frm_main::Form_Resize() {
 }
 
 bool Frm_main::eventFilter(QObject* watched, QEvent* event) {
+    // The Delete key in either view is the toolbar's delete command, with its confirmations. (An
+    // in-place editor is a widget of its own, so its Delete key stays its own.)
+    if (event->type() == QEvent::KeyPress && (watched == list_ || watched == tree_) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        Toolbar1_ButtonClick(QStringLiteral("delebutt"));
+        return true;
+    }
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
         const bool in = event->type() == QEvent::FocusIn;
         // A message box or a menu taking the focus for a moment does not count as leaving the view.
@@ -341,24 +366,4 @@ void Frm_main::closeEvent(QCloseEvent* event) {
             state_.env.dialogs->show(this, msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
     }
     event->accept();
-}
-
-void Frm_main::Toolbar1_ButtonClick(const QString& key) {
-    if (key == QStringLiteral("quitbutt"))
-        close();
-}
-
-void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
-    if (key == QStringLiteral("left") && !toolbarLeft_) {
-        placeToolbar(true);
-        state_.env.settings->setText(setting::Toolbar, QStringLiteral("1"));
-    } else if (key == QStringLiteral("right") && toolbarLeft_) {
-        placeToolbar(false);
-        state_.env.settings->setText(setting::Toolbar, QStringLiteral("0"));
-    } else if (key == QStringLiteral("birthday")) {
-        const QModelIndex root = treeModel_->rootIndex();
-        tree_->setCurrentIndex(root);
-        state_.ListSource = true;
-        RunBirthdayReminder(view_);
-    }
 }

@@ -59,6 +59,8 @@ protected:
 
 private:
     void buildToolbar();
+    void deleteCommand();
+    void addGroupCommand();
     QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);
     void addEntry(QAction* button, const QString& key, const QString& text);
     void restorePlacement();

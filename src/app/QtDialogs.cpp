@@ -7,12 +7,19 @@
 
 namespace {
 const QString ApplicationTitle = QStringLiteral("meldra");
+
+// The program's texts break lines with a carriage return, as the user's eye expects a new line.
+QString shownText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
 }
+} // namespace
 
 MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
     QMessageBox box(parent);
     box.setWindowTitle(message.caption.isEmpty() ? ApplicationTitle : message.caption);
-    box.setText(message.text);
+    box.setText(shownText(message.text));
     switch (message.icon) {
     case MsgIcon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -43,7 +50,7 @@ MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, const QString& caption) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption, prompt,
+    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption, shownText(prompt),
                                                QLineEdit::Normal, QString(), &ok);
     if (!ok)
         return std::nullopt;

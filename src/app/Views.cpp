@@ -2,6 +2,7 @@
 
 #include "shared/Pictures.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -33,7 +34,45 @@ ReportView::ReportView(QWidget* parent) : QTreeView(parent) {
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setEditTriggers(QAbstractItemView::EditKeyPressed); // and a click on the selected name, below
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    renameDelay_.setSingleShot(true);
+    connect(&renameDelay_, &QTimer::timeout, this, [this] {
+        if (currentIndex().isValid() && currentIndex().column() == 0)
+            edit(currentIndex());
+    });
+}
+
+void ReportView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && state() != EditingState && currentIndex().isValid()) {
+        event->accept();
+        emit rowEntered();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void ReportView::mousePressEvent(QMouseEvent* event) {
+    renameDelay_.stop();
+    const QModelIndex at = indexAt(event->position().toPoint());
+    const bool onSelectedName = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                                at.isValid() && at.column() == 0 && at == currentIndex() &&
+                                selectionModel()->isRowSelected(at.row(), {});
+    renameOnRelease_ = onSelectedName ? QPersistentModelIndex(at) : QPersistentModelIndex();
+    QTreeView::mousePressEvent(event);
+}
+
+void ReportView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    if (renameOnRelease_.isValid() && renameOnRelease_ == indexAt(event->position().toPoint()))
+        renameDelay_.start(QApplication::doubleClickInterval());
+    renameOnRelease_ = QPersistentModelIndex();
+}
+
+void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
+    renameDelay_.stop();
+    renameOnRelease_ = QPersistentModelIndex();
+    QTreeView::mouseDoubleClickEvent(event);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The two views of the main window. The tree reports a node the user moved to, by mouse or by
 // keyboard, as a click; a node the program selects is not reported. The selected node shows picture 4.
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 
 class NodeTreeView : public QTreeView {
@@ -24,9 +26,25 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
-// The contact list in report style: a flat QTreeView with uniform rows.
+// The contact list in report style: a flat QTreeView with uniform rows. A click on the name of
+// the selected row starts its in-place rename once no second click has followed: a double click
+// opens the person instead, and must not leave a rename behind.
 class ReportView : public QTreeView {
     Q_OBJECT
 public:
     explicit ReportView(QWidget* parent = nullptr);
+
+signals:
+    // Enter or Return on a row (not while its name is being edited).
+    void rowEntered();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QTimer renameDelay_;
+    QPersistentModelIndex renameOnRelease_;
 };

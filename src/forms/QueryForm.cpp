@@ -1,5 +1,6 @@
 #include "forms/QueryForm.h"
 
+#include "forms/FieldGrid.h"
 #include "list/ContactList.h"
 #include "shared/Messages.h"
 #include "store/Store.h"
@@ -12,34 +13,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <limits>
 
-namespace {
-
-struct BoxDesign {
-    const char16_t* label; // the record form's labels, inner blanks included
-    int maxLength;         // 0: no limit
-};
-
-// Text1 to Text14 in the order their conditions are appended; two boxes a row, as on the record form.
-constexpr std::array<BoxDesign, search::BoxCount> Boxes{{
-    {u"姓    名:", 20},
-    {u"生    日:", 10},
-    {u"手    机:", 30},
-    {u"工作电话:", 30},
-    {u"家庭电话:", 30},
-    {u"传真号码:", 30},
-    {u"地    址:", 200},
-    {u"邮政编码:", 20},
-    {u"QQ:", 20},
-    {u"ICQ:", 20},
-    {u"MSN:", 50},
-    {u"Email:", 50},
-    {u"昵    称:", 30},
-    {u"备     注:", 0},
-}};
-
-} // namespace
+// Text1 to Text14 are the record form's first fourteen boxes, in the order their conditions are
+// appended.
+static_assert(search::BoxCount <= static_cast<int>(fieldgrid::Boxes.size()));
 
 Frm_query::Frm_query(MainView& view, QWidget* parent)
     : QDialog(parent), view_(view), frame_(new QGroupBox(QStringLiteral("查询资料"), this)),
@@ -54,12 +31,12 @@ Frm_query::Frm_query(MainView& view, QWidget* parent)
     grid->setColumnStretch(3, 1);
     grid->setVerticalSpacing(3); // seven rows in a small dialog
     for (int i = 0; i < search::BoxCount; ++i) {
-        auto* label = new QLabel(QString::fromUtf16(Boxes[i].label), frame_);
+        auto* label = new QLabel(QString::fromUtf16(fieldgrid::Boxes[i].label), frame_);
         label->setTextFormat(Qt::PlainText);
         auto* box = new QLineEdit(frame_);
         box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
         box->setAccessibleName(label->text());
-        box->setMaxLength(Boxes[i].maxLength > 0 ? Boxes[i].maxLength : std::numeric_limits<int>::max());
+        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
         label->setBuddy(box);
         const int row = i / 2;
         const int column = (i % 2) * 2;

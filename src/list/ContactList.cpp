@@ -42,8 +42,10 @@ void ListQueryResult(MainView& view) {
 void RefreshContactList(MainView& view) {
     AppState& state = view.state;
     view.list->clear();
-    if (state.EditFlag) {
-        // After a new person is saved CurrentGroup holds that person's key: list its group.
+    if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
+        // After a new person is saved CurrentGroup holds that person's key: list its group. A
+        // group key stays as it is, also while a record form for a new person stays open beside
+        // the main window and so keeps EditFlag true (a group's parent would be "root").
         const QModelIndex node = view.tree->indexForKey(state.CurrentGroup);
         if (node.isValid() && node.parent().isValid())
             state.CurrentGroup = view.tree->keyOf(node.parent());

@@ -2,15 +2,14 @@
 
 #include "list/ListColumns.h"
 #include "shared/Pictures.h"
+#include "shared/TypedDate.h"
 #include "store/Store.h"
-
-#include <QLocale>
 
 QString shortDate(std::string_view stored) {
     const std::optional<QDate> date = parseStoredDate(stored);
     if (!date)
         return QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size()));
-    return QLocale::system().toString(*date, QLocale::ShortFormat);
+    return birthdayText(*date);
 }
 
 ContactListModel::ContactListModel(QObject* parent) : QAbstractTableModel(parent) {}

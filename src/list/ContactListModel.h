@@ -51,5 +51,5 @@ private:
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
-// 生日 as the list and the record form show it: the system's short date format.
+// 生日 as the list and the record form show it: the short date format, the year in four digits.
 QString shortDate(std::string_view stored);

@@ -29,6 +29,13 @@ QIcon toolbar(int number) {
     return fromResource(names[number - 1]);
 }
 
+QIcon recordForm(int number) {
+    static const std::array<const char*, 2> names{"save", "close"};
+    if (number < 1 || number > 2)
+        return {};
+    return fromResource(names[number - 1]);
+}
+
 QIcon application() { return fromResource("app"); }
 
 QPixmap photoPlaceholder(const QSize& size) {

@@ -3,6 +3,7 @@
 // user can set. The key (friendid) and nowbirthday are the store's business.
 #include <QDate>
 #include <QString>
+#include <array>
 #include <optional>
 
 struct ContactFields {
@@ -25,6 +26,13 @@ struct ContactFields {
 
     friend bool operator==(const ContactFields&, const ContactFields&) = default;
 };
+
+// The texts after the birthday, in column order (移动电话 to 照片): written as they are, never trimmed.
+inline constexpr std::array<QString ContactFields::*, 13> PlainTexts{
+    &ContactFields::mobile, &ContactFields::workPhone, &ContactFields::homePhone, &ContactFields::fax,
+    &ContactFields::address, &ContactFields::postcode, &ContactFields::qq, &ContactFields::icq,
+    &ContactFields::msn, &ContactFields::email, &ContactFields::nickname, &ContactFields::remarks,
+    &ContactFields::photo};
 
 struct GroupRow {
     qint64 id = 0;

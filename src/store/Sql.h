@@ -147,4 +147,10 @@ inline constexpr const char* NameOrPinyinCondition =
     R"((姓名 like ? escape '\' or friendid in (select friendid from pinyin where initials like ? )"
     R"(or (' ' || variants) like ? or full like ?)))";
 
+// Import and export. The two tables of the directory stay as they are; what the exchange needs of its
+// own lives in zinteva_meta: "uid" is the random part of the UIDs this data file writes into cards.
+inline constexpr const char* CreateMeta = "create table if not exists zinteva_meta (key text primary key, value text)";
+inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
+inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
+
 } // namespace sql

@@ -80,9 +80,8 @@ void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     bindText(statement, i++, f.groupKey);
     bindText(statement, i++, f.name);
     bindDate(statement, i++, f.birthday);
-    for (const QString* text : {&f.mobile, &f.workPhone, &f.homePhone, &f.fax, &f.address, &f.postcode, &f.qq, &f.icq,
-                                &f.msn, &f.email, &f.nickname, &f.remarks, &f.photo})
-        bindText(statement, i++, *text);
+    for (QString ContactFields::*text : PlainTexts)
+        bindText(statement, i++, f.*text);
 }
 
 } // namespace
@@ -274,9 +273,8 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
         const SQLite::Column birthday = statement.getColumn(i++);
         if (!birthday.isNull())
             f.birthday = parseStoredDate(std::string_view(birthday.getText(), birthday.getBytes()));
-        for (QString* text : {&f.mobile, &f.workPhone, &f.homePhone, &f.fax, &f.address, &f.postcode, &f.qq, &f.icq,
-                              &f.msn, &f.email, &f.nickname, &f.remarks, &f.photo})
-            *text = columnText(statement, i++);
+        for (QString ContactFields::*text : PlainTexts)
+            f.*text = columnText(statement, i++);
         return f;
     });
 }

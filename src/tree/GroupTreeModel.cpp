@@ -45,6 +45,7 @@ void GroupTreeModel::rebuild(Store& store) {
     groups_ = std::move(groups);
     contacts_ = std::move(contacts);
     text_ = std::move(text);
+    removed_ = 0;
     endResetModel();
 }
 
@@ -53,6 +54,7 @@ void GroupTreeModel::clear() {
     groups_.clear();
     contacts_.clear();
     text_.clear();
+    removed_ = 0;
     endResetModel();
 }
 
@@ -71,7 +73,7 @@ QModelIndex GroupTreeModel::indexForKey(const QString& key) const {
     case keys::Kind::Contact: {
         const std::string wanted = key.toStdString();
         for (size_t i = 0; i < contacts_.size(); ++i) {
-            if (bytes(contacts_[i].keyOffset, contacts_[i].keyLength) == wanted)
+            if (!contacts_[i].removed && bytes(contacts_[i].keyOffset, contacts_[i].keyLength) == wanted)
                 return createIndex(static_cast<int>(contacts_[i].row), 0, idFor(ContactNode, i));
         }
         return {};
@@ -117,6 +119,25 @@ void GroupTreeModel::setLabel(const QModelIndex& index, const QString& text) {
         return;
     }
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+}
+
+bool GroupTreeModel::removeContact(const QString& key) {
+    if (keys::kindOf(key) != keys::Kind::Contact)
+        return false;
+    const QModelIndex node = indexForKey(key);
+    if (!node.isValid())
+        return false;
+    Contact& gone = contacts_[numberOf(node)];
+    Group& group = groups_[gone.group];
+    const int row = static_cast<int>(gone.row);
+    beginRemoveRows(node.parent(), row, row);
+    group.members.erase(group.members.begin() + row);
+    for (size_t i = static_cast<size_t>(row); i < group.members.size(); ++i)
+        --contacts_[group.members[i]].row;
+    gone.removed = true;
+    ++removed_;
+    endRemoveRows();
+    return true;
 }
 
 QModelIndex GroupTreeModel::index(int row, int column, const QModelIndex& parent) const {

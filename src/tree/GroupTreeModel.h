@@ -24,9 +24,12 @@ public:
     QModelIndex rootIndex() const;
     QModelIndex indexForKey(const QString& key) const; // invalid when no node has that key
     QString keyOf(const QModelIndex& index) const;
-    int contactCount() const { return static_cast<int>(contacts_.size()); }
+    int contactCount() const { return static_cast<int>(contacts_.size()) - removed_; }
     // Shows a new label once the data file holds it.
     void setLabel(const QModelIndex& index, const QString& text);
+    // Takes one person's node out, leaving every other node, its expansion and the selection as
+    // they are; false when no person has that key.
+    bool removeContact(const QString& key);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -55,6 +58,7 @@ private:
         uint32_t keyOffset, keyLength, nameOffset, nameLength;
         uint32_t group;
         uint32_t row; // position under its group
+        bool removed;  // taken out by removeContact; its number is not handed to another person
     };
     std::string_view bytes(uint32_t offset, uint32_t length) const { return {text_.data() + offset, length}; }
     QString contactName(const Contact& c) const;
@@ -62,4 +66,5 @@ private:
     std::vector<Group> groups_;
     std::vector<Contact> contacts_;
     std::string text_; // the people's keys and names, as UTF-8
+    int removed_ = 0;
 };

@@ -1,0 +1,22 @@
+#pragma once
+// The command-line modes, run without a window:
+//   zinteva --import FILE [--group 名称]
+//   zinteva --export FILE [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]
+// An import prints its summary and ends with 0 only when every card of the file was imported. An
+// export writes vCard (3.0 unless asked) or, for a .csv name, CSV.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QTextStream;
+
+namespace exitcode {
+inline constexpr int Success = 0;
+inline constexpr int Incomplete = 1; // some cards were skipped, or the file or data file failed
+inline constexpr int Usage = 2;      // the arguments make no sense
+} // namespace exitcode
+
+// `arguments` as QCoreApplication::arguments() gives them, the program's own path first. Nothing when
+// they ask for no command-line mode (the window starts); otherwise the exit code, after the summary has
+// been written to `out`.
+std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out);

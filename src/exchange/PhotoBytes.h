@@ -1,0 +1,25 @@
+#pragma once
+// Pictures inside cards: strict base64, and the picture's kind from its first bytes.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+namespace photobytes {
+
+// Base64 with white space ignored and padding optional; nothing when any other character is out of
+// place (a card with a damaged photo is reported, not imported with a broken picture).
+std::optional<QByteArray> base64Strict(QByteArrayView text);
+
+// "jpg", "png", "gif", "bmp", "tif", "webp" from the bytes; empty when they are none of these.
+QString sniffExtension(QByteArrayView bytes);
+
+// The extension for a picture: from its bytes, else from a type written beside it ("JPEG",
+// "image/png"), else "img".
+QString extensionFor(QByteArrayView bytes, const QString& typeHint);
+
+// "image/jpeg" and the like, and the vCard 3.0 TYPE ("JPEG"), for an extension.
+QString mediaTypeFor(const QString& extension);
+QString vcard30TypeFor(const QString& extension);
+
+} // namespace photobytes

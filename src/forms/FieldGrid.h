@@ -1,0 +1,35 @@
+#pragma once
+// The record form's field grid, which the search form repeats: Text1 to Text15 in their order, two
+// boxes a row, each with the label at its left (inner blanks included) and the number of characters
+// that may be typed into it.
+#include <array>
+#include <limits>
+
+namespace fieldgrid {
+
+struct Box {
+    const char16_t* label;
+    int maxLength;
+};
+
+inline constexpr int NoLimit = std::numeric_limits<int>::max();
+
+inline constexpr std::array<Box, 15> Boxes{{
+    {u"姓    名:", 20},
+    {u"生    日:", 10},
+    {u"手    机:", 30},
+    {u"工作电话:", 30},
+    {u"家庭电话:", 30},
+    {u"传真号码:", 30},
+    {u"地    址:", 200},
+    {u"邮政编码:", 20},
+    {u"QQ:", 20},
+    {u"ICQ:", 20},
+    {u"MSN:", 50},
+    {u"Email:", 50},
+    {u"昵    称:", 30},
+    {u"备     注:", NoLimit},
+    {u"照    片:", 100},
+}};
+
+} // namespace fieldgrid

@@ -1,0 +1,688 @@
+// Import and export against a real data file: groups, UIDs, photos, the one transaction, progress,
+// round trips, and the command-line modes with their exit codes.
+#include "app/CommandLine.h"
+#include "exchange/ContactUid.h"
+#include "exchange/Csv.h"
+#include "exchange/Exporter.h"
+#include "exchange/Importer.h"
+#include "exchange/VCardReader.h"
+#include "exchange/VCardWriter.h"
+#include "store/Store.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <SQLiteCpp/SQLiteCpp.h>
+
+namespace {
+
+QString fixturePath(const QString& name) {
+    const QString root = qEnvironmentVariable("ZINTEVA_SOURCE_DIR");
+    if (!root.isEmpty())
+        return root + QStringLiteral("/tests/data/vcard/") + name;
+    return QFINDTESTDATA(QStringLiteral("data/vcard/") + name);
+}
+
+const QStringList Fixtures = {"v30-full.vcf", "v21-qp-softbreak.vcf", "v21-gb2312.vcf", "v40-impp.vcf",
+                              "v30-folded-apple.vcf"};
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray card(const QByteArray& lines) {
+    QByteArray body = lines;
+    body.replace("\n", "\r\n");
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "\r\nEND:VCARD\r\n";
+}
+
+// A contact as the user sees it, independent of the data file's keys: its group by name and its
+// photo by content.
+struct Seen {
+    ContactFields fields;
+    QString group;
+    QByteArray photo;
+    friend bool operator==(const Seen&, const Seen&) = default;
+};
+
+std::vector<Seen> everything(Store& store, bool photoByContent) {
+    QHash<QString, QString> groupNames;
+    for (const GroupRow& g : store.groups())
+        groupNames.insert(g.key, g.name);
+    RowTable rows;
+    store.listAll(rows);
+    std::vector<Seen> seen;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        Seen s;
+        s.fields = store.loadContact(rows.key(i)).value();
+        s.group = groupNames.value(s.fields.groupKey);
+        s.fields.groupKey.clear();
+        if (photoByContent && QFileInfo(s.fields.photo).isFile()) {
+            s.photo = readAll(s.fields.photo);
+            s.fields.photo.clear();
+        }
+        seen.push_back(s);
+    }
+    return seen;
+}
+
+char* toString(const Seen& s) {
+    return qstrdup(qPrintable(QStringLiteral("%1 [%2] %3 %4 %5 photo=%6/%7")
+                                  .arg(s.fields.name, s.group, s.fields.mobile, s.fields.remarks.left(30),
+                                       s.fields.birthday ? s.fields.birthday->toString(Qt::ISODate) : QString())
+                                  .arg(s.fields.photo)
+                                  .arg(s.photo.size())));
+}
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    int files = 0;
+
+    // A new empty data file in a folder of its own (photos go beside it).
+    QString freshPath() {
+        const QString folder = dir.filePath(QStringLiteral("data%1").arg(++files));
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/tavrel.mdb");
+        Store::createEmpty(path);
+        return path;
+    }
+
+    // A data file with every kind of contact the round trips must carry.
+    QString populated() {
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        const QString classmates = store->addGroup(QStringLiteral("同学"));
+        const QString friends = store->addGroup(QStringLiteral("朋友, \"好\"; 的"));
+        store->addGroup(QStringLiteral("空的分组"));
+        const QString picture = QFileInfo(path).absolutePath() + QStringLiteral("/my picture.jpg");
+        writeAll(picture, QByteArray::fromBase64("/9j/4AAQSkZJRgABAQ") + QByteArray(5000, '\x5a'));
+
+        ContactFields f;
+        f.groupKey = classmates;
+        f.name = QStringLiteral("张三");
+        f.birthday = QDate(1990, 5, 17);
+        f.mobile = QStringLiteral("13800138000");
+        f.workPhone = QStringLiteral("010-12345678");
+        f.homePhone = QStringLiteral("010-87654321");
+        f.fax = QStringLiteral("010-12345679");
+        f.address = QStringLiteral("北京市海淀区中关村大街1号, 3层; 东");
+        f.postcode = QStringLiteral("100080");
+        f.qq = QStringLiteral("123456789");
+        f.icq = QStringLiteral("12345678");
+        f.msn = QStringLiteral("zhangsan@hotmail.com");
+        f.email = QStringLiteral("zs@example.com");
+        f.nickname = QStringLiteral("小张");
+        f.remarks = QStringLiteral("第一行\n第二行\\反斜杠, 逗号; 分号 ") + QString(200, QChar(u'长'));
+        f.photo = picture;
+        store->addContact(f);
+
+        ContactFields yearless;
+        yearless.groupKey = friends;
+        yearless.name = QStringLiteral("李四");
+        yearless.birthday = QDate(1604, 2, 29);
+        yearless.photo = QStringLiteral("/no/such/folder/照片.bmp"); // a path whose file is gone
+        store->addContact(yearless);
+
+        ContactFields bare;
+        bare.groupKey = friends;
+        bare.name = QStringLiteral("O'Brien");
+        bare.photo = QStringLiteral("https://example.com/ob.png");
+        store->addContact(bare);
+
+        ContactFields nameless;
+        nameless.groupKey = classmates;
+        nameless.mobile = QStringLiteral("555");
+        store->addContact(nameless);
+        return path;
+    }
+
+    static ImportSummary importBytes(const QString& dataFile, const QByteArray& bytes, bool csv = false,
+                                     const ImportOptions& options = {}) {
+        auto store = Store::open(dataFile);
+        Importer importer(*store, dataFile);
+        return importer.run(csv ? CsvFile::read(bytes) : VCardReader::read(bytes), options);
+    }
+
+    static QByteArray exportBytes(const QString& dataFile, ExportFormat format,
+                                  const ExportSelection& selection = ExportSelection::all()) {
+        auto store = Store::open(dataFile);
+        return Exporter(*store).build(selection, format);
+    }
+
+    static std::pair<int, QString> run(const QStringList& arguments, const QString& dataFile) {
+        QString text;
+        QTextStream out(&text);
+        const std::optional<int> code =
+            runCommandLine(QStringList{QStringLiteral("zinteva")} + arguments, dataFile, out);
+        return {code.value_or(-1), text};
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    // ---- importing ----------------------------------------------------------------------------------
+
+    void fiveFixturesImportWithEveryField() {
+        const QString path = freshPath();
+        {
+            auto store = Store::open(path);
+            store->addGroup(QStringLiteral("默认"));
+        }
+        for (const QString& name : Fixtures) {
+            auto store = Store::open(path);
+            const ImportSummary summary = Importer(*store, path).runFile(fixturePath(name), {});
+            QVERIFY2(summary.complete(), qPrintable(summary.text()));
+            QCOMPARE(summary.added, 1);
+        }
+        auto store = Store::open(path);
+        const std::vector<Seen> seen = everything(*store, false);
+        QCOMPARE(seen.size(), size_t(5));
+
+        // v30-full
+        QCOMPARE(seen[0].group, QStringLiteral("同学"));
+        QCOMPARE(seen[0].fields.name, QStringLiteral("张三"));
+        QCOMPARE(seen[0].fields.birthday, std::optional<QDate>(QDate(1990, 5, 17)));
+        QCOMPARE(seen[0].fields.fax, QStringLiteral("010-12345679"));
+        QCOMPARE(seen[0].fields.remarks, QStringLiteral("备注, 含逗号\n第二行"));
+        // v21-qp-softbreak: no CATEGORIES, the default (first) group
+        QCOMPARE(seen[1].group, QStringLiteral("默认"));
+        QCOMPARE(seen[1].fields.address, QStringLiteral("人民路1号人民路1号, 北京"));
+        // v21-gb2312
+        QCOMPARE(seen[2].fields.name, QStringLiteral("张三"));
+        QCOMPARE(seen[2].fields.mobile, QStringLiteral("13800138000"));
+        // v40-impp: year-less, stored with 1604
+        QCOMPARE(seen[3].fields.birthday, std::optional<QDate>(QDate(1604, 5, 17)));
+        QCOMPARE(seen[3].fields.qq, QStringLiteral("123456789"));
+        RowTable rows;
+        store->listAll(rows);
+        QCOMPARE(rows.qtext(3, RowTable::BirthdayColumn), QStringLiteral("1604-05-17"));
+        // v30-folded-apple: the photo is a file in "photos" beside the data file
+        QCOMPARE(seen[4].group, QStringLiteral("同学"));
+        const QString photo = seen[4].fields.photo;
+        QCOMPARE(QFileInfo(photo).absolutePath(), QFileInfo(path).absolutePath() + QStringLiteral("/photos"));
+        QVERIFY(photo.endsWith(QStringLiteral(".gif")));
+        QCOMPARE(readAll(photo), QByteArray::fromBase64("R0lGODlhAQABAAAAADs="));
+        // 同学 was made once and found the second time
+        int classmates = 0;
+        for (const GroupRow& g : store->groups())
+            classmates += g.name == u"同学";
+        QCOMPARE(classmates, 1);
+    }
+
+    void goodCardsImportedBrokenOnesNamed() {
+        const QString path = freshPath();
+        QByteArray data;
+        data += card("FN:一\nCATEGORIES:甲");
+        data += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:二\r\n";
+        data += card("FN:三\nPHOTO;ENCODING=b:###");
+        data += card("FN:四\nNOTE;CHARSET=KLINGON:x");
+        data += card("FN:五\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2");
+        data += card("TEL:9");
+        const ImportSummary summary = importBytes(path, data);
+        QCOMPARE(summary.total, 6);
+        QCOMPARE(summary.added, 2);
+        QVERIFY(!summary.complete());
+        QCOMPARE(summary.skipped.size(), size_t(4));
+        QCOMPARE(summary.skipped[0].number, 2);
+        QCOMPARE(summary.skipped[0].name, QStringLiteral("二"));
+        QCOMPARE(summary.skipped[0].reason, QStringLiteral("缺少 END:VCARD"));
+        QCOMPARE(summary.skipped[1].name, QStringLiteral("三"));
+        QCOMPARE(summary.skipped[2].reason, QStringLiteral("未知的字符集 KLINGON"));
+        QCOMPARE(summary.skipped[3].number, 6);
+        QCOMPARE(summary.warnings.size(), size_t(1));
+        QCOMPARE(summary.createdGroups, QStringList({"甲", "未分组"}));
+        const QString text = summary.text();
+        QVERIFY2(
+            text.startsWith(QStringLiteral("共 6 个联系人：导入 2 个（新增 2 个，更新 0 个，未变 0 个），跳过 4 个。")),
+            qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("第 2 张名片（二）：缺少 END:VCARD")));
+        QVERIFY(text.contains(QStringLiteral("第 4 张名片（四）：未知的字符集 KLINGON")));
+        QVERIFY(text.contains(QStringLiteral("第 6 张名片：没有姓名")));
+        QVERIFY(text.contains(QStringLiteral("第 5 张名片（五）：另一个移动电话 2 未导入")));
+
+        auto store = Store::open(path);
+        const std::vector<Seen> seen = everything(*store, false);
+        QCOMPARE(seen.size(), size_t(2));
+        QCOMPARE(seen[0].fields.name, QStringLiteral("一"));
+        QCOMPARE(seen[1].fields.name, QStringLiteral("五"));
+        QCOMPARE(seen[1].group, QStringLiteral("未分组"));
+    }
+
+    void groupChoice() {
+        const QString path = freshPath();
+        QString chosen;
+        {
+            auto store = Store::open(path);
+            store->addGroup(QStringLiteral("第一"));
+            chosen = store->addGroup(QStringLiteral("选中的"));
+        }
+        ImportOptions byKey;
+        byKey.defaultGroupKey = chosen;
+        QCOMPARE(importBytes(path, card("FN:a"), false, byKey).added, 1);
+        ImportOptions byName;
+        byName.defaultGroupName = QStringLiteral("新的");
+        const ImportSummary named = importBytes(path, card("FN:b") + card("FN:c\nCATEGORIES:第一,其他"), false, byName);
+        QCOMPARE(named.createdGroups, QStringList({"新的"}));
+        ImportOptions missingKey;
+        missingKey.defaultGroupKey = QStringLiteral("main999");
+        QCOMPARE(importBytes(path, card("FN:d"), false, missingKey).added, 1);
+
+        auto store = Store::open(path);
+        const std::vector<Seen> seen = everything(*store, false);
+        QCOMPARE(seen[0].group, QStringLiteral("选中的"));
+        QCOMPARE(seen[1].group, QStringLiteral("新的"));
+        QCOMPARE(seen[2].group, QStringLiteral("第一"));
+        QCOMPARE(seen[3].group, QStringLiteral("第一")); // no such key: the first group
+    }
+
+    // All cards in one transaction: a failure on the third leaves the data file as it was, groups and
+    // all.
+    void oneTransaction() {
+        const QString path = freshPath();
+        {
+            auto store = Store::open(path);
+            store->addGroup(QStringLiteral("old"));
+            store->database().exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
+                                   "begin select raise(abort, 'refused by test'); end");
+        }
+        const ImportSummary summary =
+            importBytes(path, card("FN:a\nCATEGORIES:新") + card("FN:b") + card("FN:boom") + card("FN:c"));
+        QCOMPARE(summary.imported(), 0);
+        QVERIFY(summary.failure.contains(QStringLiteral("refused by test")));
+        QVERIFY(summary.text().startsWith(QStringLiteral("没有导入任何联系人")));
+        auto store = Store::open(path);
+        QCOMPARE(store->contactCount(), 0);
+        QCOMPARE(store->groups().size(), size_t(1));
+        // the file's UID part was not kept either
+        QCOMPARE(ContactUid::filePart(*store, false), QString());
+    }
+
+    void progressAndCancel() {
+        const QString path = freshPath();
+        QByteArray data;
+        for (int i = 0; i < 1000; ++i)
+            data += card(QStringLiteral("FN:人%1").arg(i).toUtf8());
+        const ImportBatch batch = VCardReader::read(data);
+        std::vector<std::pair<int, int>> calls;
+        {
+            auto store = Store::open(path);
+            const ImportSummary summary = Importer(*store, path).run(batch, {}, [&](int done, int total) {
+                calls.emplace_back(done, total);
+                return true;
+            });
+            QCOMPARE(summary.added, 1000);
+        }
+        QVERIFY(calls.size() >= 10 && calls.size() <= 102);
+        QCOMPARE(calls.front(), std::make_pair(0, 1000));
+        QCOMPARE(calls.back(), std::make_pair(1000, 1000));
+        for (size_t i = 1; i < calls.size(); ++i)
+            QVERIFY(calls[i].first > calls[i - 1].first);
+
+        auto store = Store::open(path);
+        const ImportSummary cancelled = Importer(*store, path).run(batch, {}, [](int done, int) { return done < 500; });
+        QVERIFY(cancelled.cancelled);
+        QCOMPARE(cancelled.imported(), 0);
+        QCOMPARE(store->contactCount(), 1000);
+    }
+
+    void tenThousandCardsInAFewSeconds() {
+        const QString path = freshPath();
+        QByteArray data;
+        for (int i = 0; i < 10000; ++i)
+            data += card(QStringLiteral("FN:联系人%1\nTEL;TYPE=CELL:138%2\nEMAIL:p%1@example.com\nCATEGORIES:组%3\n"
+                                        "BDAY:1980-01-%4\nNOTE:备注\\n第二行")
+                             .arg(i)
+                             .arg(i, 8, 10, QChar(u'0'))
+                             .arg(i % 20)
+                             .arg(i % 28 + 1, 2, 10, QChar(u'0'))
+                             .toUtf8());
+        const QString file = dir.filePath(QStringLiteral("many.vcf"));
+        writeAll(file, data);
+        QElapsedTimer timer;
+        timer.start();
+        auto store = Store::open(path);
+        int progressCalls = 0;
+        const ImportSummary summary = Importer(*store, path).runFile(file, {}, [&](int, int) {
+            ++progressCalls;
+            return true;
+        });
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        QCOMPARE(summary.added, 10000);
+        QCOMPARE(store->contactCount(), 10000);
+        QCOMPARE(store->groups().size(), size_t(20));
+        QVERIFY(progressCalls > 50);
+        QVERIFY2(elapsed < 5000, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+        qInfo("10,000 cards imported in %lld ms", elapsed);
+    }
+
+    void readOnlyDataFile() {
+        const QString path = freshPath();
+        OpenOptions options;
+        options.readOnly = true;
+        auto store = Store::open(path, options);
+        const ImportSummary summary = Importer(*store, path).run(VCardReader::read(card("FN:a")), {});
+        QVERIFY(!summary.failure.isEmpty());
+        QVERIFY(!summary.complete());
+    }
+
+    void unreadableFiles() {
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        const ImportSummary missing = Importer(*store, path).runFile(dir.filePath(QStringLiteral("nope.vcf")), {});
+        QVERIFY(missing.failure.contains(QStringLiteral("无法打开文件")));
+        const QString csv = dir.filePath(QStringLiteral("bad.csv"));
+        writeAll(csv, "a,b\r\n1,2\r\n");
+        const ImportSummary noName = Importer(*store, path).runFile(csv, {});
+        QVERIFY(noName.failure.contains(QStringLiteral("姓名")));
+        const QString empty = dir.filePath(QStringLiteral("empty.vcf"));
+        writeAll(empty, "");
+        const ImportSummary none = Importer(*store, path).runFile(empty, {});
+        QCOMPARE(none.total, 0);
+        QVERIFY(!none.complete());
+        QCOMPARE(none.text(), QStringLiteral("文件中没有联系人。"));
+    }
+
+    // ---- UIDs -----------------------------------------------------------------------------------------
+
+    void uidsNameTheirContact() {
+        const QString path = freshPath();
+        QString key;
+        QString part;
+        {
+            auto store = Store::open(path);
+            ContactFields f;
+            f.groupKey = store->addGroup(QStringLiteral("g"));
+            f.name = QStringLiteral("甲");
+            key = store->addContact(f);
+            part = ContactUid::filePart(*store, true);
+            QCOMPARE(ContactUid::filePart(*store, false), part); // fixed for the file
+        }
+        QCOMPARE(part.size(), 16);
+        const QString uid = ContactUid::make(part, key);
+        QCOMPARE(uid, QStringLiteral("zinteva-") + part + QStringLiteral("-") + key);
+        QCOMPARE(ContactUid::contactKeyOf(part, uid), key);
+        QCOMPARE(ContactUid::contactKeyOf(part, QStringLiteral("zinteva-0000000000000000-") + key), QString());
+        QCOMPARE(ContactUid::contactKeyOf(part, QStringLiteral("zinteva-") + part + QStringLiteral("-main1")),
+                 QString());
+
+        // the card with this file's UID updates; with another file's UID it is new
+        ImportSummary s = importBytes(path, card("FN:甲乙\nTEL;TYPE=CELL:1\nUID:" + uid.toUtf8()));
+        QCOMPARE(s.updated, 1);
+        QCOMPARE(s.added, 0);
+        s = importBytes(path, card("FN:甲乙\nTEL;TYPE=CELL:1\nUID:" + uid.toUtf8()));
+        QCOMPARE(s.unchanged, 1);
+        s = importBytes(path, card("FN:丙\nUID:zinteva-0123456789abcdef-" + key.toUtf8()));
+        QCOMPARE(s.added, 1);
+        // a UID met twice in one file: the second card updates what the first added
+        s = importBytes(path, card("FN:丁\nUID:foreign-1") + card("FN:丁二\nUID:foreign-1"));
+        QCOMPARE(s.added, 1);
+        QCOMPARE(s.updated, 1);
+        auto store = Store::open(path);
+        QCOMPARE(store->loadContact(key)->name, QStringLiteral("甲乙"));
+        QCOMPARE(store->loadContact(key)->mobile, QStringLiteral("1"));
+        QCOMPARE(store->contactCount(), 3);
+        // a deleted contact's UID adds it again, under a new key
+        store->deleteContact(key);
+        store.reset();
+        s = importBytes(path, card("FN:甲乙\nUID:" + uid.toUtf8()));
+        QCOMPARE(s.added, 1);
+    }
+
+    // ---- exporting ------------------------------------------------------------------------------------
+
+    void exportSelections() {
+        const QString path = populated();
+        auto store = Store::open(path);
+        const QString friends = store->groups()[1].key;
+        Exporter exporter(*store);
+        int count = 0;
+        exporter.build(ExportSelection::all(), ExportFormat::VCard30, &count);
+        QCOMPARE(count, 4);
+        exporter.build(ExportSelection::group(QStringLiteral("root")), ExportFormat::VCard30, &count);
+        QCOMPARE(count, 4);
+        const QByteArray group = exporter.build(ExportSelection::group(friends), ExportFormat::VCard30, &count);
+        QCOMPARE(count, 2);
+        QVERIFY(group.contains("FN:李四\r\n") && group.contains("FN:O'Brien\r\n") && !group.contains("张三"));
+        QVERIFY(group.contains("CATEGORIES:朋友\\, \"好\"\\; 的\r\n"));
+        const QByteArray picked = exporter.build(ExportSelection::contacts({"friend3", "friend999", "friend1"}),
+                                                 ExportFormat::VCard40, &count);
+        QCOMPARE(count, 2);
+        QVERIFY(picked.indexOf("FN:O'Brien") < picked.indexOf("FN:张三"));
+        QVERIFY(picked.contains("VERSION:4.0\r\n"));
+        // the embedded photo, the missing one kept as a reference
+        const QByteArray all = exporter.build(ExportSelection::all(), ExportFormat::VCard30);
+        QVERIFY(all.contains("PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgAB"));
+        QVERIFY(all.contains("PHOTO;VALUE=uri:file:///no/such/folder/%E7%85%A7%E7%89%87.bmp\r\n"));
+        QVERIFY(all.contains("BDAY:--02-29\r\n"));
+        QVERIFY(all.contains("UID:zinteva-" + ContactUid::filePart(*store, false).toUtf8() + "-friend1\r\n"));
+        for (const QByteArray& line : all.split('\n'))
+            QVERIFY(line.size() <= 76); // 75 octets and the CR
+        const QByteArray csv = exporter.build(ExportSelection::all(), ExportFormat::CsvUtf8);
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF姓名,生日,"));
+        QVERIFY(csv.contains("李四,--02-29,"));
+    }
+
+    void exportWritesThroughSaveFile() {
+        const QString path = populated();
+        auto store = Store::open(path);
+        Exporter exporter(*store);
+        const QString target = dir.filePath(QStringLiteral("out.vcf"));
+        writeAll(target, "old content");
+        int count = 0;
+        QString error;
+        QVERIFY(exporter.exportToFile(target, ExportSelection::all(), ExportFormat::VCard30, &count, &error));
+        QCOMPARE(count, 4);
+        QVERIFY(readAll(target).startsWith("BEGIN:VCARD\r\n"));
+        QVERIFY(!exporter.exportToFile(dir.filePath(QStringLiteral("no/such/dir/out.vcf")), ExportSelection::all(),
+                                       ExportFormat::VCard30, &count, &error));
+        QVERIFY(error.contains(QStringLiteral("无法写入文件")));
+        QCOMPARE(Exporter::formatFor(QStringLiteral("a.CSV"), VCardVersion::V40, true), ExportFormat::CsvGbk);
+        QCOMPARE(Exporter::formatFor(QStringLiteral("a.vcf"), VCardVersion::V40), ExportFormat::VCard40);
+    }
+
+    // ---- round trips ------------------------------------------------------------------------------------
+
+    void roundTripIntoAnEmptyDataFile_data() {
+        QTest::addColumn<int>("format");
+        QTest::newRow("vCard 3.0") << int(ExportFormat::VCard30);
+        QTest::newRow("vCard 4.0") << int(ExportFormat::VCard40);
+        QTest::newRow("CSV") << int(ExportFormat::CsvUtf8);
+        QTest::newRow("CSV GBK") << int(ExportFormat::CsvGbk);
+    }
+    void roundTripIntoAnEmptyDataFile() {
+        QFETCH(int, format);
+        const bool csv = format == int(ExportFormat::CsvUtf8) || format == int(ExportFormat::CsvGbk);
+        const QString source = populated();
+        const QByteArray bytes = exportBytes(source, ExportFormat(format));
+        const QString target = freshPath();
+        const ImportSummary summary = importBytes(target, bytes, csv);
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        QCOMPARE(summary.added, 4);
+        QCOMPARE(summary.warnings.size(), size_t(0));
+
+        auto before = Store::open(source);
+        auto after = Store::open(target);
+        // vCard carries the picture itself (a new file beside the new data file); CSV its path.
+        const std::vector<Seen> expected = everything(*before, !csv);
+        const std::vector<Seen> actual = everything(*after, !csv);
+        QCOMPARE(actual.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            QCOMPARE(actual[i], expected[i]);
+        if (!csv) {
+            const QString photo = after->loadContact(QStringLiteral("friend1"))->photo;
+            QVERIFY(photo.startsWith(QFileInfo(target).absolutePath() + QStringLiteral("/photos/")));
+            QVERIFY(photo.endsWith(QStringLiteral(".jpg")));
+        }
+    }
+
+    void roundTripIntoTheSameDataFileChangesNothing_data() {
+        QTest::addColumn<int>("format");
+        QTest::newRow("vCard 3.0") << int(ExportFormat::VCard30);
+        QTest::newRow("vCard 4.0") << int(ExportFormat::VCard40);
+    }
+    void roundTripIntoTheSameDataFileChangesNothing() {
+        QFETCH(int, format);
+        const QString path = populated();
+        const QByteArray bytes = exportBytes(path, ExportFormat(format));
+        const QByteArray fileBefore = readAll(path);
+        std::vector<Seen> before;
+        size_t groupsBefore = 0;
+        {
+            auto store = Store::open(path);
+            before = everything(*store, false);
+            groupsBefore = store->groups().size();
+        }
+        const ImportSummary summary = importBytes(path, bytes);
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        QCOMPARE(summary.added, 0);
+        QCOMPARE(summary.updated, 0);
+        QCOMPARE(summary.unchanged, 4);
+        auto store = Store::open(path);
+        QCOMPARE(everything(*store, false), before);
+        QCOMPARE(store->groups().size(), groupsBefore);
+        QVERIFY(!QFileInfo::exists(QFileInfo(path).absolutePath() + QStringLiteral("/photos")));
+        // not a byte of the data file changed
+        store.reset();
+        QCOMPARE(readAll(path), fileBefore);
+    }
+
+    // An exported card, changed elsewhere, comes back as an update of its contact.
+    void editedCardUpdates() {
+        const QString path = populated();
+        QByteArray bytes = exportBytes(path, ExportFormat::VCard30);
+        bytes.replace("TEL;TYPE=CELL:13800138000", "TEL;TYPE=CELL:13900000000");
+        const ImportSummary summary = importBytes(path, bytes);
+        QCOMPARE(summary.updated, 1);
+        QCOMPARE(summary.unchanged, 3);
+        auto store = Store::open(path);
+        QCOMPARE(store->contactCount(), 4);
+        QCOMPARE(store->loadContact(QStringLiteral("friend1"))->mobile, QStringLiteral("13900000000"));
+    }
+
+    // ---- the command line ---------------------------------------------------------------------------------
+
+    void commandLineLeavesOtherArgumentsToTheWindow_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("none") << QStringList();
+        QTest::newRow("qt's own") << QStringList({"-platform", "offscreen"});
+        QTest::newRow("a file") << QStringList({"something.txt"});
+    }
+    void commandLineLeavesOtherArgumentsToTheWindow() {
+        QFETCH(QStringList, arguments);
+        QString text;
+        QTextStream out(&text);
+        QVERIFY(!runCommandLine(QStringList{QStringLiteral("zinteva")} + arguments, freshPath(), out).has_value());
+        QVERIFY(!runCommandLine({}, freshPath(), out).has_value());
+        QVERIFY(text.isEmpty());
+    }
+
+    void commandLineUsageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("both") << QStringList({"--import", "a.vcf", "--export", "b.vcf"});
+        QTest::newRow("group alone") << QStringList({"--group", "x"});
+        QTest::newRow("vcard alone") << QStringList({"--vcard", "4.0"});
+        QTest::newRow("bad version") << QStringList({"--export", "b.vcf", "--vcard", "5.0"});
+        QTest::newRow("bad encoding") << QStringList({"--export", "b.csv", "--encoding", "latin1"});
+        QTest::newRow("vcard on import") << QStringList({"--import", "a.vcf", "--vcard", "4.0"});
+        QTest::newRow("missing value") << QStringList({"--import"});
+        QTest::newRow("unknown option") << QStringList({"--import", "a.vcf", "--frobnicate"});
+        QTest::newRow("extra argument") << QStringList({"--import", "a.vcf", "b.vcf"});
+    }
+    void commandLineUsageErrors() {
+        QFETCH(QStringList, arguments);
+        const auto [code, text] = run(arguments, freshPath());
+        QCOMPARE(code, exitcode::Usage);
+        QVERIFY(text.contains(QStringLiteral("用法")));
+    }
+
+    void commandLineImport() {
+        const QString path = freshPath();
+        // every card imported: 0
+        auto [code, text] = run({"--import", fixturePath(QStringLiteral("v30-full.vcf"))}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("新增 1 个")));
+        // --group: the group of the cards without CATEGORIES, created when missing
+        std::tie(code, text) =
+            run({"--import", fixturePath(QStringLiteral("v40-impp.vcf")), "--group", "导入的"}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("新建的分组：导入的")));
+        // a broken card: 1, and the summary names it
+        const QString mixed = dir.filePath(QStringLiteral("mixed.vcf"));
+        writeAll(mixed, card("FN:好") + card("FN:坏\nPHOTO;ENCODING=b:!!"));
+        std::tie(code, text) = run({"--import", mixed}, path);
+        QCOMPARE(code, exitcode::Incomplete);
+        QVERIFY(text.contains(QStringLiteral("第 2 张名片（坏）：照片的 base64 数据有误")));
+        // a CSV file
+        const QString csv = dir.filePath(QStringLiteral("people.csv"));
+        writeAll(csv, "\xEF\xBB\xBF姓名,移动电话\r\n王五,1\r\n");
+        std::tie(code, text) = run({"--import", csv}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("新增 1 个")));
+        // no such file, no such data file, an empty file: 1
+        QCOMPARE(run({"--import", dir.filePath(QStringLiteral("missing.vcf"))}, path).first, exitcode::Incomplete);
+        std::tie(code, text) = run({"--import", mixed}, dir.filePath(QStringLiteral("missing.mdb")));
+        QCOMPARE(code, exitcode::Incomplete);
+        QVERIFY(text.contains(QStringLiteral("无法打开数据文件")));
+        const QString empty = dir.filePath(QStringLiteral("empty2.vcf"));
+        writeAll(empty, "\r\n");
+        QCOMPARE(run({"--import", empty}, path).first, exitcode::Incomplete);
+
+        auto store = Store::open(path);
+        const std::vector<Seen> seen = everything(*store, false);
+        QCOMPARE(seen.size(), size_t(4));
+        QCOMPARE(seen[1].group, QStringLiteral("导入的"));
+        QCOMPARE(seen[2].fields.name, QStringLiteral("好"));
+        QCOMPARE(seen[3].fields.name, QStringLiteral("王五"));
+    }
+
+    void commandLineExport() {
+        const QString path = populated();
+        const QString v3 = dir.filePath(QStringLiteral("all.vcf"));
+        auto [code, text] = run({"--export", v3}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("导出了 4 个联系人")));
+        QVERIFY(readAll(v3).contains("VERSION:3.0"));
+
+        const QString v4 = dir.filePath(QStringLiteral("friends.vcf"));
+        std::tie(code, text) = run({"--export", v4, "--group", "朋友, \"好\"; 的", "--vcard", "4.0"}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("导出了 2 个联系人")));
+        QVERIFY(readAll(v4).contains("VERSION:4.0"));
+        QCOMPARE(VCardReader::read(readAll(v4)).records.size(), size_t(2));
+
+        const QString csv = dir.filePath(QStringLiteral("all.csv"));
+        QCOMPARE(run({"--export", csv, "--encoding", "gbk"}, path).first, exitcode::Success);
+        QVERIFY(readAll(csv).startsWith("\xD0\xD5\xC3\xFB,")); // 姓名 in GBK
+
+        std::tie(code, text) = run({"--export", v3, "--group", "没有这个"}, path);
+        QCOMPARE(code, exitcode::Incomplete);
+        QVERIFY(text.contains(QStringLiteral("没有名为“没有这个”的分组")));
+        QCOMPARE(run({"--export", dir.filePath(QStringLiteral("no/such/dir/x.vcf"))}, path).first,
+                 exitcode::Incomplete);
+
+        // and back in: the command-line round trip changes nothing
+        std::tie(code, text) = run({"--import", v3}, path);
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY2(text.contains(QStringLiteral("未变 4 个")), qPrintable(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"

@@ -1,0 +1,301 @@
+// Every button and drop-down entry of the toolbar reaches its command, with the confirmations and
+// prompts the user sees; the keyboard reaches the same commands.
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "list/ContactList.h"
+#include "list/ContactListModel.h"
+#include "store/Store.h"
+#include "support/Fixture.h"
+#include "tree/GroupTreeModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFrame>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <SQLiteCpp/Database.h>
+
+namespace {
+struct ModalProbe {
+    QString name;
+    bool wasModal = false;
+    void arm() {
+        QTimer::singleShot(0, qApp, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            name = modal->objectName();
+            wasModal = true;
+            modal->close();
+        });
+    }
+};
+void focus(QWidget* w) {
+    w->activateWindow();
+    w->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(w->hasFocus());
+}
+} // namespace
+
+class TestToolbar : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Fixture> fx;
+    QString group, zhang, li;
+
+    Frm_main& window() {
+        Frm_main& w = fx->window();
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w))
+            qWarning("window not exposed");
+        return w;
+    }
+
+private slots:
+    void init() {
+        fx = std::make_unique<Fixture>();
+        group = fx->addGroup("同学");
+        zhang = fx->addContact(group, "张三");
+        li = fx->addContact(group, "李四");
+    }
+    void cleanup() {
+        fx->closeWindow();
+        fx.reset();
+    }
+
+    void buttonsAndEntriesInOrder() {
+        Frm_main& w = window();
+        QStringList keys, captions, tips;
+        for (QAction* a : w.Toolbar1()->actions()) {
+            keys << a->objectName();
+            captions << a->text();
+            tips << a->toolTip();
+        }
+        QCOMPARE(keys, QStringList({"addbutt", "editbutt", "delebutt", "querybutt", "setbutt", "aboutbutt", "quitbutt"}));
+        QCOMPARE(captions, QStringList({"新建", "修改", "删除", "查询", "设置", "ABOUT", "退出"}));
+        QCOMPARE(tips, QStringList({"新建一条记录", "修改当前的联系资料", "删除当前的资料", "按自己的要求查询",
+                                    "工具栏的放置位置", "嘿嘿~~关于我的", "退出去了哟"}));
+        for (const auto& [key, text] : std::initializer_list<std::pair<const char*, const char*>>{
+                 {"addnew", "名单"}, {"addgroup", "分组"}, {"birthday", "最近生日人员"},
+                 {"left", "工具栏靠左"}, {"right", "工具栏靠右"}, {"config", "其它设置"}})
+            QCOMPARE(w.action(key)->text(), QString(text));
+    }
+
+    void modalWindows_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("entry");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("addbutt") << "addbutt" << false << "frm_detail";
+        QTest::newRow("querybutt") << "querybutt" << false << "Frm_query";
+        QTest::newRow("aboutbutt") << "aboutbutt" << false << "Frm_about";
+        QTest::newRow("config") << "config" << true << "Frm_config";
+    }
+    void modalWindows() {
+        QFETCH(QString, key);
+        QFETCH(bool, entry);
+        QFETCH(QString, opened);
+        Frm_main& w = window();
+        ModalProbe probe;
+        probe.arm();
+        if (entry)
+            w.Toolbar1_ButtonMenuClick(key);
+        else
+            w.Toolbar1_ButtonClick(key);
+        QCOMPARE(probe.name, opened);
+        QVERIFY(!fx->state.EditFlag); // the record form clears it when it closes
+    }
+
+    void addnewOpensModelessForm() {
+        Frm_main& w = window();
+        w.Toolbar1_ButtonMenuClick("addnew");
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(fx->state.EditFlag);
+        QWidget* form = w.findChild<QWidget*>("frm_detail", Qt::FindDirectChildrenOnly);
+        if (!form) {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == "frm_detail" && top->isVisible())
+                    form = top;
+        }
+        QVERIFY(form);
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isModal());
+        w.close(); // the open form goes first, then the connection
+        QVERIFY(!fx->state.Conn);
+    }
+
+    void settingsFaceDoesNothing() {
+        Frm_main& w = window();
+        const int rows = w.listModel()->rowCount();
+        w.Toolbar1_ButtonClick("setbutt");
+        QVERIFY(fx->dialogs.messages.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(w.listModel()->rowCount(), rows);
+    }
+
+    void addGroupCutsAtThirtyCharacters_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // outside the basic plane
+        QTest::newRow("31 Latin") << QString(31, 'a') << QString(30, 'a');
+        QTest::newRow("20 Chinese") << QString(20, QChar(u'汉')) << QString(20, QChar(u'汉'));
+        QTest::newRow("31 emoji") << emoji.repeated(31) << emoji.repeated(30);
+        QTest::newRow("quote") << "O'Brien" << "O'Brien";
+    }
+    void addGroupCutsAtThirtyCharacters() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        Frm_main& w = window();
+        fx->dialogs.inputAnswers.push_back(typed);
+        w.Toolbar1_ButtonMenuClick("addgroup");
+        QCOMPARE(fx->dialogs.prompts,
+                 QStringList({"添加组|请输入你要添加的分组的名称,如同学、朋友、同事等\r名字不能超出30位,汉字15个字"}));
+        const std::vector<GroupRow> groups = fx->state.Conn->groups();
+        QCOMPARE(groups.size(), size_t(2));
+        QCOMPARE(groups.back().name, stored);
+        QCOMPARE(fx->state.NewGroupName, stored);
+        QCOMPARE(fx->state.CurrentGroup, QString("root")); // nothing was selected in the tree
+    }
+
+    void addGroupEmptyOrCancelledAddsNothing_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("empty") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void addGroupEmptyOrCancelledAddsNothing() {
+        QFETCH(bool, cancel);
+        Frm_main& w = window();
+        fx->dialogs.inputAnswers.push_back(cancel ? std::nullopt : std::optional<QString>(QString()));
+        w.Toolbar1_ButtonMenuClick("addgroup");
+        QCOMPARE(fx->state.Conn->groups().size(), size_t(1));
+        QVERIFY(fx->dialogs.messages.isEmpty());
+    }
+
+    void addGroupReselectsTheSelectedNode() {
+        Frm_main& w = window();
+        w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang));
+        fx->dialogs.inputAnswers.push_back(QString("朋友"));
+        w.Toolbar1_ButtonMenuClick("addgroup");
+        QCOMPARE(fx->state.CurrentGroup, zhang);
+        QCOMPARE(w.treeModel()->keyOf(w.TV()->currentIndex()), zhang);
+    }
+
+    void deleteCommand_data() {
+        QTest::addColumn<QString>("where"); // list, root, group, contact
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("contactsLeft");
+        QTest::addColumn<int>("groupsLeft");
+        const QString groupQuestion = QString("您真的要删除用户组 '同学' 吗?") + QChar(13) +
+                                      "删除分组同时也会删除该分组所包含的所有人员!如果不想删除里面的人员,请先更改他们的分组!!";
+        QTest::newRow("list, yes") << "list" << int(MsgAnswer::Yes) << "您真的要删除 '李四' 吗?" << 1 << 1;
+        QTest::newRow("list, no") << "list" << int(MsgAnswer::No) << "您真的要删除 '李四' 吗?" << 2 << 1;
+        QTest::newRow("root") << "root" << -1 << "您不能删除根目录,删除了你什么都没有了!" << 2 << 1;
+        QTest::newRow("group, yes") << "group" << int(MsgAnswer::Yes) << groupQuestion << 0 << 0;
+        QTest::newRow("group, no") << "group" << int(MsgAnswer::No) << groupQuestion << 2 << 1;
+        QTest::newRow("contact, yes") << "contact" << int(MsgAnswer::Yes) << "您真的要删除 '张三' 吗?" << 1 << 1;
+        QTest::newRow("contact, no") << "contact" << int(MsgAnswer::No) << "您真的要删除 '张三' 吗?" << 2 << 1;
+    }
+    void deleteCommand() {
+        QFETCH(QString, where);
+        QFETCH(int, answer);
+        QFETCH(QString, text);
+        QFETCH(int, contactsLeft);
+        QFETCH(int, groupsLeft);
+        Frm_main& w = window();
+        if (where == "list") {
+            focus(w.LV());
+            w.LV()->setCurrentIndex(w.listModel()->index(w.listModel()->rowOfKey(li), 0));
+        } else {
+            focus(w.TV());
+            const QString key = where == "root" ? "root" : where == "group" ? group : zhang;
+            w.TV()->setCurrentIndex(w.treeModel()->indexForKey(key));
+        }
+        QCOMPARE(w.Lvfocus, where == "list");
+        QCOMPARE(w.Tvfocus, where != "list");
+        if (answer >= 0)
+            fx->dialogs.answers.push_back(MsgAnswer(answer));
+        w.Toolbar1_ButtonClick("delebutt"); // a toolbar click leaves the focus flags alone
+        QCOMPARE(fx->dialogs.messages.size(), 1);
+        const Message m = fx->dialogs.last();
+        QCOMPARE(m.text, text);
+        if (where == "root") {
+            QCOMPARE(m, msg::plain(text));
+        } else {
+            QCOMPARE(m.caption, QString("确认"));
+            QCOMPARE(m.buttons, MsgButtons::YesNo);
+            QCOMPARE(m.defaultButton, MsgAnswer::No);
+            QCOMPARE(m.icon, MsgIcon::None);
+        }
+        QCOMPARE(fx->count("select count(*) from phone"), contactsLeft);
+        QCOMPARE(fx->count("select count(*) from 分类"), groupsLeft);
+    }
+
+    void deleteWithNothingSelectedDoesNothing() {
+        Frm_main& w = window();
+        focus(w.LV());
+        w.LV()->clearSelection();
+        w.Toolbar1_ButtonClick("delebutt");
+        focus(w.TV());
+        w.TV()->setCurrentIndex({});
+        w.Toolbar1_ButtonClick("delebutt");
+        QVERIFY(fx->dialogs.messages.isEmpty());
+        QCOMPARE(fx->count("select count(*) from phone"), 2);
+    }
+
+    void deleteKeyAsksToo() {
+        Frm_main& w = window();
+        focus(w.LV());
+        w.LV()->setCurrentIndex(w.listModel()->index(0, 0));
+        fx->dialogs.answers.push_back(MsgAnswer::No);
+        QTest::keyClick(w.LV(), Qt::Key_Delete);
+        QCOMPARE(fx->dialogs.texts(), QStringList({"您真的要删除 '张三' 吗?"}));
+    }
+
+    void placementLeftThenRight() {
+        Frm_main& w = window();
+        const double designLeft = w.frameLeftTwips();
+        w.Toolbar1_ButtonMenuClick("left");
+        QVERIFY(w.toolbarAtLeft());
+        QCOMPARE(w.frameLeftTwips(), designLeft + 795);
+        QCOMPARE(w.Frame1()->x(), qRound((designLeft + 795) / 15));
+        QCOMPARE(w.Toolbar1()->x(), 0);
+        QVERIFY(!w.action("left")->isVisible());
+        QVERIFY(w.action("right")->isVisible());
+        QCOMPARE(fx->settings->text(setting::Toolbar), QString("1"));
+        w.Toolbar1_ButtonMenuClick("right");
+        QVERIFY(!w.toolbarAtLeft());
+        QCOMPARE(w.frameLeftTwips(), 0.0);
+        QCOMPARE(w.Toolbar1()->geometry().right(), w.width() - 1);
+        QVERIFY(w.action("left")->isVisible());
+        QVERIFY(!w.action("right")->isVisible());
+        QCOMPARE(fx->settings->text(setting::Toolbar), QString("0"));
+    }
+
+    void birthdayEntrySelectsRoot() {
+        fx->addContact(group, "寿星", fx->clock.today().addYears(-30));
+        Frm_main& w = window();
+        w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang));
+        w.Toolbar1_ButtonMenuClick("birthday");
+        QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
+        QVERIFY(fx->state.ListSource);
+        QCOMPARE(w.listModel()->rowCount(), 1);
+        QCOMPARE(fx->dialogs.texts(), QStringList({"最近 10 天有 1 位过生日的好友"}));
+    }
+
+    void quitClosesAndRefreshesTheBackup() {
+        Frm_main& w = window();
+        w.Toolbar1_ButtonClick("quitbutt");
+        QVERIFY(!w.isVisible());
+        QVERIFY(!fx->state.Conn);
+        QFile data(fx->paths.data), backup(fx->paths.backup);
+        QVERIFY(data.open(QIODevice::ReadOnly) && backup.open(QIODevice::ReadOnly));
+        QCOMPARE(backup.readAll(), data.readAll());
+    }
+};
+
+QTEST_MAIN(TestToolbar)
+#include "tst_toolbar.moc"

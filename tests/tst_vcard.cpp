@@ -1,0 +1,778 @@
+// The vCard and CSV readers and writers on their own: every reading rule, the five shared fixtures,
+// broken cards, and the exact form of what the writers produce.
+#include "exchange/BirthdayText.h"
+#include "exchange/Csv.h"
+#include "exchange/PhotoBytes.h"
+#include "exchange/VCardReader.h"
+#include "exchange/VCardWriter.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTest>
+
+namespace {
+
+QString fixturePath(const QString& name) {
+    const QString root = qEnvironmentVariable("ZINTEVA_SOURCE_DIR");
+    if (!root.isEmpty())
+        return root + QStringLiteral("/tests/data/vcard/") + name;
+    return QFINDTESTDATA(QStringLiteral("data/vcard/") + name);
+}
+
+QByteArray fixture(const QString& name) {
+    QFile file(fixturePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return file.readAll();
+}
+
+// A card of the given version around the given content lines (joined with CRLF).
+QByteArray card(const QByteArray& version, const QByteArray& lines) {
+    QByteArray body = lines;
+    body.replace("\n", "\r\n");
+    return "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + body + "\r\nEND:VCARD\r\n";
+}
+
+ImportRecord readOne(const QByteArray& data) {
+    const ImportBatch batch = VCardReader::read(data);
+    if (batch.records.size() != 1)
+        qFatal("expected one card, got %d", int(batch.records.size()));
+    return batch.records.front();
+}
+
+QString isoOrEmpty(const std::optional<QDate>& date) {
+    return date ? date->toString(Qt::ISODate) : QString();
+}
+
+// A field of a record by a short name, so that data-driven rows can name what they check.
+QString fieldOf(const ImportRecord& r, const QString& which) {
+    const ContactFields& f = r.fields;
+    if (which == u"name")
+        return f.name;
+    if (which == u"birthday")
+        return isoOrEmpty(f.birthday);
+    if (which == u"mobile")
+        return f.mobile;
+    if (which == u"work")
+        return f.workPhone;
+    if (which == u"home")
+        return f.homePhone;
+    if (which == u"fax")
+        return f.fax;
+    if (which == u"address")
+        return f.address;
+    if (which == u"postcode")
+        return f.postcode;
+    if (which == u"qq")
+        return f.qq;
+    if (which == u"icq")
+        return f.icq;
+    if (which == u"msn")
+        return f.msn;
+    if (which == u"email")
+        return f.email;
+    if (which == u"nickname")
+        return f.nickname;
+    if (which == u"remarks")
+        return f.remarks;
+    if (which == u"photo")
+        return f.photo;
+    if (which == u"group")
+        return r.groupName;
+    if (which == u"uid")
+        return r.uid;
+    if (which == u"photoData")
+        return QString::fromLatin1(r.photoData.toHex());
+    if (which == u"photoExtension")
+        return r.photoExtension;
+    if (which == u"error")
+        return r.error;
+    if (which == u"warnings")
+        return r.warnings.join(u'|');
+    qFatal("unknown field %s", qPrintable(which));
+}
+
+ContactFields everyField() {
+    ContactFields f;
+    f.name = QStringLiteral("张三, \"the\"; \\ name");
+    f.birthday = QDate(1990, 5, 17);
+    f.mobile = QStringLiteral("13800138000");
+    f.workPhone = QStringLiteral("010-12345678,1"); // a pause in the number
+    f.homePhone = QStringLiteral("010-87654321");
+    f.fax = QStringLiteral("010-12345679");
+    f.address = QStringLiteral("北京市海淀区中关村大街1号; 3层");
+    f.postcode = QStringLiteral("100080");
+    f.qq = QStringLiteral("123456789");
+    f.icq = QStringLiteral("12345678");
+    f.msn = QStringLiteral("zhangsan@hotmail.com");
+    f.email = QStringLiteral("zs@example.com");
+    f.nickname = QStringLiteral("小张");
+    f.remarks = QStringLiteral("第一行\n第二行, 含逗号; 分号 \\ 反斜杠 ") + QString(300, QChar(u'长'));
+    return f;
+}
+
+} // namespace
+
+class TestVCard : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- the five fixtures of the issue ------------------------------------------------------
+
+    void fixtureFull30() {
+        const ImportRecord r = readOne(fixture(QStringLiteral("v30-full.vcf")));
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("张三"));
+        QCOMPARE(r.fields.nickname, QStringLiteral("小张"));
+        QCOMPARE(r.fields.birthday, std::optional<QDate>(QDate(1990, 5, 17)));
+        QCOMPARE(r.fields.qq, QStringLiteral("123456789"));
+        QCOMPARE(r.fields.icq, QStringLiteral("12345678"));
+        QCOMPARE(r.fields.msn, QStringLiteral("zhangsan@hotmail.com"));
+        QCOMPARE(r.fields.mobile, QStringLiteral("13800138000"));
+        QCOMPARE(r.fields.workPhone, QStringLiteral("010-12345678"));
+        QCOMPARE(r.fields.fax, QStringLiteral("010-12345679")); // WORK,FAX is a fax
+        QCOMPARE(r.fields.homePhone, QString());
+        QCOMPARE(r.fields.address, QStringLiteral("人民路1号, 北京, 中国"));
+        QCOMPARE(r.fields.postcode, QStringLiteral("100000"));
+        QCOMPARE(r.fields.email, QStringLiteral("zs@example.com"));
+        QCOMPARE(r.groupName, QStringLiteral("同学"));
+        QCOMPARE(r.fields.remarks, QStringLiteral("备注, 含逗号\n第二行"));
+        QCOMPARE(r.fields.photo, QString());
+        QVERIFY(r.photoData.isEmpty());
+        QCOMPARE(r.warnings, QStringList());
+    }
+
+    void fixtureQuotedPrintableSoftBreak21() {
+        const ImportRecord r = readOne(fixture(QStringLiteral("v21-qp-softbreak.vcf")));
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("张三"));
+        QCOMPARE(r.fields.mobile, QStringLiteral("13800138000"));
+        // 号 is split across the soft break (=E5=8F= / =B7): joined before decoding, it comes out whole.
+        QCOMPARE(r.fields.address, QStringLiteral("人民路1号人民路1号, 北京"));
+        QCOMPARE(r.fields.postcode, QStringLiteral("100000"));
+        QCOMPARE(r.fields.qq, QStringLiteral("123456789"));
+        QVERIFY(!r.fields.address.contains(QChar(QChar::ReplacementCharacter)));
+    }
+
+    void fixtureGb2312() {
+        const ImportRecord r = readOne(fixture(QStringLiteral("v21-gb2312.vcf")));
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("张三")); // from N, family name first without a blank
+        QCOMPARE(r.fields.mobile, QStringLiteral("13800138000"));
+    }
+
+    void fixtureImpp40() {
+        const ImportRecord r = readOne(fixture(QStringLiteral("v40-impp.vcf")));
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("李四"));
+        QCOMPARE(r.fields.birthday, std::optional<QDate>(QDate(1604, 5, 17)));
+        QVERIFY(birthday::isYearless(*r.fields.birthday));
+        QCOMPARE(r.fields.icq, QStringLiteral("12345678"));
+        QCOMPARE(r.fields.msn, QStringLiteral("lisi@hotmail.com"));
+        QCOMPARE(r.fields.qq, QStringLiteral("123456789"));
+        QCOMPARE(r.fields.mobile, QStringLiteral("+86-138-0013-8000"));
+        QCOMPARE(r.fields.email, QString()); // xmpp: has no place
+    }
+
+    void fixtureFoldedApple30() {
+        const ImportRecord r = readOne(fixture(QStringLiteral("v30-folded-apple.vcf")));
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("王五"));
+        QCOMPARE(r.fields.remarks,
+                 QStringLiteral("第一部分;分号 and a long line that is folded across two lines 中文折行"));
+        QCOMPARE(r.fields.birthday, std::optional<QDate>(QDate(1604, 5, 17)));
+        QCOMPARE(r.groupName, QStringLiteral("同学")); // the first of two categories
+        QCOMPARE(r.photoData, QByteArray::fromBase64("R0lGODlhAQABAAAAADs="));
+        QCOMPARE(r.photoExtension, QStringLiteral("gif"));
+        QCOMPARE(r.fields.qq, QStringLiteral("123456")); // item1.IMPP: the group prefix is ignored
+    }
+
+    // ---- one rule per row ----------------------------------------------------------------------
+
+    void mappingRules_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        auto row = [](const char* name, const QByteArray& data, const char* field, const QString& expected) {
+            QTest::newRow(name) << data << QString::fromLatin1(field) << expected;
+        };
+        // names
+        row("FN wins over N", card("3.0", "N:Smith;John;;;\nFN:Johnny"), "name", "Johnny");
+        row("N when FN missing, latin", card("3.0", "N:Smith;John;Q;Dr.;Jr."), "name", "Dr. John Q Smith Jr.");
+        row("N when FN missing, chinese", card("3.0", "N:欧阳;修;;;"), "name", "欧阳修");
+        row("N when FN empty", card("3.0", "FN:\nN:李;四;;;"), "name", "李四");
+        row("ORG when no name", card("3.0", "ORG:Acme\\, Inc.;Sales"), "name", "Acme, Inc.");
+        row("escaped semicolon in N", card("3.0", "N:A\\;B;C;;;"), "name", "C A;B");
+        row("FN keeps its blanks", card("3.0", "FN: 张三 "), "name", " 张三 ");
+        // birthdays
+        row("BDAY ISO", card("3.0", "FN:x\nBDAY:1990-05-17"), "birthday", "1990-05-17");
+        row("BDAY basic", card("4.0", "FN:x\nBDAY:19900517"), "birthday", "1990-05-17");
+        row("BDAY date-time", card("3.0", "FN:x\nBDAY:1990-05-17T08:30:00Z"), "birthday", "1990-05-17");
+        row("BDAY basic date-time", card("4.0", "FN:x\nBDAY:19900517T083000"), "birthday", "1990-05-17");
+        row("BDAY year-less basic", card("4.0", "FN:x\nBDAY:--0517"), "birthday", "1604-05-17");
+        row("BDAY year-less extended", card("3.0", "FN:x\nBDAY:--05-17"), "birthday", "1604-05-17");
+        row("BDAY year-less 29 Feb", card("4.0", "FN:x\nBDAY:--0229"), "birthday", "1604-02-29");
+        row("BDAY Apple omit year", card("3.0", "FN:x\nBDAY;X-APPLE-OMIT-YEAR=1604:1604-05-17"), "birthday",
+            "1604-05-17");
+        row("BDAY Apple other omit year", card("3.0", "FN:x\nBDAY;X-APPLE-OMIT-YEAR=1900:1900-05-17"), "birthday",
+            "1604-05-17");
+        row("BDAY Apple omit year, other year", card("3.0", "FN:x\nBDAY;X-APPLE-OMIT-YEAR=1604:1985-05-17"), "birthday",
+            "1985-05-17");
+        row("BDAY not a date", card("4.0", "FN:x\nBDAY;VALUE=text:circa 1800"), "birthday", "");
+        row("BDAY not a date warns", card("4.0", "FN:x\nBDAY;VALUE=text:circa 1800"), "warnings",
+            "生日 circa 1800 无法识别，未导入");
+        // telephones
+        row("TEL bare CELL", card("2.1", "FN:x\nTEL;CELL:1"), "mobile", "1");
+        row("TEL TYPE=CELL", card("3.0", "FN:x\nTEL;TYPE=CELL:1"), "mobile", "1");
+        row("TEL lower-case cell", card("4.0", "FN:x\nTEL;TYPE=cell:1"), "mobile", "1");
+        row("TEL TYPE=a,b", card("3.0", "FN:x\nTEL;TYPE=WORK,VOICE:2"), "work", "2");
+        row("TEL repeated TYPE=", card("3.0", "FN:x\nTEL;TYPE=HOME;TYPE=VOICE:3"), "home", "3");
+        row("TEL quoted TYPE list", card("4.0", "FN:x\nTEL;TYPE=\"home,voice\":3"), "home", "3");
+        row("TEL WORK,FAX is fax", card("3.0", "FN:x\nTEL;TYPE=WORK,FAX:4"), "fax", "4");
+        row("TEL WORK,FAX not work", card("3.0", "FN:x\nTEL;TYPE=WORK,FAX:4"), "work", "");
+        row("TEL HOME,FAX is fax", card("2.1", "FN:x\nTEL;HOME;FAX:4"), "fax", "4");
+        row("TEL HOME,FAX not home", card("2.1", "FN:x\nTEL;HOME;FAX:4"), "home", "");
+        row("TEL plain FAX", card("3.0", "FN:x\nTEL;TYPE=FAX:4"), "fax", "4");
+        row("TEL 4.0 uri", card("4.0", "FN:x\nTEL;VALUE=uri;TYPE=cell:tel:+86-1"), "mobile", "+86-1");
+        row("TEL untyped fills mobile", card("3.0", "FN:x\nTEL:5"), "mobile", "5");
+        row("TEL untyped after typed cell", card("3.0", "FN:x\nTEL:5\nTEL;TYPE=CELL:1"), "work", "5");
+        row("TEL preferred cell first", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL,PREF:2"), "mobile", "2");
+        row("TEL 4.0 PREF param", card("4.0", "FN:x\nTEL;TYPE=cell:1\nTEL;TYPE=cell;PREF=1:2"), "mobile", "2");
+        row("TEL second cell warns", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2"), "warnings",
+            "另一个移动电话 2 未导入");
+        row("TEL grouped", card("3.0", "FN:x\nitem2.TEL;TYPE=HOME:7\nitem2.X-ABLabel:home"), "home", "7");
+        // addresses
+        row("ADR joined", card("3.0", "FN:x\nADR:PO 1;Apt 2;1 Main St;Springfield;IL;62701;USA"), "address",
+            "PO 1, Apt 2, 1 Main St, Springfield, IL, USA");
+        row("ADR postcode", card("3.0", "FN:x\nADR:;;1 Main St;Springfield;IL;62701;USA"), "postcode", "62701");
+        row("ADR escaped separators", card("3.0", "FN:x\nADR:;;Main St\\; Unit 1\\, rear;;;;"), "address",
+            "Main St; Unit 1, rear");
+        row("ADR preferred", card("3.0", "FN:x\nADR:;;a;;;;\nADR;TYPE=PREF:;;b;;;;"), "address", "b");
+        row("ADR postcode only", card("3.0", "FN:x\nADR:;;;;;100000;"), "postcode", "100000");
+        // the rest
+        row("EMAIL", card("3.0", "FN:x\nEMAIL;TYPE=INTERNET:a@b.c"), "email", "a@b.c");
+        row("EMAIL preferred", card("3.0", "FN:x\nEMAIL:a@b.c\nEMAIL;TYPE=INTERNET,PREF:p@b.c"), "email", "p@b.c");
+        row("NICKNAME", card("3.0", "FN:x\nNICKNAME:小\\,张"), "nickname", "小,张");
+        row("NOTE newline", card("3.0", "FN:x\nNOTE:a\\nb\\Nc"), "remarks", "a\nb\nc");
+        row("NOTE two notes", card("3.0", "FN:x\nNOTE:a\nNOTE:b"), "remarks", "a\nb");
+        row("NOTE 2.1 keeps backslash n", card("2.1", "FN:x\nNOTE:C:\\new"), "remarks", "C:\\new");
+        row("CATEGORIES first", card("3.0", "FN:x\nCATEGORIES:同学,朋友"), "group", "同学");
+        row("CATEGORIES escaped comma", card("3.0", "FN:x\nCATEGORIES:a\\,b,c"), "group", "a,b");
+        row("CATEGORIES skips empty", card("3.0", "FN:x\nCATEGORIES:,c"), "group", "c");
+        row("UID", card("3.0", "FN:x\nUID:zinteva-abc-friend1"), "uid", "zinteva-abc-friend1");
+        // QQ, ICQ, MSN
+        row("X-QQ", card("3.0", "FN:x\nX-QQ:1"), "qq", "1");
+        row("X-ICQ", card("3.0", "FN:x\nX-ICQ:2"), "icq", "2");
+        row("X-MSN", card("3.0", "FN:x\nX-MSN:m@h.com"), "msn", "m@h.com");
+        row("X-MS-IMADDRESS", card("2.1", "FN:x\nX-MS-IMADDRESS:m@h.com"), "msn", "m@h.com");
+        row("X-MS-IMADDRESS as URI", card("2.1", "FN:x\nX-MS-IMADDRESS:msnim:m@h.com"), "msn", "m@h.com");
+        row("X-MSN kept as written", card("3.0", "FN:x\nX-MSN:msnim:m@h.com"), "msn", "msnim:m@h.com");
+        row("IMPP qq:", card("4.0", "FN:x\nIMPP:qq:1"), "qq", "1");
+        row("IMPP icq:", card("4.0", "FN:x\nIMPP:icq:2"), "icq", "2");
+        row("IMPP aim: ICQ", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=ICQ:aim:2"), "icq", "2");
+        row("IMPP aim: alone is AIM", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=AIM:aim:2"), "icq", "");
+        row("IMPP msn:", card("4.0", "FN:x\nIMPP:msn:m@h.com"), "msn", "m@h.com");
+        row("IMPP msnim:", card("4.0", "FN:x\nIMPP:msnim:m@h.com"), "msn", "m@h.com");
+        row("IMPP msnim: chat", card("4.0", "FN:x\nIMPP:msnim:chat?contact=m@h.com"), "msn", "m@h.com");
+        row("IMPP x-apple: QQ", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=QQ:x-apple:1"), "qq", "1");
+        row("IMPP x-apple: ICQ", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=ICQ:x-apple:2"), "icq", "2");
+        row("IMPP x-apple: MSN", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=MSN:x-apple:m@h.com"), "msn", "m@h.com");
+        row("IMPP TYPE=QQ", card("3.0", "FN:x\nIMPP;TYPE=QQ:qq:1"), "qq", "1");
+        row("IMPP TYPE=QQ bare handle", card("3.0", "FN:x\nIMPP;TYPE=QQ:1"), "qq", "1");
+        row("IMPP percent-encoded", card("3.0", "FN:x\nIMPP;X-SERVICE-TYPE=MSN:msnim:m%40h.com"), "msn", "m@h.com");
+        row("IMPP xmpp ignored", card("4.0", "FN:x\nIMPP:xmpp:a@b.c"), "warnings", "");
+        row("X-QQ and IMPP agree", card("3.0", "FN:x\nX-QQ:1\nIMPP;X-SERVICE-TYPE=QQ:x-apple:1"), "warnings", "");
+        row("second QQ warns", card("3.0", "FN:x\nX-QQ:1\nX-QQ:9"), "warnings", "另一个QQ号码 9 未导入");
+        // photos
+        row("PHOTO 3.0 b", card("3.0", "FN:x\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4A=="), "photoData", "ffd8ffe0");
+        row("PHOTO 3.0 b extension", card("3.0", "FN:x\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4A=="), "photoExtension", "jpg");
+        row("PHOTO 2.1 BASE64 bare type", card("2.1", "FN:x\nPHOTO;JPEG;ENCODING=BASE64:/9j/\n 4A==\n"), "photoData",
+            "ffd8ffe0");
+        row("PHOTO 2.1 unindented base64", card("2.1", "FN:x\nPHOTO;ENCODING=BASE64;TYPE=GIF:R0lGODlh\nAQABAAAAADs="),
+            "photoExtension", "gif");
+        row("PHOTO 4.0 data", card("4.0", "FN:x\nPHOTO:data:image/png;base64,iVBORw0KGgo="), "photoExtension", "png");
+        row("PHOTO 4.0 data bytes", card("4.0", "FN:x\nPHOTO:data:image/png;base64,iVBORw0KGgo="), "photoData",
+            "89504e470d0a1a0a");
+        row("PHOTO uri kept", card("3.0", "FN:x\nPHOTO;VALUE=uri:http://example.com/a.jpg"), "photo",
+            "http://example.com/a.jpg");
+        row("PHOTO 4.0 uri kept", card("4.0", "FN:x\nPHOTO:https://example.com/a.jpg"), "photo",
+            "https://example.com/a.jpg");
+        row("PHOTO file uri to path", card("3.0", "FN:x\nPHOTO;VALUE=uri:file:///tmp/a%20b.jpg"), "photo",
+            "/tmp/a b.jpg");
+        // encodings
+        row("QP soft break in a character",
+            card("2.1", "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=\n=A0=E4=B8=89"), "name", "张三");
+        row("QP bare parameter", card("2.1", "FN;QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=BC=A0"), "name", "张");
+        row("QP newline", card("2.1", "FN:x\nNOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab"), "remarks", "a\r\nb");
+        row("QP lower-case hex", card("2.1", "FN;CHARSET=utf-8;ENCODING=quoted-printable:=e5=bc=a0"), "name", "张");
+        row("CHARSET GBK", card("2.1", QByteArray("FN;CHARSET=GBK:\xD5\xC5\xC8\xFD")), "name", "张三");
+        row("CHARSET GB18030 QP", card("2.1", "FN;CHARSET=GB18030;ENCODING=QUOTED-PRINTABLE:=D5=C5=C8=FD"), "name",
+            "张三");
+        row("CHARSET Big5", card("2.1", QByteArray("FN;CHARSET=Big5:\xB1\x69\xA4\x54")), "name", "張三");
+        row("no CHARSET, GBK bytes", card("2.1", QByteArray("FN:\xD5\xC5\xC8\xFD")), "name", "张三");
+        row("quoted parameter value", card("4.0", "FN:x\nTEL;TYPE=\"cell\";X-NOTE=\"a:b;c\":1"), "mobile", "1");
+        row("folded 3.0 drops one blank", card("3.0", "FN:ab\n  cd"), "name", "ab cd");
+        row("folded 2.1 keeps the blank", card("2.1", "FN:ab\n cd"), "name", "ab cd");
+        row("folded tab", card("3.0", "FN:ab\n\tcd"), "name", "abcd");
+        row("lower-case names", card("3.0", "fn:x\ntel;type=cell:1"), "mobile", "1");
+        row("LF line ends", QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:lf\nEND:VCARD\n"), "name", "lf");
+        row("CR line ends", QByteArray("BEGIN:VCARD\rVERSION:3.0\rFN:cr\rEND:VCARD\r"), "name", "cr");
+        row("AGENT card skipped", card("2.1", "FN:outer\nAGENT:\nBEGIN:VCARD\nFN:inner\nEND:VCARD\nTEL;CELL:1"), "name",
+            "outer");
+        row("AGENT card, the rest read", card("2.1", "FN:outer\nAGENT:\nBEGIN:VCARD\nFN:inner\nEND:VCARD\nTEL;CELL:1"),
+            "mobile", "1");
+    }
+    void mappingRules() {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        const ImportRecord r = readOne(data);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(fieldOf(r, field), expected);
+    }
+
+    void byteOrderMarks_data() {
+        QTest::addColumn<QByteArray>("data");
+        const QString text = QString::fromUtf8(card("3.0", "FN:张三\nNOTE:备注"));
+        QStringEncoder le(QStringConverter::Utf16LE), be(QStringConverter::Utf16BE);
+        QTest::newRow("UTF-8 BOM") << "\xEF\xBB\xBF" + text.toUtf8();
+        QTest::newRow("UTF-16LE BOM") << "\xFF\xFE" + QByteArray(le(text));
+        QTest::newRow("UTF-16BE BOM") << "\xFE\xFF" + QByteArray(be(text));
+        QTest::newRow("none") << text.toUtf8();
+    }
+    void byteOrderMarks() {
+        QFETCH(QByteArray, data);
+        const ImportRecord r = readOne(data);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.name, QStringLiteral("张三"));
+        QCOMPARE(r.fields.remarks, QStringLiteral("备注"));
+    }
+
+    // ---- broken cards ----------------------------------------------------------------------------
+
+    void brokenCards_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing END at end of file") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n") << "张三"
+                                                    << "缺少 END:VCARD";
+        QTest::newRow("bad base64") << card("3.0", "FN:李四\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/*4A==") << "李四"
+                                    << "照片的 base64 数据有误";
+        QTest::newRow("base64 after padding") << card("3.0", "FN:李四\nPHOTO;ENCODING=b:/9j/4A==AAAA") << "李四"
+                                              << "照片的 base64 数据有误";
+        QTest::newRow("bad data uri") << card("4.0", "FN:李四\nPHOTO:data:image/png;base64,@@@@") << "李四"
+                                      << "照片的 base64 数据有误";
+        QTest::newRow("unknown charset") << card("2.1", "FN:王五\nNOTE;CHARSET=X-NOWHERE-9:abc") << "王五"
+                                         << "未知的字符集 X-NOWHERE-9";
+        QTest::newRow("unknown charset on the name") << card("2.1", "FN;CHARSET=X-NOWHERE-9:abc") << ""
+                                                     << "未知的字符集 X-NOWHERE-9";
+        QTest::newRow("no name at all") << card("3.0", "TEL:1") << ""
+                                        << "没有姓名 (FN 或 N)";
+    }
+    void brokenCards() {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const ImportRecord r = readOne(data);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.number, 1);
+        QCOMPARE(r.fields.name, name);
+        QCOMPARE(r.error, reason);
+    }
+
+    void goodAndBrokenMixed() {
+        QByteArray data;
+        data += card("3.0", "FN:一");
+        data += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:二\r\n"; // no END: the next BEGIN ends it
+        data += card("3.0", "FN:三\nPHOTO;ENCODING=b:###");
+        data += "junk between cards\r\n";
+        data += card("2.1", "FN:四\nNOTE;CHARSET=KLINGON:x");
+        data += card("3.0", "FN:五");
+        const ImportBatch batch = VCardReader::read(data);
+        QCOMPARE(batch.records.size(), size_t(5));
+        QStringList good, broken;
+        for (const ImportRecord& r : batch.records)
+            (r.ok() ? good : broken).append(QStringLiteral("%1 %2").arg(r.number).arg(r.fields.name));
+        QCOMPARE(good, QStringList({"1 一", "5 五"}));
+        QCOMPARE(broken, QStringList({"2 二", "3 三", "4 四"}));
+        QCOMPARE(batch.records[1].error, QStringLiteral("缺少 END:VCARD"));
+    }
+
+    void emptyAndForeignFiles() {
+        QVERIFY(VCardReader::read(QByteArray()).records.empty());
+        QVERIFY(VCardReader::read("姓名,生日\r\n张三,1990-05-17\r\n").records.empty());
+        QVERIFY(!VCardReader::looksLikeVCard("姓名,生日\r\n"));
+        QVERIFY(VCardReader::looksLikeVCard("\xEF\xBB\xBF\r\nbegin:vcard\r\n"));
+    }
+
+    // A 10 MB note, folded as a writer would fold it, and once in a single line: read in linear time.
+    void tenMegabyteNote_data() {
+        QTest::addColumn<bool>("fold");
+        QTest::newRow("folded") << true;
+        QTest::newRow("one line") << false;
+    }
+    void tenMegabyteNote() {
+        QFETCH(bool, fold);
+        QString note;
+        note.reserve(9'100'000);
+        const QString chunk = QStringLiteral("长备注 with text\\, commas and escapes\\n");
+        while (note.size() < 9'000'000)
+            note += chunk;
+        const QByteArray line = "NOTE:" + note.toUtf8();
+        QByteArray data = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:长\r\n";
+        data += fold ? VCardWriter::folded(line) : line + "\r\n";
+        data += "END:VCARD\r\n";
+        QVERIFY(data.size() > 10'000'000);
+        QElapsedTimer timer;
+        timer.start();
+        const ImportRecord r = readOne(data);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.fields.remarks.size(),
+                 note.size() - note.count(QStringLiteral("\\,")) - note.count(QStringLiteral("\\n")));
+        QVERIFY(r.fields.remarks.startsWith(QStringLiteral("长备注 with text, commas and escapes\n")));
+        QVERIFY2(elapsed < 5000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+    }
+
+    void manyCards() {
+        QByteArray data;
+        for (int i = 0; i < 10000; ++i)
+            data += card("3.0",
+                         QStringLiteral("FN:联系人%1\nTEL;TYPE=CELL:138%2").arg(i).arg(i, 8, 10, QChar(u'0')).toUtf8());
+        QElapsedTimer timer;
+        timer.start();
+        const ImportBatch batch = VCardReader::read(data);
+        QCOMPARE(batch.records.size(), size_t(10000));
+        QCOMPARE(batch.records.back().fields.name, QStringLiteral("联系人9999"));
+        QCOMPARE(batch.records.back().number, 10000);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // ---- birthdays --------------------------------------------------------------------------------
+
+    void birthdayForms_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("iso") << "1990-05-17"
+                             << "1990-05-17";
+        QTest::newRow("basic") << "19900517"
+                               << "1990-05-17";
+        QTest::newRow("slashes") << "1990/5/7"
+                                 << "1990-05-07";
+        QTest::newRow("dots") << "1990.05.17"
+                              << "1990-05-17";
+        QTest::newRow("chinese") << "1990年5月17日"
+                                 << "1990-05-17";
+        QTest::newRow("chinese year-less") << "5月17日"
+                                           << "1604-05-17";
+        QTest::newRow("year 0000") << "0000-05-17"
+                                   << "1604-05-17";
+        QTest::newRow("date-time with zone") << "1990-05-17T23:30:00+08:00"
+                                             << "1990-05-17";
+        QTest::newRow("date and time with blank") << "1990-05-17 00:00:00"
+                                                  << "1990-05-17";
+        QTest::newRow("year-less basic") << "--0517"
+                                         << "1604-05-17";
+        QTest::newRow("year-less extended") << "--05-17"
+                                            << "1604-05-17";
+        QTest::newRow("year-less with time") << "--0517T120000"
+                                             << "1604-05-17";
+        QTest::newRow("no such day") << "1990-02-30"
+                                     << "";
+        QTest::newRow("no such year-less day") << "--0230"
+                                               << "";
+        QTest::newRow("year only") << "1990"
+                                   << "";
+        QTest::newRow("year and month") << "1990-05"
+                                        << "";
+        QTest::newRow("day only") << "---17"
+                                  << "";
+        QTest::newRow("words") << "tomorrow"
+                               << "";
+    }
+    void birthdayForms() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(isoOrEmpty(birthday::parse(text)), expected);
+    }
+
+    void birthdayWrittenForms() {
+        QCOMPARE(birthday::format(QDate(1990, 5, 17), birthday::Style::Extended), QStringLiteral("1990-05-17"));
+        QCOMPARE(birthday::format(QDate(1990, 5, 17), birthday::Style::Basic), QStringLiteral("19900517"));
+        QCOMPARE(birthday::format(QDate(1604, 5, 17), birthday::Style::Extended), QStringLiteral("--05-17"));
+        QCOMPARE(birthday::format(QDate(1604, 2, 29), birthday::Style::Basic), QStringLiteral("--0229"));
+        QCOMPARE(birthday::format(QDate(987, 1, 2), birthday::Style::Extended), QStringLiteral("0987-01-02"));
+    }
+
+    // ---- the writer --------------------------------------------------------------------------------
+
+    void writes30Exactly() {
+        ContactFields f;
+        f.name = QStringLiteral("张三");
+        f.birthday = QDate(1990, 5, 17);
+        f.mobile = QStringLiteral("13800138000");
+        f.workPhone = QStringLiteral("010-1");
+        f.homePhone = QStringLiteral("010-2");
+        f.fax = QStringLiteral("010-3");
+        f.address = QStringLiteral("人民路1号");
+        f.postcode = QStringLiteral("100000");
+        f.qq = QStringLiteral("123");
+        f.icq = QStringLiteral("456");
+        f.msn = QStringLiteral("a@b.c");
+        f.email = QStringLiteral("zs@example.com");
+        f.nickname = QStringLiteral("小张");
+        f.remarks = QStringLiteral("a,b;c\nd");
+        ExportCard c{f, QStringLiteral("同学"), QStringLiteral("zinteva-0123456789abcdef-friend1"),
+                     QByteArray::fromBase64("R0lGODlhAQABAAAAADs="), QString()};
+        const QByteArray expected = "BEGIN:VCARD\r\n"
+                                    "VERSION:3.0\r\n"
+                                    "PRODID:-//zinteva//zinteva//ZH\r\n"
+                                    "FN:张三\r\n"
+                                    "N:张三;;;;\r\n"
+                                    "NICKNAME:小张\r\n"
+                                    "BDAY:1990-05-17\r\n"
+                                    "TEL;TYPE=CELL:13800138000\r\n"
+                                    "TEL;TYPE=WORK,VOICE:010-1\r\n"
+                                    "TEL;TYPE=HOME,VOICE:010-2\r\n"
+                                    "TEL;TYPE=FAX:010-3\r\n"
+                                    "ADR:;;人民路1号;;;100000;\r\n"
+                                    "EMAIL;TYPE=INTERNET:zs@example.com\r\n"
+                                    "X-QQ:123\r\n"
+                                    "X-ICQ:456\r\n"
+                                    "X-MSN:a@b.c\r\n"
+                                    "IMPP;X-SERVICE-TYPE=QQ:x-apple:123\r\n"
+                                    "IMPP;X-SERVICE-TYPE=ICQ:aim:456\r\n"
+                                    "IMPP;X-SERVICE-TYPE=MSN:msnim:a@b.c\r\n"
+                                    "NOTE:a\\,b\\;c\\nd\r\n"
+                                    "CATEGORIES:同学\r\n"
+                                    "PHOTO;ENCODING=b;TYPE=GIF:R0lGODlhAQABAAAAADs=\r\n"
+                                    "UID:zinteva-0123456789abcdef-friend1\r\n"
+                                    "END:VCARD\r\n";
+        QCOMPARE(VCardWriter::write(c, VCardVersion::V30), expected);
+    }
+
+    void writes40Exactly() {
+        ContactFields f;
+        f.name = QStringLiteral("李四");
+        f.birthday = QDate(1604, 5, 17);
+        f.mobile = QStringLiteral("1");
+        f.fax = QStringLiteral("2");
+        f.email = QStringLiteral("l@s.cn");
+        ExportCard c{f, QString(), QString(), QByteArray::fromBase64("iVBORw0KGgo="), QString()};
+        const QByteArray expected = "BEGIN:VCARD\r\n"
+                                    "VERSION:4.0\r\n"
+                                    "PRODID:-//zinteva//zinteva//ZH\r\n"
+                                    "FN:李四\r\n"
+                                    "N:李四;;;;\r\n"
+                                    "BDAY:--0517\r\n"
+                                    "TEL;TYPE=cell:1\r\n"
+                                    "TEL;TYPE=fax:2\r\n"
+                                    "EMAIL:l@s.cn\r\n"
+                                    "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\n"
+                                    "END:VCARD\r\n";
+        QCOMPARE(VCardWriter::write(c, VCardVersion::V40), expected);
+    }
+
+    void writesYearlessAndPhotoReferences() {
+        ContactFields f;
+        f.name = QStringLiteral("x");
+        f.birthday = QDate(1604, 2, 29);
+        f.photo = QStringLiteral("/no/such/照片.jpg");
+        ExportCard c{f, {}, {}, {}, {}};
+        const QByteArray v3 = VCardWriter::write(c, VCardVersion::V30);
+        QVERIFY(v3.contains("\r\nBDAY:--02-29\r\n"));
+        QVERIFY(v3.contains("\r\nPHOTO;VALUE=uri:file:///no/such/%E7%85%A7%E7%89%87.jpg\r\n"));
+        const QByteArray v4 = VCardWriter::write(c, VCardVersion::V40);
+        QVERIFY(v4.contains("\r\nBDAY:--0229\r\n"));
+        QVERIFY(v4.contains("\r\nPHOTO:file:///no/such/%E7%85%A7%E7%89%87.jpg\r\n"));
+        c.fields.photo = QStringLiteral("C:/照片/a.jpg"); // a Windows path, not the scheme "c"
+        QVERIFY(VCardWriter::write(c, VCardVersion::V30)
+                    .contains("\r\nPHOTO;VALUE=uri:file:///C:/%E7%85%A7%E7%89%87/a.jpg\r\n"));
+        c.fields.photo = QStringLiteral("http://example.com/a.jpg");
+        QVERIFY(VCardWriter::write(c, VCardVersion::V30).contains("\r\nPHOTO;VALUE=uri:http://example.com/a.jpg\r\n"));
+        // read back: the path and the year-less birthday come back as they were
+        for (VCardVersion version : {VCardVersion::V30, VCardVersion::V40}) {
+            c.fields.photo = QStringLiteral("/no/such/照片.jpg");
+            const ImportRecord r = readOne(VCardWriter::write(c, version));
+            QCOMPARE(r.fields.photo, c.fields.photo);
+            QCOMPARE(r.fields.birthday, c.fields.birthday);
+        }
+    }
+
+    void foldsAt75OctetsWithoutSplittingCharacters_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("ascii") << QString(500, QChar(u'a'));
+        QTest::newRow("chinese") << QString(200, QChar(u'长'));
+        QTest::newRow("mixed offset 1") << QStringLiteral("a") + QString(200, QChar(u'长'));
+        QTest::newRow("mixed offset 2") << QStringLiteral("ab") + QString(200, QChar(u'长'));
+        QTest::newRow("four-byte") << QString::fromUtf8("\xF0\xA0\x80\x80").repeated(100) + u'x';
+        QTest::newRow("exactly 75") << QString(70, QChar(u'a'));
+        QTest::newRow("short") << QStringLiteral("a");
+    }
+    void foldsAt75OctetsWithoutSplittingCharacters() {
+        QFETCH(QString, value);
+        const QByteArray line = "NOTE:" + value.toUtf8();
+        const QByteArray out = VCardWriter::folded(line);
+        QVERIFY(out.endsWith("\r\n"));
+        const QList<QByteArray> lines = out.chopped(2).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QByteArray l = lines[i];
+            if (i + 1 < lines.size()) {
+                QVERIFY(l.endsWith('\r'));
+                l.chop(1);
+            }
+            QVERIFY2(l.size() <= 75, qPrintable(QString::number(l.size())));
+            if (i > 0)
+                QVERIFY(l.startsWith(' '));
+            QVERIFY(!QString::fromUtf8(l).contains(QChar(QChar::ReplacementCharacter)));
+        }
+        QVERIFY(!out.contains("\n\n") && !out.contains("\r\r"));
+        // unfolded, it is the line again
+        QByteArray unfolded = out;
+        unfolded.replace("\r\n ", "");
+        QCOMPARE(unfolded, line + "\r\n");
+    }
+
+    void escapesText() {
+        QCOMPARE(VCardWriter::escapedText(QStringLiteral("a\\b,c;d\ne\r\nf")),
+                 QStringLiteral("a\\\\b\\,c\\;d\\ne\\nf"));
+    }
+
+    // Whatever the writer writes, the reader reads back as it was.
+    void writerReaderRoundTrip_data() {
+        QTest::addColumn<int>("version");
+        QTest::newRow("3.0") << int(VCardVersion::V30);
+        QTest::newRow("4.0") << int(VCardVersion::V40);
+    }
+    void writerReaderRoundTrip() {
+        QFETCH(int, version);
+        std::vector<ExportCard> cards;
+        ContactFields full = everyField();
+        cards.push_back({full, QStringLiteral("同学, 朋友; 其他"), QStringLiteral("uid-1"),
+                         QByteArray::fromBase64("/9j/4AAQSkZJRgABAQ") + QByteArray(3000, '\x7f'), QString()});
+        ContactFields sparse;
+        sparse.name = QStringLiteral("只有名字");
+        sparse.birthday = QDate(1604, 12, 31);
+        cards.push_back({sparse, {}, {}, {}, {}});
+        ContactFields weird;
+        weird.name = QString();
+        weird.postcode = QStringLiteral("100000");
+        weird.qq = QStringLiteral("a b/c?d");
+        weird.msn = QStringLiteral("x,y@z");
+        weird.photo = QStringLiteral("https://example.com/p.jpg?a=1,2;b");
+        cards.push_back({weird, {}, {}, {}, {}});
+
+        const QByteArray data = VCardWriter::write(cards, VCardVersion(version));
+        const ImportBatch batch = VCardReader::read(data);
+        QCOMPARE(batch.records.size(), cards.size());
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const ImportRecord& r = batch.records[i];
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.fields, cards[i].fields);
+            QCOMPARE(r.groupName, cards[i].groupName);
+            QCOMPARE(r.uid, cards[i].uid);
+            QCOMPARE(r.photoData, cards[i].photoData);
+            QCOMPARE(r.warnings, QStringList());
+        }
+    }
+
+    // ---- CSV --------------------------------------------------------------------------------------
+
+    void csvHeaderIsTheListsTitles() {
+        QCOMPARE(CsvFile::header(),
+                 QStringList({"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址", "邮政编码",
+                              "QQ号码", "ICQ号码", "MSN", "邮件地址", "昵称", "备注", "分组", "照片"}));
+        const QByteArray bytes = CsvFile::write({});
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF姓名,生日,移动电话,"));
+        QVERIFY(bytes.endsWith("分组,照片\r\n"));
+    }
+
+    void csvQuoting() {
+        const std::vector<QStringList> rows =
+            CsvFile::parse(QStringLiteral("a,\"b,c\",\"d\"\"e\",\"f\r\ng\",,h\r\n\r\nlast,\"\""));
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows[0], QStringList({"a", "b,c", "d\"e", "f\r\ng", "", "h"}));
+        QCOMPARE(rows[1], QStringList({""}));
+        QCOMPARE(rows[2], QStringList({"last", ""}));
+    }
+
+    void csvRoundTrip_data() {
+        QTest::addColumn<int>("encoding");
+        QTest::newRow("UTF-8 with BOM") << int(CsvFile::Encoding::Utf8WithBom);
+        QTest::newRow("GBK") << int(CsvFile::Encoding::Gbk);
+    }
+    void csvRoundTrip() {
+        QFETCH(int, encoding);
+        ContactFields full = everyField();
+        full.remarks = QStringLiteral("第一行\r\n第二行, \"引号\"");
+        full.photo = QStringLiteral("/tmp/照片.jpg");
+        ContactFields yearless;
+        yearless.name = QStringLiteral(" 空格 ");
+        yearless.birthday = QDate(1604, 5, 17);
+        yearless.mobile = QStringLiteral("+86 138");
+        const std::vector<CsvContact> contacts = {{full, QStringLiteral("同学")}, {yearless, QString()}};
+        const QByteArray bytes = CsvFile::write(contacts, CsvFile::Encoding(encoding));
+        if (CsvFile::Encoding(encoding) == CsvFile::Encoding::Gbk) {
+            QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+            QVERIFY(bytes.startsWith("\xD0\xD5\xC3\xFB,")); // 姓名 in GBK
+        }
+        const ImportBatch batch = CsvFile::read(bytes);
+        QCOMPARE(batch.error, QString());
+        QCOMPARE(batch.records.size(), contacts.size());
+        for (size_t i = 0; i < contacts.size(); ++i) {
+            QCOMPARE(batch.records[i].number, int(i + 1));
+            QCOMPARE(batch.records[i].fields, contacts[i].fields);
+            QCOMPARE(batch.records[i].groupName, contacts[i].groupName);
+        }
+        QVERIFY(bytes.contains("--05-17"));
+    }
+
+    void csvFromOtherPrograms() {
+        const QByteArray semicolons = "Name;Mobile Phone;E-mail Address;Birthday;Notes;Whatever\r\n"
+                                      "Ann;123;ann@x.org;1980/1/2;\"multi\nline\";ignored\r\n"
+                                      ";;;;;\r\n"
+                                      "Bob;456\r\n";
+        const ImportBatch batch = CsvFile::read(semicolons);
+        QCOMPARE(batch.error, QString());
+        QCOMPARE(batch.records.size(), size_t(2));
+        QCOMPARE(batch.records[0].fields.name, QStringLiteral("Ann"));
+        QCOMPARE(batch.records[0].fields.mobile, QStringLiteral("123"));
+        QCOMPARE(batch.records[0].fields.email, QStringLiteral("ann@x.org"));
+        QCOMPARE(batch.records[0].fields.birthday, std::optional<QDate>(QDate(1980, 1, 2)));
+        QCOMPARE(batch.records[0].fields.remarks, QStringLiteral("multi\nline"));
+        QCOMPARE(batch.records[1].number, 3); // the blank row keeps its place
+        QCOMPARE(batch.records[1].fields.mobile, QStringLiteral("456"));
+
+        const QByteArray gbk = QByteArray("\xD0\xD5\xC3\xFB,\xCA\xD6\xBB\xFA\r\n\xD5\xC5\xC8\xFD,1\r\n"); // 姓名,手机
+        const ImportBatch g = CsvFile::read(gbk);
+        QCOMPARE(g.records.size(), size_t(1));
+        QCOMPARE(g.records[0].fields.name, QStringLiteral("张三"));
+        QCOMPARE(g.records[0].fields.mobile, QStringLiteral("1"));
+
+        QVERIFY(!CsvFile::read("a,b\r\n1,2\r\n").error.isEmpty()); // no name column
+        QVERIFY(!CsvFile::read("").error.isEmpty());
+    }
+
+    void base64IsStrict_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("padded") << QByteArray("QUJD") << true;
+        QTest::newRow("unpadded") << QByteArray("QUI") << true;
+        QTest::newRow("whitespace") << QByteArray(" QU\r\n JD\t") << true;
+        QTest::newRow("bad char") << QByteArray("QU*D") << false;
+        QTest::newRow("url-safe") << QByteArray("QU-D") << false;
+        QTest::newRow("one left over") << QByteArray("QUJDR") << false;
+        QTest::newRow("three pads") << QByteArray("Q===") << false;
+        QTest::newRow("data after pad") << QByteArray("QQ==QUJD") << false;
+        QTest::newRow("empty") << QByteArray() << true;
+    }
+    void base64IsStrict() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        QCOMPARE(photobytes::base64Strict(text).has_value(), valid);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVCard)
+#include "tst_vcard.moc"
