@@ -5,17 +5,22 @@
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "forms/RecordForm.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
 #include "support/DbDump.h"
 #include "support/FaultVfs.h"
 #include "support/Fixture.h"
+#include "support/Forms.h"
 #include "tree/GroupOps.h"
 #include "tree/GroupTreeModel.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
 #include <QTest>
 #include <QTreeView>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -372,8 +377,115 @@ private slots:
         QVERIFY(k <= 200);
     }
 
+    // The record form's save under failing writes: when the person is not saved the user is told,
+    // the form stays open and every box still holds what was typed.
+    void failingRecordFormKeepsWhatWasTyped_data() {
+        QTest::addColumn<bool>("update");
+        QTest::addColumn<bool>("persistent");
+        for (bool update : {false, true}) {
+            for (bool persistent : {false, true})
+                QTest::addRow("%s, %s", update ? "update" : "add", persistent ? "for good" : "once")
+                    << update << persistent;
+        }
+    }
+    void failingRecordFormKeepsWhatWasTyped() {
+        QFETCH(bool, update);
+        QFETCH(bool, persistent);
+        const QStringList typed{QStringLiteral("王小明 O'Neil"),
+                                QStringLiteral("1985-07-21"),
+                                QStringLiteral("13912345678"),
+                                QStringLiteral("010-1234"),
+                                QString(),
+                                QString(),
+                                QStringLiteral("北京市 100%_路"),
+                                QStringLiteral("100080"),
+                                QString(),
+                                QString(),
+                                QString(),
+                                QStringLiteral("wang@example.org"),
+                                QStringLiteral("小明"),
+                                QString(3000, QChar(u'记'))};
+        // Runs the form once; returns what the user saw and leaves the file as the save left it.
+        struct Outcome {
+            int injected = 0;
+            QList<Message> messages;
+            bool open = false;
+            bool kept = true; // an open form still holds every typed text
+        };
+        auto run = [&](Fixture& fx, int k) {
+            writeBytes(fx.paths.data, current);
+            fx.state.storeOptions.vfs = vfs.name();
+            Frm_main& window = fx.window();
+            fx.state.EditFlag = !update;
+            fx.state.CurrentContactId = QStringLiteral("friend3");
+            QPointer<frm_detail> form =
+                new frm_detail(window.view(), update ? frm_detail::Mode::Update : frm_detail::Mode::Add);
+            if (update)
+                form->showContact(*fx.state.Conn->loadContact(QStringLiteral("friend3")));
+            form->show();
+            for (int n = 1; n <= typed.size(); ++n)
+                box(*form, n)->setText(typed[n - 1]);
+            groupChoice(*form)->setCurrentIndex(1);
+            QStringList before;
+            for (int n = 1; n <= typed.size(); ++n)
+                before << box(*form, n)->text();
+            if (k > 0)
+                vfs.arm(FaultVfs::Kind::Write, k, persistent);
+            form->Toolbar1_ButtonClick(QStringLiteral("savebutt"));
+            Outcome o;
+            o.injected = vfs.injected();
+            o.messages = fx.dialogs.messages;
+            o.open = form && form->isVisible();
+            if (o.open) {
+                QStringList now;
+                for (int n = 1; n <= typed.size(); ++n)
+                    now << box(*form, n)->text();
+                o.kept = now == before;
+            }
+            fx.closeWindow();
+            vfs.disarm();
+            return o;
+        };
+        QString before, after;
+        {
+            Fixture fx;
+            writeBytes(fx.paths.data, current);
+            before = dumpFile(fx.paths.data);
+            const Outcome o = run(fx, 0);
+            QVERIFY(!o.open && o.messages.isEmpty());
+            after = dumpFile(fx.paths.data);
+            QVERIFY(after != before);
+        }
+        int k = 1;
+        for (; k <= 200; ++k) {
+            const QString where = QStringLiteral("write #%1").arg(k);
+            Fixture fx;
+            const Outcome o = run(fx, k);
+            QVERIFY2(o.kept, qPrintable(where + ": the form did not keep what was typed"));
+            if (o.injected == 0) {
+                QVERIFY(!o.open);
+                QCOMPARE(dumpFile(fx.paths.data), after);
+                break;
+            }
+            ++windowFaultPoints;
+            QCOMPARE(integrityOfFile(fx.paths.data), QStringLiteral("ok"));
+            const QString found = dumpFile(fx.paths.data);
+            QVERIFY2(found == before || found == after, qPrintable(where + ": the file holds neither state"));
+            if (found == before) {
+                QVERIFY2(o.open, qPrintable(where + ": the person was not saved, yet the form closed"));
+                QVERIFY2(!o.messages.isEmpty() && o.messages.first().text.startsWith(QStringLiteral("资料没有保存: ")),
+                         qPrintable(where + ": the user was not told"));
+            }
+            if (o.open)
+                QVERIFY2(!o.messages.isEmpty(), qPrintable(where + ": the form stayed open without a word"));
+        }
+        QVERIFY(k > 1);
+        QVERIFY(k <= 200);
+    }
+
     void cleanupTestCase() {
-        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass and group commands",
+        qInfo("fault points injected: %d into the store's saves, %d into the window's start-up pass, group commands "
+              "and record form",
               faultPoints, windowFaultPoints);
     }
 };

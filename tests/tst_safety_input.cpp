@@ -4,6 +4,7 @@
 // nothing is stored but what was given.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "forms/RecordForm.h"
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "reminder/NextBirthdays.h"
@@ -13,10 +14,13 @@
 #include "store/Transaction.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
+#include "support/Forms.h"
 #include "tree/GroupTreeModel.h"
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QSet>
 #include <QTest>
@@ -145,6 +149,7 @@ private slots:
 
     void textsStoredExactly_data() { awkwardTexts(); }
     void searchTextsMatchOnlyThemselves_data() { awkwardTexts(); }
+    void recordFormStoresWhatTheBoxesHold_data() { awkwardTexts(); }
 
     void awkwardTexts() {
         QTest::addColumn<QString>("text");
@@ -280,6 +285,84 @@ private slots:
         QVERIFY(people.findKey(namedKey.toStdString()) >= 0);
         QCOMPARE(store.contactCount(), int(remarks.size()) + 1);
         QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
+    }
+
+    // The same texts typed (or pasted) into every box of the record form: what is stored is exactly
+    // what the boxes hold (the name without its outer blanks), and an empty name is refused.
+    void recordFormStoresWhatTheBoxesHold() {
+        QFETCH(QString, text);
+        ++inputsTried;
+        Fixture fx;
+        Store& store = fx.open();
+        store.addGroup(QStringLiteral("组"));
+        fx.state.Conn.reset();
+        Frm_main& window = fx.window();
+        fx.state.EditFlag = true;
+        QPointer<frm_detail> form = new frm_detail(window.view(), frm_detail::Mode::Add);
+        form->show();
+        for (int n = 1; n <= 15; ++n)
+            box(*form, n)->setText(text);
+        QStringList held;
+        for (int n = 1; n <= 15; ++n)
+            held << box(*form, n)->text();
+        form->Toolbar1_ButtonClick(QStringLiteral("savebutt"));
+        if (text.isEmpty()) {
+            QCOMPARE(fx.dialogs.texts(), QStringList{QStringLiteral("您没有输入姓名,不能保存")});
+            QCOMPARE(fx.state.Conn->contactCount(), 0);
+            return;
+        }
+        QVERIFY2(fx.dialogs.messages.isEmpty(), qPrintable(fx.dialogs.texts().join('\n')));
+        QVERIFY(!form || !form->isVisible());
+        QCOMPARE(fx.state.Conn->contactCount(), 1);
+        const std::optional<ContactFields> f = fx.state.Conn->loadContact(fx.state.CurrentContactId);
+        QVERIFY(f);
+        QCOMPARE(f->name, held[0].trimmed());
+        QVERIFY(!f->birthday); // none of these texts is a date
+        const QList<const QString*> rest{&f->mobile,   &f->workPhone, &f->homePhone, &f->fax, &f->address,
+                                         &f->postcode, &f->qq,        &f->icq,       &f->msn, &f->email,
+                                         &f->nickname, &f->remarks,   &f->photo};
+        for (int i = 0; i < rest.size(); ++i)
+            QVERIFY2(*rest[i] == held[i + 2], qPrintable(QStringLiteral("Text%1").arg(i + 3)));
+        QCOMPARE(f->remarks, text); // the remarks box takes any length
+        QCOMPARE(integrityOf(fx.state.Conn->database().getHandle()), QStringLiteral("ok"));
+    }
+
+    // Dates typed into the birthday box: a real date is stored, anything else as no date, and the
+    // birthday reminder goes on either way.
+    void birthdayBoxTexts_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("stored"); // invalid: Null
+        QTest::newRow("0000-00-00") << "0000-00-00" << QDate();
+        QTest::newRow("9999-12-31") << "9999-12-31" << QDate(9999, 12, 31);
+        QTest::newRow("2023-02-29") << "2023-02-29" << QDate();
+        QTest::newRow("2024-02-29") << "2024-02-29" << QDate(2024, 2, 29);
+        QTest::newRow("1980-13-45") << "1980-13-45" << QDate();
+        QTest::newRow("blanks around") << "  1980-5-3 " << QDate(1980, 5, 3);
+        QTest::newRow("words") << "明天" << QDate();
+        // The box holds ten characters: a longer paste keeps its first ten, and they are a date.
+        QTest::newRow("longer than the box") << "1980-05-03-1980-05-03" << QDate(1980, 5, 3);
+    }
+    void birthdayBoxTexts() {
+        QFETCH(QString, typed);
+        QFETCH(QDate, stored);
+        ++inputsTried;
+        Fixture fx;
+        fx.open().addGroup(QStringLiteral("组"));
+        fx.state.Conn.reset();
+        Frm_main& window = fx.window();
+        fx.state.EditFlag = true;
+        QPointer<frm_detail> form = new frm_detail(window.view(), frm_detail::Mode::Add);
+        form->show();
+        box(*form, 1)->setText(QStringLiteral("寿星"));
+        box(*form, 2)->setText(typed);
+        form->Toolbar1_ButtonClick(QStringLiteral("savebutt"));
+        QVERIFY2(fx.dialogs.messages.isEmpty(), qPrintable(fx.dialogs.texts().join('\n')));
+        const std::optional<ContactFields> f = fx.state.Conn->loadContact(fx.state.CurrentContactId);
+        QVERIFY(f);
+        QCOMPARE(f->birthday.value_or(QDate()), stored);
+        window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday"));
+        QCOMPARE(fx.dialogs.messages.size(), 1);
+        QVERIFY2(fx.dialogs.last().icon != MsgIcon::Warning, qPrintable(fx.dialogs.last().text));
     }
 
     // ---- stored dates that are not dates ----
