@@ -5,6 +5,9 @@
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "exchange/ContactUid.h"
+#include "exchange/Importer.h"
+#include "exchange/VCardReader.h"
 #include "forms/RecordForm.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
@@ -66,6 +69,18 @@ const QList<NamedSave>& saves() {
         {"add group", [](Store& s) { s.addGroup("新的组"); }, false},
         {"birthday pass", [](Store& s) { ComputeNextBirthdays(s, QDate(2025, 6, 1), 10); }, false},
         {"birthday pass, old file", [](Store& s) { ComputeNextBirthdays(s, QDate(2025, 6, 1), 10); }, true},
+        {"import two cards",
+         [](Store& s) {
+             const ImportBatch batch =
+                 VCardReader::read("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:导入一\r\nTEL:1391\r\n"
+                                   "CATEGORIES:新组\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\n"
+                                   "FN:导入二\r\nBDAY:1990-05-17\r\nEND:VCARD\r\n");
+             // The importer reports a refused write in its summary, not by throwing.
+             const ImportSummary summary = Importer(s, QStringLiteral("/nonexistent/tavrel.mdb")).run(batch, {});
+             if (!summary.failure.isEmpty())
+                 throw StoreError(summary.failure.toStdString());
+         },
+         false},
     };
     return all;
 }
@@ -130,6 +145,9 @@ private slots:
         for (int n = 1; n <= 12; ++n)
             store.addContact(person(QStringLiteral("main%1").arg(1 + n % 3), QStringLiteral("人%1").arg(n), n));
         ComputeNextBirthdays(store, QDate(2024, 1, 1), 10);
+        // The file's random part of the card UIDs is made once here, so that every import below
+        // writes the same thing.
+        QVERIFY(!ContactUid::filePart(store, true).isEmpty());
         fx.state.Conn.reset();
         current = bytesOf(fx.paths.data);
         writeBytes(work(), current);

@@ -4,6 +4,7 @@
 // nothing is stored but what was given.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "exchange/Importer.h"
 #include "forms/RecordForm.h"
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
@@ -26,6 +27,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <random>
 
 namespace {
 
@@ -363,6 +365,69 @@ private slots:
         window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday"));
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QVERIFY2(fx.dialogs.last().icon != MsgIcon::Warning, qPrintable(fx.dialogs.last().text));
+    }
+
+    // ---- files handed to the import ----
+
+    void importOfBadFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        std::mt19937 random(11);
+        QByteArray noise(64 * 1024, '\0');
+        for (char& c : noise)
+            c = static_cast<char>(random());
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:%1\r\nNOTE:%1\r\nEND:VCARD\r\n";
+        auto cardOf = [&](const QByteArray& text) { return QByteArray(card).replace("%1", text); };
+        QTest::newRow("empty vCard") << "a.vcf" << QByteArray();
+        QTest::newRow("random bytes as vCard") << "b.vcf" << noise;
+        QTest::newRow("random bytes as CSV") << "c.csv" << noise;
+        QTest::newRow("picture named vCard") << "d.vcf" << QByteArray("\x89PNG\r\n\x1a\n", 8) + noise.left(2000);
+        QTest::newRow("card without its end") << "e.vcf" << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:半张");
+        QTest::newRow("NUL in a card") << "f.vcf" << cardOf(QByteArray("前\0后", 7));
+        QTest::newRow("statement in a card") << "g.vcf" << cardOf("x'); drop table phone; --");
+        QTest::newRow("quotes and wildcards") << "h.vcf" << cardOf("O'Brien \"100%_\" \\\\ 😀 مرحبا");
+        QTest::newRow("one line of 1 MB") << "i.vcf" << QByteArray(1024 * 1024, 'x');
+        QTest::newRow("card of 1 MB") << "j.vcf" << cardOf(QByteArray(1024 * 1024, 'y'));
+        QTest::newRow("CSV header only") << "k.csv" << QByteArray("姓名,生日,移动电话\r\n");
+        QTest::newRow("CSV with odd cells") << "l.csv"
+                                            << QByteArray("姓名,生日,备注\r\n\"x'); drop table 分类; "
+                                                          "--\",0000-00-00,\"a,\"\"b\"\"\r\n\"未闭合,9999-12-31\r\n");
+    }
+    void importOfBadFiles() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        ++inputsTried;
+        Fixture fx;
+        Store& store = fx.open();
+        store.addGroup(QStringLiteral("组"));
+        const QString before = dumpDatabase(store.database().getHandle());
+        const QString path = fx.dir.filePath(name);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const ImportSummary summary = Importer(store, fx.paths.data).runFile(path, {});
+        QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
+        if (!summary.failure.isEmpty()) {
+            QCOMPARE(dumpDatabase(store.database().getHandle()), before); // nothing written
+            return;
+        }
+        QCOMPARE(store.contactCount(), summary.added);
+        QVERIFY(summary.added + int(summary.skipped.size()) <= summary.total);
+        QStringList tables;
+        {
+            SQLite::Statement read(store.database(), "select name from sqlite_master where type = 'table'");
+            while (read.executeStep())
+                tables << QString::fromStdString(read.getColumn(0).getString());
+        }
+        for (const QString& table : tables)
+            QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta"}).contains(table),
+                     qPrintable(table));
+        // Every imported person is in a group that exists, and shows in the window.
+        fx.state.Conn.reset();
+        Frm_main& window = fx.window();
+        QCOMPARE(window.treeModel()->contactCount(), summary.added);
     }
 
     // ---- stored dates that are not dates ----
