@@ -135,6 +135,7 @@ void Frm_main::buildToolbar() {
     QAction* add = addButton(QStringLiteral("addbutt"), QStringLiteral("新建"), QStringLiteral("新建一条记录"), 1);
     addEntry(add, QStringLiteral("addnew"), QStringLiteral("名单"));
     addEntry(add, QStringLiteral("addgroup"), QStringLiteral("分组"));
+    addEntry(add, QStringLiteral("import"), QStringLiteral("导入联系人..."));
     addButton(QStringLiteral("editbutt"), QStringLiteral("修改"), QStringLiteral("修改当前的联系资料"), 2);
     addButton(QStringLiteral("delebutt"), QStringLiteral("删除"), QStringLiteral("删除当前的资料"), 3);
     QAction* query = addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
@@ -143,6 +144,7 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
+    addEntry(set, QStringLiteral("export"), QStringLiteral("导出联系人..."));
     addButton(QStringLiteral("aboutbutt"), QStringLiteral("ABOUT"), QStringLiteral("嘿嘿~~关于我的"), 6);
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }

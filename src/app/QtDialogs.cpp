@@ -71,3 +71,7 @@ QString qtFileFilter(const QString& pipeFilter) {
 QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
     return QFileDialog::getOpenFileName(parent, request.title, QString(), qtFileFilter(request.filter));
 }
+
+QString QtDialogs::saveFile(QWidget* parent, const FileRequest& request) {
+    return QFileDialog::getSaveFileName(parent, request.title, QString(), qtFileFilter(request.filter));
+}

@@ -7,6 +7,7 @@ public:
     MsgAnswer show(QWidget* parent, const Message& message) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
+    QString saveFile(QWidget* parent, const FileRequest& request) override;
 };
 
 // "JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp" as a Qt file dialog filter.
