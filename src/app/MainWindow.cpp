@@ -53,6 +53,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     tree_->setModel(treeModel_);
     list_->setObjectName(QStringLiteral("LV"));
     list_->setAccessibleName(QStringLiteral("联系人列表"));
+    list_->header()->setAccessibleName(QStringLiteral("列标题"));
     list_->setModel(listModel_);
     for (int column = 0; column < listcolumns::Count; ++column)
         list_->header()->resizeSection(column, twips::toPixels(listcolumns::All[column].widthTwips));
