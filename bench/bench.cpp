@@ -35,6 +35,7 @@ public:
     MsgAnswer show(QWidget*, const Message& m) override { return m.defaultButton; }
     std::optional<QString> input(QWidget*, const QString&, const QString&) override { return std::nullopt; }
     QString openFile(QWidget*, const FileRequest&) override { return {}; }
+    QString saveFile(QWidget*, const FileRequest&) override { return {}; }
 };
 
 double msSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }

@@ -58,6 +58,7 @@ public:
         return inner_.input(p, t, c);
     }
     QString openFile(QWidget* p, const FileRequest& r) override { return inner_.openFile(p, r); }
+    QString saveFile(QWidget* p, const FileRequest& r) override { return inner_.saveFile(p, r); }
     QWidget* focus = nullptr;
 
 private:

@@ -2,6 +2,7 @@
 // prompts the user sees; the keyboard reaches the same commands.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "forms/ExchangeForms.h"
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
 #include "store/Store.h"
@@ -284,6 +285,49 @@ private slots:
         QVERIFY(fx->state.ListSource);
         QCOMPARE(w.listModel()->rowCount(), 1);
         QCOMPARE(fx->dialogs.texts(), QStringList({"最近 10 天有 1 位过生日的好友"}));
+    }
+
+    void importEntryImportsIntoTheChosenGroup() {
+        const QString file = fx->dir.filePath("phone.vcf");
+        QFile vcf(file);
+        QVERIFY(vcf.open(QIODevice::WriteOnly));
+        vcf.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:王五\r\nTEL;TYPE=CELL:13900001111\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:赵六\r\nCATEGORIES:同事\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\n"); // the last card is broken
+        vcf.close();
+        Frm_main& w = window();
+        w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang)); // default: the person's group
+        fx->dialogs.fileAnswers.push_back(file);
+        QString offered;
+        importContacts(w.view(), [&](const QString&, int cards, const std::vector<GroupRow>&, const QString& def) {
+            offered = def;
+            return cards == 3 ? std::optional<QString>(def) : std::nullopt;
+        });
+        QCOMPARE(offered, group);
+        QCOMPARE(fx->dialogs.fileRequests.size(), 1);
+        QCOMPARE(fx->dialogs.fileRequests[0].title, QString("导入联系人"));
+        QCOMPARE(fx->count("select count(*) from phone where mainid = 'main1'"), 3);
+        QCOMPARE(fx->count("select count(*) from 分类 where 类型 = '同事'"), 1);
+        QCOMPARE(w.listModel()->rowCount(), 4); // everybody, refreshed once
+        QCOMPARE(w.treeModel()->rowCount(w.treeModel()->rootIndex()), 2);
+        QCOMPARE(fx->dialogs.messages.size(), 1);
+        QCOMPARE(fx->dialogs.last().icon, MsgIcon::Warning); // not every card came in
+        QVERIFY(fx->dialogs.last().text.contains("3"));
+    }
+
+    void exportEntryWritesTheChosenContacts() {
+        Frm_main& w = window();
+        const QString file = fx->dir.filePath("out");
+        fx->dialogs.fileAnswers.push_back(file);
+        exportContacts(w.view(), [](const QString&, int) {
+            return std::optional<ExportChoice>(ExportChoice{ExportSelection::Kind::All, ExportFormat::VCard30});
+        });
+        QFile written(file + ".vcf");
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        QCOMPARE(bytes.count("BEGIN:VCARD"), 2);
+        QVERIFY(bytes.contains("FN:张三"));
+        QCOMPARE(fx->dialogs.last().text, QString("已导出 2 位联系人到 %1.vcf").arg(file));
     }
 
     void quitClosesAndRefreshesTheBackup() {

@@ -54,6 +54,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     tree_->setModel(treeModel_);
     list_->setObjectName(QStringLiteral("LV"));
     list_->setAccessibleName(QStringLiteral("联系人列表"));
+    list_->header()->setAccessibleName(QStringLiteral("列标题"));
     list_->setModel(listModel_);
     for (int column = 0; column < listcolumns::Count; ++column)
         list_->header()->resizeSection(column, twips::toPixels(listcolumns::All[column].widthTwips));
@@ -136,6 +137,7 @@ void Frm_main::buildToolbar() {
     QAction* add = addButton(QStringLiteral("addbutt"), QStringLiteral("新建"), QStringLiteral("新建一条记录"), 1);
     addEntry(add, QStringLiteral("addnew"), QStringLiteral("名单"));
     addEntry(add, QStringLiteral("addgroup"), QStringLiteral("分组"));
+    addEntry(add, QStringLiteral("import"), QStringLiteral("导入联系人..."));
     addButton(QStringLiteral("editbutt"), QStringLiteral("修改"), QStringLiteral("修改当前的联系资料"), 2);
     addButton(QStringLiteral("delebutt"), QStringLiteral("删除"), QStringLiteral("删除当前的资料"), 3);
     QAction* query = addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
@@ -144,6 +146,7 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
+    addEntry(set, QStringLiteral("export"), QStringLiteral("导出联系人..."));
     addButton(QStringLiteral("aboutbutt"), QStringLiteral("ABOUT"), QStringLiteral("嘿嘿~~关于我的"), 6);
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }

@@ -73,6 +73,10 @@ QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
     return QFileDialog::getOpenFileName(parent, request.title, QString(), qtFileFilter(request.filter));
 }
 
+QString QtDialogs::saveFile(QWidget* parent, const FileRequest& request) {
+    return QFileDialog::getSaveFileName(parent, request.title, QString(), qtFileFilter(request.filter));
+}
+
 MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {
     QFile log(logFile_);
     if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -86,3 +90,5 @@ MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {
 std::optional<QString> MessageLogDialogs::input(QWidget*, const QString&, const QString&) { return std::nullopt; }
 
 QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) { return {}; }
+
+QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) { return {}; }

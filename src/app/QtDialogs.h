@@ -7,6 +7,7 @@ public:
     MsgAnswer show(QWidget* parent, const Message& message) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
+    QString saveFile(QWidget* parent, const FileRequest& request) override;
 };
 
 // For scripted runs (tests, CI) where nobody is there to click: when ZINTEVA_MESSAGE_LOG names a
@@ -19,6 +20,7 @@ public:
     MsgAnswer show(QWidget* parent, const Message& message) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
+    QString saveFile(QWidget* parent, const FileRequest& request) override;
 
 private:
     QString logFile_;

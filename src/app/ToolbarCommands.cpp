@@ -5,6 +5,7 @@
 #include "app/Views.h"
 #include "forms/AboutBox.h"
 #include "forms/ConfigDialog.h"
+#include "forms/ExchangeForms.h"
 #include "forms/QueryForm.h"
 #include "list/ContactList.h"
 #include "list/ContactListModel.h"
@@ -55,6 +56,10 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         state_.env.settings->setText(setting::Toolbar, QStringLiteral("0"));
     } else if (key == QLatin1String("config")) {
         openConfigDialog(state_, this);
+    } else if (key == QLatin1String("import")) {
+        importContacts(view_);
+    } else if (key == QLatin1String("export")) {
+        exportContacts(view_);
     } else if (key == QLatin1String("birthday")) {
         tree_->setCurrentIndex(treeModel_->rootIndex());
         state_.ListSource = true;

@@ -33,6 +33,8 @@ public:
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) = 0;
     // Empty when the user cancels.
     virtual QString openFile(QWidget* parent, const FileRequest& request) = 0;
+    // The path to write to; empty when the user cancels.
+    virtual QString saveFile(QWidget* parent, const FileRequest& request) = 0;
 };
 
 // Shorthands for the message kinds the program uses.

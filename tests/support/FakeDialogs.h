@@ -11,11 +11,12 @@ public:
     MsgAnswer show(QWidget* parent, const Message& message) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
+    QString saveFile(QWidget* parent, const FileRequest& request) override;
 
     // Answers for the next message boxes; a box with nothing queued gets its default button.
     std::deque<MsgAnswer> answers;
     std::deque<std::optional<QString>> inputAnswers; // nothing queued: cancelled
-    std::deque<QString> fileAnswers;                 // nothing queued: cancelled
+    std::deque<QString> fileAnswers;                 // open and save alike; nothing queued: cancelled
 
     QList<Message> messages;
     QStringList prompts;  // "caption|prompt" of every input box
