@@ -87,6 +87,20 @@ public:
                 return; // the child is gone
         }
     }
+    // Reads until the child says that it starts another save (or the deadline passes).
+    void readUntilNextSave(int milliseconds) {
+        const qsizetype from = report_.size();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < milliseconds) {
+            const qsizetype at = report_.indexOf("\nI ", from > 0 ? from - 1 : 0);
+            if (at >= 0 && report_.indexOf('\n', at + 1) >= 0)
+                return;
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0 && !readSome())
+                return;
+        }
+    }
     void killAndWait() {
         ::kill(pid_, SIGKILL);
         int status = 0;
@@ -189,13 +203,20 @@ private slots:
             const quint64 childSeed = random();
             {
                 Child child(fx.paths.data, childSeed, QString::number(round));
-                // Mostly killed while saving; now and then while it starts and opens the file.
-                const bool early = std::uniform_int_distribution<int>(0, 9)(random) == 0;
+                // Mostly killed after a random delay; now and then while it starts and opens the file;
+                // and in every third round aimed at a save: within a few milliseconds after the
+                // child says it starts one, so that a fast disk does not leave the saves unhit.
+                const int way = std::uniform_int_distribution<int>(0, 9)(random);
+                const bool early = way == 0;
                 if (early) {
                     child.readFor(std::uniform_int_distribution<int>(0, 15)(random), false);
                 } else {
                     child.readFor(10000, true);
                     child.readFor(std::uniform_int_distribution<int>(0, 120)(random), false);
+                    if (way <= 3) {
+                        child.readUntilNextSave(2000);
+                        usleep(std::uniform_int_distribution<useconds_t>(0, 3000)(random));
+                    }
                 }
                 child.killAndWait();
                 const Outcome o = parse(child.report());
