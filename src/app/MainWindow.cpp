@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <algorithm>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -248,8 +249,12 @@ bool Frm_main::openDataFile() {
             return false;
         }
     }
+    // SQLite writes its journal beside the data file: a folder that takes no new file refuses every
+    // change as surely as a read-only file.
     if (state_.Conn->isReadOnly())
         dialogs.show(this, msg::warning(QStringLiteral("数据文件是只读的,所做的修改不能保存。")));
+    else if (!QFileInfo(paths_.dir).isWritable())
+        dialogs.show(this, msg::warning(QStringLiteral("数据文件所在的文件夹是只读的,所做的修改不能保存。")));
     return true;
 }
 
