@@ -38,7 +38,9 @@ public:
     QString saveFile(QWidget*, const FileRequest&) override { return {}; }
 };
 
-double msSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
+double msSince(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -90,7 +92,9 @@ struct World {
 };
 
 // What changed is painted, as the event loop would after a change.
-void paint(QWidget&) { QApplication::processEvents(); }
+void paint(QWidget&) {
+    QApplication::processEvents();
+}
 
 struct Row {
     QString name;
@@ -117,8 +121,7 @@ int main(int argc, char* argv[]) {
     }
 
     bool goalsMet = true;
-    std::printf("%-10s %-28s %12s %12s %8s %6s\n", "contacts", "measurement", "median ms", "limit ms", "ratio",
-                "goal");
+    std::printf("%-10s %-28s %12s %12s %8s %6s\n", "contacts", "measurement", "median ms", "limit ms", "ratio", "goal");
     for (const int n : sizes) {
         QTemporaryDir dir;
         World world;
@@ -178,9 +181,8 @@ int main(int argc, char* argv[]) {
                 step("tree rebuild", [&] { LoadGroupTree(view); });
                 step("list of everybody", [&] { ListAllContacts(view); });
                 step("paint", [&] { paint(window); });
-                step("next-birthday pass", [&] {
-                    ComputeNextBirthdays(store, world.clock.today(), world.state.RemindDays);
-                });
+                step("next-birthday pass",
+                     [&] { ComputeNextBirthdays(store, world.clock.today(), world.state.RemindDays); });
                 step("reminder list", [&] { ShowBirthdayReminder(view); });
                 step("count", [&] { store.contactCount(); });
                 RowTable everybody;

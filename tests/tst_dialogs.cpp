@@ -56,7 +56,9 @@ void click(QAbstractButton* button, int times = 1) {
         QTest::mouseClick(button, Qt::LeftButton);
 }
 
-Message exactly(const QString& text, MsgIcon icon) { return Message{text, {}, icon, MsgButtons::Ok, MsgAnswer::Ok}; }
+Message exactly(const QString& text, MsgIcon icon) {
+    return Message{text, {}, icon, MsgButtons::Ok, MsgAnswer::Ok};
+}
 } // namespace
 
 class TestDialogs : public QObject {
@@ -165,11 +167,16 @@ private slots:
         QTest::addColumn<bool>("tick");
         QTest::addColumn<QString>("day");
         QTest::addColumn<QString>("birthday");
-        QTest::newRow("unchanged") << 10 << 1 << 0 << 0 << true << "10" << "1";
-        QTest::newRow("untick: no reminder at start") << 10 << 1 << 0 << 0 << false << "10" << "0";
-        QTest::newRow("raise and tick") << 10 << 0 << 3 << 0 << true << "13" << "1";
-        QTest::newRow("down to today only") << 2 << 1 << 0 << 5 << true << "0" << "1";
-        QTest::newRow("up to the widest") << 29 << 0 << 4 << 0 << false << "30" << "0";
+        QTest::newRow("unchanged") << 10 << 1 << 0 << 0 << true << "10"
+                                   << "1";
+        QTest::newRow("untick: no reminder at start") << 10 << 1 << 0 << 0 << false << "10"
+                                                      << "0";
+        QTest::newRow("raise and tick") << 10 << 0 << 3 << 0 << true << "13"
+                                        << "1";
+        QTest::newRow("down to today only") << 2 << 1 << 0 << 5 << true << "0"
+                                            << "1";
+        QTest::newRow("up to the widest") << 29 << 0 << 4 << 0 << false << "30"
+                                          << "0";
     }
     void configOkStoresBoth() {
         QFETCH(int, days);
@@ -235,12 +242,18 @@ private slots:
     void configClampsStoredDayCount_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("below the range") << "-5" << "0";
-        QTest::newRow("one past the end") << "31" << "30";
-        QTest::newRow("far past the end") << "99999" << "30";
-        QTest::newRow("beyond any integer") << "1e12" << "10";
-        QTest::newRow("not a number") << "ten" << "10";
-        QTest::newRow("in range") << "17" << "17";
+        QTest::newRow("below the range") << "-5"
+                                         << "0";
+        QTest::newRow("one past the end") << "31"
+                                          << "30";
+        QTest::newRow("far past the end") << "99999"
+                                          << "30";
+        QTest::newRow("beyond any integer") << "1e12"
+                                            << "10";
+        QTest::newRow("not a number") << "ten"
+                                      << "10";
+        QTest::newRow("in range") << "17"
+                                  << "17";
     }
     void configClampsStoredDayCount() {
         QFETCH(QString, stored);
@@ -291,8 +304,8 @@ private slots:
         const QStringList all{"xfce4-taskmanager", "kinfocenter", "gnome-system-monitor", "hardinfo"};
         QTest::newRow("stored program first, even when missing")
             << "/opt/nowhere/sysinfo" << all << QStringList() << QStringList{"/opt/nowhere/sysinfo"} << false;
-        QTest::newRow("first of the list on the PATH") << "" << all << QStringList()
-                                                       << QStringList{"/usr/bin/hardinfo"} << false;
+        QTest::newRow("first of the list on the PATH")
+            << "" << all << QStringList() << QStringList{"/usr/bin/hardinfo"} << false;
         QTest::newRow("list order, not PATH order")
             << "" << QStringList{"kinfocenter", "gnome-system-monitor"} << QStringList()
             << QStringList{"/usr/bin/gnome-system-monitor"} << false;

@@ -1,14 +1,14 @@
 // Next birthdays and the reminder list: the date rule, the one-transaction pass and the messages.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
-#include "tree/GroupTreeModel.h"
-#include <QTreeView>
 #include "list/ContactListModel.h"
 #include "reminder/NextBirthdays.h"
 #include "reminder/Reminder.h"
 #include "store/Sql.h"
 #include "store/Store.h"
 #include "support/Fixture.h"
+#include "tree/GroupTreeModel.h"
+#include <QTreeView>
 
 #include <QTest>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -44,20 +44,19 @@ private slots:
         QTest::newRow("ahead this month") << D(2025, 3, 10) << some(D(1980, 3, 15)) << 10 << some(D(2025, 3, 15));
         QTest::newRow("today, window 0") << D(2025, 3, 10) << some(D(1980, 3, 10)) << 0 << some(D(2025, 3, 10));
         QTest::newRow("already past") << D(2025, 3, 10) << some(D(1980, 2, 1)) << 10 << some(D(2025, 2, 1));
-        QTest::newRow("early next year in window") << D(2025, 12, 28) << some(D(1980, 1, 3)) << 10
-                                                   << some(D(2025, 12, 28));
+        QTest::newRow("early next year in window")
+            << D(2025, 12, 28) << some(D(1980, 1, 3)) << 10 << some(D(2025, 12, 28));
         QTest::newRow("late this year") << D(2025, 12, 28) << some(D(1980, 12, 30)) << 10 << some(D(2025, 12, 30));
-        QTest::newRow("next year outside window") << D(2025, 12, 28) << some(D(1980, 1, 20)) << 10
-                                                  << some(D(2025, 1, 20));
+        QTest::newRow("next year outside window")
+            << D(2025, 12, 28) << some(D(1980, 1, 20)) << 10 << some(D(2025, 1, 20));
         QTest::newRow("29 Feb carried, window 0") << D(2025, 3, 1) << some(D(1980, 2, 29)) << 0 << some(D(2025, 3, 1));
         QTest::newRow("29 Feb carried, window 1") << D(2027, 2, 28) << some(D(1980, 2, 29)) << 1 << some(D(2027, 3, 1));
-        QTest::newRow("29 Feb in a leap year") << D(2028, 2, 1) << some(D(1980, 2, 29)) << 10
-                                               << some(D(2028, 2, 29));
+        QTest::newRow("29 Feb in a leap year") << D(2028, 2, 1) << some(D(1980, 2, 29)) << 10 << some(D(2028, 2, 29));
         QTest::newRow("25 Dec: 26 Dec") << D(2025, 12, 25) << some(D(1990, 12, 26)) << 10 << some(D(2025, 12, 26));
         QTest::newRow("25 Dec: 31 Dec") << D(2025, 12, 25) << some(D(1990, 12, 31)) << 10 << some(D(2025, 12, 31));
         QTest::newRow("25 Dec: 1 Jan") << D(2025, 12, 25) << some(D(1990, 1, 1)) << 10 << some(D(2025, 12, 25));
-        QTest::newRow("25 Dec: 4 Jan, last day") << D(2025, 12, 25) << some(D(1990, 1, 4)) << 10
-                                                 << some(D(2025, 12, 25));
+        QTest::newRow("25 Dec: 4 Jan, last day")
+            << D(2025, 12, 25) << some(D(1990, 1, 4)) << 10 << some(D(2025, 12, 25));
         QTest::newRow("25 Dec: 5 Jan") << D(2025, 12, 25) << some(D(1990, 1, 5)) << 10 << some(D(2025, 1, 5));
         QTest::newRow("31 Dec, window 0: 1 Jan") << D(2025, 12, 31) << some(D(1990, 1, 1)) << 0 << some(D(2025, 1, 1));
         QTest::newRow("no birthday") << D(2025, 3, 10) << std::optional<QDate>() << 10 << std::optional<QDate>();
@@ -135,17 +134,16 @@ private slots:
         QTest::addColumn<int>("icon");
         QTest::newRow("none, 0, toolbar") << 0 << false << false << "今天没有过生的好友！" << int(MsgIcon::None);
         QTest::newRow("none, 0, start") << 0 << true << false << "今天没有过生的好友！" << int(MsgIcon::None);
-        QTest::newRow("none, 10, toolbar") << 10 << false << false << "最近 10 天内没有过生的好友！"
-                                           << int(MsgIcon::None);
+        QTest::newRow("none, 10, toolbar")
+            << 10 << false << false << "最近 10 天内没有过生的好友！" << int(MsgIcon::None);
         QTest::newRow("none, 10, start") << 10 << true << false << QString() << 0;
-        QTest::newRow("found, 0, toolbar") << 0 << false << true << "今天有 2 位过生日的好友"
-                                           << int(MsgIcon::Information);
-        QTest::newRow("found, 0, start") << 0 << true << true << "今天有 2 位过生日的好友"
-                                         << int(MsgIcon::Information);
-        QTest::newRow("found, 10, toolbar") << 10 << false << true << "最近 10 天有 2 位过生日的好友"
-                                            << int(MsgIcon::Information);
-        QTest::newRow("found, 10, start") << 10 << true << true << "最近 10 天有 2 位过生日的好友"
-                                          << int(MsgIcon::Information);
+        QTest::newRow("found, 0, toolbar")
+            << 0 << false << true << "今天有 2 位过生日的好友" << int(MsgIcon::Information);
+        QTest::newRow("found, 0, start") << 0 << true << true << "今天有 2 位过生日的好友" << int(MsgIcon::Information);
+        QTest::newRow("found, 10, toolbar")
+            << 10 << false << true << "最近 10 天有 2 位过生日的好友" << int(MsgIcon::Information);
+        QTest::newRow("found, 10, start")
+            << 10 << true << true << "最近 10 天有 2 位过生日的好友" << int(MsgIcon::Information);
     }
     void messages() {
         QFETCH(int, window);

@@ -36,7 +36,6 @@ QString addPerson(Fixture& f, const QString& group, const QString& name, int box
     return f.open().addContact(c);
 }
 
-
 // Types into the boxes (box number -> text) and presses 查询; true when the form closed.
 bool runSearch(Frm_main& w, const std::map<int, QString>& texts) {
     Frm_query form(w.view(), &w);

@@ -7,9 +7,9 @@
 #include "support/Fixture.h"
 
 #include <QFile>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeView>
-#include <QTest>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>

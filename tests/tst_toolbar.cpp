@@ -76,13 +76,18 @@ private slots:
             captions << a->text();
             tips << a->toolTip();
         }
-        QCOMPARE(keys, QStringList({"addbutt", "editbutt", "delebutt", "querybutt", "setbutt", "aboutbutt", "quitbutt"}));
+        QCOMPARE(keys,
+                 QStringList({"addbutt", "editbutt", "delebutt", "querybutt", "setbutt", "aboutbutt", "quitbutt"}));
         QCOMPARE(captions, QStringList({"新建", "修改", "删除", "查询", "设置", "ABOUT", "退出"}));
         QCOMPARE(tips, QStringList({"新建一条记录", "修改当前的联系资料", "删除当前的资料", "按自己的要求查询",
                                     "工具栏的放置位置", "嘿嘿~~关于我的", "退出去了哟"}));
-        for (const auto& [key, text] : std::initializer_list<std::pair<const char*, const char*>>{
-                 {"addnew", "名单"}, {"addgroup", "分组"}, {"birthday", "最近生日人员"},
-                 {"left", "工具栏靠左"}, {"right", "工具栏靠右"}, {"config", "其它设置"}})
+        for (const auto& [key, text] :
+             std::initializer_list<std::pair<const char*, const char*>>{{"addnew", "名单"},
+                                                                        {"addgroup", "分组"},
+                                                                        {"birthday", "最近生日人员"},
+                                                                        {"left", "工具栏靠左"},
+                                                                        {"right", "工具栏靠右"},
+                                                                        {"config", "其它设置"}})
             QCOMPARE(w.action(key)->text(), QString(text));
     }
 
@@ -144,7 +149,8 @@ private slots:
         QTest::newRow("31 Latin") << QString(31, 'a') << QString(30, 'a');
         QTest::newRow("20 Chinese") << QString(20, QChar(u'汉')) << QString(20, QChar(u'汉'));
         QTest::newRow("31 emoji") << emoji.repeated(31) << emoji.repeated(30);
-        QTest::newRow("quote") << "O'Brien" << "O'Brien";
+        QTest::newRow("quote") << "O'Brien"
+                               << "O'Brien";
     }
     void addGroupCutsAtThirtyCharacters() {
         QFETCH(QString, typed);
@@ -190,8 +196,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("contactsLeft");
         QTest::addColumn<int>("groupsLeft");
-        const QString groupQuestion = QString("您真的要删除用户组 '同学' 吗?") + QChar(13) +
-                                      "删除分组同时也会删除该分组所包含的所有人员!如果不想删除里面的人员,请先更改他们的分组!!";
+        const QString groupQuestion =
+            QString("您真的要删除用户组 '同学' 吗?") + QChar(13) +
+            "删除分组同时也会删除该分组所包含的所有人员!如果不想删除里面的人员,请先更改他们的分组!!";
         QTest::newRow("list, yes") << "list" << int(MsgAnswer::Yes) << "您真的要删除 '李四' 吗?" << 1 << 1;
         QTest::newRow("list, no") << "list" << int(MsgAnswer::No) << "您真的要删除 '李四' 吗?" << 2 << 1;
         QTest::newRow("root") << "root" << -1 << "您不能删除根目录,删除了你什么都没有了!" << 2 << 1;

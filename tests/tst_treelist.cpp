@@ -22,7 +22,9 @@ QStringList childTexts(const QAbstractItemModel& model, const QModelIndex& paren
         texts << model.index(row, 0, parent).data().toString();
     return texts;
 }
-QStringList listNames(Frm_main& w) { return childTexts(*w.listModel(), {}); }
+QStringList listNames(Frm_main& w) {
+    return childTexts(*w.listModel(), {});
+}
 } // namespace
 
 class TestTreeList : public QObject {
@@ -97,8 +99,12 @@ private slots:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("expandedGroup");
         QTest::newRow("root") << "root" << QString() << QString();
-        QTest::newRow("group") << "main2" << "main2" << "main2";
-        QTest::newRow("contact") << "friend3" << "friend3" << "main2";
+        QTest::newRow("group") << "main2"
+                               << "main2"
+                               << "main2";
+        QTest::newRow("contact") << "friend3"
+                                 << "friend3"
+                                 << "main2";
         QTest::newRow("no such node") << "friend77" << QString() << QString();
     }
     void selectCurrentNode() {
@@ -150,9 +156,9 @@ private slots:
         QStringList cells;
         for (int c = 0; c < 15; ++c)
             cells << list.index(0, c).data().toString();
-        QCOMPARE(cells, QStringList({"张三", QLocale::system().toString(QDate(1980, 5, 3), QLocale::ShortFormat),
-                                     "139", "010", "020", "030", "北京", "100080", "1", "2", "m@x", "e@x", "三儿",
-                                     "备注", ""}));
+        QCOMPARE(cells,
+                 QStringList({"张三", QLocale::system().toString(QDate(1980, 5, 3), QLocale::ShortFormat), "139", "010",
+                              "020", "030", "北京", "100080", "1", "2", "m@x", "e@x", "三儿", "备注", ""}));
         for (int c = 1; c < 15; ++c)
             QCOMPARE(list.index(1, c).data().toString(), QString());
         QCOMPARE(list.keyAt(0), QString("friend1"));
@@ -170,10 +176,9 @@ private slots:
         QTest::newRow("query, no rows") << "query-none" << QStringList() << 1 << QString() << false;
         QTest::newRow("refresh group") << "refresh-group" << QStringList({"李四", "王五"}) << 3 << "friend3" << true;
         QTest::newRow("refresh contact") << "refresh-contact" << QStringList({"王五"}) << 3 << QString() << false;
-        QTest::newRow("refresh new contact") << "refresh-new" << QStringList({"李四", "王五"}) << 3 << "friend3"
-                                             << true;
-        QTest::newRow("click root") << "click-root" << QStringList({"张三", "李四", "王五"}) << 3 << QString()
-                                    << false;
+        QTest::newRow("refresh new contact")
+            << "refresh-new" << QStringList({"李四", "王五"}) << 3 << "friend3" << true;
+        QTest::newRow("click root") << "click-root" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false;
         QTest::newRow("click group") << "click-group" << QStringList({"李四", "王五"}) << 3 << QString() << false;
         QTest::newRow("click contact") << "click-contact" << QStringList({"李四"}) << 3 << QString() << false;
     }

@@ -27,7 +27,11 @@ struct Sizes {
 Sizes resized(Sizes last, double windowWidth, double windowHeight);
 
 // Frame1's left edge after the toolbar moves to the left (+795) or back to the right (0).
-inline double frameLeftWhenToolbarLeft(double currentLeft) { return currentLeft + ToolbarWidth; }
-inline double frameLeftWhenToolbarRight() { return 0; }
+inline double frameLeftWhenToolbarLeft(double currentLeft) {
+    return currentLeft + ToolbarWidth;
+}
+inline double frameLeftWhenToolbarRight() {
+    return 0;
+}
 
 } // namespace layout

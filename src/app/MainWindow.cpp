@@ -18,7 +18,6 @@
 #include "tree/GroupTreeModel.h"
 
 #include <QCloseEvent>
-#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -27,12 +26,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QShortcut>
 #include <QProgressDialog>
-#include <QTimer>
 #include <QScreen>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 // The window's frame in twips when the window system has not told us yet: the design's outer size
@@ -92,8 +92,12 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
 
 Frm_main::~Frm_main() = default;
 
-QTreeView* Frm_main::TV() const { return tree_; }
-QTreeView* Frm_main::LV() const { return list_; }
+QTreeView* Frm_main::TV() const {
+    return tree_;
+}
+QTreeView* Frm_main::LV() const {
+    return list_;
+}
 
 QAction* Frm_main::action(const QString& key) const {
     const auto found = actions_.find(key);
@@ -141,7 +145,8 @@ void Frm_main::buildToolbar() {
     addEntry(add, QStringLiteral("import"), QStringLiteral("导入联系人..."));
     addButton(QStringLiteral("editbutt"), QStringLiteral("修改"), QStringLiteral("修改当前的联系资料"), 2);
     addButton(QStringLiteral("delebutt"), QStringLiteral("删除"), QStringLiteral("删除当前的资料"), 3);
-    QAction* query = addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
+    QAction* query =
+        addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
     addEntry(query, QStringLiteral("birthday"), QStringLiteral("最近生日人员"));
     QAction* set = addButton(QStringLiteral("setbutt"), QStringLiteral("设置"), QStringLiteral("工具栏的放置位置"), 5);
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
@@ -342,7 +347,9 @@ bool Frm_main::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void Frm_main::adoptModeless(QWidget* form) { modeless_.append(form); }
+void Frm_main::adoptModeless(QWidget* form) {
+    modeless_.append(form);
+}
 
 void Frm_main::saveSettings() {
     Settings& settings = *state_.env.settings;
@@ -371,7 +378,8 @@ void Frm_main::closeEvent(QCloseEvent* event) {
     if (hadData) {
         QString error;
         if (!refreshBackup(paths_, &error))
-            state_.env.dialogs->show(this, msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
+            state_.env.dialogs->show(this,
+                                     msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
     }
     event->accept();
 }

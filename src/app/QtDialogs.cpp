@@ -50,8 +50,8 @@ MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, const QString& caption) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption, shownText(prompt),
-                                               QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption,
+                                               shownText(prompt), QLineEdit::Normal, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -87,8 +87,14 @@ MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {
     return message.defaultButton;
 }
 
-std::optional<QString> MessageLogDialogs::input(QWidget*, const QString&, const QString&) { return std::nullopt; }
+std::optional<QString> MessageLogDialogs::input(QWidget*, const QString&, const QString&) {
+    return std::nullopt;
+}
 
-QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) { return {}; }
+QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) {
+    return {};
+}
 
-QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) { return {}; }
+QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) {
+    return {};
+}

@@ -34,6 +34,10 @@ int Settings::integer(const QString& key, int fallback) const {
     return static_cast<int>(std::lround(value));
 }
 
-void Settings::setText(const QString& key, const QString& value) { store_->setValue(Group + key, value); }
+void Settings::setText(const QString& key, const QString& value) {
+    store_->setValue(Group + key, value);
+}
 
-void Settings::sync() { store_->sync(); }
+void Settings::sync() {
+    store_->sync();
+}

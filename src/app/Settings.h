@@ -7,7 +7,7 @@ class QSettings;
 
 class Settings {
 public:
-    Settings();                            // the user's own store
+    Settings();                                // the user's own store
     explicit Settings(const QString& iniFile); // a file of its own (tests, portable use)
     ~Settings();
 

@@ -89,7 +89,9 @@ void Frm_config::Form_Load() {
     UpDown1_Change();
 }
 
-void Frm_config::UpDown1_Change() { text1_->setText(QString::number(upDown1_->value())); }
+void Frm_config::UpDown1_Change() {
+    text1_->setText(QString::number(upDown1_->value()));
+}
 
 void Frm_config::Command1_Click() {
     state_.RemindAtStart = check1_->isChecked() ? 1 : 0;

@@ -49,12 +49,14 @@ QString selectedGroupKey(const MainView& view) {
     return {};
 }
 
-void tell(MainView& view, const Message& message) { view.state.env.dialogs->show(view.window, message); }
+void tell(MainView& view, const Message& message) {
+    view.state.env.dialogs->show(view.window, message);
+}
 
 } // namespace
 
-Frm_import::Frm_import(const QString& file, int cards, const std::vector<GroupRow>& groups,
-                       const QString& defaultGroup, QWidget* owner)
+Frm_import::Frm_import(const QString& file, int cards, const std::vector<GroupRow>& groups, const QString& defaultGroup,
+                       QWidget* owner)
     : QDialog(owner), Cgroup(new QComboBox(this)) {
     setObjectName(QStringLiteral("Frm_import"));
     setWindowTitle(QStringLiteral("导入联系人"));
@@ -68,7 +70,8 @@ Frm_import::Frm_import(const QString& file, int cards, const std::vector<GroupRo
     form->addRow(QStringLiteral("文件:"), new QLabel(QFileInfo(file).fileName(), this));
     form->addRow(QStringLiteral("联系人:"), new QLabel(QStringLiteral("%1 位").arg(cards), this));
     form->addRow(QStringLiteral("没有分组的放入:"), Cgroup);
-    auto* note = new QLabel(QStringLiteral("名片里写明分组(CATEGORIES)的联系人放入同名的分组,没有这个分组时新建。"), this);
+    auto* note =
+        new QLabel(QStringLiteral("名片里写明分组(CATEGORIES)的联系人放入同名的分组,没有这个分组时新建。"), this);
     note->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -77,11 +80,13 @@ Frm_import::Frm_import(const QString& file, int cards, const std::vector<GroupRo
     setMinimumWidth(360);
 }
 
-QString Frm_import::chosenGroup() const { return Cgroup->currentData().toString(); }
+QString Frm_import::chosenGroup() const {
+    return Cgroup->currentData().toString();
+}
 
 Frm_export::Frm_export(const QString& groupName, int shownRows, QWidget* owner)
-    : QDialog(owner), all_(new QRadioButton(QStringLiteral("全部联系人"), this)),
-      group_(new QRadioButton(this)), shown_(new QRadioButton(this)), format_(new QComboBox(this)) {
+    : QDialog(owner), all_(new QRadioButton(QStringLiteral("全部联系人"), this)), group_(new QRadioButton(this)),
+      shown_(new QRadioButton(this)), format_(new QComboBox(this)) {
     setObjectName(QStringLiteral("Frm_export"));
     setWindowTitle(QStringLiteral("导出联系人"));
     group_->setText(groupName.isEmpty() ? QStringLiteral("当前分组(请先在左边选一个分组)")
@@ -115,7 +120,9 @@ ExportSelection::Kind Frm_export::chosenKind() const {
     return ExportSelection::Kind::All;
 }
 
-ExportFormat Frm_export::chosenFormat() const { return ExportFormat(format_->currentData().toInt()); }
+ExportFormat Frm_export::chosenFormat() const {
+    return ExportFormat(format_->currentData().toInt());
+}
 
 void importContacts(MainView& view, const GroupChooser& chooseGroup) {
     AppState& state = view.state;
@@ -185,8 +192,7 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup) {
 void exportContacts(MainView& view, const ExportChooser& choose) {
     AppState& state = view.state;
     const QString groupKey = selectedGroupKey(view);
-    const QString groupName =
-        groupKey.isEmpty() ? QString() : view.tree->indexForKey(groupKey).data().toString();
+    const QString groupName = groupKey.isEmpty() ? QString() : view.tree->indexForKey(groupKey).data().toString();
     const int shown = view.list->rowCount();
     std::optional<ExportChoice> choice;
     if (choose) {

@@ -46,9 +46,8 @@ struct ExportChoice {
 };
 
 // Tests answer the two dialogs through these; by default the dialogs above are shown.
-using GroupChooser = std::function<std::optional<QString>(const QString& file, int cards,
-                                                          const std::vector<GroupRow>& groups,
-                                                          const QString& defaultGroup)>;
+using GroupChooser = std::function<std::optional<QString>(
+    const QString& file, int cards, const std::vector<GroupRow>& groups, const QString& defaultGroup)>;
 using ExportChooser = std::function<std::optional<ExportChoice>(const QString& groupName, int shownRows)>;
 
 void importContacts(MainView& view, const GroupChooser& chooseGroup = {});

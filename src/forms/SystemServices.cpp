@@ -5,10 +5,14 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-bool DesktopSystemServices::startProgram(const QString& path) { return QProcess::startDetached(path, {}); }
+bool DesktopSystemServices::startProgram(const QString& path) {
+    return QProcess::startDetached(path, {});
+}
 
 QString DesktopSystemServices::findInPath(const QString& name) const {
     return QStandardPaths::findExecutable(name);
 }
 
-bool DesktopSystemServices::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool DesktopSystemServices::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}

@@ -43,7 +43,9 @@ void UpDown::setRange(int minimum, int maximum) {
     enableArrows();
 }
 
-void UpDown::setSingleStep(int step) { step_ = std::max(1, step); }
+void UpDown::setSingleStep(int step) {
+    step_ = std::max(1, step);
+}
 
 void UpDown::setValue(int value) {
     const int clamped = std::clamp(value, minimum_, maximum_);

@@ -35,8 +35,8 @@ void ListAllContacts(MainView& view) {
 }
 
 void ListQueryResult(MainView& view) {
-    showRows(view, readRows("ListQueryResult:", [&](RowTable& r) { view.state.Conn->listQuery(view.state.QuerySql, r); }),
-             1);
+    showRows(view,
+             readRows("ListQueryResult:", [&](RowTable& r) { view.state.Conn->listQuery(view.state.QuerySql, r); }), 1);
 }
 
 void RefreshContactList(MainView& view) {
@@ -52,8 +52,7 @@ void RefreshContactList(MainView& view) {
     }
     if (keys::isGroup(state.CurrentGroup)) {
         showRows(view,
-                 readRows("RefreshContactList:",
-                          [&](RowTable& r) { state.Conn->listByGroup(state.CurrentGroup, r); }),
+                 readRows("RefreshContactList:", [&](RowTable& r) { state.Conn->listByGroup(state.CurrentGroup, r); }),
                  3);
         selectRowOfKey(view, state.CurrentContactId);
         view.LV->setFocus();
@@ -75,12 +74,14 @@ void TV_NodeClick(MainView& view, const QModelIndex& node) {
     }
     const bool isContact = view.tree->keyOf(node.parent()) != keys::Root;
     Store& store = *view.state.Conn;
-    showRows(view, readRows("TV_NodeClick:", [&](RowTable& r) {
-                 if (isContact)
-                     store.listByKey(key, r);
-                 else
-                     store.listByGroup(key, r);
-             }),
+    showRows(view,
+             readRows("TV_NodeClick:",
+                      [&](RowTable& r) {
+                          if (isContact)
+                              store.listByKey(key, r);
+                          else
+                              store.listByGroup(key, r);
+                      }),
              3);
 }
 
@@ -91,7 +92,9 @@ int selectedRow(const MainView& view) {
     return current.row();
 }
 
-QString selectedRowKey(const MainView& view) { return view.list->keyAt(selectedRow(view)); }
+QString selectedRowKey(const MainView& view) {
+    return view.list->keyAt(selectedRow(view));
+}
 
 void selectRowOfKey(MainView& view, const QString& key) {
     const int row = view.list->rowOfKey(key);

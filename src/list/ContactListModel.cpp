@@ -21,7 +21,9 @@ void ContactListModel::setRows(RowTable rows, int picture) {
     endResetModel();
 }
 
-void ContactListModel::clear() { setRows(RowTable(), picture_); }
+void ContactListModel::clear() {
+    setRows(RowTable(), picture_);
+}
 
 void ContactListModel::removeContactRow(int row) {
     if (row < 0 || row >= rows_.rowCount())
@@ -44,11 +46,17 @@ QString ContactListModel::keyAt(int row) const {
     return rows_.key(row);
 }
 
-int ContactListModel::rowOfKey(const QString& key) const { return rows_.findKey(key.toStdString()); }
+int ContactListModel::rowOfKey(const QString& key) const {
+    return rows_.findKey(key.toStdString());
+}
 
-int ContactListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_.rowCount(); }
+int ContactListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_.rowCount();
+}
 
-int ContactListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : listcolumns::Count; }
+int ContactListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : listcolumns::Count;
+}
 
 QString ContactListModel::cellText(int row, int column) const {
     // Column 1 is the name (RowTable column 1); cells 1 to 13 follow; column 15 stays empty.

@@ -33,7 +33,11 @@ inline constexpr int Count = static_cast<int>(All.size());
 inline constexpr int Birthday = 1;
 inline constexpr int Empty = 14;
 
-inline QString header(int column) { return QString::fromUtf16(All[column].header); }
-inline QString key(int column) { return All[column].key ? QString::fromUtf16(All[column].key) : QString(); }
+inline QString header(int column) {
+    return QString::fromUtf16(All[column].header);
+}
+inline QString key(int column) {
+    return All[column].key ? QString::fromUtf16(All[column].key) : QString();
+}
 
 } // namespace listcolumns

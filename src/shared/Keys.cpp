@@ -11,8 +11,12 @@ Kind kindOf(const QString& key) {
     return Kind::Contact;
 }
 
-QString groupKey(qint64 id) { return QStringLiteral("main") + QString::number(id); }
-QString contactKey(qint64 id) { return QStringLiteral("friend") + QString::number(id); }
+QString groupKey(qint64 id) {
+    return QStringLiteral("main") + QString::number(id);
+}
+QString contactKey(qint64 id) {
+    return QStringLiteral("friend") + QString::number(id);
+}
 
 std::optional<qint64> idOf(const QString& key) {
     qsizetype prefix = 0;

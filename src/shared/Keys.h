@@ -14,8 +14,12 @@ inline const QString Root = QStringLiteral("root");
 enum class Kind { Root, Group, Contact };
 
 Kind kindOf(const QString& key);
-inline bool isGroup(const QString& key) { return kindOf(key) == Kind::Group; }
-inline bool isRoot(const QString& key) { return kindOf(key) == Kind::Root; }
+inline bool isGroup(const QString& key) {
+    return kindOf(key) == Kind::Group;
+}
+inline bool isRoot(const QString& key) {
+    return kindOf(key) == Kind::Root;
+}
 
 QString groupKey(qint64 id);
 QString contactKey(qint64 id);

@@ -5,12 +5,16 @@
 #include <array>
 
 // The pictures live in a resource compiled into a static library, which must be registered by hand.
-static void registerPictures() { Q_INIT_RESOURCE(icons); }
+static void registerPictures() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace {
 QIcon fromResource(const char* name) {
     static const bool registered = (registerPictures(), true);
-    Q_UNUSED(registered); return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))); }
+    Q_UNUSED(registered);
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+}
 } // namespace
 
 namespace pictures {
@@ -36,7 +40,9 @@ QIcon recordForm(int number) {
     return fromResource(names[number - 1]);
 }
 
-QIcon application() { return fromResource("app"); }
+QIcon application() {
+    return fromResource("app");
+}
 
 QPixmap photoPlaceholder(const QSize& size) {
     QPixmap pixmap(size);

@@ -6,7 +6,7 @@
 namespace pictures {
 enum Node { Everybody = 1, Group = 2, Contact = 3, Selected = 4 };
 QIcon node(int number);
-QIcon toolbar(int number); // 1 to 7, in the toolbar's order
+QIcon toolbar(int number);    // 1 to 7, in the toolbar's order
 QIcon recordForm(int number); // the record form's toolbar: 1 save, 2 close
 QIcon application();
 QPixmap photoPlaceholder(const QSize& size);

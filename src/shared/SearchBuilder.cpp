@@ -11,7 +11,9 @@ namespace {
 static_assert(std::size(sql::SearchColumns) == BoxCount, "one column per box");
 } // namespace
 
-QString containsPattern(const QString& text) { return u'%' + escapeLike(text) + u'%'; }
+QString containsPattern(const QString& text) {
+    return u'%' + escapeLike(text) + u'%';
+}
 
 Query boxCondition(int box, const QString& text) {
     // The name box also finds people by the pinyin of their names ("zs" finds 张三).

@@ -6,7 +6,11 @@ namespace twips {
 
 inline constexpr int PerPixel = 15;
 
-inline int toPixels(double twips) { return static_cast<int>(std::lround(twips / PerPixel)); }
-inline double fromPixels(int pixels) { return static_cast<double>(pixels) * PerPixel; }
+inline int toPixels(double twips) {
+    return static_cast<int>(std::lround(twips / PerPixel));
+}
+inline double fromPixels(int pixels) {
+    return static_cast<double>(pixels) * PerPixel;
+}
 
 } // namespace twips

@@ -7,15 +7,15 @@
 #include <optional>
 
 struct ContactFields {
-    QString groupKey; // mainid
-    QString name;     // 姓名
+    QString groupKey;              // mainid
+    QString name;                  // 姓名
     std::optional<QDate> birthday; // 生日; nothing stores Null
-    QString mobile;   // 移动电话
-    QString workPhone; // 工作电话
-    QString homePhone; // 家庭电话
-    QString fax;      // 传真号码
-    QString address;  // 地址
-    QString postcode; // 邮政编码
+    QString mobile;                // 移动电话
+    QString workPhone;             // 工作电话
+    QString homePhone;             // 家庭电话
+    QString fax;                   // 传真号码
+    QString address;               // 地址
+    QString postcode;              // 邮政编码
     QString qq;
     QString icq;
     QString msn;
@@ -29,9 +29,9 @@ struct ContactFields {
 
 // The texts after the birthday, in column order (移动电话 to 照片): written as they are, never trimmed.
 inline constexpr std::array<QString ContactFields::*, 13> PlainTexts{
-    &ContactFields::mobile, &ContactFields::workPhone, &ContactFields::homePhone, &ContactFields::fax,
-    &ContactFields::address, &ContactFields::postcode, &ContactFields::qq, &ContactFields::icq,
-    &ContactFields::msn, &ContactFields::email, &ContactFields::nickname, &ContactFields::remarks,
+    &ContactFields::mobile,  &ContactFields::workPhone, &ContactFields::homePhone, &ContactFields::fax,
+    &ContactFields::address, &ContactFields::postcode,  &ContactFields::qq,        &ContactFields::icq,
+    &ContactFields::msn,     &ContactFields::email,     &ContactFields::nickname,  &ContactFields::remarks,
     &ContactFields::photo};
 
 struct GroupRow {

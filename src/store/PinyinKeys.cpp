@@ -1,8 +1,8 @@
 #include "store/PinyinKeys.h"
 
 #include "store/Sql.h"
-#include "store/Transaction.h"
 #include "store/Store.h"
+#include "store/Transaction.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>

@@ -42,7 +42,9 @@ void RowTable::appendFrom(sqlite3_stmt* statement) {
     }
 }
 
-void RowTable::removeRow(int row) { rows_.erase(rows_.begin() + row); }
+void RowTable::removeRow(int row) {
+    rows_.erase(rows_.begin() + row);
+}
 
 void RowTable::setText(int row, int column, const QString& text) {
     const QByteArray bytes = text.toUtf8();

@@ -56,7 +56,7 @@ inline constexpr const char* DeleteGroupContacts = "delete from phone where main
 inline constexpr const char* SelectTreeContacts = "select friendid, mainid, 姓名 from phone order by id";
 
 // The list's columns: the key, the name and the thirteen cells.
-#define ZINTEVA_LIST_COLUMNS \
+#define ZINTEVA_LIST_COLUMNS                                                                                                        \
     "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
     "email, 昵称, 备注 from phone"
 inline constexpr const char* ListAll = ZINTEVA_LIST_COLUMNS " order by id";
@@ -81,8 +81,9 @@ inline constexpr const char* DeleteContact = "delete from phone where friendid =
 
 // The search: one condition per filled box, the boxes' columns in the search form's order. The typed
 // text is bound as a LIKE pattern whose own %, _ and \ are escaped with \.
-inline constexpr const char* SearchColumns[] = {"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
-                                                "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注"};
+inline constexpr const char* SearchColumns[] = {"姓名",     "生日",  "移动电话", "工作电话", "家庭电话",
+                                                "传真号码", "地址",  "邮政编码", "qq",       "icq",
+                                                "msn",      "email", "昵称",     "备注"};
 inline constexpr const char* SearchContains = " like ? escape '\\'";
 // SQLite refuses LIKE patterns over 50,000 bytes and stops reading one at a NUL character; such a
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.

@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string utf8(const QString& text) { return text.toStdString(); }
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
 
 void bindText(SQLite::Statement& statement, int index, const QString& text) {
     statement.bind(index, utf8(text));
@@ -149,7 +151,9 @@ void Store::createEmpty(const QString& path) {
     });
 }
 
-bool Store::isReadOnly() const { return sqlite3_db_readonly(db_->getHandle(), "main") == 1; }
+bool Store::isReadOnly() const {
+    return sqlite3_db_readonly(db_->getHandle(), "main") == 1;
+}
 
 void Store::checkSchema() {
     auto columnsOf = [&](const char* table) {
@@ -172,8 +176,8 @@ void Store::checkSchema() {
                 throw StoreError(std::string("数据文件的表 ") + table + " 缺少列 " + column);
         }
     };
-    require("phone", {"id", "friendid", "mainid", "姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址",
-                      "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注", "照片"});
+    require("phone", {"id", "friendid", "mainid", "姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码",
+                      "地址", "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注", "照片"});
     require("分类", {"id", "分类", "类型"});
 }
 
@@ -224,8 +228,7 @@ void Store::deleteGroup(const QString& groupKey) {
     });
 }
 
-void Store::forEachTreeContact(
-    const std::function<void(std::string_view, std::string_view, std::string_view)>& visit) {
+void Store::forEachTreeContact(const std::function<void(std::string_view, std::string_view, std::string_view)>& visit) {
     guarded([&] {
         RawStatement statement(*db_, sql::SelectTreeContacts);
         sqlite3_stmt* raw = statement.get();
@@ -252,8 +255,12 @@ void Store::listAll(RowTable& into) {
     into.reserve(contactCount());
     fill(sql::ListAll, {}, into);
 }
-void Store::listByGroup(const QString& groupKey, RowTable& into) { fill(sql::ListByGroup, {groupKey}, into); }
-void Store::listByKey(const QString& contactKey, RowTable& into) { fill(sql::ListByKey, {contactKey}, into); }
+void Store::listByGroup(const QString& groupKey, RowTable& into) {
+    fill(sql::ListByGroup, {groupKey}, into);
+}
+void Store::listByKey(const QString& contactKey, RowTable& into) {
+    fill(sql::ListByKey, {contactKey}, into);
+}
 
 void Store::listQuery(const Query& query, RowTable& into) {
     const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + sql::ListQueryOrder;
@@ -356,8 +363,7 @@ void Store::addNextBirthdayColumn() {
     });
 }
 
-void Store::writeNextBirthdays(
-    const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
+void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
     guarded([&] {
         Transaction transaction(*db_);
         RawStatement read(*db_, sql::SelectBirthdays);

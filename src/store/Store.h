@@ -43,8 +43,8 @@ public:
     void deleteGroup(const QString& groupKey); // the group and its people, in one transaction
 
     // Contacts (phone)
-    void forEachTreeContact(const std::function<void(std::string_view key, std::string_view groupKey,
-                                                     std::string_view name)>& visit);
+    void forEachTreeContact(
+        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
     void listAll(RowTable& into);
     void listByGroup(const QString& groupKey, RowTable& into);
     void listByKey(const QString& contactKey, RowTable& into);

@@ -58,7 +58,9 @@ void GroupTreeModel::clear() {
     endResetModel();
 }
 
-QModelIndex GroupTreeModel::rootIndex() const { return createIndex(0, 0, idFor(RootNode, 0)); }
+QModelIndex GroupTreeModel::rootIndex() const {
+    return createIndex(0, 0, idFor(RootNode, 0));
+}
 
 QModelIndex GroupTreeModel::indexForKey(const QString& key) const {
     switch (keys::kindOf(key)) {
@@ -191,7 +193,9 @@ int GroupTreeModel::rowCount(const QModelIndex& parent) const {
     return 0;
 }
 
-int GroupTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int GroupTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant GroupTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
@@ -206,7 +210,7 @@ QVariant GroupTreeModel::data(const QModelIndex& index, int role) const {
             return groups_[numberOf(index)].name;
         return contactName(contacts_[numberOf(index)]);
     case Qt::DecorationRole:
-        return pictures::node(kind == RootNode ? pictures::Everybody
+        return pictures::node(kind == RootNode    ? pictures::Everybody
                               : kind == GroupNode ? pictures::Group
                                                   : pictures::Contact);
     case PictureRole:

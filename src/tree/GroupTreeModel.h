@@ -58,7 +58,7 @@ private:
         uint32_t keyOffset, keyLength, nameOffset, nameLength;
         uint32_t group;
         uint32_t row; // position under its group
-        bool removed;  // taken out by removeContact; its number is not handed to another person
+        bool removed; // taken out by removeContact; its number is not handed to another person
     };
     std::string_view bytes(uint32_t offset, uint32_t length) const { return {text_.data() + offset, length}; }
     QString contactName(const Contact& c) const;

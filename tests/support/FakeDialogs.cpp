@@ -35,4 +35,6 @@ QStringList FakeDialogs::texts() const {
     return result;
 }
 
-QString FakeDialogs::saveFile(QWidget* parent, const FileRequest& request) { return openFile(parent, request); }
+QString FakeDialogs::saveFile(QWidget* parent, const FileRequest& request) {
+    return openFile(parent, request);
+}

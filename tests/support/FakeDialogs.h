@@ -19,7 +19,7 @@ public:
     std::deque<QString> fileAnswers;                 // open and save alike; nothing queued: cancelled
 
     QList<Message> messages;
-    QStringList prompts;  // "caption|prompt" of every input box
+    QStringList prompts; // "caption|prompt" of every input box
     QList<FileRequest> fileRequests;
 
     QStringList texts() const;
