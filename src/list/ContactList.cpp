@@ -41,7 +41,8 @@ void ListQueryResult(MainView& view) {
 
 void RefreshContactList(MainView& view) {
     AppState& state = view.state;
-    view.list->clear();
+    // The rows are replaced in one step below (also by nothing when the read fails): the list is
+    // never emptied first, so a refill after a save resets it once.
     if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
         // After a new person is saved CurrentGroup holds that person's key: list its group. A
         // group key stays as it is, also while a record form for a new person stays open beside
