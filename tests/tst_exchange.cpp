@@ -9,6 +9,7 @@
 #include "exchange/VCardWriter.h"
 #include "store/Store.h"
 
+#include "support/TestFiles.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,12 +20,6 @@
 
 namespace {
 
-QString fixturePath(const QString& name) {
-    const QString root = qEnvironmentVariable("ZINTEVA_SOURCE_DIR");
-    if (!root.isEmpty())
-        return root + QStringLiteral("/tests/data/vcard/") + name;
-    return QFINDTESTDATA(QStringLiteral("data/vcard/") + name);
-}
 
 const QStringList Fixtures = {"v30-full.vcf", "v21-qp-softbreak.vcf", "v21-gb2312.vcf", "v40-impp.vcf",
                               "v30-folded-apple.vcf"};
@@ -186,7 +181,7 @@ private slots:
         }
         for (const QString& name : Fixtures) {
             auto store = Store::open(path);
-            const ImportSummary summary = Importer(*store, path).runFile(fixturePath(name), {});
+            const ImportSummary summary = Importer(*store, path).runFile(vcardFixturePath(name), {});
             QVERIFY2(summary.complete(), qPrintable(summary.text()));
             QCOMPARE(summary.added, 1);
         }
@@ -615,12 +610,12 @@ private slots:
     void commandLineImport() {
         const QString path = freshPath();
         // every card imported: 0
-        auto [code, text] = run({"--import", fixturePath(QStringLiteral("v30-full.vcf"))}, path);
+        auto [code, text] = run({"--import", vcardFixturePath(QStringLiteral("v30-full.vcf"))}, path);
         QCOMPARE(code, exitcode::Success);
         QVERIFY(text.contains(QStringLiteral("新增 1 个")));
         // --group: the group of the cards without CATEGORIES, created when missing
         std::tie(code, text) =
-            run({"--import", fixturePath(QStringLiteral("v40-impp.vcf")), "--group", "导入的"}, path);
+            run({"--import", vcardFixturePath(QStringLiteral("v40-impp.vcf")), "--group", "导入的"}, path);
         QCOMPARE(code, exitcode::Success);
         QVERIFY(text.contains(QStringLiteral("新建的分组：导入的")));
         // a broken card: 1, and the summary names it

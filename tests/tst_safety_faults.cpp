@@ -11,6 +11,7 @@
 #include "forms/RecordForm.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
+#include "support/TestFiles.h"
 #include "support/DbDump.h"
 #include "support/FaultVfs.h"
 #include "support/Fixture.h"
@@ -31,15 +32,10 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeBytes(const QString& path, const QByteArray& bytes) {
+// The data file as it was, without a journal that would roll something back into it.
+void restoreDataFile(const QString& path, const QByteArray& bytes) {
     QFile::remove(path + QStringLiteral("-journal"));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
+    writeBytes(path, bytes);
 }
 
 ContactFields person(const QString& groupKey, const QString& name, int n) {
@@ -121,13 +117,13 @@ class TestSafetyFaults : public QObject {
 
     // The state after the save, and the states a failed save may leave.
     QStringList statesAfter(const NamedSave& save, QString* after) {
-        writeBytes(work(), save.oldFile ? old : current);
+        restoreDataFile(work(), save.oldFile ? old : current);
         QStringList allowed{dumpFile(work())};
         if (save.oldFile) {
             // The upgrade commits on its own before the pass, so the file may hold it alone.
             Store::open(work())->addNextBirthdayColumn();
             allowed << dumpFile(work());
-            writeBytes(work(), old);
+            restoreDataFile(work(), old);
         }
         save.run(*Store::open(work()));
         *after = dumpFile(work());
@@ -150,7 +146,7 @@ private slots:
         QVERIFY(!ContactUid::filePart(store, true).isEmpty());
         fx.state.Conn.reset();
         current = bytesOf(fx.paths.data);
-        writeBytes(work(), current);
+        restoreDataFile(work(), current);
         {
             SQLite::Database db(work().toStdString(), SQLite::OPEN_READWRITE);
             // Older files had neither the column nor the indexes on it.
@@ -196,7 +192,7 @@ private slots:
         for (; k <= MaxPoints; ++k) {
             const QString where =
                 QStringLiteral("%1 #%2").arg(QString::fromLatin1(FaultVfs::kindName(how.kind))).arg(k);
-            writeBytes(work(), what.oldFile ? old : current);
+            restoreDataFile(work(), what.oldFile ? old : current);
             bool threw = false;
             QString error;
             int injected = 0;
@@ -264,7 +260,7 @@ private slots:
         for (; k <= 200; ++k) {
             const QString where = QStringLiteral("write #%1").arg(k);
             Fixture fx(QDate(2025, 6, 1));
-            writeBytes(fx.paths.data, current);
+            restoreDataFile(fx.paths.data, current);
             QVERIFY(QFile::copy(fx.paths.data, fx.paths.backup));
             const QByteArray backup = bytesOf(fx.paths.backup);
             fx.settings->setText(setting::Birthday, QStringLiteral("1"));
@@ -323,7 +319,7 @@ private slots:
         for (; k <= 200; ++k) {
             const QString where = QStringLiteral("write #%1").arg(k);
             Fixture fx;
-            writeBytes(fx.paths.data, current);
+            restoreDataFile(fx.paths.data, current);
             fx.state.storeOptions.vfs = vfs.name();
             Frm_main& window = fx.window();
             MainView& view = window.view();
@@ -431,7 +427,7 @@ private slots:
             bool kept = true; // an open form still holds every typed text
         };
         auto run = [&](Fixture& fx, int k) {
-            writeBytes(fx.paths.data, current);
+            restoreDataFile(fx.paths.data, current);
             fx.state.storeOptions.vfs = vfs.name();
             Frm_main& window = fx.window();
             fx.state.EditFlag = !update;
@@ -467,7 +463,7 @@ private slots:
         QString before, after;
         {
             Fixture fx;
-            writeBytes(fx.paths.data, current);
+            restoreDataFile(fx.paths.data, current);
             before = dumpFile(fx.paths.data);
             const Outcome o = run(fx, 0);
             QVERIFY(!o.open && o.messages.isEmpty());

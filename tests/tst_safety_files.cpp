@@ -7,6 +7,7 @@
 #include "app/StartupGuard.h"
 #include "list/ContactListModel.h"
 #include "store/Store.h"
+#include "support/TestFiles.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/MountNamespace.h"
@@ -24,15 +25,6 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 // A data file with groups and people; remarks make it as large as a test needs.
 void fillDataFile(const QString& path, int people, int remarkLength) {

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/StartupGuard.h"
 #include "store/Store.h"
+#include "support/TestFiles.h"
 #include "support/Fixture.h"
 
 #include <QFile>
@@ -16,15 +17,6 @@
 #include <unistd.h>
 
 namespace {
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 } // namespace
 
 class TestStartup : public QObject {

@@ -6,6 +6,7 @@
 #include "exchange/VCardReader.h"
 #include "exchange/VCardWriter.h"
 
+#include "support/TestFiles.h"
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
@@ -13,15 +14,9 @@
 
 namespace {
 
-QString fixturePath(const QString& name) {
-    const QString root = qEnvironmentVariable("ZINTEVA_SOURCE_DIR");
-    if (!root.isEmpty())
-        return root + QStringLiteral("/tests/data/vcard/") + name;
-    return QFINDTESTDATA(QStringLiteral("data/vcard/") + name);
-}
 
 QByteArray fixture(const QString& name) {
-    QFile file(fixturePath(name));
+    QFile file(vcardFixturePath(name));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing fixture %s", qPrintable(name));
     return file.readAll();

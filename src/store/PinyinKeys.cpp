@@ -1,6 +1,7 @@
 #include "store/PinyinKeys.h"
 
 #include "store/Sql.h"
+#include "store/StatementHelpers.h"
 #include "store/Store.h"
 #include "store/Transaction.h"
 
@@ -14,23 +15,10 @@
 namespace pinyinkeys {
 
 namespace {
+using storehelpers::columnText;
+using storehelpers::guarded;
 
-template <typename F> auto guarded(F&& work) {
-    try {
-        return work();
-    } catch (const StoreError&) {
-        throw;
-    } catch (const SQLite::Exception& e) {
-        throw StoreError(e.what());
-    }
-}
 
-QString columnText(SQLite::Statement& statement, int index) {
-    const SQLite::Column column = statement.getColumn(index);
-    if (column.isNull())
-        return {};
-    return QString::fromUtf8(column.getText(), column.getBytes());
-}
 
 void bindKeys(SQLite::Statement& statement, const std::string& contactKey, const QString& name) {
     const pinyin::Keys keys = pinyin::keysOf(name);

@@ -3,6 +3,7 @@
 #include "shared/Keys.h"
 #include "store/PinyinKeys.h"
 #include "store/Sql.h"
+#include "store/StatementHelpers.h"
 #include "store/Transaction.h"
 
 #include <QFileInfo>
@@ -11,6 +12,8 @@
 #include <sqlite3.h>
 
 namespace {
+using storehelpers::columnText;
+using storehelpers::guarded;
 
 std::string utf8(const QString& text) {
     return text.toStdString();
@@ -59,23 +62,7 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-QString columnText(SQLite::Statement& statement, int index) {
-    const SQLite::Column column = statement.getColumn(index);
-    if (column.isNull())
-        return {};
-    return QString::fromUtf8(column.getText(), column.getBytes());
-}
 
-// Translates SQLiteCpp's exceptions into the program's own, keeping SQLite's message.
-template <typename F> auto guarded(F&& work) {
-    try {
-        return work();
-    } catch (const StoreError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw StoreError(e.what());
-    }
-}
 
 void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     int i = 1;
