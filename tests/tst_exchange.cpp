@@ -20,7 +20,6 @@
 
 namespace {
 
-
 const QStringList Fixtures = {"v30-full.vcf", "v21-qp-softbreak.vcf", "v21-gb2312.vcf", "v40-impp.vcf",
                               "v30-folded-apple.vcf"};
 

@@ -11,11 +11,11 @@
 #include "forms/RecordForm.h"
 #include "reminder/NextBirthdays.h"
 #include "store/Store.h"
-#include "support/TestFiles.h"
 #include "support/DbDump.h"
 #include "support/FaultVfs.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
+#include "support/TestFiles.h"
 #include "tree/GroupOps.h"
 #include "tree/GroupTreeModel.h"
 

@@ -7,10 +7,10 @@
 #include "app/StartupGuard.h"
 #include "list/ContactListModel.h"
 #include "store/Store.h"
-#include "support/TestFiles.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/MountNamespace.h"
+#include "support/TestFiles.h"
 #include "tree/GroupTreeModel.h"
 
 #include <QApplication>
@@ -24,7 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
 
 // A data file with groups and people; remarks make it as large as a test needs.
 void fillDataFile(const QString& path, int people, int remarkLength) {

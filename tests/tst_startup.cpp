@@ -4,8 +4,8 @@
 #include "app/Settings.h"
 #include "app/StartupGuard.h"
 #include "store/Store.h"
-#include "support/TestFiles.h"
 #include "support/Fixture.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTest>
@@ -16,8 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-} // namespace
+namespace {} // namespace
 
 class TestStartup : public QObject {
     Q_OBJECT

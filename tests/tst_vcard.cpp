@@ -14,7 +14,6 @@
 
 namespace {
 
-
 QByteArray fixture(const QString& name) {
     QFile file(vcardFixturePath(name));
     if (!file.open(QIODevice::ReadOnly))

@@ -18,8 +18,6 @@ namespace {
 using storehelpers::columnText;
 using storehelpers::guarded;
 
-
-
 void bindKeys(SQLite::Statement& statement, const std::string& contactKey, const QString& name) {
     const pinyin::Keys keys = pinyin::keysOf(name);
     statement.bind(1, contactKey);

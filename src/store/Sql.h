@@ -109,7 +109,7 @@ inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
 // made from, so a contact whose name changed without its keys (an older build, a foreign tool)
 // is found and filled again. A data file opened read-only gets the table in temp, where the
 // same unqualified statements find it.
-#define ZINTEVA_PINYIN_COLUMNS \
+#define ZINTEVA_PINYIN_COLUMNS                                                                                         \
     "(friendid text primary key, name text, full text, initials text, variants text, sortkey text)"
 inline constexpr const char* CreatePinyin = "create table if not exists pinyin " ZINTEVA_PINYIN_COLUMNS;
 inline constexpr const char* CreateTempPinyin = "create temp table if not exists pinyin " ZINTEVA_PINYIN_COLUMNS;

@@ -62,8 +62,6 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-
-
 void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     int i = 1;
     bindText(statement, i++, f.groupKey);
