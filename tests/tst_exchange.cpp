@@ -23,19 +23,6 @@ namespace {
 const QStringList Fixtures = {"v30-full.vcf", "v21-qp-softbreak.vcf", "v21-gb2312.vcf", "v40-impp.vcf",
                               "v30-folded-apple.vcf"};
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 QByteArray card(const QByteArray& lines) {
     QByteArray body = lines;
     body.replace("\n", "\r\n");
@@ -64,7 +51,7 @@ std::vector<Seen> everything(Store& store, bool photoByContent) {
         s.group = groupNames.value(s.fields.groupKey);
         s.fields.groupKey.clear();
         if (photoByContent && QFileInfo(s.fields.photo).isFile()) {
-            s.photo = readAll(s.fields.photo);
+            s.photo = bytesOf(s.fields.photo);
             s.fields.photo.clear();
         }
         seen.push_back(s);
@@ -105,7 +92,7 @@ class TestExchange : public QObject {
         const QString friends = store->addGroup(QStringLiteral("朋友, \"好\"; 的"));
         store->addGroup(QStringLiteral("空的分组"));
         const QString picture = QFileInfo(path).absolutePath() + QStringLiteral("/my picture.jpg");
-        writeAll(picture, QByteArray::fromBase64("/9j/4AAQSkZJRgABAQ") + QByteArray(5000, '\x5a'));
+        writeBytes(picture, QByteArray::fromBase64("/9j/4AAQSkZJRgABAQ") + QByteArray(5000, '\x5a'));
 
         ContactFields f;
         f.groupKey = classmates;
@@ -211,7 +198,7 @@ private slots:
         const QString photo = seen[4].fields.photo;
         QCOMPARE(QFileInfo(photo).absolutePath(), QFileInfo(path).absolutePath() + QStringLiteral("/photos"));
         QVERIFY(photo.endsWith(QStringLiteral(".gif")));
-        QCOMPARE(readAll(photo), QByteArray::fromBase64("R0lGODlhAQABAAAAADs="));
+        QCOMPARE(bytesOf(photo), QByteArray::fromBase64("R0lGODlhAQABAAAAADs="));
         // 同学 was made once and found the second time
         int classmates = 0;
         for (const GroupRow& g : store->groups())
@@ -347,7 +334,7 @@ private slots:
                              .arg(i % 28 + 1, 2, 10, QChar(u'0'))
                              .toUtf8());
         const QString file = dir.filePath(QStringLiteral("many.vcf"));
-        writeAll(file, data);
+        writeBytes(file, data);
         QElapsedTimer timer;
         timer.start();
         auto store = Store::open(path);
@@ -382,11 +369,11 @@ private slots:
         const ImportSummary missing = Importer(*store, path).runFile(dir.filePath(QStringLiteral("nope.vcf")), {});
         QVERIFY(missing.failure.contains(QStringLiteral("无法打开文件")));
         const QString csv = dir.filePath(QStringLiteral("bad.csv"));
-        writeAll(csv, "a,b\r\n1,2\r\n");
+        writeBytes(csv, "a,b\r\n1,2\r\n");
         const ImportSummary noName = Importer(*store, path).runFile(csv, {});
         QVERIFY(noName.failure.contains(QStringLiteral("姓名")));
         const QString empty = dir.filePath(QStringLiteral("empty.vcf"));
-        writeAll(empty, "");
+        writeBytes(empty, "");
         const ImportSummary none = Importer(*store, path).runFile(empty, {});
         QCOMPARE(none.total, 0);
         QVERIFY(!none.complete());
@@ -478,12 +465,12 @@ private slots:
         auto store = Store::open(path);
         Exporter exporter(*store);
         const QString target = dir.filePath(QStringLiteral("out.vcf"));
-        writeAll(target, "old content");
+        writeBytes(target, "old content");
         int count = 0;
         QString error;
         QVERIFY(exporter.exportToFile(target, ExportSelection::all(), ExportFormat::VCard30, &count, &error));
         QCOMPARE(count, 4);
-        QVERIFY(readAll(target).startsWith("BEGIN:VCARD\r\n"));
+        QVERIFY(bytesOf(target).startsWith("BEGIN:VCARD\r\n"));
         QVERIFY(!exporter.exportToFile(dir.filePath(QStringLiteral("no/such/dir/out.vcf")), ExportSelection::all(),
                                        ExportFormat::VCard30, &count, &error));
         QVERIFY(error.contains(QStringLiteral("无法写入文件")));
@@ -535,7 +522,7 @@ private slots:
         QFETCH(int, format);
         const QString path = populated();
         const QByteArray bytes = exportBytes(path, ExportFormat(format));
-        const QByteArray fileBefore = readAll(path);
+        const QByteArray fileBefore = bytesOf(path);
         std::vector<Seen> before;
         size_t groupsBefore = 0;
         {
@@ -554,7 +541,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(QFileInfo(path).absolutePath() + QStringLiteral("/photos")));
         // not a byte of the data file changed
         store.reset();
-        QCOMPARE(readAll(path), fileBefore);
+        QCOMPARE(bytesOf(path), fileBefore);
     }
 
     // An exported card, changed elsewhere, comes back as an update of its contact.
@@ -619,13 +606,13 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("新建的分组：导入的")));
         // a broken card: 1, and the summary names it
         const QString mixed = dir.filePath(QStringLiteral("mixed.vcf"));
-        writeAll(mixed, card("FN:好") + card("FN:坏\nPHOTO;ENCODING=b:!!"));
+        writeBytes(mixed, card("FN:好") + card("FN:坏\nPHOTO;ENCODING=b:!!"));
         std::tie(code, text) = run({"--import", mixed}, path);
         QCOMPARE(code, exitcode::Incomplete);
         QVERIFY(text.contains(QStringLiteral("第 2 张名片（坏）：照片的 base64 数据有误")));
         // a CSV file
         const QString csv = dir.filePath(QStringLiteral("people.csv"));
-        writeAll(csv, "\xEF\xBB\xBF姓名,移动电话\r\n王五,1\r\n");
+        writeBytes(csv, "\xEF\xBB\xBF姓名,移动电话\r\n王五,1\r\n");
         std::tie(code, text) = run({"--import", csv}, path);
         QCOMPARE(code, exitcode::Success);
         QVERIFY(text.contains(QStringLiteral("新增 1 个")));
@@ -635,7 +622,7 @@ private slots:
         QCOMPARE(code, exitcode::Incomplete);
         QVERIFY(text.contains(QStringLiteral("无法打开数据文件")));
         const QString empty = dir.filePath(QStringLiteral("empty2.vcf"));
-        writeAll(empty, "\r\n");
+        writeBytes(empty, "\r\n");
         QCOMPARE(run({"--import", empty}, path).first, exitcode::Incomplete);
 
         auto store = Store::open(path);
@@ -652,18 +639,18 @@ private slots:
         auto [code, text] = run({"--export", v3}, path);
         QCOMPARE(code, exitcode::Success);
         QVERIFY(text.contains(QStringLiteral("导出了 4 个联系人")));
-        QVERIFY(readAll(v3).contains("VERSION:3.0"));
+        QVERIFY(bytesOf(v3).contains("VERSION:3.0"));
 
         const QString v4 = dir.filePath(QStringLiteral("friends.vcf"));
         std::tie(code, text) = run({"--export", v4, "--group", "朋友, \"好\"; 的", "--vcard", "4.0"}, path);
         QCOMPARE(code, exitcode::Success);
         QVERIFY(text.contains(QStringLiteral("导出了 2 个联系人")));
-        QVERIFY(readAll(v4).contains("VERSION:4.0"));
-        QCOMPARE(VCardReader::read(readAll(v4)).records.size(), size_t(2));
+        QVERIFY(bytesOf(v4).contains("VERSION:4.0"));
+        QCOMPARE(VCardReader::read(bytesOf(v4)).records.size(), size_t(2));
 
         const QString csv = dir.filePath(QStringLiteral("all.csv"));
         QCOMPARE(run({"--export", csv, "--encoding", "gbk"}, path).first, exitcode::Success);
-        QVERIFY(readAll(csv).startsWith("\xD0\xD5\xC3\xFB,")); // 姓名 in GBK
+        QVERIFY(bytesOf(csv).startsWith("\xD0\xD5\xC3\xFB,")); // 姓名 in GBK
 
         std::tie(code, text) = run({"--export", v3, "--group", "没有这个"}, path);
         QCOMPARE(code, exitcode::Incomplete);
