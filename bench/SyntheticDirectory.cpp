@@ -1,7 +1,7 @@
 #include "SyntheticDirectory.h"
 
-#include "store/Store.h"
-#include "store/Transaction.h"
+#include "core/store/Store.h"
+#include "core/store/Transaction.h"
 
 #include <QStringList>
 #include <SQLiteCpp/SQLiteCpp.h>

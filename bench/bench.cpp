@@ -3,18 +3,18 @@
 // Exits 1 when a ratio at the largest size misses its goal.
 #include "SyntheticDirectory.h"
 
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "list/ListSort.h"
-#include "reminder/NextBirthdays.h"
-#include "reminder/Reminder.h"
-#include "shared/Clock.h"
-#include "shared/Messages.h"
-#include "store/Store.h"
-#include "store/Transaction.h"
-#include "tree/GroupTree.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListSort.h"
+#include "core/rules/NextBirthdays.h"
+#include "gui/reminder/Reminder.h"
+#include "core/text/Clock.h"
+#include "core/app/Messages.h"
+#include "core/store/Store.h"
+#include "core/store/Transaction.h"
+#include "gui/tree/GroupTree.h"
 
 #include <QApplication>
 #include <QDir>

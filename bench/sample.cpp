@@ -1,7 +1,7 @@
 // zinteva-sample FOLDER [COUNT]: a new data file in FOLDER filled with COUNT made-up people (default 200).
 #include "SyntheticDirectory.h"
-#include "store/DataFiles.h"
-#include "store/Store.h"
+#include "core/store/DataFiles.h"
+#include "core/store/Store.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // libFuzzer target for the vCard and CSV readers. Beyond "does not crash": every card the reader
 // accepts must survive the writer and the reader again with the same fields, in both versions.
-#include "exchange/Csv.h"
-#include "exchange/VCardReader.h"
-#include "exchange/VCardWriter.h"
+#include "core/exchange/Csv.h"
+#include "core/exchange/VCardReader.h"
+#include "core/exchange/VCardWriter.h"
 
 #include <QByteArray>
 #include <cstdint>

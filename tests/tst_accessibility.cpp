@@ -1,13 +1,13 @@
 // Assistive technology reads every window through accessible names: no button, box or list of
 // any window may be nameless.
-#include "app/MainWindow.h"
-#include "forms/AboutBox.h"
-#include "forms/ConfigDialog.h"
-#include "forms/ExchangeForms.h"
-#include "forms/QueryForm.h"
-#include "forms/RecordForm.h"
-#include "forms/SystemServices.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/forms/AboutBox.h"
+#include "gui/forms/ConfigDialog.h"
+#include "gui/forms/ExchangeForms.h"
+#include "gui/forms/QueryForm.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/forms/SystemServices.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 
 #include <QAbstractButton>

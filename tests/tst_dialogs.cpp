@@ -1,10 +1,10 @@
 // The reminder settings dialog and the about box, driven through their own controls.
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "forms/AboutBox.h"
-#include "forms/ConfigDialog.h"
-#include "forms/SystemServices.h"
-#include "forms/UpDown.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "gui/forms/AboutBox.h"
+#include "gui/forms/ConfigDialog.h"
+#include "gui/forms/SystemServices.h"
+#include "gui/forms/UpDown.h"
 #include "support/Fixture.h"
 
 #include <QApplication>

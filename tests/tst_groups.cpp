@@ -1,13 +1,13 @@
 // Group maintenance: adding groups, deleting tree nodes, renaming in the tree, and every refusal.
-#include "app/MainWindow.h"
-#include "list/ContactListModel.h"
-#include "shared/Keys.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/list/ContactListModel.h"
+#include "core/text/Keys.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
-#include "tree/GroupOps.h"
-#include "tree/GroupTree.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupOps.h"
+#include "gui/tree/GroupTree.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>

@@ -1,17 +1,17 @@
 // What the user does to a person in the list: open it (double click, Enter), delete it, rename
 // it in place; and what happens to the tree and the list when the data file refuses.
-#include "app/MainWindow.h"
-#include "forms/RecordForm.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "list/ListOps.h"
-#include "reminder/Reminder.h"
-#include "shared/TypedDate.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListOps.h"
+#include "gui/reminder/Reminder.h"
+#include "core/text/TypedDate.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>

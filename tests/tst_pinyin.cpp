@@ -1,11 +1,11 @@
 // Pinyin keys, the search by pinyin and the list's sort, without a window.
-#include "shared/Pinyin.h"
-#include "shared/Polyphones.h"
-#include "store/NameSearch.h"
-#include "store/PinyinKeys.h"
-#include "store/RowOrder.h"
-#include "store/Sql.h"
-#include "store/Store.h"
+#include "core/text/Pinyin.h"
+#include "core/text/Polyphones.h"
+#include "core/store/NameSearch.h"
+#include "core/store/PinyinKeys.h"
+#include "core/store/RowOrder.h"
+#include "core/store/Sql.h"
+#include "core/store/Store.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

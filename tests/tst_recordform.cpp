@@ -1,18 +1,18 @@
 // The record form: its design, the group choice, the birthday box, the photo, saving in add and
 // update mode, the refusals, the refresh of the tree and the list after a save, and EditFlag.
-#include "app/MainWindow.h"
-#include "forms/RecordForm.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "list/ListOps.h"
-#include "reminder/Reminder.h"
-#include "shared/TypedDate.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListOps.h"
+#include "gui/reminder/Reminder.h"
+#include "core/text/TypedDate.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
-#include "tree/GroupTree.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTree.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QAction>
 #include <QApplication>

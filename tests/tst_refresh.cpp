@@ -1,11 +1,11 @@
 // A save rebuilds the tree and refills the list from the data file: each view's model is reset
 // exactly once, and both views then hold what the file holds. (How fast is the benchmark's job.)
-#include "app/MainWindow.h"
-#include "forms/RecordForm.h"
-#include "list/ContactListModel.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/list/ContactListModel.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>

@@ -1,13 +1,13 @@
 // Next birthdays and the reminder list: the date rule, the one-transaction pass and the messages.
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "list/ContactListModel.h"
-#include "reminder/NextBirthdays.h"
-#include "reminder/Reminder.h"
-#include "store/Sql.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "gui/list/ContactListModel.h"
+#include "core/rules/NextBirthdays.h"
+#include "gui/reminder/Reminder.h"
+#include "core/store/Sql.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 #include <QTreeView>
 
 #include <QTest>

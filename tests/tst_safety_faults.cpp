@@ -3,21 +3,21 @@
 // through untouched; once with that one failure alone and once with every later one failing too.
 // After each: a save that reported success is in the file, a save that failed threw StoreError,
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "exchange/ContactUid.h"
-#include "exchange/Importer.h"
-#include "exchange/VCardReader.h"
-#include "forms/RecordForm.h"
-#include "reminder/NextBirthdays.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "core/exchange/ContactUid.h"
+#include "core/exchange/Importer.h"
+#include "core/exchange/VCardReader.h"
+#include "gui/forms/RecordForm.h"
+#include "core/rules/NextBirthdays.h"
+#include "core/store/Store.h"
 #include "support/DbDump.h"
 #include "support/FaultVfs.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/TestFiles.h"
-#include "tree/GroupOps.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupOps.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -2,16 +2,16 @@
 // The process runs in a mount namespace of its own, so that a test can mount a 256 KB tmpfs or make
 // a folder read-only although it runs as root; where the kernel refuses one, those tests skip and
 // say why (the backup copy under a file size limit is tested in tst_startup as well).
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "app/StartupGuard.h"
-#include "list/ContactListModel.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "core/app/StartupGuard.h"
+#include "gui/list/ContactListModel.h"
+#include "core/store/Store.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/MountNamespace.h"
 #include "support/TestFiles.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QApplication>
 #include <QDir>

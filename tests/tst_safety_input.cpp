@@ -2,21 +2,21 @@
 // fields with quotes, wildcards, backslashes, NUL characters, 100 KB of pasted text, emoji and
 // right-to-left text, and stored dates that are not dates. Nothing fails, nothing is injected,
 // nothing is stored but what was given.
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "exchange/Importer.h"
-#include "forms/RecordForm.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "reminder/NextBirthdays.h"
-#include "shared/SearchBuilder.h"
-#include "store/RowTable.h"
-#include "store/Store.h"
-#include "store/Transaction.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "core/exchange/Importer.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "core/rules/NextBirthdays.h"
+#include "core/rules/SearchBuilder.h"
+#include "core/store/RowTable.h"
+#include "core/store/Store.h"
+#include "core/store/Transaction.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -4,7 +4,7 @@
 // the one it had started, never anything in between.
 //
 // ZINTEVA_SEED replays a run; ZINTEVA_KILL_ROUNDS changes the number of rounds (default 120).
-#include "store/Store.h"
+#include "core/store/Store.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/Workload.h"

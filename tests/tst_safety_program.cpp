@@ -1,8 +1,8 @@
 // The real program, started as the user would: a second copy is refused with the message while the
 // first runs, and after the first is killed with SIGKILL the next start takes over its stale lock.
 // Messages are read from the log that ZINTEVA_MESSAGE_LOG names, so no dialog waits for a click.
-#include "app/StartupGuard.h"
-#include "store/Store.h"
+#include "core/app/StartupGuard.h"
+#include "core/store/Store.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The search: which people each box finds, what typed texts can never do, and the form itself.
-#include "app/MainWindow.h"
-#include "forms/QueryForm.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/forms/QueryForm.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
 

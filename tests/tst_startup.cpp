@@ -1,9 +1,9 @@
 // The start-up guard, the close step and the settings: what protects the user's data file.
-#include "app/Layout.h"
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "app/StartupGuard.h"
-#include "store/Store.h"
+#include "core/app/Layout.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "core/app/StartupGuard.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/TestFiles.h"
 

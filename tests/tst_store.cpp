@@ -1,6 +1,6 @@
-#include "shared/Keys.h"
-#include "store/Sql.h"
-#include "store/Store.h"
+#include "core/text/Keys.h"
+#include "core/store/Sql.h"
+#include "core/store/Store.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,13 +1,13 @@
 // Every button and drop-down entry of the toolbar reaches its command, with the confirmations and
 // prompts the user sees; the keyboard reaches the same commands.
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "forms/ExchangeForms.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "gui/forms/ExchangeForms.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QAction>
 #include <QApplication>

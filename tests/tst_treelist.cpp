@@ -1,12 +1,12 @@
 // The group tree and the contact list: what each rebuild and each fill shows, selects and focuses.
-#include "app/MainWindow.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "list/ListColumns.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListColumns.h"
+#include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "tree/GroupTree.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/tree/GroupTree.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

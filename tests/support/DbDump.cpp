@@ -1,6 +1,6 @@
 #include "support/DbDump.h"
 
-#include "store/Store.h"
+#include "core/store/Store.h"
 
 #include <QStringList>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 #pragma once
 // Answers every dialog from a queue and records what the user would have seen.
-#include "shared/Messages.h"
+#include "core/app/Messages.h"
 
 #include <QList>
 #include <QStringList>

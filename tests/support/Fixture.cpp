@@ -1,8 +1,8 @@
 #include "support/Fixture.h"
 
-#include "app/MainWindow.h"
-#include "app/Settings.h"
-#include "store/Store.h"
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "core/store/Store.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 

@@ -1,10 +1,10 @@
 #pragma once
 // A temporary program folder with a fresh data file, a settings file of its own, a fixed today and
 // the recording dialogs: everything a test of the program needs, nothing of the user's.
-#include "shared/AppState.h"
-#include "shared/Clock.h"
-#include "store/ContactFields.h"
-#include "store/DataFiles.h"
+#include "core/rules/AppState.h"
+#include "core/text/Clock.h"
+#include "core/store/ContactFields.h"
+#include "core/store/DataFiles.h"
 #include "support/FakeDialogs.h"
 
 #include <QTemporaryDir>

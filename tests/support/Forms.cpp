@@ -1,7 +1,7 @@
 #include "support/Forms.h"
 
-#include "forms/RecordForm.h"
-#include "shared/Pictures.h"
+#include "gui/forms/RecordForm.h"
+#include "gui/app/Pictures.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "support/MainWindowProbe.h"
 
-#include "app/MainWindow.h"
-#include "list/ContactList.h"
-#include "list/ContactListModel.h"
-#include "tree/GroupTreeModel.h"
+#include "gui/app/MainWindow.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/tree/GroupTreeModel.h"
 
 #include <QTest>
 #include <QTreeView>

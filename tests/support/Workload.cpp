@@ -1,6 +1,6 @@
 #include "support/Workload.h"
 
-#include "store/Store.h"
+#include "core/store/Store.h"
 
 #include <QCryptographicHash>
 #include <SQLiteCpp/SQLiteCpp.h>

@@ -6,7 +6,7 @@
 //
 // Every field of a person is derived from the person's identity and a version number, so a save
 // that landed only in part shows up as fields that disagree with each other.
-#include "store/ContactFields.h"
+#include "core/store/ContactFields.h"
 
 #include <QString>
 #include <QStringList>

@@ -7,7 +7,7 @@
 //   I <n> <digest>      save n starts; <digest> is the state once it is done
 //   D <n>               save n is done (the store call returned)
 // A save that fails is reported as "F <n> <message>" and ends the run with status 2.
-#include "store/Store.h"
+#include "core/store/Store.h"
 #include "support/Workload.h"
 
 #include <QByteArray>

@@ -1,0 +1,31 @@
+#pragma once
+// What runs before the main window loads: one running copy per data folder, and a data file that
+// exists (restored from the backup when the user agrees).
+#include "core/store/DataFiles.h"
+
+#include <QLockFile>
+#include <memory>
+
+class Dialogs;
+
+class StartupGuard {
+public:
+    explicit StartupGuard(const DataPaths& paths);
+    ~StartupGuard();
+    // True: go on loading. False: the user has been told why the program ends.
+    bool run(Dialogs& dialogs);
+
+    static QString lockPathFor(const QString& dir);
+
+private:
+    DataPaths paths_;
+    std::unique_ptr<QLockFile> lock_; // held for the whole run; a dead holder's lock is taken over
+};
+
+namespace guardtext {
+inline const QString AlreadyRunning = QStringLiteral("meldra已经在运行了!");
+inline const QString OfferRestore =
+    QStringLiteral("没有找到保存数据的文件!可能已经丢失!但还有备份文件,是否从备份文件恢复?");
+inline const QString RestoreCaption = QStringLiteral("重要提示");
+inline const QString BothMissing = QStringLiteral("没有找到保存数据的文件!可能已经丢失,程序中止");
+} // namespace guardtext

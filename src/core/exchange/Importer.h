@@ -1,0 +1,67 @@
+#pragma once
+// Writes what the readers made of a file into the data file: every imported card in one transaction,
+// groups found by name (and created when missing), cards that zinteva wrote matched to their contact
+// by UID, embedded photos saved beside the data file.
+#include "core/exchange/ImportRecord.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class Store;
+
+struct ImportProblem {
+    int number = 0; // the card's place in the file, or the CSV data row
+    QString name;   // the person's name when it could be read
+    QString reason;
+};
+
+struct ImportSummary {
+    ImportBatch::Source source = ImportBatch::Source::VCard;
+    int total = 0;                       // records in the file, good and broken
+    int added = 0;                       // new contacts
+    int updated = 0;                     // contacts of this data file that a card (by its UID) changed
+    int unchanged = 0;                   // contacts of this data file that a card matched exactly
+    std::vector<ImportProblem> skipped;  // records not imported, and why
+    std::vector<ImportProblem> warnings; // imported, but something of the card was left out
+    QStringList createdGroups;
+    QString failure; // when set nothing was written: unreadable file, refused write, cancelled
+    bool cancelled = false;
+
+    int imported() const { return added + updated + unchanged; }
+    // Every card of the file is in the data file (the command line's exit code 0).
+    bool complete() const { return failure.isEmpty() && skipped.empty() && total > 0; }
+    // The summary for the user: counts, then each skipped record and why.
+    QString text() const;
+};
+
+struct ImportOptions {
+    // The group of the cards without CATEGORIES: this key when it names a group, else the group of
+    // this name (created when missing), else the first group the data file had before the import, else
+    // a new group "未分组".
+    QString defaultGroupKey;
+    QString defaultGroupName;
+};
+
+// Called now and then with the records done and the total; returning false cancels the import, and
+// then nothing is written.
+using ImportProgress = std::function<bool(int done, int total)>;
+
+class Importer {
+public:
+    // dataFilePath: the data file the store has open; photos go into the folder "photos" beside it.
+    Importer(Store& store, const QString& dataFilePath);
+
+    ImportSummary run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress = {});
+    // Reads the file (vCard or CSV, told by its name, else by its content) and imports it.
+    ImportSummary runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress = {});
+
+    // Reads a file as vCard or CSV; on failure the batch carries the error.
+    static ImportBatch readFile(const QString& path);
+    QString photosFolder() const { return photosFolder_; }
+
+private:
+    Store& store_;
+    QString photosFolder_;
+};

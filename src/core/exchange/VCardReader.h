@@ -1,0 +1,14 @@
+#pragma once
+// Reads .vcf files: one or many cards, vCard 2.1, 3.0 and 4.0. Each card stands alone: a broken card
+// becomes a record with its number, its name when that could be read, and the reason; the others are
+// read as usual. The whole read is linear in the size of the file.
+#include "core/exchange/ImportRecord.h"
+
+#include <QByteArray>
+
+class VCardReader {
+public:
+    static ImportBatch read(const QByteArray& file);
+    // Whether the bytes look like a vCard file (used to tell .vcf from .csv when the name says nothing).
+    static bool looksLikeVCard(const QByteArray& file);
+};

@@ -1,0 +1,88 @@
+#pragma once
+// Frm_main: the group tree and the contact list inside Frame1, with the vertical toolbar docked at
+// the right or the left edge. Loads the settings and the data, keeps the layout fitted to the
+// window, and at close saves the placement, releases the data file and refreshes the backup.
+#include "core/app/Layout.h"
+#include "gui/app/MainView.h"
+#include "core/store/DataFiles.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <map>
+
+class QAction;
+class QFrame;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class GroupTreeModel;
+class ContactListModel;
+class NodeTreeView;
+class ReportView;
+
+class Frm_main : public QWidget {
+    Q_OBJECT
+public:
+    Frm_main(AppState& state, const DataPaths& paths, QWidget* parent = nullptr);
+    ~Frm_main() override;
+
+    // The load step: settings, placement, the data file, the tree, the list, the start-up reminder.
+    // False when the data file cannot be used; the user has been told.
+    bool Form_Load();
+
+    MainView& view() { return view_; }
+    AppState& state() { return state_; }
+    QTreeView* TV() const;
+    QTreeView* LV() const;
+    QToolBar* Toolbar1() const { return toolbar_; }
+    QFrame* Frame1() const { return frame_; }
+    GroupTreeModel* treeModel() const { return treeModel_; }
+    ContactListModel* listModel() const { return listModel_; }
+    QAction* action(const QString& key) const; // a button or drop-down entry by its key
+
+    bool Lvfocus = false;
+    bool Tvfocus = false;
+
+    void Toolbar1_ButtonClick(const QString& key);
+    void Toolbar1_ButtonMenuClick(const QString& key);
+
+    bool toolbarAtLeft() const { return toolbarLeft_; }
+    double frameLeftTwips() const { return frameLeft_; }
+    const layout::Sizes& sizes() const { return sizes_; }
+    // A record form opened without modality; closed before the data file is released.
+    void adoptModeless(QWidget* form);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolbar();
+    void deleteCommand();
+    void addGroupCommand();
+    QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);
+    void addEntry(QAction* button, const QString& key, const QString& text);
+    void restorePlacement();
+    void placeToolbar(bool left);
+    void Form_Resize();
+    bool openDataFile();
+    QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
+    void fillMissingPinyinKeys();
+    void saveSettings();
+
+    AppState& state_;
+    DataPaths paths_;
+    QFrame* frame_;
+    NodeTreeView* tree_;
+    ReportView* list_;
+    QToolBar* toolbar_;
+    GroupTreeModel* treeModel_;
+    ContactListModel* listModel_;
+    MainView view_;
+    std::map<QString, QAction*> actions_;
+    layout::Sizes sizes_;
+    double frameLeft_ = layout::FrameDesignLeft;
+    bool toolbarLeft_ = false;
+    QList<QPointer<QWidget>> modeless_;
+};

@@ -1,0 +1,100 @@
+#include "gui/app/QtDialogs.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+const QString ApplicationTitle = QStringLiteral("meldra");
+
+// The program's texts break lines with a carriage return, as the user's eye expects a new line.
+QString shownText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+} // namespace
+
+MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
+    QMessageBox box(parent);
+    box.setWindowTitle(message.caption.isEmpty() ? ApplicationTitle : message.caption);
+    box.setText(shownText(message.text));
+    switch (message.icon) {
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    if (message.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(message.defaultButton == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgAnswer::Ok;
+}
+
+std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, const QString& caption) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption,
+                                               shownText(prompt), QLineEdit::Normal, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString qtFileFilter(const QString& pipeFilter) {
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        const QString& pattern = parts[i + 1];
+        const QString inParentheses = QLatin1Char('(') + pattern + QLatin1Char(')');
+        filters << (description.endsWith(inParentheses) ? description : description + QLatin1Char(' ') + inParentheses);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
+    return QFileDialog::getOpenFileName(parent, request.title, QString(), qtFileFilter(request.filter));
+}
+
+QString QtDialogs::saveFile(QWidget* parent, const FileRequest& request) {
+    return QFileDialog::getSaveFileName(parent, request.title, QString(), qtFileFilter(request.filter));
+}
+
+MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {
+    QFile log(logFile_);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QString text = message.text;
+        text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        log.write((message.caption + QLatin1Char('\t') + text + QLatin1Char('\n')).toUtf8());
+    }
+    return message.defaultButton;
+}
+
+std::optional<QString> MessageLogDialogs::input(QWidget*, const QString&, const QString&) {
+    return std::nullopt;
+}
+
+QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) {
+    return {};
+}
+
+QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) {
+    return {};
+}

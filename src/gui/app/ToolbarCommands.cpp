@@ -1,0 +1,101 @@
+// Every command of the main window starts at its toolbar: a button's face or a drop-down entry,
+// dispatched on the exact key of what was clicked.
+#include "gui/app/MainWindow.h"
+#include "core/app/Settings.h"
+#include "gui/app/Views.h"
+#include "gui/forms/AboutBox.h"
+#include "gui/forms/ConfigDialog.h"
+#include "gui/forms/ExchangeForms.h"
+#include "gui/forms/QueryForm.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListOps.h"
+#include "gui/reminder/Reminder.h"
+#include "core/text/Keys.h"
+#include "core/app/Messages.h"
+#include "gui/tree/GroupOps.h"
+#include "gui/tree/GroupTree.h"
+#include "gui/tree/GroupTreeModel.h"
+
+#include <QTreeView>
+
+namespace toolbartext {
+const QString AddGroupPrompt = QStringLiteral("请输入你要添加的分组的名称,如同学、朋友、同事等") + QChar(13) +
+                               QStringLiteral("名字不能超出30位,汉字15个字");
+const QString AddGroupCaption = QStringLiteral("添加组");
+} // namespace toolbartext
+
+void Frm_main::Toolbar1_ButtonClick(const QString& key) {
+    if (key == QLatin1String("addbutt")) {
+        openNewContactForm(view_, true);
+    } else if (key == QLatin1String("editbutt")) {
+        Lv_edit(view_);
+    } else if (key == QLatin1String("delebutt")) {
+        deleteCommand();
+    } else if (key == QLatin1String("querybutt")) {
+        openQueryForm(view_);
+    } else if (key == QLatin1String("aboutbutt")) {
+        openAboutBox(state_, this);
+    } else if (key == QLatin1String("quitbutt")) {
+        close();
+    }
+    // "setbutt": its face does nothing; its entries do the work.
+}
+
+void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
+    if (key == QLatin1String("addnew")) {
+        openNewContactForm(view_, false);
+    } else if (key == QLatin1String("addgroup")) {
+        addGroupCommand();
+    } else if (key == QLatin1String("left")) {
+        if (!toolbarLeft_) // the entry is hidden while the toolbar is at the left: never shift twice
+            placeToolbar(true);
+        state_.env.settings->setText(setting::Toolbar, QStringLiteral("1"));
+    } else if (key == QLatin1String("right")) {
+        placeToolbar(false);
+        state_.env.settings->setText(setting::Toolbar, QStringLiteral("0"));
+    } else if (key == QLatin1String("config")) {
+        openConfigDialog(state_, this);
+    } else if (key == QLatin1String("import")) {
+        importContacts(view_);
+    } else if (key == QLatin1String("export")) {
+        exportContacts(view_);
+    } else if (key == QLatin1String("birthday")) {
+        tree_->setCurrentIndex(treeModel_->rootIndex());
+        state_.ListSource = true;
+        RunBirthdayReminder(view_);
+    }
+}
+
+void Frm_main::deleteCommand() {
+    Dialogs& dialogs = *state_.env.dialogs;
+    const bool inList = Lvfocus, inTree = Tvfocus;
+    if (inList) {
+        const int row = selectedRow(view_);
+        if (row >= 0) {
+            const QString name = listModel_->index(row, 0).data().toString();
+            if (dialogs.show(this, msg::confirm(QStringLiteral("您真的要删除 '") + name + QStringLiteral("' 吗?"))) ==
+                MsgAnswer::Yes)
+                Lv_dele(view_);
+        }
+    }
+    if (inTree) {
+        const QModelIndex node = tree_->currentIndex();
+        if (!node.isValid())
+            return; // nothing selected: nothing to delete
+        state_.CurrentGroup = treeModel_->keyOf(node);
+        const Message question = treeDeleteQuestion(state_.CurrentGroup, node.data().toString());
+        if (dialogs.show(this, question) == MsgAnswer::Yes)
+            Tv_dele(view_);
+    }
+}
+
+void Frm_main::addGroupCommand() {
+    const std::optional<QString> answer =
+        state_.env.dialogs->input(this, toolbartext::AddGroupPrompt, toolbartext::AddGroupCaption);
+    if (!answer || answer->isEmpty())
+        return;
+    state_.NewGroupName = fitGroupName(*answer);
+    state_.CurrentGroup = selectedNodeKey(view_); // "root" when no node is selected
+    Addnewgroup(view_);
+}

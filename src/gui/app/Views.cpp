@@ -1,0 +1,78 @@
+#include "gui/app/Views.h"
+
+#include "gui/app/Pictures.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+NodeTreeView::NodeTreeView(QWidget* parent) : QTreeView(parent) {
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setItemDelegate(new SelectedPictureDelegate(this));
+    connect(this, &QTreeView::clicked, this, &NodeTreeView::nodeClicked);
+}
+
+void NodeTreeView::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    if (state() != EditingState && currentIndex() != before && currentIndex().isValid())
+        emit nodeClicked(currentIndex());
+}
+
+void SelectedPictureDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->state & QStyle::State_Selected)
+        option->icon = pictures::node(pictures::Selected);
+}
+
+ReportView::ReportView(QWidget* parent) : QTreeView(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed); // and a click on the selected name, below
+    header()->setStretchLastSection(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    renameDelay_.setSingleShot(true);
+    connect(&renameDelay_, &QTimer::timeout, this, [this] {
+        if (currentIndex().isValid() && currentIndex().column() == 0)
+            edit(currentIndex());
+    });
+}
+
+void ReportView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && state() != EditingState && currentIndex().isValid()) {
+        event->accept();
+        emit rowEntered();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void ReportView::mousePressEvent(QMouseEvent* event) {
+    renameDelay_.stop();
+    const QModelIndex at = indexAt(event->position().toPoint());
+    const bool onSelectedName = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                                at.isValid() && at.column() == 0 && at == currentIndex() &&
+                                selectionModel()->isRowSelected(at.row(), {});
+    renameOnRelease_ = onSelectedName ? QPersistentModelIndex(at) : QPersistentModelIndex();
+    QTreeView::mousePressEvent(event);
+}
+
+void ReportView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    if (renameOnRelease_.isValid() && renameOnRelease_ == indexAt(event->position().toPoint()))
+        renameDelay_.start(QApplication::doubleClickInterval());
+    renameOnRelease_ = QPersistentModelIndex();
+}
+
+void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
+    renameDelay_.stop();
+    renameOnRelease_ = QPersistentModelIndex();
+    QTreeView::mouseDoubleClickEvent(event);
+}

@@ -1,0 +1,119 @@
+#include "gui/forms/ConfigDialog.h"
+
+#include "core/app/Settings.h"
+#include "gui/forms/UpDown.h"
+#include "core/rules/AppState.h"
+#include "gui/app/Pictures.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+Frm_config::Frm_config(AppState& state, QWidget* parent)
+    : QDialog(parent), state_(state), text1_(new QLineEdit), upDown1_(new UpDown),
+      check1_(new QCheckBox(QStringLiteral("启动时生日好友显示"))), command1_(new QPushButton(QStringLiteral("确定"))),
+      command2_(new QPushButton(QStringLiteral("取消"))) {
+    setObjectName(QStringLiteral("Frm_config"));
+    setWindowTitle(QStringLiteral("meldra配置"));
+    setWindowIcon(pictures::application());
+
+    auto* frame1 = new QGroupBox(QStringLiteral("详细配置"));
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    auto* label1 = new QLabel(QStringLiteral("生日提醒天数："));
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setBuddy(text1_); // also gives the text box its accessible name
+
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setToolTip(QStringLiteral("提醒生日的天数,0则只查当天生日的"));
+    text1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    text1_->setFixedWidth(text1_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
+    text1_->installEventFilter(this);
+    // The text box only shows the arrows' value; whatever was typed gives way to it again as soon as
+    // the typing ends, so what the user sees is what OK keeps.
+    connect(text1_, &QLineEdit::editingFinished, this, &Frm_config::UpDown1_Change);
+
+    upDown1_->setObjectName(QStringLiteral("UpDown1"));
+    upDown1_->setToolTip(QStringLiteral("更改日期"));
+    upDown1_->setAccessibleName(label1->text());
+    upDown1_->setRange(MinimumDays, MaximumDays);
+    upDown1_->setSingleStep(1);
+    upDown1_->setFixedHeight(text1_->sizeHint().height());
+    connect(upDown1_, &UpDown::valueChanged, this, &Frm_config::UpDown1_Change);
+
+    check1_->setObjectName(QStringLiteral("Check1"));
+    check1_->setToolTip(QStringLiteral("如果最近有好友生日在启动时提示"));
+
+    auto* buddyPair = new QHBoxLayout; // the arrows sit against their text box
+    buddyPair->setSpacing(0);
+    buddyPair->addWidget(text1_);
+    buddyPair->addWidget(upDown1_);
+    auto* dayRow = new QHBoxLayout;
+    dayRow->addWidget(label1);
+    dayRow->addLayout(buddyPair);
+    dayRow->addStretch();
+    auto* frameLayout = new QVBoxLayout(frame1);
+    frameLayout->addLayout(dayRow);
+    frameLayout->addWidget(check1_);
+
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command1_->setToolTip(QStringLiteral("保存退出"));
+    command1_->setDefault(true);
+    command2_->setObjectName(QStringLiteral("Command2"));
+    command2_->setToolTip(QStringLiteral("取消更改"));
+    auto* buttons = new QDialogButtonBox;
+    buttons->addButton(command1_, QDialogButtonBox::AcceptRole);
+    buttons->addButton(command2_, QDialogButtonBox::RejectRole);
+    connect(command1_, &QPushButton::clicked, this, &Frm_config::Command1_Click);
+    connect(command2_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame1);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    Form_Load();
+}
+
+void Frm_config::Form_Load() {
+    // The stored day count can have been edited outside the program; it is shown within the range the
+    // arrows allow, and kept only if the user presses OK.
+    upDown1_->setValue(std::clamp(state_.RemindDays, MinimumDays, MaximumDays));
+    check1_->setChecked(state_.RemindAtStart == 1); // the start-up reminder runs only for 1
+    UpDown1_Change();
+}
+
+void Frm_config::UpDown1_Change() {
+    text1_->setText(QString::number(upDown1_->value()));
+}
+
+void Frm_config::Command1_Click() {
+    state_.RemindAtStart = check1_->isChecked() ? 1 : 0;
+    state_.RemindDays = upDown1_->value(); // never the text box: it may hold unfinished typing
+    state_.env.settings->setText(setting::Day, QString::number(state_.RemindDays));
+    state_.env.settings->setText(setting::Birthday, QString::number(state_.RemindAtStart));
+    accept();
+}
+
+bool Frm_config::eventFilter(QObject* watched, QEvent* event) {
+    // The arrow keys in the text box step the count, as the arrows beside it do.
+    if (watched == text1_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            upDown1_->stepBy(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void openConfigDialog(AppState& state, QWidget* owner) {
+    Frm_config dialog(state, owner);
+    dialog.exec();
+}

@@ -1,0 +1,121 @@
+#include "gui/forms/QueryForm.h"
+
+#include "gui/forms/FieldGrid.h"
+#include "gui/list/ContactList.h"
+#include "core/app/Messages.h"
+#include "core/store/Store.h"
+
+#include <QDebug>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// Text1 to Text14 are the record form's first fourteen boxes, in the order their conditions are
+// appended.
+static_assert(search::BoxCount <= static_cast<int>(fieldgrid::Boxes.size()));
+
+Frm_query::Frm_query(MainView& view, QWidget* parent)
+    : QDialog(parent), view_(view), frame_(new QGroupBox(QStringLiteral("查询资料"), this)),
+      search_(new QPushButton(QStringLiteral("查询"), this)), cancel_(new QPushButton(QStringLiteral("取消"), this)) {
+    setObjectName(QStringLiteral("Frm_query"));
+    setWindowTitle(QStringLiteral("查询"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    frame_->setObjectName(QStringLiteral("Frame1"));
+
+    auto* grid = new QGridLayout(frame_);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setVerticalSpacing(3); // seven rows in a small dialog
+    for (int i = 0; i < search::BoxCount; ++i) {
+        auto* label = new QLabel(QString::fromUtf16(fieldgrid::Boxes[i].label), frame_);
+        label->setTextFormat(Qt::PlainText);
+        auto* box = new QLineEdit(frame_);
+        box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        box->setAccessibleName(label->text());
+        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
+        label->setBuddy(box);
+        const int row = i / 2;
+        const int column = (i % 2) * 2;
+        grid->addWidget(label, row, column);
+        grid->addWidget(box, row, column + 1);
+        boxes_[i] = box;
+    }
+    Text(2)->setToolTip(QStringLiteral("时间格式为年-月-日"));
+
+    search_->setObjectName(QStringLiteral("Command1"));
+    search_->setToolTip(QStringLiteral("查了哟"));
+    search_->setDefault(true);
+    cancel_->setObjectName(QStringLiteral("Command2"));
+    cancel_->setToolTip(QStringLiteral("不查了"));
+    connect(search_, &QPushButton::clicked, this, &Frm_query::Command1_Click);
+    connect(cancel_, &QPushButton::clicked, this, &Frm_query::Command2_Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(search_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 8);
+    layout->addWidget(frame_);
+    layout->addLayout(buttons);
+    // A fixed dialog of about 427 x 231 pixels, larger only where the font needs it.
+    setFixedSize(layout->sizeHint().expandedTo(QSize(427, 231)));
+
+    for (int i = 1; i < search::BoxCount; ++i)
+        setTabOrder(boxes_[i - 1], boxes_[i]);
+    setTabOrder(boxes_.back(), search_);
+    setTabOrder(search_, cancel_);
+    Text(1)->setFocus();
+}
+
+search::BoxTexts Frm_query::boxTexts() const {
+    search::BoxTexts texts;
+    for (int i = 0; i < search::BoxCount; ++i)
+        texts[i] = boxes_[i]->text();
+    return texts;
+}
+
+void Frm_query::Command1_Click() {
+    const Query query = search::buildQuery(boxTexts());
+    AppState& state = view_.state;
+    if (query.isEmpty()) {
+        // QuerySql keeps the search the list may still show, so a later save refreshes it correctly.
+        Text(1)->setFocus();
+        state.env.dialogs->show(this, msg::plain(QStringLiteral("你没有输入查询条件!")));
+        return;
+    }
+    state.ListSource = true;
+    state.QuerySql = query;
+    FillSearchResults(view_, this);
+    accept();
+}
+
+void Frm_query::Command2_Click() {
+    reject();
+}
+
+void FillSearchResults(MainView& view, QWidget* messageParent) {
+    RowTable rows;
+    try {
+        view.state.Conn->listQuery(view.state.QuerySql, rows);
+    } catch (const StoreError& e) {
+        // A search the data file cannot run finds nobody.
+        qDebug() << "FillSearchResults:" << e.message();
+        rows.clear();
+    }
+    if (rows.rowCount() == 0) {
+        view.state.env.dialogs->show(messageParent ? messageParent : view.window,
+                                     msg::plain(QStringLiteral("按您的条件没有查到数据！")));
+        return;
+    }
+    showRows(view, std::move(rows), 3);
+}
+
+void openQueryForm(MainView& view) {
+    Frm_query form(view, view.window);
+    form.exec();
+}

@@ -1,0 +1,303 @@
+#include "gui/forms/RecordForm.h"
+
+#include "gui/forms/FieldGrid.h"
+#include "gui/list/ContactList.h"
+#include "core/rules/NextBirthdays.h"
+#include "core/text/Clock.h"
+#include "core/text/Keys.h"
+#include "core/app/Messages.h"
+#include "gui/app/Pictures.h"
+#include "core/text/TypedDate.h"
+#include "core/store/Store.h"
+#include "gui/tree/GroupTree.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <algorithm>
+
+namespace {
+
+constexpr int Name = 0, Birthday = 1, Photo = 14;
+
+const QSize PhotoArea(420, 283);
+// Eight rows of boxes, the toolbar and the photo area share the form's 539 pixels.
+constexpr int BoxHeight = 22;
+const QString PictureTitle = QStringLiteral("打开图片文件");
+const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp");
+
+} // namespace
+
+frm_detail::frm_detail(MainView& view, Mode mode) : QDialog(view.window), view_(view), mode_(mode) {
+    buildForm();
+    Form_Load();
+}
+
+void frm_detail::buildForm() {
+    setObjectName(QStringLiteral("frm_detail"));
+    setWindowTitle(QStringLiteral("详细资料"));
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(478, 539);
+
+    auto* Toolbar1 = new QToolBar(this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setFixedHeight(28);
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    const struct {
+        const char* key;
+        const char16_t* caption;
+        const char16_t* tooltip;
+        int picture;
+    } buttons[] = {{"savebutt", u"保存", u"保存资料", 1}, {"closebutt", u"关闭", u"我不保存了", 2}};
+    for (const auto& b : buttons) {
+        const QString key = QLatin1String(b.key);
+        QAction* action = Toolbar1->addAction(pictures::recordForm(b.picture), QString::fromUtf16(b.caption));
+        action->setObjectName(key);
+        action->setToolTip(QString::fromUtf16(b.tooltip));
+        connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+        if (auto* face = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action))) {
+            face->setObjectName(key);
+            face->setFocusPolicy(Qt::NoFocus); // a click keeps the focus in the box being typed
+        }
+    }
+    auto* Label1 = new QLabel(QStringLiteral("分组："), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Cgroup_ = new QComboBox(this);
+    Cgroup_->setObjectName(QStringLiteral("Cgroup"));
+    Cgroup_->setMinimumWidth(150);
+    Label1->setBuddy(Cgroup_);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Toolbar1);
+    top->addStretch();
+    top->addWidget(Label1);
+    top->addWidget(Cgroup_);
+
+    auto* Frame1 = new QGroupBox(QStringLiteral("详细资料"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(Frame1);
+    grid->setContentsMargins(8, 2, 8, 4);
+    grid->setVerticalSpacing(2);
+    for (int i = 0; i < static_cast<int>(fieldgrid::Boxes.size()); ++i) {
+        QLineEdit* box = new QLineEdit(Frame1);
+        box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
+        box->setFixedHeight(BoxHeight);
+        auto* caption = new QLabel(QString::fromUtf16(fieldgrid::Boxes[i].label), Frame1);
+        caption->setBuddy(box);
+        Text_[i] = box;
+        if (i == Photo) {
+            grid->addWidget(caption, 7, 0); // the photo row: the box and the photo button beside it
+            break;
+        }
+        const int row = i / 2, column = (i % 2) * 2;
+        grid->addWidget(caption, row, column);
+        grid->addWidget(box, row, column + 1);
+    }
+    Text_[Birthday]->setToolTip(QStringLiteral("时间格式为年-月-日"));
+    Text_[Birthday]->installEventFilter(this);
+    Command1_ = new QPushButton(QStringLiteral("文件.."), Frame1);
+    Command1_->setObjectName(QStringLiteral("Command1"));
+    Command1_->setToolTip(QStringLiteral("给此同志加上她的照片"));
+    Command1_->setFixedHeight(BoxHeight);
+    connect(Command1_, &QPushButton::clicked, this, &frm_detail::Command1_Click);
+    auto* photoRow = new QHBoxLayout;
+    photoRow->addWidget(Text_[Photo], 1);
+    photoRow->addWidget(Command1_);
+    grid->addLayout(photoRow, 7, 1, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    Image1_ = new QLabel(this);
+    Image1_->setObjectName(QStringLiteral("Image1"));
+    Image1_->setFixedSize(PhotoArea);
+    Image1_->setAlignment(Qt::AlignCenter);
+    Image1_->setToolTip(QStringLiteral("此同志的玉照!呵呵~~~~"));
+    Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 0, 6, 2);
+    layout->setSpacing(2);
+    layout->addLayout(top);
+    layout->addWidget(Frame1);
+    layout->addWidget(Image1_, 0, Qt::AlignHCenter);
+
+    for (int i = 0; i + 1 < static_cast<int>(Text_.size()); ++i)
+        setTabOrder(Text_[i], Text_[i + 1]);
+    setTabOrder(Text_[Photo], Command1_);
+    setTabOrder(Command1_, Cgroup_);
+    Text_[Name]->setFocus();
+}
+
+void frm_detail::Form_Load() {
+    try {
+        for (const GroupRow& group : view_.state.Conn->groups())
+            Cgroup_->addItem(group.name, QVariant::fromValue<qint64>(group.id));
+    } catch (const StoreError& e) {
+        view_.state.env.dialogs->show(this, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
+    }
+    if (Cgroup_->count() > 0)
+        Cgroup_->setCurrentIndex(0);
+}
+
+void frm_detail::setBoxText(QLineEdit* box, const QString& text) {
+    // A stored value longer than the box allows (a name renamed in the list, a long photo path)
+    // is shown whole: a box cut short would write the shortened text back at the next save.
+    if (text.size() > box->maxLength())
+        box->setMaxLength(static_cast<int>(text.size()));
+    box->setText(text);
+}
+
+void frm_detail::showContact(const ContactFields& fields) {
+    if (const std::optional<qint64> group = keys::idOf(fields.groupKey)) {
+        const int entry = Cgroup_->findData(QVariant::fromValue<qint64>(*group));
+        if (entry >= 0)
+            Cgroup_->setCurrentIndex(entry);
+    }
+    setBoxText(Text_[Name], fields.name);
+    setBoxText(Text_[Birthday], fields.birthday ? birthdayText(*fields.birthday) : QString());
+    for (size_t i = 0; i < PlainTexts.size(); ++i)
+        setBoxText(Text_[i + 2], fields.*PlainTexts[i]);
+    if (!fields.photo.isEmpty())
+        showPhoto(fields.photo);
+}
+
+bool frm_detail::showPhoto(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    // Decode straight to the shown size: a camera's picture need not be held whole.
+    const QSize stored = reader.size();
+    if (stored.isValid() && !stored.isEmpty()) {
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize shown = (turned ? stored.transposed() : stored).scaled(PhotoArea, Qt::KeepAspectRatio);
+        reader.setScaledSize(turned ? shown.transposed() : shown);
+    }
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+        return false;
+    }
+    Image1_->setPixmap(QPixmap::fromImage(picture.scaled(PhotoArea, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    return true;
+}
+
+void frm_detail::Command1_Click() {
+    const QString path = view_.state.env.dialogs->openFile(this, {PictureTitle, PictureFilter});
+    if (path.isEmpty())
+        return;
+    setBoxText(Text_[Photo], path);
+    if (!showPhoto(path))
+        view_.state.env.dialogs->show(this, msg::warning(QStringLiteral("不能显示这个图片文件:\n") + path));
+}
+
+bool frm_detail::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text_[Birthday] && event->type() == QEvent::KeyPress)
+        return !Text2_KeyPress(*static_cast<QKeyEvent*>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+bool frm_detail::Text2_KeyPress(const QKeyEvent& event) const {
+    const QString typed = event.text();
+    // Keys that type nothing (arrows, Delete) and shortcuts (Ctrl+V pastes unfiltered) pass.
+    if (typed.isEmpty() || !typed.front().isPrint() || event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+        return true;
+    return std::all_of(typed.begin(), typed.end(), birthdayKeyPasses);
+}
+
+ContactFields frm_detail::typedFields() const {
+    ContactFields f;
+    f.groupKey = keys::groupKey(Cgroup_->currentData().toLongLong());
+    f.name = Text_[Name]->text().trimmed();
+    f.birthday = typedDate(Text_[Birthday]->text());
+    for (size_t i = 0; i < PlainTexts.size(); ++i)
+        f.*PlainTexts[i] = Text_[i + 2]->text();
+    return f;
+}
+
+bool frm_detail::SaveContact() {
+    AppState& state = view_.state;
+    Dialogs& dialogs = *state.env.dialogs;
+    if (Text_[Name]->text().isEmpty()) {
+        dialogs.show(this, msg::warning(QStringLiteral("您没有输入姓名,不能保存")));
+        Text_[Name]->setFocus();
+        return false;
+    }
+    if (Cgroup_->currentIndex() < 0) {
+        // A person must belong to a group that exists, or the tree would never show it.
+        dialogs.show(this, msg::warning(QStringLiteral("还没有任何分组,不能保存。\n"
+                                                       "请先用“新建”按钮下的“分组”建立一个分组。")));
+        return false;
+    }
+    const ContactFields fields = typedFields();
+    try {
+        if (mode_ == Mode::Add) {
+            const QString key = state.Conn->addContact(fields);
+            state.CurrentContactId = key;
+            state.CurrentGroup = key;
+        } else {
+            state.Conn->updateContact(state.CurrentContactId, fields);
+        }
+    } catch (const StoreError& e) {
+        dialogs.show(this, msg::warning(QStringLiteral("资料没有保存: ") + e.message()));
+        return false;
+    }
+    return true;
+}
+
+void frm_detail::refreshAfterSave() {
+    AppState& state = view_.state;
+    auto report = [&](const StoreError& e) {
+        state.env.dialogs->show(this, msg::warning(QStringLiteral("资料已经保存,但不能刷新显示: ") + e.message()));
+    };
+    // The list's refill reads EditFlag as the mode of the save that just ran.
+    state.EditFlag = mode_ == Mode::Add;
+    try {
+        LoadGroupTree(view_);
+        SelectCurrentNode(view_);
+    } catch (const StoreError& e) {
+        report(e);
+    }
+    if (state.ListSource) {
+        try {
+            ComputeNextBirthdays(*state.Conn, state.env.clock->today(), state.RemindDays);
+        } catch (const StoreError& e) {
+            report(e);
+        }
+        ListQueryResult(view_);
+    } else if (state.CurrentGroup == keys::Root) {
+        ListAllContacts(view_);
+    } else {
+        RefreshContactList(view_);
+    }
+}
+
+void frm_detail::Toolbar1_ButtonClick(const QString& key) {
+    if (key == QStringLiteral("savebutt")) {
+        if (!SaveContact())
+            return;
+        refreshAfterSave();
+        accept();
+    } else if (key == QStringLiteral("closebutt")) {
+        reject();
+    }
+}
+
+bool frm_detail::anotherNewContactFormOpen() const {
+    const QList<frm_detail*> forms = view_.window->findChildren<frm_detail*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(forms.begin(), forms.end(), [this](const frm_detail* form) {
+        return form != this && form->mode_ == Mode::Add && form->isVisible();
+    });
+}
+
+void frm_detail::done(int result) {
+    view_.state.EditFlag = anotherNewContactFormOpen();
+    QDialog::done(result);
+}

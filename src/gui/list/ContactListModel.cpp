@@ -1,0 +1,115 @@
+#include "gui/list/ContactListModel.h"
+
+#include "gui/list/ListColumns.h"
+#include "gui/app/Pictures.h"
+#include "core/text/TypedDate.h"
+#include "core/store/Store.h"
+
+QString shortDate(std::string_view stored) {
+    const std::optional<QDate> date = parseStoredDate(stored);
+    if (!date)
+        return QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size()));
+    return birthdayText(*date);
+}
+
+ContactListModel::ContactListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ContactListModel::setRows(RowTable rows, int picture) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    picture_ = picture;
+    endResetModel();
+}
+
+void ContactListModel::clear() {
+    setRows(RowTable(), picture_);
+}
+
+void ContactListModel::removeContactRow(int row) {
+    if (row < 0 || row >= rows_.rowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    rows_.removeRow(row);
+    endRemoveRows();
+}
+
+void ContactListModel::setName(int row, const QString& name) {
+    if (row < 0 || row >= rows_.rowCount())
+        return;
+    rows_.setText(row, RowTable::NameColumn, name);
+    emit dataChanged(index(row, 0), index(row, 0), {Qt::DisplayRole, Qt::EditRole});
+}
+
+QString ContactListModel::keyAt(int row) const {
+    if (row < 0 || row >= rows_.rowCount())
+        return {};
+    return rows_.key(row);
+}
+
+int ContactListModel::rowOfKey(const QString& key) const {
+    return rows_.findKey(key.toStdString());
+}
+
+int ContactListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_.rowCount();
+}
+
+int ContactListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : listcolumns::Count;
+}
+
+QString ContactListModel::cellText(int row, int column) const {
+    // Column 1 is the name (RowTable column 1); cells 1 to 13 follow; column 15 stays empty.
+    if (column == listcolumns::Empty)
+        return {};
+    const int source = column + 1;
+    if (rows_.isNull(row, source))
+        return {};
+    if (column == listcolumns::Birthday)
+        return shortDate(rows_.text(row, source));
+    return rows_.qtext(row, source);
+}
+
+QVariant ContactListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rows_.rowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return cellText(index.row(), index.column());
+    case Qt::DecorationRole:
+        return index.column() == 0 ? QVariant(pictures::node(picture_)) : QVariant();
+    case KeyRole:
+        return rows_.key(index.row());
+    case PictureRole:
+        return index.column() == 0 ? QVariant(picture_) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= listcolumns::Count)
+        return {};
+    if (role == Qt::DisplayRole)
+        return listcolumns::header(section);
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags ContactListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == 0)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool ContactListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.column() != 0 || role != Qt::EditRole)
+        return false;
+    emit nameEdited(index.row(), value.toString());
+    return true;
+}

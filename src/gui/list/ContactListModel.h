@@ -1,0 +1,55 @@
+#pragma once
+// The list's rows: one per person, the name as the row's text and thirteen cells, all of one
+// picture per fill. Rows stay as the UTF-8 SQLite handed out; a QString is made per painted cell.
+#include "core/store/RowTable.h"
+
+#include <QAbstractTableModel>
+
+class ContactListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int KeyRole = Qt::UserRole + 1;
+    static constexpr int PictureRole = Qt::UserRole + 2;
+
+    explicit ContactListModel(QObject* parent = nullptr);
+
+    // Replaces every row (one model reset).
+    void setRows(RowTable rows, int picture);
+    void clear();
+    void removeContactRow(int row);
+    void setName(int row, const QString& name);
+
+    const RowTable& rows() const { return rows_; }
+    // The column and direction the user chose by a header click; -1 before the first click.
+    int sortColumn() const { return sortColumn_; }
+    Qt::SortOrder sortOrder() const { return sortOrder_; }
+    void setSort(int column, Qt::SortOrder order) {
+        sortColumn_ = column;
+        sortOrder_ = order;
+    }
+    int picture() const { return picture_; }
+    QString keyAt(int row) const;
+    int rowOfKey(const QString& key) const; // -1 when no row has it
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+signals:
+    // The user ended an in-place edit of a name; nothing changes until it is stored.
+    void nameEdited(int row, const QString& text);
+
+private:
+    QString cellText(int row, int column) const;
+
+    RowTable rows_;
+    int picture_ = 3;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
+// 生日 as the list and the record form show it: the short date format, the year in four digits.
+QString shortDate(std::string_view stored);
