@@ -26,7 +26,7 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_) {}
+      meta_(*connection_), undo_(*connection_), deleted_(*connection_) {}
 Store::~Store() = default;
 
 std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& options) {
@@ -140,6 +140,24 @@ bool Store::renameContact(const QString& contactKey, const QString& name) {
     pinyin_.write(contactKey, name);
     transaction.commit();
     return true;
+}
+
+void Store::enableHistory() {
+    if (isReadOnly())
+        return;
+    deleted_.install();
+    undo_.install();
+}
+
+QString Store::restoreDeleted(qint64 id) {
+    Transaction transaction(*connection_);
+    const QString key = deleted_.restore(id);
+    if (!key.isEmpty()) {
+        if (const std::optional<ContactFields> fields = contacts_.load(key))
+            pinyin_.write(key, fields->name);
+    }
+    transaction.commit();
+    return key;
 }
 
 void Store::deleteContact(const QString& contactKey) {

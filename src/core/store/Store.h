@@ -11,9 +11,11 @@
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Query.h"
+#include "core/store/RecentlyDeleted.h"
 #include "core/store/RowTable.h"
 #include "core/store/StoreError.h"
 #include "core/store/Transaction.h"
+#include "core/store/UndoLog.h"
 
 #include <QDate>
 #include <QString>
@@ -40,6 +42,15 @@ public:
     ContactTable& contactTable() { return contacts_; }
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
+    // The window's history: undo of its changes and the recently deleted people (see enableHistory).
+    UndoLog& undoLog() { return undo_; }
+    RecentlyDeleted& recentlyDeleted() { return deleted_; }
+    // For the window's connection: every change can be undone and every deleted person is kept
+    // for a while. Nothing on a read-only file.
+    void enableHistory();
+    // A recently deleted person back, with the key, the columns, the group and the pinyin keys
+    // they had; empty when that person is there already.
+    QString restoreDeleted(qint64 id);
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -84,6 +95,8 @@ private:
     ContactTable contacts_;
     PinyinKeys pinyin_;
     MetaTable meta_;
+    UndoLog undo_;
+    RecentlyDeleted deleted_;
 };
 
 // 生日 is stored as ISO text; anything else reads as no date.

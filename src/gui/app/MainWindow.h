@@ -86,6 +86,8 @@ protected:
 
 private:
     void buildToolbar();
+    void addHistoryActions();
+    void showRecentlyDeleted();
     void deleteCommand();
     void addGroupCommand();
     QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);

@@ -12,6 +12,7 @@
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/ExchangeForms.h"
 #include "gui/forms/QueryForm.h"
+#include "gui/forms/RecentlyDeletedDialog.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 
@@ -60,7 +61,18 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         exportContacts(view_);
     } else if (key == QLatin1String("birthday")) {
         apply(run([&] { return state_.birthdayReminder(false); }));
+    } else if (key == QLatin1String("deleted")) {
+        showRecentlyDeleted();
     }
+}
+
+void Frm_main::showRecentlyDeleted() {
+    RecentlyDeletedDialog dialog(state_.recentlyDeleted(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::vector<qint64> ids = dialog.selectedIds();
+    if (!ids.empty())
+        apply(run([&] { return state_.restoreDeleted(ids); }));
 }
 
 void Frm_main::deleteCommand() {
