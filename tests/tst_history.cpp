@@ -4,6 +4,7 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/rules/DirectorySession.h"
+#include "core/rules/Duplicates.h"
 #include "core/store/Store.h"
 #include "core/text/Clock.h"
 #include "support/StoreProbe.h"
@@ -209,6 +210,65 @@ private slots:
             session->enableHistory();
             QCOMPARE(!session->recentlyDeleted().empty(), left);
         }
+    }
+
+    // The duplicate rules: a name, a mobile number (digits only, +86 or 0086 aside) or an e-mail
+    // address (case aside) joins people, also in chains; a same-sounding name alone does not.
+    void duplicateRules_data() {
+        QTest::addColumn<QStringList>("people"); // name|mobile|e-mail, keys p0, p1, ... in order
+        QTest::addColumn<QString>("groups");     // groups joined by ';', keys by ','
+        QTest::newRow("same name") << QStringList{"张三||", "张三||", "李四||"} << "p0,p1";
+        QTest::newRow("same pinyin, other character") << QStringList{"张三||", "章三||"} << "";
+        QTest::newRow("same pinyin and mobile") << QStringList{"张三|13800000001|", "章三|138 0000 0001|"} << "p0,p1";
+        QTest::newRow("+86 and 0086 aside") << QStringList{"甲|+86 138-0000-0001|", "乙|008613800000001|",
+                                                           "丙|13800000001|"}
+                                            << "p0,p1,p2";
+        QTest::newRow("short numbers never") << QStringList{"甲|110|", "乙|110|"} << "";
+        QTest::newRow("e-mail case aside") << QStringList{"甲||A@Example.com", "乙||a@example.COM "} << "p0,p1";
+        QTest::newRow("a chain") << QStringList{"甲|13800000001|", "乙|13800000001|x@y.cn", "丙||X@y.cn", "丁||"}
+                                 << "p0,p1,p2";
+        QTest::newRow("two groups") << QStringList{"甲||", "乙||", "甲||", "乙||"} << "p0,p2;p1,p3";
+    }
+    void duplicateRules() {
+        QFETCH(QStringList, people);
+        QFETCH(QString, groups);
+        std::vector<DuplicateCandidate> candidates;
+        for (int i = 0; i < people.size(); ++i) {
+            const QStringList parts = people[i].split(QLatin1Char('|'));
+            candidates.push_back({QStringLiteral("p%1").arg(i), parts[0], parts[1], parts[2]});
+        }
+        QStringList found;
+        for (const QStringList& group : findDuplicates(candidates))
+            found << group.join(QLatin1Char(','));
+        QCOMPARE(found.join(QLatin1Char(';')), groups);
+    }
+
+    // A merge keeps the lowest key with the picked fields; the others go to the recently deleted;
+    // one undo gives back all of them as they were.
+    void mergeKeepsTheFirstAndUndoes() {
+        const QString copy = session->Conn->addContact(person(friends, QStringLiteral("张三"), QStringLiteral("+8613800000001")));
+        ContactFields withMail = person(friends, QStringLiteral("张三"));
+        withMail.email = QStringLiteral("zs@example.cn");
+        const QString third = session->Conn->addContact(withMail);
+        const std::vector<QStringList> groups = session->duplicates();
+        QCOMPARE(groups.size(), size_t(1));
+        QCOMPARE(groups.front(), (QStringList{zhang, copy, third}));
+        std::vector<ContactFields> people;
+        for (const QString& key : groups.front())
+            people.push_back(*session->Conn->loadContact(key));
+        const ContactFields merged = mergedDefaults(people);
+        QCOMPARE(merged.mobile, QStringLiteral("+8613800000001")); // the longer form
+        QCOMPARE(merged.email, QStringLiteral("zs@example.cn"));
+        QCOMPARE(merged.groupKey, classmates);
+
+        const QString before = contents();
+        QVERIFY(session->mergeContacts(zhang, merged, {copy, third}).ok);
+        QCOMPARE(session->Conn->loadContact(zhang)->email, QStringLiteral("zs@example.cn"));
+        QVERIFY(!session->Conn->loadContact(copy));
+        QCOMPARE(session->recentlyDeleted().size(), size_t(2));
+        QVERIFY(session->duplicates().empty());
+        QVERIFY(session->undo().ok);
+        QCOMPARE(contents(), before);
     }
 
     // A file that cannot be written has no history, and the commands still report their failure.

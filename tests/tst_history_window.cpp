@@ -2,12 +2,15 @@
 // group's node with every person and the list as it was; the recently deleted list hands back the
 // entries the user selected.
 #include "gui/app/MainWindow.h"
+#include "gui/forms/DuplicatesDialog.h"
 #include "gui/forms/RecentlyDeletedDialog.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/Fixture.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QListWidget>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -36,6 +39,36 @@ private slots:
         QCOMPARE(w.listModel()->rowCount(), 2);
         QCOMPARE(f.count("select count(*) from phone"), 2);
         QVERIFY(w.action(QStringLiteral("redo"))->isEnabled());
+    }
+
+    // The merge view: each field offers the group's values, the longer one picked; 合并 hands the
+    // picked fields over and the group leaves the list.
+    void duplicatesDialogPicksAndMerges() {
+        ContactFields a, b;
+        a.name = b.name = QStringLiteral("张三");
+        a.mobile = QStringLiteral("138");
+        b.mobile = QStringLiteral("+86 138");
+        b.email = QStringLiteral("zs@example.cn");
+        QStringList mergedKeys;
+        ContactFields mergedFields;
+        DuplicatesDialog dialog(
+            {{QStringLiteral("friend1"), QStringLiteral("friend2")}},
+            [&](const QString& key) { return std::optional<ContactFields>(key == QLatin1String("friend1") ? a : b); },
+            [&](const QStringList& keys, const ContactFields& merged) {
+                mergedKeys = keys;
+                mergedFields = merged;
+                return true;
+            });
+        QCOMPARE(dialog.groupList()->count(), 1);
+        QCOMPARE(dialog.choice(2)->count(), 2);
+        QCOMPARE(dialog.choice(2)->currentText(), QStringLiteral("+86 138"));
+        dialog.choice(2)->setCurrentIndex(0);
+        dialog.mergeButton()->click();
+        QCOMPARE(mergedKeys, (QStringList{"friend1", "friend2"}));
+        QCOMPARE(mergedFields.mobile, QStringLiteral("138"));
+        QCOMPARE(mergedFields.email, QStringLiteral("zs@example.cn"));
+        QCOMPARE(dialog.groupList()->count(), 0);
+        QVERIFY(!dialog.mergeButton()->isEnabled());
     }
 
     void recentlyDeletedDialogHandsBackTheSelection() {

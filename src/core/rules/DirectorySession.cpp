@@ -1,6 +1,7 @@
 #include "core/rules/DirectorySession.h"
 
 #include "core/exchange/Importer.h"
+#include "core/rules/Duplicates.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Sql.h"
@@ -160,6 +161,45 @@ CommandResult DirectorySession::restoreDeleted(const std::vector<qint64>& ids) {
     CurrentContactId = restored.first();
     result = refresh(CurrentGroup);
     result.selectRow = CurrentContactId;
+    return result;
+}
+
+std::vector<QStringList> DirectorySession::duplicates() {
+    std::vector<DuplicateCandidate> people;
+    try {
+        Conn->forEachDuplicateCandidate(
+            [&](const QString& key, const QString& name, const QString& mobile, const QString& email) {
+                people.push_back({key, name, mobile, email});
+            });
+    } catch (const StoreError&) {
+        return {};
+    }
+    return findDuplicates(people);
+}
+
+CommandResult DirectorySession::mergeContacts(const QString& keep, const ContactFields& merged,
+                                              const QStringList& others) {
+    CommandResult result;
+    try {
+        recorded([&] {
+            Transaction transaction = Conn->transaction();
+            Conn->updateContact(keep, merged);
+            for (const QString& other : others) {
+                if (other != keep)
+                    Conn->deleteContact(other);
+            }
+            transaction.commit();
+        });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("没有合并。\n") + e.message());
+        return result;
+    }
+    emit contactsChanged({keep});
+    emit contactsRemoved(others);
+    CurrentContactId = keep;
+    result = refresh(CurrentGroup);
+    result.selectRow = keep;
     return result;
 }
 

@@ -156,6 +156,12 @@ public:
     std::vector<DeletedContact> recentlyDeleted();
     CommandResult restoreDeleted(const std::vector<qint64>& ids);
 
+    // Groups of likely duplicates (see Duplicates.h), each with its people's keys.
+    std::vector<QStringList> duplicates();
+    // One person made of several: keep (the lowest key) gets the merged fields, the others are
+    // deleted (and so kept among the recently deleted); one step, undoable.
+    CommandResult mergeContacts(const QString& keep, const ContactFields& merged, const QStringList& others);
+
     // After a change the window did not make: the tree rebuilt with nodeKey current again, and the
     // list refilled with what it shows.
     CommandResult refresh(const QString& nodeKey);

@@ -3,6 +3,7 @@
 #include "core/store/Connection.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
+#include "core/store/UndoSql.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -140,6 +141,13 @@ bool Store::renameContact(const QString& contactKey, const QString& name) {
     pinyin_.write(contactKey, name);
     transaction.commit();
     return true;
+}
+
+void Store::forEachDuplicateCandidate(
+    const std::function<void(const QString&, const QString&, const QString&, const QString&)>& visit) {
+    Statement people(*connection_, sql::duplicates::Candidates);
+    while (people.step())
+        visit(people.text(0), people.text(1), people.text(2), people.text(3));
 }
 
 void Store::enableHistory() {

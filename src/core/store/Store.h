@@ -45,6 +45,9 @@ public:
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
     UndoLog& undoLog() { return undo_; }
     RecentlyDeleted& recentlyDeleted() { return deleted_; }
+    // Every person's key, name, mobile and e-mail, for the duplicate rules.
+    void forEachDuplicateCandidate(const std::function<void(const QString& key, const QString& name,
+                                                            const QString& mobile, const QString& email)>& visit);
     // For the window's connection: every change can be undone and every deleted person is kept
     // for a while. Nothing on a read-only file.
     void enableHistory();

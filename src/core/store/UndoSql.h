@@ -59,3 +59,8 @@ inline constexpr const char* KeepGroupName =
 inline constexpr const char* InsertContactRow = "insert into main.phone (%1) values (%2)";
 inline constexpr const char* InsertGroupWithId = "insert into main.分类 (id, 分类, 类型) values (?, ?, ?)";
 } // namespace sql::deleted
+
+namespace sql::duplicates {
+// What the duplicate rules compare, for every person: key, name, mobile and e-mail.
+inline constexpr const char* Candidates = "select friendid, 姓名, 移动电话, email from phone order by id";
+} // namespace sql::duplicates

@@ -310,6 +310,7 @@ void Frm_main::buildToolbar() {
         addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
     addEntry(query, QStringLiteral("birthday"), QStringLiteral("最近生日人员"));
     addEntry(query, QStringLiteral("deleted"), QStringLiteral("最近删除..."));
+    addEntry(query, QStringLiteral("duplicates"), QStringLiteral("查找重复..."));
     QAction* set = addButton(QStringLiteral("setbutt"), QStringLiteral("设置"), QStringLiteral("工具栏的放置位置"), 5);
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));

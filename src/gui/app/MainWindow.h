@@ -88,6 +88,7 @@ private:
     void buildToolbar();
     void addHistoryActions();
     void showRecentlyDeleted();
+    void showDuplicates();
     void deleteCommand();
     void addGroupCommand();
     QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);
