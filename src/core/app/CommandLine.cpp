@@ -2,6 +2,7 @@
 
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
+#include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 
 #include <QCommandLineParser>
@@ -34,9 +35,24 @@ int usage(QTextStream& out, const QString& problem) {
     return exitcode::Usage;
 }
 
+// Every writer of the data file holds its lock: a running window refuses the command at once, another
+// command is waited for a little.
+bool takeLock(DataFileLock& lock, QTextStream& out) {
+    if (lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait))
+        return true;
+    out << lock.errorString() << '\n';
+    out.flush();
+    return false;
+}
+
 std::unique_ptr<Store> openStore(const QString& dataFile, QTextStream& out) {
     try {
-        return Store::open(dataFile);
+        auto store = Store::open(dataFile);
+        if (!store->droppedSchema().isEmpty())
+            out << QStringLiteral("数据文件中有不是本程序建立的%1，已将它们删除。")
+                       .arg(store->droppedSchema().join(QStringLiteral("、")))
+                << '\n';
+        return store;
     } catch (const StoreError& e) {
         out << QStringLiteral("无法打开数据文件 %1：%2").arg(QDir::toNativeSeparators(dataFile), e.message()) << '\n';
         out.flush();
@@ -45,6 +61,9 @@ std::unique_ptr<Store> openStore(const QString& dataFile, QTextStream& out) {
 }
 
 int runImport(const QString& file, const QString& groupName, const QString& dataFile, QTextStream& out) {
+    DataFileLock lock(dataFile);
+    if (!takeLock(lock, out))
+        return exitcode::Incomplete;
     auto store = openStore(dataFile, out);
     if (!store)
         return exitcode::Incomplete;
@@ -59,6 +78,9 @@ int runImport(const QString& file, const QString& groupName, const QString& data
 
 int runExport(const QString& file, const QString& groupName, VCardVersion version, bool gbk, const QString& dataFile,
               QTextStream& out) {
+    DataFileLock lock(dataFile);
+    if (!takeLock(lock, out))
+        return exitcode::Incomplete;
     auto store = openStore(dataFile, out);
     if (!store)
         return exitcode::Incomplete;
