@@ -1,6 +1,8 @@
 #include "gui/app/MainWindow.h"
 
+#include "core/app/CloseBackup.h"
 #include "core/app/Settings.h"
+#include "core/exchange/PhotoFolder.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
@@ -254,6 +256,22 @@ bool Frm_main::openDataFile() {
             return false;
         }
     }
+    // What the file held at the start: a close that finds most of it gone asks before it touches the backup.
+    try {
+        contactsAtStart_ = state_.Conn->contactCount();
+    } catch (const StoreError&) {
+        contactsAtStart_ = -1;
+    }
+    // Pictures left by an import that did not finish, and pictures no contact names any more, go.
+    try {
+        if (!state_.Conn->isReadOnly())
+            photofolder::tidy(*state_.Conn, paths_.data);
+    } catch (const StoreError&) {
+        // The folder stays as it is; the next start tries again.
+    }
+    if (!state_.Conn->droppedSchema().isEmpty())
+        dialogs.show(this, msg::warning(QStringLiteral("数据文件中有不是本程序建立的%1，它们可能改动或拖住数据，已将它们删除。")
+                                            .arg(state_.Conn->droppedSchema().join(QStringLiteral("、")))));
     // SQLite writes its journal beside the data file: a folder that takes no new file refuses every
     // change as surely as a read-only file.
     if (state_.Conn->isReadOnly())
@@ -375,11 +393,7 @@ void Frm_main::closeEvent(QCloseEvent* event) {
     saveSettings();
     const bool hadData = state_.Conn != nullptr;
     state_.Conn.reset();
-    if (hadData) {
-        QString error;
-        if (!refreshBackup(paths_, &error))
-            state_.env.dialogs->show(this,
-                                     msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
-    }
+    if (hadData)
+        closebackup::run(paths_, contactsAtStart_, state_.env.dialogs, this);
     event->accept();
 }

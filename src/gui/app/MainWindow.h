@@ -85,4 +85,5 @@ private:
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
     QList<QPointer<QWidget>> modeless_;
+    int contactsAtStart_ = -1;
 };
