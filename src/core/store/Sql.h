@@ -145,4 +145,35 @@ inline constexpr const char* CreateMeta = "create table if not exists zinteva_me
 inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
 inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
 
+// ---------------------------------------------------------------------------------------------
+// A data file may come from anywhere. Triggers and views that the program did not make (its own
+// names start with zinteva_) could run on the program's writes or hang a read, so they are found
+// before any other statement runs and dropped. Each name is spliced as a quoted identifier.
+inline constexpr const char* SelectForeignSchema =
+    "select type, name from sqlite_master where type in ('trigger', 'view') and substr(name, 1, 8) <> 'zinteva_' "
+    "order by type, name";
+inline constexpr const char* DropTriggerPrefix = "drop trigger if exists ";
+inline constexpr const char* DropViewPrefix = "drop view if exists ";
+inline constexpr const char* BeginImmediate = "begin immediate";
+inline constexpr const char* Commit = "commit";
+inline constexpr const char* Rollback = "rollback";
+
+// Each contact's own UID, made at random when the contact is made and carried by every card written
+// of it, so that a card finds its person again and no other (a copied or restored data file hands out
+// the same ids again). Contacts from before the table keep the UID their cards were written with.
+inline constexpr const char* CreateContactUids =
+    "create table if not exists zinteva_uid (friendid text primary key, uid text not null unique)";
+inline constexpr const char* SelectUidOfContact = "select uid from zinteva_uid where friendid = ?";
+inline constexpr const char* SelectContactOfUid =
+    "select u.friendid from zinteva_uid u join phone p on p.friendid = u.friendid where u.uid = ?";
+inline constexpr const char* InsertContactUid = "insert or replace into zinteva_uid (friendid, uid) values (?, ?)";
+inline constexpr const char* DeleteContactUid = "delete from zinteva_uid where friendid = ?";
+inline constexpr const char* DeleteGroupUids =
+    "delete from zinteva_uid where friendid in (select friendid from phone where mainid = ?)";
+// The contacts of a data file when the table is first made: their cards may already be out there.
+inline constexpr const char* SelectAllContactKeys = "select friendid from phone where friendid is not null";
+// Photos in the photos folder that some contact still names (the rest are left-overs of imports that
+// did not finish).
+inline constexpr const char* SelectPhotoPaths = "select distinct 照片 from phone where 照片 is not null and 照片 <> ''";
+
 } // namespace sql

@@ -1,15 +1,22 @@
 #include "core/store/Store.h"
 
 #include "core/text/Keys.h"
+#include "core/store/ContactUids.h"
+#include "core/store/ForeignSchema.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Sql.h"
 #include "core/store/StatementHelpers.h"
 #include "core/store/Transaction.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 using storehelpers::columnText;
@@ -93,21 +100,40 @@ QString storedDate(const QDate& date) {
 Store::Store(std::unique_ptr<SQLite::Database> db) : db_(std::move(db)) {}
 Store::~Store() = default;
 
+void refuseIrregularFiles(const QString& path) {
+    // SQLite would open a FIFO, a device or a socket like a file and block or read garbage: the data
+    // file and its journal are used only as regular files (a symlink to one is followed).
+    for (const QString& file : {path, path + QStringLiteral("-journal")}) {
+        const QFileInfo info(file);
+        if ((info.exists() || info.isSymLink()) && !info.isFile())
+            throw StoreError(file.toStdString() + " 不是普通文件");
+    }
+}
+
 std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& options) {
     return guarded([&] {
-        if (!QFileInfo(path).isFile())
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             throw StoreError("数据文件不存在: " + path.toStdString());
+        refuseIrregularFiles(path);
         // One connection, used by the window thread alone: SQLite's per-call locking is not needed.
         const int flags = (options.readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         auto db = std::make_unique<SQLite::Database>(path.toStdString(), flags | SQLITE_OPEN_URI, 2000,
                                                      options.vfs ? std::string(options.vfs) : std::string());
+        // A hostile file's schema gets no say: no function of the program may be called from its
+        // views or triggers, and triggers and views the program did not make go before any other
+        // statement runs.
+        sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        QStringList dropped = foreignschema::drop(db->getHandle());
         std::unique_ptr<Store> store(new Store(std::move(db)));
+        store->droppedSchema_ = std::move(dropped);
         // The rollback journal keeps the data file alone the whole database between transactions,
         // so a plain copy of it taken then is a sound backup.
         store->db_->exec(sql::JournalModeDelete);
         store->db_->exec(sql::SynchronousFull);
         store->checkSchema();
         pinyinkeys::ensureTable(*store->db_);
+        contactuids::ensureTable(*store->db_);
         if (!store->isReadOnly()) {
             try {
                 store->db_->exec(sql::CreateIndexes);
@@ -125,6 +151,12 @@ void Store::createEmpty(const QString& path) {
     guarded([&] {
         if (QFileInfo::exists(path))
             throw StoreError("文件已经存在: " + path.toStdString());
+        // Private from the start: the file (and the journals SQLite gives its mode) is the user's alone.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              0600);
+        if (fd < 0)
+            throw StoreError("不能建立文件 " + path.toStdString() + ": " + std::strerror(errno));
+        ::close(fd);
         SQLite::Database db(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
         db.exec(sql::JournalModeDelete);
         SQLite::Transaction transaction(db);
@@ -132,6 +164,7 @@ void Store::createEmpty(const QString& path) {
         db.exec(sql::CreateGroups);
         db.exec(sql::CreateIndexes);
         db.exec(sql::CreateNextBirthdayIndex);
+        db.exec(sql::CreateContactUids);
         transaction.commit();
     });
 }
@@ -204,6 +237,7 @@ void Store::deleteGroup(const QString& groupKey) {
     guarded([&] {
         Transaction transaction(*db_);
         pinyinkeys::removeGroup(*db_, groupKey); // before the people go
+        contactuids::removeGroup(*db_, groupKey);
         for (const char* text : {sql::DeleteGroup, sql::DeleteGroupContacts}) {
             SQLite::Statement statement(*db_, text);
             bindText(statement, 1, groupKey);
@@ -283,6 +317,7 @@ QString Store::addContact(const ContactFields& fields) {
         setKey.bind(1, static_cast<int64_t>(id));
         setKey.exec();
         pinyinkeys::write(*db_, keys::contactKey(id), fields.name);
+        contactuids::assign(*db_, keys::contactKey(id));
         transaction.commit();
         return keys::contactKey(id);
     });
@@ -316,6 +351,7 @@ void Store::deleteContact(const QString& contactKey) {
     guarded([&] {
         Transaction transaction(*db_); // the row and its keys together
         pinyinkeys::remove(*db_, contactKey);
+        contactuids::remove(*db_, contactKey);
         SQLite::Statement statement(*db_, sql::DeleteContact);
         bindText(statement, 1, contactKey);
         statement.exec();

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -65,13 +66,21 @@ public:
     // "ok" or SQLite's first complaint.
     QString quickCheck();
 
+    // Triggers and views that the program did not make, dropped when the file was opened ("触发器 x").
+    QStringList droppedSchema() const { return droppedSchema_; }
+
 private:
     explicit Store(std::unique_ptr<SQLite::Database> db);
     void checkSchema();
     void fill(const char* sql, const QStringList& binds, RowTable& into);
 
     std::unique_ptr<SQLite::Database> db_;
+    QStringList droppedSchema_;
 };
+
+// Throws StoreError when the database file or its journal exists as anything but a regular file (a
+// FIFO would block the open, a device would be read as data).
+void refuseIrregularFiles(const QString& path);
 
 // 生日 is stored as ISO text; anything else reads as no date.
 std::optional<QDate> parseStoredDate(std::string_view text);
