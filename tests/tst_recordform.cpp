@@ -638,7 +638,7 @@ private slots:
     // A new person is written whole or not at all, even when the step that gives it its key fails.
     void newPersonIsOneWrite() {
         fx->state.Conn->database().exec(
-            "create trigger refuse before update on phone begin select raise(abort, 'refused'); end");
+            "create trigger zinteva_refuse before update on phone begin select raise(abort, 'refused'); end");
         auto form = newContactForm();
         type(box(*form, 1), QStringLiteral("半个人"));
         press(*form, "savebutt");

@@ -1,20 +1,38 @@
 #include "core/exchange/Exporter.h"
 
-#include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/text/Keys.h"
+#include "core/store/ContactUids.h"
+#include "core/store/DataFiles.h"
 #include "core/store/Store.h"
+#include "core/store/Transaction.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <SQLiteCpp/Database.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 Exporter::Exporter(Store& store) : store_(store) {}
 
-QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count) {
+namespace {
+
+// Writes everything or reports the device's failure.
+bool writeAll(QIODevice& out, const QByteArray& bytes) {
+    return out.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count) {
+    // One read transaction: the export sees one state of the file, and the UIDs it gives contacts
+    // that had none are written once, at the end.
+    Transaction transaction(store_.database());
     QStringList keys;
     if (selection.kind == ExportSelection::Kind::Keys) {
         keys = selection.keys;
@@ -34,11 +52,12 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
         groupNames.insert(group.key, group.name);
 
     const bool csv = format == ExportFormat::CsvUtf8 || format == ExportFormat::CsvGbk;
-    // The UID's file part is made on the first export, so that the cards can come back as updates.
-    const QString filePart = csv ? QString() : ContactUid::filePart(store_, true);
+    const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
 
-    std::vector<ExportCard> cards;
+    // A vCard file is written card by card, each picture read only for its own card; a CSV file holds
+    // no pictures.
     std::vector<CsvContact> rows;
+    int written = 0;
     for (const QString& key : keys) {
         std::optional<ContactFields> fields = store_.loadContact(key);
         if (!fields)
@@ -46,12 +65,14 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
         const QString groupName = groupNames.value(fields->groupKey);
         if (csv) {
             rows.push_back({*fields, groupName});
+            ++written;
             continue;
         }
         ExportCard card;
         card.fields = *fields;
         card.groupName = groupName;
-        card.uid = ContactUid::make(filePart, key);
+        card.uid = contactuids::uidOf(store_.database(), key, true);
+        // Only a regular file is read: a FIFO would block, a device would never end.
         if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
             QFile photo(fields->photo);
             if (photo.open(QIODevice::ReadOnly)) {
@@ -59,21 +80,27 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
                 card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(fields->photo).suffix());
             }
         }
-        cards.push_back(std::move(card));
+        if (!writeAll(out, VCardWriter::write(card, version)))
+            return false;
+        ++written;
     }
+    if (csv) {
+        const QByteArray bytes = CsvFile::write(rows, format == ExportFormat::CsvGbk ? CsvFile::Encoding::Gbk
+                                                                                     : CsvFile::Encoding::Utf8WithBom);
+        if (!writeAll(out, bytes))
+            return false;
+    }
+    transaction.commit();
     if (count)
-        *count = static_cast<int>(csv ? rows.size() : cards.size());
-    switch (format) {
-    case ExportFormat::CsvUtf8:
-        return CsvFile::write(rows, CsvFile::Encoding::Utf8WithBom);
-    case ExportFormat::CsvGbk:
-        return CsvFile::write(rows, CsvFile::Encoding::Gbk);
-    case ExportFormat::VCard40:
-        return VCardWriter::write(cards, VCardVersion::V40);
-    case ExportFormat::VCard30:
-        break;
-    }
-    return VCardWriter::write(cards, VCardVersion::V30);
+        *count = written;
+    return true;
+}
+
+QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    write(buffer, selection, format, count);
+    return buffer.data();
 }
 
 bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* error) {
@@ -86,17 +113,74 @@ bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* 
     return true;
 }
 
+QString Exporter::refusedTarget(const QString& path) const {
+    // By identity, not by name: a symlink, a hard link or another spelling of the path is caught too.
+    const char* open = sqlite3_db_filename(store_.database().getHandle(), "main");
+    if (!open || !*open)
+        return {};
+    const QString dataFile = QString::fromUtf8(open);
+    const QString refused =
+        QStringLiteral("不能导出到 %1：它是 zinteva 自己的数据文件或备份文件").arg(QDir::toNativeSeparators(path));
+    // A journal comes and goes with each write: its name is refused even while there is none.
+    const QFileInfo named(path);
+    const QString folder = QFileInfo(named.absolutePath()).canonicalFilePath();
+    if (!folder.isEmpty() && QDir(folder).filePath(named.fileName()) ==
+                                 QFileInfo(dataFile).canonicalFilePath() + QStringLiteral("-journal"))
+        return refused;
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) != 0)
+        return {};
+    const DataPaths paths = DataPaths::in(QFileInfo(dataFile).absolutePath());
+    for (const QString& own : {dataFile, dataFile + QStringLiteral("-journal"), paths.data,
+                               paths.data + QStringLiteral("-journal"), paths.backup,
+                               paths.backup + QStringLiteral(".tmp")}) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(own).constData(), &st) == 0 && st.st_dev == target.st_dev &&
+            st.st_ino == target.st_ino)
+            return refused;
+    }
+    return {};
+}
+
 bool Exporter::exportToFile(const QString& path, const ExportSelection& selection, ExportFormat format, int* count,
                             QString* error) {
-    QByteArray bytes;
-    try {
-        bytes = build(selection, format, count);
-    } catch (const std::exception& e) {
+    auto fail = [&](const QString& reason) {
         if (error)
-            *error = QStringLiteral("读取数据文件失败：%1").arg(QString::fromUtf8(e.what()));
+            *error = reason;
         return false;
+    };
+    if (const QString refused = refusedTarget(path); !refused.isEmpty())
+        return fail(refused);
+    const QFileInfo target(path);
+    if (target.isDir())
+        return fail(QStringLiteral("无法写入文件 %1：它是一个文件夹").arg(QDir::toNativeSeparators(path)));
+    const auto readFailure = [&](const std::exception& e) {
+        return fail(QStringLiteral("读取数据文件失败：%1").arg(QString::fromUtf8(e.what())));
+    };
+    if (target.exists() && !target.isFile()) {
+        // A FIFO, a terminal, /dev/stdout: written to as it is, never replaced by a file.
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+        try {
+            if (!write(out, selection, format, count) || !out.flush())
+                return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+        } catch (const std::exception& e) {
+            return readFailure(e);
+        }
+        return true;
     }
-    return saveBytes(path, bytes, error);
+    // A regular file is replaced only by a complete new one.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    try {
+        if (!write(out, selection, format, count) || !out.commit())
+            return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    } catch (const std::exception& e) {
+        return readFailure(e);
+    }
+    return true;
 }
 
 ExportFormat Exporter::formatFor(const QString& path, VCardVersion version, bool csvGbk) {

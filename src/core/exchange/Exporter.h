@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class Store;
 
 struct ExportSelection {
@@ -28,13 +29,19 @@ public:
 
     // The file's bytes; `count` receives the number of contacts written. Throws StoreError.
     QByteArray build(const ExportSelection& selection, ExportFormat format, int* count = nullptr);
+    // Writes the file to `out` card by card. False when `out` refuses a write. Throws StoreError.
+    bool write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count = nullptr);
 
-    // Builds and saves through QSaveFile, so that an existing file is replaced only by a complete new
-    // one. False with the reason in `error` when the data file or the disk fails.
+    // Writes the file: a regular file through QSaveFile, so that an existing file is replaced only by a
+    // complete new one; a FIFO or a device (/dev/stdout) directly, never replacing it. The data file,
+    // its journal and the backup are refused, also through a symlink or a hard link. False with the
+    // reason in `error` when the target is refused or the data file or the disk fails.
     bool exportToFile(const QString& path, const ExportSelection& selection, ExportFormat format, int* count,
                       QString* error);
 
     static bool saveBytes(const QString& path, const QByteArray& bytes, QString* error);
+    // Why `path` may not be written (one of the program's own files), or an empty text.
+    QString refusedTarget(const QString& path) const;
     // .csv is CSV (GBK when asked), anything else vCard of the version asked.
     static ExportFormat formatFor(const QString& path, VCardVersion version, bool csvGbk = false);
 

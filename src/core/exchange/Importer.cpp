@@ -1,18 +1,17 @@
 #include "core/exchange/Importer.h"
 
-#include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
+#include "core/exchange/PhotoFolder.h"
 #include "core/exchange/VCardReader.h"
 #include "core/text/Keys.h"
+#include "core/store/ContactUids.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
 namespace {
 
@@ -74,27 +73,6 @@ bool sameFileBytes(const QString& path, const QByteArray& bytes) {
     return file.readAll() == bytes;
 }
 
-// Saves an embedded photo under a name made from its bytes, so the same picture imported twice is one
-// file. Returns the file's full path, or an empty text with the reason in `error`.
-QString savePhoto(const QString& folder, const QByteArray& bytes, const QString& extension, QString* error) {
-    const QString name =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(20)) + u'.' +
-        extension;
-    const QString path = QDir(folder).filePath(name);
-    if (sameFileBytes(path, bytes))
-        return path;
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("无法建立照片文件夹 %1").arg(QDir::toNativeSeparators(folder));
-        return {};
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("无法保存照片 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return {};
-    }
-    return path;
-}
-
 QString problemLine(ImportBatch::Source source, const ImportProblem& p) {
     const QString where = source == ImportBatch::Source::Csv ? QStringLiteral("第 %1 行").arg(p.number)
                                                              : QStringLiteral("第 %1 张名片").arg(p.number);
@@ -150,7 +128,7 @@ QString ImportSummary::text() const {
 }
 
 Importer::Importer(Store& store, const QString& dataFilePath)
-    : store_(store), photosFolder_(QFileInfo(dataFilePath).absoluteDir().filePath(QStringLiteral("photos"))) {}
+    : store_(store), photosFolder_(photofolder::folderFor(dataFilePath)) {}
 
 ImportBatch Importer::readFile(const QString& path) {
     QFile file(path);
@@ -166,43 +144,145 @@ ImportBatch Importer::readFile(const QString& path) {
     return vcard ? VCardReader::read(bytes) : CsvFile::read(bytes);
 }
 
+namespace {
+
+// "BEGIN:VCARD" and the like on a line of its own; a line that starts with a blank continues the one
+// before it and is never a marker.
+bool markerLine(QByteArrayView line, QByteArrayView marker) {
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty() || line[0] == ' ' || line[0] == '\t')
+        return false;
+    return line.trimmed().compare(marker, Qt::CaseInsensitive) == 0;
+}
+
+// The bytes of a vCard file, cut into pieces that each end where a card ends (with whatever stood
+// before it), so that the reader sees whole cards and never more than it needs at once. A card whose
+// END is missing simply makes its piece longer: the reader sorts it out as it would in a whole file.
+class CardPieces {
+public:
+    explicit CardPieces(QIODevice& in) : in_(in) {}
+    QByteArray next() {
+        QByteArray piece;
+        int depth = 0;
+        while (!in_.atEnd()) {
+            const QByteArray line = in_.readLine();
+            if (line.isEmpty() && !in_.atEnd())
+                break;
+            piece += line;
+            if (markerLine(line, "BEGIN:VCARD"))
+                ++depth;
+            else if (markerLine(line, "END:VCARD") && depth > 0 && --depth == 0)
+                break;
+        }
+        return piece;
+    }
+
+private:
+    QIODevice& in_;
+};
+
+int countCards(QIODevice& in) {
+    int cards = 0;
+    while (!in.atEnd()) {
+        const QByteArray line = in.readLine();
+        if (line.isEmpty() && !in.atEnd())
+            break;
+        if (markerLine(line, "BEGIN:VCARD"))
+            ++cards;
+    }
+    return cards;
+}
+
+} // namespace
+
 ImportSummary Importer::runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress) {
-    return run(readFile(path), options, progress);
+    QFile file(path);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool whole = [&] {
+        QFile probe(path);
+        if (!QFileInfo(path).isFile() || !probe.open(QIODevice::ReadOnly))
+            return true; // a pipe is read once, as a whole
+        const QByteArray start = probe.read(4096);
+        return start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF") ||
+               !(suffix == u"vcf" || suffix == u"vcard" ||
+                 (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(start)));
+    }();
+    // CSV, UTF-16 and anything that is not a regular file are read whole; a vCard file card by card.
+    if (whole || !file.open(QIODevice::ReadOnly))
+        return run(readFile(path), options, progress);
+    int expected = 0;
+    if (progress) {
+        expected = countCards(file);
+        file.seek(0);
+    }
+    return runRecords(
+        ImportBatch::Source::VCard, expected,
+        [&](const RecordSink& each) {
+            CardPieces pieces(file);
+            int before = 0;
+            for (QByteArray piece = pieces.next(); !piece.isEmpty(); piece = pieces.next()) {
+                int inPiece = 0;
+                VCardReader::read(piece, [&](ImportRecord&& record) {
+                    record.number += before;
+                    ++inPiece;
+                    each(record);
+                });
+                before += inPiece;
+            }
+        },
+        options, progress);
 }
 
 ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress) {
-    ImportSummary summary;
-    summary.source = batch.source;
-    summary.total = static_cast<int>(batch.records.size());
     if (!batch.error.isEmpty()) {
+        ImportSummary summary;
+        summary.source = batch.source;
+        summary.total = static_cast<int>(batch.records.size());
         summary.failure = batch.error;
         return summary;
     }
+    return runRecords(
+        batch.source, static_cast<int>(batch.records.size()),
+        [&](const RecordSink& each) {
+            for (const ImportRecord& record : batch.records)
+                each(record);
+        },
+        options, progress);
+}
+
+ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                                   const ImportOptions& options, const ImportProgress& progress) {
+    ImportSummary summary;
+    summary.source = source;
+    summary.total = expected;
     if (store_.isReadOnly()) {
         summary.failure = QStringLiteral("数据文件是只读的");
         return summary;
     }
-    const int total = summary.total;
+    const int total = expected;
     const int step = std::max(1, total / 100);
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
         Transaction transaction(store_.database());
         GroupFinder groups(store_, summary);
-        const QString filePart = ContactUid::filePart(store_, true);
+        // Pictures wait in a staging folder until the contacts that name them are committed.
+        photofolder::Staging photos(photosFolder_);
         QHash<QString, QString> addedByUid; // a UID met twice in one file updates what it added
 
-        for (int i = 0; i < total; ++i) {
-            if (progress && i % step == 0 && !progress(i, total))
+        int done = 0;
+        feed([&](const ImportRecord& record) {
+            if (progress && done % step == 0 && !progress(done, std::max(total, done)))
                 throw Cancelled();
-            const ImportRecord& record = batch.records[static_cast<size_t>(i)];
+            ++done;
             if (!record.ok()) {
                 summary.skipped.push_back({record.number, record.fields.name, record.error});
-                continue;
+                return;
             }
             ContactFields fields = record.fields;
 
-            QString key = ContactUid::contactKeyOf(filePart, record.uid);
+            QString key = contactuids::contactOf(store_.database(), record.uid);
             if (key.isEmpty() && !record.uid.isEmpty())
                 key = addedByUid.value(record.uid);
             std::optional<ContactFields> existing;
@@ -225,7 +305,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                     fields.photo = existing->photo;
                 } else {
                     QString error;
-                    fields.photo = savePhoto(photosFolder_, record.photoData, record.photoExtension, &error);
+                    fields.photo = photos.save(record.photoData, record.photoExtension, &error);
                     if (fields.photo.isEmpty())
                         summary.warnings.push_back({record.number, fields.name, error});
                 }
@@ -246,8 +326,10 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                     addedByUid.insert(record.uid, added);
                 ++summary.added;
             }
-        }
+        });
+        summary.total = done;
         transaction.commit();
+        photos.publish(); // what cannot be moved in now is moved in at the next start
     } catch (const Cancelled&) {
         summary = fresh(summary);
         summary.cancelled = true;

@@ -54,7 +54,8 @@ public:
     Importer(Store& store, const QString& dataFilePath);
 
     ImportSummary run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress = {});
-    // Reads the file (vCard or CSV, told by its name, else by its content) and imports it.
+    // Reads the file (vCard or CSV, told by its name, else by its content) and imports it. A vCard file
+    // is read and imported card by card: neither the whole file nor all its pictures are held at once.
     ImportSummary runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress = {});
 
     // Reads a file as vCard or CSV; on failure the batch carries the error.
@@ -62,6 +63,13 @@ public:
     QString photosFolder() const { return photosFolder_; }
 
 private:
+    using RecordSink = std::function<void(const ImportRecord&)>;
+    // Hands every record to the sink, in the file's order.
+    using RecordFeed = std::function<void(const RecordSink&)>;
+    // `expected`: the number of records, for the progress (the summary counts those fed).
+    ImportSummary runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                             const ImportOptions& options, const ImportProgress& progress);
+
     Store& store_;
     QString photosFolder_;
 };

@@ -742,6 +742,11 @@ bool VCardReader::looksLikeVCard(const QByteArray& file) {
 ImportBatch VCardReader::read(const QByteArray& file) {
     ImportBatch batch;
     batch.source = ImportBatch::Source::VCard;
+    read(file, [&](ImportRecord&& record) { batch.records.push_back(std::move(record)); });
+    return batch;
+}
+
+void VCardReader::read(const QByteArray& file, const std::function<void(ImportRecord&&)>& each) {
     textdecoding::Unicode bom = textdecoding::Unicode::None;
     const QByteArray data = textdecoding::withoutBom(file, &bom);
     const bool textIsUtf8 = bom == textdecoding::Unicode::Utf16;
@@ -757,7 +762,7 @@ ImportBatch VCardReader::read(const QByteArray& file) {
         CardBuilder builder(cardNumber, version, textIsUtf8);
         for (const Property& p : properties)
             builder.add(p);
-        batch.records.push_back(builder.finish(structuralError));
+        each(builder.finish(structuralError));
         properties.clear();
         inCard = false;
     };
@@ -852,5 +857,4 @@ ImportBatch VCardReader::read(const QByteArray& file) {
     }
     if (inCard)
         finishCard(QStringLiteral("缺少 END:VCARD"));
-    return batch;
 }

@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -211,8 +212,15 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     if (path.isEmpty())
         return;
     const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
+    if (!path.endsWith(suffix, Qt::CaseInsensitive)) {
         path += suffix;
+        // The dialog asked about the name as typed; the name with its extension is asked about here.
+        if (QFileInfo::exists(path) &&
+            state.env.dialogs->show(view.window, msg::confirm(QStringLiteral("%1 已经存在。\n要替换它吗?")
+                                                                  .arg(QDir::toNativeSeparators(path)))) !=
+                MsgAnswer::Yes)
+            return;
+    }
 
     ExportSelection selection;
     if (choice->kind == ExportSelection::Kind::Group && !groupKey.isEmpty()) {
