@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +25,10 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -171,20 +177,41 @@ void frm_detail::showContact(const ContactFields& fields) {
 }
 
 bool frm_detail::showPhoto(const QString& path) {
-    QImageReader reader(path);
+    // Only a regular file is opened: a FIFO would block the form in open(), a device would never end.
+    // The file is opened without blocking and checked through its descriptor, so nothing can be put
+    // in its place between the check and the read.
+    Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // A picture that claims more pixels than any photo has (a decompression bomb) is not decoded, and
+    // no picture may make Qt allocate more than a photo needs.
+    QImageReader::setAllocationLimit(PhotoAllocationLimitMb);
+    QImageReader reader(&file, QFileInfo(path).suffix().toLatin1());
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     // Decode straight to the shown size: a camera's picture need not be held whole.
     const QSize stored = reader.size();
+    if (stored.isValid() && static_cast<qint64>(stored.width()) * stored.height() > PhotoPixelLimit)
+        return false;
     if (stored.isValid() && !stored.isEmpty()) {
         const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
         const QSize shown = (turned ? stored.transposed() : stored).scaled(PhotoArea, Qt::KeepAspectRatio);
         reader.setScaledSize(turned ? shown.transposed() : shown);
     }
     const QImage picture = reader.read();
-    if (picture.isNull()) {
-        Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+    if (picture.isNull())
         return false;
-    }
     Image1_->setPixmap(QPixmap::fromImage(picture.scaled(PhotoArea, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     return true;
 }

@@ -48,7 +48,11 @@ private:
     void buildForm();
     void Form_Load();
     bool Text2_KeyPress(const QKeyEvent& event) const;
+    // Shows a picture file scaled into the photo area; false (and the placeholder) when it is no
+    // regular file, no picture, or more than PhotoPixelLimit pixels.
     bool showPhoto(const QString& path);
+    static constexpr qint64 PhotoPixelLimit = 100'000'000;
+    static constexpr int PhotoAllocationLimitMb = 256;
     void setBoxText(QLineEdit* box, const QString& text);
     ContactFields typedFields() const;
     void refreshAfterSave();
