@@ -7,10 +7,10 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
-#include "core/store/ContactUids.h"
 #include "core/store/Store.h"
 
 #include "support/TestFiles.h"
+#include "support/StoreProbe.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -281,7 +281,7 @@ private slots:
             auto store = Store::open(path);
             store->addGroup(QStringLiteral("old"));
             // Named as the program names its own triggers, so that opening the file keeps it.
-            store->database().exec("create trigger zinteva_refuse before insert on phone when new.姓名 = 'boom' "
+            storeDb(*store).exec("create trigger zinteva_refuse before insert on phone when new.姓名 = 'boom' "
                                    "begin select raise(abort, 'refused by test'); end");
         }
         const ImportSummary summary =
@@ -392,9 +392,9 @@ private slots:
             key = store->addContact(f);
             part = ContactUid::filePart(*store, true);
             QCOMPARE(ContactUid::filePart(*store, false), part); // fixed for the file
-            uid = contactuids::uidOf(store->database(), key, false); // made with the contact
-            QCOMPARE(contactuids::uidOf(store->database(), key, true), uid);
-            QCOMPARE(contactuids::contactOf(store->database(), uid), key);
+            uid = store->uids().uidOf(key, false); // made with the contact
+            QCOMPARE(store->uids().uidOf(key, true), uid);
+            QCOMPARE(store->uids().contactOf(uid), key);
         }
         QCOMPARE(part.size(), 16);
         QVERIFY(!QUuid::fromString(uid).isNull()); // random, not made from the key
@@ -453,7 +453,7 @@ private slots:
         QVERIFY(all.contains("PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgAB"));
         QVERIFY(all.contains("PHOTO;VALUE=uri:file:///no/such/folder/%E7%85%A7%E7%89%87.bmp\r\n"));
         QVERIFY(all.contains("BDAY:--02-29\r\n"));
-        QVERIFY(all.contains("UID:" + contactuids::uidOf(store->database(), "friend1", false).toUtf8() + "\r\n"));
+        QVERIFY(all.contains("UID:" + store->uids().uidOf("friend1", false).toUtf8() + "\r\n"));
         for (const QByteArray& line : all.split('\n'))
             QVERIFY(line.size() <= 76); // 75 octets and the CR
         const QByteArray csv = exporter.build(ExportSelection::all(), ExportFormat::CsvUtf8);

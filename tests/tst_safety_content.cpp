@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -185,7 +186,11 @@ private slots:
         for (int i = 0; i < 20000; ++i)
             longName += QString::fromUtf16(i % 7 == 0 ? u"张 " : u"单a");
         pinyin::detail::largestTransliteration = 0;
+        QElapsedTimer timer;
+        timer.start();
         const pinyin::Keys keys = pinyin::keysOf(longName);
+        qInfo("keys of a name of %lld characters: %lld ms, longest text handed to ICU %d", qlonglong(longName.size()),
+              qlonglong(timer.elapsed()), pinyin::detail::largestTransliteration); // a figure, not a check
         QVERIFY2(pinyin::detail::largestTransliteration <= 4 * pinyin::detail::transliterationPiece,
                  qPrintable(QString::number(pinyin::detail::largestTransliteration)));
         QVERIFY(keys.full.startsWith("zhangshanashana"));
@@ -271,6 +276,7 @@ private slots:
         if (exportRise < 0)
             QSKIP("the kernel cannot reset the peak memory of a process");
         QVERIFY(QFileInfo(exported).size() > 12 * (4 << 20)); // twelve photos of 3 MB in base64
+        qInfo("export of 12 contacts with a 3 MB photo each: peak memory rose by %d MB", exportRise);
         QVERIFY2(exportRise < 45, qPrintable(QString::number(exportRise))); // all at once: over 100 MB
 
         QTemporaryDir other;
@@ -282,6 +288,8 @@ private slots:
             if (summary.added != 12)
                 _exit(254);
         });
+        qInfo("import of that file (%lld MB): peak memory rose by %d MB", qlonglong(QFileInfo(exported).size() >> 20),
+              importRise);
         QVERIFY2(importRise >= 0 && importRise < 45, qPrintable(QString::number(importRise)));
         QCOMPARE(Store::open(target.data)->contactCount(), 12);
     }

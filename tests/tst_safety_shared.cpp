@@ -9,11 +9,11 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/PhotoFolder.h"
 #include "core/exchange/VCardReader.h"
-#include "core/store/ContactUids.h"
 #include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
+#include "support/StoreProbe.h"
 #include "support/TestFiles.h"
 
 #include <QBuffer>
@@ -308,7 +308,7 @@ private slots:
         QCOMPARE(store->droppedSchema(), (QStringList{"触发器 wipe", "视图 endless"}));
         store->writeNextBirthdays([](const std::optional<QDate>&) { return QDate(2025, 3, 12); });
         QCOMPARE(store->contactCount(), 2);
-        QCOMPARE(store->database().execAndGet("select count(*) from sqlite_master where name = 'zinteva_own'").getInt(),
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from sqlite_master where name = 'zinteva_own'").getInt(),
                  1);
     }
 
@@ -377,9 +377,9 @@ private slots:
         }
         fx.open();
         const QString legacy = "zinteva-4f0c9a1e77d2b6c3-" + key;
-        QCOMPARE(contactuids::uidOf(fx.state.Conn->database(), key, false), legacy);
+        QCOMPARE(fx.state.Conn->uids().uidOf(key, false), legacy);
         const QString added = fx.state.Conn->addContact(contact(group, "新人"));
-        QVERIFY(contactuids::uidOf(fx.state.Conn->database(), added, false) != "zinteva-4f0c9a1e77d2b6c3-" + added);
+        QVERIFY(fx.state.Conn->uids().uidOf(added, false) != "zinteva-4f0c9a1e77d2b6c3-" + added);
         const ImportSummary summary =
             Importer(*fx.state.Conn, fx.paths.data).run(VCardReader::read(card("张三丰", legacy)), {});
         QCOMPARE(summary.updated, 1);

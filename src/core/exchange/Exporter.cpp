@@ -3,7 +3,6 @@
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/text/Keys.h"
-#include "core/store/ContactUids.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
@@ -14,8 +13,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
-#include <SQLiteCpp/Database.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 Exporter::Exporter(Store& store) : store_(store) {}
@@ -32,7 +29,7 @@ bool writeAll(QIODevice& out, const QByteArray& bytes) {
 bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count) {
     // One read transaction: the export sees one state of the file, and the UIDs it gives contacts
     // that had none are written once, at the end.
-    Transaction transaction(store_.database());
+    Transaction transaction = store_.transaction();
     QStringList keys;
     if (selection.kind == ExportSelection::Kind::Keys) {
         keys = selection.keys;
@@ -71,7 +68,7 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
         ExportCard card;
         card.fields = *fields;
         card.groupName = groupName;
-        card.uid = contactuids::uidOf(store_.database(), key, true);
+        card.uid = store_.uids().uidOf(key, true);
         // Only a regular file is read: a FIFO would block, a device would never end.
         if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
             QFile photo(fields->photo);
@@ -115,10 +112,9 @@ bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* 
 
 QString Exporter::refusedTarget(const QString& path) const {
     // By identity, not by name: a symlink, a hard link or another spelling of the path is caught too.
-    const char* open = sqlite3_db_filename(store_.database().getHandle(), "main");
-    if (!open || !*open)
+    const QString dataFile = store_.filePath();
+    if (dataFile.isEmpty())
         return {};
-    const QString dataFile = QString::fromUtf8(open);
     const QString refused =
         QStringLiteral("不能导出到 %1：它是 zinteva 自己的数据文件或备份文件").arg(QDir::toNativeSeparators(path));
     // A journal comes and goes with each write: its name is refused even while there is none.

@@ -4,9 +4,7 @@
 #include "core/exchange/PhotoFolder.h"
 #include "core/exchange/VCardReader.h"
 #include "core/text/Keys.h"
-#include "core/store/ContactUids.h"
 #include "core/store/Store.h"
-#include "core/store/Transaction.h"
 
 #include <QDir>
 #include <QFile>
@@ -265,7 +263,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
-        Transaction transaction(store_.database());
+        Transaction transaction = store_.transaction();
         GroupFinder groups(store_, summary);
         // Pictures wait in a staging folder until the contacts that name them are committed.
         photofolder::Staging photos(photosFolder_);
@@ -282,7 +280,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             }
             ContactFields fields = record.fields;
 
-            QString key = contactuids::contactOf(store_.database(), record.uid);
+            QString key = store_.uids().contactOf(record.uid);
             if (key.isEmpty() && !record.uid.isEmpty())
                 key = addedByUid.value(record.uid);
             std::optional<ContactFields> existing;

@@ -1,6 +1,5 @@
 #include "core/exchange/PhotoFolder.h"
 
-#include "core/store/Sql.h"
 #include "core/store/Store.h"
 
 #include <QCryptographicHash>
@@ -10,7 +9,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <SQLiteCpp/SQLiteCpp.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -148,13 +146,8 @@ TidyResult tidy(Store& store, const QString& dataFile) {
         return result;
     // The pictures contacts name, by file name: the data folder may have moved since they were saved.
     QSet<QString> named;
-    try {
-        SQLite::Statement paths(store.database(), sql::SelectPhotoPaths);
-        while (paths.executeStep())
-            named.insert(QFileInfo(QString::fromStdString(paths.getColumn(0).getString())).fileName());
-    } catch (const std::exception& e) {
-        throw StoreError(e.what());
-    }
+    for (const QString& path : store.photoPaths())
+        named.insert(QFileInfo(path).fileName());
     if (store.isReadOnly())
         return result; // nothing is changed in a folder the user may not write
     makePrivateFolder(folder);

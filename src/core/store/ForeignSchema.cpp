@@ -16,7 +16,7 @@ struct Object {
 };
 
 [[noreturn]] void fail(sqlite3* db, const char* what) {
-    throw StoreError(std::string(what) + sqlite3_errmsg(db));
+    throw StoreError(std::string(what) + sqlite3_errmsg(db), sqlite3_errcode(db), sqlite3_extended_errcode(db));
 }
 
 std::vector<Object> objects(sqlite3* db) {
@@ -80,9 +80,10 @@ QStringList drop(sqlite3* db) {
     char* message = nullptr;
     if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
         const std::string reason = message ? message : sqlite3_errmsg(db);
+        const int code = sqlite3_errcode(db), extended = sqlite3_extended_errcode(db);
         sqlite3_free(message);
         sqlite3_exec(db, sql::Rollback, nullptr, nullptr, nullptr);
-        throw StoreError("不能清除数据文件中不是本程序建立的触发器和视图: " + reason);
+        throw StoreError("不能清除数据文件中不是本程序建立的触发器和视图: " + reason, code, extended);
     }
     return names;
 }
