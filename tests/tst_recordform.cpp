@@ -2,16 +2,13 @@
 // update mode, the refusals, the refresh of the tree and the list after a save, and EditFlag.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
-#include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/StoreProbe.h"
 
@@ -496,14 +493,13 @@ private slots:
         Frm_main& w = window();
         clickNode(w, treeNode);
         if (reminder) {
-            fx->state.ListSource = true;
             RunBirthdayReminder(w.view());
             QCOMPARE(listKeys(w), QStringList({"friend1", "friend3"}));
         }
         selectRow(w, edited);
 
         const QDate birthday = today.addDays(reminder ? 60 : 3).addYears(-20);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             box(form, 2)->setText(birthdayText(birthday));
             press(form, "savebutt");
@@ -533,7 +529,7 @@ private slots:
         Frm_main& w = window();
         clickNode(w, classmates);
         {
-            ModalForm act([&](frm_detail& form) {
+            ModalForm act(fx->dialogs, [&](frm_detail& form) {
                 QCOMPARE(fx->state.EditFlag, true);
                 type(box(form, 1), QStringLiteral("不要了"));
                 if (how == 0)
@@ -552,7 +548,7 @@ private slots:
 
         // Editing somebody next updates that person and adds nobody.
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             box(form, 3)->setText(QStringLiteral("138"));
             press(form, "savebutt");
@@ -569,7 +565,7 @@ private slots:
         Frm_main& w = window();
         clickNode(w, friends);
         selectRow(w, QStringLiteral("friend7"));
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(::groupChoice(form)->currentIndex(), 1);
             QCOMPARE(box(form, 1)->text(), QStringLiteral("只有名字"));
             for (int i = 2; i <= 15; ++i)
@@ -596,7 +592,7 @@ private slots:
         const QString key = fx->state.Conn->addContact(f);
         Frm_main& w = window();
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) { press(form, "savebutt"); });
+        ModalForm act(fx->dialogs, [&](frm_detail& form) { press(form, "savebutt"); });
         Lv_edit(w.view());
         QVERIFY(act.seen());
         QCOMPARE(fx->state.Conn->loadContact(key).value(), f);
@@ -661,7 +657,7 @@ private slots:
         type(box(*added, 1), QStringLiteral("新来的"));
 
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QVERIFY(&form != added);
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             QCOMPARE(box(form, 1)->text(), QStringLiteral("张三"));

@@ -7,6 +7,7 @@
 #include "core/store/Store.h"
 #include "core/text/Pinyin.h"
 #include "gui/app/MainWindow.h"
+#include "gui/app/Commands.h"
 #include "gui/forms/ExchangeForms.h"
 #include "gui/forms/RecordForm.h"
 #include "support/Fixture.h"

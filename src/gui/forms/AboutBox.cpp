@@ -5,7 +5,7 @@
 #include "gui/forms/SystemServices.h"
 #include "core/rules/AppState.h"
 #include "core/app/Messages.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QFont>
 #include <QFrame>
@@ -138,5 +138,5 @@ void Frm_about::Label1_Click() {
 void openAboutBox(AppState& state, QWidget* owner) {
     DesktopSystemServices services;
     Frm_about dialog(state, services, owner);
-    dialog.exec();
+    state.env.dialogs->openForm(dialog);
 }
