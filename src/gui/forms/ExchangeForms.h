@@ -51,4 +51,6 @@ using GroupChooser = std::function<std::optional<QString>(
 using ExportChooser = std::function<std::optional<ExportChoice>(const QString& groupName, int shownRows)>;
 
 void importContacts(MainView& view, const GroupChooser& chooseGroup = {});
+// The same import for a file already chosen (one given on the command line).
+void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup = {});
 void exportContacts(MainView& view, const ExportChooser& choose = {});
