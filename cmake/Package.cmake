@@ -5,13 +5,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "zinteva developers")
 set(CPACK_PACKAGE_CONTACT "zinteva developers <dev@zinteva.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "personal contact directory with groups and birthday reminders")
-set(CPACK_PACKAGE_DESCRIPTION
-    "zinteva keeps people (name, birthday, phones, postal address, instant messaging handles, e-mail, "
-    "nickname, remarks and a photo) in groups that the user names, shows them as a group tree beside "
-    "a list, searches them by any field, also by the pinyin initials of a name, reminds of coming "
-    "birthdays, and imports and exports vCard and CSV files. Its windows speak Simplified Chinese.\n"
-    "An installed copy keeps its data file in ~/.local/share/tavrel and refreshes a backup of it at "
-    "every orderly exit.")
+# The summary above is the synopsis; the lines of the extended description stay under 80 characters.
+string(JOIN "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "zinteva keeps people (name, birthday, phones, postal address, instant"
+  "messaging handles, e-mail, nickname, remarks and a photo) in groups that the"
+  "user names, shows them as a group tree beside a list, searches them by any"
+  "field, also by the pinyin initials of a name, reminds of coming birthdays,"
+  "and imports and exports vCard and CSV files. Its windows speak Simplified"
+  "Chinese."
+  "An installed copy keeps its data file in ~/.local/share/tavrel and refreshes"
+  "a backup of it at every orderly exit.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 

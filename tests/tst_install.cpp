@@ -31,7 +31,6 @@ QString logged(const QString& caption, QString text) {
     return caption + QLatin1Char('\t') + text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
 }
 
-const QString NoBirthdays = logged({}, QStringLiteral("最近 10 天内没有过生的好友！"));
 const QString OneBirthday = logged({}, QStringLiteral("最近 10 天有 1 位过生日的好友"));
 
 // A data file with one person whose birthday comes in two days: the start-up reminder says so,
@@ -234,33 +233,39 @@ private slots:
         QVERIFY(programFolderTakesData(root_.filePath(QStringLiteral("usr/share"))));
     }
 
-    // First start: an empty data file in the user's folder, said once; SIGTERM then refreshes the
-    // backup through the close step.
+    // First start: an empty data file in the user's folder, said once. The SIGTERM comes while the
+    // program may still be loading: it is answered once the window runs, through the close step.
     void firstStartCreatesTheDataFile() {
         if (!readOnly_)
             QSKIP(qPrintable(QStringLiteral("no read-only bind mount here: ") + why_));
         User user;
         QProcess first;
         user.start(first, program_);
-        QVERIFY2(user.waitForMessages(2), "the first start never finished loading");
-        QCOMPARE(user.messages(), (QStringList{logged({}, foldertext::created(user.paths().data)), NoBirthdays}));
-        QCOMPARE(checkDataFile(user.paths().data), QStringLiteral("ok"));
-        QVERIFY(!QFile::exists(user.paths().backup));
+        QVERIFY2(user.waitForMessages(1), "no word of the new data file");
+        QCOMPARE(user.messages(), QStringList{logged({}, foldertext::created(user.paths().data))});
         QVERIFY(!QFile::exists(root_.filePath(QStringLiteral("usr/bin/tavrel.mdb"))));
         QCOMPARE(QFileInfo(user.dataDir()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 
         QVERIFY(endWith(first, SIGTERM));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
         QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(checkDataFile(user.paths().data), QStringLiteral("ok"));
         QCOMPARE(checkDataFile(user.paths().backup), QStringLiteral("ok"));
 
-        // The second start says nothing about a new file.
+        // The second start says nothing about a new file: its first word is the reminder.
+        {
+            auto store = Store::open(user.paths().data);
+            ContactFields f;
+            f.groupKey = store->addGroup(QStringLiteral("朋友"));
+            f.name = QStringLiteral("寿星");
+            f.birthday = QDate::currentDate().addDays(2).addYears(-30);
+            store->addContact(f);
+        }
         QProcess second;
         user.start(second, program_);
-        QVERIFY(user.waitForMessages(3));
-        QCOMPARE(user.messages().value(2), NoBirthdays);
+        QVERIFY(user.waitForMessages(2));
         QVERIFY(endWith(second, SIGTERM));
-        QCOMPARE(user.messages().size(), 3);
+        QCOMPARE(user.messages(), (QStringList{logged({}, foldertext::created(user.paths().data)), OneBirthday}));
     }
 
     void lostFilesAreReported_data() {
@@ -297,7 +302,7 @@ private slots:
         QVERIFY(user.waitForMessages(expected.size()));
         QCOMPARE(user.messages(), expected);
         if (contacts < 0) {
-            QVERIFY(program.waitForFinished(Timeout));
+            QVERIFY(program.state() == QProcess::NotRunning || program.waitForFinished(Timeout));
             QVERIFY(program.exitCode() != 0);
             QVERIFY(!QFile::exists(user.paths().data));
             return;
