@@ -14,6 +14,7 @@
 #include "core/app/Messages.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
+#include "support/StoreProbe.h"
 #include "gui/tree/GroupTree.h"
 
 #include <QApplication>
@@ -229,9 +230,9 @@ int main(int argc, char* argv[]) {
             memoryAfterSaves = std::max(memoryAfterSaves, peakResidentKb());
             timer.restart();
             {
-                Transaction transaction(store.database());
+                Transaction transaction = store.transaction();
                 // A real change: SQLite writes nothing for a row rewritten with the same values.
-                SQLite::Statement touch(store.database(), "update phone set 备注 = ? where friendid = ?");
+                SQLite::Statement touch(storeDb(store), "update phone set 备注 = ? where friendid = ?");
                 touch.bind(1, QStringLiteral("第%1轮").arg(round).toStdString());
                 touch.bind(2, key.toStdString());
                 touch.exec();
@@ -260,7 +261,7 @@ int main(int argc, char* argv[]) {
             paint(window);
             timer.restart();
             {
-                SQLite::Statement statement(store.database(),
+                SQLite::Statement statement(storeDb(store),
                                             "select * from phone where 姓名 like ? escape '\\' and 移动电话 like ? "
                                             "escape '\\'");
                 statement.bind(1, "%王%");
@@ -280,10 +281,10 @@ int main(int argc, char* argv[]) {
             reminder.push_back(msSince(timer));
             timer.restart();
             {
-                Transaction transaction(store.database());
+                Transaction transaction = store.transaction();
                 // Every row written back with the value it has, so the next round starts from the same file.
-                SQLite::Statement read(store.database(), "select id, 生日, nowbirthday from phone");
-                SQLite::Statement write(store.database(), "update phone set nowbirthday = ? where id = ?");
+                SQLite::Statement read(storeDb(store), "select id, 生日, nowbirthday from phone");
+                SQLite::Statement write(storeDb(store), "update phone set nowbirthday = ? where id = ?");
                 while (read.executeStep()) {
                     if (read.getColumn(2).isNull())
                         write.bind(1);
@@ -294,7 +295,7 @@ int main(int argc, char* argv[]) {
                     write.reset();
                 }
                 transaction.commit();
-                SQLite::Statement remind(store.database(), "select * from phone where nowbirthday between ? and ?");
+                SQLite::Statement remind(storeDb(store), "select * from phone where nowbirthday between ? and ?");
                 remind.bind(1, "2026-12-07");
                 remind.bind(2, "2026-12-17");
                 while (remind.executeStep()) {

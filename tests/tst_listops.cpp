@@ -12,6 +12,7 @@
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -82,7 +83,7 @@ private slots:
         else if (operation == QStringLiteral("delete"))
             Lv_dele(w.view());
         else
-            LV_AfterLabelEdit(w.view(), 0, QStringLiteral("新名字"));
+            LV_AfterLabelEdit(w.view(), w.listModel()->keyAt(-1), QStringLiteral("新名字"));
         QCoreApplication::processEvents();
         QVERIFY(!act.seen());
         QCOMPARE(fx->count("select count(*) from phone"), 3);
@@ -179,7 +180,7 @@ private slots:
 
     void editKeepsGoingPastWhatFails() {
         // The photo is gone and the group no longer exists: the form still opens.
-        fx->state.Conn->database().exec(
+        storeDb(*fx->state.Conn).exec(
             "update phone set 照片 = '/nowhere/gone.jpg', mainid = 'main99' where friendid = 'friend1'");
         Frm_main& w = fx->window();
         selectRow(w, zhang);
@@ -332,7 +333,7 @@ private slots:
         if (operation == QStringLiteral("delete"))
             Lv_dele(w.view());
         else
-            LV_AfterLabelEdit(w.view(), w.listModel()->rowOfKey(zhang), QStringLiteral("改不了"));
+            LV_AfterLabelEdit(w.view(), zhang, QStringLiteral("改不了"));
         QCOMPARE(fx->dialogs.messages.size(), 1);
         QVERIFY2(fx->dialogs.last().text.startsWith(message), qPrintable(fx->dialogs.last().text));
         QCOMPARE(fx->dialogs.last().icon, MsgIcon::Warning);

@@ -6,6 +6,7 @@
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
+#include "support/StoreProbe.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -161,7 +162,7 @@ private slots:
         f.addContact(group, "张四", {}, "13800001111");
         f.addContact(group, "李三", {}, "13900002222");
         {
-            SQLite::Statement insert(f.open().database(),
+            SQLite::Statement insert(storeDb(f.open()),
                                      "insert into phone (friendid, mainid, 姓名) values ('friend900', ?, '张无')");
             insert.bind(1, group.toStdString());
             insert.exec();

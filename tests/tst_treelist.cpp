@@ -7,6 +7,7 @@
 #include "support/Fixture.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -149,7 +150,7 @@ private slots:
         full.email = "e@x", full.nickname = "三儿", full.remarks = "备注", full.photo = "/p.jpg";
         fx.open().addContact(full);
         fx.addContact(g, "只有名字");
-        fx.open().database().exec("update phone set 移动电话 = null, 生日 = null where 姓名 = '只有名字'");
+        storeDb(fx.open()).exec("update phone set 移动电话 = null, 生日 = null where 姓名 = '只有名字'");
         Frm_main& w = fx.window();
         const ContactListModel& list = *w.listModel();
         QAbstractItemModelTester tester(w.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);

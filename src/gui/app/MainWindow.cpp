@@ -75,7 +75,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
 
     // Group maintenance: a label edited in place in the tree is stored first, then shown.
     connect(treeModel_, &GroupTreeModel::labelEdited, this,
-            [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
+            [this](const QString& key, const QString& text) { TV_AfterLabelEdit(view_, key, text); });
+    // Every refill of either view first ends an editor open in it, without writing: the editor
+    // belongs to the row or node it was opened on, never to whichever takes that place.
+    connect(treeModel_, &GroupTreeModel::nodesAboutToChange, tree_, &NodeTreeView::cancelEdit);
+    connect(listModel_, &ContactListModel::rowsAboutToChange, list_, &ReportView::cancelEdit);
 
     // The list's operations on one person: a double click or Enter opens it in the record form;
     // a name edited in place is stored once the editor has closed, so that a message about a
@@ -84,7 +88,8 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(view_); });
     connect(
         listModel_, &ContactListModel::nameEdited, this,
-        [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
+        [this](const QString& key, const QString& text) { LV_AfterLabelEdit(view_, key, text); },
+        Qt::QueuedConnection);
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
@@ -168,7 +173,7 @@ void Frm_main::fillMissingPinyinKeys() {
     progress.setMinimumDuration(400);
     progress.setCancelButton(nullptr);
     try {
-        pinyinkeys::backfill(state_.Conn->database(), [&](int done, int total) {
+        state_.Conn->pinyinKeys().backfill([&](int done, int total) {
             progress.setMaximum(total);
             progress.setValue(done);
         });

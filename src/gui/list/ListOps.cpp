@@ -74,18 +74,21 @@ void Lv_dele(MainView& view) {
     }
 }
 
-void LV_AfterLabelEdit(MainView& view, int row, const QString& text) {
+void LV_AfterLabelEdit(MainView& view, const QString& key, const QString& text) {
     AppState& state = view.state;
-    if (selectedRow(view) < 0 || row < 0 || row >= view.list->rowCount())
+    // The edit belongs to the person it was opened on, wherever that person's row is now; a person
+    // deleted meanwhile is renamed nowhere.
+    if (key.isEmpty())
         return;
     try {
-        state.Conn->renameContact(view.list->keyAt(row), text);
+        if (!state.Conn->renameContact(key, text))
+            return;
     } catch (const StoreError& e) {
         tell(view, QStringLiteral("不能修改姓名: ") + e.message());
         return;
     }
     state.CurrentGroup = selectedNodeKey(view);
-    view.list->setName(row, text);
+    view.list->setName(view.list->rowOfKey(key), text);
     try {
         LoadGroupTree(view);
         SelectCurrentNode(view);

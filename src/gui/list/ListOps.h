@@ -15,7 +15,7 @@ void Lv_edit(MainView& view);
 void Lv_dele(MainView& view);
 // Stores the text the user typed over the name of a list row, then rebuilds the tree and selects
 // its node again. When the data file refuses, the user is told and the old name stays everywhere.
-void LV_AfterLabelEdit(MainView& view, int row, const QString& text);
+void LV_AfterLabelEdit(MainView& view, const QString& key, const QString& text);
 // An empty record form for a new person: modal (returns when it has closed), or left open beside
 // the main window, which closes it before it lets the data file go.
 void openNewContactForm(MainView& view, bool modal);

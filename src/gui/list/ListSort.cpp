@@ -19,7 +19,7 @@ std::vector<int> orderOf(MainView& view, const RowTable& rows, int listColumn, Q
         return rowOrder(rows, column, order);
     NameSortKeys names;
     try {
-        names = pinyinkeys::loadSortKeys(view.state.Conn->database());
+        names = view.state.Conn->pinyinKeys().loadSortKeys();
     } catch (const std::exception& e) {
         qDebug() << "sort keys:" << e.what(); // names without stored keys get theirs made on the spot
     }

@@ -90,20 +90,21 @@ void Tv_dele(MainView& view) {
     }
 }
 
-void TV_AfterLabelEdit(MainView& view, const QModelIndex& node, const QString& text) {
-    if (!node.isValid() || text.isEmpty())
+void TV_AfterLabelEdit(MainView& view, const QString& key, const QString& text) {
+    if (text.isEmpty())
         return; // an emptied label is taken as a cancelled edit: the stored name stays
-    const QString key = view.tree->keyOf(node);
-    if (key == keys::Root)
+    // The edit belongs to the node it was opened on, found again by its key; a group or person
+    // deleted meanwhile is renamed nowhere.
+    const QModelIndex node = view.tree->indexForKey(key);
+    if (!node.isValid() || key == keys::Root)
         return;
     const bool isGroup = view.tree->keyOf(node.parent()) == keys::Root;
     Store& store = *view.state.Conn;
     const QString name = isGroup ? fitGroupName(text) : text;
     try {
-        if (isGroup)
-            store.renameGroup(key, name);
-        else
-            store.renameContact(key, name);
+        const bool stored = isGroup ? store.renameGroup(key, name) : store.renameContact(key, name);
+        if (!stored)
+            return;
     } catch (const StoreError& e) {
         // The node still shows the stored name: it is changed only after a successful write.
         tellFailure(view, QStringLiteral("新名称没有保存,仍用原来的名称。"), e);

@@ -31,4 +31,4 @@ void Tv_dele(MainView& view);
 // GroupNameMax); a person gets it as its name and the list shows just that person. An empty text
 // leaves the name as it was. The node shows the new label only once it is stored.
 // The top node is not editable at all (the tree model's flags).
-void TV_AfterLabelEdit(MainView& view, const QModelIndex& node, const QString& text);
+void TV_AfterLabelEdit(MainView& view, const QString& key, const QString& text);
