@@ -5,17 +5,14 @@
 
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListSort.h"
 #include "core/rules/NextBirthdays.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/Clock.h"
 #include "core/app/Messages.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 #include "support/StoreProbe.h"
-#include "gui/tree/GroupTree.h"
 
 #include <QApplication>
 #include <QDir>
@@ -184,7 +181,7 @@ int main(int argc, char* argv[]) {
                 step("paint", [&] { paint(window); });
                 step("next-birthday pass",
                      [&] { ComputeNextBirthdays(store, world.clock.today(), world.state.RemindDays); });
-                step("reminder list", [&] { ShowBirthdayReminder(view); });
+                step("reminder, pass and list", [&] { RunBirthdayReminder(view); });
                 step("count", [&] { store.contactCount(); });
                 RowTable everybody;
                 step("read everybody", [&] { store.listAll(everybody); });
@@ -213,7 +210,7 @@ int main(int argc, char* argv[]) {
                 store.updateContact(key, fields);
                 const double written = msSince(timer);
                 world.state.CurrentGroup = QStringLiteral("root");
-                world.state.ListSource = false;
+                world.state.ListSource = ListShows::node();
                 LoadGroupTree(view);
                 SelectCurrentNode(view);
                 const double rebuilt = msSince(timer);
@@ -241,7 +238,7 @@ int main(int argc, char* argv[]) {
             commit.push_back(msSince(timer));
 
             // A click on the name header: the list of everybody in pinyin order, against its refill.
-            world.state.ListSource = false;
+            world.state.ListSource = ListShows::node();
             timer.restart();
             ListAllContacts(view);
             refill.push_back(msSince(timer));
@@ -254,8 +251,7 @@ int main(int argc, char* argv[]) {
             const Query query{QStringLiteral("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"),
                               {QStringLiteral("%王%"), QStringLiteral("%13%")}};
             timer.restart();
-            world.state.QuerySql = query;
-            world.state.ListSource = true;
+            world.state.ListSource = ListShows::result(query);
             ListQueryResult(view); // the statement run and the list refilled
             search.push_back(msSince(timer));
             paint(window);
@@ -275,7 +271,6 @@ int main(int argc, char* argv[]) {
 
             // The reminder: the next-birthday pass and the reminder list.
             timer.restart();
-            world.state.ListSource = true;
             RunBirthdayReminder(view);
             paint(window);
             reminder.push_back(msSince(timer));

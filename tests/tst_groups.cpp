@@ -5,8 +5,7 @@
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
-#include "gui/tree/GroupOps.h"
-#include "gui/tree/GroupTree.h"
+#include "gui/app/Commands.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/StoreProbe.h"
 

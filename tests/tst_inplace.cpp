@@ -6,7 +6,7 @@
 #include "gui/forms/ExchangeForms.h"
 #include "gui/forms/RecordForm.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
+#include "gui/app/Commands.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"

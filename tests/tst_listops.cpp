@@ -2,10 +2,8 @@
 // it in place; and what happens to the tree and the list when the data file refuses.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
@@ -225,7 +223,6 @@ private slots:
         clickNode(w, treeNode);
         fx->state.CurrentGroup = QStringLiteral("before");
         if (reminder) {
-            fx->state.ListSource = true;
             RunBirthdayReminder(w.view());
             QCOMPARE(listKeys(w), QStringList({li, wang}));
         }

@@ -2,16 +2,13 @@
 // update mode, the refusals, the refresh of the tree and the list after a save, and EditFlag.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
-#include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/StoreProbe.h"
 
@@ -496,7 +493,6 @@ private slots:
         Frm_main& w = window();
         clickNode(w, treeNode);
         if (reminder) {
-            fx->state.ListSource = true;
             RunBirthdayReminder(w.view());
             QCOMPARE(listKeys(w), QStringList({"friend1", "friend3"}));
         }

@@ -3,7 +3,7 @@
 #include "core/app/Settings.h"
 #include "gui/list/ContactListModel.h"
 #include "core/rules/NextBirthdays.h"
-#include "gui/reminder/Reminder.h"
+#include "gui/app/Commands.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
@@ -166,7 +166,7 @@ private slots:
             w.Toolbar1_ButtonMenuClick("birthday");
             QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
         }
-        QVERIFY(fx.state.ListSource);
+        QVERIFY(fx.state.ListSource.isQuery());
         QVERIFY(!fx.state.StartupRemind);
         if (text.isEmpty()) {
             QVERIFY(fx.dialogs.messages.isEmpty());

@@ -16,7 +16,7 @@
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/TestFiles.h"
-#include "gui/tree/GroupOps.h"
+#include "gui/app/Commands.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/StoreProbe.h"
 

@@ -6,7 +6,7 @@
 #include "core/app/Settings.h"
 #include "core/exchange/Importer.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/rules/SearchBuilder.h"

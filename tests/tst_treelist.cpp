@@ -1,11 +1,10 @@
 // The group tree and the contact list: what each rebuild and each fill shows, selects and focuses.
 #include "gui/app/MainWindow.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "support/StoreProbe.h"
 
@@ -201,12 +200,12 @@ private slots:
         MainView& view = w.view();
         fx.state.CurrentContactId = "friend3";
         fx.state.CurrentGroup = "main1";
-        fx.state.ListSource = true;
+        fx.state.ListSource = ListShows::result(Query{"移动电话 like ?", {"%139%"}});
         const auto node = [&](const QString& key) { return w.treeModel()->indexForKey(key); };
         if (fill == "all") {
             ListAllContacts(view);
         } else if (fill == "query" || fill == "query-none") {
-            fx.state.QuerySql = Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}};
+            fx.state.ListSource = ListShows::result(Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}});
             ListQueryResult(view);
         } else if (fill == "refresh-group") {
             fx.state.CurrentGroup = b;
@@ -222,7 +221,7 @@ private slots:
         } else {
             const QString key = fill == "click-root" ? "root" : fill == "click-group" ? b : "friend2";
             TV_NodeClick(view, node(key));
-            QVERIFY(!fx.state.ListSource);
+            QVERIFY(!fx.state.ListSource.isQuery());
             QCOMPARE(fx.state.CurrentGroup, QString("main1")); // a click does not change it
         }
         QCOMPARE(listNames(w), names);

@@ -3,7 +3,7 @@
 #include "gui/app/MainWindow.h"
 #include "gui/app/QtDialogs.h"
 #include "gui/app/SessionEnd.h"
-#include "gui/forms/ExchangeForms.h"
+#include "gui/app/Commands.h"
 #include "core/app/DataFolder.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"

@@ -1,6 +1,6 @@
 #include "gui/app/Views.h"
 
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QApplication>
 #include <QHeaderView>

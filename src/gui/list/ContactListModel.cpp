@@ -1,7 +1,7 @@
 #include "gui/list/ContactListModel.h"
 
 #include "gui/list/ListColumns.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 

@@ -1,7 +1,7 @@
 #include "gui/tree/GroupTreeModel.h"
 
 #include "core/text/Keys.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 #include "core/store/Store.h"
 
 GroupTreeModel::GroupTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
