@@ -175,7 +175,7 @@ void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMess
 
 void openQueryForm(MainView& view) {
     Frm_query form(view, view.window);
-    form.exec();
+    view.state.env.dialogs->openForm(form);
 }
 
 namespace {
@@ -234,7 +234,7 @@ void importFile(MainView& view, const QString& path, const GroupChooser& chooseG
         group = chooseGroup(path, cards, groups, selected);
     } else {
         Frm_import dialog(path, cards, groups, selected, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             group = dialog.chosenGroup();
     }
     if (!group)
@@ -276,7 +276,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
         choice = choose(groupName, shown);
     } else {
         Frm_export dialog(groupName, shown, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             choice = ExportChoice{dialog.chosenKind(), dialog.chosenFormat()};
     }
     if (!choice)
