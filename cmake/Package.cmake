@@ -28,8 +28,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libqt6svg6: both are named by the libraries already.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei")
 # The desktop database and the icon cache are refreshed by the file triggers of desktop-file-utils
-# and gtk-update-icon-cache on /usr/share/applications and /usr/share/icons/hicolor: nothing to
-# run from maintainer scripts.
+# and hicolor-icon-theme on /usr/share/applications and /usr/share/icons/hicolor: nothing to run
+# from maintainer scripts.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
