@@ -83,14 +83,13 @@ void ListQueryResult(MainView& view) {
 void RefreshContactList(MainView& view) {
     // After a new person was saved CurrentGroup holds that person's key: the person's group is listed.
     AppState& state = view.state;
-    if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
-        const QModelIndex node = view.tree->indexForKey(state.CurrentGroup);
-        if (node.isValid() && node.parent().isValid())
-            state.CurrentGroup = view.tree->keyOf(node.parent());
-    }
     CommandResult result;
     result.rows = RowTable();
     try {
+        if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
+            if (const std::optional<ContactFields> added = state.Conn->loadContact(state.CurrentGroup))
+                state.CurrentGroup = added->groupKey; // read from the data file, not from the tree
+        }
         if (keys::isGroup(state.CurrentGroup))
             state.Conn->listByGroup(state.CurrentGroup, *result.rows);
         else
