@@ -5,7 +5,9 @@
 
 #include "core/store/DataFileLock.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 
@@ -19,9 +21,16 @@ public:
     // The lock file every copy looks at first (beside the data file).
     static QString lockPathFor(const QString& dir);
 
+    // Asked, under the lock, when neither the data file nor the backup is there: nothing to report
+    // the loss, true to go on with a data file it has created, false when it has told the user why
+    // the program ends.
+    using FirstStart = std::function<std::optional<bool>(Dialogs&)>;
+    void setFirstStart(FirstStart firstStart) { firstStart_ = std::move(firstStart); }
+
 private:
     DataPaths paths_;
     std::unique_ptr<DataFileLock> lock_; // held for the whole run; a dead holder's lock goes with it
+    FirstStart firstStart_;
 };
 
 namespace guardtext {
