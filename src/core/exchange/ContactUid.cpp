@@ -1,8 +1,8 @@
 #include "core/exchange/ContactUid.h"
 
-#include "core/text/Keys.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 
 #include <QRandomGenerator>
 #include <SQLiteCpp/SQLiteCpp.h>

@@ -99,6 +99,7 @@ Frm_export::Frm_export(const QString& groupName, int shownRows, QWidget* owner)
     format_->addItem(QStringLiteral("vCard 4.0 名片 (.vcf)"), int(ExportFormat::VCard40));
     format_->addItem(QStringLiteral("CSV 表格, UTF-8 (.csv)"), int(ExportFormat::CsvUtf8));
     format_->addItem(QStringLiteral("CSV 表格, GBK (.csv)"), int(ExportFormat::CsvGbk));
+    format_->addItem(QStringLiteral("CSV 表格, GB18030 (.csv)"), int(ExportFormat::CsvGb18030));
     auto* which = new QGroupBox(QStringLiteral("导出哪些联系人"), this);
     auto* whichLayout = new QVBoxLayout(which);
     whichLayout->addWidget(all_);
@@ -204,7 +205,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     }
     if (!choice)
         return;
-    const bool csv = choice->format == ExportFormat::CsvUtf8 || choice->format == ExportFormat::CsvGbk;
+    const bool csv = Exporter::isCsv(choice->format);
     QString path = state.env.dialogs->saveFile(
         view.window, {QStringLiteral("导出联系人"),
                       csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});
