@@ -37,7 +37,7 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
     const bool csv = isCsv(format);
     // The UID's file part is made on the first export, so that the cards can come back as updates.
     const QString filePart = ContactUid::filePart(store_, true);
-    const bool haveKept = keptstore::hasTable(store_.database());
+    const bool haveKept = store_.keptTable().hasTable();
 
     std::vector<ExportCard> cards;
     std::vector<CsvContact> rows;
@@ -48,7 +48,7 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
         const QString groupName = groupNames.value(fields->groupKey);
         std::vector<KeptProperty> kept;
         if (haveKept)
-            kept = keptstore::load(store_.database(), key);
+            kept = store_.keptTable().load(key);
         // A card that came with a UID keeps it; the others get this data file's own.
         QString uid = ContactUid::make(filePart, key);
         for (const KeptProperty& property : kept) {

@@ -7,7 +7,6 @@
 #include "core/exchange/VCardWriter.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
-#include "core/store/Transaction.h"
 #include "core/text/Keys.h"
 
 #include <QCryptographicHash>
@@ -261,18 +260,18 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
-        Transaction transaction(store_.database());
+        Transaction transaction = store_.transaction();
         GroupFinder groups(store_, summary);
         // The table of kept properties is made only when the first row is written, so that an import
         // that changes nothing leaves the data file as it was, byte for byte.
-        bool keptTable = keptstore::hasTable(store_.database());
+        bool keptTable = store_.keptTable().hasTable();
         auto writeKept = [&](const QString& contactKey, const std::vector<KeptProperty>& rows) {
             if (!keptTable && rows.empty())
                 return;
             if (!keptTable)
-                keptstore::ensureTable(store_.database());
+                store_.keptTable().ensureTable();
             keptTable = true;
-            keptstore::replace(store_.database(), contactKey, rows);
+            store_.keptTable().replace(contactKey, rows);
         };
         const QString filePart = ContactUid::filePart(store_, true);
         QHash<QString, int> uidSeen;    // how often each UID came so far in this file
@@ -297,7 +296,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                 existing = store_.loadContact(key);
             if (!existing && !record.uid.isEmpty()) {
                 const int seen = uidSeen.value(record.uid);
-                const QStringList candidates = keptstore::contactsWithUid(store_.database(), record.uid);
+                const QStringList candidates = store_.keptTable().contactsWithUid(record.uid);
                 key = seen < candidates.size() ? candidates[seen] : QString();
                 if (!key.isEmpty())
                     existing = store_.loadContact(key);
@@ -373,7 +372,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                 kept = keptRows(record, fields, groupName, ContactUid::contactKeyOf(filePart, record.uid) == key,
                                 dropLines);
                 if (*existing == fields &&
-                    (keptTable ? keptstore::load(store_.database(), key) : std::vector<KeptProperty>()) == kept) {
+                    (keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>()) == kept) {
                     ++summary.unchanged;
                 } else {
                     store_.updateContact(key, fields);

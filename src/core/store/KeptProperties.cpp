@@ -1,78 +1,52 @@
 #include "core/store/KeptProperties.h"
 
 #include "core/store/Sql.h"
-#include "core/store/StatementHelpers.h"
+#include "core/store/Statement.h"
 
-#include <SQLiteCpp/SQLiteCpp.h>
-
-namespace keptstore {
-
-using storehelpers::columnText;
-using storehelpers::guarded;
-
-bool hasTable(SQLite::Database& db) {
-    return guarded([&] {
-        SQLite::Statement exists(db, sql::TableExists);
-        exists.bind(1, "zinteva_kept");
-        return exists.executeStep() && exists.getColumn(0).getInt() > 0;
-    });
+bool KeptTable::hasTable() {
+    Statement exists(connection_, sql::TableExists);
+    exists.bind(1, "zinteva_kept");
+    return exists.step() && exists.integer(0) > 0;
 }
 
-void ensureTable(SQLite::Database& db) {
-    guarded([&] { db.exec(sql::CreateKept); });
+void KeptTable::ensureTable() {
+    connection_.exec(sql::CreateKept);
 }
 
-std::vector<KeptProperty> load(SQLite::Database& db, const QString& contactKey) {
+std::vector<KeptProperty> KeptTable::load(const QString& contactKey) {
     std::vector<KeptProperty> rows;
-    if (!hasTable(db))
+    if (!hasTable())
         return rows;
-    guarded([&] {
-        SQLite::Statement select(db, sql::SelectKept);
-        select.bind(1, contactKey.toStdString());
-        while (select.executeStep())
-            rows.push_back({columnText(select, 0), columnText(select, 2), columnText(select, 1)});
-    });
+    Statement select(connection_, sql::SelectKept);
+    select.bind(1, contactKey);
+    while (select.step())
+        rows.push_back({select.text(0), select.text(2), select.text(1)});
     return rows;
 }
 
-void replace(SQLite::Database& db, const QString& contactKey, const std::vector<KeptProperty>& rows) {
-    guarded([&] {
-        const std::string key = contactKey.toStdString();
-        SQLite::Statement remove(db, sql::DeleteKept);
-        remove.bind(1, key);
-        remove.exec();
-        SQLite::Statement insert(db, sql::InsertKept);
-        for (const KeptProperty& row : rows) {
-            insert.bind(1, key);
-            insert.bind(2, row.field.toStdString());
-            insert.bind(3, row.value.toStdString());
-            insert.bind(4, row.line.toStdString());
-            insert.exec();
-            insert.reset();
-        }
-    });
+void KeptTable::replace(const QString& contactKey, const std::vector<KeptProperty>& rows) {
+    Statement(connection_, sql::DeleteKept).bind(1, contactKey).exec();
+    Statement insert(connection_, sql::InsertKept);
+    for (const KeptProperty& row : rows) {
+        insert.bind(1, contactKey).bind(2, row.field).bind(3, row.value).bind(4, row.line).exec();
+        insert.reset();
+    }
 }
 
-QStringList contactsWithUid(SQLite::Database& db, const QString& uid) {
+QStringList KeptTable::contactsWithUid(const QString& uid) {
     QStringList keys;
-    if (uid.isEmpty() || !hasTable(db))
+    if (uid.isEmpty() || !hasTable())
         return keys;
-    guarded([&] {
-        SQLite::Statement select(db, sql::SelectKeptUid);
-        select.bind(1, uid.toStdString());
-        while (select.executeStep())
-            keys.append(columnText(select, 0));
-    });
+    Statement select(connection_, sql::SelectKeptUid);
+    select.bind(1, uid);
+    while (select.step())
+        keys.append(select.text(0));
     return keys;
 }
 
-int rowCount(SQLite::Database& db) {
-    if (!hasTable(db))
+int KeptTable::rowCount() {
+    if (!hasTable())
         return 0;
-    return guarded([&] {
-        SQLite::Statement count(db, sql::CountKept);
-        return count.executeStep() ? count.getColumn(0).getInt() : 0;
-    });
+    Statement count(connection_, sql::CountKept);
+    return count.step() ? static_cast<int>(count.integer(0)) : 0;
 }
-
-} // namespace keptstore

@@ -9,9 +9,7 @@
 #include <QStringList>
 #include <vector>
 
-namespace SQLite {
-class Database;
-}
+class Connection;
 
 struct KeptProperty {
     QString field; // the column the property was read into (keptfield::Name, ...), or empty
@@ -41,20 +39,24 @@ inline const QString Group = QStringLiteral("分组");
 inline const QString Uid = QStringLiteral("UID");
 } // namespace keptfield
 
-namespace keptstore {
+class KeptTable {
+public:
+    explicit KeptTable(Connection& connection) : connection_(connection) {}
 
-// Creates the table, its indexes and the trigger that removes a deleted contact's rows. Part of the
-// caller's transaction.
-void ensureTable(SQLite::Database& db);
-bool hasTable(SQLite::Database& db);
+    // Creates the table, its indexes and the trigger that removes a deleted contact's rows. Part of
+    // the caller's transaction.
+    void ensureTable();
+    bool hasTable();
 
-// The rows of one contact in their order; none when the table does not exist.
-std::vector<KeptProperty> load(SQLite::Database& db, const QString& contactKey);
-// Replaces the rows of one contact.
-void replace(SQLite::Database& db, const QString& contactKey, const std::vector<KeptProperty>& rows);
-// The contacts whose card had this UID, oldest first.
-QStringList contactsWithUid(SQLite::Database& db, const QString& uid);
-// Rows in the whole table (the import summary and the tests count them).
-int rowCount(SQLite::Database& db);
+    // The rows of one contact in their order; none when the table does not exist.
+    std::vector<KeptProperty> load(const QString& contactKey);
+    // Replaces the rows of one contact.
+    void replace(const QString& contactKey, const std::vector<KeptProperty>& rows);
+    // The contacts whose card had this UID, oldest first.
+    QStringList contactsWithUid(const QString& uid);
+    // Rows in the whole table.
+    int rowCount();
 
-} // namespace keptstore
+private:
+    Connection& connection_;
+};
