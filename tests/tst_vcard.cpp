@@ -3,6 +3,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/exchange/KeptText.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
 
@@ -749,6 +750,31 @@ private slots:
         }
     }
 
+    // Kept properties as the "其它资料" list shows them.
+    void keptPropertiesShown_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("organisation") << "ORG:腾讯;研发部" << "单位" << "腾讯, 研发部";
+        QTest::newRow("typed phone") << "item1.TEL;TYPE=WORK,VOICE:+86 10 1234" << "电话（WORK,VOICE）" << "+86 10 1234";
+        QTest::newRow("escapes undone") << "NOTE:a\\,b\\nc" << "备注" << "a,b\nc";
+        QTest::newRow("address parts") << "ADR;TYPE=HOME:;;Lämmerweg 12;München;;80331;" << "地址（HOME）"
+                                       << "Lämmerweg 12, München, 80331";
+        QTest::newRow("a CSV column") << "X-ZINTEVA-CSV;X-COLUMN=\"Yomi Name\":ヤマダ" << "Yomi Name" << "ヤマダ";
+        QTest::newRow("instant messaging") << "IMPP;X-SERVICE-TYPE=WeChat:x-apple:wxid" << "即时通讯（WeChat）"
+                                           << "x-apple:wxid";
+        QTest::newRow("binary") << "LOGO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=" << "标志（PNG）" << "（8 字节的数据）";
+        QTest::newRow("unknown name") << "X-FOO:bar" << "X-FOO" << "bar";
+    }
+    void keptPropertiesShown() {
+        QFETCH(QString, line);
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        const kepttext::Shown shown = kepttext::describe({QString(), line, QString()});
+        QCOMPARE(shown.label, label);
+        QCOMPARE(shown.text, text);
+    }
+
     // ---- CSV --------------------------------------------------------------------------------------
 
     void csvHeaderIsTheListsTitles() {
@@ -801,6 +827,67 @@ private slots:
             QCOMPARE(batch.records[i].groupName, contacts[i].groupName);
         }
         QVERIFY(bytes.contains("--05-17"));
+    }
+
+    // Cells a spreadsheet would run as formulas get a leading ', telephone numbers excepted; this
+    // program's own CSV comes back exactly.
+    void csvFormulasNeutralised_data() {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("equals") << "=HYPERLINK(\"http://x\")" << "'=HYPERLINK(\"\"http://x\"\")";
+        QTest::newRow("plus text") << "+cmd|' /C calc'!A0" << "'+cmd|' /C calc'!A0";
+        QTest::newRow("minus") << "-x" << "'-x";
+        QTest::newRow("digits and signs stay") << "-2+3" << "-2+3";
+        QTest::newRow("at") << "@SUM(1)" << "'@SUM(1)";
+        QTest::newRow("tab") << "\tx" << "'\tx";
+        QTest::newRow("quote") << "'kept" << "''kept";
+        QTest::newRow("phone number") << "+86 (10) 1234-5678" << "+86 (10) 1234-5678";
+        QTest::newRow("plain") << "张三" << "张三";
+    }
+    void csvFormulasNeutralised() {
+        QFETCH(QString, cell);
+        QFETCH(QString, written);
+        CsvContact c;
+        c.fields.name = QStringLiteral("x");
+        c.fields.remarks = cell;
+        c.fields.mobile = cell;
+        const QByteArray bytes = CsvFile::write({c});
+        const std::vector<QStringList> rows = CsvFile::parse(QString::fromUtf8(bytes.mid(3)));
+        QCOMPARE(rows.at(1).at(13), written); // 备注
+        const ImportBatch batch = CsvFile::read(bytes);
+        QCOMPARE(batch.records.size(), size_t(1));
+        QCOMPARE(batch.records[0].fields.remarks, cell);
+        QCOMPARE(batch.records[0].fields.mobile, cell.left(30));
+    }
+
+    void csvUnclosedQuoteBreaksOneRow() {
+        std::vector<size_t> broken;
+        const std::vector<QStringList> rows =
+            CsvFile::parse(QStringLiteral("姓名,备注\r\n甲,\"open\r\n乙,2\r\n丙,3\r\n"), u',', &broken);
+        QCOMPARE(rows.size(), size_t(4));
+        QCOMPARE(broken, std::vector<size_t>{1});
+        QCOMPARE(rows[2], QStringList({"乙", "2"}));
+        const ImportBatch batch = CsvFile::read("姓名,备注\r\n甲,\"open\r\n乙,2\r\n丙,3\r\n");
+        QCOMPARE(batch.records.size(), size_t(3));
+        QVERIFY(!batch.records[0].ok());
+        QCOMPARE(batch.records[1].fields.name, QStringLiteral("乙"));
+        QCOMPARE(batch.records[2].fields.name, QStringLiteral("丙"));
+    }
+
+    void csvGbkIsStrict() {
+        CsvContact chinese, german;
+        chinese.fields.name = QStringLiteral("张三");
+        german.fields.name = QStringLiteral("Jürgen Äßñ");
+        QCOMPARE(CsvFile::unencodable({chinese, german}, CsvFile::Encoding::Gbk), std::vector<size_t>{1});
+        QVERIFY(CsvFile::unencodable({chinese, german}, CsvFile::Encoding::Gb18030).empty());
+    }
+
+    // One invalid byte does not make the whole file GB18030: the detector reads it as a whole.
+    void csvEncodingDetected() {
+        QByteArray latin = "Name,Notes\r\nJ\xFCrgen M\xFCller,Sch\xF6ne Gr\xFC\xDF" "e aus M\xFCnchen und K\xF6ln\r\n";
+        const ImportBatch batch = CsvFile::read(latin);
+        QCOMPARE(batch.assumedEncoding, QStringLiteral("windows-1252"));
+        QCOMPARE(batch.records.at(0).fields.name, QStringLiteral("Jürgen Müller"));
     }
 
     void csvFromOtherPrograms() {
