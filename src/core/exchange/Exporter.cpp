@@ -2,10 +2,11 @@
 
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
-#include "core/text/Keys.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
+#include "core/text/Keys.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -26,7 +27,8 @@ bool writeAll(QIODevice& out, const QByteArray& bytes) {
 
 } // namespace
 
-bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count) {
+bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count,
+                     QString* error) {
     // One read transaction: the export sees one state of the file, and the UIDs it gives contacts
     // that had none are written once, at the end.
     Transaction transaction = store_.transaction();
@@ -48,8 +50,9 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
     for (const GroupRow& group : store_.groups())
         groupNames.insert(group.key, group.name);
 
-    const bool csv = format == ExportFormat::CsvUtf8 || format == ExportFormat::CsvGbk;
+    const bool csv = isCsv(format);
     const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
+    const bool haveKept = store_.keptTable().hasTable();
 
     // A vCard file is written card by card, each picture read only for its own card; a CSV file holds
     // no pictures.
@@ -60,15 +63,29 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
         if (!fields)
             continue; // deleted meanwhile
         const QString groupName = groupNames.value(fields->groupKey);
+        std::vector<KeptProperty> kept;
+        if (haveKept)
+            kept = store_.keptTable().load(key);
+        // A card that came with a UID keeps it; the others carry the contact's own.
+        QString uid;
+        for (const KeptProperty& property : kept) {
+            if (property.field == keptfield::Uid && !property.value.isEmpty()) {
+                uid = property.value;
+                break;
+            }
+        }
+        if (uid.isEmpty())
+            uid = store_.uids().uidOf(key, true);
         if (csv) {
-            rows.push_back({*fields, groupName});
+            rows.push_back({*fields, groupName, uid});
             ++written;
             continue;
         }
         ExportCard card;
         card.fields = *fields;
         card.groupName = groupName;
-        card.uid = store_.uids().uidOf(key, true);
+        card.uid = uid;
+        card.kept = std::move(kept);
         // Only a regular file is read: a FIFO would block, a device would never end.
         if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
             QFile photo(fields->photo);
@@ -81,24 +98,56 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
             return false;
         ++written;
     }
-    if (csv) {
-        const QByteArray bytes = CsvFile::write(rows, format == ExportFormat::CsvGbk ? CsvFile::Encoding::Gbk
-                                                                                     : CsvFile::Encoding::Utf8WithBom);
-        if (!writeAll(out, bytes))
+    QByteArray bytes;
+    switch (format) {
+    case ExportFormat::CsvUtf8:
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Utf8WithBom);
+        break;
+    case ExportFormat::CsvGbk: {
+        const std::vector<size_t> bad = CsvFile::unencodable(rows, CsvFile::Encoding::Gbk);
+        if (!bad.empty()) {
+            QStringList names;
+            for (size_t i = 0; i < bad.size() && i < 20; ++i)
+                names.append(rows[bad[i]].fields.name.isEmpty() ? QStringLiteral("（无名）")
+                                                                : rows[bad[i]].fields.name);
+            if (bad.size() > 20)
+                names.append(QStringLiteral("……另有 %1 个").arg(bad.size() - 20));
+            if (error)
+                *error = QStringLiteral(
+                             "%1 个联系人含有 GBK 无法表示的字符：%2。请改用 GB18030 编码导出，它能写出所有字符。")
+                             .arg(bad.size())
+                             .arg(names.join(QStringLiteral("、")));
+            if (count)
+                *count = 0;
             return false;
+        }
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Gbk);
+        break;
     }
+    case ExportFormat::CsvGb18030:
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Gb18030);
+        break;
+    case ExportFormat::VCard40:
+    case ExportFormat::VCard30:
+        break;
+    }
+    if (csv && !writeAll(out, bytes))
+        return false;
     transaction.commit();
     if (count)
         *count = written;
     return true;
 }
 
-QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count) {
+QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count, QString* error) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    write(buffer, selection, format, count);
+    if (!write(buffer, selection, format, count, error))
+        return {};
     return buffer.data();
 }
+
+
 
 bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
@@ -159,8 +208,11 @@ bool Exporter::exportToFile(const QString& path, const ExportSelection& selectio
         if (!out.open(QIODevice::WriteOnly))
             return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
         try {
-            if (!write(out, selection, format, count) || !out.flush())
-                return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+            QString refused;
+            if (!write(out, selection, format, count, &refused) || !out.flush())
+                return fail(!refused.isEmpty() ? refused
+                                               : QStringLiteral("无法写入文件 %1：%2")
+                                                     .arg(QDir::toNativeSeparators(path), out.errorString()));
         } catch (const std::exception& e) {
             return readFailure(e);
         }
@@ -171,7 +223,14 @@ bool Exporter::exportToFile(const QString& path, const ExportSelection& selectio
     if (!out.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
     try {
-        if (!write(out, selection, format, count) || !out.commit())
+        QString refused;
+        if (!write(out, selection, format, count, &refused)) {
+            out.cancelWriting();
+            return fail(!refused.isEmpty() ? refused
+                                           : QStringLiteral("无法写入文件 %1：%2")
+                                                 .arg(QDir::toNativeSeparators(path), out.errorString()));
+        }
+        if (!out.commit())
             return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
     } catch (const std::exception& e) {
         return readFailure(e);
@@ -182,5 +241,11 @@ bool Exporter::exportToFile(const QString& path, const ExportSelection& selectio
 ExportFormat Exporter::formatFor(const QString& path, VCardVersion version, bool csvGbk) {
     if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0)
         return csvGbk ? ExportFormat::CsvGbk : ExportFormat::CsvUtf8;
+    return version == VCardVersion::V40 ? ExportFormat::VCard40 : ExportFormat::VCard30;
+}
+
+ExportFormat Exporter::formatFor(const QString& path, VCardVersion version, ExportFormat csvFormat) {
+    if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0)
+        return isCsv(csvFormat) ? csvFormat : ExportFormat::CsvUtf8;
     return version == VCardVersion::V40 ? ExportFormat::VCard40 : ExportFormat::VCard30;
 }

@@ -8,6 +8,7 @@
 #include "core/store/ContactUidTable.h"
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
@@ -45,6 +46,7 @@ public:
     ContactUidTable& uids() { return uids_; }
     // The data file's full path, as SQLite opened it.
     QString filePath() const;
+    KeptTable& keptTable() { return kept_; }
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -96,6 +98,7 @@ private:
     MetaTable meta_;
     ContactUidTable uids_;
     QStringList droppedSchema_;
+    KeptTable kept_;
 };
 
 // Throws StoreError when the database file or its journal exists as anything but a regular file (a
