@@ -2,6 +2,7 @@
 
 #include "gui/app/MainWindow.h"
 #include "gui/app/QtDialogs.h"
+#include "gui/app/Translations.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
 #include "core/text/Clock.h"
@@ -28,6 +29,7 @@ void preferChineseFont(QApplication& application) {
 int runProgram(QApplication& application) {
     application.setApplicationName(QStringLiteral("zinteva"));
     application.setApplicationDisplayName(QString());
+    installChineseTranslations(application);
     preferChineseFont(application);
 
     QtDialogs shown;
