@@ -34,6 +34,16 @@ constexpr int BoxHeight = 22;
 const QString PictureTitle = QStringLiteral("打开图片文件");
 const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp");
 
+// Every picture Qt can read (PNG, GIF, WebP ... as the installed image plug-ins allow) comes first,
+// then the two kinds the form has always offered.
+QString pictureFilter() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+    patterns.removeDuplicates();
+    return QStringLiteral("所有图片|") + patterns.join(u' ') + u'|' + PictureFilter;
+}
+
 } // namespace
 
 frm_detail::frm_detail(MainView& view, Mode mode) : QDialog(view.window), view_(view), mode_(mode) {
@@ -190,7 +200,7 @@ bool frm_detail::showPhoto(const QString& path) {
 }
 
 void frm_detail::Command1_Click() {
-    const QString path = view_.state.env.dialogs->openFile(this, {PictureTitle, PictureFilter});
+    const QString path = view_.state.env.dialogs->openFile(this, {PictureTitle, pictureFilter()});
     if (path.isEmpty())
         return;
     setBoxText(Text_[Photo], path);
