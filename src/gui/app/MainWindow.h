@@ -6,17 +6,20 @@
 #include "gui/app/MainView.h"
 #include "core/store/DataFiles.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QWidget>
 #include <map>
 
 class QAction;
 class QFrame;
+class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeView;
 class GroupTreeModel;
 class ContactListModel;
+class ListFilterBar;
 class NodeTreeView;
 class ReportView;
 
@@ -36,6 +39,8 @@ public:
     QTreeView* LV() const;
     QToolBar* Toolbar1() const { return toolbar_; }
     QFrame* Frame1() const { return frame_; }
+    QSplitter* splitter() const { return splitter_; }
+    ListFilterBar* filterBar() const { return filterBar_; }
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
@@ -74,15 +79,20 @@ private:
     AppState& state_;
     DataPaths paths_;
     QFrame* frame_;
+    QSplitter* splitter_; // the tree and the list, with a handle the user drags
+    QWidget* listPane_;   // the list and its filter line
     NodeTreeView* tree_;
     ReportView* list_;
     QToolBar* toolbar_;
     GroupTreeModel* treeModel_;
     ContactListModel* listModel_;
     MainView view_;
+    ListFilterBar* filterBar_;
     std::map<QString, QAction*> actions_;
     layout::Sizes sizes_;
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
+    QMargins frameMargins_;      // the window frame, as last measured, until the window system tells
+    int pendingTreeWidth_ = -1;  // pixels, applied once the splitter has its size
     QList<QPointer<QWidget>> modeless_;
 };

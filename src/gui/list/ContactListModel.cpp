@@ -21,6 +21,17 @@ void ContactListModel::setRows(RowTable rows, int picture) {
     endResetModel();
 }
 
+void ContactListModel::showFillRows(const std::vector<int>* fillRows, const std::function<void(RowTable&)>& arrange) {
+    beginResetModel();
+    if (fillRows)
+        rows_.showOnly(*fillRows);
+    else
+        rows_.showAll();
+    if (arrange)
+        arrange(rows_);
+    endResetModel();
+}
+
 void ContactListModel::clear() {
     setRows(RowTable(), picture_);
 }

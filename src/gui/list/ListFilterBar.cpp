@@ -1,0 +1,111 @@
+#include "gui/list/ListFilterBar.h"
+
+#include "core/store/Store.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListSort.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QTreeView>
+
+ListFilterBar::ListFilterBar(MainView& view, QWidget* parent) : QLineEdit(parent), view_(view) {
+    setObjectName(QStringLiteral("ListFilter"));
+    setAccessibleName(QStringLiteral("筛选联系人"));
+    setPlaceholderText(QStringLiteral("筛选：姓名、拼音、电话或邮件地址 (Esc 清除)"));
+    setClearButtonEnabled(true);
+    hide();
+    connect(this, &QLineEdit::textEdited, this, &ListFilterBar::narrow);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty() && isVisible()) // the clear button
+            narrow(text);
+    });
+    connect(view_.list, &QAbstractItemModel::modelReset, this, &ListFilterBar::fillChanged);
+    // A row deleted or renamed meanwhile: the prepared texts are read again at the next key.
+    connect(view_.list, &QAbstractItemModel::rowsRemoved, this, [this] { prepared_ = false; });
+    connect(view_.list, &QAbstractItemModel::dataChanged, this, [this] { prepared_ = false; });
+}
+
+void ListFilterBar::open(const QString& typed) {
+    show();
+    setFocus(Qt::ShortcutFocusReason);
+    if (!typed.isEmpty()) {
+        setText(text() + typed); // not an edit of its own: narrowed once, here
+        narrow(text());
+    } else {
+        selectAll();
+    }
+}
+
+void ListFilterBar::closeFilter() {
+    const bool hadText = !text().isEmpty();
+    clear();
+    if (hadText)
+        narrow(QString());
+    hide();
+    filter_.clear();
+    prepared_ = false;
+    view_.LV->setFocus(Qt::OtherFocusReason);
+}
+
+void ListFilterBar::fillChanged() {
+    if (narrowing_)
+        return;
+    // A reordering of the narrowed rows (a header click) keeps the line; a new fill closes it.
+    if (view_.list->rows().isNarrowed())
+        return;
+    filter_.clear();
+    prepared_ = false;
+    if (isVisible()) {
+        const bool focused = hasFocus();
+        clear();
+        hide();
+        if (focused)
+            view_.LV->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ListFilterBar::narrow(const QString& text) {
+    if (!prepared_) {
+        FilterKeys pinyin;
+        try {
+            if (view_.state.Conn)
+                pinyin = loadFilterKeys(view_.state.Conn->database());
+        } catch (const std::exception& e) {
+            qDebug() << "filter keys:" << e.what(); // names, phones and addresses still match
+        }
+        filter_.prepare(view_.list->rows(), pinyin);
+        prepared_ = true;
+    }
+    const QString current = selectedRowKey(view_);
+    const std::vector<int>& rows = filter_.match(text);
+    const bool everything = static_cast<int>(rows.size()) == filter_.rowCount();
+    narrowing_ = true;
+    view_.list->showFillRows(everything ? nullptr : &rows, [this](RowTable& table) {
+        if (view_.list->sortColumn() >= 0)
+            applyListSort(view_, table);
+    });
+    narrowing_ = false;
+    if (!current.isEmpty())
+        selectRowOfKey(view_, current);
+}
+
+void ListFilterBar::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        closeFilter();
+        return;
+    case Qt::Key_Down:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // On to the rows found: the first one, unless one is selected already.
+        if (view_.list->rowCount() > 0) {
+            if (!view_.LV->selectionModel()->hasSelection())
+                view_.LV->setCurrentIndex(view_.list->index(0, 0));
+            view_.LV->setFocus(Qt::TabFocusReason);
+        }
+        return;
+    default:
+        QLineEdit::keyPressEvent(event);
+    }
+}
