@@ -73,7 +73,7 @@ private slots:
         RowTable rows;
         fx.open().listAll(rows);
         ListFilter filter;
-        filter.prepare(rows, loadFilterKeys(fx.open().database()));
+        filter.prepare(rows, fx.open().pinyinKeys().loadFilterKeys());
         const std::vector<int>& matched = filter.match(typed);
         QCOMPARE(QList<int>(matched.begin(), matched.end()), kept);
     }
@@ -85,7 +85,7 @@ private slots:
         addPeople(fx);
         fx.open().listAll(rows);
         ListFilter filter;
-        filter.prepare(rows, loadFilterKeys(fx.open().database()));
+        filter.prepare(rows, fx.open().pinyinKeys().loadFilterKeys());
         filter.match("z");
         QCOMPARE(filter.rowsScanned(), 5);
         const int afterZ = static_cast<int>(filter.match("z").size());
@@ -162,8 +162,8 @@ private slots:
         Frm_main& w = fx.window();
         w.filterBar()->open("example");
         QCOMPARE(listKeys(w).size(), 2);
-        sortContactList(w.view(), 0);
-        sortContactList(w.view(), 0); // descending: 张三 before 李四
+        sortContactList(w.LV(), w.listModel(), *w.state().Conn, 0);
+        sortContactList(w.LV(), w.listModel(), *w.state().Conn, 0); // descending: 张三 before 李四
         QVERIFY(w.filterBar()->isVisibleTo(&w));
         QCOMPARE(listKeys(w), (QStringList{keys[0], keys[1]}));
         w.filterBar()->closeFilter();

@@ -9,7 +9,8 @@
 #include <QKeyEvent>
 #include <QTreeView>
 
-ListFilterBar::ListFilterBar(MainView& view, QWidget* parent) : QLineEdit(parent), view_(view) {
+ListFilterBar::ListFilterBar(QTreeView* LV, ContactListModel* list, std::function<Store*()> store, QWidget* parent)
+    : QLineEdit(parent), LV_(LV), list_(list), store_(std::move(store)) {
     setObjectName(QStringLiteral("ListFilter"));
     setAccessibleName(QStringLiteral("筛选联系人"));
     setPlaceholderText(QStringLiteral("筛选：姓名、拼音、电话或邮件地址 (Esc 清除)"));
@@ -20,10 +21,10 @@ ListFilterBar::ListFilterBar(MainView& view, QWidget* parent) : QLineEdit(parent
         if (text.isEmpty() && isVisible()) // the clear button
             narrow(text);
     });
-    connect(view_.list, &QAbstractItemModel::modelReset, this, &ListFilterBar::fillChanged);
+    connect(list_, &QAbstractItemModel::modelReset, this, &ListFilterBar::fillChanged);
     // A row deleted or renamed meanwhile: the prepared texts are read again at the next key.
-    connect(view_.list, &QAbstractItemModel::rowsRemoved, this, [this] { prepared_ = false; });
-    connect(view_.list, &QAbstractItemModel::dataChanged, this, [this] { prepared_ = false; });
+    connect(list_, &QAbstractItemModel::rowsRemoved, this, [this] { prepared_ = false; });
+    connect(list_, &QAbstractItemModel::dataChanged, this, [this] { prepared_ = false; });
 }
 
 void ListFilterBar::open(const QString& typed) {
@@ -45,14 +46,14 @@ void ListFilterBar::closeFilter() {
     hide();
     filter_.clear();
     prepared_ = false;
-    view_.LV->setFocus(Qt::OtherFocusReason);
+    LV_->setFocus(Qt::OtherFocusReason);
 }
 
 void ListFilterBar::fillChanged() {
     if (narrowing_)
         return;
     // A reordering of the narrowed rows (a header click) keeps the line; a new fill closes it.
-    if (view_.list->rows().isNarrowed())
+    if (list_->rows().isNarrowed())
         return;
     filter_.clear();
     prepared_ = false;
@@ -61,7 +62,7 @@ void ListFilterBar::fillChanged() {
         clear();
         hide();
         if (focused)
-            view_.LV->setFocus(Qt::OtherFocusReason);
+            LV_->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -69,25 +70,26 @@ void ListFilterBar::narrow(const QString& text) {
     if (!prepared_) {
         FilterKeys pinyin;
         try {
-            if (view_.state.Conn)
-                pinyin = loadFilterKeys(view_.state.Conn->database());
+            if (Store* store = store_())
+                pinyin = store->pinyinKeys().loadFilterKeys();
         } catch (const std::exception& e) {
             qDebug() << "filter keys:" << e.what(); // names, phones and addresses still match
         }
-        filter_.prepare(view_.list->rows(), pinyin);
+        filter_.prepare(list_->rows(), pinyin);
         prepared_ = true;
     }
-    const QString current = selectedRowKey(view_);
+    const QString current = list_->keyAt(selectedRow(LV_));
     const std::vector<int>& rows = filter_.match(text);
     const bool everything = static_cast<int>(rows.size()) == filter_.rowCount();
     narrowing_ = true;
-    view_.list->showFillRows(everything ? nullptr : &rows, [this](RowTable& table) {
-        if (view_.list->sortColumn() >= 0)
-            applyListSort(view_, table);
+    list_->showFillRows(everything ? nullptr : &rows, [this](RowTable& table) {
+        Store* store = store_();
+        if (store && list_->sortColumn() >= 0)
+            applyListSort(*list_, *store, table);
     });
     narrowing_ = false;
     if (!current.isEmpty())
-        selectRowOfKey(view_, current);
+        selectRowOfKey(LV_, list_, current);
 }
 
 void ListFilterBar::keyPressEvent(QKeyEvent* event) {
@@ -99,10 +101,10 @@ void ListFilterBar::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // On to the rows found: the first one, unless one is selected already.
-        if (view_.list->rowCount() > 0) {
-            if (!view_.LV->selectionModel()->hasSelection())
-                view_.LV->setCurrentIndex(view_.list->index(0, 0));
-            view_.LV->setFocus(Qt::TabFocusReason);
+        if (list_->rowCount() > 0) {
+            if (!LV_->selectionModel()->hasSelection())
+                LV_->setCurrentIndex(list_->index(0, 0));
+            LV_->setFocus(Qt::TabFocusReason);
         }
         return;
     default:

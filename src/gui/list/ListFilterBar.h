@@ -5,14 +5,19 @@
 // the list shows: a new fill (a tree click, a search, a save's refresh) closes it, so every fill
 // shows what it always has.
 #include "core/rules/ListFilter.h"
-#include "gui/app/MainView.h"
 
 #include <QLineEdit>
+#include <functional>
+
+class ContactListModel;
+class QTreeView;
+class Store;
 
 class ListFilterBar : public QLineEdit {
     Q_OBJECT
 public:
-    ListFilterBar(MainView& view, QWidget* parent = nullptr);
+    // `store` gives the open data file (for the names' pinyin), or nullptr.
+    ListFilterBar(QTreeView* LV, ContactListModel* list, std::function<Store*()> store, QWidget* parent = nullptr);
 
     // Shows the line with the focus in it; `typed` (a key typed in the list) starts the text.
     void open(const QString& typed = {});
@@ -28,7 +33,9 @@ private:
     void narrow(const QString& text);
     void fillChanged();
 
-    MainView& view_;
+    QTreeView* LV_;
+    ContactListModel* list_;
+    std::function<Store*()> store_;
     ListFilter filter_;
     bool prepared_ = false;
     bool narrowing_ = false; // the list's resets this line causes itself
