@@ -49,7 +49,7 @@ ModalForm::ModalForm(std::function<void(frm_detail&)> act) : act_(std::move(act)
         seen_ = true;
         act_(*form);
         if (form->isVisible())
-            form->reject();
+            form->done(QDialog::Rejected); // closes without the unsaved-changes question
     });
     poll_.start();
 }

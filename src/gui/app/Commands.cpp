@@ -13,6 +13,8 @@
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
+#include <QApplication>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTreeView>
 
@@ -174,8 +176,19 @@ void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMess
 }
 
 void openQueryForm(MainView& view) {
-    Frm_query form(view, view.window);
-    form.exec();
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    {
+        Frm_query form(view, view.window);
+        form.exec();
+    }
+    // The search's message ("按您的条件没有查到数据！") stood over the form, which is gone now:
+    // the main window is active again and the keyboard where it was, so Ctrl+F works at once.
+    view.window->activateWindow();
+    view.window->raise();
+    if (focused && view.window->isAncestorOf(focused))
+        focused->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        view.LV->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 namespace {
@@ -203,11 +216,14 @@ QString selectedGroupKey(const MainView& view) {
 constexpr int ProgressFrom = 300; // files of more cards get a progress bar
 } // namespace
 
-void importContacts(MainView& view, const GroupChooser& chooseGroup) {
+void importContacts(MainView& view, const GroupChooser& chooseGroup, const QString& droppedFile) {
     AppState& state = view.state;
-    const QString path = state.env.dialogs->openFile(
-        view.window, {QStringLiteral("导入联系人"),
-                      QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
+    const QString path =
+        !droppedFile.isEmpty()
+            ? droppedFile
+            : state.env.dialogs->openFile(
+                  view.window, {QStringLiteral("导入联系人"),
+                                QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
     if (path.isEmpty())
         return;
     const ImportBatch batch = Importer::readFile(path);

@@ -56,5 +56,6 @@ void openQueryForm(MainView& view);
 
 // Import and export from the toolbar's entries. Tests answer the two choices through the
 // choosers (gui/forms/ExchangeForms.h); by default the dialogs are shown.
-void importContacts(MainView& view, const GroupChooser& chooseGroup = {});
+// A file dropped on the window is imported without the file dialog.
+void importContacts(MainView& view, const GroupChooser& chooseGroup = {}, const QString& droppedFile = {});
 void exportContacts(MainView& view, const ExportChooser& choose = {});

@@ -5,6 +5,7 @@
 #include "core/app/Twips.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
+#include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
@@ -15,6 +16,11 @@
 #include "gui/tree/GroupTreeModel.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -83,13 +89,69 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
-    auto* newContact = new QShortcut(QKeySequence::New, this);
-    connect(newContact, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
     connect(list_, &ReportView::typed, filterBar_, &ListFilterBar::open);
+    setAcceptDrops(true); // .vcf and .csv files dropped on the window are imported
+    // Right-click menus: the commands that apply to a node or a row, with their keys.
+    auto menuEntry = [this](QMenu& menu, const QString& text, const QKeySequence& keys, auto act) {
+        QAction* entry = menu.addAction(text, this, act);
+        entry->setShortcut(keys);
+        entry->setShortcutVisibleInContextMenu(true);
+        return entry;
+    };
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
+        const QModelIndex node = tree_->indexAt(at);
+        QMenu menu(this);
+        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
+                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
+        menuEntry(menu, QStringLiteral("新建分组..."), shortcuts::of(QStringLiteral("addgroup")),
+                  [this] { Toolbar1_ButtonMenuClick(QStringLiteral("addgroup")); });
+        menu.addSeparator();
+        QAction* rename = menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
+                                    [this, node] { tree_->edit(node); });
+        rename->setEnabled(node.isValid() && node != treeModel_->rootIndex());
+        QAction* remove = menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
+            Tvfocus = true;
+            Lvfocus = false;
+            Toolbar1_ButtonClick(QStringLiteral("delebutt"));
+        });
+        remove->setEnabled(node.isValid());
+        menu.exec(tree_->viewport()->mapToGlobal(at));
+    });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
+        const QModelIndex row = list_->indexAt(at);
+        QMenu menu(this);
+        const QList<QAction*> onRow{
+            menuEntry(menu, QStringLiteral("修改..."), shortcuts::of(QStringLiteral("editbutt")),
+                      [this] { Toolbar1_ButtonClick(QStringLiteral("editbutt")); }),
+            menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
+                      [this, row] { list_->edit(row.siblingAtColumn(0)); }),
+            menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
+                Lvfocus = true;
+                Tvfocus = false;
+                Toolbar1_ButtonClick(QStringLiteral("delebutt"));
+            })};
+        for (QAction* entry : onRow)
+            entry->setEnabled(row.isValid());
+        menu.addSeparator();
+        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
+                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
+        menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
     auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(filter, &QShortcut::activated, filterBar_, [this] { filterBar_->open(); });
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("querybutt")); });
+    // Every button and drop-down entry has its keys (Ctrl+N, Ctrl+F, ...); a hidden entry's keys do
+    // nothing, as the entry cannot be chosen.
+    for (const auto& [key, action] : actions_) {
+        if (const QKeySequence keys = shortcuts::of(key); !keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            if (!toolbar_->actions().contains(action))
+                addAction(action); // a drop-down entry: its keys work while its menu is closed
+        }
+    }
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });
@@ -286,6 +348,15 @@ void Frm_main::addEntry(QAction* button, const QString& key, const QString& text
         menu = new QMenu(face);
         face->setMenu(menu);
         face->setPopupMode(QToolButton::MenuButtonPopup);
+        // The pointer left the button while the menu was open; the button must not stay drawn
+        // raised until it passes over it again.
+        connect(menu, &QMenu::aboutToHide, face, [face] {
+            if (!face->rect().contains(face->mapFromGlobal(QCursor::pos()))) {
+                face->setAttribute(Qt::WA_UnderMouse, false);
+                face->setDown(false);
+                face->update();
+            }
+        });
     }
     QAction* entry = menu->addAction(text);
     entry->setObjectName(key);
@@ -525,6 +596,38 @@ bool Frm_main::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+QStringList Frm_main::droppedContactFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (!path.isEmpty() && (suffix == u"vcf" || suffix == u"csv") && QFileInfo(path).isFile())
+            files << path;
+    }
+    return files;
+}
+
+void Frm_main::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedContactFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Frm_main::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedContactFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the import asks in dialogs of its own.
+    QTimer::singleShot(0, this, [this, files] { importDroppedFiles(files); });
+}
+
+void Frm_main::importDroppedFiles(const QStringList& files, const GroupChooser& chooseGroup) {
+    for (const QString& file : files)
+        importContacts(view_, chooseGroup, file);
+}
+
 void Frm_main::adoptModeless(QWidget* form) {
     modeless_.append(form);
 }
@@ -554,9 +657,12 @@ void Frm_main::saveSettings() {
 
 void Frm_main::closeEvent(QCloseEvent* event) {
     // A record form still open without modality goes first: it must not outlive the connection.
+    // One that holds unsaved changes asks first; Cancel there keeps the program running.
     for (const QPointer<QWidget>& form : modeless_) {
-        if (form)
-            form->close();
+        if (form && !form->close()) {
+            event->ignore();
+            return;
+        }
     }
     modeless_.clear();
     saveSettings();

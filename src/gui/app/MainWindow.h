@@ -4,6 +4,7 @@
 // window, and at close saves the placement, releases the data file and refreshes the backup.
 #include "core/app/Layout.h"
 #include "core/store/DataFiles.h"
+#include "gui/app/Commands.h"
 #include "gui/app/MainView.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/forms/RecordForm.h"
@@ -14,6 +15,7 @@
 #include <map>
 
 class QAction;
+class QMimeData;
 class QFrame;
 class QSplitter;
 class QToolBar;
@@ -84,7 +86,15 @@ public:
     // A record form opened without modality; closed before the data file is released.
     void adoptModeless(QWidget* form);
 
+    // Files dropped on the window: the .vcf and .csv ones among them, in their order.
+    static QStringList droppedContactFiles(const QMimeData* data);
+    // Imports each file as 新建 ▸ 导入联系人... would, without the file dialog. `chooseGroup`
+    // stands in for the import dialog (tests); empty: the dialog asks.
+    void importDroppedFiles(const QStringList& files, const GroupChooser& chooseGroup = {});
+
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -93,6 +103,7 @@ private:
     void buildToolbar();
     void deleteCommand();
     void addGroupCommand();
+    bool groupReadyForNewContact();
     QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);
     void addEntry(QAction* button, const QString& key, const QString& text);
     void restorePlacement();

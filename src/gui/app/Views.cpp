@@ -91,6 +91,17 @@ void ReportView::keyPressEvent(QKeyEvent* event) {
         emit rowEntered();
         return;
     }
+    // F2 renames the selected row's name, whichever of its cells is current.
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier && state() != EditingState) {
+        const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows(0) : QModelIndexList();
+        const QModelIndex name = rows.isEmpty() ? currentIndex().siblingAtColumn(0) : rows.front();
+        if (name.isValid()) {
+            setCurrentIndex(name);
+            edit(name);
+            event->accept();
+            return;
+        }
+    }
     const QString text = event->text();
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (plain && state() != EditingState && !text.isEmpty() && text.front().isPrint() && !text.front().isSpace()) {
