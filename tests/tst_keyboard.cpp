@@ -227,13 +227,15 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.LV()->setFocus();
-        whenShown([] {
-            auto* query = qobject_cast<Frm_query*>(QApplication::activeModalWidget());
+        fx->dialogs.formAnswers.push_back([](QDialog& dialog) {
+            auto* query = qobject_cast<Frm_query*>(&dialog);
             if (!query)
-                return false;
+                return int(QDialog::Rejected);
+            query->show(); // as the modal form takes the keyboard
+            query->activateWindow();
             query->Text(1)->setText("没有这个人");
             query->Command1_Click();
-            return true;
+            return query->result();
         });
         openQueryForm(w.view());
         QCOMPARE(fx->dialogs.texts(), QStringList{"按您的条件没有查到数据！"});

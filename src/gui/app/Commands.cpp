@@ -85,14 +85,13 @@ void ListQueryResult(MainView& view) {
 void RefreshContactList(MainView& view) {
     // After a new person was saved CurrentGroup holds that person's key: the person's group is listed.
     AppState& state = view.state;
-    if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
-        const QModelIndex node = view.tree->indexForKey(state.CurrentGroup);
-        if (node.isValid() && node.parent().isValid())
-            state.CurrentGroup = view.tree->keyOf(node.parent());
-    }
     CommandResult result;
     result.rows = RowTable();
     try {
+        if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
+            if (const std::optional<ContactFields> added = state.Conn->loadContact(state.CurrentGroup))
+                state.CurrentGroup = added->groupKey; // read from the data file, not from the tree
+        }
         if (keys::isGroup(state.CurrentGroup))
             state.Conn->listByGroup(state.CurrentGroup, *result.rows);
         else
@@ -179,7 +178,7 @@ void openQueryForm(MainView& view) {
     QPointer<QWidget> focused = QApplication::focusWidget();
     {
         Frm_query form(view, view.window);
-        form.exec();
+        view.state.env.dialogs->openForm(form);
     }
     // The search's message ("按您的条件没有查到数据！") stood over the form, which is gone now:
     // the main window is active again and the keyboard where it was, so Ctrl+F works at once.
@@ -245,7 +244,7 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup, const QStri
         group = chooseGroup(path, cards, groups, selected);
     } else {
         Frm_import dialog(path, cards, groups, selected, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             group = dialog.chosenGroup();
     }
     if (!group)
@@ -287,7 +286,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
         choice = choose(groupName, shown);
     } else {
         Frm_export dialog(groupName, shown, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             choice = ExportChoice{dialog.chosenKind(), dialog.chosenFormat()};
     }
     if (!choice)
