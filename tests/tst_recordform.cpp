@@ -545,6 +545,8 @@ private slots:
             ModalForm act(fx->dialogs, [&](frm_detail& form) {
                 QCOMPARE(fx->state.EditFlag, true);
                 type(box(form, 1), QStringLiteral("不要了"));
+                // what was typed is thrown away only when the user says so
+                fx->dialogs.answers.push_back(MsgAnswer::Discard);
                 if (how == 0)
                     press(form, "closebutt");
                 else if (how == 1)
@@ -552,6 +554,7 @@ private slots:
                 else
                     QTest::keyClick(&form, Qt::Key_Escape);
                 QVERIFY(!form.isVisible());
+                QCOMPARE(fx->dialogs.last().buttons, MsgButtons::SaveDiscardCancel);
             });
             openNewContactForm(w.view(), true);
             QVERIFY(act.seen());
