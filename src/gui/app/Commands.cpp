@@ -215,16 +215,18 @@ QString selectedGroupKey(const MainView& view) {
 constexpr int ProgressFrom = 300; // files of more cards get a progress bar
 } // namespace
 
-void importContacts(MainView& view, const GroupChooser& chooseGroup, const QString& droppedFile) {
+void importContacts(MainView& view, const GroupChooser& chooseGroup) {
     AppState& state = view.state;
-    const QString path =
-        !droppedFile.isEmpty()
-            ? droppedFile
-            : state.env.dialogs->openFile(
-                  view.window, {QStringLiteral("导入联系人"),
-                                QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
+    const QString path = state.env.dialogs->openFile(
+        view.window, {QStringLiteral("导入联系人"),
+                      QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
     if (path.isEmpty())
         return;
+    importFile(view, path, chooseGroup);
+}
+
+void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup) {
+    AppState& state = view.state;
     const ImportBatch batch = Importer::readFile(path);
     if (!batch.error.isEmpty()) {
         tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch.error)));

@@ -625,7 +625,7 @@ void Frm_main::dropEvent(QDropEvent* event) {
 
 void Frm_main::importDroppedFiles(const QStringList& files, const GroupChooser& chooseGroup) {
     for (const QString& file : files)
-        importContacts(view_, chooseGroup, file);
+        importFile(view_, file, chooseGroup);
 }
 
 void Frm_main::adoptModeless(QWidget* form) {
