@@ -7,6 +7,7 @@
 #include "core/store/ContactFields.h"
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
@@ -40,6 +41,7 @@ public:
     ContactTable& contactTable() { return contacts_; }
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
+    KeptTable& keptTable() { return kept_; }
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -84,6 +86,7 @@ private:
     ContactTable contacts_;
     PinyinKeys pinyin_;
     MetaTable meta_;
+    KeptTable kept_;
 };
 
 // 生日 is stored as ISO text; anything else reads as no date.

@@ -293,7 +293,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     }
     if (!choice)
         return;
-    const bool csv = choice->format == ExportFormat::CsvUtf8 || choice->format == ExportFormat::CsvGbk;
+    const bool csv = Exporter::isCsv(choice->format);
     QString path = state.env.dialogs->saveFile(
         view.window, {QStringLiteral("导出联系人"),
                       csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});
