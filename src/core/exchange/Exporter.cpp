@@ -1,4 +1,5 @@
 #include "core/exchange/Exporter.h"
+#include "core/text/FileErrors.h"
 
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
@@ -153,7 +154,7 @@ bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
-            *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+            *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return false;
     }
     return true;

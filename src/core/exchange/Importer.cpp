@@ -1,4 +1,5 @@
 #include "core/exchange/Importer.h"
+#include "core/text/FileErrors.h"
 
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoFolder.h"
@@ -204,7 +205,7 @@ ImportBatch Importer::readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ImportBatch batch;
-        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return batch;
     }
     const QByteArray bytes = file.readAll();

@@ -95,6 +95,11 @@ inline constexpr const char* SearchContains = " like ? escape '\\'";
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.
 inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
 inline constexpr const char* SearchAnd = " and ";
+// A whole date typed into the birthday box is looked for as a date (1985/12/8 finds 1985-12-08);
+// a month and day alone (5月17日) finds that day in every year. The stored form is YYYY-MM-DD,
+// possibly followed by a time from older files.
+inline constexpr const char* SearchBirthdayIs = "substr(生日, 1, 10) = ?";
+inline constexpr const char* SearchBirthdayMonthDay = "substr(生日, 6, 5) = ?";
 
 // The next-birthday pass: every row read once; a row is written, by one prepared statement, only
 // when its value changes, so that a second pass on the same day writes nothing.
@@ -135,6 +140,8 @@ inline constexpr const char* SelectStalePinyin =
 inline constexpr const char* DeleteOrphanPinyin =
     "delete from pinyin where friendid not in (select friendid from phone where friendid is not null)";
 inline constexpr const char* SelectPinyinSortKeys = "select friendid, sortkey from pinyin";
+// The filter line under the list reads every contact's pinyin once per fill.
+inline constexpr const char* SelectPinyinFilterKeys = "select friendid, full, initials, variants from pinyin";
 inline constexpr const char* SelectPinyin =
     "select name, full, initials, variants, sortkey from pinyin where friendid = ?";
 // The name box of the search form: the condition on 姓名, or the pinyin initials

@@ -13,8 +13,10 @@
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTreeView>
 
@@ -175,8 +177,19 @@ void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMess
 }
 
 void openQueryForm(MainView& view) {
-    Frm_query form(view, view.window);
-    view.state.env.dialogs->openForm(form);
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    {
+        Frm_query form(view, view.window);
+        view.state.env.dialogs->openForm(form);
+    }
+    // The search's message ("按您的条件没有查到数据！") stood over the form, which is gone now:
+    // the main window is active again and the keyboard where it was, so Ctrl+F works at once.
+    view.window->activateWindow();
+    view.window->raise();
+    if (focused && view.window->isAncestorOf(focused))
+        focused->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        view.LV->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 namespace {

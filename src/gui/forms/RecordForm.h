@@ -71,6 +71,10 @@ public:
     // Every way the form closes passes here, so that EditFlag tells whether a form for a new
     // person is still open.
     void done(int result) override;
+    // Esc, 关闭 and the close box: a form holding unsaved changes first asks whether to save them.
+    void reject() override;
+    // True when the boxes, the group or the photo differ from what the form opened with.
+    bool hasUnsavedChanges() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,6 +92,9 @@ private:
     bool anotherNewContactFormOpen() const;
 
     RecordFormHost& host_;
+    ContactFields opened_;
+    QString openedBirthday_;
+    std::vector<QWidget*> toolbarFaces_; // what the boxes held when the form opened, for the unsaved-changes question
     const Mode mode_;
     std::optional<QString> key_;
     QComboBox* Cgroup_ = nullptr;
