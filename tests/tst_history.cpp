@@ -39,7 +39,9 @@ class TestHistory : public QObject {
         SQLite::Database& db = storeDb(*session->Conn);
         QString text;
         for (const char* query : {"select * from 分类 order by id", "select * from phone order by id",
-                                  "select * from pinyin order by 1", "select friendid, name from zinteva_deleted"}) {
+                                  "select * from pinyin order by 1", "select friendid, name from zinteva_deleted",
+                                  "select * from zinteva_uid order by 1",
+                                  "select friendid, field, value, line from zinteva_kept order by id"}) {
             SQLite::Statement rows(db, query);
             while (rows.executeStep()) {
                 for (int c = 0; c < rows.getColumnCount(); ++c)
@@ -180,6 +182,9 @@ private slots:
     void recentlyDeletedRestoreAndPurge() {
         QFETCH(bool, wholeGroup);
         const std::optional<ContactFields> stored = session->Conn->loadContact(zhang);
+        const std::vector<KeptProperty> kept{{QString(), QStringLiteral("X-PHONETIC-LAST-NAME:zhang"), QString()}};
+        session->Conn->keptTable().replace(zhang, kept);
+        const QString uid = session->Conn->uids().uidOf(zhang, false);
         if (wholeGroup)
             session->deleteNode(classmates);
         else
@@ -198,6 +203,8 @@ private slots:
         QCOMPARE(back->name, stored->name);
         QCOMPARE(back->mobile, stored->mobile);
         QCOMPARE(back->groupKey, classmates); // the group came back with its key and name
+        QCOMPARE(session->Conn->uids().uidOf(zhang, false), uid);
+        QCOMPARE(session->Conn->keptTable().load(zhang), kept);
         QCOMPARE(session->Conn->groups().front().name, QStringLiteral("同学"));
         QCOMPARE(session->recentlyDeleted().size(), size_t(wholeGroup ? 1 : 0));
         // The restore is a step of its own.

@@ -4,6 +4,7 @@
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -38,6 +39,11 @@ qint64 groupId(const QString& key) {
 
 } // namespace
 
+void RecentlyDeleted::ensureTable() {
+    if (!connection_.isReadOnly())
+        connection_.exec(sql::undo::CreateDeleted);
+}
+
 void RecentlyDeleted::install() {
     if (connection_.isReadOnly())
         return;
@@ -48,6 +54,8 @@ void RecentlyDeleted::install() {
     connection_.exec(sql::deleted::SeedClock);
     connection_.exec(sql::deleted::CreateGoneGroups);
     connection_.exec(sql::deleted::KeepGroupName);
+    connection_.exec(sql::deleted::CreateGoneUids);
+    connection_.exec(sql::deleted::KeepUid);
     installTrigger();
     installed_ = true;
 }
@@ -59,15 +67,20 @@ void RecentlyDeleted::installTrigger() {
     for (const QString& column : phoneColumns(connection_))
         pairs << QStringLiteral("%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end")
                      .arg(literal(column), identifier(column));
+    // Before the delete: the person's kept properties are still there (they go after the row).
     const QString trigger =
         QStringLiteral(
-            "create temp trigger if not exists zinteva_keep_deleted after delete on main.phone "
+            "create temp trigger if not exists zinteva_keep_deleted before delete on main.phone "
             "when coalesce((select recording from temp.zinteva_undo_state), 0) < 2 begin "
-            "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row) values ("
+            "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept) values ("
             "coalesce(old.friendid, 'friend' || old.id), old.姓名, old.mainid, "
             "coalesce((select 类型 from main.分类 where 分类 = old.mainid), "
             "(select name from temp.zinteva_gone_groups where key = old.mainid)), "
-            "(select now from temp.zinteva_clock), json_object(%1)); end")
+            "(select now from temp.zinteva_clock), json_object(%1), "
+            "coalesce((select uid from main.zinteva_uid where friendid = old.friendid), "
+            "(select uid from temp.zinteva_gone_uids where key = old.friendid)), "
+            "(select json_group_array(json_array(field, value, line)) from main.zinteva_kept "
+            "where friendid = old.friendid)); end")
             .arg(pairs.join(QStringLiteral(", ")));
     Statement create(connection_, trigger.toStdString());
     create.exec();
@@ -91,9 +104,10 @@ std::vector<DeletedContact> RecentlyDeleted::list() {
     return people;
 }
 
-QString RecentlyDeleted::restore(qint64 id) {
+RestoredContact RecentlyDeleted::restore(qint64 id) {
     QJsonObject row;
     QString groupName;
+    RestoredContact restored;
     {
         Statement read(connection_, sql::undo::DeletedRow);
         read.bind(1, id);
@@ -101,6 +115,11 @@ QString RecentlyDeleted::restore(qint64 id) {
             return {};
         row = QJsonDocument::fromJson(read.text(0).toUtf8()).object();
         groupName = read.text(1);
+        restored.uid = read.text(2);
+        for (const QJsonValue& kept : QJsonDocument::fromJson(read.text(3).toUtf8()).array()) {
+            const QJsonArray parts = kept.toArray();
+            restored.kept.push_back({parts.at(0).toString(), parts.at(2).toString(), parts.at(1).toString()});
+        }
     }
     Transaction transaction(connection_);
     {
@@ -154,8 +173,11 @@ QString RecentlyDeleted::restore(qint64 id) {
         ++index;
     }
     insert.exec();
+    if (!restored.uid.isEmpty())
+        Statement(connection_, sql::undo::RestoreUid).bind(1, key).bind(2, restored.uid).exec();
     transaction.commit();
-    return key;
+    restored.key = key;
+    return restored;
 }
 
 void RecentlyDeleted::purgeBefore(const QDate& day) {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <vector>
 
+#include "core/store/KeptProperties.h"
+
 class Connection;
 
 struct DeletedContact {
@@ -17,11 +19,20 @@ struct DeletedContact {
     QString deleted; // "YYYY-MM-DD HH:MM"
 };
 
+// A person back from the recently deleted: the key, and the UID and kept properties they had.
+struct RestoredContact {
+    QString key;
+    QString uid;
+    std::vector<KeptProperty> kept;
+};
+
 class RecentlyDeleted {
 public:
     static constexpr int KeepDays = 30;
 
     explicit RecentlyDeleted(Connection& connection) : connection_(connection) {}
+    // The table alone, made with the data file's other tables so that every copy of the file has it.
+    void ensureTable();
     // Creates the table and the trigger; nothing on a file that cannot be written.
     void install();
     bool installed() const { return installed_; }
@@ -29,10 +40,10 @@ public:
     void setNow(const QString& now);
 
     std::vector<DeletedContact> list();
-    // Puts the person back with the key and every column they had, and their group with its key
-    // and name when it is gone too. Returns the key; empty when a person with that key is there
-    // already (restored before), and then only forgets the entry.
-    QString restore(qint64 id);
+    // Puts the person back with the key, every column and the UID they had, and their group with its
+    // key and name when it is gone too. The key is empty when a person with that key is there
+    // already (restored before), and then the entry is only forgotten.
+    RestoredContact restore(qint64 id);
     // Forgets the people deleted before this day.
     void purgeBefore(const QDate& day);
 

@@ -31,10 +31,11 @@ inline constexpr const char* TableColumns = "select name from pragma_table_info(
 // The people deleted in the last 30 days, with the row they had, so that they can come back.
 inline constexpr const char* CreateDeleted =
     "create table if not exists zinteva_deleted (id integer primary key autoincrement, friendid text not null, "
-    "name text, mainid text, groupname text, deleted text not null, row text not null)";
+    "name text, mainid text, groupname text, deleted text not null, row text not null, uid text, kept text)";
 inline constexpr const char* ListDeleted =
     "select id, friendid, name, groupname, deleted from zinteva_deleted order by deleted desc, id desc";
-inline constexpr const char* DeletedRow = "select row, groupname from zinteva_deleted where id = ?";
+inline constexpr const char* DeletedRow = "select row, groupname, uid, kept from zinteva_deleted where id = ?";
+inline constexpr const char* RestoreUid = "insert or ignore into main.zinteva_uid (friendid, uid) values (?, ?)";
 inline constexpr const char* ForgetDeleted = "delete from zinteva_deleted where id = ?";
 inline constexpr const char* PurgeDeleted = "delete from zinteva_deleted where deleted < ?";
 inline constexpr const char* KeepDeletedTrigger = "zinteva_keep_deleted";
@@ -56,6 +57,12 @@ inline constexpr const char* CreateGoneGroups =
 inline constexpr const char* KeepGroupName =
     "create temp trigger if not exists zinteva_keep_group_name before delete on main.分类 begin "
     "insert or replace into zinteva_gone_groups (key, name) values (old.分类, old.类型); end";
+// A person's UID goes before the row (in the same transaction): it is kept for them.
+inline constexpr const char* CreateGoneUids =
+    "create temp table if not exists zinteva_gone_uids (key text primary key, uid text)";
+inline constexpr const char* KeepUid =
+    "create temp trigger if not exists zinteva_keep_uid before delete on main.zinteva_uid begin "
+    "insert or replace into zinteva_gone_uids (key, uid) values (old.friendid, old.uid); end";
 inline constexpr const char* InsertContactRow = "insert into main.phone (%1) values (%2)";
 inline constexpr const char* InsertGroupWithId = "insert into main.分类 (id, 分类, 类型) values (?, ?, ?)";
 } // namespace sql::deleted
