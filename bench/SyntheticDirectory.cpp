@@ -22,10 +22,10 @@ const QStringList Surnames =
 const QString GivenCharacters = QStringLiteral(
     "伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰霞平刚桂英华建国文斌宇浩然子轩梓涵欣怡思雨晨阳佳琪志强俊杰一鸣雪梅海燕"
     "春花秋月振华国庆建军红梅小龙晓东丹丹婷婷鑫鹏飞宏达嘉怡雅琴长乐行重朝");
-const std::array<const char16_t*, 23> GroupNames{
-    u"同学",   u"朋友", u"同事", u"家人", u"客户", u"大学同学", u"高中同学", u"初中同学",
-    u"邻居",   u"球友", u"驴友", u"前同事", u"亲戚", u"老师",   u"医生",     u"供应商",
-    u"合作伙伴", u"网友", u"社团", u"校友", u"战友", u"老乡",   u"其他"};
+const std::array<const char16_t*, 23> GroupNames{u"同学",     u"朋友",     u"同事", u"家人",   u"客户",     u"大学同学",
+                                                 u"高中同学", u"初中同学", u"邻居", u"球友",   u"驴友",     u"前同事",
+                                                 u"亲戚",     u"老师",     u"医生", u"供应商", u"合作伙伴", u"网友",
+                                                 u"社团",     u"校友",     u"战友", u"老乡",   u"其他"};
 const QStringList Cities =
     QStringLiteral("北京市海淀区 上海市浦东新区 广州市天河区 深圳市南山区 杭州市西湖区 成都市武侯区 南京市鼓楼区 "
                    "武汉市洪山区 西安市雁塔区 重庆市渝中区 天津市和平区 苏州市工业园区 长沙市岳麓区 郑州市金水区 "
@@ -34,8 +34,8 @@ const QStringList Cities =
 const QStringList Streets = QStringLiteral("中关村大街 学院路 人民路 解放路 建设路 中山路 长江路 黄河路 文化路 "
                                            "科技园南路 和平大道 新华街 东风路 胜利路 滨江大道 花园路")
                                 .split(QLatin1Char(' '));
-const QStringList Estates = QStringLiteral("阳光花园 翠苑小区 金色家园 幸福里 碧水湾 世纪城 华府 书香苑")
-                                .split(QLatin1Char(' '));
+const QStringList Estates =
+    QStringLiteral("阳光花园 翠苑小区 金色家园 幸福里 碧水湾 世纪城 华府 书香苑").split(QLatin1Char(' '));
 
 } // namespace
 
@@ -67,9 +67,10 @@ void fillSyntheticDirectory(Store& store, int contacts, const SyntheticOptions& 
             weights.push_back(1.0 / static_cast<double>(i + 1));
         std::discrete_distribution<int> groupOf(weights.begin(), weights.end());
 
-        SQLite::Statement insert(db, "insert into phone (id, friendid, mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, "
-                                     "传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, 备注, 照片) values "
-                                     "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        SQLite::Statement insert(db,
+                                 "insert into phone (id, friendid, mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, "
+                                 "传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, 备注, 照片) values "
+                                 "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (int i = 0; i < contacts; ++i) {
             const int64_t id = i + 1;
             auto set = [&](int column, const std::string& value) {

@@ -104,11 +104,10 @@ int limitImport(const char* cards, const char* dataFile) {
                        "qq, icq, msn, email, 昵称, 备注, 照片) values ('main1', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                        "?, ?, ?)",
                        -1, &insert, nullptr);
-    const std::map<std::string, int> columns{{"FN", 1},          {"BDAY", 2},  {"TEL;TYPE=CELL", 3},
-                                             {"TEL;TYPE=WORK", 4}, {"TEL;TYPE=HOME", 5}, {"TEL;TYPE=FAX", 6},
-                                             {"ADR", 7},          {"X-QQ", 9},  {"X-ICQ", 10},
-                                             {"X-MSN", 11},       {"EMAIL", 12}, {"NICKNAME", 13},
-                                             {"NOTE", 14},        {"PHOTO", 15}};
+    const std::map<std::string, int> columns{
+        {"FN", 1},           {"BDAY", 2},      {"TEL;TYPE=CELL", 3}, {"TEL;TYPE=WORK", 4}, {"TEL;TYPE=HOME", 5},
+        {"TEL;TYPE=FAX", 6}, {"ADR", 7},       {"X-QQ", 9},          {"X-ICQ", 10},        {"X-MSN", 11},
+        {"EMAIL", 12},       {"NICKNAME", 13}, {"NOTE", 14},         {"PHOTO", 15}};
     std::ifstream in(cards);
     std::string line, card;
     std::vector<std::string> lines;
@@ -206,6 +205,9 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = application.arguments();
     std::vector<int> sizes{10000, 100000};
     int rounds = 5;
+    // startup: the program started from outside; exchange: import and export; window: save, search,
+    // sort and the reminder in this process.
+    QStringList parts{QStringLiteral("startup"), QStringLiteral("exchange"), QStringLiteral("window")};
     for (int i = 1; i + 1 < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--sizes")) {
             sizes.clear();
@@ -213,6 +215,8 @@ int main(int argc, char* argv[]) {
                 sizes.push_back(n.toInt());
         } else if (arguments[i] == QLatin1String("--rounds")) {
             rounds = std::max(1, arguments[i + 1].toInt());
+        } else if (arguments[i] == QLatin1String("--parts")) {
+            parts = arguments[i + 1].split(QLatin1Char(','));
         }
     }
     const bool detail = qEnvironmentVariableIsSet("ZINTEVA_BENCH_DETAIL");
@@ -220,8 +224,10 @@ int main(int argc, char* argv[]) {
     const std::string program = path(binaries + QStringLiteral("/zinteva"));
     const std::string emptyWindow = path(binaries + QStringLiteral("/zinteva-empty-window"));
     const std::string self = path(QCoreApplication::applicationFilePath());
-    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
-    if (!display)
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") && parts.contains(QStringLiteral("startup"));
+    const bool exchange = parts.contains(QStringLiteral("exchange"));
+    const bool inWindow = parts.contains(QStringLiteral("window"));
+    if (!display && parts.contains(QStringLiteral("startup")))
         std::printf("No X display: start-up is not measured (scripts/bench runs the benchmark under Xvfb).\n");
 
     int goalSize = 0;
@@ -250,7 +256,8 @@ int main(int argc, char* argv[]) {
         // The cards every import reads: the directory as the program itself exports it.
         const std::string cards = path(in(QStringLiteral("cards.vcf")));
         const std::map<std::string, std::string> onData{{"ZINTEVA_DIR", path(data.dir)}};
-        runTimed({program, "--export", cards}, onData);
+        if (exchange)
+            runTimed({program, "--export", cards}, onData);
         if (detail)
             std::printf("  data made in %.0f ms\n", msSince(made));
 
@@ -264,7 +271,8 @@ int main(int argc, char* argv[]) {
         auto startWith = [&](const QString& dataDir, bool reminder) {
             auto environment = windowEnvironment;
             environment["ZINTEVA_DIR"] = path(dataDir);
-            environment["XDG_CONFIG_HOME"] = path(in(reminder ? QStringLiteral("remind-on") : QStringLiteral("remind-off")));
+            environment["XDG_CONFIG_HOME"] =
+                path(in(reminder ? QStringLiteral("remind-on") : QStringLiteral("remind-off")));
             return probeStartup({program}, environment);
         };
 
@@ -327,33 +335,37 @@ int main(int argc, char* argv[]) {
             }
 
             // Import and export, each beside its limit.
-            copyFresh(in(QStringLiteral("empty.mdb")), in(QStringLiteral("import/tavrel.mdb")));
-            QFile::remove(in(QStringLiteral("import/tavrel.tsb")));
-            const RunTimes imported =
-                runTimed({program, "--import", cards}, {{"ZINTEVA_DIR", path(in(QStringLiteral("import")))}});
-            copyFresh(in(QStringLiteral("empty.mdb")), in(QStringLiteral("limit/tavrel.mdb")));
-            const RunTimes importLimit =
-                runTimed({self, "--limit-import", cards, path(in(QStringLiteral("limit/tavrel.mdb")))}, {});
-            if (imported.ok && importLimit.ok)
-                importRow.series.add(imported.ms, importLimit.ms);
-            const std::string vcf = path(in(QStringLiteral("out/export.vcf")));
-            const std::string csv = path(in(QStringLiteral("out/export.csv")));
-            const RunTimes vcfOut = runTimed({program, "--export", vcf}, onData);
-            const RunTimes vcfLimit = runTimed({self, "--limit-copy", vcf, vcf + ".copy"}, {});
-            const RunTimes csvOut = runTimed({program, "--export", csv}, onData);
-            const RunTimes csvLimit = runTimed({"/usr/bin/sqlite3", "-csv", path(data.data), "select * from phone"}, {},
-                                               csv + ".sqlite3");
-            if (vcfOut.ok && vcfLimit.ok)
-                exportVcf.series.add(vcfOut.ms, vcfLimit.ms);
-            if (csvOut.ok && csvLimit.ok)
-                exportCsv.series.add(csvOut.ms, csvLimit.ms);
-            for (const RunTimes* t : {&imported, &importLimit, &vcfOut, &vcfLimit, &csvOut, &csvLimit})
-                if (!t->ok)
-                    std::printf("  an import or export round failed\n");
-            peakImport = std::max(peakImport, imported.peakKb);
-            peakExport = std::max({peakExport, vcfOut.peakKb, csvOut.peakKb});
-            for (const std::string& file : {vcf, vcf + ".copy", csv, csv + ".sqlite3"})
-                std::remove(file.c_str());
+            if (exchange) {
+                copyFresh(in(QStringLiteral("empty.mdb")), in(QStringLiteral("import/tavrel.mdb")));
+                QFile::remove(in(QStringLiteral("import/tavrel.tsb")));
+                const RunTimes imported =
+                    runTimed({program, "--import", cards}, {{"ZINTEVA_DIR", path(in(QStringLiteral("import")))}});
+                copyFresh(in(QStringLiteral("empty.mdb")), in(QStringLiteral("limit/tavrel.mdb")));
+                const RunTimes importLimit =
+                    runTimed({self, "--limit-import", cards, path(in(QStringLiteral("limit/tavrel.mdb")))}, {});
+                if (imported.ok && importLimit.ok)
+                    importRow.series.add(imported.ms, importLimit.ms);
+                const std::string vcf = path(in(QStringLiteral("out/export.vcf")));
+                const std::string csv = path(in(QStringLiteral("out/export.csv")));
+                const RunTimes vcfOut = runTimed({program, "--export", vcf}, onData);
+                const RunTimes vcfLimit = runTimed({self, "--limit-copy", vcf, vcf + ".copy"}, {});
+                const RunTimes csvOut = runTimed({program, "--export", csv}, onData);
+                const RunTimes csvLimit = runTimed({"/usr/bin/sqlite3", "-csv", path(data.data), "select * from phone"},
+                                                   {}, csv + ".sqlite3");
+                if (vcfOut.ok && vcfLimit.ok)
+                    exportVcf.series.add(vcfOut.ms, vcfLimit.ms);
+                if (csvOut.ok && csvLimit.ok)
+                    exportCsv.series.add(csvOut.ms, csvLimit.ms);
+                for (const RunTimes* t : {&imported, &importLimit, &vcfOut, &vcfLimit, &csvOut, &csvLimit})
+                    if (!t->ok)
+                        std::printf("  an import or export round failed\n");
+                peakImport = std::max(peakImport, imported.peakKb);
+                peakExport = std::max({peakExport, vcfOut.peakKb, csvOut.peakKb});
+                for (const std::string& file : {vcf, vcf + ".copy", csv, csv + ".sqlite3"})
+                    std::remove(file.c_str());
+            }
+            if (!inWindow)
+                continue;
 
             // In this process: the main window on the data file, reminder off, as a user leaves it.
             AppState state;
@@ -458,11 +470,14 @@ int main(int argc, char* argv[]) {
             window.close();
         }
 
-        std::vector<const Row*> table{&raw, &emptyPaint};
+        std::vector<const Row*> table{&raw};
         if (display)
-            table.insert(table.end(), {&startOn, &startOff, &noKeys});
-        table.insert(table.end(), {&saveAll, &saveSorted, &saveGroup, &saveGroupSorted, &paintRow, &search,
-                                   &sortName, &reminderRow, &importRow, &exportVcf, &exportCsv});
+            table.insert(table.end(), {&emptyPaint, &startOn, &startOff, &noKeys});
+        if (inWindow)
+            table.insert(table.end(), {&saveAll, &saveSorted, &saveGroup, &saveGroupSorted, &paintRow, &search,
+                                       &sortName, &reminderRow});
+        if (exchange)
+            table.insert(table.end(), {&importRow, &exportVcf, &exportCsv});
         for (const Row* row : table) {
             const std::vector<double> ratios = row->series.ratios();
             const double ratio = median(ratios);
@@ -475,17 +490,18 @@ int main(int argc, char* argv[]) {
             char goal[16] = "";
             if (row->goal > 0)
                 std::snprintf(goal, sizeof goal, "%.1f", row->goal);
-            std::printf("%-8d %-40s %10.1f %10.1f %7.2f %13s %5s%s\n", n, row->name.c_str(), median(row->series.measured),
-                        median(row->series.limit), ratio, spread, goal, met ? "" : "  MISSED");
+            std::printf("%-8d %-40s %10.1f %10.1f %7.2f %13s %5s%s\n", n, row->name.c_str(),
+                        median(row->series.measured), median(row->series.limit), ratio, spread, goal,
+                        met ? "" : "  MISSED");
             medians[row->name][n] = median(row->series.measured);
         }
         if (display && detail)
-            std::printf("  start-up, reminder off: first paint %.1f ms, filled %.1f ms (medians)\n", median(firstPaints),
-                        median(filledPaints));
+            std::printf("  start-up, reminder off: first paint %.1f ms, filled %.1f ms (medians)\n",
+                        median(firstPaints), median(filledPaints));
         auto mb = [](long kb) { return static_cast<double>(kb) / 1024.0; };
-        const std::vector<std::tuple<const char*, long, double>> peaks{
-            {"peak memory, start-up", peakStart, 400}, {"peak memory, import", peakImport, 250},
-            {"peak memory, export", peakExport, 250}};
+        const std::vector<std::tuple<const char*, long, double>> peaks{{"peak memory, start-up", peakStart, 400},
+                                                                       {"peak memory, import", peakImport, 250},
+                                                                       {"peak memory, export", peakExport, 250}};
         for (const auto& [what, kb, goal] : peaks) {
             if (kb <= 0)
                 continue;
