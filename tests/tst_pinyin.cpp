@@ -1,11 +1,11 @@
 // Pinyin keys, the search by pinyin and the list's sort, without a window.
-#include "core/text/Pinyin.h"
-#include "core/text/Polyphones.h"
 #include "core/store/NameSearch.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
+#include "core/text/Pinyin.h"
+#include "core/text/Polyphones.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -504,6 +504,57 @@ private slots:
         }
         QVERIFY(thrown);
         QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 0);
+    }
+
+    // The keys made away from the window: a whole pass stamps the file, so that the next start need
+    // not look; a session in which only the program wrote stamps it again at its end, one in which
+    // another program wrote leaves the look to the next start.
+    void keysKnownCurrent_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("stamped");
+        QTest::addColumn<int>("writtenAtNextStart");
+        QTest::newRow("nothing") << "" << true << 0;
+        QTest::newRow("the program renamed") << "own" << true << 0;
+        QTest::newRow("another program renamed") << "foreign" << false << 1;
+    }
+    void keysKnownCurrent() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, stamped);
+        QFETCH(int, writtenAtNextStart);
+        makeOldFile(path("current.mdb"), {"张三", "李四", "王五"});
+        std::atomic<bool> stop{false};
+        {
+            auto store = Store::open(path("current.mdb"));
+            pinyinkeys::Currency currency(store->database());
+            QVERIFY(!currency.current()); // never stamped
+            QCOMPARE(pinyinkeys::backfillFile(path("current.mdb"), {}, stop), 3);
+            currency.refresh();
+            QVERIFY(currency.current());
+            if (meanwhile == "own") {
+                store->renameContact("friend1", "赵四");
+            } else if (meanwhile == "foreign") {
+                SQLite::Database other(path("current.mdb").toStdString(), SQLite::OPEN_READWRITE);
+                other.exec("update phone set 姓名 = '赵四' where friendid = 'friend1'");
+            }
+            QCOMPARE(currency.stampIfCurrent(), stamped);
+        }
+        auto store = Store::open(path("current.mdb"));
+        pinyinkeys::Currency currency(store->database());
+        QCOMPARE(currency.current(), stamped);
+        if (!currency.current())
+            QCOMPARE(pinyinkeys::backfillFile(path("current.mdb"), {}, stop), writtenAtNextStart);
+        const QString name = meanwhile.isEmpty() ? "张三" : "赵四";
+        QCOMPARE(pinyinkeys::stored(store->database(), "friend1")->keys, pinyin::keysOf(name));
+    }
+
+    // Stopped (the window closes) before a step: nothing written, nothing stamped.
+    void stoppedFillWritesNothing() {
+        makeOldFile(path("stopped.mdb"), QStringList(600, "张三"));
+        auto store = Store::open(path("stopped.mdb"));
+        const std::atomic<bool> stop{true};
+        QCOMPARE(pinyinkeys::backfillFile(path("stopped.mdb"), {}, stop), 0);
+        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 0);
+        QVERIFY(!pinyinkeys::Currency(store->database()).current());
     }
 
     // A data file opened read-only keeps its bytes; the keys live in temp for the run.

@@ -34,6 +34,9 @@ inline const QString Height = QStringLiteral("height");
 inline const QString Width = QStringLiteral("width");
 inline const QString Toolbar = QStringLiteral("toolbar");
 inline const QString SysInfo = QStringLiteral("sysinfo");
+// The data file's stamp (store/FileStamp.h) when it last passed the integrity check at an orderly
+// exit: an unchanged file is not read through again at the next start.
+inline const QString CheckedDataFile = QStringLiteral("checkeddatafile");
 
 inline constexpr int DayDefault = 10;
 // The reminder window the settings dialog offers; a stored count outside it (a hand-edited or

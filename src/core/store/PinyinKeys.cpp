@@ -1,5 +1,6 @@
 #include "core/store/PinyinKeys.h"
 
+#include "core/store/FileStamp.h"
 #include "core/store/Sql.h"
 #include "core/store/StatementHelpers.h"
 #include "core/store/Store.h"
@@ -27,6 +28,51 @@ void bindKeys(SQLite::Statement& statement, const std::string& contactKey, const
     statement.bind(5, keys.variants.join(u' ').toStdString());
     statement.bind(6, keys.sortKey.toStdString());
 }
+
+std::optional<unsigned> fileCounter(SQLite::Database& db) {
+    const char* file = sqlite3_db_filename(db.getHandle(), "main");
+    if (!file || !*file)
+        return std::nullopt; // a database in memory has no header to trust
+    return filestamp::changeCounter(QString::fromUtf8(file));
+}
+
+std::optional<unsigned> storedStamp(SQLite::Database& db) {
+    SQLite::Statement exists(db, sql::TableExists);
+    exists.bind(1, "zinteva_meta");
+    if (!exists.executeStep() || exists.getColumn(0).getInt() == 0)
+        return std::nullopt;
+    SQLite::Statement read(db, sql::SelectMeta);
+    read.bind(1, sql::PinyinCheckedKey);
+    if (!read.executeStep())
+        return std::nullopt;
+    bool ok = false;
+    const unsigned value = columnText(read, 0).toUInt(&ok);
+    return ok ? std::optional<unsigned>(value) : std::nullopt;
+}
+
+// Inside a transaction begun immediate, so that nobody else commits meanwhile: the stamp written is
+// the counter this very commit leaves in the header.
+void writeStamp(SQLite::Database& db, unsigned counter) {
+    db.exec(sql::CreateMeta);
+    SQLite::Statement write(db, sql::ReplaceMeta);
+    write.bind(1, sql::PinyinCheckedKey);
+    write.bind(2, std::to_string(counter + 1));
+    write.exec();
+}
+
+long long dataVersion(SQLite::Database& db) {
+    return db.execAndGet(sql::DataVersion).getInt64();
+}
+
+bool isWritable(SQLite::Database& db) {
+    return sqlite3_db_readonly(db.getHandle(), "main") == 0;
+}
+
+struct StaleContact {
+    std::string key;
+    QString name;
+    pinyin::Keys keys;
+};
 
 } // namespace
 
@@ -99,6 +145,121 @@ int backfill(SQLite::Database& db, const Progress& progress) {
         transaction.commit();
         return total;
     });
+}
+
+int backfillInSteps(SQLite::Database& db, const std::atomic<bool>& stop) {
+    return guarded([&] {
+        constexpr int Step = 256;
+        int written = 0;
+        SQLite::Statement read(db, sql::SelectStalePinyinAfter);
+        SQLite::Statement write(db, sql::WritePinyinIfName);
+        // A pass during which another connection committed may have missed what it wrote: once more.
+        for (int pass = 0; pass < 3 && !stop; ++pass) {
+            const long long version = dataVersion(db);
+            long long last = 0;
+            std::vector<StaleContact> batch;
+            while (!stop) {
+                batch.clear();
+                read.bind(1, static_cast<int64_t>(last));
+                read.bind(2, Step);
+                while (read.executeStep()) {
+                    last = read.getColumn(0).getInt64();
+                    batch.push_back({read.getColumn(1).getString(), columnText(read, 2), {}});
+                }
+                read.reset();
+                if (batch.empty())
+                    break;
+                for (StaleContact& contact : batch)
+                    contact.keys = pinyin::keysOf(contact.name);
+                Transaction transaction(db);
+                for (const StaleContact& contact : batch) {
+                    write.bind(1, contact.key);
+                    write.bind(2, contact.name.toStdString());
+                    write.bind(3, contact.keys.full.toStdString());
+                    write.bind(4, contact.keys.initials.toStdString());
+                    write.bind(5, contact.keys.variants.join(u' ').toStdString());
+                    write.bind(6, contact.keys.sortKey.toStdString());
+                    written += write.exec();
+                    write.reset();
+                }
+                transaction.commit();
+            }
+            if (stop)
+                break;
+            {
+                Transaction transaction(db);
+                if (db.exec(sql::DeleteOrphanPinyin) > 0)
+                    transaction.commit();
+            }
+            if (!isWritable(db))
+                break;
+            db.exec(sql::BeginImmediate);
+            try {
+                const std::optional<unsigned> counter = fileCounter(db);
+                const bool clean = dataVersion(db) == version;
+                if (clean && counter)
+                    writeStamp(db, *counter);
+                db.exec(sql::Commit);
+                if (clean)
+                    break;
+            } catch (...) {
+                db.exec(sql::Rollback);
+                throw;
+            }
+        }
+        return written;
+    });
+}
+
+int backfillFile(const QString& dataFile, const OpenOptions& options, const std::atomic<bool>& stop) {
+    return guarded([&] {
+        SQLite::Database db(dataFile.toStdString(), SQLite::OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, 2000,
+                            options.vfs ? std::string(options.vfs) : std::string());
+        return backfillInSteps(db, stop);
+    });
+}
+
+Currency::Currency(SQLite::Database& db) : db_(db) {
+    refresh();
+}
+
+void Currency::refresh() {
+    current_ = false;
+    try {
+        guarded([&] {
+            const std::optional<unsigned> stamp = storedStamp(db_);
+            const std::optional<unsigned> counter = fileCounter(db_);
+            version_ = dataVersion(db_);
+            current_ = stamp && counter && *stamp == *counter;
+        });
+    } catch (const StoreError&) {
+        // Unknown means not current: the keys are checked.
+    }
+}
+
+bool Currency::stampIfCurrent() {
+    if (!current_ || !isWritable(db_))
+        return false;
+    try {
+        return guarded([&] {
+            db_.exec(sql::BeginImmediate);
+            try {
+                // data_version moves only when another connection commits: every change since the
+                // keys were known current was this connection's own, and those keep them current.
+                const std::optional<unsigned> counter = fileCounter(db_);
+                const bool ours = counter && dataVersion(db_) == version_;
+                if (ours)
+                    writeStamp(db_, *counter);
+                db_.exec(ours ? sql::Commit : sql::Rollback);
+                return ours;
+            } catch (...) {
+                db_.exec(sql::Rollback);
+                throw;
+            }
+        });
+    } catch (const StoreError&) {
+        return false; // the next start checks the keys
+    }
 }
 
 std::optional<StoredKeys> stored(SQLite::Database& db, const QString& contactKey) {

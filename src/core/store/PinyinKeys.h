@@ -6,10 +6,12 @@
 // by backfill() when the data file is opened.
 //
 // Every function throws StoreError (store/Store.h) with SQLite's message when a statement fails.
-#include "core/text/Pinyin.h"
+#include "core/store/OpenOptions.h"
 #include "core/store/RowOrder.h"
+#include "core/text/Pinyin.h"
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -40,6 +42,41 @@ void removeGroup(SQLite::Database& db, const QString& groupKey);
 // written, and the exception passes to the caller. Returns the number of contacts written.
 using Progress = std::function<void(int done, int total)>;
 int backfill(SQLite::Database& db, const Progress& progress = {});
+
+// The same for a connection of its own, away from the window thread. The keys are made outside any
+// transaction and written a few hundred at a time, each only while its contact still carries the
+// name they were made from, so that the window's own saves wait at most for one short step and are
+// never overwritten. Stops after the step in hand once stop is set. When a whole pass ran without
+// another connection committing, the data file is stamped as current (see Currency). Returns
+// the number of contacts written.
+int backfillInSteps(SQLite::Database& db, const std::atomic<bool>& stop);
+// backfillInSteps() on a connection of its own to the data file, opened with options (the same VFS
+// as the window's).
+int backfillFile(const QString& dataFile, const OpenOptions& options, const std::atomic<bool>& stop);
+
+// Whether every contact's keys can be taken as current without reading the file through. The data
+// file's header holds a change counter that every committed write raises, from any program; the
+// meta table keeps the counter at which every key was last known current. The program's own
+// writes keep the keys current, so a session in which no other connection committed stamps the file
+// again when it ends (stampIfCurrent); a file changed by anyone else is checked at the next start.
+class Currency {
+public:
+    // Reads the stamp; the connection must outlive the calls below (not the object).
+    explicit Currency(SQLite::Database& db);
+
+    // No commit at all since the stamp was written.
+    bool current() const { return current_; }
+    // After backfillInSteps() on another connection: reads the stamp again.
+    void refresh();
+    // At the end of a session: stamps the file when no other connection committed since the keys
+    // were known current. Returns whether it did.
+    bool stampIfCurrent();
+
+private:
+    SQLite::Database& db_;
+    bool current_ = false;
+    long long version_ = 0;
+};
 
 // The stored keys of one contact, as written; nothing when it has none.
 struct StoredKeys {

@@ -1,6 +1,12 @@
 #include "gui/app/MainWindow.h"
 
+#include "core/app/Messages.h"
 #include "core/app/Settings.h"
+#include "core/app/Twips.h"
+#include "core/store/FileStamp.h"
+#include "core/store/Store.h"
+#include "gui/app/KeyFiller.h"
+#include "gui/app/Pictures.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
@@ -8,11 +14,6 @@
 #include "gui/list/ListOps.h"
 #include "gui/list/ListSort.h"
 #include "gui/reminder/Reminder.h"
-#include "core/app/Messages.h"
-#include "gui/app/Pictures.h"
-#include "core/app/Twips.h"
-#include "core/store/PinyinKeys.h"
-#include "core/store/Store.h"
 #include "gui/tree/GroupOps.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -90,7 +91,9 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     Form_Resize();
 }
 
-Frm_main::~Frm_main() = default;
+Frm_main::~Frm_main() {
+    keyFiller_.reset(); // its thread stops before the connection it reads can go
+}
 
 QTreeView* Frm_main::TV() const {
     return tree_;
@@ -157,26 +160,6 @@ void Frm_main::buildToolbar() {
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
 
-void Frm_main::fillMissingPinyinKeys() {
-    if (!state_.Conn)
-        return;
-    // Names stored by an older build or another tool get their pinyin keys once; a progress bar
-    // shows when that takes a while.
-    QProgressDialog progress(QStringLiteral("正在为联系人生成拼音索引..."), QString(), 0, 1, this);
-    progress.setWindowTitle(QStringLiteral("zinteva"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
-    progress.setCancelButton(nullptr);
-    try {
-        pinyinkeys::backfill(state_.Conn->database(), [&](int done, int total) {
-            progress.setMaximum(total);
-            progress.setValue(done);
-        });
-    } catch (const std::exception& e) {
-        qDebug() << "pinyin keys:" << e.what(); // the search by pinyin then misses those names
-    }
-}
-
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
     state_.RemindDays =
@@ -187,8 +170,7 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
-    // After the window is on screen: it costs a full pass over a large directory.
-    QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
+    keyFiller_ = std::make_unique<PinyinKeyFiller>(*state_.Conn, paths_.data, state_.storeOptions, this);
     try {
         LoadGroupTree(view_);
     } catch (const StoreError& e) {
@@ -215,10 +197,15 @@ bool Frm_main::Form_Load() {
 
 QString Frm_main::tryOpenDataFile() {
     try {
+        // Taken before the file is opened: what the last orderly close checked is the file as it was.
+        const QString stamp = filestamp::of(paths_.data);
         state_.Conn = Store::open(paths_.data, state_.storeOptions);
         // A file can open and still be damaged further in. It is read through once now, as the
         // close step does before it trusts the file for the backup, so that the backup is offered
-        // before any work is done on a damaged file.
+        // before any work is done on a damaged file; unless nothing has touched it since that
+        // close step passed it.
+        if (!stamp.isEmpty() && stamp == state_.env.settings->text(setting::CheckedDataFile))
+            return {};
         const QString check = state_.Conn->quickCheck();
         if (check == QStringLiteral("ok"))
             return {};
@@ -373,11 +360,20 @@ void Frm_main::closeEvent(QCloseEvent* event) {
     }
     modeless_.clear();
     saveSettings();
+    if (keyFiller_)
+        keyFiller_->finish();
+    keyFiller_.reset();
     const bool hadData = state_.Conn != nullptr;
     state_.Conn.reset();
     if (hadData) {
+        // The file as the backup step checks it; stamped only if nobody wrote to it meanwhile.
+        const QString stamp = filestamp::of(paths_.data);
         QString error;
-        if (!refreshBackup(paths_, &error))
+        const bool backedUp = refreshBackup(paths_, &error);
+        Settings& settings = *state_.env.settings;
+        settings.setText(setting::CheckedDataFile, backedUp && stamp == filestamp::of(paths_.data) ? stamp : QString());
+        settings.sync();
+        if (!backedUp)
             state_.env.dialogs->show(this,
                                      msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
     }

@@ -3,12 +3,13 @@
 // the right or the left edge. Loads the settings and the data, keeps the layout fitted to the
 // window, and at close saves the placement, releases the data file and refreshes the backup.
 #include "core/app/Layout.h"
-#include "gui/app/MainView.h"
 #include "core/store/DataFiles.h"
+#include "gui/app/MainView.h"
 
 #include <QPointer>
 #include <QWidget>
 #include <map>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -19,6 +20,7 @@ class GroupTreeModel;
 class ContactListModel;
 class NodeTreeView;
 class ReportView;
+class PinyinKeyFiller;
 
 class Frm_main : public QWidget {
     Q_OBJECT
@@ -39,6 +41,8 @@ public:
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
+    // What makes the pinyin keys of names stored without them, after the first paint.
+    PinyinKeyFiller* keyFiller() const { return keyFiller_.get(); }
 
     bool Lvfocus = false;
     bool Tvfocus = false;
@@ -68,7 +72,6 @@ private:
     void Form_Resize();
     bool openDataFile();
     QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
-    void fillMissingPinyinKeys();
     void saveSettings();
 
     AppState& state_;
@@ -85,4 +88,5 @@ private:
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
     QList<QPointer<QWidget>> modeless_;
+    std::unique_ptr<PinyinKeyFiller> keyFiller_;
 };
