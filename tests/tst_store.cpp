@@ -1,6 +1,6 @@
-#include "core/text/Keys.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +31,44 @@ private slots:
         QFETCH(QString, key);
         QFETCH(int, kind);
         QCOMPARE(int(keys::kindOf(key)), kind);
+    }
+
+    // A stored birthday reads as Qt's ISO date reading reads its first ten characters.
+    void storedDatesReadAsIsoDates_data() {
+        QTest::addColumn<QByteArray>("stored");
+        for (const char* text : {"2024-02-29",
+                                 "2023-02-29",
+                                 "1999-12-31 08:00:00",
+                                 "2024/03/05",
+                                 "2024.03.05",
+                                 "2024 03 05",
+                                 "2024+03+05",
+                                 "0000-01-01",
+                                 "0001-01-01",
+                                 "9999-12-31",
+                                 "2024-13-01",
+                                 "2024-00-10",
+                                 "2024-1-05x",
+                                 "２０２４-01-01",
+                                 "-2024-01-0",
+                                 "2024-01-0a",
+                                 "2024-01-01Z",
+                                 "2024\xa7"
+                                 "01\xb7"
+                                 "01",
+                                 "abcd-ef-gh",
+                                 "2024-01",
+                                 ""})
+            QTest::newRow(text) << QByteArray(text);
+    }
+    void storedDatesReadAsIsoDates() {
+        QFETCH(QByteArray, stored);
+        const std::optional<QDate> read = parseStoredDate(std::string_view(stored.constData(), size_t(stored.size())));
+        const QDate qt =
+            stored.size() < 10 ? QDate() : QDate::fromString(QString::fromLatin1(stored.left(10)), Qt::ISODate);
+        QCOMPARE(read.has_value(), qt.isValid());
+        if (read)
+            QCOMPARE(*read, qt);
     }
 
     void schemaHasExactColumns() {

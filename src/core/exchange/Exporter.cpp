@@ -3,8 +3,8 @@
 #include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
-#include "core/text/Keys.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,20 +15,6 @@
 Exporter::Exporter(Store& store) : store_(store) {}
 
 QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count) {
-    QStringList keys;
-    if (selection.kind == ExportSelection::Kind::Keys) {
-        keys = selection.keys;
-    } else {
-        RowTable rows;
-        // The tree's top node "root" stands for everybody.
-        if (selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey))
-            store_.listByGroup(selection.groupKey, rows);
-        else
-            store_.listAll(rows);
-        keys.reserve(rows.rowCount());
-        for (int row = 0; row < rows.rowCount(); ++row)
-            keys.append(rows.key(row));
-    }
     QHash<QString, QString> groupNames;
     for (const GroupRow& group : store_.groups())
         groupNames.insert(group.key, group.name);
@@ -39,27 +25,36 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
 
     std::vector<ExportCard> cards;
     std::vector<CsvContact> rows;
-    for (const QString& key : keys) {
-        std::optional<ContactFields> fields = store_.loadContact(key);
-        if (!fields)
-            continue; // deleted meanwhile
-        const QString groupName = groupNames.value(fields->groupKey);
+    auto take = [&](const QString& key, ContactFields& fields) {
+        const QString groupName = groupNames.value(fields.groupKey);
         if (csv) {
-            rows.push_back({*fields, groupName});
-            continue;
+            rows.push_back({std::move(fields), groupName});
+            return;
         }
         ExportCard card;
-        card.fields = *fields;
+        card.fields = std::move(fields);
         card.groupName = groupName;
         card.uid = ContactUid::make(filePart, key);
-        if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
-            QFile photo(fields->photo);
+        const QString& photoPath = card.fields.photo;
+        if (!photoPath.isEmpty() && QFileInfo(photoPath).isFile()) {
+            QFile photo(photoPath);
             if (photo.open(QIODevice::ReadOnly)) {
                 card.photoData = photo.readAll();
-                card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(fields->photo).suffix());
+                card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(photoPath).suffix());
             }
         }
         cards.push_back(std::move(card));
+    };
+    if (selection.kind == ExportSelection::Kind::Keys) {
+        for (const QString& key : selection.keys) {
+            std::optional<ContactFields> fields = store_.loadContact(key);
+            if (fields) // else deleted meanwhile
+                take(key, *fields);
+        }
+    } else {
+        // One statement for everybody or a group: the tree's top node "root" stands for everybody.
+        const bool group = selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey);
+        store_.forEachContact(group ? selection.groupKey : QString(), take);
     }
     if (count)
         *count = static_cast<int>(csv ? rows.size() : cards.size());

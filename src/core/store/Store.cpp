@@ -1,10 +1,10 @@
 #include "core/store/Store.h"
 
-#include "core/text/Keys.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Sql.h"
 #include "core/store/StatementHelpers.h"
 #include "core/store/Transaction.h"
+#include "core/text/Keys.h"
 
 #include <QFileInfo>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -71,13 +71,42 @@ void bindFields(SQLite::Statement& statement, const ContactFields& f) {
         bindText(statement, i++, f.*text);
 }
 
+// The fields in the order of bindFields, from column first on.
+ContactFields fieldsAt(SQLite::Statement& statement, int first) {
+    ContactFields f;
+    int i = first;
+    f.groupKey = columnText(statement, i++);
+    f.name = columnText(statement, i++);
+    const SQLite::Column birthday = statement.getColumn(i++);
+    if (!birthday.isNull())
+        f.birthday = parseStoredDate(std::string_view(birthday.getText(), birthday.getBytes()));
+    for (QString ContactFields::*text : PlainTexts)
+        f.*text = columnText(statement, i++);
+    return f;
+}
+
 } // namespace
 
 std::optional<QDate> parseStoredDate(std::string_view text) {
-    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored.
+    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored. Read by
+    // hand, as Qt's ISO date reading reads the first ten characters (any punctuation between the
+    // numbers, year 1 to 9999), without making a QString for every row of a next-birthday pass.
     if (text.size() < 10)
         return std::nullopt;
-    const QDate date = QDate::fromString(QString::fromLatin1(text.data(), 10), Qt::ISODate);
+    auto number = [&](size_t from, size_t length, int& value) {
+        value = 0;
+        for (size_t i = from; i < from + length; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (!QChar::fromLatin1(text[4]).isPunct() || !QChar::fromLatin1(text[7]).isPunct() || !number(0, 4, year) ||
+        !number(5, 2, month) || !number(8, 2, day) || year == 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
     return date;
@@ -258,16 +287,20 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
         bindText(statement, 1, contactKey);
         if (!statement.executeStep())
             return std::nullopt;
-        ContactFields f;
-        int i = 0;
-        f.groupKey = columnText(statement, i++);
-        f.name = columnText(statement, i++);
-        const SQLite::Column birthday = statement.getColumn(i++);
-        if (!birthday.isNull())
-            f.birthday = parseStoredDate(std::string_view(birthday.getText(), birthday.getBytes()));
-        for (QString ContactFields::*text : PlainTexts)
-            f.*text = columnText(statement, i++);
-        return f;
+        return fieldsAt(statement, 0);
+    });
+}
+
+void Store::forEachContact(const QString& groupKey,
+                           const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
+    guarded([&] {
+        SQLite::Statement statement(*db_, groupKey.isEmpty() ? sql::EachContact : sql::EachContactOfGroup);
+        if (!groupKey.isEmpty())
+            bindText(statement, 1, groupKey);
+        while (statement.executeStep()) {
+            ContactFields fields = fieldsAt(statement, 1);
+            visit(columnText(statement, 0), fields);
+        }
     });
 }
 

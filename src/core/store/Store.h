@@ -50,6 +50,10 @@ public:
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> loadContact(const QString& contactKey);
+    // Every contact (groupKey empty) or a group's, with every field, in table order: one statement
+    // in one read, however many there are. visit may throw to stop.
+    void forEachContact(const QString& groupKey,
+                        const std::function<void(const QString& contactKey, ContactFields& fields)>& visit);
     QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
     void updateContact(const QString& contactKey, const ContactFields& fields);
     void renameContact(const QString& contactKey, const QString& name);

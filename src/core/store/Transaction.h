@@ -3,12 +3,20 @@
 // many cards, say) it becomes part of that one; on its own it is a transaction of its own. Rolls
 // back unless committed.
 #include <SQLiteCpp/Database.h>
+#include <sqlite3.h>
 
 class Transaction {
 public:
-    explicit Transaction(SQLite::Database& db) : db_(db) { db_.exec("savepoint zinteva_write"); }
+    // Inside a transaction already open the write joins it without a savepoint of its own: a
+    // savepoint per contact of a large import sends every page SQLite changes through its statement
+    // journal, a temporary file. A failure inside leaves through an exception, and the outer
+    // transaction, which sees it, rolls the whole write back.
+    explicit Transaction(SQLite::Database& db) : db_(db), nested_(sqlite3_get_autocommit(db.getHandle()) == 0) {
+        if (!nested_)
+            db_.exec("savepoint zinteva_write");
+    }
     ~Transaction() {
-        if (committed_)
+        if (committed_ || nested_)
             return;
         try {
             db_.exec("rollback to zinteva_write");
@@ -21,11 +29,13 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     void commit() {
-        db_.exec("release zinteva_write");
+        if (!nested_)
+            db_.exec("release zinteva_write");
         committed_ = true;
     }
 
 private:
     SQLite::Database& db_;
+    bool nested_;
     bool committed_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "core/text/Polyphones.h"
 
+#include <QHash>
 #include <unicode/translit.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -25,7 +26,8 @@ namespace {
 
 // Creating the transliterator parses ICU's rules and takes far longer than using it, so there is
 // one for the whole run. ICU's transliterate() is not safe to call from two threads at once on
-// one instance; the lock costs nothing next to the transliteration itself.
+// one instance (the window's and the one that fills missing keys); the lock costs nothing next to
+// the transliteration itself.
 class Transliteration {
 public:
     static Transliteration& instance() {
@@ -36,12 +38,18 @@ public:
     QString latin(const QString& text) {
         if (!transliterator_)
             return text.toLower();
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Names repeat (an import of a large directory meets the same names again and again), and a
+        // reading costs tens of microseconds: the last readings are kept, a bounded number.
+        if (const auto found = cache_.constFind(text); found != cache_.cend())
+            return *found;
         icu::UnicodeString buffer(reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()));
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            transliterator_->transliterate(buffer);
-        }
-        return QString(reinterpret_cast<const QChar*>(buffer.getBuffer()), buffer.length());
+        transliterator_->transliterate(buffer);
+        QString reading(reinterpret_cast<const QChar*>(buffer.getBuffer()), buffer.length());
+        if (cache_.size() >= CacheSize)
+            cache_.clear();
+        cache_.insert(text, reading);
+        return reading;
     }
 
 private:
@@ -52,8 +60,10 @@ private:
         if (U_FAILURE(status))
             transliterator_.reset();
     }
+    static constexpr qsizetype CacheSize = 1 << 16;
     std::unique_ptr<icu::Transliterator> transliterator_;
     std::mutex mutex_;
+    QHash<QString, QString> cache_;
 };
 
 bool isAsciiLetter(QChar c) {
