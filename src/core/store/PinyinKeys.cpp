@@ -248,9 +248,11 @@ bool Currency::stampIfCurrent() {
                 // keys were known current was this connection's own, and those keep them current.
                 const std::optional<unsigned> counter = fileCounter(db_);
                 const bool ours = counter && dataVersion(db_) == version_;
-                if (ours)
+                // A session that wrote nothing leaves the file as it found it.
+                const bool write = ours && storedStamp(db_) != counter;
+                if (write)
                     writeStamp(db_, *counter);
-                db_.exec(ours ? sql::Commit : sql::Rollback);
+                db_.exec(write ? sql::Commit : sql::Rollback);
                 return ours;
             } catch (...) {
                 db_.exec(sql::Rollback);
