@@ -497,10 +497,10 @@ private slots:
         QFETCH(int, format);
         QFETCH(bool, wholeDirectory);
         const QString path = populated();
+        StatementCounter counter; // before the connection opens, so that it sees its statements
         auto store = Store::open(path);
         const ExportSelection selection =
             wholeDirectory ? ExportSelection::all() : ExportSelection::group(store->groups()[1].key);
-        StatementCounter counter;
         int count = 0;
         Exporter(*store).build(selection, ExportFormat(format), &count);
         QCOMPARE(count, wholeDirectory ? 4 : 2);

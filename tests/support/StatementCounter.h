@@ -1,7 +1,7 @@
 #pragma once
 // Counts the statements that every SQLite connection of this process runs while it lives, by the
 // start of their text: a test asserts how often the program reads or checks, never how long it takes.
-// One at a time.
+// Only connections opened after it are seen. One at a time.
 #include <QByteArray>
 #include <QList>
 #include <mutex>
