@@ -7,6 +7,8 @@
 #include "core/text/Pinyin.h"
 #include "core/text/Polyphones.h"
 
+#include "support/StatementCounter.h"
+
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -545,6 +547,29 @@ private slots:
             QCOMPARE(pinyinkeys::backfillFile(path("current.mdb"), {}, stop), writtenAtNextStart);
         const QString name = meanwhile.isEmpty() ? "张三" : "赵四";
         QCOMPARE(pinyinkeys::stored(store->database(), "friend1")->keys, pinyin::keysOf(name));
+    }
+
+    // A sorted list refilled without a write reads the names' sort keys once; a write on the
+    // window's connection or a commit by another reads them again.
+    void sortKeysReadAgainOnlyAfterAWrite() {
+        StatementCounter counter; // before the connection opens, so that it sees its statements
+        auto store = fresh();
+        const QString g = store->addGroup("同学");
+        addNamed(*store, g, "张三");
+        auto reads = [&] { return counter.count("select friendid, sortkey from pinyin"); };
+        for (int refill = 0; refill < 3; ++refill)
+            QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(1));
+        QCOMPARE(reads(), 1);
+        addNamed(*store, g, "李四");
+        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(2));
+        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(2));
+        QCOMPARE(reads(), 2);
+        {
+            SQLite::Database other(path().toStdString(), SQLite::OPEN_READWRITE);
+            other.exec("delete from pinyin where friendid = 'friend1'");
+        }
+        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(1));
+        QCOMPARE(reads(), 3);
     }
 
     // Stopped (the window closes) before a step: nothing written, nothing stamped.

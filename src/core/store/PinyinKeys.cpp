@@ -304,4 +304,29 @@ NameSortKeys loadSortKeys(SQLite::Database& db) {
     });
 }
 
+std::shared_ptr<const NameSortKeys> cachedSortKeys(SQLite::Database& db) {
+    struct Cached {
+        sqlite3* handle = nullptr;
+        std::string file;
+        long long changes = -1;
+        long long version = -1;
+        std::optional<unsigned> counter;
+        std::shared_ptr<const NameSortKeys> keys;
+    };
+    // The window's thread alone sorts; one directory at a time.
+    static thread_local Cached cached;
+    sqlite3* handle = db.getHandle();
+    const char* name = sqlite3_db_filename(handle, "main");
+    const std::string file = name ? name : "";
+    const long long changes = sqlite3_total_changes64(handle);
+    const long long version = guarded([&] { return dataVersion(db); });
+    // The file's change counter too: a connection closed and another opened at the same address.
+    const std::optional<unsigned> counter = file.empty() ? std::nullopt : fileCounter(db);
+    if (!cached.keys || cached.handle != handle || cached.file != file || cached.changes != changes ||
+        cached.version != version || !counter || cached.counter != counter) {
+        cached = {handle, file, changes, version, counter, std::make_shared<const NameSortKeys>(loadSortKeys(db))};
+    }
+    return cached.keys;
+}
+
 } // namespace pinyinkeys
