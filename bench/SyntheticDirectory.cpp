@@ -1,8 +1,8 @@
 #include "SyntheticDirectory.h"
 
-#include "core/store/PinyinKeys.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
+#include "support/StoreProbe.h"
 
 #include <QDate>
 #include <QStringList>
@@ -50,9 +50,9 @@ void fillSyntheticDirectory(Store& store, int contacts, const SyntheticOptions& 
     };
     auto text = [](const QString& s) { return s.toStdString(); };
 
-    SQLite::Database& db = store.database();
+    SQLite::Database& db = storeDb(store);
     {
-        Transaction transaction(db);
+        Transaction transaction = store.transaction();
         SQLite::Statement group(db, "insert into 分类 (id, 分类, 类型) values (?, ?, ?)");
         for (size_t i = 0; i < GroupNames.size(); ++i) {
             group.bind(1, static_cast<int64_t>(i + 1));
@@ -123,7 +123,7 @@ void fillSyntheticDirectory(Store& store, int contacts, const SyntheticOptions& 
         transaction.commit();
     }
     if (options.pinyinKeys)
-        pinyinkeys::backfill(db);
+        store.pinyinKeys().backfill();
     else
         db.exec("drop table if exists pinyin");
 }

@@ -19,12 +19,10 @@
 #include "core/store/Transaction.h"
 #include "core/text/Clock.h"
 #include "core/text/Keys.h"
+#include "gui/app/Commands.h"
 #include "gui/app/MainWindow.h"
-#include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListSort.h"
-#include "gui/reminder/Reminder.h"
-#include "gui/tree/GroupTree.h"
+#include "support/StoreProbe.h"
 
 #include <QApplication>
 #include <QDir>
@@ -382,8 +380,8 @@ int main(int argc, char* argv[]) {
             auto commitLimit = [&] {
                 QElapsedTimer timer;
                 timer.start();
-                Transaction transaction(store.database());
-                SQLite::Statement touch(store.database(), "update phone set 备注 = ? where friendid = ?");
+                Transaction transaction = store.transaction();
+                SQLite::Statement touch(storeDb(store), "update phone set 备注 = ? where friendid = ?");
                 touch.bind(1, QStringLiteral("第%1轮").arg(round).toStdString());
                 touch.bind(2, key.toStdString());
                 touch.exec();
@@ -395,7 +393,7 @@ int main(int argc, char* argv[]) {
             auto save = [&](Row& row, const QString& group, int sortColumn) {
                 state.CurrentGroup = group;
                 state.CurrentContactId = key;
-                state.ListSource = false;
+                state.ListSource = ListShows::node();
                 state.EditFlag = false;
                 view.list->setSort(sortColumn, Qt::AscendingOrder);
                 fields.remarks = QStringLiteral("第%1次保存").arg(++saves);
@@ -422,7 +420,7 @@ int main(int argc, char* argv[]) {
             view.list->setSort(-1, Qt::AscendingOrder);
 
             // A click on the name header: the list of everybody in pinyin order, against its refill.
-            state.ListSource = false;
+            state.ListSource = ListShows::node();
             QElapsedTimer timer;
             timer.start();
             ListAllContacts(view);
@@ -434,16 +432,16 @@ int main(int argc, char* argv[]) {
 
             // A search on name and mobile.
             timer.restart();
-            state.QuerySql = Query{QStringLiteral("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"),
-                                   {QStringLiteral("%王%"), QStringLiteral("%13%")}};
-            state.ListSource = true;
+            state.ListSource =
+                ListShows::result(Query{QStringLiteral("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"),
+                                        {QStringLiteral("%王%"), QStringLiteral("%13%")}});
             ListQueryResult(view);
             const double searched = msSince(timer);
             QApplication::processEvents();
             timer.restart();
             {
                 sqlite3_stmt* s = nullptr;
-                sqlite3_prepare_v2(store.database().getHandle(),
+                sqlite3_prepare_v2(storeDb(store).getHandle(),
                                    "select * from phone where 姓名 like '%王%' escape '\\' and 移动电话 like '%13%' "
                                    "escape '\\'",
                                    -1, &s, nullptr);

@@ -11,6 +11,7 @@
 
 #include "support/StatementCounter.h"
 #include "support/TestFiles.h"
+#include "support/StoreProbe.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -279,7 +280,7 @@ private slots:
         {
             auto store = Store::open(path);
             store->addGroup(QStringLiteral("old"));
-            store->database().exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
+            storeDb(*store).exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
                                    "begin select raise(abort, 'refused by test'); end");
         }
         const ImportSummary summary =

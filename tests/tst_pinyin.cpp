@@ -3,11 +3,12 @@
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/store/Sql.h"
+#include "core/store/Statement.h"
 #include "core/store/Store.h"
 #include "core/text/Pinyin.h"
 #include "core/text/Polyphones.h"
-
 #include "support/StatementCounter.h"
+#include "support/StoreProbe.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -23,29 +24,23 @@ namespace {
 // the twelve other cells; a cell of "<null>" is Null.
 RowTable tableOf(const std::vector<QStringList>& rows) {
     RowTable table;
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
+    Connection db(QStringLiteral(":memory:"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     QString select = "select ?";
     for (int i = 1; i < RowTable::Columns; ++i)
         select += ", ?";
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, select.toUtf8().constData(), -1, &statement, nullptr);
+    Statement statement(db, select.toStdString());
     for (const QStringList& row : rows) {
-        sqlite3_reset(statement);
+        statement.reset();
         for (int column = 0; column < RowTable::Columns; ++column) {
             const QString cell = column < row.size() ? row[column] : QString();
-            if (cell == "<null>") {
-                sqlite3_bind_null(statement, column + 1);
-            } else {
-                const QByteArray bytes = cell.toUtf8();
-                sqlite3_bind_text(statement, column + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            }
+            if (cell == "<null>")
+                statement.bindNull(column + 1);
+            else
+                statement.bind(column + 1, cell);
         }
-        if (sqlite3_step(statement) == SQLITE_ROW)
+        if (statement.step())
             table.appendFrom(statement);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
     return table;
 }
 
@@ -372,10 +367,9 @@ private slots:
 
     void keysFollowSaveRenameDelete() {
         auto store = fresh();
-        SQLite::Database& db = store->database();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
-        auto stored = pinyinkeys::stored(db, key);
+        auto stored = store->pinyinKeys().stored(key);
         QVERIFY(stored);
         QCOMPARE(stored->name, QString("张三"));
         QCOMPARE(stored->keys, pinyin::keysOf("张三"));
@@ -383,18 +377,18 @@ private slots:
         ContactFields f = store->loadContact(key).value();
         f.name = "单田芳";
         store->updateContact(key, f);
-        QCOMPARE(pinyinkeys::stored(db, key)->keys.initials, QString("stf"));
+        QCOMPARE(store->pinyinKeys().stored(key)->keys.initials, QString("stf"));
 
         store->renameContact(key, "张长"); // the tree's and the list's in-place rename
-        stored = pinyinkeys::stored(db, key);
+        stored = store->pinyinKeys().stored(key);
         QCOMPARE(stored->name, QString("张长"));
         QCOMPARE(stored->keys.variants, QStringList{"zz"});
 
         store->renameContact("friend999", "李四"); // no such contact: no keys either
-        QVERIFY(!pinyinkeys::stored(db, "friend999"));
+        QVERIFY(!store->pinyinKeys().stored("friend999"));
 
         store->deleteContact(key);
-        QVERIFY(!pinyinkeys::stored(db, key));
+        QVERIFY(!store->pinyinKeys().stored(key));
     }
 
     void deleteGroupTakesItsPeoplesKeys() {
@@ -403,10 +397,10 @@ private slots:
         const QString k1 = addNamed(*store, g1, "张三"), k2 = addNamed(*store, g1, "李四");
         const QString k3 = addNamed(*store, g2, "赵四");
         store->deleteGroup(g1);
-        QVERIFY(!pinyinkeys::stored(store->database(), k1));
-        QVERIFY(!pinyinkeys::stored(store->database(), k2));
-        QVERIFY(pinyinkeys::stored(store->database(), k3));
-        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 1);
+        QVERIFY(!store->pinyinKeys().stored(k1));
+        QVERIFY(!store->pinyinKeys().stored(k2));
+        QVERIFY(store->pinyinKeys().stored(k3));
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 1);
     }
 
     // The keys are written in the contact's own transaction: when they cannot be, the save fails
@@ -415,8 +409,8 @@ private slots:
         auto store = fresh();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
-        store->database().exec("create trigger refuse before insert on pinyin begin "
-                               "select raise(abort, 'keys refused'); end");
+        storeDb(*store).exec("create trigger refuse before insert on pinyin begin "
+                             "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, addNamed(*store, g, "李四"));
         QCOMPARE(store->contactCount(), 1);
         QVERIFY_THROWS_EXCEPTION(StoreError, store->renameContact(key, "赵四"));
@@ -425,9 +419,9 @@ private slots:
         f.name = "赵四";
         QVERIFY_THROWS_EXCEPTION(StoreError, store->updateContact(key, f));
         QCOMPARE(store->loadContact(key)->name, QString("张三"));
-        store->database().exec("drop trigger refuse");
-        store->database().exec("create trigger refuse before delete on pinyin begin "
-                               "select raise(abort, 'keys refused'); end");
+        storeDb(*store).exec("drop trigger refuse");
+        storeDb(*store).exec("create trigger refuse before delete on pinyin begin "
+                             "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteContact(key));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteGroup(g));
         QCOMPARE(store->contactCount(), 1);
@@ -450,11 +444,11 @@ private slots:
         const QString file = path(QString("old%1.mdb").arg(count));
         makeOldFile(file, names);
         auto store = Store::open(file);
-        SQLite::Database& db = store->database();
+        SQLite::Database& db = storeDb(*store);
         QCOMPARE(db.execAndGet("select count(*) from pinyin").getInt(), 0); // created, empty
 
         std::vector<std::pair<int, int>> calls;
-        const int written = pinyinkeys::backfill(db, [&](int done, int total) { calls.emplace_back(done, total); });
+        const int written = store->pinyinKeys().backfill([&](int done, int total) { calls.emplace_back(done, total); });
         QCOMPARE(written, count);
         QCOMPARE(db.execAndGet("select count(*) from pinyin").getInt(), count);
         if (count > 0) {
@@ -463,9 +457,9 @@ private slots:
             for (size_t i = 1; i < calls.size(); ++i)
                 QVERIFY(calls[i].first > calls[i - 1].first);
             QVERIFY(calls.size() <= size_t(count / 256 + 2));
-            QCOMPARE(pinyinkeys::stored(db, "friend1")->keys, pinyin::keysOf(names[0]));
+            QCOMPARE(store->pinyinKeys().stored("friend1")->keys, pinyin::keysOf(names[0]));
             if (count > 3)
-                QCOMPARE(pinyinkeys::stored(db, "friend4")->keys.sortKey, QString()); // Null name
+                QCOMPARE(store->pinyinKeys().stored("friend4")->keys.sortKey, QString()); // Null name
         } else {
             QVERIFY(calls.empty());
         }
@@ -473,22 +467,22 @@ private slots:
 
         // Everything current: nothing written, no progress shown.
         calls.clear();
-        QCOMPARE(pinyinkeys::backfill(db, [&](int d, int t) { calls.emplace_back(d, t); }), 0);
+        QCOMPARE(store->pinyinKeys().backfill([&](int d, int t) { calls.emplace_back(d, t); }), 0);
         QVERIFY(calls.empty());
     }
 
     void backfillMendsStaleAndOrphanKeys() {
         auto store = fresh();
-        SQLite::Database& db = store->database();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
         addNamed(*store, g, "李四");
+        SQLite::Database& db = storeDb(*store);
         // changed by another program, without the keys
         db.exec("update phone set 姓名 = '赵四' where friendid = '" + key.toStdString() + "'");
         db.exec("insert into pinyin (friendid, name) values ('friend77', 'gone')");
-        QCOMPARE(pinyinkeys::backfill(db), 1);
-        QCOMPARE(pinyinkeys::stored(db, key)->keys.full, QString("zhaosi"));
-        QVERIFY(!pinyinkeys::stored(db, "friend77"));
+        QCOMPARE(store->pinyinKeys().backfill(), 1);
+        QCOMPARE(store->pinyinKeys().stored(key)->keys.full, QString("zhaosi"));
+        QVERIFY(!store->pinyinKeys().stored("friend77"));
     }
 
     void cancelledBackfillWritesNothing() {
@@ -497,7 +491,7 @@ private slots:
         struct Cancelled {};
         bool thrown = false;
         try {
-            pinyinkeys::backfill(store->database(), [](int done, int) {
+            store->pinyinKeys().backfill([](int done, int) {
                 if (done > 300)
                     throw Cancelled();
             });
@@ -505,7 +499,7 @@ private slots:
             thrown = true;
         }
         QVERIFY(thrown);
-        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 0);
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 0);
     }
 
     // The keys made away from the window: a whole pass stamps the file, so that the next start need
@@ -527,26 +521,33 @@ private slots:
         std::atomic<bool> stop{false};
         {
             auto store = Store::open(path("current.mdb"));
-            pinyinkeys::Currency currency(store->database());
-            QVERIFY(!currency.current()); // never stamped
-            QCOMPARE(pinyinkeys::backfillFile(path("current.mdb"), {}, stop), 3);
-            currency.refresh();
-            QVERIFY(currency.current());
+            QVERIFY(!store->pinyinKeys().readStamp()); // never stamped
+            QCOMPARE(PinyinKeys::backfillFile(path("current.mdb"), {}, stop), 3);
+            QVERIFY(store->pinyinKeys().readStamp());
             if (meanwhile == "own") {
                 store->renameContact("friend1", "赵四");
             } else if (meanwhile == "foreign") {
                 SQLite::Database other(path("current.mdb").toStdString(), SQLite::OPEN_READWRITE);
                 other.exec("update phone set 姓名 = '赵四' where friendid = 'friend1'");
             }
-            QCOMPARE(currency.stampIfCurrent(), stamped);
+            QCOMPARE(store->pinyinKeys().stampIfCurrent(), stamped);
         }
         auto store = Store::open(path("current.mdb"));
-        pinyinkeys::Currency currency(store->database());
-        QCOMPARE(currency.current(), stamped);
-        if (!currency.current())
-            QCOMPARE(pinyinkeys::backfillFile(path("current.mdb"), {}, stop), writtenAtNextStart);
+        QCOMPARE(store->pinyinKeys().readStamp(), stamped);
+        if (!stamped)
+            QCOMPARE(PinyinKeys::backfillFile(path("current.mdb"), {}, stop), writtenAtNextStart);
         const QString name = meanwhile.isEmpty() ? "张三" : "赵四";
-        QCOMPARE(pinyinkeys::stored(store->database(), "friend1")->keys, pinyin::keysOf(name));
+        QCOMPARE(store->pinyinKeys().stored("friend1")->keys, pinyin::keysOf(name));
+    }
+
+    // Stopped (the window closes) before a step: nothing written, nothing stamped.
+    void stoppedFillWritesNothing() {
+        makeOldFile(path("stopped.mdb"), QStringList(600, "张三"));
+        auto store = Store::open(path("stopped.mdb"));
+        const std::atomic<bool> stop{true};
+        QCOMPARE(PinyinKeys::backfillFile(path("stopped.mdb"), {}, stop), 0);
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 0);
+        QVERIFY(!store->pinyinKeys().readStamp());
     }
 
     // A sorted list refilled without a write reads the names' sort keys once; a write on the
@@ -558,28 +559,18 @@ private slots:
         addNamed(*store, g, "张三");
         auto reads = [&] { return counter.count("select friendid, sortkey from pinyin"); };
         for (int refill = 0; refill < 3; ++refill)
-            QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(1));
+            QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(1));
         QCOMPARE(reads(), 1);
         addNamed(*store, g, "李四");
-        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(2));
-        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(2));
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(2));
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(2));
         QCOMPARE(reads(), 2);
         {
             SQLite::Database other(path().toStdString(), SQLite::OPEN_READWRITE);
             other.exec("delete from pinyin where friendid = 'friend1'");
         }
-        QCOMPARE(pinyinkeys::cachedSortKeys(store->database())->size(), size_t(1));
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(1));
         QCOMPARE(reads(), 3);
-    }
-
-    // Stopped (the window closes) before a step: nothing written, nothing stamped.
-    void stoppedFillWritesNothing() {
-        makeOldFile(path("stopped.mdb"), QStringList(600, "张三"));
-        auto store = Store::open(path("stopped.mdb"));
-        const std::atomic<bool> stop{true};
-        QCOMPARE(pinyinkeys::backfillFile(path("stopped.mdb"), {}, stop), 0);
-        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 0);
-        QVERIFY(!pinyinkeys::Currency(store->database()).current());
     }
 
     // A data file opened read-only keeps its bytes; the keys live in temp for the run.
@@ -593,7 +584,7 @@ private slots:
         OpenOptions options;
         options.readOnly = true;
         auto store = Store::open(path("readonly.mdb"), options);
-        QCOMPARE(pinyinkeys::backfill(store->database()), 3);
+        QCOMPARE(store->pinyinKeys().backfill(), 3);
         QCOMPARE(search(*store, "zs"), sorted({"张三", "赵四"}));
         store.reset();
         QFile file(path("readonly.mdb"));
@@ -625,7 +616,7 @@ private slots:
             addNamed(*store, g, name);
         RowTable rows;
         store->listAll(rows);
-        const NameSortKeys names = pinyinkeys::loadSortKeys(store->database());
+        const NameSortKeys names = store->pinyinKeys().loadSortKeys();
         QCOMPARE(names.size(), size_t(12));
         const auto order = Qt::SortOrder(direction);
         rows.reorder(rowOrder(rows, RowTable::NameColumn, order, &names));

@@ -2,70 +2,76 @@
 
 #include "core/store/FileStamp.h"
 #include "core/store/Sql.h"
-#include "core/store/StatementHelpers.h"
-#include "core/store/Store.h"
+#include "core/store/Statement.h"
 #include "core/store/Transaction.h"
-
-#include <SQLiteCpp/SQLiteCpp.h>
-#include <sqlite3.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace pinyinkeys {
-
 namespace {
-using storehelpers::columnText;
-using storehelpers::guarded;
 
-void bindKeys(SQLite::Statement& statement, const std::string& contactKey, const QString& name) {
+void bindKeys(Statement& statement, std::string_view contactKey, const QString& name) {
     const pinyin::Keys keys = pinyin::keysOf(name);
     statement.bind(1, contactKey);
-    statement.bind(2, name.toStdString());
-    statement.bind(3, keys.full.toStdString());
-    statement.bind(4, keys.initials.toStdString());
-    statement.bind(5, keys.variants.join(u' ').toStdString());
-    statement.bind(6, keys.sortKey.toStdString());
+    statement.bind(2, name);
+    statement.bind(3, keys.full);
+    statement.bind(4, keys.initials);
+    statement.bind(5, keys.variants.join(u' '));
+    statement.bind(6, keys.sortKey);
 }
 
-std::optional<unsigned> fileCounter(SQLite::Database& db) {
-    const char* file = sqlite3_db_filename(db.getHandle(), "main");
+std::optional<unsigned> fileCounter(Connection& connection) {
+    const char* file = sqlite3_db_filename(connection.handle(), "main");
     if (!file || !*file)
         return std::nullopt; // a database in memory has no header to trust
     return filestamp::changeCounter(QString::fromUtf8(file));
 }
 
-std::optional<unsigned> storedStamp(SQLite::Database& db) {
-    SQLite::Statement exists(db, sql::TableExists);
+std::optional<unsigned> storedStamp(Connection& connection) {
+    Statement exists(connection, sql::TableExists);
     exists.bind(1, "zinteva_meta");
-    if (!exists.executeStep() || exists.getColumn(0).getInt() == 0)
+    if (!exists.step() || exists.integer(0) == 0)
         return std::nullopt;
-    SQLite::Statement read(db, sql::SelectMeta);
+    Statement read(connection, sql::SelectMeta);
     read.bind(1, sql::PinyinCheckedKey);
-    if (!read.executeStep())
+    if (!read.step())
         return std::nullopt;
     bool ok = false;
-    const unsigned value = columnText(read, 0).toUInt(&ok);
+    const unsigned value = read.text(0).toUInt(&ok);
     return ok ? std::optional<unsigned>(value) : std::nullopt;
 }
 
 // Inside a transaction begun immediate, so that nobody else commits meanwhile: the stamp written is
 // the counter this very commit leaves in the header.
-void writeStamp(SQLite::Database& db, unsigned counter) {
-    db.exec(sql::CreateMeta);
-    SQLite::Statement write(db, sql::ReplaceMeta);
+void writeStamp(Connection& connection, unsigned counter) {
+    connection.exec(sql::CreateMeta);
+    Statement write(connection, sql::ReplaceMeta);
     write.bind(1, sql::PinyinCheckedKey);
-    write.bind(2, std::to_string(counter + 1));
+    write.bind(2, QString::number(counter + 1));
     write.exec();
 }
 
-long long dataVersion(SQLite::Database& db) {
-    return db.execAndGet(sql::DataVersion).getInt64();
+long long dataVersion(Connection& connection) {
+    Statement version(connection, sql::DataVersion);
+    return version.step() ? version.integer(0) : -1;
 }
 
-bool isWritable(SQLite::Database& db) {
-    return sqlite3_db_readonly(db.getHandle(), "main") == 0;
+// Runs write inside "begin immediate"; commits when it returns true, else rolls back.
+template <typename Write> bool immediately(Connection& connection, Write&& write) {
+    connection.exec(sql::BeginImmediate);
+    try {
+        const bool keep = write();
+        connection.exec(keep ? sql::Commit : sql::Rollback);
+        return keep;
+    } catch (...) {
+        try {
+            connection.exec(sql::Rollback);
+        } catch (const StoreError&) {
+            // SQLite rolled back already
+        }
+        throw;
+    }
 }
 
 struct StaleContact {
@@ -76,257 +82,190 @@ struct StaleContact {
 
 } // namespace
 
-void ensureTable(SQLite::Database& db) {
-    guarded([&] {
-        if (sqlite3_db_readonly(db.getHandle(), "main") != 1) {
-            db.exec(sql::CreatePinyin);
-            return;
+void PinyinKeys::ensureTable() {
+    if (!connection_.isReadOnly()) {
+        connection_.exec(sql::CreatePinyin);
+        return;
+    }
+    Statement exists(connection_, sql::TableExists);
+    exists.bind(1, "pinyin");
+    if (exists.step() && exists.integer(0) == 0)
+        connection_.exec(sql::CreateTempPinyin);
+}
+
+void PinyinKeys::write(const QString& contactKey, const QString& name) {
+    Statement statement(connection_, sql::WritePinyin);
+    bindKeys(statement, contactKey.toStdString(), name);
+    statement.exec();
+}
+
+void PinyinKeys::remove(const QString& contactKey) {
+    Statement(connection_, sql::DeletePinyin).bind(1, contactKey).exec();
+}
+
+void PinyinKeys::removeGroup(const QString& groupKey) {
+    Statement(connection_, sql::DeleteGroupPinyin).bind(1, groupKey).exec();
+}
+
+int PinyinKeys::backfill(const Progress& progress) {
+    // Read first, then write: the statement that reads must not see the rows being written.
+    std::vector<std::pair<std::string, QString>> stale;
+    {
+        Statement read(connection_, sql::SelectStalePinyin);
+        while (read.step())
+            stale.emplace_back(std::string(read.view(0)), read.text(1));
+    }
+    Transaction transaction(connection_);
+    Statement orphans(connection_, sql::DeleteOrphanPinyin);
+    orphans.exec();
+    const int orphansRemoved = connection_.changes();
+    if (stale.empty()) {
+        if (orphansRemoved > 0)
+            transaction.commit();
+        return 0;
+    }
+    const int total = static_cast<int>(stale.size());
+    if (progress)
+        progress(0, total);
+    Statement write(connection_, sql::WritePinyin);
+    int done = 0;
+    for (const auto& [contactKey, name] : stale) {
+        bindKeys(write, contactKey, name);
+        write.exec();
+        write.reset();
+        ++done;
+        if (progress && (done % 256 == 0 || done == total))
+            progress(done, total);
+    }
+    transaction.commit();
+    return total;
+}
+
+int PinyinKeys::backfillInSteps(const std::atomic<bool>& stop) {
+    constexpr int Step = 256;
+    int written = 0;
+    Statement read(connection_, sql::SelectStalePinyinAfter);
+    Statement write(connection_, sql::WritePinyinIfName);
+    // A pass during which another connection committed may have missed what it wrote: once more.
+    for (int pass = 0; pass < 3 && !stop; ++pass) {
+        const long long version = dataVersion(connection_);
+        qint64 last = 0;
+        std::vector<StaleContact> batch;
+        while (!stop) {
+            batch.clear();
+            read.bind(1, last);
+            read.bind(2, qint64(Step));
+            while (read.step()) {
+                last = read.integer(0);
+                batch.push_back({std::string(read.view(1)), read.text(2), {}});
+            }
+            read.reset();
+            if (batch.empty())
+                break;
+            for (StaleContact& contact : batch)
+                contact.keys = pinyin::keysOf(contact.name);
+            Transaction transaction(connection_);
+            for (const StaleContact& contact : batch) {
+                write.bind(1, std::string_view(contact.key));
+                write.bind(2, contact.name);
+                write.bind(3, contact.keys.full);
+                write.bind(4, contact.keys.initials);
+                write.bind(5, contact.keys.variants.join(u' '));
+                write.bind(6, contact.keys.sortKey);
+                write.exec();
+                written += connection_.changes();
+                write.reset();
+            }
+            transaction.commit();
         }
-        SQLite::Statement exists(db, sql::TableExists);
-        exists.bind(1, "pinyin");
-        if (exists.executeStep() && exists.getColumn(0).getInt() == 0)
-            db.exec(sql::CreateTempPinyin);
-    });
-}
-
-void write(SQLite::Database& db, const QString& contactKey, const QString& name) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::WritePinyin);
-        bindKeys(statement, contactKey.toStdString(), name);
-        statement.exec();
-    });
-}
-
-void remove(SQLite::Database& db, const QString& contactKey) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::DeletePinyin);
-        statement.bind(1, contactKey.toStdString());
-        statement.exec();
-    });
-}
-
-void removeGroup(SQLite::Database& db, const QString& groupKey) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::DeleteGroupPinyin);
-        statement.bind(1, groupKey.toStdString());
-        statement.exec();
-    });
-}
-
-int backfill(SQLite::Database& db, const Progress& progress) {
-    return guarded([&] {
-        // Read first, then write: the statement that reads must not see the rows being written.
-        std::vector<std::pair<std::string, QString>> stale;
+        if (stop || connection_.isReadOnly())
+            break;
         {
-            SQLite::Statement read(db, sql::SelectStalePinyin);
-            while (read.executeStep())
-                stale.emplace_back(read.getColumn(0).getString(), columnText(read, 1));
-        }
-        Transaction transaction(db);
-        const int orphans = db.exec(sql::DeleteOrphanPinyin);
-        if (stale.empty()) {
-            if (orphans > 0)
+            Transaction transaction(connection_);
+            Statement(connection_, sql::DeleteOrphanPinyin).exec();
+            if (connection_.changes() > 0)
                 transaction.commit();
-            return 0;
         }
-        const int total = static_cast<int>(stale.size());
-        if (progress)
-            progress(0, total);
-        SQLite::Statement write(db, sql::WritePinyin);
-        int done = 0;
-        for (const auto& [contactKey, name] : stale) {
-            bindKeys(write, contactKey, name);
-            write.exec();
-            write.reset();
-            ++done;
-            if (progress && (done % 256 == 0 || done == total))
-                progress(done, total);
-        }
-        transaction.commit();
-        return total;
-    });
+        const bool clean = immediately(connection_, [&] {
+            const std::optional<unsigned> counter = fileCounter(connection_);
+            const bool unchanged = dataVersion(connection_) == version;
+            if (unchanged && counter)
+                writeStamp(connection_, *counter);
+            return unchanged;
+        });
+        if (clean)
+            break;
+    }
+    return written;
 }
 
-int backfillInSteps(SQLite::Database& db, const std::atomic<bool>& stop) {
-    return guarded([&] {
-        constexpr int Step = 256;
-        int written = 0;
-        SQLite::Statement read(db, sql::SelectStalePinyinAfter);
-        SQLite::Statement write(db, sql::WritePinyinIfName);
-        // A pass during which another connection committed may have missed what it wrote: once more.
-        for (int pass = 0; pass < 3 && !stop; ++pass) {
-            const long long version = dataVersion(db);
-            long long last = 0;
-            std::vector<StaleContact> batch;
-            while (!stop) {
-                batch.clear();
-                read.bind(1, static_cast<int64_t>(last));
-                read.bind(2, Step);
-                while (read.executeStep()) {
-                    last = read.getColumn(0).getInt64();
-                    batch.push_back({read.getColumn(1).getString(), columnText(read, 2), {}});
-                }
-                read.reset();
-                if (batch.empty())
-                    break;
-                for (StaleContact& contact : batch)
-                    contact.keys = pinyin::keysOf(contact.name);
-                Transaction transaction(db);
-                for (const StaleContact& contact : batch) {
-                    write.bind(1, contact.key);
-                    write.bind(2, contact.name.toStdString());
-                    write.bind(3, contact.keys.full.toStdString());
-                    write.bind(4, contact.keys.initials.toStdString());
-                    write.bind(5, contact.keys.variants.join(u' ').toStdString());
-                    write.bind(6, contact.keys.sortKey.toStdString());
-                    written += write.exec();
-                    write.reset();
-                }
-                transaction.commit();
-            }
-            if (stop)
-                break;
-            {
-                Transaction transaction(db);
-                if (db.exec(sql::DeleteOrphanPinyin) > 0)
-                    transaction.commit();
-            }
-            if (!isWritable(db))
-                break;
-            db.exec(sql::BeginImmediate);
-            try {
-                const std::optional<unsigned> counter = fileCounter(db);
-                const bool clean = dataVersion(db) == version;
-                if (clean && counter)
-                    writeStamp(db, *counter);
-                db.exec(sql::Commit);
-                if (clean)
-                    break;
-            } catch (...) {
-                db.exec(sql::Rollback);
-                throw;
-            }
-        }
-        return written;
-    });
+int PinyinKeys::backfillFile(const QString& dataFile, const OpenOptions& options, const std::atomic<bool>& stop) {
+    Connection connection(dataFile, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, options.vfs);
+    return PinyinKeys(connection).backfillInSteps(stop);
 }
 
-int backfillFile(const QString& dataFile, const OpenOptions& options, const std::atomic<bool>& stop) {
-    return guarded([&] {
-        SQLite::Database db(dataFile.toStdString(), SQLite::OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, 2000,
-                            options.vfs ? std::string(options.vfs) : std::string());
-        return backfillInSteps(db, stop);
-    });
-}
-
-Currency::Currency(SQLite::Database& db) : db_(db) {
-    refresh();
-}
-
-void Currency::refresh() {
+bool PinyinKeys::readStamp() {
     current_ = false;
     try {
-        guarded([&] {
-            const std::optional<unsigned> stamp = storedStamp(db_);
-            const std::optional<unsigned> counter = fileCounter(db_);
-            version_ = dataVersion(db_);
-            current_ = stamp && counter && *stamp == *counter;
-        });
+        const std::optional<unsigned> stamp = storedStamp(connection_);
+        const std::optional<unsigned> counter = fileCounter(connection_);
+        version_ = dataVersion(connection_);
+        current_ = stamp && counter && *stamp == *counter;
     } catch (const StoreError&) {
         // Unknown means not current: the keys are checked.
     }
+    return current_;
 }
 
-bool Currency::stampIfCurrent() {
-    if (!current_ || !isWritable(db_))
+bool PinyinKeys::stampIfCurrent() {
+    if (!current_ || connection_.isReadOnly())
         return false;
+    bool ours = false;
     try {
-        return guarded([&] {
-            db_.exec(sql::BeginImmediate);
-            try {
-                // data_version moves only when another connection commits: every change since the
-                // keys were known current was this connection's own, and those keep them current.
-                const std::optional<unsigned> counter = fileCounter(db_);
-                const bool ours = counter && dataVersion(db_) == version_;
-                // A session that wrote nothing leaves the file as it found it.
-                const bool write = ours && storedStamp(db_) != counter;
-                if (write)
-                    writeStamp(db_, *counter);
-                db_.exec(write ? sql::Commit : sql::Rollback);
-                return ours;
-            } catch (...) {
-                db_.exec(sql::Rollback);
-                throw;
-            }
+        immediately(connection_, [&] {
+            // data_version moves only when another connection commits: every change since the
+            // keys were known current was this connection's own, and those keep them current.
+            const std::optional<unsigned> counter = fileCounter(connection_);
+            ours = counter && dataVersion(connection_) == version_;
+            // A session that wrote nothing leaves the file as it found it.
+            const bool write = ours && storedStamp(connection_) != counter;
+            if (write)
+                writeStamp(connection_, *counter);
+            return write;
         });
     } catch (const StoreError&) {
         return false; // the next start checks the keys
     }
+    return ours;
 }
 
-std::optional<StoredKeys> stored(SQLite::Database& db, const QString& contactKey) {
-    return guarded([&]() -> std::optional<StoredKeys> {
-        SQLite::Statement statement(db, sql::SelectPinyin);
-        statement.bind(1, contactKey.toStdString());
-        if (!statement.executeStep())
-            return std::nullopt;
-        StoredKeys result;
-        result.name = columnText(statement, 0);
-        result.keys.full = columnText(statement, 1);
-        result.keys.initials = columnText(statement, 2);
-        const QString variants = columnText(statement, 3);
-        result.keys.variants = variants.isEmpty() ? QStringList() : variants.split(u' ');
-        result.keys.sortKey = columnText(statement, 4);
-        return result;
-    });
+std::shared_ptr<const NameSortKeys> PinyinKeys::cachedSortKeys() {
+    const long long changes = sqlite3_total_changes64(connection_.handle());
+    const long long version = dataVersion(connection_);
+    if (!sortKeys_.keys || sortKeys_.changes != changes || sortKeys_.version != version)
+        sortKeys_ = {changes, version, std::make_shared<const NameSortKeys>(loadSortKeys())};
+    return sortKeys_.keys;
 }
 
-NameSortKeys loadSortKeys(SQLite::Database& db) {
-    return guarded([&] {
-        NameSortKeys keys;
-        // Straight from SQLite's C API: SQLiteCpp's column objects cost more than the copy.
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db.getHandle(), sql::SelectPinyinSortKeys, -1, &statement, nullptr) != SQLITE_OK)
-            throw StoreError(sqlite3_errmsg(db.getHandle()));
-        auto view = [statement](int column) {
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            return std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, column)));
-        };
-        int rc;
-        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-            keys.add(view(0), view(1));
-        const bool failed = rc != SQLITE_DONE;
-        std::string error = failed ? sqlite3_errmsg(db.getHandle()) : "";
-        sqlite3_finalize(statement);
-        if (failed)
-            throw StoreError(error);
-        return keys;
-    });
+std::optional<PinyinKeys::StoredKeys> PinyinKeys::stored(const QString& contactKey) {
+    Statement statement(connection_, sql::SelectPinyin);
+    statement.bind(1, contactKey);
+    if (!statement.step())
+        return std::nullopt;
+    StoredKeys result;
+    result.name = statement.text(0);
+    result.keys.full = statement.text(1);
+    result.keys.initials = statement.text(2);
+    const QString variants = statement.text(3);
+    result.keys.variants = variants.isEmpty() ? QStringList() : variants.split(u' ');
+    result.keys.sortKey = statement.text(4);
+    return result;
 }
 
-std::shared_ptr<const NameSortKeys> cachedSortKeys(SQLite::Database& db) {
-    struct Cached {
-        sqlite3* handle = nullptr;
-        std::string file;
-        long long changes = -1;
-        long long version = -1;
-        std::optional<unsigned> counter;
-        std::shared_ptr<const NameSortKeys> keys;
-    };
-    // The window's thread alone sorts; one directory at a time.
-    static thread_local Cached cached;
-    sqlite3* handle = db.getHandle();
-    const char* name = sqlite3_db_filename(handle, "main");
-    const std::string file = name ? name : "";
-    const long long changes = sqlite3_total_changes64(handle);
-    const long long version = guarded([&] { return dataVersion(db); });
-    // The file's change counter too: a connection closed and another opened at the same address.
-    const std::optional<unsigned> counter = file.empty() ? std::nullopt : fileCounter(db);
-    if (!cached.keys || cached.handle != handle || cached.file != file || cached.changes != changes ||
-        cached.version != version || !counter || cached.counter != counter) {
-        cached = {handle, file, changes, version, counter, std::make_shared<const NameSortKeys>(loadSortKeys(db))};
-    }
-    return cached.keys;
+NameSortKeys PinyinKeys::loadSortKeys() {
+    NameSortKeys keys;
+    Statement statement(connection_, sql::SelectPinyinSortKeys);
+    while (statement.step())
+        keys.add(statement.view(0), statement.view(1));
+    return keys;
 }
-
-} // namespace pinyinkeys

@@ -11,8 +11,8 @@
 #include <QWidget>
 
 PinyinKeyFiller::PinyinKeyFiller(Store& store, const QString& dataFile, const OpenOptions& options, QWidget* window)
-    : store_(store), dataFile_(dataFile), options_(options), window_(window),
-      currency_(std::make_unique<pinyinkeys::Currency>(store.database())) {
+    : store_(store), dataFile_(dataFile), options_(options), window_(window) {
+    store_.pinyinKeys().readStamp();
     // The window's first paint comes first; the keys are looked at on the turn of the event loop
     // after it.
     window_->installEventFilter(this);
@@ -42,7 +42,7 @@ bool PinyinKeyFiller::wait(int ms) {
 }
 
 void PinyinKeyFiller::start() {
-    if (currency_->current() || stop_)
+    if (store_.pinyinKeys().knownCurrent() || stop_)
         return;
     if (store_.isReadOnly()) {
         fillHere();
@@ -50,7 +50,7 @@ void PinyinKeyFiller::start() {
     }
     thread_ = QThread::create([this] {
         try {
-            written_ = pinyinkeys::backfillFile(dataFile_, options_, stop_);
+            written_ = PinyinKeys::backfillFile(dataFile_, options_, stop_);
         } catch (const std::exception& e) {
             qDebug() << "pinyin keys:" << e.what(); // the search by pinyin then misses those names
         }
@@ -59,7 +59,7 @@ void PinyinKeyFiller::start() {
     connect(thread_, &QThread::finished, this, [this] {
         if (stop_)
             return;
-        currency_->refresh();
+        store_.pinyinKeys().readStamp();
         emit filled(written_);
     });
     thread_->start(QThread::LowPriority);
@@ -72,7 +72,7 @@ void PinyinKeyFiller::fillHere() {
     progress.setMinimumDuration(400);
     progress.setCancelButton(nullptr);
     try {
-        written_ = pinyinkeys::backfill(store_.database(), [&](int done, int total) {
+        written_ = store_.pinyinKeys().backfill([&](int done, int total) {
             progress.setMaximum(total);
             progress.setValue(done);
         });
@@ -86,6 +86,5 @@ void PinyinKeyFiller::finish() {
     stop_ = true;
     if (thread_)
         thread_->wait();
-    currency_->stampIfCurrent();
-    currency_.reset();
+    store_.pinyinKeys().stampIfCurrent();
 }

@@ -10,14 +10,10 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <memory>
 
 class QThread;
 class QWidget;
 class Store;
-namespace pinyinkeys {
-class Currency;
-}
 
 class PinyinKeyFiller : public QObject {
     Q_OBJECT
@@ -48,7 +44,6 @@ private:
     QString dataFile_;
     OpenOptions options_;
     QWidget* window_;
-    std::unique_ptr<pinyinkeys::Currency> currency_;
     QThread* thread_ = nullptr;
     std::atomic<bool> stop_{false};
     std::atomic<int> written_{0};
