@@ -1,5 +1,6 @@
 #include "core/app/CommandLine.h"
 #include "gui/app/Program.h"
+#include "core/app/DataFolder.h"
 #include "core/store/DataFiles.h"
 
 #include <QApplication>
@@ -11,7 +12,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
         const std::optional<int> code =
-            runCommandLine(console.arguments(), DataPaths::in(programDirectory()).data, out);
+            runCommandLine(console.arguments(), DataPaths::in(DataFolder::current().dir).data, out);
         if (code)
             return *code;
     }
