@@ -5,6 +5,7 @@
 // data file from before this table, or changed by another program) are filled by backfill().
 //
 // Every method throws StoreError when a statement fails.
+#include "core/store/FilterKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/text/Pinyin.h"
 
@@ -80,6 +81,8 @@ public:
     // (SQLite's count of changed rows moved) or a commit by another (data_version moved). A refill
     // of a sorted list without a write reads nothing.
     std::shared_ptr<const NameSortKeys> cachedSortKeys();
+    // Every contact's pinyin for the filter line under the list, read once when it is first used.
+    FilterKeys loadFilterKeys();
 
 private:
     Connection& connection_;
