@@ -57,7 +57,8 @@ void ContactTable::listByKey(const QString& contactKey, RowTable& into) {
 }
 
 void ContactTable::listQuery(const Query& query, RowTable& into) {
-    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + sql::ListQueryOrder;
+    const std::string order = query.order.isEmpty() ? sql::ListQueryOrder : sql::OrderBy + query.order.toStdString();
+    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + order;
     fill(text.c_str(), query.binds, into);
 }
 

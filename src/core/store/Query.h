@@ -5,8 +5,9 @@
 #include <QStringList>
 
 struct Query {
-    QString where;     // the condition after "where", with ? for every bound value
-    QStringList binds; // bound in order, always as text
+    QString where;      // the condition after "where", with ? for every bound value
+    QStringList binds;  // bound in order, always as text
+    QString order = {}; // what comes after "order by"; empty: the table's order
 
     bool isEmpty() const { return where.isEmpty(); }
     friend bool operator==(const Query&, const Query&) = default;
