@@ -85,13 +85,20 @@ std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
     return fieldsAt(statement, 0);
 }
 
-QStringList ContactTable::keysNamed(const QString& name) {
+std::vector<std::pair<QString, ContactFields>> ContactTable::named(const QString& name) {
     Statement statement(connection_, sql::ContactsNamed);
     statement.bind(1, name);
-    QStringList keys;
-    while (statement.step())
-        keys << statement.text(0);
-    return keys;
+    std::vector<std::pair<QString, ContactFields>> people;
+    while (statement.step()) {
+        ContactFields f;
+        f.name = name;
+        f.mobile = statement.text(1);
+        f.workPhone = statement.text(2);
+        f.homePhone = statement.text(3);
+        f.email = statement.text(4);
+        people.emplace_back(statement.text(0), std::move(f));
+    }
+    return people;
 }
 
 void ContactTable::forEach(const QString& groupKey,

@@ -95,7 +95,8 @@ inline constexpr const char* SetContactKey = "update phone set friendid = 'frien
 inline constexpr const char* UpdateContact =
     "update phone set mainid = ?, 姓名 = ?, 生日 = ?, 移动电话 = ?, 工作电话 = ?, 家庭电话 = ?, 传真号码 = ?, "
     "地址 = ?, 邮政编码 = ?, qq = ?, icq = ?, msn = ?, email = ?, 昵称 = ?, 备注 = ?, 照片 = ? where friendid = ?";
-inline constexpr const char* ContactsNamed = "select friendid from phone where 姓名 = ? order by id";
+inline constexpr const char* ContactsNamed =
+    "select friendid, 移动电话, 工作电话, 家庭电话, email from phone where 姓名 = ? order by id";
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
