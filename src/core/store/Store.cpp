@@ -1,6 +1,7 @@
 #include "core/store/Store.h"
 
 #include "core/text/Keys.h"
+#include "core/store/ChangeLog.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Sql.h"
 #include "core/store/StatementHelpers.h"
@@ -115,6 +116,12 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
                     store->db_->exec(sql::CreateNextBirthdayIndex);
             } catch (const std::exception&) {
                 // An index only speeds things up; a file that refuses it still works.
+            }
+            // Without its triggers a change made here would never reach the address-book server. A
+            // file that takes no write now (a full disk) takes no change either; the next open tries again.
+            try {
+                changelog::ensure(*store->db_);
+            } catch (const std::exception&) {
             }
         }
         return store;

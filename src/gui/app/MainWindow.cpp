@@ -16,6 +16,8 @@
 #include "gui/tree/GroupOps.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "gui/sync/SyncController.h"
+#include "core/text/Keys.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -153,6 +155,8 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
     addEntry(set, QStringLiteral("export"), QStringLiteral("导出联系人..."));
+    addEntry(set, QStringLiteral("syncsettings"), QStringLiteral("同步设置..."));
+    addEntry(set, QStringLiteral("syncnow"), QStringLiteral("立即同步"));
     addButton(QStringLiteral("aboutbutt"), QStringLiteral("ABOUT"), QStringLiteral("嘿嘿~~关于我的"), 6);
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
@@ -187,6 +191,21 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
+    // The address-book sync works on its own connection in a worker thread; the tree and the list
+    // are read again after each batch it commits.
+    sync_ = new SyncController(this, *state_.env.dialogs, settings, paths_.data, [this] { return state_.Conn.get(); },
+                               [this] {
+                                   if (!state_.Conn)
+                                       return;
+                                   try {
+                                       LoadGroupTree(view_);
+                                   } catch (const StoreError&) {
+                                   }
+                                   if (keys::isGroup(state_.CurrentGroup))
+                                       RefreshContactList(view_);
+                                   else
+                                       ListAllContacts(view_);
+                               });
     // After the window is on screen: it costs a full pass over a large directory.
     QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
     try {
@@ -372,6 +391,8 @@ void Frm_main::closeEvent(QCloseEvent* event) {
             form->close();
     }
     modeless_.clear();
+    if (sync_)
+        sync_->stop(); // its worker writes the data file: done before the backup is taken
     saveSettings();
     const bool hadData = state_.Conn != nullptr;
     state_.Conn.reset();

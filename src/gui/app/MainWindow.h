@@ -19,6 +19,7 @@ class GroupTreeModel;
 class ContactListModel;
 class NodeTreeView;
 class ReportView;
+class SyncController;
 
 class Frm_main : public QWidget {
     Q_OBJECT
@@ -51,6 +52,7 @@ public:
     const layout::Sizes& sizes() const { return sizes_; }
     // A record form opened without modality; closed before the data file is released.
     void adoptModeless(QWidget* form);
+    SyncController* syncController() const { return sync_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -85,4 +87,5 @@ private:
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
     QList<QPointer<QWidget>> modeless_;
+    SyncController* sync_ = nullptr;
 };

@@ -1,6 +1,7 @@
 // Every command of the main window starts at its toolbar: a button's face or a drop-down entry,
 // dispatched on the exact key of what was clicked.
 #include "gui/app/MainWindow.h"
+#include "gui/sync/SyncController.h"
 #include "core/app/Settings.h"
 #include "gui/app/Views.h"
 #include "gui/forms/AboutBox.h"
@@ -60,6 +61,12 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         importContacts(view_);
     } else if (key == QLatin1String("export")) {
         exportContacts(view_);
+    } else if (key == QLatin1String("syncsettings")) {
+        if (sync_)
+            sync_->openSettings();
+    } else if (key == QLatin1String("syncnow")) {
+        if (sync_)
+            sync_->syncNow();
     } else if (key == QLatin1String("birthday")) {
         tree_->setCurrentIndex(treeModel_->rootIndex());
         state_.ListSource = true;

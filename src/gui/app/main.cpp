@@ -1,5 +1,9 @@
 #include "core/app/CommandLine.h"
+#include "core/app/Settings.h"
+#include "core/sync/SyncCommand.h"
 #include "gui/app/Program.h"
+#include "gui/sync/Keyring.h"
+#include "gui/sync/SyncAccountSettings.h"
 #include "core/store/DataFiles.h"
 
 #include <QApplication>
@@ -10,8 +14,14 @@ int main(int argc, char* argv[]) {
     {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
-        const std::optional<int> code =
-            runCommandLine(console.arguments(), DataPaths::in(programDirectory()).data, out);
+        const QString dataFile = DataPaths::in(programDirectory()).data;
+        // --sync: the account from the options or from the settings; no window, no keyring needed.
+        if (console.arguments().contains(QStringLiteral("--sync"))) {
+            Settings settings;
+            KeyringPasswords keyring;
+            return *runSyncCommand(console.arguments(), dataFile, syncsettings::load(settings), &keyring, out);
+        }
+        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out);
         if (code)
             return *code;
     }

@@ -1,0 +1,486 @@
+// The address-book sync against real servers: Radicale and Xandikos on 127.0.0.1, with changes on the
+// server side made by plain HTTP requests, as another client would make them.
+#include "core/exchange/Importer.h"
+#include "core/exchange/VCardReader.h"
+#include "core/store/Store.h"
+#include "core/store/Transaction.h"
+#include "core/sync/SyncEngine.h"
+#include "support/DavServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <SQLiteCpp/SQLiteCpp.h>
+
+namespace {
+
+const QByteArray Png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray("zinteva test picture", 20);
+
+// One copy of the program: a data file of its own.
+struct Copy {
+    QTemporaryDir dir;
+    QString path;
+    std::unique_ptr<Store> store;
+    QHash<QByteArray, int> lastRequests;
+    bool collection = true;
+    int batchSize = 100;
+    std::function<void(const QString&)> onProgress;
+
+    Copy() : path(dir.filePath(QStringLiteral("tavrel.db"))) {
+        Store::createEmpty(path);
+        store = Store::open(path);
+    }
+    SyncReport sync(DavServer& server, const QString& password = {}, const QString& url = {}) {
+        DavClient client(server.user(), password.isEmpty() ? server.password() : password);
+        SyncAccount account;
+        account.url = url.isEmpty() ? server.addressBook().toString() : url;
+        account.user = server.user();
+        SyncEngine engine(*store, path, client, account);
+        engine.useSyncCollection = collection;
+        engine.batchSize = batchSize;
+        engine.onProgress = onProgress;
+        const SyncReport report = engine.run();
+        lastRequests = client.requestsByVerb();
+        return report;
+    }
+    QString group(const QString& name) {
+        for (const GroupRow& g : store->groups()) {
+            if (g.name == name)
+                return g.key;
+        }
+        return store->addGroup(name);
+    }
+    QString groupName(const QString& key) {
+        for (const GroupRow& g : store->groups()) {
+            if (g.key == key)
+                return g.name;
+        }
+        return {};
+    }
+    QString add(const QString& name, const QString& groupName, const QString& mobile = {}) {
+        ContactFields f;
+        f.groupKey = group(groupName);
+        f.name = name;
+        f.mobile = mobile;
+        return store->addContact(f);
+    }
+    QStringList keysNamed(const QString& name) {
+        QStringList keys;
+        store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view n) {
+            if (QString::fromUtf8(n.data(), n.size()) == name)
+                keys.append(QString::fromUtf8(key.data(), key.size()));
+        });
+        return keys;
+    }
+    ContactFields fields(const QString& name) {
+        const QStringList keys = keysNamed(name);
+        if (keys.size() != 1)
+            return {};
+        return *store->loadContact(keys.first());
+    }
+    void edit(const QString& name, const std::function<void(ContactFields&)>& change) {
+        const QString key = keysNamed(name).value(0);
+        ContactFields f = *store->loadContact(key);
+        change(f);
+        store->updateContact(key, f);
+    }
+    QStringList names() {
+        QStringList out;
+        store->forEachTreeContact([&](std::string_view, std::string_view, std::string_view n) {
+            out.append(QString::fromUtf8(n.data(), n.size()));
+        });
+        out.sort();
+        return out;
+    }
+    int count(const char* sql) {
+        SQLite::Statement s(store->database(), sql);
+        return s.executeStep() ? s.getColumn(0).getInt() : -1;
+    }
+};
+
+QByteArray phoneCard(const QString& uid, const QString& name, const QByteArray& extra = {}) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid.toUtf8() + "\r\nFN:" + name.toUtf8() + "\r\nN:" + name.toUtf8() +
+           ";;;;\r\n" + extra + "END:VCARD\r\n";
+}
+
+#define REQUIRE_SERVER(server)                                                                                         \
+    if (!(server).missing().isEmpty())                                                                                 \
+    QSKIP(qPrintable((server).missing()))
+
+} // namespace
+
+class TestSync : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The change log: written by the data file's own triggers whatever program makes the change, in
+    // the same transaction, and only for changes a card shows.
+    void changeLog() {
+        Copy copy;
+        auto marks = [&] { return copy.count("select count(*) from zinteva_sync_change"); };
+        auto deletedMarks = [&] { return copy.count("select count(*) from zinteva_sync_change where deleted = 1"); };
+        auto clear = [&] { copy.store->database().exec("delete from zinteva_sync_change"); };
+
+        const QString key = copy.add(QStringLiteral("张三"), QStringLiteral("家人"), QStringLiteral("1"));
+        QCOMPARE(marks(), 1);
+        clear();
+        {
+            Transaction cut(copy.store->database());
+            copy.add(QStringLiteral("不算"), QStringLiteral("家人"));
+        } // rolled back: neither the contact nor its mark stays
+        QCOMPARE(marks(), 0);
+        copy.store->writeNextBirthdays([](const std::optional<QDate>&) { return QDate(2030, 1, 1); });
+        copy.store->updateContact(key, *copy.store->loadContact(key)); // same values
+        QCOMPARE(marks(), 0);
+        copy.edit(QStringLiteral("张三"), [](ContactFields& f) { f.remarks = QStringLiteral("新"); });
+        QCOMPARE(marks(), 1);
+        clear();
+        copy.add(QStringLiteral("李四"), QStringLiteral("家人"));
+        clear();
+        copy.store->renameGroup(copy.group(QStringLiteral("家人")), QStringLiteral("亲人"));
+        QCOMPARE(marks(), 2); // both members' CATEGORIES change
+        clear();
+        copy.store->deleteContact(key);
+        QCOMPARE(deletedMarks(), 1);
+        clear();
+        Importer importer(*copy.store, copy.path);
+        importer.run(VCardReader::read(phoneCard(QStringLiteral("x"), QStringLiteral("王五"))), {});
+        QCOMPARE(marks(), 1);
+        // Another connection (the command line beside the window) is logged too.
+        auto other = Store::open(copy.path);
+        clear();
+        ContactFields f;
+        f.groupKey = copy.group(QStringLiteral("亲人"));
+        f.name = QStringLiteral("赵六");
+        other->addContact(f);
+        QCOMPARE(marks(), 1);
+    }
+
+    void discovery_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("radicale, the address book") << int(DavServer::Kind::Radicale) << QString();
+        QTest::newRow("radicale, the server") << int(DavServer::Kind::Radicale) << QStringLiteral("/");
+        QTest::newRow("radicale, the principal") << int(DavServer::Kind::Radicale) << QStringLiteral("/alice/");
+        QTest::newRow("xandikos, the address book") << int(DavServer::Kind::Xandikos) << QString();
+        QTest::newRow("xandikos, the server") << int(DavServer::Kind::Xandikos) << QStringLiteral("/");
+        QTest::newRow("xandikos, the principal") << int(DavServer::Kind::Xandikos) << QStringLiteral("/alice/");
+    }
+    void discovery() {
+        QFETCH(int, kind);
+        QFETCH(QString, path);
+        DavServer server(static_cast<DavServer::Kind>(kind));
+        REQUIRE_SERVER(server);
+        DavClient client(server.user(), server.password());
+        const QUrl start = path.isEmpty() ? server.addressBook() : server.base().resolved(QUrl(path));
+        const std::vector<AddressBookInfo> books = discoverAddressBooks(client, start);
+        QCOMPARE(books.size(), size_t(1));
+        QCOMPARE(books.front().url.path(), server.addressBook().path());
+        QVERIFY(books.front().syncCollection);
+    }
+
+    // Two copies on two data files converge through one server.
+    void converge_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("collection");
+        QTest::newRow("radicale, sync-collection") << int(DavServer::Kind::Radicale) << true;
+        QTest::newRow("radicale, etag listing") << int(DavServer::Kind::Radicale) << false;
+        QTest::newRow("xandikos, sync-collection") << int(DavServer::Kind::Xandikos) << true;
+        QTest::newRow("xandikos, etag listing") << int(DavServer::Kind::Xandikos) << false;
+    }
+    void converge() {
+        QFETCH(int, kind);
+        QFETCH(bool, collection);
+        DavServer server(static_cast<DavServer::Kind>(kind));
+        REQUIRE_SERVER(server);
+        Copy a, b;
+        a.collection = b.collection = collection;
+
+        const QString picture = a.dir.filePath(QStringLiteral("face.png"));
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(Png);
+        file.close();
+        a.add(QStringLiteral("张三"), QStringLiteral("家人"), QStringLiteral("13800000001"));
+        a.edit(QStringLiteral("张三"), [&](ContactFields& f) {
+            f.photo = picture;
+            f.birthday = QDate(1990, 5, 17);
+        });
+        a.add(QStringLiteral("李四"), QStringLiteral("同事"), QStringLiteral("13800000002"));
+        SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(r.uploaded, 2);
+        QCOMPARE(r.usedSyncCollection, collection);
+        QCOMPARE(server.cards().size(), 2);
+
+        // B knew 张三 already (same name and phone): matched, not duplicated.
+        b.add(QStringLiteral("张三"), QStringLiteral("朋友"), QStringLiteral("13800000001"));
+        b.add(QStringLiteral("王五"), QStringLiteral("朋友"));
+        r = b.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(b.names(), (QStringList{QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五")}));
+        QCOMPARE(b.fields(QStringLiteral("张三")).birthday, std::optional<QDate>(QDate(1990, 5, 17)));
+        QCOMPARE(b.groupName(b.fields(QStringLiteral("李四")).groupKey), QStringLiteral("同事"));
+        const QString copied = b.fields(QStringLiteral("张三")).photo;
+        QVERIFY(copied.startsWith(b.dir.path()));
+        QFile copiedFile(copied);
+        QVERIFY(copiedFile.open(QIODevice::ReadOnly));
+        QCOMPARE(copiedFile.readAll(), Png);
+        QCOMPARE(server.cards().size(), 3);
+
+        r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(a.names(), b.names());
+        // Matching on a first sync: the server's group won, B's own went into the conflict list.
+        QCOMPARE(b.groupName(b.fields(QStringLiteral("张三")).groupKey), QStringLiteral("家人"));
+
+        // Nothing changed: nothing travels.
+        r = a.sync(server);
+        QVERIFY(r.ok);
+        QCOMPARE(a.lastRequests.value("PUT"), 0);
+        QCOMPARE(a.lastRequests.value("DELETE"), 0);
+        QCOMPARE(r.downloaded, 0);
+
+        // Edits, a delete, a group move and a group rename on both sides.
+        a.edit(QStringLiteral("张三"), [](ContactFields& f) { f.email = QStringLiteral("zhang@example.com"); });
+        a.store->renameGroup(a.group(QStringLiteral("家人")), QStringLiteral("亲人"));
+        b.store->deleteContact(b.keysNamed(QStringLiteral("李四")).value(0));
+        b.edit(QStringLiteral("王五"), [&](ContactFields& f) { f.groupKey = b.group(QStringLiteral("同事")); });
+        QVERIFY(a.sync(server).ok);
+        r = b.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(r.deletedThere, 1);
+        QVERIFY(a.sync(server).ok);
+
+        for (Copy* copy : {&a, &b}) {
+            QCOMPARE(copy->names(), (QStringList{QStringLiteral("张三"), QStringLiteral("王五")}));
+            QCOMPARE(copy->fields(QStringLiteral("张三")).email, QStringLiteral("zhang@example.com"));
+            QCOMPARE(copy->groupName(copy->fields(QStringLiteral("张三")).groupKey), QStringLiteral("亲人"));
+            QCOMPARE(copy->groupName(copy->fields(QStringLiteral("王五")).groupKey), QStringLiteral("同事"));
+            QCOMPARE(copy->count("select count(*) from zinteva_sync_change"), 0);
+        }
+        QCOMPARE(server.cards().size(), 2);
+        QVERIFY(!server.findCard("CATEGORIES:亲人").isEmpty());
+    }
+
+    // The same field changed on both sides: the server's value wins and the local one waits in the
+    // conflict list; different fields both survive; a 412 leads to a merge, not an overwrite.
+    void conflicts() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        Copy a, b;
+        a.add(QStringLiteral("张三"), QStringLiteral("家人"), QStringLiteral("100"));
+        QVERIFY(a.sync(server).ok);
+        QVERIFY(b.sync(server).ok);
+
+        a.edit(QStringLiteral("张三"), [](ContactFields& f) {
+            f.mobile = QStringLiteral("111");
+            f.remarks = QStringLiteral("甲写的");
+        });
+        b.edit(QStringLiteral("张三"), [](ContactFields& f) {
+            f.mobile = QStringLiteral("222");
+            f.nickname = QStringLiteral("小张");
+        });
+        QVERIFY(a.sync(server).ok);
+        SyncReport r = b.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(r.conflicts, 1);
+        QCOMPARE(b.fields(QStringLiteral("张三")).mobile, QStringLiteral("111"));
+        QCOMPARE(b.fields(QStringLiteral("张三")).remarks, QStringLiteral("甲写的"));
+        QCOMPARE(b.fields(QStringLiteral("张三")).nickname, QStringLiteral("小张"));
+        std::vector<SyncConflict> list = syncconflicts::list(*b.store);
+        QCOMPARE(list.size(), size_t(1));
+        QCOMPARE(list.front().field, QStringLiteral("mobile"));
+        QCOMPARE(list.front().local, QStringLiteral("222"));
+        QCOMPARE(list.front().server, QStringLiteral("111"));
+        QVERIFY(a.sync(server).ok);
+        QCOMPARE(a.fields(QStringLiteral("张三")).nickname, QStringLiteral("小张"));
+
+        // Taking the local value back makes it travel.
+        syncconflicts::takeBack(*b.store, list.front());
+        QVERIFY(syncconflicts::list(*b.store).empty());
+        QVERIFY(b.sync(server).ok);
+        QVERIFY(a.sync(server).ok);
+        QCOMPARE(a.fields(QStringLiteral("张三")).mobile, QStringLiteral("222"));
+
+        // Another client writes the card between B's listing and B's upload: B's PUT gets 412.
+        b.edit(QStringLiteral("张三"), [](ContactFields& f) { f.address = QStringLiteral("北京"); });
+        const QString href = server.cards().value(0);
+        bool written = false;
+        b.onProgress = [&](const QString& text) {
+            if (!written && text.startsWith(QStringLiteral("正在上传"))) {
+                written = true;
+                QByteArray card = server.card(href);
+                card.replace("FN:张三", "FN:张三丰");
+                QVERIFY(isSuccessful(server.put(href, card).status));
+            }
+        };
+        r = b.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QVERIFY(written);
+        QCOMPARE(b.lastRequests.value("GET"), 1);
+        QCOMPARE(b.lastRequests.value("PUT"), 2);
+        const QByteArray card = server.card(href);
+        QVERIFY(card.contains("FN:张三丰"));
+        QVERIFY(card.contains("北京"));
+    }
+
+    // Deleted on one side, changed on the other: the change wins.
+    void deleteAgainstEdit() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        Copy a, b;
+        a.add(QStringLiteral("张三"), QStringLiteral("家人"));
+        a.add(QStringLiteral("李四"), QStringLiteral("家人"));
+        QVERIFY(a.sync(server).ok);
+        QVERIFY(b.sync(server).ok);
+
+        a.store->deleteContact(a.keysNamed(QStringLiteral("张三")).value(0));
+        b.edit(QStringLiteral("张三"), [](ContactFields& f) { f.qq = QStringLiteral("12345"); });
+        QVERIFY(b.sync(server).ok);
+        SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(a.fields(QStringLiteral("张三")).qq, QStringLiteral("12345"));
+
+        // Another client deletes the card while A changes it: A's version goes up again.
+        const QString href = server.findCard("FN:李四");
+        QVERIFY(!href.isEmpty());
+        QCOMPARE(server.request("DELETE", server.addressBook().resolved(QUrl(href))).status / 100, 2);
+        a.edit(QStringLiteral("李四"), [](ContactFields& f) { f.fax = QStringLiteral("66"); });
+        r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QVERIFY(!server.findCard("FN:李四").isEmpty());
+        QVERIFY(b.sync(server).ok);
+        QCOMPARE(b.fields(QStringLiteral("李四")).fax, QStringLiteral("66"));
+
+        // Deleted by another client, unchanged here: deleted here too.
+        QCOMPARE(server.request("DELETE", server.addressBook().resolved(QUrl(server.findCard("FN:李四")))).status / 100,
+                 2);
+        r = b.sync(server);
+        QVERIFY(r.ok);
+        QCOMPARE(r.deletedHere, 1);
+        QCOMPARE(b.names(), QStringList{QStringLiteral("张三")});
+    }
+
+    // What a phone stored that has no column survives a local edit.
+    void keepsForeignProperties() {
+        DavServer server(DavServer::Kind::Xandikos);
+        REQUIRE_SERVER(server);
+        Copy a;
+        const QByteArray extra = "ORG:示例公司\r\nTEL;TYPE=CELL:111\r\nTEL;TYPE=CELL:222\r\nEMAIL:a@x.cn\r\n"
+                                 "EMAIL:b@x.cn\r\nX-PHONE-RINGTONE:bell\r\nCATEGORIES:家人,VIP\r\n";
+        QCOMPARE(server.put(QStringLiteral("phone-1.vcf"), phoneCard(QStringLiteral("phone-1"), QStringLiteral("赵六"), extra))
+                         .status / 100,
+                 2);
+        QVERIFY(a.sync(server).ok);
+        QCOMPARE(a.groupName(a.fields(QStringLiteral("赵六")).groupKey), QStringLiteral("家人"));
+        a.edit(QStringLiteral("赵六"), [](ContactFields& f) { f.remarks = QStringLiteral("改过"); });
+        const SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(r.uploaded, 1);
+        const QByteArray card = server.card(QStringLiteral("phone-1.vcf"));
+        for (const QByteArray& kept : {QByteArray("ORG:示例公司"), QByteArray(":222"), QByteArray("b@x.cn"),
+                                       QByteArray("X-PHONE-RINGTONE:bell"), QByteArray("CATEGORIES:家人,VIP"),
+                                       QByteArray("NOTE:改过"), QByteArray("UID:phone-1"), QByteArray("VERSION:3.0")})
+            QVERIFY2(card.contains(kept), kept.constData());
+        QCOMPARE(card.count("TEL"), 2);
+    }
+
+    void wrongPassword() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        Copy a;
+        a.add(QStringLiteral("张三"), QStringLiteral("家人"));
+        const SyncReport r = a.sync(server, QStringLiteral("wrong"));
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.contains(QStringLiteral("密码")), qPrintable(r.error));
+        QCOMPARE(a.count("select count(*) from zinteva_sync_change"), 1);
+        QVERIFY(a.sync(server).ok);
+        QCOMPARE(server.cards().size(), 1);
+    }
+
+    // The server dies in the middle of an upload: nothing is lost and the next run completes without
+    // duplicating anyone.
+    void serverKilled() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        Copy a, b;
+        {
+            Transaction t(a.store->database());
+            for (int i = 0; i < 300; ++i)
+                a.add(QStringLiteral("联系人%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("家人"));
+            t.commit();
+        }
+        a.onProgress = [&](const QString& text) {
+            if (text.startsWith(QStringLiteral("正在上传变化 150/")))
+                server.kill();
+        };
+        SyncReport r = a.sync(server);
+        QVERIFY(!r.ok);
+        QVERIFY(!r.error.isEmpty());
+        QVERIFY(a.count("select count(*) from zinteva_sync_change") > 0);
+        a.onProgress = {};
+        QVERIFY(server.start());
+        r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(a.count("select count(*) from zinteva_sync_change"), 0);
+        QCOMPARE(server.cards().size(), 300);
+        r = b.sync(server);
+        QVERIFY(r.ok);
+        QCOMPARE(b.store->contactCount(), 300);
+    }
+
+    // 5,000 contacts: another client uploads the whole address book at once (Radicale takes a PUT of
+    // the collection); a copy that knew the same people matches them all without uploading or
+    // duplicating anyone, fetching the cards in batches of 100; then only ten changes travel.
+    void manyContacts() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        constexpr int Count = 5000;
+        QByteArray collection;
+        Copy a;
+        {
+            Transaction t(a.store->database());
+            for (int i = 0; i < Count; ++i) {
+                const QString name = QStringLiteral("联系人%1").arg(i);
+                const QString mobile = QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0'));
+                collection += phoneCard(QStringLiteral("card-%1").arg(i), name,
+                                        "TEL;TYPE=CELL:" + mobile.toUtf8() + "\r\nCATEGORIES:组" +
+                                            QByteArray::number(i % 7) + "\r\n");
+                a.add(name, QStringLiteral("组%1").arg(i % 7), mobile);
+            }
+            t.commit();
+        }
+        QCOMPARE(server.request("PUT", server.addressBook(), collection, {{"Content-Type", "text/vcard"}}).status / 100,
+                 2);
+        QCOMPARE(server.cards().size(), Count);
+        a.store->database().exec("delete from zinteva_sync_change");
+
+        SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(r.downloaded, Count);
+        QCOMPARE(r.conflicts, 0);
+        QCOMPARE(a.store->contactCount(), Count);
+        QCOMPARE(a.store->groups().size(), size_t(7));
+        // One sync-collection and 50 multigets of 100 cards; nothing went up.
+        QCOMPARE(a.lastRequests.value("REPORT"), 1 + Count / 100);
+        QCOMPARE(a.lastRequests.value("PUT"), 0);
+        QCOMPARE(a.count("select count(*) from zinteva_sync_change"), 0);
+        QCOMPARE(a.count("select count(*) from zinteva_sync_card where etag is not null"), Count);
+
+        for (int i = 0; i < 10; ++i)
+            a.edit(QStringLiteral("联系人%1").arg(i * 400), [](ContactFields& f) { f.remarks = QStringLiteral("改"); });
+        r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(a.lastRequests.value("PUT"), 10);
+        QCOMPARE(a.lastRequests.value("REPORT"), 1);
+        QCOMPARE(server.cards().size(), Count);
+    }
+
+private:
+    static bool isSuccessful(int status) { return status >= 200 && status < 300; }
+};
+
+QTEST_GUILESS_MAIN(TestSync)
+#include "tst_sync.moc"
