@@ -79,7 +79,9 @@ public:
     std::function<bool()> cancelled;
 
     static constexpr qint64 MaxBody = 64 * 1024 * 1024;
-    static constexpr int TimeoutMs = 30000;
+    // Without a byte for this long a request fails. Long, because a server may think for a while
+    // before its first byte: Radicale takes most of a minute to list 5,000 cards for the first time.
+    static constexpr int TimeoutMs = 180000;
 
 private:
     std::unique_ptr<QNetworkAccessManager> network_;
