@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <map>
 #include <cstdio>
 
 namespace {
@@ -95,18 +96,38 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", qPrintable(server.missing()));
         return 1;
     }
-    Copy a;
-    fillSyntheticDirectory(*a.store, count);
-    QElapsedTimer timer;
-    timer.start();
-    QHash<QByteArray, int> requests;
-    SyncReport report = a.sync(server, &requests);
-    const double upload = msSince(timer);
-    if (!report.ok) {
-        std::fprintf(stderr, "upload failed: %s\n", qPrintable(report.text()));
-        return 1;
+    // The server's address book: the synthetic directory's people as another client wrote them,
+    // put straight into Radicale's storage (uploading 10,000 cards one by one takes it many minutes).
+    {
+        Copy source;
+        fillSyntheticDirectory(*source.store, count);
+        QList<QPair<QString, QByteArray>> cards;
+        std::map<QString, QString> groups;
+        for (const GroupRow& g : source.store->groups())
+            groups[g.key] = g.name;
+        int n = 0;
+        source.store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view) {
+            const QString contactKey = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+            SyncContact contact;
+            contact.fields = *source.store->loadContact(contactKey);
+            contact.group = groups[contact.fields.groupKey];
+            contact.fields.photo.clear();
+            const QString uid = QStringLiteral("bench-%1").arg(n++);
+            cards.append({uid + QStringLiteral(".vcf"), synccard::write(contact, uid, {})});
+        });
+        if (!server.seed(cards)) {
+            std::fprintf(stderr, "could not seed the server\n");
+            return 1;
+        }
     }
-    std::printf("first sync, upload of %d contacts: %.0f ms (%d PUT)\n", count, upload, requests.value("PUT"));
+    QElapsedTimer timer;
+    QHash<QByteArray, int> requests;
+    SyncReport report;
+    // Radicale builds its cache on the first listing: paid here, by neither side.
+    PlainClient warm{server};
+    timer.start();
+    warm.run();
+    std::printf("server's first listing (cache build, not counted): %.0f ms\n", msSince(timer));
 
     Copy b;
     timer.restart();

@@ -2,10 +2,12 @@
 // server side made by plain HTTP requests, as another client would make them.
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
+#include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"
+#include "support/StoreProbe.h"
 
 #include <QFile>
 #include <QProcess>
@@ -94,7 +96,7 @@ struct Copy {
         return out;
     }
     int count(const char* sql) {
-        SQLite::Statement s(store->database(), sql);
+        SQLite::Statement s(storeDb(*store), sql);
         return s.executeStep() ? s.getColumn(0).getInt() : -1;
     }
 };
@@ -120,13 +122,13 @@ private slots:
         Copy copy;
         auto marks = [&] { return copy.count("select count(*) from zinteva_sync_change"); };
         auto deletedMarks = [&] { return copy.count("select count(*) from zinteva_sync_change where deleted = 1"); };
-        auto clear = [&] { copy.store->database().exec("delete from zinteva_sync_change"); };
+        auto clear = [&] { storeDb(*copy.store).exec("delete from zinteva_sync_change"); };
 
         const QString key = copy.add(QStringLiteral("张三"), QStringLiteral("家人"), QStringLiteral("1"));
         QCOMPARE(marks(), 1);
         clear();
         {
-            Transaction cut(copy.store->database());
+            Transaction cut = copy.store->transaction();
             copy.add(QStringLiteral("不算"), QStringLiteral("家人"));
         } // rolled back: neither the contact nor its mark stays
         QCOMPARE(marks(), 0);
@@ -407,7 +409,7 @@ private slots:
         REQUIRE_SERVER(server);
         Copy a, b;
         {
-            Transaction t(a.store->database());
+            Transaction t = a.store->transaction();
             for (int i = 0; i < 300; ++i)
                 a.add(QStringLiteral("联系人%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("家人"));
             t.commit();
@@ -440,7 +442,7 @@ private slots:
         QList<QPair<QString, QByteArray>> cards;
         Copy a;
         {
-            Transaction t(a.store->database());
+            Transaction t = a.store->transaction();
             for (int i = 0; i < Count; ++i) {
                 const QString name = QStringLiteral("联系人%1").arg(i);
                 const QString mobile = QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0'));
@@ -453,7 +455,7 @@ private slots:
         }
         QVERIFY(server.seed(cards));
         QCOMPARE(server.cards().size(), Count);
-        a.store->database().exec("delete from zinteva_sync_change");
+        storeDb(*a.store).exec("delete from zinteva_sync_change");
 
         SyncReport r = a.sync(server);
         QVERIFY2(r.ok, qPrintable(r.text()));
@@ -474,6 +476,52 @@ private slots:
         QCOMPARE(a.lastRequests.value("PUT"), 10);
         QCOMPARE(a.lastRequests.value("REPORT"), 1);
         QCOMPARE(server.cards().size(), Count);
+    }
+
+    // zinteva --sync for cron and scripts: the password from standard input, no desktop session, no
+    // D-Bus, no keyring; exit 0 only when everything was exchanged.
+    void commandLine_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<int>("cards");
+        QTest::newRow("right password") << QStringLiteral("secret") << 0 << QStringLiteral("同步完成") << 1;
+        QTest::newRow("wrong password") << QStringLiteral("nope") << 1 << QStringLiteral("密码") << 0;
+    }
+    void commandLine() {
+        QFETCH(QString, password);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        QFETCH(int, cards);
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        QTemporaryDir dir;
+        const QString data = DataPaths::in(dir.path()).data;
+        Store::createEmpty(data);
+        {
+            auto store = Store::open(data);
+            ContactFields f;
+            f.groupKey = store->addGroup(QStringLiteral("家人"));
+            f.name = QStringLiteral("张三");
+            store->addContact(f);
+        }
+        QProcess program;
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("ZINTEVA_DIR"), dir.path());
+        environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+        environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        program.setProcessEnvironment(environment); // no DISPLAY, no D-Bus session
+        program.start(QStringLiteral(ZINTEVA_PROGRAM), {QStringLiteral("--sync"), QStringLiteral("--sync-url"),
+                                                        server.base().toString(), QStringLiteral("--sync-user"),
+                                                        server.user()});
+        QVERIFY(program.waitForStarted(10000));
+        program.write(password.toUtf8() + "\n");
+        program.closeWriteChannel();
+        QVERIFY(program.waitForFinished(120000));
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        QCOMPARE(program.exitCode(), exitCode);
+        QVERIFY2(out.contains(says), qPrintable(out));
+        QCOMPARE(server.cards().size(), cards);
     }
 
 private:

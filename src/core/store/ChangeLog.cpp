@@ -1,22 +1,23 @@
 #include "core/store/ChangeLog.h"
 
+#include "core/store/Connection.h"
 #include "core/store/Sql.h"
-
-#include <SQLiteCpp/SQLiteCpp.h>
+#include "core/store/Statement.h"
+#include "core/store/Transaction.h"
 
 namespace changelog {
 
-void ensure(SQLite::Database& db) {
-    if (complete(db))
+void ensure(Connection& connection) {
+    if (complete(connection))
         return;
-    SQLite::Transaction transaction(db);
-    db.exec(sql::CreateChangeLog);
+    Transaction transaction(connection);
+    connection.exec(sql::CreateChangeLog);
     transaction.commit();
 }
 
-bool complete(SQLite::Database& db) {
-    SQLite::Statement count(db, sql::ChangeLogComplete);
-    return count.executeStep() && count.getColumn(0).getInt() == 5;
+bool complete(Connection& connection) {
+    Statement count(connection, sql::ChangeLogComplete);
+    return count.step() && count.integer(0) == 5;
 }
 
 } // namespace changelog

@@ -3,7 +3,6 @@
 #include "core/exchange/ContactUid.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/store/Store.h"
-#include "core/sync/SyncSql.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -15,7 +14,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QUuid>
-#include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
 
@@ -26,19 +24,6 @@ constexpr int MaxSyncPages = 1000;
 
 const QString DefaultGroupName = QStringLiteral("未分组");
 
-std::string utf8(const QString& text) {
-    return text.toStdString();
-}
-
-QString text(SQLite::Statement& s, int i) {
-    const SQLite::Column c = s.getColumn(i);
-    return c.isNull() ? QString() : QString::fromUtf8(c.getText(), c.getBytes());
-}
-
-QByteArray blob(SQLite::Statement& s, int i) {
-    const SQLite::Column c = s.getColumn(i);
-    return c.isNull() ? QByteArray() : QByteArray(static_cast<const char*>(c.getBlob()), c.getBytes());
-}
 
 QByteArray xmlText(const QString& text) {
     return text.toHtmlEscaped().toUtf8();
@@ -53,20 +38,8 @@ const QByteArray PropfindEtags =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/>"
     "<d:getetag/></d:prop></d:propfind>";
 
-struct Row {
-    QString friendid;
-    QString href;
-    QString etag; // empty: not confirmed on the server
-    QString uid;
-    QByteArray card;
-    bool found = false;
-};
-
-struct Change {
-    QString friendid;
-    bool deleted = false;
-    qint64 seq = 0;
-};
+using Row = SyncCardRow;
+using Change = SyncChange;
 
 struct Entry {
     QString href;
@@ -210,7 +183,7 @@ std::vector<AddressBookInfo> discoverAddressBooks(DavClient& client, const QUrl&
 struct SyncEngine::Impl {
     SyncEngine& engine;
     Store& store;
-    SQLite::Database& db;
+    SyncTable& table;
     DavClient& client;
     SyncReport report;
     QUrl collection;
@@ -235,7 +208,7 @@ struct SyncEngine::Impl {
     QString uidFilePart;
 
     Impl(SyncEngine& e, Store& s, DavClient& c)
-        : engine(e), store(s), db(s.database()), client(c),
+        : engine(e), store(s), table(s.syncTable()), client(c),
           photosFolder(QFileInfo(e.dataFile_).absoluteDir().filePath(QStringLiteral("photos"))) {}
 
     void progress(const QString& text) {
@@ -245,12 +218,12 @@ struct SyncEngine::Impl {
 
     // ---- transactions
     void begin() {
-        db.exec(syncsql::BeginImmediate);
+        table.begin();
         inTransaction = true;
         localChanged = false;
     }
     void commit() {
-        db.exec(syncsql::Commit);
+        table.commit();
         inTransaction = false;
         ++report.transactions;
         if (localChanged && engine.onLocalChange)
@@ -262,8 +235,9 @@ struct SyncEngine::Impl {
             return;
         inTransaction = false;
         try {
-            db.exec(syncsql::Rollback);
-        } catch (const std::exception&) {
+            table.rollback();
+        } catch (const StoreError&) {
+            // SQLite has rolled back already (after an I/O error, say).
         }
         // What the batch read of the groups may be gone with it.
         groupsRead = false;
@@ -282,80 +256,18 @@ struct SyncEngine::Impl {
     }
 
     // ---- state
-    QString state(const char* key) {
-        SQLite::Statement s(db, syncsql::SelectState);
-        s.bind(1, key);
-        return s.executeStep() ? text(s, 0) : QString();
-    }
-    void setState(const char* key, const QString& value) {
-        SQLite::Statement s(db, syncsql::WriteState);
-        s.bind(1, key);
-        s.bind(2, utf8(value));
-        s.exec();
-    }
-
-    Row rowBy(const char* sql, const QString& key, bool byHref) {
-        Row row;
-        SQLite::Statement s(db, sql);
-        s.bind(1, utf8(key));
-        if (!s.executeStep())
-            return row;
-        row.found = true;
-        if (byHref) {
-            row.href = key;
-            row.friendid = text(s, 0);
-        } else {
-            row.friendid = key;
-            row.href = text(s, 0);
-        }
-        row.etag = text(s, 1);
-        row.uid = text(s, 2);
-        row.card = blob(s, 3);
-        return row;
-    }
-    Row rowByHref(const QString& href) { return rowBy(syncsql::SelectCardByHref, href, true); }
-    Row rowByFriend(const QString& friendid) { return rowBy(syncsql::SelectCardByFriend, friendid, false); }
-
+    QString state(const char* key) { return table.state(key); }
+    void setState(const char* key, const QString& value) { table.setState(key, value); }
+    Row rowByHref(const QString& href) { return table.cardByHref(href); }
+    Row rowByFriend(const QString& friendid) { return table.cardOf(friendid); }
     void writeRow(const QString& friendid, const QString& href, const QString& etag, const QString& uid,
                   const QByteArray& card) {
-        SQLite::Statement s(db, syncsql::WriteCard);
-        s.bind(1, utf8(friendid));
-        s.bind(2, utf8(href));
-        if (etag.isEmpty())
-            s.bind(3);
-        else
-            s.bind(3, utf8(etag));
-        s.bind(4, utf8(uid));
-        if (card.isEmpty())
-            s.bind(5);
-        else
-            s.bind(5, card.constData(), static_cast<int>(card.size()));
-        s.exec();
+        table.writeCard({friendid, href, etag, uid, card, true});
     }
-    void deleteRow(const QString& friendid) {
-        SQLite::Statement s(db, syncsql::DeleteCard);
-        s.bind(1, utf8(friendid));
-        s.exec();
-    }
-
-    std::optional<Change> changeOf(const QString& friendid) {
-        SQLite::Statement s(db, syncsql::SelectChange);
-        s.bind(1, utf8(friendid));
-        if (!s.executeStep())
-            return std::nullopt;
-        return Change{friendid, s.getColumn(0).getInt() != 0, s.getColumn(1).getInt64()};
-    }
-    void dropChange(const QString& friendid) {
-        SQLite::Statement s(db, syncsql::DropChange);
-        s.bind(1, utf8(friendid));
-        s.exec();
-    }
-    void dropChangeAt(const Change& change) {
-        SQLite::Statement s(db, syncsql::DropChangeAt);
-        s.bind(1, utf8(change.friendid));
-        s.bind(2, static_cast<int64_t>(change.seq));
-        s.exec();
-    }
+    void deleteRow(const QString& friendid) { table.removeCard(friendid); }
+    std::optional<Change> changeOf(const QString& friendid) { return table.change(friendid); }
+    void dropChange(const QString& friendid) { table.dropChange(friendid); }
+    void dropChangeAt(const Change& change) { table.dropChange(change); }
 
     // ---- local contacts
     void readGroups() {
@@ -474,14 +386,7 @@ struct SyncEngine::Impl {
     void keepConflicts(const QString& friendid, const QString& name, const std::vector<FieldConflict>& conflicts) {
         const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
         for (const FieldConflict& c : conflicts) {
-            SQLite::Statement s(db, syncsql::InsertConflict);
-            s.bind(1, utf8(friendid));
-            s.bind(2, utf8(name));
-            s.bind(3, utf8(synccard::fieldId(c.field)));
-            s.bind(4, utf8(c.local));
-            s.bind(5, utf8(c.server));
-            s.bind(6, utf8(now));
-            s.exec();
+            table.addConflict({0, friendid, name, synccard::fieldId(c.field), c.local, c.server, now});
             ++report.conflicts;
         }
     }
@@ -491,16 +396,7 @@ struct SyncEngine::Impl {
         if (unmatchedRead)
             return;
         unmatchedRead = true;
-        SQLite::Statement s(db, syncsql::SelectUnmatched);
-        while (s.executeStep()) {
-            Candidate c{text(s, 0), {}, text(s, 6)};
-            for (int i = 2; i <= 5; ++i) {
-                const QString phone = text(s, i);
-                if (!phone.isEmpty())
-                    c.phones.append(phone);
-            }
-            unmatched.insert(text(s, 1), c);
-        }
+        table.forEachUnsynced([&](const UnsyncedContact& c) { unmatched.insert(c.name, {c.friendid, c.phones, c.email}); });
         uidFilePart = ContactUid::filePart(store, false);
     }
     QString match(const SyncContact& server, const QString& uid) {
@@ -538,11 +434,9 @@ struct SyncEngine::Impl {
         Row row = rowByHref(href);
         if (!row.found && !uid.isEmpty()) {
             // The same card under a new address.
-            SQLite::Statement s(db, syncsql::SelectCardByUid);
-            s.bind(1, utf8(uid));
-            if (s.executeStep()) {
-                row = rowByFriend(text(s, 0));
-            }
+            const QString known = table.contactOfUid(uid);
+            if (!known.isEmpty())
+                row = rowByFriend(known);
         }
         if (row.found) {
             const std::optional<SyncContact> local = loadLocal(row.friendid);
@@ -715,11 +609,7 @@ struct SyncEngine::Impl {
         std::vector<QString> changed;
         std::vector<QString> deleted;
         QHash<QString, QString> known; // href -> etag, of every card row
-        {
-            SQLite::Statement s(db, syncsql::SelectCards);
-            while (s.executeStep())
-                known.insert(text(s, 1), text(s, 2));
-        }
+        table.forEachCard([&](const QString& href, const QString& etag) { known.insert(href, etag); });
         QSet<QString> listed;
         for (const Entry& e : entries) {
             if (e.deleted) {
@@ -908,17 +798,8 @@ struct SyncEngine::Impl {
     }
 
     void push() {
-        inBatch([&] {
-            SQLite::Statement mark(db, syncsql::MarkUnsent);
-            mark.exec();
-        });
-        std::vector<Change> changes;
-        {
-            SQLite::Statement s(db, syncsql::SelectChanges);
-            s.bind(1, -1);
-            while (s.executeStep())
-                changes.push_back({text(s, 0), s.getColumn(1).getInt() != 0, s.getColumn(2).getInt64()});
-        }
+        inBatch([&] { table.markUnsent(); });
+        const std::vector<Change> changes = table.changes();
         int done = 0;
         for (const Change& change : changes) {
             if (done++ % 50 == 0)
@@ -940,7 +821,7 @@ SyncReport SyncEngine::run() {
     try {
         if (store_.isReadOnly())
             throw StoreError("数据文件是只读的");
-        impl.db.exec(syncsql::CreateTables);
+        impl.table.ensureTables();
         impl.progress(QStringLiteral("正在连接服务器…"));
         AddressBookInfo book;
         const QUrl chosen = QUrl(account_.addressBook);
@@ -953,7 +834,7 @@ SyncReport SyncEngine::run() {
         if (impl.state("collection") != collectionText) {
             // Another address book: everything here is new to it.
             impl.inBatch([&] {
-                impl.db.exec(syncsql::ForgetServer);
+                impl.table.forgetServer();
                 impl.setState("collection", collectionText);
             });
         }
@@ -979,29 +860,13 @@ namespace syncconflicts {
 
 std::vector<SyncConflict> list(Store& store) {
     std::vector<SyncConflict> out;
-    try {
-        SQLite::Database& db = store.database();
-        SQLite::Statement exists(db, syncsql::ConflictsExist);
-        if (!exists.executeStep() || exists.getColumn(0).getInt() == 0)
-            return out;
-        SQLite::Statement s(db, syncsql::SelectConflicts);
-        while (s.executeStep())
-            out.push_back({s.getColumn(0).getInt64(), text(s, 1), text(s, 2), text(s, 3), text(s, 4), text(s, 5),
-                           text(s, 6)});
-    } catch (const std::exception& e) {
-        throw StoreError(e.what());
-    }
+    for (const SyncConflictRow& c : store.syncTable().conflicts())
+        out.push_back({c.id, c.contactKey, c.name, c.field, c.local, c.server, c.at});
     return out;
 }
 
 void dismiss(Store& store, qint64 id) {
-    try {
-        SQLite::Statement s(store.database(), syncsql::DeleteConflict);
-        s.bind(1, static_cast<int64_t>(id));
-        s.exec();
-    } catch (const std::exception& e) {
-        throw StoreError(e.what());
-    }
+    store.syncTable().removeConflict(id);
 }
 
 void takeBack(Store& store, const SyncConflict& conflict) {
@@ -1011,51 +876,42 @@ void takeBack(Store& store, const SyncConflict& conflict) {
         dismiss(store, conflict.id);
         return;
     }
-    try {
-        SQLite::Transaction transaction(store.database());
-        switch (*field) {
-        case CardField::Birthday:
-            fields->birthday = parseStoredDate(conflict.local.toStdString());
-            break;
-        case CardField::Group: {
-            QString key;
-            for (const GroupRow& g : store.groups()) {
-                if (g.name == conflict.local) {
-                    key = g.key;
-                    break;
-                }
+    Transaction transaction = store.transaction();
+    switch (*field) {
+    case CardField::Birthday:
+        fields->birthday = parseStoredDate(conflict.local.toStdString());
+        break;
+    case CardField::Group: {
+        QString key;
+        for (const GroupRow& g : store.groups()) {
+            if (g.name == conflict.local) {
+                key = g.key;
+                break;
             }
-            if (key.isEmpty() && !conflict.local.isEmpty())
-                key = store.addGroup(conflict.local);
-            if (!key.isEmpty())
-                fields->groupKey = key;
-            break;
         }
-        case CardField::Photo:
-            fields->photo = conflict.local;
-            break;
-        default: {
-            // Every other field is a plain text of the contact.
-            const int index = static_cast<int>(*field);
-            QString ContactFields::*const texts[] = {
-                &ContactFields::name,   nullptr,           &ContactFields::mobile,   &ContactFields::workPhone,
-                &ContactFields::homePhone, &ContactFields::fax, &ContactFields::address, &ContactFields::postcode,
-                &ContactFields::qq,     &ContactFields::icq, &ContactFields::msn,    &ContactFields::email,
-                &ContactFields::nickname, &ContactFields::remarks};
-            (*fields).*texts[index] = conflict.local;
-            break;
-        }
-        }
-        store.updateContact(conflict.contactKey, *fields);
-        SQLite::Statement s(store.database(), syncsql::DeleteConflict);
-        s.bind(1, static_cast<int64_t>(conflict.id));
-        s.exec();
-        transaction.commit();
-    } catch (const StoreError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw StoreError(e.what());
+        if (key.isEmpty() && !conflict.local.isEmpty())
+            key = store.addGroup(conflict.local);
+        if (!key.isEmpty())
+            fields->groupKey = key;
+        break;
     }
+    case CardField::Photo:
+        fields->photo = conflict.local;
+        break;
+    default: {
+        // Every other field is a plain text of the contact.
+        QString ContactFields::*const texts[] = {
+            &ContactFields::name,      nullptr,             &ContactFields::mobile,  &ContactFields::workPhone,
+            &ContactFields::homePhone, &ContactFields::fax, &ContactFields::address, &ContactFields::postcode,
+            &ContactFields::qq,        &ContactFields::icq, &ContactFields::msn,     &ContactFields::email,
+            &ContactFields::nickname,  &ContactFields::remarks};
+        (*fields).*texts[static_cast<int>(*field)] = conflict.local;
+        break;
+    }
+    }
+    store.updateContact(conflict.contactKey, *fields);
+    store.syncTable().removeConflict(conflict.id);
+    transaction.commit();
 }
 
 } // namespace syncconflicts

@@ -3,7 +3,6 @@
 #include "core/app/Messages.h"
 #include "core/app/Settings.h"
 #include "core/store/Store.h"
-#include "core/sync/SyncSql.h"
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncSettingsDialog.h"
@@ -11,7 +10,6 @@
 #include <QEvent>
 #include <QLabel>
 #include <QWidget>
-#include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
 constexpr int LineShownMs = 8000;
@@ -86,8 +84,7 @@ void SyncController::checkLocalChanges() {
     if (!store || job_.isRunning() || afterChange_.isActive())
         return;
     try {
-        SQLite::Statement count(store->database(), syncsql::CountChanges);
-        if (count.executeStep() && count.getColumn(0).getInt() > 0)
+        if (store->syncTable().changeCount() > 0)
             afterChange_.start();
     } catch (const std::exception&) {
         // A file without the log (read-only) has nothing to send.

@@ -1,6 +1,6 @@
 #pragma once
-// Every SQL text of the address-book sync. The change log and its triggers are the store's
-// (store/Sql.h); these tables hold what the sync knows of the server.
+// Every SQL text of the address-book sync's tables (store/SyncTable.cpp). The change log and its
+// triggers are in store/Sql.h; these tables hold what the sync knows of the server.
 namespace syncsql {
 
 // zinteva_sync_card: one row per contact the server knows (or is about to know): where its card
@@ -10,7 +10,7 @@ namespace syncsql {
 // zinteva_sync_conflict: the local values the server's won over, for the user to take back.
 inline constexpr const char* CreateTables =
     "create table if not exists zinteva_sync_card (friendid text primary key, href text not null unique, "
-    "etag text, uid text, card blob);"
+    "etag text, uid text, card text);"
     "create index if not exists zinteva_sync_card_uid on zinteva_sync_card(uid);"
     "create table if not exists zinteva_sync_state (key text primary key, value text);"
     "create table if not exists zinteva_sync_conflict (id integer primary key autoincrement, friendid text, "
@@ -57,6 +57,8 @@ inline constexpr const char* SelectConflicts =
     "select id, friendid, name, field, local, server, at from zinteva_sync_conflict order by id";
 inline constexpr const char* DeleteConflict = "delete from zinteva_sync_conflict where id = ?";
 
+// A sync batch reads and then writes; taking the write lock first means a window writing at the
+// same time makes it wait (busy timeout) instead of failing it.
 inline constexpr const char* BeginImmediate = "begin immediate";
 inline constexpr const char* Commit = "commit";
 inline constexpr const char* Rollback = "rollback";
