@@ -38,6 +38,7 @@ struct Copy {
 
 // The plain client: the same listing and multigets, the cards read into memory and dropped.
 struct PlainClient {
+    explicit PlainClient(DavServer& s) : server(s) {}
     DavServer& server;
     QString token;
     int requests = 0;
@@ -124,7 +125,7 @@ int main(int argc, char* argv[]) {
     QHash<QByteArray, int> requests;
     SyncReport report;
     // Radicale builds its cache on the first listing: paid here, by neither side.
-    PlainClient warm{server};
+    PlainClient warm(server);
     timer.start();
     warm.run();
     std::printf("server's first listing (cache build, not counted): %.0f ms\n", msSince(timer));
@@ -133,7 +134,7 @@ int main(int argc, char* argv[]) {
     timer.restart();
     report = b.sync(server, &requests);
     const double first = msSince(timer);
-    PlainClient plain{server};
+    PlainClient plain(server);
     timer.restart();
     const int listed = plain.run();
     const double plainFirst = msSince(timer);

@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QSslCertificate>
 #include <QSslError>
+#include <QTimer>
 #include <QXmlStreamReader>
 
 namespace {
@@ -68,8 +69,23 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // A cancel (the window closing) does not wait for a slow server's answer.
+    bool stopped = false;
+    QTimer watch;
+    if (cancelled) {
+        QObject::connect(&watch, &QTimer::timeout, reply, [&] {
+            if (!stopped && cancelled()) {
+                stopped = true;
+                reply->abort();
+            }
+        });
+        watch.start(100);
+    }
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    watch.stop();
+    if (stopped)
+        throw DavError(DavError::Kind::Cancelled, QStringLiteral("同步已取消"));
 
     if (tooBig)
         throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
