@@ -423,8 +423,8 @@ private slots:
                 tables << QString::fromStdString(read.getColumn(0).getString());
         }
         for (const QString& table : tables)
-            QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta", "zinteva_sync_change",
-                                  "zinteva_sync_seq"})
+            QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta", "zinteva_kept",
+                                  "zinteva_sync_change", "zinteva_sync_seq"})
                          .contains(table),
                      qPrintable(table));
         // Every imported person is in a group that exists, and shows in the window.

@@ -295,7 +295,7 @@ private slots:
         QVERIFY(vcf.open(QIODevice::WriteOnly));
         vcf.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:王五\r\nTEL;TYPE=CELL:13900001111\r\nEND:VCARD\r\n"
                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:赵六\r\nCATEGORIES:同事\r\nEND:VCARD\r\n"
-                  "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\n"); // the last card is broken
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:1\r\nEND:VCARD\r\n"); // the last card holds nothing
         vcf.close();
         Frm_main& w = window();
         w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang)); // default: the person's group

@@ -21,14 +21,14 @@ struct Options {
                              QStringLiteral("名称")};
     QCommandLineOption vcard{QStringLiteral("vcard"), QStringLiteral("导出的 vCard 版本：3.0 (默认) 或 4.0"),
                              QStringLiteral("3.0|4.0")};
-    QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认) 或 gbk"),
-                                QStringLiteral("utf-8|gbk")};
+    QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认)、gbk 或 gb18030"),
+                                QStringLiteral("utf-8|gbk|gb18030")};
 };
 
 int usage(QTextStream& out, const QString& problem) {
     out << problem << '\n'
         << QStringLiteral("用法：zinteva --import 文件 [--group 名称]") << '\n'
-        << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]")
+        << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk|gb18030]")
         << '\n';
     out.flush();
     return exitcode::Usage;
@@ -57,7 +57,7 @@ int runImport(const QString& file, const QString& groupName, const QString& data
     return summary.complete() ? exitcode::Success : exitcode::Incomplete;
 }
 
-int runExport(const QString& file, const QString& groupName, VCardVersion version, bool gbk, const QString& dataFile,
+int runExport(const QString& file, const QString& groupName, VCardVersion version, ExportFormat csv, const QString& dataFile,
               QTextStream& out) {
     auto store = openStore(dataFile, out);
     if (!store)
@@ -86,7 +86,7 @@ int runExport(const QString& file, const QString& groupName, VCardVersion versio
     }
     int count = 0;
     QString error;
-    if (!Exporter(*store).exportToFile(file, selection, Exporter::formatFor(file, version, gbk), &count, &error)) {
+    if (!Exporter(*store).exportToFile(file, selection, Exporter::formatFor(file, version, csv), &count, &error)) {
         out << error << '\n';
         out.flush();
         return exitcode::Incomplete;
@@ -141,13 +141,15 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
         else if (v != u"3.0" && v != u"3")
             return usage(out, QStringLiteral("--vcard 只能是 3.0 或 4.0"));
     }
-    bool gbk = false;
+    ExportFormat csv = ExportFormat::CsvUtf8;
     if (parser.isSet(o.encoding)) {
         const QString e = parser.value(o.encoding).toLower();
-        if (e == u"gbk" || e == u"gb18030")
-            gbk = true;
+        if (e == u"gbk")
+            csv = ExportFormat::CsvGbk;
+        else if (e == u"gb18030")
+            csv = ExportFormat::CsvGb18030;
         else if (e != u"utf-8" && e != u"utf8")
-            return usage(out, QStringLiteral("--encoding 只能是 utf-8 或 gbk"));
+            return usage(out, QStringLiteral("--encoding 只能是 utf-8、gbk 或 gb18030"));
     }
-    return runExport(parser.value(o.exportTo), group, version, gbk, dataFile, out);
+    return runExport(parser.value(o.exportTo), group, version, csv, dataFile, out);
 }

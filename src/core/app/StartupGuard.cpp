@@ -25,6 +25,10 @@ bool StartupGuard::run(Dialogs& dialogs) {
     if (QFileInfo(paths_.data).isFile())
         return true;
     if (!QFileInfo(paths_.backup).isFile()) {
+        if (firstStart_) {
+            if (const std::optional<bool> started = firstStart_(dialogs))
+                return *started;
+        }
         dialogs.show(nullptr, msg::stop(guardtext::BothMissing));
         return false;
     }

@@ -4,7 +4,9 @@
 #include "core/store/DataFiles.h"
 
 #include <QLockFile>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 
@@ -17,9 +19,16 @@ public:
 
     static QString lockPathFor(const QString& dir);
 
+    // Asked, under the lock, when neither the data file nor the backup is there: nothing to report
+    // the loss, true to go on with a data file it has created, false when it has told the user why
+    // the program ends.
+    using FirstStart = std::function<std::optional<bool>(Dialogs&)>;
+    void setFirstStart(FirstStart firstStart) { firstStart_ = std::move(firstStart); }
+
 private:
     DataPaths paths_;
     std::unique_ptr<QLockFile> lock_; // held for the whole run; a dead holder's lock is taken over
+    FirstStart firstStart_;
 };
 
 namespace guardtext {

@@ -26,7 +26,10 @@ struct ImportSummary {
     std::vector<ImportProblem> skipped;  // records not imported, and why
     std::vector<ImportProblem> warnings; // imported, but something of the card was left out
     QStringList createdGroups;
-    QString failure; // when set nothing was written: unreadable file, refused write, cancelled
+    int keptProperties = 0;  // properties of the cards that have no column, kept beside the contacts
+    QString assumedEncoding; // the file's text without a declared charset was read so
+    QString layout;          // CSV: the producer whose columns were recognised
+    QString failure;         // when set nothing was written: unreadable file, refused write, cancelled
     bool cancelled = false;
 
     int imported() const { return added + updated + unchanged; }

@@ -193,5 +193,22 @@ inline constexpr const char* CreateChangeLog =
 inline constexpr const char* ChangeLogComplete =
     "select count(*) from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
     "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed')";
+// What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
+// the card's order. The trigger removes a contact's rows with the contact, whichever statement
+// deletes it (one contact, a whole group).
+inline constexpr const char* CreateKept =
+    "create table if not exists zinteva_kept (id integer primary key autoincrement, friendid text not null, "
+    "field text not null default '', value text not null default '', line text not null);"
+    "create index if not exists zinteva_kept_contact on zinteva_kept(friendid);"
+    "create index if not exists zinteva_kept_uid on zinteva_kept(value) where field = 'UID';"
+    "create trigger if not exists zinteva_kept_delete after delete on phone begin "
+    "delete from zinteva_kept where friendid = old.friendid; end";
+inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
+inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
+inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";
+inline constexpr const char* SelectKeptUid =
+    "select k.friendid from zinteva_kept k join phone p on p.friendid = k.friendid "
+    "where k.field = 'UID' and k.value = ? order by p.id";
+inline constexpr const char* CountKept = "select count(*) from zinteva_kept";
 
 } // namespace sql

@@ -27,7 +27,7 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), sync_(*connection_) {}
+      meta_(*connection_), sync_(*connection_), kept_(*connection_) {}
 Store::~Store() = default;
 
 std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& options) {

@@ -7,6 +7,7 @@
 #include "core/store/ContactFields.h"
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
@@ -42,6 +43,7 @@ public:
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
     SyncTable& syncTable() { return sync_; }
+    KeptTable& keptTable() { return kept_; }
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -87,6 +89,7 @@ private:
     PinyinKeys pinyin_;
     MetaTable meta_;
     SyncTable sync_;
+    KeptTable kept_;
 };
 
 // 生日 is stored as ISO text; anything else reads as no date.

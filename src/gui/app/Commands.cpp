@@ -209,6 +209,11 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup) {
                       QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
     if (path.isEmpty())
         return;
+    importFile(view, path, chooseGroup);
+}
+
+void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup) {
+    AppState& state = view.state;
     const ImportBatch batch = Importer::readFile(path);
     if (!batch.error.isEmpty()) {
         tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch.error)));
@@ -275,7 +280,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     }
     if (!choice)
         return;
-    const bool csv = choice->format == ExportFormat::CsvUtf8 || choice->format == ExportFormat::CsvGbk;
+    const bool csv = Exporter::isCsv(choice->format);
     QString path = state.env.dialogs->saveFile(
         view.window, {QStringLiteral("导出联系人"),
                       csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});

@@ -217,6 +217,15 @@ bool Frm_main::saveFromForm(QWidget* form, const std::optional<QString>& key, co
     return saved;
 }
 
+std::vector<KeptProperty> Frm_main::formKeptProperties(QWidget* form, const QString& key) {
+    try {
+        return state_.Conn->keptTable().load(key);
+    } catch (const StoreError& e) {
+        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取其它资料: ") + e.message()));
+        return {};
+    }
+}
+
 void Frm_main::recordFormClosed(bool newContactFormsOpen) {
     state_.EditFlag = newContactFormsOpen;
 }

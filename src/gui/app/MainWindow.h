@@ -71,6 +71,7 @@ public:
     std::vector<GroupRow> formGroups(QWidget* form) override;
     QString formContactKey() override;
     bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) override;
+    std::vector<KeptProperty> formKeptProperties(QWidget* form, const QString& key) override;
     void recordFormClosed(bool newContactFormsOpen) override;
     bool searchFromForm(QWidget* form, const Query& query) override;
 

@@ -4,6 +4,7 @@
 #include "gui/app/Program.h"
 #include "gui/sync/Keyring.h"
 #include "gui/sync/SyncAccountSettings.h"
+#include "core/app/DataFolder.h"
 #include "core/store/DataFiles.h"
 
 #include <QApplication>
@@ -14,7 +15,7 @@ int main(int argc, char* argv[]) {
     {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
-        const QString dataFile = DataPaths::in(programDirectory()).data;
+        const QString dataFile = DataPaths::in(DataFolder::current().dir).data;
         // --sync: the account from the options or from the settings; no window, no keyring needed.
         if (console.arguments().contains(QStringLiteral("--sync"))) {
             Settings settings;

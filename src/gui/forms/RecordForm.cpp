@@ -4,6 +4,7 @@
 #include "core/text/Keys.h"
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
+#include "gui/forms/KeptList.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -77,6 +78,15 @@ void frm_detail::buildForm() {
     top->addStretch();
     top->addWidget(Label1);
     top->addWidget(Cgroup_);
+    // Beside the field grid, not in it: what an imported card held beyond the fields.
+    Kept_ = new QToolButton(this);
+    Kept_->setObjectName(QStringLiteral("Kept"));
+    Kept_->setText(QStringLiteral("其它资料(&M)"));
+    Kept_->setToolTip(QStringLiteral("导入的名片中没有对应栏目的资料"));
+    Kept_->setAccessibleName(QStringLiteral("其它资料"));
+    Kept_->setEnabled(false);
+    connect(Kept_, &QToolButton::clicked, this, &frm_detail::showKept);
+    top->addWidget(Kept_);
 
     auto* Frame1 = new QGroupBox(QStringLiteral("详细资料"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -131,6 +141,7 @@ void frm_detail::buildForm() {
         setTabOrder(Text_[i], Text_[i + 1]);
     setTabOrder(Text_[Photo], Command1_);
     setTabOrder(Command1_, Cgroup_);
+    setTabOrder(Cgroup_, Kept_);
     Text_[Name]->setFocus();
 }
 
@@ -161,6 +172,20 @@ void frm_detail::showContact(const ContactFields& fields) {
         setBoxText(Text_[i + 2], fields.*PlainTexts[i]);
     if (!fields.photo.isEmpty())
         showPhoto(fields.photo);
+    kept_.clear();
+    if (key_) {
+        for (KeptProperty& property : host_.formKeptProperties(this, *key_)) {
+            if (property.field.isEmpty())
+                kept_.push_back(std::move(property));
+        }
+    }
+    Kept_->setEnabled(!kept_.empty());
+    Kept_->setText(kept_.empty() ? QStringLiteral("其它资料(&M)") : QStringLiteral("其它资料 %1 项(&M)").arg(kept_.size()));
+}
+
+void frm_detail::showKept() {
+    Frm_kept list(Text_[Name]->text(), kept_, this);
+    list.exec();
 }
 
 bool frm_detail::showPhoto(const QString& path) {

@@ -6,6 +6,7 @@
 // a form for a new person left open beside the main window and a form opened meanwhile to edit
 // somebody never save into each other.
 #include "core/store/ContactFields.h"
+#include "core/store/KeptProperties.h"
 
 #include <QDialog>
 #include <array>
@@ -18,6 +19,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 // What a record form needs from the window that opens it.
 class RecordFormHost {
@@ -34,6 +36,8 @@ public:
     virtual bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) = 0;
     // A form closed; newContactFormsOpen tells whether a form for a new person is still open.
     virtual void recordFormClosed(bool newContactFormsOpen) = 0;
+    // What the person's imported card held beyond the fields ("其它资料"), read-only; none by default.
+    virtual std::vector<KeptProperty> formKeptProperties(QWidget* /*form*/, const QString& /*key*/) { return {}; }
 };
 
 class frm_detail : public QDialog {
@@ -61,6 +65,8 @@ public:
     bool SaveContact();
     // The photo button: pick a picture file, put its path into Text15 and show it.
     void Command1_Click();
+    // "其它资料": the kept properties of the person's imported card, read-only.
+    void showKept();
 
     // Every way the form closes passes here, so that EditFlag tells whether a form for a new
     // person is still open.
@@ -84,4 +90,6 @@ private:
     std::array<QLineEdit*, 15> Text_{};
     QPushButton* Command1_ = nullptr;
     QLabel* Image1_ = nullptr;
+    QToolButton* Kept_ = nullptr;
+    std::vector<KeptProperty> kept_;
 };
