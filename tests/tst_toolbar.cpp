@@ -6,6 +6,7 @@
 #include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "core/store/Store.h"
+#include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "gui/tree/GroupTreeModel.h"
 
@@ -337,9 +338,7 @@ private slots:
         w.Toolbar1_ButtonClick("quitbutt");
         QVERIFY(!w.isVisible());
         QVERIFY(!fx->state.Conn);
-        QFile data(fx->paths.data), backup(fx->paths.backup);
-        QVERIFY(data.open(QIODevice::ReadOnly) && backup.open(QIODevice::ReadOnly));
-        QCOMPARE(backup.readAll(), data.readAll());
+        QCOMPARE(dumpFile(fx->paths.backup), dumpFile(fx->paths.data));
     }
 };
 

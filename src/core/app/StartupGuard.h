@@ -3,7 +3,8 @@
 // exists (restored from the backup when the user agrees).
 #include "core/store/DataFiles.h"
 
-#include <QLockFile>
+#include "core/store/DataFileLock.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@ public:
     // True: go on loading. False: the user has been told why the program ends.
     bool run(Dialogs& dialogs);
 
+    // The lock file every copy looks at first (beside the data file).
     static QString lockPathFor(const QString& dir);
 
     // Asked, under the lock, when neither the data file nor the backup is there: nothing to report
@@ -27,7 +29,7 @@ public:
 
 private:
     DataPaths paths_;
-    std::unique_ptr<QLockFile> lock_; // held for the whole run; a dead holder's lock is taken over
+    std::unique_ptr<DataFileLock> lock_; // held for the whole run; a dead holder's lock goes with it
     FirstStart firstStart_;
 };
 

@@ -1,7 +1,8 @@
 #include "core/exchange/Importer.h"
+#include "core/text/FileErrors.h"
 
-#include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
+#include "core/exchange/PhotoFolder.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
@@ -9,12 +10,10 @@
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
 namespace {
 
@@ -74,27 +73,6 @@ bool sameFileBytes(const QString& path, const QByteArray& bytes) {
     if (path.isEmpty() || file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
         return false;
     return file.readAll() == bytes;
-}
-
-// Saves an embedded photo under a name made from its bytes, so the same picture imported twice is one
-// file. Returns the file's full path, or an empty text with the reason in `error`.
-QString savePhoto(const QString& folder, const QByteArray& bytes, const QString& extension, QString* error) {
-    const QString name =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(20)) + u'.' +
-        extension;
-    const QString path = QDir(folder).filePath(name);
-    if (sameFileBytes(path, bytes))
-        return path;
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("无法建立照片文件夹 %1").arg(QDir::toNativeSeparators(folder));
-        return {};
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("无法保存照片 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return {};
-    }
-    return path;
 }
 
 QString problemLine(ImportBatch::Source source, const ImportProblem& p) {
@@ -221,13 +199,13 @@ QString ImportSummary::text() const {
 }
 
 Importer::Importer(Store& store, const QString& dataFilePath)
-    : store_(store), photosFolder_(QFileInfo(dataFilePath).absoluteDir().filePath(QStringLiteral("photos"))) {}
+    : store_(store), photosFolder_(photofolder::folderFor(dataFilePath)) {}
 
 ImportBatch Importer::readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ImportBatch batch;
-        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return batch;
     }
     const QByteArray bytes = file.readAll();
@@ -242,26 +220,43 @@ ImportSummary Importer::runFile(const QString& path, const ImportOptions& option
 }
 
 ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress) {
-    ImportSummary summary;
-    summary.source = batch.source;
-    summary.total = static_cast<int>(batch.records.size());
-    summary.assumedEncoding = batch.assumedEncoding;
-    summary.layout = batch.layout;
     if (!batch.error.isEmpty()) {
+        ImportSummary summary;
+        summary.source = batch.source;
+        summary.total = static_cast<int>(batch.records.size());
         summary.failure = batch.error;
         return summary;
     }
+    ImportSummary summary = runRecords(
+        batch.source, static_cast<int>(batch.records.size()),
+        [&](const RecordSink& each) {
+            for (const ImportRecord& record : batch.records)
+                each(record);
+        },
+        options, progress);
+    summary.assumedEncoding = batch.assumedEncoding;
+    summary.layout = batch.layout;
+    return summary;
+}
+
+ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                                   const ImportOptions& options, const ImportProgress& progress) {
+    ImportSummary summary;
+    summary.source = source;
+    summary.total = expected;
     if (store_.isReadOnly()) {
         summary.failure = QStringLiteral("数据文件是只读的");
         return summary;
     }
-    const int total = summary.total;
+    const int total = expected;
     const int step = std::max(1, total / 100);
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
         Transaction transaction = store_.transaction();
         GroupFinder groups(store_, summary);
+        // Pictures wait in a staging folder until the contacts that name them are committed.
+        photofolder::Staging photos(photosFolder_);
         // The table of kept properties is made only when the first row is written, so that an import
         // that changes nothing leaves the data file as it was, byte for byte.
         bool keptTable = store_.keptTable().hasTable();
@@ -273,24 +268,24 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
             keptTable = true;
             store_.keptTable().replace(contactKey, rows);
         };
-        const QString filePart = ContactUid::filePart(store_, true);
         QHash<QString, int> uidSeen;    // how often each UID came so far in this file
         QHash<QString, int> uidFirstAt; // and on which card first
 
-        for (int i = 0; i < total; ++i) {
-            if (progress && i % step == 0 && !progress(i, total))
+        int done = 0;
+        feed([&](const ImportRecord& record) {
+            if (progress && done % step == 0 && !progress(done, std::max(total, done)))
                 throw Cancelled();
-            const ImportRecord& record = batch.records[static_cast<size_t>(i)];
+            ++done;
             if (!record.ok()) {
                 summary.skipped.push_back({record.number, record.fields.name, record.error});
-                continue;
+                return;
             }
             ContactFields fields = record.fields;
 
-            // A card this data file wrote names its contact in its UID; any other UID finds the contact
+            // A card this data file wrote carries its contact's UID; any other UID finds the contact
             // it came in with before. Two cards with one UID in a file are two people: the n-th card of
             // a UID goes to the n-th contact that came with it.
-            QString key = ContactUid::contactKeyOf(filePart, record.uid);
+            QString key = store_.uids().contactOf(record.uid);
             std::optional<ContactFields> existing;
             if (!key.isEmpty())
                 existing = store_.loadContact(key);
@@ -329,7 +324,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                     fields.photo = existing->photo;
                 } else {
                     QString error;
-                    fields.photo = savePhoto(photosFolder_, record.photoData, record.photoExtension, &error);
+                    fields.photo = photos.save(record.photoData, record.photoExtension, &error);
                     if (fields.photo.isEmpty())
                         summary.warnings.push_back({record.number, fields.name, error});
                 }
@@ -369,8 +364,8 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
             const QString groupName = groups.nameOf(fields.groupKey);
             std::vector<KeptProperty> kept;
             if (existing) {
-                kept = keptRows(record, fields, groupName, ContactUid::contactKeyOf(filePart, record.uid) == key,
-                                dropLines);
+                kept = keptRows(record, fields, groupName,
+                                !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
                 if (*existing == fields &&
                     (keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>()) == kept) {
                     ++summary.unchanged;
@@ -381,8 +376,8 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                 }
             } else {
                 key = store_.addContact(fields);
-                kept = keptRows(record, fields, groupName, ContactUid::contactKeyOf(filePart, record.uid) == key,
-                                dropLines);
+                kept = keptRows(record, fields, groupName,
+                                !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
                 if (!kept.empty())
                     writeKept(key, kept);
                 ++summary.added;
@@ -391,8 +386,10 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                 if (row.field.isEmpty())
                     ++summary.keptProperties;
             }
-        }
+        });
+        summary.total = done;
         transaction.commit();
+        photos.publish(); // what cannot be moved in now is moved in at the next start
     } catch (const Cancelled&) {
         summary = fresh(summary);
         summary.cancelled = true;

@@ -65,6 +65,13 @@ public:
     QString photosFolder() const { return photosFolder_; }
 
 private:
+    using RecordSink = std::function<void(const ImportRecord&)>;
+    // Hands every record to the sink, in the file's order.
+    using RecordFeed = std::function<void(const RecordSink&)>;
+    // `expected`: the number of records, for the progress (the summary counts those fed).
+    ImportSummary runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                             const ImportOptions& options, const ImportProgress& progress);
+
     Store& store_;
     QString photosFolder_;
 };

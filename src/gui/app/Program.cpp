@@ -2,6 +2,7 @@
 
 #include "gui/app/MainWindow.h"
 #include "gui/app/QtDialogs.h"
+#include "gui/app/Translations.h"
 #include "gui/app/SessionEnd.h"
 #include "gui/app/Commands.h"
 #include "core/app/DataFolder.h"
@@ -59,6 +60,7 @@ int runProgram(QApplication& application) {
     application.setApplicationVersion(QString::fromLatin1(zinteva::Version));
     application.setDesktopFileName(QStringLiteral("zinteva"));
     application.setApplicationDisplayName(QString());
+    installChineseTranslations(application);
     preferChineseFont(application);
 
     QtDialogs shown;

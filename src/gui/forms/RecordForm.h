@@ -71,6 +71,10 @@ public:
     // Every way the form closes passes here, so that EditFlag tells whether a form for a new
     // person is still open.
     void done(int result) override;
+    // Esc, 关闭 and the close box: a form holding unsaved changes first asks whether to save them.
+    void reject() override;
+    // True when the boxes, the group or the photo differ from what the form opened with.
+    bool hasUnsavedChanges() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,11 +83,18 @@ private:
     void buildForm();
     void Form_Load();
     bool Text2_KeyPress(const QKeyEvent& event) const;
+    // Shows a picture file scaled into the photo area; false (and the placeholder) when it is no
+    // regular file, no picture, or more than PhotoPixelLimit pixels.
     bool showPhoto(const QString& path);
+    static constexpr qint64 PhotoPixelLimit = 100'000'000;
+    static constexpr int PhotoAllocationLimitMb = 256;
     void setBoxText(QLineEdit* box, const QString& text);
     bool anotherNewContactFormOpen() const;
 
     RecordFormHost& host_;
+    ContactFields opened_;
+    QString openedBirthday_;
+    std::vector<QWidget*> toolbarFaces_; // what the boxes held when the form opened, for the unsaved-changes question
     const Mode mode_;
     std::optional<QString> key_;
     QComboBox* Cgroup_ = nullptr;
