@@ -15,10 +15,25 @@
 #include <unistd.h>
 
 std::optional<QDate> parseStoredDate(std::string_view text) {
-    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored.
+    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored. Read by
+    // hand, as Qt's ISO date reading reads the first ten characters (any punctuation between the
+    // numbers, year 1 to 9999), without making a QString for every row of a next-birthday pass.
     if (text.size() < 10)
         return std::nullopt;
-    const QDate date = QDate::fromString(QString::fromLatin1(text.data(), 10), Qt::ISODate);
+    auto number = [&](size_t from, size_t length, int& value) {
+        value = 0;
+        for (size_t i = from; i < from + length; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (!QChar::fromLatin1(text[4]).isPunct() || !QChar::fromLatin1(text[7]).isPunct() || !number(0, 4, year) ||
+        !number(5, 2, month) || !number(8, 2, day) || year == 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
     return date;
@@ -197,8 +212,7 @@ void Store::addNextBirthdayColumn() {
     transaction.commit();
 }
 
-void Store::writeNextBirthdays(
-    const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
+void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
     Transaction transaction(*connection_);
     contacts_.writeNextBirthdays(nextBirthday);
     transaction.commit();

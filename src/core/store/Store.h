@@ -67,6 +67,11 @@ public:
     void listByKey(const QString& contactKey, RowTable& into) { contacts_.listByKey(contactKey, into); }
     void listQuery(const Query& query, RowTable& into) { contacts_.listQuery(query, into); }
     std::optional<ContactFields> loadContact(const QString& contactKey) { return contacts_.load(contactKey); }
+    // Every contact (groupKey empty) or a group's, with every field: one statement (an export).
+    void forEachContact(const QString& groupKey,
+                        const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
+        contacts_.forEach(groupKey, visit);
+    }
     QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
     void updateContact(const QString& contactKey, const ContactFields& fields);
     // False, writing nothing, when no person has the key (deleted meanwhile).
