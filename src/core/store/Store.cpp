@@ -117,6 +117,8 @@ void Store::createEmpty(const QString& path) {
     connection.exec(sql::CreateIndexes);
     connection.exec(sql::CreateNextBirthdayIndex);
     connection.exec(sql::CreateContactUids);
+    // A new file records its changes for the address-book sync from the start.
+    connection.exec(sql::CreateChangeLog);
     transaction.commit();
 }
 
