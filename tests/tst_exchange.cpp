@@ -12,6 +12,7 @@
 #include "support/StatementCounter.h"
 #include "support/TestFiles.h"
 #include "support/StoreProbe.h"
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -491,6 +492,83 @@ private slots:
         QCOMPARE(counter.count("insert into phone"), cards);
         QCOMPARE(counter.count("insert or replace into pinyin"), cards);
         QCOMPARE(counter.count("rollback"), 0);
+    }
+
+    // However many cards an import writes or an export reads, each statement text is prepared once:
+    // the cost of preparing (tens of microseconds) would otherwise be paid several times per card.
+    void importAndExportPrepareEachTextOnce_data() {
+        QTest::addColumn<bool>("withUids");
+        QTest::newRow("new cards") << false;
+        QTest::newRow("cards with UIDs and kept properties") << true;
+    }
+    void importAndExportPrepareEachTextOnce() {
+        QFETCH(bool, withUids);
+        std::vector<int> importing, exporting;
+        for (const int cards : {3, 30}) {
+            QByteArray file;
+            for (int i = 0; i < cards; ++i) {
+                file += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:王" + QByteArray::number(i) + "\r\nTEL;TYPE=CELL:1390000" +
+                        QByteArray::number(i) + "\r\nCATEGORIES:同事\r\n";
+                if (withUids)
+                    file += "UID:elsewhere-" + QByteArray::number(i) + "\r\nX-WECHAT:w" + QByteArray::number(i) + "\r\n";
+                file += "END:VCARD\r\n";
+            }
+            const QString path = freshPath();
+            auto store = Store::open(path);
+            const int before = StoreProbe::prepared(*store);
+            QCOMPARE(Importer(*store, path).run(VCardReader::read(file), {}).added, cards);
+            const int imported = StoreProbe::prepared(*store);
+            int count = 0;
+            const QByteArray out = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard30, &count);
+            QCOMPARE(count, cards);
+            QCOMPARE(out.count("X-WECHAT"), withUids ? cards : 0);
+            importing.push_back(imported - before);
+            exporting.push_back(StoreProbe::prepared(*store) - imported);
+        }
+        QCOMPARE(importing[1], importing[0]);
+        QCOMPARE(exporting[1], exporting[0]);
+    }
+
+    // An export writes as it reads, one card or row at a time, and strict GBK writes nothing at all when
+    // a contact holds a character outside it.
+    void exportWritesAsItReads_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("outsideGbk");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("vCard") << int(ExportFormat::VCard30) << false << 4;
+        QTest::newRow("CSV UTF-8") << int(ExportFormat::CsvUtf8) << false << 5;
+        QTest::newRow("CSV GB18030, 𠀀 too") << int(ExportFormat::CsvGb18030) << true << 6;
+        QTest::newRow("CSV GBK") << int(ExportFormat::CsvGbk) << false << 5;
+        QTest::newRow("CSV GBK, 𠀀 refused") << int(ExportFormat::CsvGbk) << true << 0;
+    }
+    void exportWritesAsItReads() {
+        QFETCH(int, format);
+        QFETCH(bool, outsideGbk);
+        QFETCH(int, writes);
+        struct Counting : QBuffer {
+            int writes = 0;
+            qint64 writeData(const char* data, qint64 size) override {
+                ++writes;
+                return QBuffer::writeData(data, size);
+            }
+        } out;
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        const QString path = populated();
+        auto store = Store::open(path);
+        if (outsideGbk) {
+            ContactFields rare;
+            rare.groupKey = store->groups()[0].key;
+            rare.name = QStringLiteral("𠀀先生");
+            store->addContact(rare);
+        }
+        int count = -1;
+        QString error;
+        const bool written = Exporter(*store).write(out, ExportSelection::all(), ExportFormat(format), &count, &error);
+        QCOMPARE(written, writes > 0);
+        QCOMPARE(out.writes, writes);
+        QCOMPARE(count, writes > 0 ? (outsideGbk ? 5 : 4) : 0);
+        if (!written)
+            QVERIFY(error.contains(QStringLiteral("𠀀先生")));
     }
 
     // A whole directory or a group is read by one statement, however many people it holds.

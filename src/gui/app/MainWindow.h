@@ -108,6 +108,9 @@ protected:
 
 private:
     void buildToolbar();
+    void addHistoryActions();
+    void showRecentlyDeleted();
+    void showDuplicates();
     void deleteCommand();
     void addGroupCommand();
     bool groupReadyForNewContact();
