@@ -1,5 +1,6 @@
 #include "core/sync/SyncCommand.h"
 
+#include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 
 #include <QDir>
@@ -26,28 +27,10 @@ std::optional<QString> passwordFromStdin() {
     return QString::fromUtf8(line);
 }
 
-std::optional<int> runSyncCommand(const QStringList& arguments, const QString& dataFile, const SyncAccount& saved,
-                                  PasswordSource* keyring, QTextStream& out) {
-    if (!arguments.contains(QStringLiteral("--sync")))
-        return std::nullopt;
+int runSyncCommand(const QString& url, const QString& user, const QString& dataFile, const SyncAccount& saved,
+                   PasswordSource* keyring, QTextStream& out) {
     SyncAccount account = saved;
-    QString url;
-    QString user;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == u"--sync")
-            continue;
-        if ((a == u"--sync-url" || a == u"--sync-user") && i + 1 < arguments.size()) {
-            (a == u"--sync-url" ? url : user) = arguments[++i];
-            continue;
-        }
-        out << QStringLiteral("不认识的参数：%1").arg(a) << '\n'
-            << QStringLiteral("用法：zinteva --sync [--sync-url 地址 --sync-user 用户名]（密码从标准输入的第一行读入）")
-            << '\n';
-        out.flush();
-        return Usage;
-    }
-    if (!url.isEmpty() || !user.isEmpty()) {
+    if (!url.isEmpty()) {
         account = SyncAccount();
         account.url = url;
         account.user = user;
@@ -65,9 +48,20 @@ std::optional<int> runSyncCommand(const QStringList& arguments, const QString& d
         out.flush();
         return Incomplete;
     }
+    // A window on this data file syncs it itself; another command is waited for a little.
+    DataFileLock lock(dataFile);
+    if (!lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait)) {
+        out << lock.errorString() << '\n';
+        out.flush();
+        return Incomplete;
+    }
     std::unique_ptr<Store> store;
     try {
         store = Store::open(dataFile);
+        if (!store->droppedSchema().isEmpty())
+            out << QStringLiteral("数据文件中有不是本程序建立的%1，已将它们删除。")
+                       .arg(store->droppedSchema().join(QStringLiteral("、")))
+                << '\n';
     } catch (const StoreError& e) {
         out << QStringLiteral("无法打开数据文件 %1：%2").arg(QDir::toNativeSeparators(dataFile), e.message()) << '\n';
         out.flush();

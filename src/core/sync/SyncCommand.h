@@ -10,10 +10,11 @@
 
 class QTextStream;
 
-// Nothing when the arguments ask for no sync; otherwise the exit code (0 only when everything was
+// One sync with the account of `url` and `user`, or with `saved` when url is empty. Holds the data
+// file's lock while it works, as every writer does. Returns the exit code (0 only when everything was
 // exchanged) after the summary went to `out`.
-std::optional<int> runSyncCommand(const QStringList& arguments, const QString& dataFile, const SyncAccount& saved,
-                                  PasswordSource* keyring, QTextStream& out);
+int runSyncCommand(const QString& url, const QString& user, const QString& dataFile, const SyncAccount& saved,
+                   PasswordSource* keyring, QTextStream& out);
 
 // The first line of standard input when it is not a terminal.
 std::optional<QString> passwordFromStdin();

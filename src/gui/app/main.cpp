@@ -11,18 +11,18 @@
 #include <QTextStream>
 
 int main(int argc, char* argv[]) {
-    // --import and --export run without a window, so they work without a display too.
+    // --import, --export and --sync run without a window, so they work without a display too.
     {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
         const QString dataFile = DataPaths::in(DataFolder::current().dir).data;
         // --sync: the account from the options or from the settings; no window, no keyring needed.
-        if (console.arguments().contains(QStringLiteral("--sync"))) {
+        const auto sync = [&dataFile](const SyncOptions& options, QTextStream& to) {
             Settings settings;
             KeyringPasswords keyring;
-            return *runSyncCommand(console.arguments(), dataFile, syncsettings::load(settings), &keyring, out);
-        }
-        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out);
+            return runSyncCommand(options.url, options.user, dataFile, syncsettings::load(settings), &keyring, to);
+        };
+        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out, sync);
         if (code)
             return *code;
     }
