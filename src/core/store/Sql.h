@@ -221,9 +221,16 @@ inline constexpr const char* CreateChangeLog =
     "(select n from zinteva_sync_seq where id = 1) from phone where mainid = new.分类 and friendid is not null; "
     "end;";
 #undef ZINTEVA_SYNC_MARK
-inline constexpr const char* ChangeLogComplete =
-    "select count(*) from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
-    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed')";
+// The log's triggers as the file has them: their text must be the program's own, since a file may
+// bring a trigger of one of these names that does something else.
+inline constexpr const char* SelectChangeLogTriggers =
+    "select name, sql from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
+    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed') "
+    "order by name";
+inline constexpr const char* DropChangeLogTriggers =
+    "drop trigger if exists zinteva_phone_added; drop trigger if exists zinteva_phone_changed; "
+    "drop trigger if exists zinteva_phone_rekeyed; drop trigger if exists zinteva_phone_deleted; "
+    "drop trigger if exists zinteva_group_renamed;";
 // A data file may come from anywhere. Triggers and views that the program did not make (its own
 // names start with zinteva_) could run on the program's writes or hang a read, so they are found
 // before any other statement runs and dropped. Each name is spliced as a quoted identifier.
