@@ -19,6 +19,14 @@ QString davStatusText(int status) {
     return QStringLiteral("服务器回答 %1").arg(status);
 }
 
+namespace {
+QString originOf(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return scheme + QStringLiteral("://") + url.host().toLower() + u':' +
+           QString::number(url.port(scheme == u"https" ? 443 : 80));
+}
+} // namespace
+
 DavClient::DavClient(const QString& user, const QString& password, const QString& trustedFingerprint)
     : network_(std::make_unique<QNetworkAccessManager>()), trusted_(trustedFingerprint.toLower()) {
     if (!user.isEmpty() || !password.isEmpty())
@@ -34,6 +42,12 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
         throw DavError(DavError::Kind::Protocol, QStringLiteral("地址无效：%1").arg(url.toDisplayString()));
+    const QString origin = originOf(url);
+    if (origins_.isEmpty())
+        origins_.append(origin);
+    else if (!origins_.contains(origin))
+        throw DavError(DavError::Kind::Protocol,
+                       QStringLiteral("服务器把请求引向了另一个地址 %1，密码不会发往那里").arg(url.toDisplayString()));
     QNetworkRequest request(url);
     request.setTransferTimeout(TimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -107,8 +121,15 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
         throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
     out.etag = reply->rawHeader("ETag");
     const QByteArray location = reply->rawHeader("Location");
-    if (!location.isEmpty())
+    if (!location.isEmpty()) {
         out.location = url.resolved(QUrl::fromEncoded(location));
+        // A redirect names the server to go on with (/.well-known/carddav may lead to another host),
+        // unless it leads from an encrypted connection to a plain one.
+        const bool downgrade = scheme == u"https" && out.location.scheme().toLower() != u"https";
+        if (status >= 300 && status < 400 && out.location.isValid() && !downgrade &&
+            !origins_.contains(originOf(out.location)))
+            origins_.append(originOf(out.location));
+    }
     return out;
 }
 

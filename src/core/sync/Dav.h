@@ -65,6 +65,9 @@ public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
     // Sends one request and waits for its answer. Redirects are not followed. Throws DavError for a
     // network failure, a refused certificate or a wrong password (401); other statuses are returned.
+    // The password goes only to the server of the first request and to servers its redirects name
+    // (never from https down to http): a request anywhere else, say to an address a hostile answer
+    // named, throws before anything is sent.
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {}, const Headers& headers = {});
 
     // PROPFIND/REPORT with an XML body; throws unless the answer is 207 and parses.
@@ -88,6 +91,7 @@ private:
     QByteArray authorization_;
     QString trusted_;
     QString refusedFingerprint_;
+    QStringList origins_; // "https://host:port" the password may go to
     int requests_ = 0;
     QHash<QByteArray, int> byVerb_;
 };
