@@ -1,6 +1,6 @@
 #include "core/sync/SyncEngine.h"
 
-#include "core/exchange/ContactUid.h"
+#include "core/exchange/Exporter.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/store/Store.h"
 
@@ -205,7 +205,6 @@ struct SyncEngine::Impl {
     };
     QMultiHash<QString, Candidate> unmatched;
     bool unmatchedRead = false;
-    QString uidFilePart;
 
     Impl(SyncEngine& e, Store& s, DavClient& c)
         : engine(e), store(s), table(s.syncTable()), client(c),
@@ -397,15 +396,19 @@ struct SyncEngine::Impl {
             return;
         unmatchedRead = true;
         table.forEachUnsynced([&](const UnsyncedContact& c) { unmatched.insert(c.name, {c.friendid, c.phones, c.email}); });
-        uidFilePart = ContactUid::filePart(store, false);
     }
     QString match(const SyncContact& server, const QString& uid) {
         readUnmatched();
         auto taken = [&](const QString& key) { return rowByFriend(key).found; };
-        // A card this data file exported carries its contact key in the UID.
-        const QString byUid = ContactUid::contactKeyOf(uidFilePart, uid);
-        if (!byUid.isEmpty() && !taken(byUid) && store.loadContact(byUid))
-            return byUid;
+        // A card of this data file carries its contact's own UID; an imported contact keeps the UID
+        // its card had.
+        if (!uid.isEmpty()) {
+            const QStringList byUid = QStringList{store.uids().contactOf(uid)} + store.keptTable().contactsWithUid(uid);
+            for (const QString& key : byUid) {
+                if (!key.isEmpty() && !taken(key) && store.loadContact(key))
+                    return key;
+            }
+        }
         const QStringList serverPhones = {server.fields.mobile, server.fields.workPhone, server.fields.homePhone,
                                           server.fields.fax};
         for (auto it = unmatched.find(server.fields.name); it != unmatched.end() && it.key() == server.fields.name;
@@ -449,6 +452,7 @@ struct SyncEngine::Impl {
                 deleteRow(row.friendid);
                 dropChange(row.friendid);
                 const QString key = writeLocal({}, *server, std::nullopt);
+                store.uids().adopt(key, uid);
                 writeRow(key, href, etag, uid, card);
                 dropChange(key);
                 ++report.downloaded;
@@ -487,6 +491,7 @@ struct SyncEngine::Impl {
                 dropChange(matched);
         } else {
             const QString key = writeLocal({}, *server, std::nullopt);
+            store.uids().adopt(key, uid);
             writeRow(key, href, etag, uid, card);
             dropChange(key);
         }
@@ -517,6 +522,13 @@ struct SyncEngine::Impl {
     QString normalHref(const QString& href) const {
         return collection.resolved(QUrl(href)).path(QUrl::FullyEncoded);
     }
+    // Whether an href names something inside the address book (compared decoded: a server may write
+    // "@" as "%40" in one place and not in another).
+    bool inBook(const QString& href) const {
+        const QString book = QUrl::fromPercentEncoding(collection.path(QUrl::FullyEncoded).toUtf8());
+        const QString decoded = QUrl::fromPercentEncoding(href.toUtf8());
+        return decoded.startsWith(book) && decoded.size() > book.size();
+    }
     QUrl urlOf(const QString& href) const { return collection.resolved(QUrl::fromEncoded(href.toUtf8())); }
     static QString newUid() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
     QString hrefFor(const QString& uid) const {
@@ -532,7 +544,9 @@ struct SyncEngine::Impl {
         const QString self = collection.path(QUrl::FullyEncoded);
         for (const DavResponse& r : ms.responses) {
             const QString href = normalHref(r.href);
-            if (href == self || r.props.value(QStringLiteral("resourcetype")).elements.contains(QStringLiteral("collection")))
+            // Only the address book's own cards: an answer may name anything on the server.
+            if (href == self || !inBook(href) ||
+                r.props.value(QStringLiteral("resourcetype")).elements.contains(QStringLiteral("collection")))
                 continue;
             entries.push_back({href, r.props.value(QStringLiteral("getetag")).text.trimmed(), false});
         }
@@ -554,8 +568,10 @@ struct SyncEngine::Impl {
             try {
                 ms = client.multiStatus("REPORT", collection, 0, body);
             } catch (const DavError& e) {
-                if (e.kind() == DavError::Kind::Server && !token.isEmpty() &&
-                    (e.status() == 403 || e.status() == 409 || e.status() == 400))
+                // A token the server no longer knows is refused in many ways (Radicale answers 403,
+                // Xandikos 500): any refusal of a token leads to a listing from the start, which
+                // fails in its turn when the server is broken.
+                if (e.kind() == DavError::Kind::Server && !token.isEmpty())
                     return std::nullopt;
                 throw;
             }
@@ -566,6 +582,8 @@ struct SyncEngine::Impl {
                     truncated = truncated || r.status == 507;
                     continue;
                 }
+                if (!inBook(href))
+                    continue;
                 if (r.status == 404)
                     entries.push_back({href, {}, true});
                 else
@@ -736,14 +754,21 @@ struct SyncEngine::Impl {
             return;
         }
         if (!row.found) {
-            row.uid = newUid();
+            // The contact's own UID, which its exported cards carry too; a fresh one where a card of
+            // another contact has it already (a copied data file).
+            row.uid = cardUid(change.friendid);
+            if (row.uid.isEmpty() || !table.contactOfUid(row.uid).isEmpty())
+                row.uid = newUid();
             row.href = hrefFor(row.uid);
             row.friendid = change.friendid;
             // Written before the upload, so that a run cut after the PUT finds its own card again.
             inBatch([&] { writeRow(row.friendid, row.href, {}, row.uid, {}); });
         }
+        // What the contact's imported card held beyond the columns goes up with its first card; later
+        // cards carry over what the server's card holds.
+        const QByteArray firstKept = row.card.isEmpty() ? keptCard(change.friendid) : QByteArray();
         for (int attempt = 0; attempt < MaxPutAttempts; ++attempt) {
-            const QByteArray card = synccard::write(*local, row.uid, row.card);
+            const QByteArray card = synccard::write(*local, row.uid, row.card.isEmpty() ? firstKept : row.card);
             DavClient::Headers headers;
             if (row.etag.isEmpty())
                 headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
@@ -795,6 +820,25 @@ struct SyncEngine::Impl {
             row.card = fetched->first;
         }
         report.problems.append(QStringLiteral("上传 %1 失败：服务器上的名片一直在变").arg(local->fields.name));
+    }
+
+    // The UID the contact's cards carry, as the export writes it: the one its imported card came with,
+    // else its own.
+    QString cardUid(const QString& friendid) {
+        if (store.keptTable().hasTable()) {
+            for (const KeptProperty& property : store.keptTable().load(friendid)) {
+                if (property.field == keptfield::Uid && !property.value.isEmpty())
+                    return property.value;
+            }
+        }
+        return store.uids().uidOf(friendid, true);
+    }
+
+    // The contact as the export writes it, with its kept properties; empty when it has none.
+    QByteArray keptCard(const QString& friendid) {
+        if (!store.keptTable().hasTable() || store.keptTable().load(friendid).empty())
+            return {};
+        return Exporter(store).build(ExportSelection::contacts({friendid}), ExportFormat::VCard30);
     }
 
     void push() {
