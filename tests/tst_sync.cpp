@@ -2,6 +2,7 @@
 // server side made by plain HTTP requests, as another client would make them.
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
+#include "core/store/DataFileLock.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
@@ -180,6 +181,18 @@ private slots:
         QCOMPARE(books.size(), size_t(1));
         QCOMPARE(books.front().url.path(), server.addressBook().path());
         QVERIFY(books.front().syncCollection);
+        // The password goes to that server alone: an address an answer names on another host (here the
+        // same server under another name) is refused before anything is sent.
+        const int sent = client.requestCount();
+        QUrl elsewhere = server.addressBook();
+        elsewhere.setHost(QStringLiteral("localhost"));
+        try {
+            client.send("GET", elsewhere);
+            QFAIL("a request went to another host");
+        } catch (const DavError& e) {
+            QCOMPARE(e.kind(), DavError::Kind::Protocol);
+        }
+        QCOMPARE(client.requestCount(), sent);
     }
 
     // Two copies on two data files converge through one server.
@@ -387,6 +400,98 @@ private slots:
                                        QByteArray("NOTE:改过"), QByteArray("UID:phone-1"), QByteArray("VERSION:3.0")})
             QVERIFY2(card.contains(kept), kept.constData());
         QCOMPARE(card.count("TEL"), 2);
+        // The server's UID is the contact's own here, so an export writes the same card.
+        QCOMPARE(a.store->uids().uidOf(a.keysNamed(QStringLiteral("赵六")).value(0), false), QStringLiteral("phone-1"));
+
+        // An imported card's properties without a column go up with its first card, under its UID.
+        const QByteArray imported = "ORG:另一家\r\nX-ANDROID-CUSTOM:vnd.android.cursor.item/nickname;七\r\n";
+        QCOMPARE(Importer(*a.store, a.path)
+                     .run(VCardReader::read(phoneCard(QStringLiteral("imported-7"), QStringLiteral("钱七"), imported)), {})
+                     .added,
+                 1);
+        const QString own = a.keysNamed(QStringLiteral("钱七")).value(0);
+        a.edit(QStringLiteral("钱七"), [](ContactFields& f) { f.mobile = QStringLiteral("333"); });
+        QVERIFY(a.sync(server).ok);
+        const QByteArray up = server.card(server.findCard("FN:钱七"));
+        for (const QByteArray& kept : {QByteArray("ORG:另一家"), QByteArray("X-ANDROID-CUSTOM:vnd.android.cursor.item/nickname;七"),
+                                       QByteArray("UID:imported-7"), QByteArray(":333")})
+            QVERIFY2(up.contains(kept), up.constData());
+        QCOMPARE(a.store->keptTable().load(own).empty(), false);
+    }
+
+    // An undone change, and a deleted person brought back, are changes to send like any other.
+    void undoIsAChange() {
+        Copy copy;
+        const QString key = copy.add(QStringLiteral("张三"), QStringLiteral("家人"), QStringLiteral("1"));
+        copy.store->enableHistory();
+        auto clear = [&] { storeDb(*copy.store).exec("delete from zinteva_sync_change"); }; // as after a sync
+        auto marks = [&](int deleted) {
+            SQLite::Statement s(storeDb(*copy.store),
+                                "select count(*) from zinteva_sync_change where friendid = ? and deleted = ?");
+            s.bind(1, key.toStdString());
+            s.bind(2, deleted);
+            return s.executeStep() ? s.getColumn(0).getInt() : -1;
+        };
+        UndoLog& log = copy.store->undoLog();
+        log.start();
+        copy.edit(QStringLiteral("张三"), [](ContactFields& f) { f.mobile = QStringLiteral("2"); });
+        const UndoLog::Range edit = log.stop();
+        clear();
+        log.replay(edit);
+        QCOMPARE(copy.store->loadContact(key)->mobile, QStringLiteral("1"));
+        QCOMPARE(marks(0), 1);
+
+        log.start();
+        copy.store->deleteContact(key);
+        const UndoLog::Range removal = log.stop();
+        QCOMPARE(marks(1), 1);
+        clear();
+        log.replay(removal);
+        QVERIFY(copy.store->loadContact(key));
+        QCOMPARE(marks(0), 1);
+    }
+
+    // A file that brings a trigger of one of the change log's names gets the program's own in its place.
+    void changeLogTriggersAreTheProgramsOwn() {
+        Copy copy;
+        copy.add(QStringLiteral("张三"), QStringLiteral("家人"));
+        copy.store.reset();
+        {
+            SQLite::Database db(copy.path.toStdString(), SQLite::OPEN_READWRITE);
+            db.exec("drop trigger zinteva_phone_added");
+            db.exec("create trigger zinteva_phone_added after insert on phone begin delete from phone; end");
+        }
+        copy.store = Store::open(copy.path);
+        copy.add(QStringLiteral("李四"), QStringLiteral("家人"));
+        QCOMPARE(copy.names().size(), 2);
+        QCOMPARE(copy.count("select count(*) from zinteva_sync_change"), 2);
+    }
+
+    // A sync-token the server does not know (its storage was replaced) leads to a listing from the
+    // start: nothing is lost and nothing is duplicated.
+    void forgottenToken_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("radicale") << int(DavServer::Kind::Radicale);
+        QTest::newRow("xandikos") << int(DavServer::Kind::Xandikos);
+    }
+    void forgottenToken() {
+        QFETCH(int, kind);
+        DavServer server(static_cast<DavServer::Kind>(kind));
+        REQUIRE_SERVER(server);
+        Copy a;
+        a.add(QStringLiteral("张三"), QStringLiteral("家人"));
+        QVERIFY(a.sync(server).ok);
+        storeDb(*a.store).exec("update zinteva_sync_state set value = 'http://example.com/ns/sync/999' "
+                               "where key = 'token'");
+        QCOMPARE(server.put(QStringLiteral("phone-2.vcf"), phoneCard(QStringLiteral("phone-2"), QStringLiteral("李四")))
+                         .status / 100,
+                 2);
+        const SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QVERIFY(r.usedSyncCollection);
+        QCOMPARE(a.names(), (QStringList{QStringLiteral("张三"), QStringLiteral("李四")}));
+        QCOMPARE(server.cards().size(), 2);
+        QVERIFY(a.count("select count(*) from zinteva_sync_state where key = 'token' and value like '%/999'") == 0);
     }
 
     void wrongPassword() {
@@ -485,14 +590,18 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
         QTest::addColumn<int>("cards");
-        QTest::newRow("right password") << QStringLiteral("secret") << 0 << QStringLiteral("同步完成") << 1;
-        QTest::newRow("wrong password") << QStringLiteral("nope") << 1 << QStringLiteral("密码") << 0;
+        QTest::addColumn<bool>("windowOpen");
+        QTest::newRow("right password") << QStringLiteral("secret") << 0 << QStringLiteral("同步完成") << 1 << false;
+        QTest::newRow("wrong password") << QStringLiteral("nope") << 1 << QStringLiteral("密码") << 0 << false;
+        // A window on the data file holds its lock and syncs the file itself.
+        QTest::newRow("window open") << QStringLiteral("secret") << 1 << QStringLiteral("窗口") << 0 << true;
     }
     void commandLine() {
         QFETCH(QString, password);
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         QFETCH(int, cards);
+        QFETCH(bool, windowOpen);
         DavServer server(DavServer::Kind::Radicale);
         REQUIRE_SERVER(server);
         QTemporaryDir dir;
@@ -505,6 +614,9 @@ private slots:
             f.name = QStringLiteral("张三");
             store->addContact(f);
         }
+        DataFileLock window(data);
+        if (windowOpen)
+            QVERIFY(window.lock(DataFileLock::Role::Window, 0));
         QProcess program;
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("ZINTEVA_DIR"), dir.path());
