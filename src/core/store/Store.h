@@ -81,6 +81,7 @@ public:
     void listByKey(const QString& contactKey, RowTable& into) { contacts_.listByKey(contactKey, into); }
     void listQuery(const Query& query, RowTable& into) { contacts_.listQuery(query, into); }
     std::optional<ContactFields> loadContact(const QString& contactKey) { return contacts_.load(contactKey); }
+    QStringList contactsNamed(const QString& name) { return contacts_.keysNamed(name); }
     // Every contact (groupKey empty) or a group's, with every field: one statement (an export).
     void forEachContact(const QString& groupKey,
                         const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {

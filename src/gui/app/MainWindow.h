@@ -30,6 +30,8 @@ class ReportView;
 class SyncController;
 class PinyinKeyFiller;
 
+class QMenu;
+
 class Frm_main : public QWidget, public RecordFormHost, public QueryFormHost {
     Q_OBJECT
 public:
@@ -109,6 +111,8 @@ protected:
 private:
     void buildToolbar();
     void addHistoryActions();
+    // 撤销 and 重做 at the end of a right-click menu.
+    void addHistoryEntries(QMenu& menu);
     void showRecentlyDeleted();
     void showDuplicates();
     void deleteCommand();
