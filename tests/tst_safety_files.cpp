@@ -117,9 +117,9 @@ private slots:
         const QString& small = disk.dir;
         fx.paths = DataPaths::in(small);
         fx.state.env.programDir = small;
-        const QString oldPath = scratch_.filePath(QStringLiteral("old.mdb"));
-        fillDataFile(oldPath, 5, 100); // small: the data file and it fill most of the disk
-        const QByteArray oldBackup = bytesOf(oldPath);
+        // An old backup of a few pages: with the data file it fills most of the disk.
+        const QByteArray oldBackup =
+            sqliteFile(scratch_.path(), "old.mdb", "create table phone (id integer); create table 分类 (id integer)");
         writeBytes(fx.paths.data, good_);
         writeBytes(fx.paths.backup, oldBackup);
 
