@@ -636,6 +636,102 @@ private slots:
         QCOMPARE(server.cards().size(), cards);
     }
 
+    // Two copies of the program on two data files converge through one Radicale: what either
+    // imported or added, edited, deleted or regrouped shows up in the other after a sync.
+    void twoProgramsConverge() {
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        QTemporaryDir one;
+        QTemporaryDir two;
+        auto run = [&](const QTemporaryDir& dir, const QStringList& arguments, const QByteArray& input) {
+            QProcess program;
+            QProcessEnvironment environment;
+            environment.insert(QStringLiteral("ZINTEVA_DIR"), dir.path());
+            environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+            environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+            program.setProcessEnvironment(environment);
+            program.start(QStringLiteral(ZINTEVA_PROGRAM), arguments);
+            if (!program.waitForStarted(10000))
+                return -1;
+            program.write(input);
+            program.closeWriteChannel();
+            if (!program.waitForFinished(120000))
+                return -1;
+            return program.exitCode();
+        };
+        auto sync = [&](const QTemporaryDir& dir) {
+            return run(dir,
+                       {QStringLiteral("--sync"), QStringLiteral("--sync-url"), server.base().toString(),
+                        QStringLiteral("--sync-user"), server.user()},
+                       server.password().toUtf8() + "\n");
+        };
+        auto syncAll = [&] { return sync(one) == 0 && sync(two) == 0 && sync(one) == 0; };
+        auto open = [](const QTemporaryDir& dir) { return Store::open(DataPaths::in(dir.path()).data); };
+        auto keyOf = [](Store& store, const QString& name) {
+            QString found;
+            store.forEachTreeContact([&](std::string_view key, std::string_view, std::string_view n) {
+                if (QString::fromUtf8(n.data(), n.size()) == name)
+                    found = QString::fromUtf8(key.data(), key.size());
+            });
+            return found;
+        };
+        // Every person as name, mobile, group and remarks.
+        auto people = [&](const QTemporaryDir& dir) {
+            auto store = open(dir);
+            QHash<QString, QString> groups;
+            for (const GroupRow& g : store->groups())
+                groups.insert(g.key, g.name);
+            QStringList out;
+            store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view) {
+                const ContactFields f = *store->loadContact(QString::fromUtf8(key.data(), key.size()));
+                out.append(QStringList{f.name, f.mobile, groups.value(f.groupKey), f.remarks}.join(u'|'));
+            });
+            out.sort();
+            return out;
+        };
+        for (const QTemporaryDir* dir : {&one, &two})
+            Store::createEmpty(DataPaths::in(dir->path()).data);
+
+        const QString file = one.filePath(QStringLiteral("in.vcf"));
+        QFile cards(file);
+        QVERIFY(cards.open(QIODevice::WriteOnly));
+        cards.write(phoneCard(QStringLiteral("in-1"), QStringLiteral("张三"), "TEL;TYPE=CELL:111\r\nCATEGORIES:家人\r\n") +
+                    phoneCard(QStringLiteral("in-2"), QStringLiteral("李四"), "CATEGORIES:同事\r\n"));
+        cards.close();
+        QCOMPARE(run(one, {QStringLiteral("--import"), file}, {}), 0);
+        {
+            auto store = open(two);
+            ContactFields f;
+            f.groupKey = store->addGroup(QStringLiteral("朋友"));
+            f.name = QStringLiteral("王五");
+            store->addContact(f);
+        }
+        QVERIFY(syncAll());
+        QCOMPARE(people(one), (QStringList{"张三|111|家人|", "李四||同事|", "王五||朋友|"}));
+        QCOMPARE(people(two), people(one));
+
+        {
+            auto store = open(one);
+            const QString key = keyOf(*store, QStringLiteral("张三"));
+            ContactFields f = *store->loadContact(key);
+            f.mobile = QStringLiteral("222");
+            store->updateContact(key, f);
+            store->renameGroup(f.groupKey, QStringLiteral("亲人"));
+        }
+        {
+            auto store = open(two);
+            store->deleteContact(keyOf(*store, QStringLiteral("李四")));
+            const QString key = keyOf(*store, QStringLiteral("王五"));
+            ContactFields f = *store->loadContact(key);
+            f.remarks = QStringLiteral("新");
+            store->updateContact(key, f);
+        }
+        QVERIFY(syncAll());
+        QCOMPARE(people(one), (QStringList{"张三|222|亲人|", "王五||朋友|新"}));
+        QCOMPARE(people(two), people(one));
+        QCOMPARE(server.cards().size(), 2);
+    }
+
 private:
     static bool isSuccessful(int status) { return status >= 200 && status < 300; }
 };
