@@ -2,10 +2,12 @@
 // The command-line modes, run without a window:
 //   zinteva --import FILE [--group 名称]
 //   zinteva --export FILE [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]
+//   zinteva --sync [--sync-url URL --sync-user NAME]
 // An import prints its summary and ends with 0 only when every card of the file was imported. An
 // export writes vCard (3.0 unless asked) or, for a .csv name, CSV.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QTextStream;
@@ -16,7 +18,17 @@ inline constexpr int Incomplete = 1; // some cards were skipped, or the file or 
 inline constexpr int Usage = 2;      // the arguments make no sense
 } // namespace exitcode
 
+// What --sync was given; an empty url means the account of the settings.
+struct SyncOptions {
+    QString url;
+    QString user;
+};
+// Runs one sync and returns its exit code. The sync lives in a library of its own (it needs the
+// network), so the program hands it in.
+using SyncRunner = std::function<int(const SyncOptions&, QTextStream&)>;
+
 // `arguments` as QCoreApplication::arguments() gives them, the program's own path first. Nothing when
 // they ask for no command-line mode (the window starts); otherwise the exit code, after the summary has
 // been written to `out`.
-std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out);
+std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
+                                  const SyncRunner& sync = {});

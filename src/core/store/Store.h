@@ -16,6 +16,7 @@
 #include "core/store/RecentlyDeleted.h"
 #include "core/store/RowTable.h"
 #include "core/store/StoreError.h"
+#include "core/store/SyncTable.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoLog.h"
 
@@ -45,6 +46,7 @@ public:
     ContactTable& contactTable() { return contacts_; }
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
+    SyncTable& syncTable() { return sync_; }
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
     UndoLog& undoLog() { return undo_; }
     RecentlyDeleted& recentlyDeleted() { return deleted_; }
@@ -116,6 +118,7 @@ private:
     ContactTable contacts_;
     PinyinKeys pinyin_;
     MetaTable meta_;
+    SyncTable sync_;
     UndoLog undo_;
     RecentlyDeleted deleted_;
     ContactUidTable uids_;
