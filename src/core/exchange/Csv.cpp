@@ -1038,8 +1038,9 @@ private:
         return Step::End;
     }
 
-    // The text of a line from its `skip`-th character to its end (at most the cap); the rows go on
-    // after that line.
+    // The text of a line from its `skip`-th character to its end; the rows go on after that line. The
+    // row is not imported, its text only names it: a line of megabytes is cut.
+    static constexpr qsizetype BrokenFieldChars = 1 << 16;
     QString lineFrom(qint64 lineStart, qsizetype skip) {
         seek(lineStart);
         QString text;
@@ -1049,7 +1050,7 @@ private:
                 piece.chop(piece.endsWith(u"\r\n") ? 2 : 1);
             const qsizetype skipped = std::min(skip, piece.size());
             skip -= skipped;
-            text += piece.sliced(skipped).left(std::max<qsizetype>(0, csvdetail::openFieldChars - text.size()));
+            text += piece.sliced(skipped).left(std::max<qsizetype>(0, BrokenFieldChars - text.size()));
             if (lineEnded_)
                 break;
         }
