@@ -23,13 +23,15 @@ struct Options {
                              QStringLiteral("3.0|4.0")};
     QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认) 或 gbk"),
                                 QStringLiteral("utf-8|gbk")};
+    QCommandLineOption remind{QStringLiteral("remind"), QStringLiteral("列出今天和最近几天过生日的好友，并显示桌面通知")};
 };
 
 int usage(QTextStream& out, const QString& problem) {
     out << problem << '\n'
         << QStringLiteral("用法：zinteva --import 文件 [--group 名称]") << '\n'
         << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]")
-        << '\n';
+        << '\n'
+        << QStringLiteral("      zinteva --remind") << '\n';
     out.flush();
     return exitcode::Usage;
 }
@@ -98,14 +100,21 @@ int runExport(const QString& file, const QString& groupName, VCardVersion versio
 
 } // namespace
 
-std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out) {
+std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
+                                  const RemindServices& remind) {
     Options o;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({o.import, o.exportTo, o.group, o.vcard, o.encoding});
+    parser.addOptions({o.import, o.exportTo, o.group, o.vcard, o.encoding, o.remind});
     const bool parsed = parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("zinteva")} : arguments);
     const bool importing = parsed && parser.isSet(o.import);
     const bool exporting = parsed && parser.isSet(o.exportTo);
+    if (parsed && parser.isSet(o.remind)) {
+        if (importing || exporting || parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding) ||
+            !parser.unknownOptionNames().isEmpty() || !parser.positionalArguments().isEmpty())
+            return usage(out, QStringLiteral("--remind 不能与其它参数一起使用"));
+        return runRemind(dataFile, out, remind);
+    }
     if (!importing && !exporting) {
         // Options of these modes alone are a mistake; anything else (Qt's own -style, -platform, ...)
         // belongs to the window.

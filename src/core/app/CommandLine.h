@@ -2,8 +2,11 @@
 // The command-line modes, run without a window:
 //   zinteva --import FILE [--group 名称]
 //   zinteva --export FILE [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]
+//   zinteva --remind (core/app/RemindCommand.h)
 // An import prints its summary and ends with 0 only when every card of the file was imported. An
 // export writes vCard (3.0 unless asked) or, for a .csv name, CSV.
+#include "core/app/RemindCommand.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,4 +22,5 @@ inline constexpr int Usage = 2;      // the arguments make no sense
 // `arguments` as QCoreApplication::arguments() gives them, the program's own path first. Nothing when
 // they ask for no command-line mode (the window starts); otherwise the exit code, after the summary has
 // been written to `out`.
-std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out);
+std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
+                                  const RemindServices& remind = {});

@@ -145,4 +145,35 @@ inline constexpr const char* CreateMeta = "create table if not exists zinteva_me
 inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
 inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
 
+// ---------------------------------------------------------------------------------------------
+// Lunar birthdays (store/LunarBirthdays.cpp). A row marks the contact's birthday as kept by the
+// lunar calendar: year (the Gregorian year in which the lunar year of birth began; 0 when not
+// known), month 1-12, day 1-30, leap 1 for a leap month. 生日 keeps the Gregorian day of that
+// lunar date, so that the list and the search go on working. The row goes with its contact, by
+// whatever program deletes the contact.
+#define ZINTEVA_LUNAR_COLUMNS                                                                                          \
+    "(friendid text primary key, year integer not null default 0, month integer not null, "                          \
+    "day integer not null, leap integer not null default 0)"
+inline constexpr const char* CreateLunarBirthdays =
+    "create table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
+inline constexpr const char* CreateTempLunarBirthdays =
+    "create temp table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
+#undef ZINTEVA_LUNAR_COLUMNS
+inline constexpr const char* CreateLunarBirthdaysTrigger =
+    "create trigger if not exists zinteva_lunar_birthdays_delete after delete on phone begin "
+    "delete from zinteva_lunar_birthdays where friendid = old.friendid; end";
+inline constexpr const char* SelectLunarBirthday =
+    "select year, month, day, leap from zinteva_lunar_birthdays where friendid = ?";
+inline constexpr const char* WriteLunarBirthday =
+    "insert or replace into zinteva_lunar_birthdays (friendid, year, month, day, leap) values (?, ?, ?, ?, ?)";
+inline constexpr const char* DeleteLunarBirthday = "delete from zinteva_lunar_birthdays where friendid = ?";
+// The lunar birthdays by row id, read beside the next-birthday pass's narrow SelectBirthdays (few
+// contacts have one, and the pass keeps reading its index instead of every whole row).
+inline constexpr const char* SelectLunarBirthdaysById =
+    "select p.id, l.year, l.month, l.day, l.leap from zinteva_lunar_birthdays l join phone p on p.friendid = l.friendid";
+// Every contact's birthday in both calendars, with its key and name: the reminder on the command line.
+inline constexpr const char* SelectAllBirthdays =
+    "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "
+    "left join zinteva_lunar_birthdays l on l.friendid = p.friendid where p.friendid is not null order by p.id";
+
 } // namespace sql

@@ -1,6 +1,7 @@
 #include "core/store/Store.h"
 
 #include "core/text/Keys.h"
+#include "core/store/LunarBirthdays.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Sql.h"
 #include "core/store/StatementHelpers.h"
@@ -66,7 +67,9 @@ void bindFields(SQLite::Statement& statement, const ContactFields& f) {
     int i = 1;
     bindText(statement, i++, f.groupKey);
     bindText(statement, i++, f.name);
-    bindDate(statement, i++, f.birthday);
+    // A lunar birthday with a year of birth keeps its Gregorian day in 生日.
+    const std::optional<QDate> lunarDay = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
+    bindDate(statement, i++, lunarDay ? lunarDay : f.birthday);
     for (QString ContactFields::*text : PlainTexts)
         bindText(statement, i++, f.*text);
 }
@@ -108,6 +111,7 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
         store->db_->exec(sql::SynchronousFull);
         store->checkSchema();
         pinyinkeys::ensureTable(*store->db_);
+        lunarbirthdays::ensureTable(*store->db_);
         if (!store->isReadOnly()) {
             try {
                 store->db_->exec(sql::CreateIndexes);
@@ -267,6 +271,7 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
             f.birthday = parseStoredDate(std::string_view(birthday.getText(), birthday.getBytes()));
         for (QString ContactFields::*text : PlainTexts)
             f.*text = columnText(statement, i++);
+        f.lunarBirthday = lunarbirthdays::load(*db_, contactKey);
         return f;
     });
 }
@@ -283,6 +288,8 @@ QString Store::addContact(const ContactFields& fields) {
         setKey.bind(1, static_cast<int64_t>(id));
         setKey.exec();
         pinyinkeys::write(*db_, keys::contactKey(id), fields.name);
+        if (fields.lunarBirthday)
+            lunarbirthdays::write(*db_, keys::contactKey(id), fields.lunarBirthday);
         transaction.commit();
         return keys::contactKey(id);
     });
@@ -296,6 +303,7 @@ void Store::updateContact(const QString& contactKey, const ContactFields& fields
         bindText(statement, 17, contactKey);
         statement.exec();
         pinyinkeys::write(*db_, contactKey, fields.name);
+        lunarbirthdays::write(*db_, contactKey, fields.lunarBirthday);
         transaction.commit();
     });
 }
@@ -348,9 +356,10 @@ void Store::addNextBirthdayColumn() {
     });
 }
 
-void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
+void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday) {
     guarded([&] {
         Transaction transaction(*db_);
+        const std::unordered_map<qint64, LunarBirthday> lunar = lunarbirthdays::byRowId(*db_);
         RawStatement read(*db_, sql::SelectBirthdays);
         SQLite::Statement write(*db_, sql::SetNextBirthday);
         sqlite3_stmt* row = read.get();
@@ -362,7 +371,10 @@ void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const st
         };
         while (read.step()) {
             const std::optional<std::string_view> stored = text(1);
-            const std::optional<QDate> next = nextBirthday(stored ? parseStoredDate(*stored) : std::nullopt);
+            StoredBirthday birthday{stored ? parseStoredDate(*stored) : std::nullopt, std::nullopt};
+            if (const auto found = lunar.find(sqlite3_column_int64(row, 0)); found != lunar.end())
+                birthday.lunar = found->second;
+            const std::optional<QDate> next = nextBirthday(birthday);
             const std::optional<std::string_view> current = text(2);
             char wanted[16] = {};
             if (next)
@@ -379,6 +391,28 @@ void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const st
             write.reset();
         }
         transaction.commit();
+    });
+}
+
+void Store::forEachBirthday(
+    const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
+    guarded([&] {
+        RawStatement read(*db_, sql::SelectAllBirthdays);
+        sqlite3_stmt* row = read.get();
+        auto text = [row](int column) {
+            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(row, column)),
+                                     sqlite3_column_bytes(row, column));
+        };
+        while (read.step()) {
+            StoredBirthday birthday;
+            if (sqlite3_column_type(row, 2) != SQLITE_NULL) {
+                const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row, 2));
+                birthday.gregorian =
+                    parseStoredDate(std::string_view(bytes, static_cast<size_t>(sqlite3_column_bytes(row, 2))));
+            }
+            birthday.lunar = lunarbirthdays::fromColumns(row, 3);
+            visit(text(0), text(1), birthday);
+        }
     });
 }
 

@@ -60,7 +60,10 @@ public:
     bool hasNextBirthdayColumn();
     void addNextBirthdayColumn();
     // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored 生日 to the value.
-    void writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday);
+    void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday);
+    // Every contact's key, name and birthday, in table order (the reminder on the command line).
+    void forEachBirthday(
+        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit);
 
     // "ok" or SQLite's first complaint.
     QString quickCheck();
