@@ -4,6 +4,9 @@
 #include "core/app/Autostart.h"
 #include "core/app/CommandLine.h"
 #include "core/app/Settings.h"
+#include "core/exchange/Importer.h"
+#include "core/exchange/VCardReader.h"
+#include "core/exchange/VCardWriter.h"
 #include "core/rules/BirthdayReport.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/Store.h"
@@ -254,6 +257,51 @@ private slots:
             caught << QString::fromStdString(query.getColumn(0).getString());
         std::sort(reported.begin(), reported.end());
         QCOMPARE(caught, reported);
+    }
+
+    // Export writes BDAY and the lunar date; import reads it back, and it wins over BDAY.
+    void vcard_data() {
+        QTest::addColumn<LunarBirthday>("birthday");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("腊月初八") << lb(1950, 12, 8) << "X-ZINTEVA-LUNAR-BIRTHDAY:1950-12-08";
+        QTest::newRow("leap month") << lb(2020, 4, 15, true) << "X-ZINTEVA-LUNAR-BIRTHDAY:2020-L04-15";
+        QTest::newRow("no year") << lb(0, 11, 23) << "X-ZINTEVA-LUNAR-BIRTHDAY:--11-23";
+    }
+    void vcard() {
+        QFETCH(LunarBirthday, birthday);
+        QFETCH(QString, line);
+        for (const VCardVersion version : {VCardVersion::V30, VCardVersion::V40}) {
+            ExportCard card;
+            card.fields.name = QStringLiteral("奶奶");
+            card.fields.lunarBirthday = birthday;
+            card.fields.birthday = birthday.gregorian();
+            const QByteArray written = VCardWriter::write(card, version);
+            QVERIFY2(written.contains(line.toUtf8() + "\r\n"), written.constData());
+            QCOMPARE(written.contains("BDAY"), birthday.year != 0);
+            // Another program changed BDAY: the lunar date still wins.
+            QByteArray edited = written;
+            edited.replace("BEGIN:VCARD\r\n", "BEGIN:VCARD\r\nBDAY:2001-02-03\r\n");
+            const ImportBatch batch = VCardReader::read(edited);
+            QCOMPARE(batch.records.size(), size_t(1));
+            QCOMPARE(batch.records[0].fields.lunarBirthday, std::optional<LunarBirthday>(birthday));
+
+            Fixture fx;
+            Store& store = fx.open();
+            fx.addGroup(QStringLiteral("家人"));
+            const QString file = fx.dir.filePath(QStringLiteral("in.vcf"));
+            writeFile(file, edited);
+            QVERIFY(Importer(store, fx.paths.data).runFile(file, {}).complete());
+            const std::optional<ContactFields> imported = store.loadContact(QStringLiteral("friend1"));
+            QVERIFY(imported);
+            QCOMPARE(imported->lunarBirthday, std::optional<LunarBirthday>(birthday));
+            QCOMPARE(imported->birthday, birthday.gregorian() ? birthday.gregorian() : std::optional<QDate>(QDate(2001, 2, 3)));
+        }
+        // A value that is not a lunar date is reported, not imported.
+        const ImportBatch bad = VCardReader::read(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:x\r\nX-ZINTEVA-LUNAR-BIRTHDAY:2021-L04-15\r\nEND:VCARD\r\n");
+        QCOMPARE(bad.records.size(), size_t(1));
+        QCOMPARE(bad.records[0].fields.lunarBirthday, std::optional<LunarBirthday>());
+        QCOMPARE(bad.records[0].warnings.size(), 1);
     }
 
     void remindCommand_data() {

@@ -566,6 +566,14 @@ void CardBuilder::add(const Property& p) {
             if (!record_.fields.birthday && !value.trimmed().isEmpty())
                 warn(QStringLiteral("生日 %1 无法识别，未导入").arg(value));
         }
+    } else if (name == "X-ZINTEVA-LUNAR-BIRTHDAY") {
+        // A lunar birthday wins over BDAY: the store writes its Gregorian day into 生日.
+        if (const auto text = textOf(p)) {
+            const QString value = unescaped(*text, version_);
+            record_.fields.lunarBirthday = parseLunarBirthdayValue(value);
+            if (!record_.fields.lunarBirthday && !value.trimmed().isEmpty())
+                warn(QStringLiteral("农历生日 %1 无法识别，未导入").arg(value));
+        }
     } else if (name == "TEL") {
         if (const auto text = textOf(p)) {
             QString number = unescaped(*text, version_);

@@ -137,6 +137,8 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
     if (f.birthday && f.birthday->isValid())
         t.line(QStringLiteral("BDAY"),
                birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended));
+    if (f.lunarBirthday && f.lunarBirthday->isValid()) // BDAY keeps its Gregorian day for other programs
+        t.line(QStringLiteral("X-ZINTEVA-LUNAR-BIRTHDAY"), lunarBirthdayValue(*f.lunarBirthday));
 
     const struct {
         const QString& number;

@@ -6,6 +6,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
 
+#include <string>
+
 namespace lunarbirthdays {
 
 using storehelpers::guarded;
@@ -83,6 +85,24 @@ std::unordered_map<qint64, LunarBirthday> byRowId(SQLite::Database& db) {
                 found.emplace(statement.getColumn(0).getInt64(), *b);
         }
         return found;
+    });
+}
+
+void showInRows(SQLite::Database& db, RowTable& rows, int firstRow) {
+    guarded([&] {
+        std::unordered_map<std::string, LunarBirthday> lunar;
+        SQLite::Statement statement(db, sql::SelectLunarBirthdays);
+        while (statement.executeStep()) {
+            if (const auto b = fromColumns(statement, 1))
+                lunar.emplace(statement.getColumn(0).getString(), *b);
+        }
+        if (lunar.empty())
+            return;
+        for (int row = firstRow; row < rows.rowCount(); ++row) {
+            const auto found = lunar.find(std::string(rows.text(row, RowTable::KeyColumn)));
+            if (found != lunar.end())
+                rows.setText(row, RowTable::BirthdayColumn, lunarBirthdayText(found->second));
+        }
     });
 }
 

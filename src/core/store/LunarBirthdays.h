@@ -4,6 +4,7 @@
 // the same transaction; a trigger removes it with the contact.
 //
 // Every function throws StoreError (store/Store.h) with SQLite's message when a statement fails.
+#include "core/store/RowTable.h"
 #include "core/text/LunarDate.h"
 
 #include <QString>
@@ -27,6 +28,10 @@ void write(SQLite::Database& db, const QString& contactKey, const std::optional<
 // Every stored lunar birthday by the row id of its contact. A row that is not a valid lunar birthday
 // (written by another program) is left out: the contact's Gregorian 生日 holds.
 std::unordered_map<qint64, LunarBirthday> byRowId(SQLite::Database& db);
+
+// A list fill shows a lunar birthday as such ("农历 1950年腊月初八") in the birthday cell of the rows
+// from `firstRow` on. Reads the table once; costs nothing more when nobody has a lunar birthday.
+void showInRows(SQLite::Database& db, RowTable& rows, int firstRow);
 
 // The lunar birthday of a row read by a statement whose columns first..first+3 are year, month, day,
 // leap (all Null for a contact without one).

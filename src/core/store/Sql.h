@@ -171,6 +171,8 @@ inline constexpr const char* DeleteLunarBirthday = "delete from zinteva_lunar_bi
 // contacts have one, and the pass keeps reading its index instead of every whole row).
 inline constexpr const char* SelectLunarBirthdaysById =
     "select p.id, l.year, l.month, l.day, l.leap from zinteva_lunar_birthdays l join phone p on p.friendid = l.friendid";
+// The lunar birthdays a list fill shows in the birthday column.
+inline constexpr const char* SelectLunarBirthdays = "select friendid, year, month, day, leap from zinteva_lunar_birthdays";
 // Every contact's birthday in both calendars, with its key and name: the reminder on the command line.
 inline constexpr const char* SelectAllBirthdays =
     "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "

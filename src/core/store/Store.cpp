@@ -235,8 +235,10 @@ void Store::fill(const char* text, const QStringList& binds, RowTable& into) {
         RawStatement statement(*db_, text);
         for (int i = 0; i < binds.size(); ++i)
             statement.bind(i + 1, utf8(binds[i]));
+        const int firstRow = into.rowCount();
         while (statement.step())
             into.appendFrom(statement.get());
+        lunarbirthdays::showInRows(*db_, into, firstRow);
     });
 }
 

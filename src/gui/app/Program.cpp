@@ -5,10 +5,12 @@
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
 #include "core/text/Clock.h"
+#include "gui/reminder/DesktopNotification.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QTimer>
 
 namespace {
 // Chinese text needs a CJK font; the user's own choice stays first.
@@ -48,5 +50,9 @@ int runProgram(QApplication& application) {
     if (!window.Form_Load())
         return 1;
     window.show();
+    // Opened from the reminder's notification: on the reminder list, unless the start-up reminder
+    // has just shown it.
+    if (application.arguments().contains(QLatin1String(ShowReminderArgument)) && state.RemindAtStart != 1)
+        QTimer::singleShot(0, &window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
     return application.exec();
 }

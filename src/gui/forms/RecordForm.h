@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <array>
 
+class QCheckBox;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -50,6 +51,7 @@ private:
     bool Text2_KeyPress(const QKeyEvent& event) const;
     bool showPhoto(const QString& path);
     void setBoxText(QLineEdit* box, const QString& text);
+    void lunarBox_Toggled(bool lunar);
     ContactFields typedFields() const;
     void refreshAfterSave();
     bool anotherNewContactFormOpen() const;
@@ -58,6 +60,7 @@ private:
     const Mode mode_;
     QComboBox* Cgroup_ = nullptr;
     std::array<QLineEdit*, 15> Text_{};
+    QCheckBox* lunarBox_ = nullptr; // "农历": the birthday box holds a lunar date
     QPushButton* Command1_ = nullptr;
     QLabel* Image1_ = nullptr;
 };
