@@ -422,7 +422,8 @@ private slots:
                 tables << QString::fromStdString(read.getColumn(0).getString());
         }
         for (const QString& table : tables)
-            QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta"}).contains(table),
+            QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta", "zinteva_lunar_birthdays"})
+                         .contains(table),
                      qPrintable(table));
         // Every imported person is in a group that exists, and shows in the window.
         fx.state.Conn.reset();

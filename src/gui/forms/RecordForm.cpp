@@ -147,10 +147,10 @@ void frm_detail::buildForm() {
 
     for (int i = 0; i + 1 < static_cast<int>(Text_.size()); ++i)
         setTabOrder(Text_[i], Text_[i + 1]);
-    setTabOrder(Text_[Birthday], lunarBox_);
-    setTabOrder(lunarBox_, Text_[Birthday + 1]);
     setTabOrder(Text_[Photo], Command1_);
-    setTabOrder(Command1_, Cgroup_);
+    // The boxes keep their order; the 农历 box follows them, before the group.
+    setTabOrder(Command1_, lunarBox_);
+    setTabOrder(lunarBox_, Cgroup_);
     Text_[Name]->setFocus();
 }
 
