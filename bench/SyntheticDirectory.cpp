@@ -40,7 +40,7 @@ void fillSyntheticDirectory(Store& store, int contacts, uint32_t seed) {
         return s;
     };
 
-    Transaction transaction(store.database());
+    Transaction transaction = store.transaction();
     QStringList groupKeys;
     for (const char16_t* name : GroupNames)
         groupKeys << store.addGroup(QString::fromUtf16(name));

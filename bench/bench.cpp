@@ -5,16 +5,14 @@
 
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListSort.h"
 #include "core/rules/NextBirthdays.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/Clock.h"
 #include "core/app/Messages.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
-#include "gui/tree/GroupTree.h"
+#include "support/StoreProbe.h"
 
 #include <QApplication>
 #include <QDir>
@@ -183,7 +181,7 @@ int main(int argc, char* argv[]) {
                 step("paint", [&] { paint(window); });
                 step("next-birthday pass",
                      [&] { ComputeNextBirthdays(store, world.clock.today(), world.state.RemindDays); });
-                step("reminder list", [&] { ShowBirthdayReminder(view); });
+                step("reminder, pass and list", [&] { RunBirthdayReminder(view); });
                 step("count", [&] { store.contactCount(); });
                 RowTable everybody;
                 step("read everybody", [&] { store.listAll(everybody); });
@@ -212,7 +210,7 @@ int main(int argc, char* argv[]) {
                 store.updateContact(key, fields);
                 const double written = msSince(timer);
                 world.state.CurrentGroup = QStringLiteral("root");
-                world.state.ListSource = false;
+                world.state.ListSource = ListShows::node();
                 LoadGroupTree(view);
                 SelectCurrentNode(view);
                 const double rebuilt = msSince(timer);
@@ -229,9 +227,9 @@ int main(int argc, char* argv[]) {
             memoryAfterSaves = std::max(memoryAfterSaves, peakResidentKb());
             timer.restart();
             {
-                Transaction transaction(store.database());
+                Transaction transaction = store.transaction();
                 // A real change: SQLite writes nothing for a row rewritten with the same values.
-                SQLite::Statement touch(store.database(), "update phone set 备注 = ? where friendid = ?");
+                SQLite::Statement touch(storeDb(store), "update phone set 备注 = ? where friendid = ?");
                 touch.bind(1, QStringLiteral("第%1轮").arg(round).toStdString());
                 touch.bind(2, key.toStdString());
                 touch.exec();
@@ -240,7 +238,7 @@ int main(int argc, char* argv[]) {
             commit.push_back(msSince(timer));
 
             // A click on the name header: the list of everybody in pinyin order, against its refill.
-            world.state.ListSource = false;
+            world.state.ListSource = ListShows::node();
             timer.restart();
             ListAllContacts(view);
             refill.push_back(msSince(timer));
@@ -253,14 +251,13 @@ int main(int argc, char* argv[]) {
             const Query query{QStringLiteral("姓名 like ? escape '\\' and 移动电话 like ? escape '\\'"),
                               {QStringLiteral("%王%"), QStringLiteral("%13%")}};
             timer.restart();
-            world.state.QuerySql = query;
-            world.state.ListSource = true;
+            world.state.ListSource = ListShows::result(query);
             ListQueryResult(view); // the statement run and the list refilled
             search.push_back(msSince(timer));
             paint(window);
             timer.restart();
             {
-                SQLite::Statement statement(store.database(),
+                SQLite::Statement statement(storeDb(store),
                                             "select * from phone where 姓名 like ? escape '\\' and 移动电话 like ? "
                                             "escape '\\'");
                 statement.bind(1, "%王%");
@@ -274,16 +271,15 @@ int main(int argc, char* argv[]) {
 
             // The reminder: the next-birthday pass and the reminder list.
             timer.restart();
-            world.state.ListSource = true;
             RunBirthdayReminder(view);
             paint(window);
             reminder.push_back(msSince(timer));
             timer.restart();
             {
-                Transaction transaction(store.database());
+                Transaction transaction = store.transaction();
                 // Every row written back with the value it has, so the next round starts from the same file.
-                SQLite::Statement read(store.database(), "select id, 生日, nowbirthday from phone");
-                SQLite::Statement write(store.database(), "update phone set nowbirthday = ? where id = ?");
+                SQLite::Statement read(storeDb(store), "select id, 生日, nowbirthday from phone");
+                SQLite::Statement write(storeDb(store), "update phone set nowbirthday = ? where id = ?");
                 while (read.executeStep()) {
                     if (read.getColumn(2).isNull())
                         write.bind(1);
@@ -294,7 +290,7 @@ int main(int argc, char* argv[]) {
                     write.reset();
                 }
                 transaction.commit();
-                SQLite::Statement remind(store.database(), "select * from phone where nowbirthday between ? and ?");
+                SQLite::Statement remind(storeDb(store), "select * from phone where nowbirthday between ? and ?");
                 remind.bind(1, "2026-12-07");
                 remind.bind(2, "2026-12-17");
                 while (remind.executeStep()) {

@@ -10,6 +10,7 @@
 #include "core/store/Store.h"
 
 #include "support/TestFiles.h"
+#include "support/StoreProbe.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -278,7 +279,7 @@ private slots:
         {
             auto store = Store::open(path);
             store->addGroup(QStringLiteral("old"));
-            store->database().exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
+            storeDb(*store).exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
                                    "begin select raise(abort, 'refused by test'); end");
         }
         const ImportSummary summary =

@@ -5,9 +5,9 @@
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
-#include "gui/tree/GroupOps.h"
-#include "gui/tree/GroupTree.h"
+#include "gui/app/Commands.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -30,7 +30,7 @@ void select(Frm_main& w, const QString& key) {
 QString stored(Fixture& f, const QString& key, const char* column = "姓名") {
     const std::string sql = keys::isGroup(key) ? "select 类型 from 分类 where 分类 = ?"
                                                : std::string("select ") + column + " from phone where friendid = ?";
-    SQLite::Statement statement(f.open().database(), sql);
+    SQLite::Statement statement(storeDb(f.open()), sql);
     statement.bind(1, key.toStdString());
     return statement.executeStep() ? QString::fromStdString(statement.getColumn(0).getString()) : QString();
 }

@@ -2,16 +2,15 @@
 // it in place; and what happens to the tree and the list when the data file refuses.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -82,7 +81,7 @@ private slots:
         else if (operation == QStringLiteral("delete"))
             Lv_dele(w.view());
         else
-            LV_AfterLabelEdit(w.view(), 0, QStringLiteral("新名字"));
+            LV_AfterLabelEdit(w.view(), w.listModel()->keyAt(-1), QStringLiteral("新名字"));
         QCoreApplication::processEvents();
         QVERIFY(!act.seen());
         QCOMPARE(fx->count("select count(*) from phone"), 3);
@@ -179,7 +178,7 @@ private slots:
 
     void editKeepsGoingPastWhatFails() {
         // The photo is gone and the group no longer exists: the form still opens.
-        fx->state.Conn->database().exec(
+        storeDb(*fx->state.Conn).exec(
             "update phone set 照片 = '/nowhere/gone.jpg', mainid = 'main99' where friendid = 'friend1'");
         Frm_main& w = fx->window();
         selectRow(w, zhang);
@@ -224,7 +223,6 @@ private slots:
         clickNode(w, treeNode);
         fx->state.CurrentGroup = QStringLiteral("before");
         if (reminder) {
-            fx->state.ListSource = true;
             RunBirthdayReminder(w.view());
             QCOMPARE(listKeys(w), QStringList({li, wang}));
         }
@@ -332,7 +330,7 @@ private slots:
         if (operation == QStringLiteral("delete"))
             Lv_dele(w.view());
         else
-            LV_AfterLabelEdit(w.view(), w.listModel()->rowOfKey(zhang), QStringLiteral("改不了"));
+            LV_AfterLabelEdit(w.view(), zhang, QStringLiteral("改不了"));
         QCOMPARE(fx->dialogs.messages.size(), 1);
         QVERIFY2(fx->dialogs.last().text.startsWith(message), qPrintable(fx->dialogs.last().text));
         QCOMPARE(fx->dialogs.last().icon, MsgIcon::Warning);

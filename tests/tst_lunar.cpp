@@ -13,6 +13,7 @@
 #include "core/text/Clock.h"
 #include "core/text/LunarDate.h"
 #include "support/Fixture.h"
+#include "support/StoreProbe.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -248,7 +249,7 @@ private slots:
         QCOMPARE(reported, names);
 
         ComputeNextBirthdays(store, today, 10);
-        SQLite::Statement query(store.database(),
+        SQLite::Statement query(storeDb(store),
                                 "select 姓名 from phone where nowbirthday between ? and ? order by 姓名");
         query.bind(1, storedDate(today).toStdString());
         query.bind(2, storedDate(today.addDays(10)).toStdString());

@@ -9,7 +9,6 @@
 #include "gui/forms/RecordForm.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/reminder/DesktopNotification.h"
-#include "gui/reminder/Reminder.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"

@@ -6,6 +6,8 @@
 #include "core/store/RowOrder.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
+#include "core/store/Statement.h"
+#include "support/StoreProbe.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -21,29 +23,23 @@ namespace {
 // the twelve other cells; a cell of "<null>" is Null.
 RowTable tableOf(const std::vector<QStringList>& rows) {
     RowTable table;
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
+    Connection db(QStringLiteral(":memory:"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     QString select = "select ?";
     for (int i = 1; i < RowTable::Columns; ++i)
         select += ", ?";
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, select.toUtf8().constData(), -1, &statement, nullptr);
+    Statement statement(db, select.toStdString());
     for (const QStringList& row : rows) {
-        sqlite3_reset(statement);
+        statement.reset();
         for (int column = 0; column < RowTable::Columns; ++column) {
             const QString cell = column < row.size() ? row[column] : QString();
-            if (cell == "<null>") {
-                sqlite3_bind_null(statement, column + 1);
-            } else {
-                const QByteArray bytes = cell.toUtf8();
-                sqlite3_bind_text(statement, column + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            }
+            if (cell == "<null>")
+                statement.bindNull(column + 1);
+            else
+                statement.bind(column + 1, cell);
         }
-        if (sqlite3_step(statement) == SQLITE_ROW)
+        if (statement.step())
             table.appendFrom(statement);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
     return table;
 }
 
@@ -370,10 +366,9 @@ private slots:
 
     void keysFollowSaveRenameDelete() {
         auto store = fresh();
-        SQLite::Database& db = store->database();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
-        auto stored = pinyinkeys::stored(db, key);
+        auto stored = store->pinyinKeys().stored(key);
         QVERIFY(stored);
         QCOMPARE(stored->name, QString("张三"));
         QCOMPARE(stored->keys, pinyin::keysOf("张三"));
@@ -381,18 +376,18 @@ private slots:
         ContactFields f = store->loadContact(key).value();
         f.name = "单田芳";
         store->updateContact(key, f);
-        QCOMPARE(pinyinkeys::stored(db, key)->keys.initials, QString("stf"));
+        QCOMPARE(store->pinyinKeys().stored(key)->keys.initials, QString("stf"));
 
         store->renameContact(key, "张长"); // the tree's and the list's in-place rename
-        stored = pinyinkeys::stored(db, key);
+        stored = store->pinyinKeys().stored(key);
         QCOMPARE(stored->name, QString("张长"));
         QCOMPARE(stored->keys.variants, QStringList{"zz"});
 
         store->renameContact("friend999", "李四"); // no such contact: no keys either
-        QVERIFY(!pinyinkeys::stored(db, "friend999"));
+        QVERIFY(!store->pinyinKeys().stored("friend999"));
 
         store->deleteContact(key);
-        QVERIFY(!pinyinkeys::stored(db, key));
+        QVERIFY(!store->pinyinKeys().stored(key));
     }
 
     void deleteGroupTakesItsPeoplesKeys() {
@@ -401,10 +396,10 @@ private slots:
         const QString k1 = addNamed(*store, g1, "张三"), k2 = addNamed(*store, g1, "李四");
         const QString k3 = addNamed(*store, g2, "赵四");
         store->deleteGroup(g1);
-        QVERIFY(!pinyinkeys::stored(store->database(), k1));
-        QVERIFY(!pinyinkeys::stored(store->database(), k2));
-        QVERIFY(pinyinkeys::stored(store->database(), k3));
-        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 1);
+        QVERIFY(!store->pinyinKeys().stored(k1));
+        QVERIFY(!store->pinyinKeys().stored(k2));
+        QVERIFY(store->pinyinKeys().stored(k3));
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 1);
     }
 
     // The keys are written in the contact's own transaction: when they cannot be, the save fails
@@ -413,7 +408,7 @@ private slots:
         auto store = fresh();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
-        store->database().exec("create trigger refuse before insert on pinyin begin "
+        storeDb(*store).exec("create trigger refuse before insert on pinyin begin "
                                "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, addNamed(*store, g, "李四"));
         QCOMPARE(store->contactCount(), 1);
@@ -423,8 +418,8 @@ private slots:
         f.name = "赵四";
         QVERIFY_THROWS_EXCEPTION(StoreError, store->updateContact(key, f));
         QCOMPARE(store->loadContact(key)->name, QString("张三"));
-        store->database().exec("drop trigger refuse");
-        store->database().exec("create trigger refuse before delete on pinyin begin "
+        storeDb(*store).exec("drop trigger refuse");
+        storeDb(*store).exec("create trigger refuse before delete on pinyin begin "
                                "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteContact(key));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteGroup(g));
@@ -448,11 +443,11 @@ private slots:
         const QString file = path(QString("old%1.mdb").arg(count));
         makeOldFile(file, names);
         auto store = Store::open(file);
-        SQLite::Database& db = store->database();
+        SQLite::Database& db = storeDb(*store);
         QCOMPARE(db.execAndGet("select count(*) from pinyin").getInt(), 0); // created, empty
 
         std::vector<std::pair<int, int>> calls;
-        const int written = pinyinkeys::backfill(db, [&](int done, int total) { calls.emplace_back(done, total); });
+        const int written = store->pinyinKeys().backfill([&](int done, int total) { calls.emplace_back(done, total); });
         QCOMPARE(written, count);
         QCOMPARE(db.execAndGet("select count(*) from pinyin").getInt(), count);
         if (count > 0) {
@@ -461,9 +456,9 @@ private slots:
             for (size_t i = 1; i < calls.size(); ++i)
                 QVERIFY(calls[i].first > calls[i - 1].first);
             QVERIFY(calls.size() <= size_t(count / 256 + 2));
-            QCOMPARE(pinyinkeys::stored(db, "friend1")->keys, pinyin::keysOf(names[0]));
+            QCOMPARE(store->pinyinKeys().stored("friend1")->keys, pinyin::keysOf(names[0]));
             if (count > 3)
-                QCOMPARE(pinyinkeys::stored(db, "friend4")->keys.sortKey, QString()); // Null name
+                QCOMPARE(store->pinyinKeys().stored("friend4")->keys.sortKey, QString()); // Null name
         } else {
             QVERIFY(calls.empty());
         }
@@ -471,22 +466,22 @@ private slots:
 
         // Everything current: nothing written, no progress shown.
         calls.clear();
-        QCOMPARE(pinyinkeys::backfill(db, [&](int d, int t) { calls.emplace_back(d, t); }), 0);
+        QCOMPARE(store->pinyinKeys().backfill([&](int d, int t) { calls.emplace_back(d, t); }), 0);
         QVERIFY(calls.empty());
     }
 
     void backfillMendsStaleAndOrphanKeys() {
         auto store = fresh();
-        SQLite::Database& db = store->database();
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
         addNamed(*store, g, "李四");
+        SQLite::Database& db = storeDb(*store);
         // changed by another program, without the keys
         db.exec("update phone set 姓名 = '赵四' where friendid = '" + key.toStdString() + "'");
         db.exec("insert into pinyin (friendid, name) values ('friend77', 'gone')");
-        QCOMPARE(pinyinkeys::backfill(db), 1);
-        QCOMPARE(pinyinkeys::stored(db, key)->keys.full, QString("zhaosi"));
-        QVERIFY(!pinyinkeys::stored(db, "friend77"));
+        QCOMPARE(store->pinyinKeys().backfill(), 1);
+        QCOMPARE(store->pinyinKeys().stored(key)->keys.full, QString("zhaosi"));
+        QVERIFY(!store->pinyinKeys().stored("friend77"));
     }
 
     void cancelledBackfillWritesNothing() {
@@ -495,7 +490,7 @@ private slots:
         struct Cancelled {};
         bool thrown = false;
         try {
-            pinyinkeys::backfill(store->database(), [](int done, int) {
+            store->pinyinKeys().backfill([](int done, int) {
                 if (done > 300)
                     throw Cancelled();
             });
@@ -503,7 +498,7 @@ private slots:
             thrown = true;
         }
         QVERIFY(thrown);
-        QCOMPARE(store->database().execAndGet("select count(*) from pinyin").getInt(), 0);
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 0);
     }
 
     // A data file opened read-only keeps its bytes; the keys live in temp for the run.
@@ -517,7 +512,7 @@ private slots:
         OpenOptions options;
         options.readOnly = true;
         auto store = Store::open(path("readonly.mdb"), options);
-        QCOMPARE(pinyinkeys::backfill(store->database()), 3);
+        QCOMPARE(store->pinyinKeys().backfill(), 3);
         QCOMPARE(search(*store, "zs"), sorted({"张三", "赵四"}));
         store.reset();
         QFile file(path("readonly.mdb"));
@@ -549,7 +544,7 @@ private slots:
             addNamed(*store, g, name);
         RowTable rows;
         store->listAll(rows);
-        const NameSortKeys names = pinyinkeys::loadSortKeys(store->database());
+        const NameSortKeys names = store->pinyinKeys().loadSortKeys();
         QCOMPARE(names.size(), size_t(12));
         const auto order = Qt::SortOrder(direction);
         rows.reorder(rowOrder(rows, RowTable::NameColumn, order, &names));

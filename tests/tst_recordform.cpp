@@ -2,17 +2,15 @@
 // update mode, the refusals, the refresh of the tree and the list after a save, and EditFlag.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
-#include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,7 +36,7 @@ void press(frm_detail& form, const char* key) {
 }
 
 QString storedText(Fixture& fx, const QString& sql) {
-    SQLite::Statement s(fx.state.Conn->database(), sql.toStdString());
+    SQLite::Statement s(storeDb(*fx.state.Conn), sql.toStdString());
     if (!s.executeStep())
         return QStringLiteral("<no row>");
     return s.getColumn(0).isNull() ? QStringLiteral("<null>") : QString::fromStdString(s.getColumn(0).getString());
@@ -165,7 +163,7 @@ private slots:
     void groupChoice() {
         QFETCH(QString, treeNode);
         // A group id far beyond 16 bits must survive as item data and as the saved key.
-        fx->state.Conn->database().exec("insert into 分类 (id, 分类, 类型) values (70000, 'main70000', '大组')");
+        storeDb(*fx->state.Conn).exec("insert into 分类 (id, 分类, 类型) values (70000, 'main70000', '大组')");
         clickNode(window(), treeNode);
         auto form = newContactForm();
         QComboBox* groups = ::groupChoice(*form);
@@ -209,9 +207,9 @@ private slots:
 
     void newContactKeyGroupAndRefresh() {
         // The data file hands out id 42 next.
-        fx->state.Conn->database().exec("insert into phone (id, friendid, mainid, 姓名) values "
+        storeDb(*fx->state.Conn).exec("insert into phone (id, friendid, mainid, 姓名) values "
                                         "(7, 'friend7', 'main2', '老朋友'), (41, 'friend41', 'main1', 'x')");
-        fx->state.Conn->database().exec("delete from phone where id = 41");
+        storeDb(*fx->state.Conn).exec("delete from phone where id = 41");
         clickNode(window(), QStringLiteral("root")); // the tree's node does not decide the group
         auto form = newContactForm();
         ::groupChoice(*form)->setCurrentIndex(1);
@@ -276,7 +274,7 @@ private slots:
     }
 
     void noGroupRefused() {
-        fx->state.Conn->database().exec("delete from 分类");
+        storeDb(*fx->state.Conn).exec("delete from 分类");
         auto form = newContactForm();
         QCOMPARE(::groupChoice(*form)->count(), 0);
         type(box(*form, 1), QStringLiteral("无处可去"));
@@ -495,7 +493,6 @@ private slots:
         Frm_main& w = window();
         clickNode(w, treeNode);
         if (reminder) {
-            fx->state.ListSource = true;
             RunBirthdayReminder(w.view());
             QCOMPARE(listKeys(w), QStringList({"friend1", "friend3"}));
         }
@@ -563,7 +560,7 @@ private slots:
     }
 
     void nullColumnsOpenEmpty() {
-        fx->state.Conn->database().exec(
+        storeDb(*fx->state.Conn).exec(
             "insert into phone (friendid, mainid, 姓名) values ('friend7', 'main2', '只有名字')");
         Frm_main& w = window();
         clickNode(w, friends);
@@ -637,7 +634,7 @@ private slots:
 
     // A new person is written whole or not at all, even when the step that gives it its key fails.
     void newPersonIsOneWrite() {
-        fx->state.Conn->database().exec(
+        storeDb(*fx->state.Conn).exec(
             "create trigger refuse before update on phone begin select raise(abort, 'refused'); end");
         auto form = newContactForm();
         type(box(*form, 1), QStringLiteral("半个人"));

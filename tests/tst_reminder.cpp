@@ -3,11 +3,12 @@
 #include "core/app/Settings.h"
 #include "gui/list/ContactListModel.h"
 #include "core/rules/NextBirthdays.h"
-#include "gui/reminder/Reminder.h"
+#include "gui/app/Commands.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 #include <QTreeView>
 
 #include <QTest>
@@ -22,7 +23,7 @@ int countCommit(void* counter) {
     return 0;
 }
 QString nowBirthdayOf(Store& store, const QString& key) {
-    SQLite::Statement s(store.database(), "select nowbirthday from phone where friendid = ?");
+    SQLite::Statement s(storeDb(store), "select nowbirthday from phone where friendid = ?");
     s.bind(1, key.toStdString());
     if (!s.executeStep() || s.getColumn(0).isNull())
         return {};
@@ -77,11 +78,11 @@ private slots:
         const QString b = fx.addContact(g, "b");
         for (int i = 0; i < 300; ++i)
             fx.addContact(g, "x", QDate(1990, 1 + i % 12, 1 + i % 28));
-        store.database().exec("update phone set nowbirthday = '2000-01-01'");
+        storeDb(store).exec("update phone set nowbirthday = '2000-01-01'");
         int commits = 0;
-        sqlite3_commit_hook(store.database().getHandle(), countCommit, &commits);
+        sqlite3_commit_hook(storeDb(store).getHandle(), countCommit, &commits);
         ComputeNextBirthdays(store, fx.clock.today(), 10);
-        sqlite3_commit_hook(store.database().getHandle(), nullptr, nullptr);
+        sqlite3_commit_hook(storeDb(store).getHandle(), nullptr, nullptr);
         QCOMPARE(commits, 1);
         QCOMPARE(nowBirthdayOf(store, a), QString("2025-03-15"));
         QCOMPARE(nowBirthdayOf(store, b), QString()); // no birthday: Null, even if it held a date
@@ -96,9 +97,9 @@ private slots:
         QFETCH(bool, withRows);
         Fixture fx;
         Store& store = fx.open();
-        store.database().exec("drop table phone");
+        storeDb(store).exec("drop table phone");
         std::string create = sql::CreatePhone;
-        store.database().exec(create.substr(0, create.rfind(",\n    nowbirthday")) + ")");
+        storeDb(store).exec(create.substr(0, create.rfind(",\n    nowbirthday")) + ")");
         if (withRows)
             fx.addContact("main1", "a", QDate(1980, 3, 15));
         QVERIFY(!store.hasNextBirthdayColumn());
@@ -165,7 +166,7 @@ private slots:
             w.Toolbar1_ButtonMenuClick("birthday");
             QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
         }
-        QVERIFY(fx.state.ListSource);
+        QVERIFY(fx.state.ListSource.isQuery());
         QVERIFY(!fx.state.StartupRemind);
         if (text.isEmpty()) {
             QVERIFY(fx.dialogs.messages.isEmpty());

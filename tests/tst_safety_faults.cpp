@@ -16,8 +16,9 @@
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/TestFiles.h"
-#include "gui/tree/GroupOps.h"
+#include "gui/app/Commands.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -214,7 +215,7 @@ private slots:
                     const QString seen = dumpFile(work());
                     QVERIFY2(allowed.contains(seen),
                              qPrintable(where + ": after the failure the file holds:\n" + seen));
-                    QCOMPARE(dumpDatabase(store->database().getHandle()), seen);
+                    QCOMPARE(dumpDatabase(storeDb(*store).getHandle()), seen);
                     if (threw && seen != after) {
                         try {
                             what.run(*store);
@@ -336,10 +337,10 @@ private slots:
                 Tv_dele(view);
                 break;
             case 3:
-                TV_AfterLabelEdit(view, tree->indexForKey("main1"), QStringLiteral("老同学"));
+                TV_AfterLabelEdit(view, QStringLiteral("main1"), QStringLiteral("老同学"));
                 break;
             case 4:
-                TV_AfterLabelEdit(view, tree->indexForKey("friend4"), QStringLiteral("新名字"));
+                TV_AfterLabelEdit(view, QStringLiteral("friend4"), QStringLiteral("新名字"));
                 break;
             }
             const int injected = vfs.injected();

@@ -6,7 +6,7 @@
 #include "core/app/Settings.h"
 #include "core/exchange/Importer.h"
 #include "gui/forms/RecordForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/rules/SearchBuilder.h"
@@ -17,6 +17,7 @@
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -178,7 +179,7 @@ private slots:
         Store& store = fx.open();
         const QString other = store.addGroup(QStringLiteral("别的组"));
         const QString bystander = store.addContact(contact(other, QStringLiteral("旁人")));
-        const QString schemaBefore = dumpDatabase(store.database().getHandle()).section(QStringLiteral("\n--"), 0, 0);
+        const QString schemaBefore = dumpDatabase(storeDb(store).getHandle()).section(QStringLiteral("\n--"), 0, 0);
 
         const QString group = store.addGroup(text);
         ContactFields f = contact(group, text);
@@ -215,8 +216,8 @@ private slots:
         QCOMPARE(store.loadContact(bystander)->name, text + QStringLiteral("3"));
         QCOMPARE(store.contactCount(), 2);
         QCOMPARE(int(store.groups().size()), 2);
-        QCOMPARE(dumpDatabase(store.database().getHandle()).section(QStringLiteral("\n--"), 0, 0), schemaBefore);
-        QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
+        QCOMPARE(dumpDatabase(storeDb(store).getHandle()).section(QStringLiteral("\n--"), 0, 0), schemaBefore);
+        QCOMPARE(integrityOf(storeDb(store).getHandle()), QStringLiteral("ok"));
 
         // The window shows them as they are.
         fx.state.Conn.reset();
@@ -243,7 +244,7 @@ private slots:
         ++inputsTried;
         Fixture fx;
         Store& store = fx.open();
-        Transaction setUp(store.database()); // one commit for the whole set-up
+        Transaction setUp = store.transaction(); // one commit for the whole set-up
         const QString group = store.addGroup(QStringLiteral("组"));
         // What the text's wildcards would match if they were not escaped, and near misses.
         QString loose = text;
@@ -286,7 +287,7 @@ private slots:
         store.listQuery(search::buildQuery(byName), people);
         QVERIFY(people.findKey(namedKey.toStdString()) >= 0);
         QCOMPARE(store.contactCount(), int(remarks.size()) + 1);
-        QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
+        QCOMPARE(integrityOf(storeDb(store).getHandle()), QStringLiteral("ok"));
     }
 
     // The same texts typed (or pasted) into every box of the record form: what is stored is exactly
@@ -326,7 +327,7 @@ private slots:
         for (int i = 0; i < rest.size(); ++i)
             QVERIFY2(*rest[i] == held[i + 2], qPrintable(QStringLiteral("Text%1").arg(i + 3)));
         QCOMPARE(f->remarks, text); // the remarks box takes any length
-        QCOMPARE(integrityOf(fx.state.Conn->database().getHandle()), QStringLiteral("ok"));
+        QCOMPARE(integrityOf(storeDb(*fx.state.Conn).getHandle()), QStringLiteral("ok"));
     }
 
     // Dates typed into the birthday box: a real date is stored, anything else as no date, and the
@@ -400,7 +401,7 @@ private slots:
         Fixture fx;
         Store& store = fx.open();
         store.addGroup(QStringLiteral("组"));
-        const QString before = dumpDatabase(store.database().getHandle());
+        const QString before = dumpDatabase(storeDb(store).getHandle());
         const QString path = fx.dir.filePath(name);
         {
             QFile f(path);
@@ -408,16 +409,16 @@ private slots:
             f.write(bytes);
         }
         const ImportSummary summary = Importer(store, fx.paths.data).runFile(path, {});
-        QCOMPARE(integrityOf(store.database().getHandle()), QStringLiteral("ok"));
+        QCOMPARE(integrityOf(storeDb(store).getHandle()), QStringLiteral("ok"));
         if (!summary.failure.isEmpty()) {
-            QCOMPARE(dumpDatabase(store.database().getHandle()), before); // nothing written
+            QCOMPARE(dumpDatabase(storeDb(store).getHandle()), before); // nothing written
             return;
         }
         QCOMPARE(store.contactCount(), summary.added);
         QVERIFY(summary.added + int(summary.skipped.size()) <= summary.total);
         QStringList tables;
         {
-            SQLite::Statement read(store.database(), "select name from sqlite_master where type = 'table'");
+            SQLite::Statement read(storeDb(store), "select name from sqlite_master where type = 'table'");
             while (read.executeStep())
                 tables << QString::fromStdString(read.getColumn(0).getString());
         }
@@ -467,7 +468,7 @@ private slots:
         QStringList keys;
         for (const Odd& o : odd) {
             const QString key = store.addContact(contact(group, QString::fromLatin1(o.name)));
-            SQLite::Statement write(store.database(), "update phone set 生日 = ?, nowbirthday = ? where friendid = ?");
+            SQLite::Statement write(storeDb(store), "update phone set 生日 = ?, nowbirthday = ? where friendid = ?");
             o.bind(write);
             write.bind(2, "9999-99-99"); // whatever an old file held
             write.bind(3, key.toStdString());
@@ -488,7 +489,7 @@ private slots:
 
         Store& again = *fx.state.Conn;
         for (int i = 0; i < odd.size(); ++i) {
-            SQLite::Statement read(again.database(), "select nowbirthday from phone where friendid = ?");
+            SQLite::Statement read(storeDb(again), "select nowbirthday from phone where friendid = ?");
             read.bind(1, keys[i].toStdString());
             QVERIFY(read.executeStep());
             const SQLite::Column value = read.getColumn(0);

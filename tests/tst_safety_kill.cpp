@@ -8,6 +8,7 @@
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/Workload.h"
+#include "support/StoreProbe.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -241,7 +242,7 @@ private slots:
                 } catch (const StoreError& e) {
                     QFAIL(qPrintable(where + ": the data file does not open: " + e.message()));
                 }
-                const QString integrity = integrityOf(store->database().getHandle());
+                const QString integrity = integrityOf(storeDb(*store).getHandle());
                 QVERIFY2(integrity == QStringLiteral("ok"), qPrintable(where + ": integrity_check: " + integrity));
                 QStringList problems;
                 const workload::Model found = workload::read(*store, &problems);

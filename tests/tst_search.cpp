@@ -1,11 +1,12 @@
 // The search: which people each box finds, what typed texts can never do, and the form itself.
 #include "gui/app/MainWindow.h"
 #include "gui/forms/QueryForm.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "support/MainWindowProbe.h"
+#include "support/StoreProbe.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -151,7 +152,7 @@ private slots:
         QCOMPARE(w.listModel()->picture(), 3);
         QVERIFY(!w.LV()->selectionModel()->hasSelection());
         QVERIFY(f.dialogs.messages.isEmpty());
-        QVERIFY(w.state().ListSource);
+        QVERIFY(w.state().ListSource.isQuery());
     }
 
     void allConditionsHoldAndNullNeverMatches() {
@@ -161,7 +162,7 @@ private slots:
         f.addContact(group, "张四", {}, "13800001111");
         f.addContact(group, "李三", {}, "13900002222");
         {
-            SQLite::Statement insert(f.open().database(),
+            SQLite::Statement insert(storeDb(f.open()),
                                      "insert into phone (friendid, mainid, 姓名) values ('friend900', ?, '张无')");
             insert.bind(1, group.toStdString());
             insert.exec();
@@ -178,7 +179,7 @@ private slots:
         f.addContact(f.addGroup("同学"), "张三", {}, "139");
         Frm_main& w = f.window();
         QVERIFY(runSearch(w, {{3, "139"}}));
-        const Query before = w.state().QuerySql;
+        const ListShows before = w.state().ListSource;
         Frm_query form(w.view(), &w);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -191,7 +192,7 @@ private slots:
         QCOMPARE(spy.focus, form.Text(1));
         QVERIFY(form.isVisible());
         // The search the list shows stays, so that a save refreshes it as before.
-        QCOMPARE(w.state().QuerySql, before);
+        QCOMPARE(w.state().ListSource, before);
         QCOMPARE(w.listModel()->rowCount(), 1);
     }
 
@@ -205,8 +206,8 @@ private slots:
         QVERIFY(runSearch(w, {{1, "王"}})); // the form closes whatever was found
         QCOMPARE(f.dialogs.messages, QList<Message>{msg::plain(NothingFound)});
         QCOMPARE(listKeys(w), everybody);
-        QVERIFY(w.state().ListSource);
-        QCOMPARE(w.state().QuerySql.binds, QStringList{"%王%"});
+        QVERIFY(w.state().ListSource.isQuery());
+        QCOMPARE(w.state().ListSource.query->binds, QStringList{"%王%"});
         ListQueryResult(w.view()); // a save now runs the search again: nobody
         QCOMPARE(w.listModel()->rowCount(), 0);
     }
@@ -333,16 +334,14 @@ private slots:
             QCOMPARE(form.result(), int(QDialog::Accepted));
             QCOMPARE(listKeys(w), QStringList{hit});
         }
-        const Query before = w.state().QuerySql;
-        w.state().ListSource = false;
+        w.state().ListSource = ListShows::node();
         Frm_query form(w.view(), &w);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Text(1)->setText("李");
         QTest::keyClick(form.Text(1), Qt::Key_Escape);
         QVERIFY(!form.isVisible());
-        QCOMPARE(w.state().QuerySql, before);
-        QVERIFY(!w.state().ListSource);
+        QVERIFY(!w.state().ListSource.isQuery());
         QCOMPARE(listKeys(w), QStringList{hit});
         QVERIFY(f.dialogs.messages.isEmpty());
     }

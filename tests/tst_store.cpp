@@ -1,6 +1,8 @@
 #include "core/text/Keys.h"
 #include "core/store/Sql.h"
+#include "core/store/Statement.h"
 #include "core/store/Store.h"
+#include "support/StoreProbe.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,19 +38,19 @@ private slots:
     void schemaHasExactColumns() {
         auto store = fresh();
         QStringList phone, groups;
-        SQLite::Statement s(store->database(), "select name from pragma_table_info('phone')");
+        SQLite::Statement s(storeDb(*store), "select name from pragma_table_info('phone')");
         while (s.executeStep())
             phone << QString::fromStdString(s.getColumn(0).getString());
-        SQLite::Statement g(store->database(), "select name from pragma_table_info('分类')");
+        SQLite::Statement g(storeDb(*store), "select name from pragma_table_info('分类')");
         while (g.executeStep())
             groups << QString::fromStdString(g.getColumn(0).getString());
         QCOMPARE(phone, QStringList({"id", "friendid", "mainid", "姓名", "生日", "移动电话", "工作电话", "家庭电话",
                                      "传真号码", "地址", "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注",
                                      "照片", "nowbirthday"}));
         QCOMPARE(groups, QStringList({"id", "分类", "类型"}));
-        QCOMPARE(QString::fromStdString(store->database().execAndGet("pragma journal_mode").getString()),
+        QCOMPARE(QString::fromStdString(storeDb(*store).execAndGet("pragma journal_mode").getString()),
                  QString("delete"));
-        QCOMPARE(store->database().execAndGet("pragma synchronous").getInt(), 2); // FULL
+        QCOMPARE(storeDb(*store).execAndGet("pragma synchronous").getInt(), 2); // FULL
     }
 
     void createEmptyNeverOverwrites() {
@@ -151,6 +153,81 @@ private slots:
         QVERIFY(!store->hasNextBirthdayColumn());
         store->addNextBirthdayColumn();
         QVERIFY(store->hasNextBirthdayColumn());
+    }
+
+    // What a failed write tells the user: the kind of failure from SQLite's code, then SQLite's words.
+    void failureKinds_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("full") << SQLITE_FULL << int(StoreError::Kind::DiskFull) << "磁盘已满 (x)";
+        QTest::newRow("read-only") << SQLITE_READONLY << int(StoreError::Kind::ReadOnly) << "数据文件是只读的 (x)";
+        QTest::newRow("read-only, moved") << SQLITE_READONLY_DBMOVED << int(StoreError::Kind::ReadOnly)
+                                          << "数据文件是只读的 (x)";
+        QTest::newRow("corrupt") << SQLITE_CORRUPT << int(StoreError::Kind::Damaged) << "数据文件已损坏 (x)";
+        QTest::newRow("not a database") << SQLITE_NOTADB << int(StoreError::Kind::Damaged) << "数据文件已损坏 (x)";
+        QTest::newRow("busy") << SQLITE_BUSY << int(StoreError::Kind::Busy) << "数据文件正被其它程序使用 (x)";
+        QTest::newRow("constraint") << SQLITE_CONSTRAINT_TRIGGER << int(StoreError::Kind::Other) << "x";
+        QTest::newRow("not SQLite's") << 0 << int(StoreError::Kind::Other) << "x";
+    }
+    void failureKinds() {
+        QFETCH(int, code);
+        QFETCH(int, kind);
+        QFETCH(QString, words);
+        const StoreError error("x", code, code);
+        QCOMPARE(int(error.kind()), kind);
+        QCOMPARE(error.code(), code & 0xff);
+        QCOMPARE(error.extendedCode(), code);
+        QCOMPARE(error.message(), words);
+    }
+
+    // Real failures carry SQLite's codes: a write on a read-only connection, a file that is no
+    // database, a trigger that refuses.
+    void realFailuresCarryTheirCodes() {
+        fresh();
+        auto readOnly = Store::open(path(), OpenOptions{nullptr, true});
+        try {
+            readOnly->addGroup("同学");
+            QFAIL("the write went through");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.code(), SQLITE_READONLY);
+            QCOMPARE(e.kind(), StoreError::Kind::ReadOnly);
+        }
+        readOnly.reset();
+
+        auto store = Store::open(path());
+        storeDb(*store).exec("create trigger zinteva_refuse before insert on 分类 begin select raise(abort, 'refused'); end");
+        try {
+            store->addGroup("同学");
+            QFAIL("the write went through");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.extendedCode(), SQLITE_CONSTRAINT_TRIGGER);
+            QCOMPARE(e.message(), QStringLiteral("refused"));
+        }
+        QCOMPARE(store->groups().size(), size_t(0)); // rolled back whole
+        store.reset();
+
+        const QString junk = dir.filePath("junk.mdb");
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'j'));
+        file.close();
+        try {
+            Store::open(junk);
+            QFAIL("a file of junk opened");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.kind(), StoreError::Kind::Damaged);
+        }
+    }
+
+    // One statement per text: a second one after the first is refused, not run.
+    void aStatementTextHoldsOneStatement() {
+        fresh();
+        Connection connection(path(), SQLITE_OPEN_READWRITE);
+        QVERIFY_THROWS_EXCEPTION(StoreError, Statement(connection, "select 1; delete from 分类"));
+        Statement one(connection, "select 1;  ");
+        QVERIFY(one.step());
+        QCOMPARE(one.integer(0), 1);
     }
 };
 

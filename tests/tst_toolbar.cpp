@@ -3,7 +3,7 @@
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "gui/forms/ExchangeForms.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
@@ -289,7 +289,7 @@ private slots:
         w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang));
         w.Toolbar1_ButtonMenuClick("birthday");
         QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
-        QVERIFY(fx->state.ListSource);
+        QVERIFY(fx->state.ListSource.isQuery());
         QCOMPARE(w.listModel()->rowCount(), 1);
         QCOMPARE(fx->dialogs.texts(), QStringList({"最近 10 天有 1 位过生日的好友"}));
     }

@@ -1,12 +1,12 @@
 // The group tree and the contact list: what each rebuild and each fill shows, selects and focuses.
 #include "gui/app/MainWindow.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
-#include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "support/StoreProbe.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -149,7 +149,7 @@ private slots:
         full.email = "e@x", full.nickname = "三儿", full.remarks = "备注", full.photo = "/p.jpg";
         fx.open().addContact(full);
         fx.addContact(g, "只有名字");
-        fx.open().database().exec("update phone set 移动电话 = null, 生日 = null where 姓名 = '只有名字'");
+        storeDb(fx.open()).exec("update phone set 移动电话 = null, 生日 = null where 姓名 = '只有名字'");
         Frm_main& w = fx.window();
         const ContactListModel& list = *w.listModel();
         QAbstractItemModelTester tester(w.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -200,12 +200,12 @@ private slots:
         MainView& view = w.view();
         fx.state.CurrentContactId = "friend3";
         fx.state.CurrentGroup = "main1";
-        fx.state.ListSource = true;
+        fx.state.ListSource = ListShows::result(Query{"移动电话 like ?", {"%139%"}});
         const auto node = [&](const QString& key) { return w.treeModel()->indexForKey(key); };
         if (fill == "all") {
             ListAllContacts(view);
         } else if (fill == "query" || fill == "query-none") {
-            fx.state.QuerySql = Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}};
+            fx.state.ListSource = ListShows::result(Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}});
             ListQueryResult(view);
         } else if (fill == "refresh-group") {
             fx.state.CurrentGroup = b;
@@ -221,7 +221,7 @@ private slots:
         } else {
             const QString key = fill == "click-root" ? "root" : fill == "click-group" ? b : "friend2";
             TV_NodeClick(view, node(key));
-            QVERIFY(!fx.state.ListSource);
+            QVERIFY(!fx.state.ListSource.isQuery());
             QCOMPARE(fx.state.CurrentGroup, QString("main1")); // a click does not change it
         }
         QCOMPARE(listNames(w), names);

@@ -1,22 +1,22 @@
 #include "support/DbDump.h"
 
-#include "core/store/Store.h"
+#include "core/store/StoreError.h"
 
 #include <QStringList>
 #include <sqlite3.h>
 
 namespace {
 
-class Statement {
+class RawStatement {
 public:
-    Statement(sqlite3* db, const QString& text) : db_(db) {
+    RawStatement(sqlite3* db, const QString& text) : db_(db) {
         const QByteArray utf8 = text.toUtf8();
         if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &statement_, nullptr) != SQLITE_OK)
             throw StoreError(sqlite3_errmsg(db));
     }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    ~RawStatement() { sqlite3_finalize(statement_); }
+    RawStatement(const RawStatement&) = delete;
+    RawStatement& operator=(const RawStatement&) = delete;
     bool step() {
         const int rc = sqlite3_step(statement_);
         if (rc == SQLITE_ROW)
@@ -54,8 +54,8 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-struct Connection {
-    explicit Connection(const QString& path) {
+struct RawConnection {
+    explicit RawConnection(const QString& path) {
         const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc != SQLITE_OK) {
             const std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -63,7 +63,7 @@ struct Connection {
             throw StoreError(message);
         }
     }
-    ~Connection() { sqlite3_close(db); }
+    ~RawConnection() { sqlite3_close(db); }
     sqlite3* db = nullptr;
 };
 
@@ -73,7 +73,7 @@ QString dumpDatabase(sqlite3* db) {
     QStringList lines;
     QStringList tables;
     {
-        Statement schema(db, QStringLiteral("select type, name, sql from sqlite_master order by type, name"));
+        RawStatement schema(db, QStringLiteral("select type, name, sql from sqlite_master order by type, name"));
         while (schema.step()) {
             lines << schema.value(0) + QLatin1Char(' ') + schema.value(1) + QLatin1Char(' ') + schema.value(2);
             if (schema.value(0) == QStringLiteral("'table'"))
@@ -82,7 +82,7 @@ QString dumpDatabase(sqlite3* db) {
     }
     for (const QString& table : tables) {
         lines << QStringLiteral("-- ") + table;
-        Statement rows(db, QStringLiteral("select * from \"%1\" order by rowid").arg(table));
+        RawStatement rows(db, QStringLiteral("select * from \"%1\" order by rowid").arg(table));
         while (rows.step()) {
             QStringList cells;
             for (int column = 0; column < rows.columns(); ++column)
@@ -94,19 +94,19 @@ QString dumpDatabase(sqlite3* db) {
 }
 
 QString dumpFile(const QString& path) {
-    Connection connection(path);
+    RawConnection connection(path);
     return dumpDatabase(connection.db);
 }
 
 QString integrityOf(sqlite3* db) {
     QStringList complaints;
-    Statement check(db, QStringLiteral("pragma integrity_check"));
+    RawStatement check(db, QStringLiteral("pragma integrity_check"));
     while (check.step())
         complaints << check.value(0).mid(1).chopped(1);
     return complaints.join(QLatin1Char('\n'));
 }
 
 QString integrityOfFile(const QString& path) {
-    Connection connection(path);
+    RawConnection connection(path);
     return integrityOf(connection.db);
 }

@@ -3,6 +3,7 @@
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "core/store/Store.h"
+#include "support/StoreProbe.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -56,7 +57,7 @@ QString Fixture::addContact(const QString& groupKey, const QString& name, std::o
 
 int Fixture::count(const char* sql) {
     open();
-    return state.Conn->database().execAndGet(sql).getInt();
+    return storeDb(*state.Conn).execAndGet(sql).getInt();
 }
 
 ContactFields contact(const QString& groupKey, const QString& name) {

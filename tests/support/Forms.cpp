@@ -1,7 +1,7 @@
 #include "support/Forms.h"
 
 #include "gui/forms/RecordForm.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QApplication>
 #include <QComboBox>

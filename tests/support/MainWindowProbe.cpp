@@ -1,7 +1,7 @@
 #include "support/MainWindowProbe.h"
 
 #include "gui/app/MainWindow.h"
-#include "gui/list/ContactList.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/tree/GroupTreeModel.h"
 

@@ -1,6 +1,7 @@
 #include "support/Workload.h"
 
 #include "core/store/Store.h"
+#include "support/StoreProbe.h"
 
 #include <QCryptographicHash>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -61,7 +62,7 @@ Model read(Store& store, QStringList* problems) {
         model.groupKeys[ident] = group.key;
         identOfGroupKey[group.key] = ident;
     }
-    SQLite::Statement rows(store.database(), "select id, friendid from phone order by id");
+    SQLite::Statement rows(storeDb(store), "select id, friendid from phone order by id");
     while (rows.executeStep()) {
         const qint64 id = rows.getColumn(0).getInt64();
         const QString key = QString::fromStdString(rows.getColumn(1).getString());

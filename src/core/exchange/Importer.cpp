@@ -5,7 +5,6 @@
 #include "core/exchange/VCardReader.h"
 #include "core/text/Keys.h"
 #include "core/store/Store.h"
-#include "core/store/Transaction.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -187,7 +186,7 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
-        Transaction transaction(store_.database());
+        Transaction transaction = store_.transaction();
         GroupFinder groups(store_, summary);
         const QString filePart = ContactUid::filePart(store_, true);
         QHash<QString, QString> addedByUid; // a UID met twice in one file updates what it added

@@ -1,109 +1,95 @@
 #include "core/store/LunarBirthdays.h"
 
 #include "core/store/Sql.h"
-#include "core/store/StatementHelpers.h"
-
-#include <SQLiteCpp/SQLiteCpp.h>
-#include <sqlite3.h>
+#include "core/store/Statement.h"
+#include "core/store/Store.h"
 
 #include <string>
 
-namespace lunarbirthdays {
-
-using storehelpers::guarded;
-
-void ensureTable(SQLite::Database& db) {
-    guarded([&] {
-        if (sqlite3_db_readonly(db.getHandle(), "main") != 1) {
-            db.exec(sql::CreateLunarBirthdays);
-            db.exec(sql::CreateLunarBirthdaysTrigger);
-            return;
-        }
-        SQLite::Statement exists(db, sql::TableExists);
-        exists.bind(1, "zinteva_lunar_birthdays");
-        if (exists.executeStep() && exists.getColumn(0).getInt() == 0)
-            db.exec(sql::CreateTempLunarBirthdays);
-    });
-}
-
 namespace {
-std::optional<LunarBirthday> valid(const LunarBirthday& b) {
+
+// The lunar birthday in columns first..first+3 (year, month, day, leap); nothing for Null or for
+// values that make no lunar date.
+std::optional<LunarBirthday> lunarAt(const Statement& statement, int first) {
+    if (statement.isNull(first + 1))
+        return std::nullopt;
+    const LunarBirthday b{static_cast<int>(statement.integer(first)), static_cast<int>(statement.integer(first + 1)),
+                          static_cast<int>(statement.integer(first + 2)), statement.integer(first + 3) != 0};
     if (!b.isValid())
         return std::nullopt;
     return b;
 }
 
-std::optional<LunarBirthday> fromColumns(SQLite::Statement& statement, int first) {
-    if (statement.getColumn(first + 1).isNull())
-        return std::nullopt;
-    return valid({statement.getColumn(first).getInt(), statement.getColumn(first + 1).getInt(),
-                  statement.getColumn(first + 2).getInt(), statement.getColumn(first + 3).getInt() != 0});
-}
 } // namespace
 
-std::optional<LunarBirthday> fromColumns(sqlite3_stmt* statement, int first) {
-    if (sqlite3_column_type(statement, first + 1) == SQLITE_NULL)
+void LunarBirthdays::ensureTable() {
+    if (!connection_.isReadOnly()) {
+        connection_.exec(sql::CreateLunarBirthdays);
+        connection_.exec(sql::CreateLunarBirthdaysTrigger);
+        return;
+    }
+    Statement exists(connection_, sql::TableExists);
+    exists.bind(1, "zinteva_lunar_birthdays");
+    if (exists.step() && exists.integer(0) == 0)
+        connection_.exec(sql::CreateTempLunarBirthdays);
+}
+
+std::optional<LunarBirthday> LunarBirthdays::load(const QString& contactKey) {
+    Statement statement(connection_, sql::SelectLunarBirthday);
+    statement.bind(1, contactKey);
+    if (!statement.step())
         return std::nullopt;
-    return valid({sqlite3_column_int(statement, first), sqlite3_column_int(statement, first + 1),
-                  sqlite3_column_int(statement, first + 2), sqlite3_column_int(statement, first + 3) != 0});
+    return lunarAt(statement, 0);
 }
 
-std::optional<LunarBirthday> load(SQLite::Database& db, const QString& contactKey) {
-    return guarded([&] {
-        SQLite::Statement statement(db, sql::SelectLunarBirthday);
-        statement.bind(1, contactKey.toStdString());
-        if (!statement.executeStep())
-            return std::optional<LunarBirthday>();
-        return fromColumns(statement, 0);
-    });
+void LunarBirthdays::write(const QString& contactKey, const std::optional<LunarBirthday>& birthday) {
+    if (!birthday) {
+        Statement(connection_, sql::DeleteLunarBirthday).bind(1, contactKey).exec();
+        return;
+    }
+    Statement(connection_, sql::WriteLunarBirthday)
+        .bind(1, contactKey)
+        .bind(2, qint64(birthday->year))
+        .bind(3, qint64(birthday->month))
+        .bind(4, qint64(birthday->day))
+        .bind(5, qint64(birthday->leap ? 1 : 0))
+        .exec();
 }
 
-void write(SQLite::Database& db, const QString& contactKey, const std::optional<LunarBirthday>& birthday) {
-    guarded([&] {
-        if (!birthday) {
-            SQLite::Statement statement(db, sql::DeleteLunarBirthday);
-            statement.bind(1, contactKey.toStdString());
-            statement.exec();
-            return;
-        }
-        SQLite::Statement statement(db, sql::WriteLunarBirthday);
-        statement.bind(1, contactKey.toStdString());
-        statement.bind(2, birthday->year);
-        statement.bind(3, birthday->month);
-        statement.bind(4, birthday->day);
-        statement.bind(5, birthday->leap ? 1 : 0);
-        statement.exec();
-    });
+std::unordered_map<qint64, LunarBirthday> LunarBirthdays::byRowId() {
+    std::unordered_map<qint64, LunarBirthday> found;
+    Statement statement(connection_, sql::SelectLunarBirthdaysById);
+    while (statement.step()) {
+        if (const auto b = lunarAt(statement, 1))
+            found.emplace(statement.integer(0), *b);
+    }
+    return found;
 }
 
-std::unordered_map<qint64, LunarBirthday> byRowId(SQLite::Database& db) {
-    return guarded([&] {
-        std::unordered_map<qint64, LunarBirthday> found;
-        SQLite::Statement statement(db, sql::SelectLunarBirthdaysById);
-        while (statement.executeStep()) {
-            if (const auto b = fromColumns(statement, 1))
-                found.emplace(statement.getColumn(0).getInt64(), *b);
-        }
-        return found;
-    });
+void LunarBirthdays::showInRows(RowTable& rows, int firstRow) {
+    std::unordered_map<std::string, LunarBirthday> lunar;
+    Statement statement(connection_, sql::SelectLunarBirthdays);
+    while (statement.step()) {
+        if (const auto b = lunarAt(statement, 1))
+            lunar.emplace(std::string(statement.view(0)), *b);
+    }
+    if (lunar.empty())
+        return;
+    for (int row = firstRow; row < rows.rowCount(); ++row) {
+        const auto found = lunar.find(std::string(rows.text(row, RowTable::KeyColumn)));
+        if (found != lunar.end())
+            rows.setText(row, RowTable::BirthdayColumn, lunarBirthdayText(found->second));
+    }
 }
 
-void showInRows(SQLite::Database& db, RowTable& rows, int firstRow) {
-    guarded([&] {
-        std::unordered_map<std::string, LunarBirthday> lunar;
-        SQLite::Statement statement(db, sql::SelectLunarBirthdays);
-        while (statement.executeStep()) {
-            if (const auto b = fromColumns(statement, 1))
-                lunar.emplace(statement.getColumn(0).getString(), *b);
-        }
-        if (lunar.empty())
-            return;
-        for (int row = firstRow; row < rows.rowCount(); ++row) {
-            const auto found = lunar.find(std::string(rows.text(row, RowTable::KeyColumn)));
-            if (found != lunar.end())
-                rows.setText(row, RowTable::BirthdayColumn, lunarBirthdayText(found->second));
-        }
-    });
+void LunarBirthdays::forEachBirthday(
+    const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
+    Statement statement(connection_, sql::SelectAllBirthdays);
+    while (statement.step()) {
+        StoredBirthday birthday;
+        if (const auto stored = statement.optionalView(2))
+            birthday.gregorian = parseStoredDate(*stored);
+        birthday.lunar = lunarAt(statement, 3);
+        visit(statement.text(0), statement.text(1), birthday);
+    }
 }
-
-} // namespace lunarbirthdays

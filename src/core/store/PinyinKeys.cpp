@@ -1,144 +1,105 @@
 #include "core/store/PinyinKeys.h"
 
 #include "core/store/Sql.h"
-#include "core/store/StatementHelpers.h"
-#include "core/store/Store.h"
+#include "core/store/Statement.h"
 #include "core/store/Transaction.h"
-
-#include <SQLiteCpp/SQLiteCpp.h>
-#include <sqlite3.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace pinyinkeys {
-
 namespace {
-using storehelpers::columnText;
-using storehelpers::guarded;
 
-void bindKeys(SQLite::Statement& statement, const std::string& contactKey, const QString& name) {
+void bindKeys(Statement& statement, std::string_view contactKey, const QString& name) {
     const pinyin::Keys keys = pinyin::keysOf(name);
     statement.bind(1, contactKey);
-    statement.bind(2, name.toStdString());
-    statement.bind(3, keys.full.toStdString());
-    statement.bind(4, keys.initials.toStdString());
-    statement.bind(5, keys.variants.join(u' ').toStdString());
-    statement.bind(6, keys.sortKey.toStdString());
+    statement.bind(2, name);
+    statement.bind(3, keys.full);
+    statement.bind(4, keys.initials);
+    statement.bind(5, keys.variants.join(u' '));
+    statement.bind(6, keys.sortKey);
 }
 
 } // namespace
 
-void ensureTable(SQLite::Database& db) {
-    guarded([&] {
-        if (sqlite3_db_readonly(db.getHandle(), "main") != 1) {
-            db.exec(sql::CreatePinyin);
-            return;
-        }
-        SQLite::Statement exists(db, sql::TableExists);
-        exists.bind(1, "pinyin");
-        if (exists.executeStep() && exists.getColumn(0).getInt() == 0)
-            db.exec(sql::CreateTempPinyin);
-    });
+void PinyinKeys::ensureTable() {
+    if (!connection_.isReadOnly()) {
+        connection_.exec(sql::CreatePinyin);
+        return;
+    }
+    Statement exists(connection_, sql::TableExists);
+    exists.bind(1, "pinyin");
+    if (exists.step() && exists.integer(0) == 0)
+        connection_.exec(sql::CreateTempPinyin);
 }
 
-void write(SQLite::Database& db, const QString& contactKey, const QString& name) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::WritePinyin);
-        bindKeys(statement, contactKey.toStdString(), name);
-        statement.exec();
-    });
+void PinyinKeys::write(const QString& contactKey, const QString& name) {
+    Statement statement(connection_, sql::WritePinyin);
+    bindKeys(statement, contactKey.toStdString(), name);
+    statement.exec();
 }
 
-void remove(SQLite::Database& db, const QString& contactKey) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::DeletePinyin);
-        statement.bind(1, contactKey.toStdString());
-        statement.exec();
-    });
+void PinyinKeys::remove(const QString& contactKey) {
+    Statement(connection_, sql::DeletePinyin).bind(1, contactKey).exec();
 }
 
-void removeGroup(SQLite::Database& db, const QString& groupKey) {
-    guarded([&] {
-        SQLite::Statement statement(db, sql::DeleteGroupPinyin);
-        statement.bind(1, groupKey.toStdString());
-        statement.exec();
-    });
+void PinyinKeys::removeGroup(const QString& groupKey) {
+    Statement(connection_, sql::DeleteGroupPinyin).bind(1, groupKey).exec();
 }
 
-int backfill(SQLite::Database& db, const Progress& progress) {
-    return guarded([&] {
-        // Read first, then write: the statement that reads must not see the rows being written.
-        std::vector<std::pair<std::string, QString>> stale;
-        {
-            SQLite::Statement read(db, sql::SelectStalePinyin);
-            while (read.executeStep())
-                stale.emplace_back(read.getColumn(0).getString(), columnText(read, 1));
-        }
-        Transaction transaction(db);
-        const int orphans = db.exec(sql::DeleteOrphanPinyin);
-        if (stale.empty()) {
-            if (orphans > 0)
-                transaction.commit();
-            return 0;
-        }
-        const int total = static_cast<int>(stale.size());
-        if (progress)
-            progress(0, total);
-        SQLite::Statement write(db, sql::WritePinyin);
-        int done = 0;
-        for (const auto& [contactKey, name] : stale) {
-            bindKeys(write, contactKey, name);
-            write.exec();
-            write.reset();
-            ++done;
-            if (progress && (done % 256 == 0 || done == total))
-                progress(done, total);
-        }
-        transaction.commit();
-        return total;
-    });
+int PinyinKeys::backfill(const Progress& progress) {
+    // Read first, then write: the statement that reads must not see the rows being written.
+    std::vector<std::pair<std::string, QString>> stale;
+    {
+        Statement read(connection_, sql::SelectStalePinyin);
+        while (read.step())
+            stale.emplace_back(std::string(read.view(0)), read.text(1));
+    }
+    Transaction transaction(connection_);
+    Statement orphans(connection_, sql::DeleteOrphanPinyin);
+    orphans.exec();
+    const int orphansRemoved = connection_.changes();
+    if (stale.empty()) {
+        if (orphansRemoved > 0)
+            transaction.commit();
+        return 0;
+    }
+    const int total = static_cast<int>(stale.size());
+    if (progress)
+        progress(0, total);
+    Statement write(connection_, sql::WritePinyin);
+    int done = 0;
+    for (const auto& [contactKey, name] : stale) {
+        bindKeys(write, contactKey, name);
+        write.exec();
+        write.reset();
+        ++done;
+        if (progress && (done % 256 == 0 || done == total))
+            progress(done, total);
+    }
+    transaction.commit();
+    return total;
 }
 
-std::optional<StoredKeys> stored(SQLite::Database& db, const QString& contactKey) {
-    return guarded([&]() -> std::optional<StoredKeys> {
-        SQLite::Statement statement(db, sql::SelectPinyin);
-        statement.bind(1, contactKey.toStdString());
-        if (!statement.executeStep())
-            return std::nullopt;
-        StoredKeys result;
-        result.name = columnText(statement, 0);
-        result.keys.full = columnText(statement, 1);
-        result.keys.initials = columnText(statement, 2);
-        const QString variants = columnText(statement, 3);
-        result.keys.variants = variants.isEmpty() ? QStringList() : variants.split(u' ');
-        result.keys.sortKey = columnText(statement, 4);
-        return result;
-    });
+std::optional<PinyinKeys::StoredKeys> PinyinKeys::stored(const QString& contactKey) {
+    Statement statement(connection_, sql::SelectPinyin);
+    statement.bind(1, contactKey);
+    if (!statement.step())
+        return std::nullopt;
+    StoredKeys result;
+    result.name = statement.text(0);
+    result.keys.full = statement.text(1);
+    result.keys.initials = statement.text(2);
+    const QString variants = statement.text(3);
+    result.keys.variants = variants.isEmpty() ? QStringList() : variants.split(u' ');
+    result.keys.sortKey = statement.text(4);
+    return result;
 }
 
-NameSortKeys loadSortKeys(SQLite::Database& db) {
-    return guarded([&] {
-        NameSortKeys keys;
-        // Straight from SQLite's C API: SQLiteCpp's column objects cost more than the copy.
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db.getHandle(), sql::SelectPinyinSortKeys, -1, &statement, nullptr) != SQLITE_OK)
-            throw StoreError(sqlite3_errmsg(db.getHandle()));
-        auto view = [statement](int column) {
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            return std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, column)));
-        };
-        int rc;
-        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-            keys.add(view(0), view(1));
-        const bool failed = rc != SQLITE_DONE;
-        std::string error = failed ? sqlite3_errmsg(db.getHandle()) : "";
-        sqlite3_finalize(statement);
-        if (failed)
-            throw StoreError(error);
-        return keys;
-    });
+NameSortKeys PinyinKeys::loadSortKeys() {
+    NameSortKeys keys;
+    Statement statement(connection_, sql::SelectPinyinSortKeys);
+    while (statement.step())
+        keys.add(statement.view(0), statement.view(1));
+    return keys;
 }
-
-} // namespace pinyinkeys

@@ -1,6 +1,6 @@
-#include "RowTable.h"
+#include "core/store/RowTable.h"
 
-#include <sqlite3.h>
+#include "core/store/Statement.h"
 
 std::string_view RowTable::text(int row, int column) const {
     const Cell& c = cell(row, column);
@@ -28,17 +28,11 @@ RowTable::Cell RowTable::store(const char* bytes, size_t length) {
     return c;
 }
 
-void RowTable::appendFrom(sqlite3_stmt* statement) {
+void RowTable::appendFrom(const Statement& statement) {
     rows_.push_back(static_cast<uint32_t>(cells_.size() / Columns));
     for (int column = 0; column < Columns; ++column) {
-        // SQLite hands out a null pointer for Null and "" for an empty text.
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        if (!bytes) {
-            cells_.push_back({0, NullLength});
-            continue;
-        }
-        const int length = sqlite3_column_bytes(statement, column);
-        cells_.push_back(store(bytes, static_cast<size_t>(length)));
+        const std::optional<std::string_view> bytes = statement.optionalView(column);
+        cells_.push_back(bytes ? store(bytes->data(), bytes->size()) : Cell{0, NullLength});
     }
 }
 

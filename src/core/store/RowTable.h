@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3_stmt;
+class Statement;
 
 class RowTable {
 public:
@@ -26,7 +26,7 @@ public:
     int findKey(std::string_view key) const; // -1 when no row has it
 
     // Appends the current row of a statement whose first Columns result columns are the ones above.
-    void appendFrom(sqlite3_stmt* statement);
+    void appendFrom(const Statement& statement);
     void removeRow(int row);
     void setText(int row, int column, const QString& text);
     void reorder(const std::vector<int>& order); // order[i] = old row shown at i

@@ -39,6 +39,10 @@ inline constexpr const char* CreateIndexes =
 // every commit is synced before it is reported done.
 inline constexpr const char* JournalModeDelete = "pragma journal_mode=DELETE";
 inline constexpr const char* SynchronousFull = "pragma synchronous=FULL";
+// A write of more than one row (store/Transaction.h): a savepoint, so that it nests.
+inline constexpr const char* BeginWrite = "savepoint zinteva_write";
+inline constexpr const char* RollbackWrite = "rollback to zinteva_write";
+inline constexpr const char* EndWrite = "release zinteva_write";
 inline constexpr const char* ContactCount = "select count(*) from phone";
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";
 inline constexpr const char* ColumnNames = "select name from pragma_table_info(?)";
@@ -50,6 +54,7 @@ inline constexpr const char* InsertGroup = "insert into 分类 (类型) values (
 inline constexpr const char* SetGroupKey = "update 分类 set 分类 = 'main' || id where id = ?";
 inline constexpr const char* RenameGroup = "update 分类 set 类型 = ? where 分类 = ?";
 inline constexpr const char* DeleteGroup = "delete from 分类 where 分类 = ?";
+inline constexpr const char* GroupExists = "select 1 from 分类 where 分类 = ?";
 inline constexpr const char* DeleteGroupContacts = "delete from phone where mainid = ?";
 
 // Every contact, just what the tree needs.
@@ -77,6 +82,7 @@ inline constexpr const char* UpdateContact =
     "update phone set mainid = ?, 姓名 = ?, 生日 = ?, 移动电话 = ?, 工作电话 = ?, 家庭电话 = ?, 传真号码 = ?, "
     "地址 = ?, 邮政编码 = ?, qq = ?, icq = ?, msn = ?, email = ?, 昵称 = ?, 备注 = ?, 照片 = ? where friendid = ?";
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
+inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
 // The search: one condition per filled box, the boxes' columns in the search form's order. The typed

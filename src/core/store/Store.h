@@ -1,29 +1,29 @@
 #pragma once
-// The one connection to the data file (Conn) and every statement the program issues. Each call
-// either succeeds or throws StoreError with SQLite's message; writes that touch more than one row
-// run in one transaction, so a failure leaves the file as it was.
+// The data file: one connection (Conn) and one class per table over it (groups, contacts, pinyin
+// keys, the program's own values). The connection never leaves the store. Each call either succeeds
+// or throws StoreError with SQLite's codes; the writes below that touch more than one row run in
+// one transaction, so a failure leaves the file as it was. A caller that writes several things as
+// one asks the store for a transaction.
 #include "core/store/ContactFields.h"
+#include "core/store/ContactTable.h"
+#include "core/store/GroupTable.h"
+#include "core/store/LunarBirthdays.h"
+#include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
+#include "core/store/PinyinKeys.h"
 #include "core/store/Query.h"
 #include "core/store/RowTable.h"
+#include "core/store/StoreError.h"
+#include "core/store/Transaction.h"
 
 #include <QDate>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string_view>
 #include <vector>
 
-namespace SQLite {
-class Database;
-}
-
-class StoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-    QString message() const { return QString::fromUtf8(what()); }
-};
+class Connection;
 
 class Store {
 public:
@@ -33,47 +33,67 @@ public:
     static void createEmpty(const QString& path);
     ~Store();
 
-    SQLite::Database& database() { return *db_; }
     bool isReadOnly() const;
+    // A transaction on the store's connection: rolled back unless committed; nests.
+    Transaction transaction() { return Transaction(*connection_); }
+
+    GroupTable& groupTable() { return groups_; }
+    ContactTable& contactTable() { return contacts_; }
+    PinyinKeys& pinyinKeys() { return pinyin_; }
+    MetaTable& meta() { return meta_; }
+    LunarBirthdays& lunarBirthdays() { return lunar_; }
 
     // Groups (分类)
-    std::vector<GroupRow> groups();
+    std::vector<GroupRow> groups() { return groups_.all(); }
     QString addGroup(const QString& name); // returns the new key "main" + id
-    void renameGroup(const QString& groupKey, const QString& name);
+    // False, writing nothing, when no group has the key (it was deleted meanwhile).
+    bool renameGroup(const QString& groupKey, const QString& name);
     void deleteGroup(const QString& groupKey); // the group and its people, in one transaction
 
     // Contacts (phone)
     void forEachTreeContact(
-        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
+        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit) {
+        contacts_.forEachTreeContact(visit);
+    }
+    // The fills show a lunar birthday in the birthday cell ("农历 1950年腊月初八").
     void listAll(RowTable& into);
     void listByGroup(const QString& groupKey, RowTable& into);
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
-    std::optional<ContactFields> loadContact(const QString& contactKey);
+    std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
     QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
     void updateContact(const QString& contactKey, const ContactFields& fields);
-    void renameContact(const QString& contactKey, const QString& name);
+    // False, writing nothing, when no person has the key (deleted meanwhile).
+    bool renameContact(const QString& contactKey, const QString& name);
     void deleteContact(const QString& contactKey);
-    int contactCount();
+    int contactCount() { return contacts_.count(); }
 
     // Next birthdays
-    bool hasNextBirthdayColumn();
+    bool hasNextBirthdayColumn() { return contacts_.hasNextBirthdayColumn(); }
     void addNextBirthdayColumn();
-    // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored 生日 to the value.
+    // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored birthday (生日
+    // and the lunar birthday, if any) to the value.
     void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday);
     // Every contact's key, name and birthday, in table order (the reminder on the command line).
     void forEachBirthday(
-        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit);
+        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
+        lunar_.forEachBirthday(visit);
+    }
 
     // "ok" or SQLite's first complaint.
     QString quickCheck();
 
 private:
-    explicit Store(std::unique_ptr<SQLite::Database> db);
+    friend struct StoreProbe; // tests read and write the file behind the store's back
+    explicit Store(std::unique_ptr<Connection> connection);
     void checkSchema();
-    void fill(const char* sql, const QStringList& binds, RowTable& into);
 
-    std::unique_ptr<SQLite::Database> db_;
+    std::unique_ptr<Connection> connection_;
+    GroupTable groups_;
+    ContactTable contacts_;
+    PinyinKeys pinyin_;
+    MetaTable meta_;
+    LunarBirthdays lunar_;
 };
 
 // 生日 is stored as ISO text; anything else reads as no date.

@@ -1,31 +1,19 @@
 #pragma once
-// A write that happens whole or not at all. It nests: inside a caller's transaction (an import of
-// many cards, say) it becomes part of that one; on its own it is a transaction of its own. Rolls
-// back unless committed.
-#include <SQLiteCpp/Database.h>
+// A write that happens whole or not at all, handed out by the store (Store::transaction()). It
+// nests: inside a caller's transaction (an import of many cards, say) it becomes part of that one;
+// on its own it is a transaction of its own. Rolls back unless committed.
+#include "core/store/Connection.h"
 
 class Transaction {
 public:
-    explicit Transaction(SQLite::Database& db) : db_(db) { db_.exec("savepoint zinteva_write"); }
-    ~Transaction() {
-        if (committed_)
-            return;
-        try {
-            db_.exec("rollback to zinteva_write");
-            db_.exec("release zinteva_write");
-        } catch (const std::exception&) {
-            // SQLite has already rolled the whole transaction back (for instance after an I/O error).
-        }
-    }
+    explicit Transaction(Connection& connection);
+    ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    void commit() {
-        db_.exec("release zinteva_write");
-        committed_ = true;
-    }
+    void commit();
 
 private:
-    SQLite::Database& db_;
+    Connection& connection_;
     bool committed_ = false;
 };

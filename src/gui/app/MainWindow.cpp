@@ -1,19 +1,15 @@
 #include "gui/app/MainWindow.h"
 
+#include "core/app/Messages.h"
 #include "core/app/Settings.h"
+#include "core/app/Twips.h"
+#include "core/store/Store.h"
+#include "gui/app/Commands.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
-#include "gui/list/ListOps.h"
-#include "gui/list/ListSort.h"
-#include "gui/reminder/Reminder.h"
-#include "core/app/Messages.h"
-#include "gui/app/Pictures.h"
-#include "core/app/Twips.h"
-#include "core/store/PinyinKeys.h"
-#include "core/store/Store.h"
-#include "gui/tree/GroupOps.h"
+#include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
@@ -44,7 +40,7 @@ constexpr double DesignFrameHeight = setting::HeightDefault - layout::ClientHeig
 Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     : QWidget(parent), state_(state), paths_(paths), frame_(new QFrame(this)), tree_(new NodeTreeView(frame_)),
       list_(new ReportView(frame_)), toolbar_(new QToolBar(this)), treeModel_(new GroupTreeModel(this)),
-      listModel_(new ContactListModel(this)), view_{state, this, tree_, treeModel_, list_, listModel_} {
+      listModel_(new ContactListModel(this)), view_{state, this, tree_, treeModel_, list_, listModel_, this} {
     setObjectName(QStringLiteral("Frm_main"));
     setWindowTitle(QStringLiteral("zinteva"));
     setWindowIcon(pictures::application());
@@ -75,19 +71,159 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
 
     // Group maintenance: a label edited in place in the tree is stored first, then shown.
     connect(treeModel_, &GroupTreeModel::labelEdited, this,
-            [this](const QModelIndex& node, const QString& text) { TV_AfterLabelEdit(view_, node, text); });
+            [this](const QString& key, const QString& text) { TV_AfterLabelEdit(view_, key, text); });
+    // Every refill of either view first ends an editor open in it, without writing: the editor
+    // belongs to the row or node it was opened on, never to whichever takes that place.
+    connect(treeModel_, &GroupTreeModel::nodesAboutToChange, tree_, &NodeTreeView::cancelEdit);
+    connect(listModel_, &ContactListModel::rowsAboutToChange, list_, &ReportView::cancelEdit);
 
     // The list's operations on one person: a double click or Enter opens it in the record form;
     // a name edited in place is stored once the editor has closed, so that a message about a
     // refused write cannot make the editor commit a second time.
-    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Lv_edit(view_); });
-    connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(view_); });
+    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Lv_edit(); });
+    connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(); });
     connect(
         listModel_, &ContactListModel::nameEdited, this,
-        [this](int row, const QString& text) { LV_AfterLabelEdit(view_, row, text); }, Qt::QueuedConnection);
+        [this](const QString& key, const QString& text) { LV_AfterLabelEdit(view_, key, text); },
+        Qt::QueuedConnection);
+
+    // What another part of the program changes reaches the window through the session's notices.
+    for (auto notice : {&DirectorySession::contactsAdded, &DirectorySession::contactsChanged,
+                        &DirectorySession::contactsRemoved, &DirectorySession::groupsAdded,
+                        &DirectorySession::groupsRenamed, &DirectorySession::groupsRemoved})
+        connect(&state_, notice, this, &Frm_main::changedElsewhere);
+    connect(&state_, &DirectorySession::everythingChanged, this, &Frm_main::changedElsewhere);
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
+}
+
+void Frm_main::changedElsewhere() {
+    if (ownCommand_ || refreshPending_ || !state_.Conn)
+        return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPending_ = false;
+        if (state_.Conn)
+            apply(state_.refresh(selectedNodeKey(tree_, treeModel_)));
+    });
+}
+
+namespace {
+Message messageOf(const Notice& notice) {
+    switch (notice.kind) {
+    case Notice::Kind::Info:
+        return msg::info(notice.text);
+    case Notice::Kind::Warning:
+        return msg::warning(notice.text);
+    case Notice::Kind::Plain:
+        break;
+    }
+    return msg::plain(notice.text);
+}
+} // namespace
+
+void Frm_main::apply(CommandResult result, QWidget* messageParent) {
+    Dialogs& dialogs = *state_.env.dialogs;
+    QWidget* over = messageParent ? messageParent : this;
+    if (result.rebuildTree) {
+        try {
+            LoadGroupTree(tree_, treeModel_, *state_.Conn);
+            SelectCurrentNode(tree_, treeModel_, result.selectNode);
+        } catch (const StoreError& e) {
+            dialogs.show(over, msg::warning(result.treeFailure + e.message()));
+        }
+    }
+    if (!result.removeNode.isEmpty())
+        treeModel_->removeContact(result.removeNode);
+    if (result.selectRootNode)
+        tree_->setCurrentIndex(treeModel_->rootIndex());
+    if (!result.currentNode.isEmpty())
+        tree_->setCurrentIndex(treeModel_->indexForKey(result.currentNode));
+    if (!result.labelKey.isEmpty())
+        treeModel_->setLabel(treeModel_->indexForKey(result.labelKey), result.label);
+    if (result.rows)
+        showRows(list_, listModel_, *state_.Conn, std::move(*result.rows), result.picture);
+    if (!result.removeRow.isEmpty())
+        listModel_->removeContactRow(listModel_->rowOfKey(result.removeRow));
+    if (!result.renameRow.isEmpty())
+        listModel_->setName(listModel_->rowOfKey(result.renameRow), result.rowName);
+    if (!result.selectRow.isEmpty())
+        selectRowOfKey(list_, listModel_, result.selectRow);
+    if (result.focusList)
+        list_->setFocus();
+    if (result.notice)
+        dialogs.show(over, messageOf(*result.notice));
+}
+
+void Frm_main::Lv_edit() {
+    const int row = selectedRow(list_);
+    if (row < 0)
+        return;
+    const QString key = listModel_->keyAt(row);
+    DirectorySession::Opened opened = state_.openContact(key, selectedNodeKey(tree_, treeModel_));
+    if (opened.notice) {
+        CommandResult told;
+        told.notice = opened.notice;
+        apply(std::move(told));
+        return;
+    }
+    openRecordForm(key, opened.fields, true);
+}
+
+void Frm_main::openRecordForm(const std::optional<QString>& key, const std::optional<ContactFields>& fields,
+                              bool modal) {
+    if (!key)
+        state_.EditFlag = true;
+    // A form of its own even when a form for a new person is open: neither loses what was typed.
+    if (modal) {
+        frm_detail form(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
+        if (fields)
+            form.showContact(*fields);
+        form.exec();
+        return;
+    }
+    auto* form = new frm_detail(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    if (fields)
+        form->showContact(*fields);
+    adoptModeless(form);
+    form->show();
+}
+
+Dialogs& Frm_main::formDialogs() {
+    return *state_.env.dialogs;
+}
+
+std::vector<GroupRow> Frm_main::formGroups(QWidget* form) {
+    try {
+        return state_.Conn->groups();
+    } catch (const StoreError& e) {
+        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
+        return {};
+    }
+}
+
+QString Frm_main::formContactKey() {
+    return state_.CurrentContactId;
+}
+
+bool Frm_main::saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) {
+    CommandResult result = run([&] { return state_.saveContact(key, fields); });
+    const bool saved = result.ok;
+    apply(std::move(result), form);
+    return saved;
+}
+
+void Frm_main::recordFormClosed(bool newContactFormsOpen) {
+    state_.EditFlag = newContactFormsOpen;
+}
+
+bool Frm_main::searchFromForm(QWidget* form, const Query& query) {
+    CommandResult result = run([&] { return state_.search(query); });
+    const bool done = result.ok;
+    apply(std::move(result), form);
+    return done;
 }
 
 Frm_main::~Frm_main() = default;
@@ -168,7 +304,7 @@ void Frm_main::fillMissingPinyinKeys() {
     progress.setMinimumDuration(400);
     progress.setCancelButton(nullptr);
     try {
-        pinyinkeys::backfill(state_.Conn->database(), [&](int done, int total) {
+        state_.Conn->pinyinKeys().backfill([&](int done, int total) {
             progress.setMaximum(total);
             progress.setValue(done);
         });
@@ -189,27 +325,23 @@ bool Frm_main::Form_Load() {
         return false;
     // After the window is on screen: it costs a full pass over a large directory.
     QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
-    try {
-        LoadGroupTree(view_);
-    } catch (const StoreError& e) {
-        state_.env.dialogs->show(this, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
-    }
-    if (state_.RemindAtStart != 1) {
-        ListAllContacts(view_);
-        return true;
-    }
-    // The start-up reminder replaces the list of everybody whenever it finds somebody, so that list
-    // is read only when the reminder finds nobody: what the user sees is the same, at a fraction
-    // of the cost for a large directory.
-    state_.StartupRemind = true;
-    state_.ListSource = true;
-    RunBirthdayReminder(view_, [this] {
-        if (listModel_->rowCount() == 0) // the reminder found nobody: the list of everybody stays
-            ListAllContacts(view_);
-        // The reminder's message stands over the filled window, not over nothing.
+    // The tree, then everybody or the start-up reminder. The reminder's message stands over the
+    // filled window, not over nothing.
+    CommandResult tree;
+    tree.rebuildTree = true; // read before the start-up reminder writes anything
+    tree.treeFailure = QStringLiteral("不能读取分组: ");
+    apply(std::move(tree));
+    CommandResult result = run([&] { return state_.start(); });
+    result.rebuildTree = false;
+    std::optional<Notice> notice = std::move(result.notice);
+    result.notice.reset();
+    apply(std::move(result));
+    if (notice) {
         show();
-    });
-    state_.StartupRemind = false;
+        CommandResult told;
+        told.notice = std::move(notice);
+        apply(std::move(told));
+    }
     return true;
 }
 

@@ -3,8 +3,10 @@
 // the right or the left edge. Loads the settings and the data, keeps the layout fitted to the
 // window, and at close saves the placement, releases the data file and refreshes the backup.
 #include "core/app/Layout.h"
-#include "gui/app/MainView.h"
 #include "core/store/DataFiles.h"
+#include "gui/app/MainView.h"
+#include "gui/forms/QueryForm.h"
+#include "gui/forms/RecordForm.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -20,7 +22,7 @@ class ContactListModel;
 class NodeTreeView;
 class ReportView;
 
-class Frm_main : public QWidget {
+class Frm_main : public QWidget, public RecordFormHost, public QueryFormHost {
     Q_OBJECT
 public:
     Frm_main(AppState& state, const DataPaths& paths, QWidget* parent = nullptr);
@@ -46,6 +48,31 @@ public:
     void Toolbar1_ButtonClick(const QString& key);
     void Toolbar1_ButtonMenuClick(const QString& key);
 
+    // Shows what a command of the session says, in one place: the tree, then the list, then the
+    // message (over messageParent, else this window).
+    void apply(CommandResult result, QWidget* messageParent = nullptr);
+    // Runs a command of the session and applies its result; the session's change notices of that
+    // command are then not applied a second time.
+    template <typename Command> CommandResult run(Command&& command) {
+        ownCommand_ = true;
+        CommandResult result = command();
+        ownCommand_ = false;
+        return result;
+    }
+    // Opens the list's selected person in the record form, modally.
+    void Lv_edit();
+    // A record form: for a new person (no key), or for the person with that key and fields.
+    void openRecordForm(const std::optional<QString>& key, const std::optional<ContactFields>& fields, bool modal);
+
+    // RecordFormHost and QueryFormHost: what the forms ask of the main window.
+    QWidget* formOwner() override { return this; }
+    Dialogs& formDialogs() override;
+    std::vector<GroupRow> formGroups(QWidget* form) override;
+    QString formContactKey() override;
+    bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) override;
+    void recordFormClosed(bool newContactFormsOpen) override;
+    bool searchFromForm(QWidget* form, const Query& query) override;
+
     bool toolbarAtLeft() const { return toolbarLeft_; }
     double frameLeftTwips() const { return frameLeft_; }
     const layout::Sizes& sizes() const { return sizes_; }
@@ -70,6 +97,9 @@ private:
     QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
     void fillMissingPinyinKeys();
     void saveSettings();
+    // A change the window did not make (another part of the program, an import): the tree and
+    // the list are refreshed once, after the change.
+    void changedElsewhere();
 
     AppState& state_;
     DataPaths paths_;
@@ -85,4 +115,6 @@ private:
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
     QList<QPointer<QWidget>> modeless_;
+    bool ownCommand_ = false;
+    bool refreshPending_ = false;
 };

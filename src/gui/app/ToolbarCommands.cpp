@@ -1,21 +1,19 @@
 // Every command of the main window starts at its toolbar: a button's face or a drop-down entry,
 // dispatched on the exact key of what was clicked.
 #include "gui/app/MainWindow.h"
+#include "gui/app/Commands.h"
+#include "gui/tree/GroupTree.h"
+#include "gui/tree/GroupTreeModel.h"
+#include "gui/list/ContactList.h"
+#include "gui/list/ContactListModel.h"
 #include "core/app/Settings.h"
 #include "gui/app/Views.h"
 #include "gui/forms/AboutBox.h"
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/ExchangeForms.h"
 #include "gui/forms/QueryForm.h"
-#include "gui/list/ContactList.h"
-#include "gui/list/ContactListModel.h"
-#include "gui/list/ListOps.h"
-#include "gui/reminder/Reminder.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
-#include "gui/tree/GroupOps.h"
-#include "gui/tree/GroupTree.h"
-#include "gui/tree/GroupTreeModel.h"
 
 #include <QTreeView>
 
@@ -29,7 +27,7 @@ void Frm_main::Toolbar1_ButtonClick(const QString& key) {
     if (key == QLatin1String("addbutt")) {
         openNewContactForm(view_, true);
     } else if (key == QLatin1String("editbutt")) {
-        Lv_edit(view_);
+        Lv_edit();
     } else if (key == QLatin1String("delebutt")) {
         deleteCommand();
     } else if (key == QLatin1String("querybutt")) {
@@ -61,9 +59,7 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
     } else if (key == QLatin1String("export")) {
         exportContacts(view_);
     } else if (key == QLatin1String("birthday")) {
-        tree_->setCurrentIndex(treeModel_->rootIndex());
-        state_.ListSource = true;
-        RunBirthdayReminder(view_);
+        apply(run([&] { return state_.birthdayReminder(false); }));
     }
 }
 
@@ -71,7 +67,7 @@ void Frm_main::deleteCommand() {
     Dialogs& dialogs = *state_.env.dialogs;
     const bool inList = Lvfocus, inTree = Tvfocus;
     if (inList) {
-        const int row = selectedRow(view_);
+        const int row = selectedRow(list_);
         if (row >= 0) {
             const QString name = listModel_->index(row, 0).data().toString();
             if (dialogs.show(this, msg::confirm(QStringLiteral("您真的要删除 '") + name + QStringLiteral("' 吗?"))) ==
@@ -83,8 +79,9 @@ void Frm_main::deleteCommand() {
         const QModelIndex node = tree_->currentIndex();
         if (!node.isValid())
             return; // nothing selected: nothing to delete
-        state_.CurrentGroup = treeModel_->keyOf(node);
-        const Message question = treeDeleteQuestion(state_.CurrentGroup, node.data().toString());
+        const QString key = treeModel_->keyOf(node);
+        state_.nodeChosenForDelete(key);
+        const Message question = treeDeleteQuestion(key, node.data().toString());
         if (dialogs.show(this, question) == MsgAnswer::Yes)
             Tv_dele(view_);
     }
@@ -95,7 +92,6 @@ void Frm_main::addGroupCommand() {
         state_.env.dialogs->input(this, toolbartext::AddGroupPrompt, toolbartext::AddGroupCaption);
     if (!answer || answer->isEmpty())
         return;
-    state_.NewGroupName = fitGroupName(*answer);
-    state_.CurrentGroup = selectedNodeKey(view_); // "root" when no node is selected
-    Addnewgroup(view_);
+    // "root" when no node is selected
+    apply(run([&] { return state_.addGroup(*answer, selectedNodeKey(tree_, treeModel_)); }));
 }

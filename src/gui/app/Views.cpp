@@ -1,6 +1,6 @@
 #include "gui/app/Views.h"
 
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -19,6 +19,20 @@ void NodeTreeView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
     if (state() != EditingState && currentIndex() != before && currentIndex().isValid())
         emit nodeClicked(currentIndex());
+}
+
+namespace {
+// An open editor is always on the current index: moving the current index ends it.
+void closeOpenEditor(QAbstractItemView* view, const QModelIndex& current) {
+    if (!current.isValid())
+        return;
+    if (QWidget* editor = view->indexWidget(current))
+        emit view->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+} // namespace
+
+void NodeTreeView::cancelEdit() {
+    closeOpenEditor(this, currentIndex());
 }
 
 void SelectedPictureDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
@@ -42,6 +56,12 @@ ReportView::ReportView(QWidget* parent) : QTreeView(parent) {
         if (currentIndex().isValid() && currentIndex().column() == 0)
             edit(currentIndex());
     });
+}
+
+void ReportView::cancelEdit() {
+    renameDelay_.stop();
+    renameOnRelease_ = QPersistentModelIndex();
+    closeOpenEditor(this, currentIndex());
 }
 
 void ReportView::keyPressEvent(QKeyEvent* event) {

@@ -11,6 +11,9 @@ class NodeTreeView : public QTreeView {
 public:
     explicit NodeTreeView(QWidget* parent = nullptr);
 
+    // Ends an open in-place editor without writing what it holds.
+    void cancelEdit();
+
 signals:
     void nodeClicked(const QModelIndex& node);
 
@@ -33,6 +36,10 @@ class ReportView : public QTreeView {
     Q_OBJECT
 public:
     explicit ReportView(QWidget* parent = nullptr);
+
+    // Ends an open in-place editor without writing what it holds, and forgets a rename that a
+    // click has scheduled.
+    void cancelEdit();
 
 signals:
     // Enter or Return on a row (not while its name is being edited).

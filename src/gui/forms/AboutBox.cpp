@@ -5,7 +5,7 @@
 #include "gui/forms/SystemServices.h"
 #include "core/rules/AppState.h"
 #include "core/app/Messages.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QFont>
 #include <QFrame>

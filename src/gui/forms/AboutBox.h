@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
-struct AppState;
+#include "core/rules/AppState.h"
 class SystemServices;
 
 namespace about {

@@ -5,7 +5,7 @@
 #include "core/app/Settings.h"
 #include "gui/forms/UpDown.h"
 #include "core/rules/AppState.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

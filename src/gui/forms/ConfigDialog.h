@@ -4,7 +4,7 @@
 // Cancel and the close box keep nothing.
 #include <QDialog>
 
-struct AppState;
+#include "core/rules/AppState.h"
 class QCheckBox;
 class QLineEdit;
 class QPushButton;

@@ -1,14 +1,10 @@
 #include "gui/forms/ExchangeForms.h"
 
 #include "core/exchange/Importer.h"
-#include "gui/list/ContactList.h"
-#include "gui/list/ContactListModel.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
-#include "gui/tree/GroupTree.h"
-#include "gui/tree/GroupTreeModel.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -24,9 +20,6 @@
 
 namespace {
 
-// Files of more than this many cards get a progress bar.
-constexpr int ProgressFrom = 300;
-
 QDialogButtonBox* buttons(QDialog* dialog, const QString& okText) {
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     box->button(QDialogButtonBox::Ok)->setText(okText);
@@ -34,23 +27,6 @@ QDialogButtonBox* buttons(QDialog* dialog, const QString& okText) {
     QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return box;
-}
-
-// The group the tree shows: a group node, a person's group, or nothing for the top node.
-QString selectedGroupKey(const MainView& view) {
-    const QModelIndex node = view.TV->currentIndex();
-    if (!node.isValid())
-        return {};
-    const QString key = view.tree->keyOf(node);
-    if (keys::isGroup(key))
-        return key;
-    if (keys::kindOf(key) == keys::Kind::Contact)
-        return view.tree->keyOf(node.parent());
-    return {};
-}
-
-void tell(MainView& view, const Message& message) {
-    view.state.env.dialogs->show(view.window, message);
 }
 
 } // namespace
@@ -122,112 +98,4 @@ ExportSelection::Kind Frm_export::chosenKind() const {
 
 ExportFormat Frm_export::chosenFormat() const {
     return ExportFormat(format_->currentData().toInt());
-}
-
-void importContacts(MainView& view, const GroupChooser& chooseGroup) {
-    AppState& state = view.state;
-    const QString path = state.env.dialogs->openFile(
-        view.window, {QStringLiteral("导入联系人"),
-                      QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
-    if (path.isEmpty())
-        return;
-    const ImportBatch batch = Importer::readFile(path);
-    if (!batch.error.isEmpty()) {
-        tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch.error)));
-        return;
-    }
-    std::vector<GroupRow> groups;
-    try {
-        groups = state.Conn->groups();
-    } catch (const StoreError& e) {
-        tell(view, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
-        return;
-    }
-    const int cards = static_cast<int>(batch.records.size());
-    const QString selected = selectedGroupKey(view);
-    std::optional<QString> group;
-    if (chooseGroup) {
-        group = chooseGroup(path, cards, groups, selected);
-    } else {
-        Frm_import dialog(path, cards, groups, selected, view.window);
-        if (dialog.exec() == QDialog::Accepted)
-            group = dialog.chosenGroup();
-    }
-    if (!group)
-        return;
-
-    std::unique_ptr<QProgressDialog> progress;
-    if (cards > ProgressFrom) {
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入联系人..."), QStringLiteral("取消"), 0,
-                                                     cards, view.window);
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setMinimumDuration(0);
-    }
-    ImportOptions options;
-    options.defaultGroupKey = *group;
-    Importer importer(*state.Conn, DataPaths::in(state.env.programDir).data);
-    const ImportSummary summary = importer.run(batch, options, [&](int done, int total) {
-        if (!progress)
-            return true;
-        progress->setMaximum(total);
-        progress->setValue(done);
-        return !progress->wasCanceled();
-    });
-    progress.reset();
-
-    // The tree and the list are refreshed once, to show everybody with what came in.
-    if (summary.imported() > 0) {
-        try {
-            LoadGroupTree(view);
-        } catch (const StoreError& e) {
-            tell(view, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
-        }
-        view.TV->setCurrentIndex(view.tree->rootIndex());
-        state.ListSource = false;
-        ListAllContacts(view);
-    }
-    tell(view, summary.complete() ? msg::info(summary.text()) : msg::warning(summary.text()));
-}
-
-void exportContacts(MainView& view, const ExportChooser& choose) {
-    AppState& state = view.state;
-    const QString groupKey = selectedGroupKey(view);
-    const QString groupName = groupKey.isEmpty() ? QString() : view.tree->indexForKey(groupKey).data().toString();
-    const int shown = view.list->rowCount();
-    std::optional<ExportChoice> choice;
-    if (choose) {
-        choice = choose(groupName, shown);
-    } else {
-        Frm_export dialog(groupName, shown, view.window);
-        if (dialog.exec() == QDialog::Accepted)
-            choice = ExportChoice{dialog.chosenKind(), dialog.chosenFormat()};
-    }
-    if (!choice)
-        return;
-    const bool csv = choice->format == ExportFormat::CsvUtf8 || choice->format == ExportFormat::CsvGbk;
-    QString path = state.env.dialogs->saveFile(
-        view.window, {QStringLiteral("导出联系人"),
-                      csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});
-    if (path.isEmpty())
-        return;
-    const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
-
-    ExportSelection selection;
-    if (choice->kind == ExportSelection::Kind::Group && !groupKey.isEmpty()) {
-        selection = ExportSelection::group(groupKey);
-    } else if (choice->kind == ExportSelection::Kind::Keys) {
-        QStringList rows;
-        for (int row = 0; row < view.list->rowCount(); ++row)
-            rows << view.list->keyAt(row);
-        selection = ExportSelection::contacts(rows);
-    }
-    int count = 0;
-    QString error;
-    if (!Exporter(*state.Conn).exportToFile(path, selection, choice->format, &count, &error)) {
-        tell(view, msg::warning(QStringLiteral("导出失败: ") + error));
-        return;
-    }
-    tell(view, msg::info(QStringLiteral("已导出 %1 位联系人到 %2").arg(count).arg(path)));
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Bringing contacts in from a vCard or CSV file and taking them out again, from the toolbar's
 // drop-down entries "导入联系人..." and "导出联系人...".
-#include "gui/app/MainView.h"
 #include "core/exchange/Exporter.h"
 #include "core/store/ContactFields.h"
 
@@ -50,5 +49,3 @@ using GroupChooser = std::function<std::optional<QString>(
     const QString& file, int cards, const std::vector<GroupRow>& groups, const QString& defaultGroup)>;
 using ExportChooser = std::function<std::optional<ExportChoice>(const QString& groupName, int shownRows)>;
 
-void importContacts(MainView& view, const GroupChooser& chooseGroup = {});
-void exportContacts(MainView& view, const ExportChooser& choose = {});

@@ -1,7 +1,6 @@
 #include "gui/forms/QueryForm.h"
 
 #include "gui/forms/FieldGrid.h"
-#include "gui/list/ContactList.h"
 #include "core/app/Messages.h"
 #include "core/store/Store.h"
 
@@ -18,8 +17,8 @@
 // appended.
 static_assert(search::BoxCount <= static_cast<int>(fieldgrid::Boxes.size()));
 
-Frm_query::Frm_query(MainView& view, QWidget* parent)
-    : QDialog(parent), view_(view), frame_(new QGroupBox(QStringLiteral("查询资料"), this)),
+Frm_query::Frm_query(QueryFormHost& host, QWidget* parent)
+    : QDialog(parent), host_(host), frame_(new QGroupBox(QStringLiteral("查询资料"), this)),
       search_(new QPushButton(QStringLiteral("查询"), this)), cancel_(new QPushButton(QStringLiteral("取消"), this)) {
     setObjectName(QStringLiteral("Frm_query"));
     setWindowTitle(QStringLiteral("查询"));
@@ -81,41 +80,12 @@ search::BoxTexts Frm_query::boxTexts() const {
 
 void Frm_query::Command1_Click() {
     const Query query = search::buildQuery(boxTexts());
-    AppState& state = view_.state;
-    if (query.isEmpty()) {
-        // QuerySql keeps the search the list may still show, so a later save refreshes it correctly.
-        Text(1)->setFocus();
-        state.env.dialogs->show(this, msg::plain(QStringLiteral("你没有输入查询条件!")));
-        return;
-    }
-    state.ListSource = true;
-    state.QuerySql = query;
-    FillSearchResults(view_, this);
-    accept();
+    if (query.isEmpty())
+        Text(1)->setFocus(); // the message below asks for a condition
+    if (host_.searchFromForm(this, query))
+        accept();
 }
 
 void Frm_query::Command2_Click() {
     reject();
-}
-
-void FillSearchResults(MainView& view, QWidget* messageParent) {
-    RowTable rows;
-    try {
-        view.state.Conn->listQuery(view.state.QuerySql, rows);
-    } catch (const StoreError& e) {
-        // A search the data file cannot run finds nobody.
-        qDebug() << "FillSearchResults:" << e.message();
-        rows.clear();
-    }
-    if (rows.rowCount() == 0) {
-        view.state.env.dialogs->show(messageParent ? messageParent : view.window,
-                                     msg::plain(QStringLiteral("按您的条件没有查到数据！")));
-        return;
-    }
-    showRows(view, std::move(rows), 3);
-}
-
-void openQueryForm(MainView& view) {
-    Frm_query form(view, view.window);
-    form.exec();
 }

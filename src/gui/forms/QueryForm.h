@@ -2,7 +2,6 @@
 // Frm_query: the search form. Every box the user fills becomes one condition (its column contains
 // the typed text); the people who meet all of them replace the list's rows, and the search stays
 // in QuerySql so that a save later runs it again.
-#include "gui/app/MainView.h"
 #include "core/rules/SearchBuilder.h"
 
 #include <QDialog>
@@ -12,10 +11,19 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
+// What the search form needs from the window that opens it.
+class QueryFormHost {
+public:
+    virtual ~QueryFormHost() = default;
+    // Runs the search and shows its people; false when it was refused (no box filled). Messages
+    // stand over `form`.
+    virtual bool searchFromForm(QWidget* form, const Query& query) = 0;
+};
+
 class Frm_query : public QDialog {
     Q_OBJECT
 public:
-    Frm_query(MainView& view, QWidget* parent = nullptr);
+    Frm_query(QueryFormHost& host, QWidget* parent = nullptr);
 
     QGroupBox* Frame1() const { return frame_; }
     QLineEdit* Text(int number) const { return boxes_[number - 1]; } // Text1 to Text14
@@ -29,17 +37,9 @@ public:
     void Command2_Click();
 
 private:
-    MainView& view_;
+    QueryFormHost& host_;
     QGroupBox* frame_;
     std::array<QLineEdit*, search::BoxCount> boxes_{};
     QPushButton* search_;
     QPushButton* cancel_;
 };
-
-// Runs QuerySql and puts its people into the list (the contact picture, no row selected); when
-// nobody matches, says so over the window messageParent (the main window when none) and keeps the
-// list's rows.
-void FillSearchResults(MainView& view, QWidget* messageParent = nullptr);
-
-// The toolbar's search: the form, modal over the main window, made afresh for each search.
-void openQueryForm(MainView& view);

@@ -1,16 +1,11 @@
 #include "gui/forms/RecordForm.h"
 
-#include "gui/forms/FieldGrid.h"
-#include "gui/list/ContactList.h"
-#include "core/rules/NextBirthdays.h"
-#include "core/text/Clock.h"
-#include "core/text/Keys.h"
 #include "core/app/Messages.h"
-#include "gui/app/Pictures.h"
+#include "core/text/Keys.h"
 #include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
-#include "core/store/Store.h"
-#include "gui/tree/GroupTree.h"
+#include "gui/forms/FieldGrid.h"
+#include "gui/shared/Pictures.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -38,7 +33,9 @@ const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*
 
 } // namespace
 
-frm_detail::frm_detail(MainView& view, Mode mode) : QDialog(view.window), view_(view), mode_(mode) {
+frm_detail::frm_detail(RecordFormHost& host, Mode mode)
+    : QDialog(host.formOwner()), host_(host), mode_(mode),
+      key_(mode == Mode::Update ? std::optional<QString>(host.formContactKey()) : std::nullopt) {
     buildForm();
     Form_Load();
 }
@@ -155,12 +152,8 @@ void frm_detail::buildForm() {
 }
 
 void frm_detail::Form_Load() {
-    try {
-        for (const GroupRow& group : view_.state.Conn->groups())
-            Cgroup_->addItem(group.name, QVariant::fromValue<qint64>(group.id));
-    } catch (const StoreError& e) {
-        view_.state.env.dialogs->show(this, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
-    }
+    for (const GroupRow& group : host_.formGroups(this))
+        Cgroup_->addItem(group.name, QVariant::fromValue<qint64>(group.id));
     if (Cgroup_->count() > 0)
         Cgroup_->setCurrentIndex(0);
 }
@@ -220,12 +213,12 @@ bool frm_detail::showPhoto(const QString& path) {
 }
 
 void frm_detail::Command1_Click() {
-    const QString path = view_.state.env.dialogs->openFile(this, {PictureTitle, PictureFilter});
+    const QString path = host_.formDialogs().openFile(this, {PictureTitle, PictureFilter});
     if (path.isEmpty())
         return;
     setBoxText(Text_[Photo], path);
     if (!showPhoto(path))
-        view_.state.env.dialogs->show(this, msg::warning(QStringLiteral("不能显示这个图片文件:\n") + path));
+        host_.formDialogs().show(this, msg::warning(QStringLiteral("不能显示这个图片文件:\n") + path));
 }
 
 bool frm_detail::eventFilter(QObject* watched, QEvent* event) {
@@ -259,8 +252,7 @@ ContactFields frm_detail::typedFields() const {
 }
 
 bool frm_detail::SaveContact() {
-    AppState& state = view_.state;
-    Dialogs& dialogs = *state.env.dialogs;
+    Dialogs& dialogs = host_.formDialogs();
     if (Text_[Name]->text().isEmpty()) {
         dialogs.show(this, msg::warning(QStringLiteral("您没有输入姓名,不能保存")));
         Text_[Name]->setFocus();
@@ -272,54 +264,13 @@ bool frm_detail::SaveContact() {
                                                        "请先用“新建”按钮下的“分组”建立一个分组。")));
         return false;
     }
-    const ContactFields fields = typedFields();
-    try {
-        if (mode_ == Mode::Add) {
-            const QString key = state.Conn->addContact(fields);
-            state.CurrentContactId = key;
-            state.CurrentGroup = key;
-        } else {
-            state.Conn->updateContact(state.CurrentContactId, fields);
-        }
-    } catch (const StoreError& e) {
-        dialogs.show(this, msg::warning(QStringLiteral("资料没有保存: ") + e.message()));
-        return false;
-    }
-    return true;
-}
-
-void frm_detail::refreshAfterSave() {
-    AppState& state = view_.state;
-    auto report = [&](const StoreError& e) {
-        state.env.dialogs->show(this, msg::warning(QStringLiteral("资料已经保存,但不能刷新显示: ") + e.message()));
-    };
-    // The list's refill reads EditFlag as the mode of the save that just ran.
-    state.EditFlag = mode_ == Mode::Add;
-    try {
-        LoadGroupTree(view_);
-        SelectCurrentNode(view_);
-    } catch (const StoreError& e) {
-        report(e);
-    }
-    if (state.ListSource) {
-        try {
-            ComputeNextBirthdays(*state.Conn, state.env.clock->today(), state.RemindDays);
-        } catch (const StoreError& e) {
-            report(e);
-        }
-        ListQueryResult(view_);
-    } else if (state.CurrentGroup == keys::Root) {
-        ListAllContacts(view_);
-    } else {
-        RefreshContactList(view_);
-    }
+    return host_.saveFromForm(this, key_, typedFields());
 }
 
 void frm_detail::Toolbar1_ButtonClick(const QString& key) {
     if (key == QStringLiteral("savebutt")) {
         if (!SaveContact())
             return;
-        refreshAfterSave();
         accept();
     } else if (key == QStringLiteral("closebutt")) {
         reject();
@@ -327,13 +278,13 @@ void frm_detail::Toolbar1_ButtonClick(const QString& key) {
 }
 
 bool frm_detail::anotherNewContactFormOpen() const {
-    const QList<frm_detail*> forms = view_.window->findChildren<frm_detail*>(Qt::FindDirectChildrenOnly);
+    const QList<frm_detail*> forms = host_.formOwner()->findChildren<frm_detail*>(Qt::FindDirectChildrenOnly);
     return std::any_of(forms.begin(), forms.end(), [this](const frm_detail* form) {
         return form != this && form->mode_ == Mode::Add && form->isVisible();
     });
 }
 
 void frm_detail::done(int result) {
-    view_.state.EditFlag = anotherNewContactFormOpen();
+    host_.recordFormClosed(anotherNewContactFormOpen());
     QDialog::done(result);
 }

@@ -1,45 +1,70 @@
 #pragma once
-// frm_detail, the record form: every field of one person, the person's group and photo. A form is
-// opened either for a new person (add) or for the person in CurrentContactId (update) and keeps
-// that mode until it closes, so that a form for a new person left open beside the main window and
-// a form opened meanwhile to edit somebody never save into each other.
-#include "gui/app/MainView.h"
+// frm_detail, the record form: every field of one person, the person's group and photo. It takes
+// the person's fields and key in and gives the edited fields out; the main window saves them and
+// decides what the tree and the list show. A form is opened either for a new person (add) or for
+// the person whose key it captured when it opened (update) and keeps that until it closes, so that
+// a form for a new person left open beside the main window and a form opened meanwhile to edit
+// somebody never save into each other.
+#include "core/store/ContactFields.h"
 
 #include <QDialog>
 #include <array>
+#include <optional>
+#include <vector>
 
+class Dialogs;
 class QCheckBox;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-struct ContactFields;
+
+// What a record form needs from the window that opens it.
+class RecordFormHost {
+public:
+    virtual ~RecordFormHost() = default;
+    virtual QWidget* formOwner() = 0;
+    virtual Dialogs& formDialogs() = 0;
+    // The groups for the group choice, in table order; a failure has been told over `form`.
+    virtual std::vector<GroupRow> formGroups(QWidget* form) = 0;
+    // The key an update form captures when it opens.
+    virtual QString formContactKey() = 0;
+    // Saves the fields (no key: a new person) and refreshes the window; false when nothing was
+    // written (the user has been told over `form`).
+    virtual bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) = 0;
+    // A form closed; newContactFormsOpen tells whether a form for a new person is still open.
+    virtual void recordFormClosed(bool newContactFormsOpen) = 0;
+};
 
 class frm_detail : public QDialog {
     Q_OBJECT
 public:
     enum class Mode { Add, Update };
 
-    // Owned by the main window (view.window); the load step (Form_Load) runs here.
-    frm_detail(MainView& view, Mode mode);
+    // Owned by host.formOwner(); the load step (Form_Load) runs here. An update form captures the
+    // key of the person it is for now.
+    frm_detail(RecordFormHost& host, Mode mode);
 
     Mode mode() const { return mode_; }
+    const std::optional<QString>& contactKey() const { return key_; }
 
     // The update mode's opening: every box, the group and the photo from the stored person. A photo
     // that cannot be loaded leaves the placeholder without a word: the file may simply have moved.
     void showContact(const ContactFields& fields);
+    // What the boxes hold, as the save writes it.
+    ContactFields typedFields() const;
 
-    // "savebutt": save, refresh the tree and the list, close. "closebutt": close, writing nothing.
+    // "savebutt": save (the window refreshes), close. "closebutt": close, writing nothing.
     void Toolbar1_ButtonClick(const QString& key);
-    // Writes the person. False when the save was refused (no name, no group) or the data file
+    // Checks and saves. False when the save was refused (no name, no group) or the data file
     // refused it; the user has been told, nothing was written and every box keeps what was typed.
     bool SaveContact();
     // The photo button: pick a picture file, put its path into Text15 and show it.
     void Command1_Click();
 
-    // Every way the form closes passes here: EditFlag then tells whether a form for a new person
-    // is still open.
+    // Every way the form closes passes here, so that EditFlag tells whether a form for a new
+    // person is still open.
     void done(int result) override;
 
 protected:
@@ -52,12 +77,11 @@ private:
     bool showPhoto(const QString& path);
     void setBoxText(QLineEdit* box, const QString& text);
     void lunarBox_Toggled(bool lunar);
-    ContactFields typedFields() const;
-    void refreshAfterSave();
     bool anotherNewContactFormOpen() const;
 
-    MainView& view_;
+    RecordFormHost& host_;
     const Mode mode_;
+    std::optional<QString> key_;
     QComboBox* Cgroup_ = nullptr;
     std::array<QLineEdit*, 15> Text_{};
     QCheckBox* lunarBox_ = nullptr; // "农历": the birthday box holds a lunar date

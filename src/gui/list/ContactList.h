@@ -1,19 +1,15 @@
 #pragma once
-// The list fills. Each removes every row first; a statement that fails leaves the list empty and is
-// logged, never shown (the list just has nothing to show).
-#include "gui/app/MainView.h"
+// The list's display routines: rows in, in the order the user chose; a row selected by key.
+#include <QString>
 
-#include <QModelIndex>
-
+class QTreeView;
+class ContactListModel;
 class RowTable;
+class Store;
 
-void ListAllContacts(MainView& view);
-void ListQueryResult(MainView& view);
-void RefreshContactList(MainView& view);
-void TV_NodeClick(MainView& view, const QModelIndex& node);
 // Puts rows into the list, all with one picture: the one way people become rows.
-void showRows(MainView& view, RowTable rows, int picture);
-// The key of the list's selected row; empty when no row is selected.
-QString selectedRowKey(const MainView& view);
-int selectedRow(const MainView& view);
-void selectRowOfKey(MainView& view, const QString& key);
+void showRows(QTreeView* LV, ContactListModel* list, Store& store, RowTable rows, int picture);
+// The list's selected row; -1 when no row is selected.
+int selectedRow(const QTreeView* LV);
+// Selects the row of that key and brings it into view; no row has it: nothing is selected.
+void selectRowOfKey(QTreeView* LV, ContactListModel* list, const QString& key);

@@ -1,7 +1,7 @@
 #include "gui/list/ContactListModel.h"
 
 #include "gui/list/ListColumns.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 
@@ -15,6 +15,7 @@ QString shortDate(std::string_view stored) {
 ContactListModel::ContactListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ContactListModel::setRows(RowTable rows, int picture) {
+    emit rowsAboutToChange();
     beginResetModel();
     rows_ = std::move(rows);
     picture_ = picture;
@@ -28,6 +29,7 @@ void ContactListModel::clear() {
 void ContactListModel::removeContactRow(int row) {
     if (row < 0 || row >= rows_.rowCount())
         return;
+    emit rowsAboutToChange();
     beginRemoveRows({}, row, row);
     rows_.removeRow(row);
     endRemoveRows();
@@ -110,6 +112,6 @@ Qt::ItemFlags ContactListModel::flags(const QModelIndex& index) const {
 bool ContactListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || index.column() != 0 || role != Qt::EditRole)
         return false;
-    emit nameEdited(index.row(), value.toString());
+    emit nameEdited(keyAt(index.row()), value.toString());
     return true;
 }

@@ -39,8 +39,12 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
 signals:
-    // The user ended an in-place edit of a name; nothing changes until it is stored.
-    void nameEdited(int row, const QString& text);
+    // The user ended an in-place edit of a name, on the person with that key; nothing changes
+    // until it is stored.
+    void nameEdited(const QString& key, const QString& text);
+    // The rows are about to be replaced or one removed: an editor open on a row must end first,
+    // without writing, or it would be committed to whichever person takes that row.
+    void rowsAboutToChange();
 
 private:
     QString cellText(int row, int column) const;

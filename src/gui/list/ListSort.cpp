@@ -13,13 +13,13 @@
 namespace {
 
 // The list's column c shows RowTable column c + 1 (the key is RowTable column 0).
-std::vector<int> orderOf(MainView& view, const RowTable& rows, int listColumn, Qt::SortOrder order) {
+std::vector<int> orderOf(Store& store, const RowTable& rows, int listColumn, Qt::SortOrder order) {
     const int column = listColumn + 1;
     if (column != RowTable::NameColumn)
         return rowOrder(rows, column, order);
     NameSortKeys names;
     try {
-        names = pinyinkeys::loadSortKeys(view.state.Conn->database());
+        names = store.pinyinKeys().loadSortKeys();
     } catch (const std::exception& e) {
         qDebug() << "sort keys:" << e.what(); // names without stored keys get theirs made on the spot
     }
@@ -28,27 +28,27 @@ std::vector<int> orderOf(MainView& view, const RowTable& rows, int listColumn, Q
 
 } // namespace
 
-void applyListSort(MainView& view, RowTable& rows) {
-    const int column = view.list->sortColumn();
+void applyListSort(const ContactListModel& list, Store& store, RowTable& rows) {
+    const int column = list.sortColumn();
     if (column < 0 || rows.rowCount() < 2)
         return;
-    rows.reorder(orderOf(view, rows, column, view.list->sortOrder()));
+    rows.reorder(orderOf(store, rows, column, list.sortOrder()));
 }
 
-void sortContactList(MainView& view, int listColumn) {
+void sortContactList(QTreeView* LV, ContactListModel* list, Store& store, int listColumn) {
     if (listColumn < 0 || listColumn >= listcolumns::Empty)
         return;
-    const Qt::SortOrder order = view.list->sortColumn() == listColumn && view.list->sortOrder() == Qt::AscendingOrder
+    const Qt::SortOrder order = list->sortColumn() == listColumn && list->sortOrder() == Qt::AscendingOrder
                                     ? Qt::DescendingOrder
                                     : Qt::AscendingOrder;
-    const QString selected = view.list->keyAt(view.LV->currentIndex().row());
-    RowTable rows = view.list->rows();
-    view.list->setSort(listColumn, order);
-    applyListSort(view, rows);
-    view.list->setRows(std::move(rows), view.list->picture());
-    view.LV->header()->setSortIndicatorShown(true);
-    view.LV->header()->setSortIndicator(listColumn, order);
-    const int row = view.list->rowOfKey(selected);
+    const QString selected = list->keyAt(LV->currentIndex().row());
+    RowTable rows = list->rows();
+    list->setSort(listColumn, order);
+    applyListSort(*list, store, rows);
+    list->setRows(std::move(rows), list->picture());
+    LV->header()->setSortIndicatorShown(true);
+    LV->header()->setSortIndicator(listColumn, order);
+    const int row = list->rowOfKey(selected);
     if (!selected.isEmpty() && row >= 0)
-        view.LV->setCurrentIndex(view.list->index(row, 0));
+        LV->setCurrentIndex(list->index(row, 0));
 }

@@ -2,10 +2,11 @@
 // The list's order by a click on a column header (again to reverse): the name column in pinyin
 // order, birthdays by date, everything else as text. Every fill keeps the column and direction
 // the user chose; before the first click the rows come in the order the data file gives them.
-#include "gui/app/MainView.h"
-
+class QTreeView;
+class ContactListModel;
 class RowTable;
+class Store;
 
-void sortContactList(MainView& view, int listColumn);
+void sortContactList(QTreeView* LV, ContactListModel* list, Store& store, int listColumn);
 // Puts freshly read rows in the order the user chose, if any.
-void applyListSort(MainView& view, RowTable& rows);
+void applyListSort(const ContactListModel& list, Store& store, RowTable& rows);

@@ -1,41 +1,39 @@
 #include "gui/tree/GroupTree.h"
 
-#include "core/text/Keys.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 #include "gui/tree/GroupTreeModel.h"
 
 #include <QDebug>
 #include <QTreeView>
 
-void LoadGroupTree(MainView& view) {
+void LoadGroupTree(QTreeView* TV, GroupTreeModel* tree, Store& store) {
     try {
-        view.tree->rebuild(*view.state.Conn);
+        tree->rebuild(store);
     } catch (const StoreError& e) {
-        // The tree keeps only its top node; the failure is the caller's to report.
-        view.tree->clear();
+        tree->clear();
         qDebug() << "LoadGroupTree:" << e.message();
         throw;
     }
-    if (view.tree->contactCount() > 0)
-        view.TV->expand(view.tree->rootIndex());
+    if (tree->contactCount() > 0)
+        TV->expand(tree->rootIndex());
 }
 
-void SelectCurrentNode(MainView& view) {
-    const QString& key = view.state.CurrentGroup;
+void SelectCurrentNode(QTreeView* TV, GroupTreeModel* tree, const QString& key) {
     if (keys::isRoot(key))
         return;
-    const QModelIndex node = view.tree->indexForKey(key);
+    const QModelIndex node = tree->indexForKey(key);
     if (!node.isValid())
-        return; // a key naming no node leaves the selection as it was
+        return;
     if (keys::isGroup(key))
-        view.TV->expand(node);
+        TV->expand(node);
     else
-        view.TV->expand(node.parent());
-    view.TV->setCurrentIndex(node);
-    view.TV->scrollTo(node);
+        TV->expand(node.parent());
+    TV->setCurrentIndex(node);
+    TV->scrollTo(node);
 }
 
-QString selectedNodeKey(const MainView& view) {
-    const QModelIndex current = view.TV->currentIndex();
-    return current.isValid() ? view.tree->keyOf(current) : keys::Root;
+QString selectedNodeKey(const QTreeView* TV, const GroupTreeModel* tree) {
+    const QModelIndex current = TV->currentIndex();
+    return current.isValid() ? tree->keyOf(current) : keys::Root;
 }

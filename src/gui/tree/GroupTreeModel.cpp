@@ -1,7 +1,7 @@
 #include "gui/tree/GroupTreeModel.h"
 
 #include "core/text/Keys.h"
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 #include "core/store/Store.h"
 
 GroupTreeModel::GroupTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
@@ -41,6 +41,7 @@ void GroupTreeModel::rebuild(Store& store) {
         contacts.push_back(c);
     });
 
+    emit nodesAboutToChange();
     beginResetModel();
     groups_ = std::move(groups);
     contacts_ = std::move(contacts);
@@ -50,6 +51,7 @@ void GroupTreeModel::rebuild(Store& store) {
 }
 
 void GroupTreeModel::clear() {
+    emit nodesAboutToChange();
     beginResetModel();
     groups_.clear();
     contacts_.clear();
@@ -132,6 +134,7 @@ bool GroupTreeModel::removeContact(const QString& key) {
     Contact& gone = contacts_[numberOf(node)];
     Group& group = groups_[gone.group];
     const int row = static_cast<int>(gone.row);
+    emit nodesAboutToChange();
     beginRemoveRows(node.parent(), row, row);
     group.members.erase(group.members.begin() + row);
     for (size_t i = static_cast<size_t>(row); i < group.members.size(); ++i)
@@ -237,6 +240,6 @@ Qt::ItemFlags GroupTreeModel::flags(const QModelIndex& index) const {
 bool GroupTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole || kindOf(index) == RootNode)
         return false;
-    emit labelEdited(index, value.toString());
+    emit labelEdited(keyOf(index), value.toString());
     return true;
 }

@@ -40,8 +40,11 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
 signals:
-    // The user ended an in-place edit with a new label; nothing is shown until it is stored.
-    void labelEdited(const QModelIndex& index, const QString& text);
+    // The user ended an in-place edit of the node with that key; nothing is shown until it is
+    // stored.
+    void labelEdited(const QString& key, const QString& text);
+    // The nodes are about to be rebuilt or one removed: an open editor ends first, without writing.
+    void nodesAboutToChange();
 
 private:
     enum Kind : quintptr { RootNode = 1, GroupNode = 2, ContactNode = 3 };

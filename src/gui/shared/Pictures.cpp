@@ -1,4 +1,4 @@
-#include "gui/app/Pictures.h"
+#include "gui/shared/Pictures.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,0 +1,379 @@
+#include "core/rules/DirectorySession.h"
+
+#include "core/exchange/Importer.h"
+#include "core/rules/NextBirthdays.h"
+#include "core/store/DataFiles.h"
+#include "core/store/Sql.h"
+#include "core/store/Store.h"
+#include "core/text/Clock.h"
+#include "core/text/Keys.h"
+
+#include <QDebug>
+
+namespace {
+
+Notice warning(const QString& text) {
+    return {Notice::Kind::Warning, text};
+}
+
+} // namespace
+
+QString fitGroupName(const QString& name) {
+    qsizetype units = 0;
+    for (int characters = 0; characters < GroupNameMax && units < name.size(); ++characters) {
+        const bool pair = name[units].isHighSurrogate() && units + 1 < name.size() && name[units + 1].isLowSurrogate();
+        units += pair ? 2 : 1;
+    }
+    return name.left(units);
+}
+
+Query reminderQuery(const QDate& today, int days) {
+    return {QString::fromUtf8(sql::ReminderCondition), {storedDate(today), storedDate(today.addDays(days))}};
+}
+
+QString reminderMessage(int days, int found, bool startup) {
+    if (found == 0) {
+        if (days == 0)
+            return QStringLiteral("今天没有过生的好友！");
+        if (!startup)
+            return QStringLiteral("最近 %1 天内没有过生的好友！").arg(days);
+        return {};
+    }
+    if (days == 0)
+        return QStringLiteral("今天有 %1 位过生日的好友").arg(found);
+    return QStringLiteral("最近 %1 天有 %2 位过生日的好友").arg(days).arg(found);
+}
+
+RowTable DirectorySession::read(const std::function<void(RowTable&)>& fill) {
+    // Like every fill, a read that fails leaves the list empty without a message.
+    RowTable rows;
+    try {
+        fill(rows);
+    } catch (const StoreError& e) {
+        qDebug() << "list fill:" << e.message();
+        rows.clear();
+    }
+    return rows;
+}
+
+std::optional<QString> DirectorySession::groupOf(const QString& contactKey) {
+    const std::optional<ContactFields> stored = Conn->loadContact(contactKey);
+    if (!stored)
+        return std::nullopt;
+    return stored->groupKey;
+}
+
+void DirectorySession::refillFor(const QString& key, CommandResult& result) {
+    if (keys::isGroup(key)) {
+        result.rows = read([&](RowTable& r) { Conn->listByGroup(key, r); });
+        result.selectRow = CurrentContactId;
+        result.focusList = true;
+    } else {
+        result.rows = read([&](RowTable& r) { Conn->listByKey(key, r); });
+    }
+}
+
+CommandResult DirectorySession::start() {
+    CommandResult result;
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("不能读取分组: ");
+    if (RemindAtStart != 1) {
+        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        return result;
+    }
+    // The start-up reminder replaces the list of everybody whenever it finds somebody, so that list
+    // is read only when the reminder finds nobody: what the user sees is the same, at a fraction
+    // of the cost for a large directory.
+    StartupRemind = true;
+    CommandResult reminder = birthdayReminder(true);
+    StartupRemind = false;
+    result.rows = std::move(reminder.rows);
+    result.notice = reminder.notice;
+    if (!result.rows)
+        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+    return result;
+}
+
+CommandResult DirectorySession::nodeClicked(const QString& nodeKey) {
+    CommandResult result;
+    ListSource = ListShows::node();
+    switch (keys::kindOf(nodeKey)) {
+    case keys::Kind::Root:
+        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        break;
+    case keys::Kind::Group:
+        result.rows = read([&](RowTable& r) { Conn->listByGroup(nodeKey, r); });
+        break;
+    case keys::Kind::Contact:
+        result.rows = read([&](RowTable& r) { Conn->listByKey(nodeKey, r); });
+        break;
+    }
+    return result;
+}
+
+DirectorySession::Opened DirectorySession::openContact(const QString& contactKey, const QString& nodeKey) {
+    CurrentGroup = nodeKey;
+    CurrentContactId = contactKey;
+    try {
+        return {Conn->loadContact(contactKey), std::nullopt};
+    } catch (const StoreError& e) {
+        // A form of empty boxes would blank the person at the next save.
+        return {std::nullopt, warning(QStringLiteral("不能读取此人的资料: ") + e.message())};
+    }
+}
+
+CommandResult DirectorySession::saveContact(const std::optional<QString>& contactKey, const ContactFields& fields) {
+    CommandResult result;
+    try {
+        if (!contactKey) {
+            const QString key = Conn->addContact(fields);
+            CurrentContactId = key;
+            CurrentGroup = key;
+            emit contactsAdded({key});
+        } else {
+            CurrentContactId = *contactKey;
+            Conn->updateContact(*contactKey, fields);
+            emit contactsChanged({*contactKey});
+        }
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("资料没有保存: ") + e.message());
+        return result;
+    }
+    // The tree is rebuilt with the node that was current (after an add, the new person's node).
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("资料已经保存,但不能刷新显示: ");
+    result.selectNode = CurrentGroup;
+    if (ListSource.isQuery()) {
+        // A search or the reminder is run again, on freshly computed next birthdays.
+        try {
+            ComputeNextBirthdays(*Conn, env.clock->today(), RemindDays);
+        } catch (const StoreError& e) {
+            result.notice = warning(result.treeFailure + e.message());
+        }
+        result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
+        result.picture = 1;
+    } else if (CurrentGroup == keys::Root) {
+        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+    } else {
+        // After a new person, the list shows the person's group with the new row selected.
+        if (!contactKey && keys::kindOf(CurrentGroup) == keys::Kind::Contact)
+            CurrentGroup = fields.groupKey;
+        refillFor(CurrentGroup, result);
+    }
+    return result;
+}
+
+CommandResult DirectorySession::deleteListRow(const QString& contactKey, const QString& rowName,
+                                              const QString& nodeKey) {
+    CommandResult result;
+    // The node whose people the list shows afterwards; when the tree showed the person itself,
+    // that is the person's group, listed again instead of left empty.
+    QString shown = CurrentGroup;
+    bool RefillAfterDelete = false;
+    try {
+        if (!ListSource.isQuery()) {
+            shown = nodeKey;
+            if (keys::kindOf(shown) == keys::Kind::Contact) {
+                shown = groupOf(shown).value_or(shown);
+                RefillAfterDelete = true;
+            }
+        }
+        Conn->deleteContact(contactKey);
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("不能删除 '%1': %2").arg(rowName, e.message()));
+        return result;
+    }
+    emit contactsRemoved({contactKey});
+    CurrentGroup = shown;
+    result.removeNode = contactKey;
+    if (RefillAfterDelete) {
+        result.currentNode = shown; // the tree shows what the list shows
+        refillFor(shown, result);
+    } else {
+        result.removeRow = contactKey;
+    }
+    return result;
+}
+
+CommandResult DirectorySession::deleteNode(const QString& nodeKey) {
+    CommandResult result;
+    CurrentGroup = nodeKey;
+    const QString failure = QStringLiteral("没有删除。\n");
+    try {
+        switch (keys::kindOf(nodeKey)) {
+        case keys::Kind::Root:
+            return result; // everybody cannot be deleted
+        case keys::Kind::Group:
+            // The group row and its people go in one transaction: nobody is left in a group that is gone.
+            Conn->deleteGroup(nodeKey);
+            emit groupsRemoved({nodeKey});
+            result.rebuildTree = true;
+            result.treeFailure = failure;
+            result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+            return result;
+        case keys::Kind::Contact: {
+            // The person's group is read before the person goes.
+            const QString group = groupOf(nodeKey).value_or(keys::Root);
+            Conn->deleteContact(nodeKey);
+            emit contactsRemoved({nodeKey});
+            CurrentGroup = group;
+            result.rebuildTree = true;
+            result.treeFailure = failure;
+            result.selectNode = group;
+            refillFor(group, result);
+            return result;
+        }
+        }
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(failure + e.message());
+    }
+    return result;
+}
+
+CommandResult DirectorySession::renameListRow(const QString& contactKey, const QString& name, const QString& nodeKey) {
+    CommandResult result;
+    // The edit belongs to the person it was opened on, wherever that person's row is now; a person
+    // deleted meanwhile is renamed nowhere.
+    if (contactKey.isEmpty())
+        return result;
+    try {
+        if (!Conn->renameContact(contactKey, name))
+            return result;
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("不能修改姓名: ") + e.message());
+        return result;
+    }
+    emit contactsChanged({contactKey});
+    CurrentGroup = nodeKey;
+    result.renameRow = contactKey;
+    result.rowName = name;
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("姓名已经保存,但不能刷新分组: ");
+    result.selectNode = CurrentGroup;
+    return result;
+}
+
+CommandResult DirectorySession::renameNode(const QString& nodeKey, const QString& name) {
+    CommandResult result;
+    // An emptied label is taken as a cancelled edit: the stored name stays.
+    const keys::Kind kind = keys::kindOf(nodeKey);
+    if (name.isEmpty() || kind == keys::Kind::Root)
+        return result;
+    const QString stored = kind == keys::Kind::Group ? fitGroupName(name) : name;
+    try {
+        const bool renamed =
+            kind == keys::Kind::Group ? Conn->renameGroup(nodeKey, stored) : Conn->renameContact(nodeKey, stored);
+        if (!renamed)
+            return result; // the node's group or person is gone
+    } catch (const StoreError& e) {
+        // The node still shows the stored name: it is changed only after a successful write.
+        result.ok = false;
+        result.notice = warning(QStringLiteral("新名称没有保存,仍用原来的名称。\n") + e.message());
+        return result;
+    }
+    if (kind == keys::Kind::Group)
+        emit groupsRenamed({nodeKey});
+    else
+        emit contactsChanged({nodeKey});
+    result.labelKey = nodeKey;
+    result.label = stored;
+    if (kind == keys::Kind::Contact)
+        result.rows = read([&](RowTable& r) { Conn->listByKey(nodeKey, r); });
+    return result;
+}
+
+CommandResult DirectorySession::addGroup(const QString& typedName, const QString& nodeKey) {
+    CommandResult result;
+    if (typedName.isEmpty())
+        return result;
+    NewGroupName = fitGroupName(typedName);
+    CurrentGroup = nodeKey;
+    try {
+        const QString key = Conn->addGroup(NewGroupName);
+        emit groupsAdded({key});
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("分组没有添加。\n") + e.message());
+        return result;
+    }
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("分组没有添加。\n");
+    result.selectNode = CurrentGroup;
+    return result;
+}
+
+CommandResult DirectorySession::search(const Query& query) {
+    CommandResult result;
+    if (query.isEmpty()) {
+        // What the list shows stays, so a later save refreshes it correctly.
+        result.ok = false;
+        result.notice = Notice{Notice::Kind::Plain, QStringLiteral("你没有输入查询条件!")};
+        return result;
+    }
+    ListSource = ListShows::result(query);
+    RowTable rows = read([&](RowTable& r) { Conn->listQuery(query, r); }); // a search that cannot run finds nobody
+    if (rows.rowCount() == 0) {
+        result.notice = Notice{Notice::Kind::Plain, QStringLiteral("按您的条件没有查到数据！")};
+        return result;
+    }
+    result.rows = std::move(rows);
+    return result;
+}
+
+CommandResult DirectorySession::birthdayReminder(bool startup) {
+    CommandResult result;
+    result.selectRootNode = !startup;
+    const Query query = reminderQuery(env.clock->today(), RemindDays);
+    ListSource = ListShows::result(query);
+    RowTable rows;
+    try {
+        ComputeNextBirthdays(*Conn, env.clock->today(), RemindDays);
+        Conn->listQuery(query, rows);
+    } catch (const StoreError& e) {
+        result.notice = warning(QStringLiteral("生日提醒失败: ") + e.message());
+        return result;
+    }
+    const int found = rows.rowCount();
+    if (found > 0)
+        result.rows = std::move(rows); // with nobody found, the list keeps what it showed
+    const QString text = reminderMessage(RemindDays, found, startup);
+    if (!text.isEmpty())
+        result.notice = Notice{found > 0 ? Notice::Kind::Info : Notice::Kind::Plain, text};
+    return result;
+}
+
+CommandResult DirectorySession::importBatch(const ImportBatch& batch, const ImportOptions& options,
+                                            const std::function<bool(int, int)>& progress, ImportSummary* summary) {
+    CommandResult result;
+    Importer importer(*Conn, DataPaths::in(env.programDir).data);
+    *summary = importer.run(batch, options, progress);
+    // The tree and the list are refreshed once, to show everybody with what came in.
+    if (summary->imported() > 0) {
+        emit everythingChanged();
+        result.rebuildTree = true;
+        result.treeFailure = QStringLiteral("不能读取分组: ");
+        result.selectRootNode = true;
+        ListSource = ListShows::node();
+        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+    }
+    result.notice = Notice{summary->complete() ? Notice::Kind::Info : Notice::Kind::Warning, summary->text()};
+    return result;
+}
+
+CommandResult DirectorySession::refresh(const QString& nodeKey) {
+    CommandResult result;
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("不能读取分组: ");
+    result.selectNode = nodeKey;
+    if (ListSource.isQuery()) {
+        result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
+        result.picture = 1;
+    } else {
+        result.rows = nodeClicked(nodeKey).rows;
+    }
+    return result;
+}

@@ -1,0 +1,165 @@
+#pragma once
+// The directory session: the rules of the program, without a window. It owns the documented
+// variables (CurrentGroup, EditFlag, CurrentContactId, NewGroupName, what the list shows,
+// RemindDays, ...) and every command that changes the data file. A command takes explicit keys and
+// values and returns a CommandResult that says what the window does next: rebuild the tree, select a
+// node, replace the list's rows, select a row, show a message. The window applies it in one place.
+//
+// Whoever changes the data file through the session (a window, an import, another program part),
+// the session says what changed (contactsAdded, groupsRenamed, everythingChanged, ...); a window
+// that did not make the change refreshes from these notices.
+#include "core/store/OpenOptions.h"
+#include "core/store/Query.h"
+#include "core/store/RowTable.h"
+#include "core/store/ContactFields.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Store;
+class Dialogs;
+class Clock;
+class Settings;
+struct ImportBatch;
+struct ImportOptions;
+struct ImportSummary;
+
+// What a test replaces: the dialogs, today's date, the settings store and the program's folder.
+struct Environment {
+    Dialogs* dialogs = nullptr;
+    const Clock* clock = nullptr;
+    Settings* settings = nullptr;
+    QString programDir;
+};
+
+// What the list shows: the people of the tree's current node, or the rows of a query (a search or
+// the birthday reminder) that a refresh runs again.
+struct ListShows {
+    std::optional<Query> query;
+
+    bool isQuery() const { return query.has_value(); }
+    static ListShows node() { return {}; }
+    static ListShows result(Query q) { return {std::move(q)}; }
+    friend bool operator==(const ListShows&, const ListShows&) = default;
+};
+
+// A message for the user, in the program's own words.
+struct Notice {
+    enum class Kind { Plain, Info, Warning };
+    Kind kind = Kind::Plain;
+    QString text;
+    friend bool operator==(const Notice&, const Notice&) = default;
+};
+
+// What the window does after a command, in this order: the tree, then the list, then the message.
+struct CommandResult {
+    bool ok = true; // false: nothing was written (a form that asked stays open)
+
+    bool rebuildTree = false;
+    QString treeFailure;         // the words before the store's message when the rebuild fails
+    QString selectNode;          // after the rebuild: expand and select this node ("root": nothing)
+    bool selectRootNode = false; // the top node becomes the current node
+    QString removeNode;          // one person's node taken out, the rest of the tree as it was
+    QString currentNode;         // made the current node after the rest
+    QString labelKey, label;     // a node shows a new label
+
+    std::optional<RowTable> rows; // the list's new rows, all with one picture
+    int picture = 3;
+    QString removeRow;               // one row taken out, by key
+    QString renameRow, rowName;      // one row shows a new name
+    QString selectRow;               // the row selected afterwards (none when no row has the key)
+    bool focusList = false;
+
+    std::optional<Notice> notice;
+};
+
+// The longest group name, in characters (a Chinese character or an emoji counts as one).
+inline constexpr int GroupNameMax = 30;
+QString fitGroupName(const QString& name);
+
+// The reminder's statement (nowbirthday between today and today + days, both ends included) and
+// its message; an empty message: none.
+Query reminderQuery(const QDate& today, int days);
+QString reminderMessage(int days, int found, bool startup);
+
+class DirectorySession : public QObject {
+    Q_OBJECT
+public:
+    Environment env;
+    OpenOptions storeOptions; // how the load step opens the data file; a test may name a fault VFS
+
+    // The documented variables.
+    std::shared_ptr<Store> Conn; // opened by the load step, released by the close step
+    bool EditFlag = false;       // true exactly while a record form is open for a new person
+    QString CurrentGroup;        // key of the tree node the last action worked on
+    QString CurrentContactId;    // key of the person last opened in or saved from the record form
+    QString NewGroupName;        // the name typed for a new group, at most 30 characters
+    ListShows ListSource;        // what the list shows: the tree's node, or a search or reminder
+    int RemindDays = 10;         // setting "day"
+    int RemindAtStart = 1;       // setting "birthday"
+    bool StartupRemind = false;  // true only while the load step runs the reminder
+
+    // The load step's list: everybody, or the start-up reminder when it is on.
+    CommandResult start();
+    // A click on a tree node: its people (everybody, a group, one person); CurrentGroup stays.
+    CommandResult nodeClicked(const QString& nodeKey);
+
+    // The record form's opening for the person in the list's row; sets CurrentGroup (the tree's
+    // node) and CurrentContactId. Nothing and a notice when the person cannot be read.
+    struct Opened {
+        std::optional<ContactFields> fields;
+        std::optional<Notice> notice;
+    };
+    Opened openContact(const QString& contactKey, const QString& nodeKey);
+    // The record form's save: a new person (no key) or the person the form was opened on.
+    CommandResult saveContact(const std::optional<QString>& contactKey, const ContactFields& fields);
+
+    // The list's delete of the person in a row (after the user agreed); nodeKey: the tree's node.
+    CommandResult deleteListRow(const QString& contactKey, const QString& rowName, const QString& nodeKey);
+    // The delete command has chosen the tree's node to ask about (CurrentGroup, also when the user
+    // then answers No).
+    void nodeChosenForDelete(const QString& nodeKey) { CurrentGroup = nodeKey; }
+    // The tree's delete of a group (with its people) or a person.
+    CommandResult deleteNode(const QString& nodeKey);
+    // An in-place rename in the list, bound to the person's key; nodeKey: the tree's node.
+    CommandResult renameListRow(const QString& contactKey, const QString& name, const QString& nodeKey);
+    // An in-place rename of a tree node (a group or a person), bound to its key.
+    CommandResult renameNode(const QString& nodeKey, const QString& name);
+    // A new group named as typed (cut to 30 characters); the tree keeps its node.
+    CommandResult addGroup(const QString& typedName, const QString& nodeKey);
+
+    // The search form's statement; an empty query is refused with a notice.
+    CommandResult search(const Query& query);
+    // The birthday reminder: the toolbar's entry, or the load step's (startup).
+    CommandResult birthdayReminder(bool startup);
+    // An import into the data file: everything in one transaction, then everybody listed.
+    CommandResult importBatch(const ImportBatch& batch, const ImportOptions& options,
+                              const std::function<bool(int, int)>& progress, ImportSummary* summary);
+
+    // After a change the window did not make: the tree rebuilt with nodeKey current again, and the
+    // list refilled with what it shows.
+    CommandResult refresh(const QString& nodeKey);
+
+signals:
+    void contactsAdded(const QStringList& keys);
+    void contactsChanged(const QStringList& keys);
+    void contactsRemoved(const QStringList& keys);
+    void groupsAdded(const QStringList& keys);
+    void groupsRenamed(const QStringList& keys);
+    void groupsRemoved(const QStringList& keys);
+    void everythingChanged();
+
+private:
+    RowTable read(const std::function<void(RowTable&)>& fill);
+    // The list after a save or delete for a node key (a group: its people, with CurrentContactId's
+    // row selected and the list focused; a person: that person).
+    void refillFor(const QString& key, CommandResult& result);
+    std::optional<QString> groupOf(const QString& contactKey);
+};
+
+// The name the windows and tests have long used for the session.
+using AppState = DirectorySession;

@@ -1,0 +1,161 @@
+#include "core/store/ContactTable.h"
+
+#include "core/store/Sql.h"
+#include "core/store/Statement.h"
+#include "core/store/Store.h"
+#include "core/text/Keys.h"
+
+#include <cstdio>
+
+namespace {
+
+void bindDate(Statement& statement, int index, const std::optional<QDate>& date) {
+    if (date && date->isValid())
+        statement.bind(index, storedDate(*date));
+    else
+        statement.bindNull(index);
+}
+
+void bindFields(Statement& statement, const ContactFields& f) {
+    int i = 1;
+    statement.bind(i++, f.groupKey);
+    statement.bind(i++, f.name);
+    // A lunar birthday with a year of birth keeps its Gregorian day in 生日.
+    const std::optional<QDate> lunarDay = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
+    bindDate(statement, i++, lunarDay ? lunarDay : f.birthday);
+    for (QString ContactFields::*text : PlainTexts)
+        statement.bind(i++, f.*text);
+}
+
+} // namespace
+
+void ContactTable::forEachTreeContact(
+    const std::function<void(std::string_view, std::string_view, std::string_view)>& visit) {
+    Statement statement(connection_, sql::SelectTreeContacts);
+    while (statement.step())
+        visit(statement.view(0), statement.view(1), statement.view(2));
+}
+
+void ContactTable::fill(const char* text, const QStringList& binds, RowTable& into) {
+    Statement statement(connection_, text);
+    for (int i = 0; i < binds.size(); ++i)
+        statement.bind(i + 1, binds[i]);
+    while (statement.step())
+        into.appendFrom(statement);
+}
+
+void ContactTable::listAll(RowTable& into) {
+    into.reserve(count());
+    fill(sql::ListAll, {}, into);
+}
+
+void ContactTable::listByGroup(const QString& groupKey, RowTable& into) {
+    fill(sql::ListByGroup, {groupKey}, into);
+}
+
+void ContactTable::listByKey(const QString& contactKey, RowTable& into) {
+    fill(sql::ListByKey, {contactKey}, into);
+}
+
+void ContactTable::listQuery(const Query& query, RowTable& into) {
+    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + sql::ListQueryOrder;
+    fill(text.c_str(), query.binds, into);
+}
+
+std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
+    Statement statement(connection_, sql::LoadContact);
+    statement.bind(1, contactKey);
+    if (!statement.step())
+        return std::nullopt;
+    ContactFields f;
+    int i = 0;
+    f.groupKey = statement.text(i++);
+    f.name = statement.text(i++);
+    if (const auto birthday = statement.optionalView(i++))
+        f.birthday = parseStoredDate(*birthday);
+    for (QString ContactFields::*text : PlainTexts)
+        f.*text = statement.text(i++);
+    return f;
+}
+
+bool ContactTable::exists(const QString& contactKey) {
+    Statement statement(connection_, sql::ContactExists);
+    statement.bind(1, contactKey);
+    return statement.step();
+}
+
+int ContactTable::count() {
+    Statement statement(connection_, sql::ContactCount);
+    statement.step();
+    return static_cast<int>(statement.integer(0));
+}
+
+QString ContactTable::insert(const ContactFields& fields) {
+    Statement insert(connection_, sql::InsertContact);
+    bindFields(insert, fields);
+    insert.exec();
+    const qint64 id = connection_.lastInsertRowid();
+    Statement(connection_, sql::SetContactKey).bind(1, id).exec();
+    return keys::contactKey(id);
+}
+
+void ContactTable::update(const QString& contactKey, const ContactFields& fields) {
+    Statement statement(connection_, sql::UpdateContact);
+    bindFields(statement, fields);
+    statement.bind(17, contactKey);
+    statement.exec();
+}
+
+void ContactTable::rename(const QString& contactKey, const QString& name) {
+    Statement(connection_, sql::RenameContact).bind(1, name).bind(2, contactKey).exec();
+}
+
+void ContactTable::remove(const QString& contactKey) {
+    Statement(connection_, sql::DeleteContact).bind(1, contactKey).exec();
+}
+
+void ContactTable::removeGroup(const QString& groupKey) {
+    Statement(connection_, sql::DeleteGroupContacts).bind(1, groupKey).exec();
+}
+
+bool ContactTable::hasNextBirthdayColumn() {
+    Statement statement(connection_, sql::ColumnNames);
+    statement.bind(1, "phone");
+    while (statement.step()) {
+        if (sqlite3_stricmp(statement.view(0).data(), "nowbirthday") == 0)
+            return true;
+    }
+    return false;
+}
+
+void ContactTable::addNextBirthdayColumn() {
+    connection_.exec(sql::AddNextBirthdayColumn);
+    connection_.exec(sql::CreateNextBirthdayIndex);
+}
+
+void ContactTable::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
+                                      const std::unordered_map<qint64, LunarBirthday>& lunar) {
+    Statement read(connection_, sql::SelectBirthdays);
+    Statement write(connection_, sql::SetNextBirthday);
+    while (read.step()) {
+        const std::optional<std::string_view> stored = read.optionalView(1);
+        StoredBirthday birthday{stored ? parseStoredDate(*stored) : std::nullopt, std::nullopt};
+        if (const auto found = lunar.find(read.integer(0)); found != lunar.end())
+            birthday.lunar = found->second;
+        const std::optional<QDate> next = nextBirthday(birthday);
+        const std::optional<std::string_view> current = read.optionalView(2);
+        char wanted[16] = {};
+        if (next)
+            std::snprintf(wanted, sizeof wanted, "%04d-%02d-%02d", next->year(), next->month(), next->day());
+        const bool unchanged = next ? current && *current == wanted : !current;
+        if (unchanged)
+            continue;
+        if (next)
+            write.bind(1, wanted);
+        else
+            write.bindNull(1);
+        write.bind(2, read.integer(0));
+        write.exec();
+        write.reset();
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Table phone: one row per person, key "friend" + id, group through mainid. The fills read into a
+// RowTable straight from SQLite's buffers.
+#include "core/store/ContactFields.h"
+#include "core/store/Query.h"
+#include "core/store/RowTable.h"
+
+#include <QDate>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+
+class Connection;
+
+class ContactTable {
+public:
+    explicit ContactTable(Connection& connection) : connection_(connection) {}
+
+    void forEachTreeContact(
+        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
+    void listAll(RowTable& into);
+    void listByGroup(const QString& groupKey, RowTable& into);
+    void listByKey(const QString& contactKey, RowTable& into);
+    void listQuery(const Query& query, RowTable& into);
+    std::optional<ContactFields> load(const QString& contactKey);
+    bool exists(const QString& contactKey);
+    int count();
+
+    // Writes of one row each; the store puts them in a transaction with the pinyin keys.
+    QString insert(const ContactFields& fields); // returns "friend" + id
+    void update(const QString& contactKey, const ContactFields& fields);
+    void rename(const QString& contactKey, const QString& name);
+    void remove(const QString& contactKey);
+    void removeGroup(const QString& groupKey); // every person of the group
+
+    bool hasNextBirthdayColumn();
+    void addNextBirthdayColumn();
+    // lunar: the lunar birthdays by row id (LunarBirthdays::byRowId).
+    void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
+                            const std::unordered_map<qint64, LunarBirthday>& lunar);
+
+private:
+    void fill(const char* sql, const QStringList& binds, RowTable& into);
+    Connection& connection_;
+};

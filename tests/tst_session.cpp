@@ -1,0 +1,321 @@
+// The directory's rules on the session alone, without a window: what each command writes, which
+// node and row it says to select, which rows the list gets, which message, and which change it
+// announces.
+#include "core/rules/DirectorySession.h"
+#include "core/store/Store.h"
+#include "core/text/Clock.h"
+#include "support/StoreProbe.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList keysOf(const std::optional<RowTable>& rows) {
+    QStringList keys;
+    if (rows) {
+        for (int row = 0; row < rows->rowCount(); ++row)
+            keys << rows->key(row);
+    }
+    return keys;
+}
+
+ContactFields person(const QString& group, const QString& name, std::optional<QDate> birthday = {}) {
+    ContactFields f;
+    f.groupKey = group;
+    f.name = name;
+    f.birthday = birthday;
+    return f;
+}
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    FixedClock clock{QDate(2025, 3, 10)};
+    std::unique_ptr<DirectorySession> session;
+    // Two groups: 同学 (张三, 李四) and 朋友 (王五, birthday in two days).
+    QString classmates, friends, zhang, li, wang;
+
+    QString name(const QString& key) {
+        const std::optional<ContactFields> stored = session->Conn->loadContact(key);
+        return stored ? stored->name : QStringLiteral("<gone>");
+    }
+
+private slots:
+    void init() {
+        const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
+        QFile::remove(path);
+        Store::createEmpty(path);
+        session = std::make_unique<DirectorySession>();
+        session->env.clock = &clock;
+        session->env.programDir = dir.path();
+        session->Conn = Store::open(path);
+        Store& store = *session->Conn;
+        classmates = store.addGroup(QStringLiteral("同学"));
+        friends = store.addGroup(QStringLiteral("朋友"));
+        zhang = store.addContact(person(classmates, QStringLiteral("张三")));
+        li = store.addContact(person(classmates, QStringLiteral("李四")));
+        wang = store.addContact(person(friends, QStringLiteral("王五"), QDate(1990, 3, 12)));
+    }
+    void cleanup() { session.reset(); }
+
+    // A save: the tree is rebuilt with CurrentGroup's node selected, then the list follows what it
+    // showed (a query runs again; "root" lists everybody; a group lists it, the saved row selected).
+    void saveRefreshes_data() {
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QString>("node"); // the tree's node when the form opened: root, group, person
+        QTest::addColumn<bool>("query");
+        QTest::addColumn<QString>("selectNode");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<int>("picture");
+        QTest::addColumn<bool>("selectsSaved");
+        QTest::newRow("add, tree on root") << true << "root" << false << "new" << "classmates+new" << 3 << true;
+        QTest::newRow("add, tree on group") << true << "friends" << false << "new" << "classmates+new" << 3 << true;
+        QTest::newRow("add, list shows a search") << true << "friends" << true << "new" << "query" << 1 << false;
+        QTest::newRow("update, tree on root") << false << "root" << false << "root" << "everybody" << 3 << false;
+        QTest::newRow("update, tree on its group") << false << "classmates" << false << "classmates" << "classmates" << 3
+                                                   << true;
+        QTest::newRow("update, tree on the person") << false << "zhang" << false << "zhang" << "zhang" << 3 << false;
+        QTest::newRow("update, list shows a search") << false << "classmates" << true << "classmates" << "query" << 1
+                                                     << false;
+    }
+    void saveRefreshes() {
+        QFETCH(bool, add);
+        QFETCH(QString, node);
+        QFETCH(bool, query);
+        QFETCH(QString, selectNode);
+        QFETCH(QString, rows);
+        QFETCH(int, picture);
+        QFETCH(bool, selectsSaved);
+        const QHash<QString, QString> key{{"root", "root"}, {"classmates", classmates}, {"friends", friends},
+                                          {"zhang", zhang}};
+        if (query)
+            session->ListSource = ListShows::result(Query{QStringLiteral("姓名 like ?"), {QStringLiteral("%三%")}});
+        std::optional<QString> saved;
+        if (add) {
+            session->CurrentGroup = key[node];
+        } else {
+            QVERIFY(session->openContact(zhang, key[node]).fields);
+            saved = zhang;
+        }
+        QSignalSpy added(session.get(), &DirectorySession::contactsAdded);
+        QSignalSpy changed(session.get(), &DirectorySession::contactsChanged);
+        const CommandResult result = session->saveContact(saved, person(classmates, QStringLiteral("张三丰")));
+        QVERIFY(result.ok);
+        const QString savedKey = add ? QStringLiteral("friend4") : zhang;
+        QCOMPARE(session->CurrentContactId, savedKey);
+        QCOMPARE(added.size() + changed.size(), 1);
+        QCOMPARE((add ? added : changed).first().first().toStringList(), QStringList{savedKey});
+        QVERIFY(result.rebuildTree);
+        QCOMPARE(result.selectNode, selectNode == "new" ? savedKey : key[selectNode]);
+        QStringList expected;
+        if (rows == "classmates+new")
+            expected = {zhang, li, savedKey};
+        else if (rows == "query")
+            expected = add ? QStringList{zhang, savedKey} : QStringList{zhang};
+        else if (rows == "everybody")
+            expected = {zhang, li, wang};
+        else if (rows == "classmates")
+            expected = {zhang, li};
+        else
+            expected = {zhang};
+        QCOMPARE(keysOf(result.rows), expected);
+        QCOMPARE(result.picture, picture);
+        QCOMPARE(result.selectRow, selectsSaved ? savedKey : QString());
+        QCOMPARE(result.focusList, selectsSaved);
+        if (add && !query)
+            QCOMPARE(session->CurrentGroup, classmates); // the new person's group, which the list shows
+    }
+
+    // The list's delete: the row goes; when the tree showed the person, the group is listed again.
+    void deleteFromTheList_data() {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("query");
+        QTest::addColumn<bool>("refill");
+        QTest::addColumn<QString>("currentGroup");
+        QTest::newRow("tree on the group") << "classmates" << false << false << "classmates";
+        QTest::newRow("tree on the person") << "zhang" << false << true << "classmates";
+        QTest::newRow("list shows a search") << "friends" << true << false << "before";
+    }
+    void deleteFromTheList() {
+        QFETCH(QString, node);
+        QFETCH(bool, query);
+        QFETCH(bool, refill);
+        QFETCH(QString, currentGroup);
+        const QHash<QString, QString> key{{"classmates", classmates}, {"friends", friends}, {"zhang", zhang},
+                                          {"before", "before"}};
+        session->CurrentGroup = QStringLiteral("before");
+        session->CurrentContactId = li;
+        if (query)
+            session->ListSource = ListShows::result(Query{QStringLiteral("1 = 1"), {}});
+        QSignalSpy removed(session.get(), &DirectorySession::contactsRemoved);
+        const CommandResult result = session->deleteListRow(zhang, QStringLiteral("张三"), key[node]);
+        QCOMPARE(name(zhang), QStringLiteral("<gone>"));
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(result.removeNode, zhang);
+        QVERIFY(!result.rebuildTree);
+        QCOMPARE(session->CurrentGroup, key[currentGroup]);
+        if (refill) {
+            QCOMPARE(result.currentNode, classmates);
+            QCOMPARE(keysOf(result.rows), QStringList{li});
+            QCOMPARE(result.selectRow, li);
+            QVERIFY(result.removeRow.isEmpty());
+        } else {
+            QVERIFY(!result.rows);
+            QCOMPARE(result.removeRow, zhang);
+        }
+    }
+
+    // The tree's delete: the top node never; a group with its people; a person, then its group.
+    void deleteFromTheTree_data() {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QStringList>("left"); // the people left
+        QTest::addColumn<QString>("selectNode");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("root") << "root" << QStringList{"张三", "李四", "王五"} << "" << QStringList{};
+        QTest::newRow("group") << "classmates" << QStringList{"<gone>", "<gone>", "王五"} << ""
+                               << QStringList{"friend3"};
+        QTest::newRow("person") << "zhang" << QStringList{"<gone>", "李四", "王五"} << "classmates"
+                                << QStringList{"friend2"};
+    }
+    void deleteFromTheTree() {
+        QFETCH(QString, node);
+        QFETCH(QStringList, left);
+        QFETCH(QString, selectNode);
+        QFETCH(QStringList, rows);
+        const QHash<QString, QString> key{{"root", "root"}, {"classmates", classmates}, {"zhang", zhang}, {"", ""}};
+        const CommandResult result = session->deleteNode(key[node]);
+        QCOMPARE((QStringList{name(zhang), name(li), name(wang)}), left);
+        QCOMPARE(result.rebuildTree, node != "root");
+        QCOMPARE(result.selectNode, key[selectNode]);
+        QCOMPARE(keysOf(result.rows), rows);
+        QCOMPARE(session->CurrentGroup, node == "zhang" ? classmates : key[node]);
+    }
+
+    // A rename bound to a key that is gone renames nobody and announces nothing.
+    void renamesOfSomebodyGone_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("list row") << "list";
+        QTest::newRow("person node") << "person";
+        QTest::newRow("group node") << "group";
+    }
+    void renamesOfSomebodyGone() {
+        QFETCH(QString, command);
+        session->Conn->deleteContact(zhang);
+        session->Conn->deleteGroup(friends);
+        QSignalSpy changed(session.get(), &DirectorySession::contactsChanged);
+        QSignalSpy renamed(session.get(), &DirectorySession::groupsRenamed);
+        const QString before = storeDb(*session->Conn).execAndGet("select group_concat(姓名) from phone").getString().c_str();
+        CommandResult result;
+        if (command == "list")
+            result = session->renameListRow(zhang, QStringLiteral("新名"), classmates);
+        else if (command == "person")
+            result = session->renameNode(zhang, QStringLiteral("新名"));
+        else
+            result = session->renameNode(friends, QStringLiteral("新名"));
+        QVERIFY(result.ok);
+        QVERIFY(!result.rebuildTree && !result.rows && result.renameRow.isEmpty() && result.labelKey.isEmpty());
+        QVERIFY(!result.notice);
+        QCOMPARE(changed.size() + renamed.size(), 0);
+        QCOMPARE(QString(storeDb(*session->Conn).execAndGet("select group_concat(姓名) from phone").getString().c_str()),
+                 before);
+        QCOMPARE(storeDb(*session->Conn).execAndGet("select count(*) from 分类 where 类型 = '新名'").getInt(), 0);
+    }
+
+    void renameInTheList() {
+        QSignalSpy changed(session.get(), &DirectorySession::contactsChanged);
+        const CommandResult result = session->renameListRow(li, QStringLiteral("李四四"), classmates);
+        QCOMPARE(name(li), QStringLiteral("李四四"));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(result.renameRow, li);
+        QCOMPARE(result.rowName, QStringLiteral("李四四"));
+        QVERIFY(result.rebuildTree);
+        QCOMPARE(result.selectNode, classmates);
+        QVERIFY(!result.rows); // the list keeps its rows
+    }
+
+    void addGroup_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("31 characters") << QString(31, 'a') << QString(30, 'a');
+        QTest::newRow("20 chinese") << QString(20, QChar(0x540C)) << QString(20, QChar(0x540C));
+    }
+    void addGroup() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QSignalSpy added(session.get(), &DirectorySession::groupsAdded);
+        const CommandResult result = session->addGroup(typed, zhang);
+        QCOMPARE(added.size(), stored.isEmpty() ? 0 : 1);
+        QCOMPARE(result.rebuildTree, !stored.isEmpty());
+        if (stored.isEmpty())
+            return;
+        QCOMPARE(session->Conn->groups().back().name, stored);
+        QCOMPARE(result.selectNode, zhang); // the node that was selected stays selected
+        QVERIFY(!result.rows);
+    }
+
+    void search_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("no box filled") << "" << QStringList{} << "你没有输入查询条件!" << false;
+        QTest::newRow("nobody") << "姓名 like '%赵%'" << QStringList{} << "按您的条件没有查到数据！" << true;
+        QTest::newRow("two") << "mainid = 'main1'" << QStringList{"friend1", "friend2"} << "" << true;
+    }
+    void search() {
+        QFETCH(QString, where);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, notice);
+        QFETCH(bool, ok);
+        const CommandResult result = session->search(Query{where, {}});
+        QCOMPARE(result.ok, ok);
+        QCOMPARE(keysOf(result.rows), rows);
+        QCOMPARE(result.notice ? result.notice->text : QString(), notice);
+        QCOMPARE(session->ListSource.isQuery(), !where.isEmpty());
+    }
+
+    void reminder_data() {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<bool>("startup");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("10 days") << 10 << false << QStringList{"friend3"} << "最近 10 天有 1 位过生日的好友";
+        QTest::newRow("today only") << 0 << false << QStringList{} << "今天没有过生的好友！";
+        QTest::newRow("1 day") << 1 << false << QStringList{} << "最近 1 天内没有过生的好友！";
+        QTest::newRow("1 day at start") << 1 << true << QStringList{} << "";
+    }
+    void reminder() {
+        QFETCH(int, days);
+        QFETCH(bool, startup);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, notice);
+        session->RemindDays = days;
+        const CommandResult result = session->birthdayReminder(startup);
+        QCOMPARE(keysOf(result.rows), rows);
+        QCOMPARE(result.notice ? result.notice->text : QString(), notice);
+        QCOMPARE(result.selectRootNode, !startup);
+        QVERIFY(session->ListSource.isQuery());
+    }
+
+    // A failed write says which kind of failure it was and changes nothing else.
+    void aRefusedSaveSaysWhy() {
+        session->Conn = Store::open(dir.filePath(QStringLiteral("tavrel.mdb")), OpenOptions{nullptr, true});
+        session->CurrentGroup = classmates;
+        const CommandResult result = session->saveContact(std::nullopt, person(classmates, QStringLiteral("新人")));
+        QVERIFY(!result.ok);
+        QVERIFY(!result.rebuildTree && !result.rows);
+        QVERIFY(result.notice);
+        QVERIFY2(result.notice->text.startsWith(QStringLiteral("资料没有保存: 数据文件是只读的")),
+                 qPrintable(result.notice->text));
+        QCOMPARE(session->CurrentGroup, classmates);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
