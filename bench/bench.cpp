@@ -34,6 +34,7 @@ public:
     std::optional<QString> input(QWidget*, const QString&, const QString&) override { return std::nullopt; }
     QString openFile(QWidget*, const FileRequest&) override { return {}; }
     QString saveFile(QWidget*, const FileRequest&) override { return {}; }
+    int openForm(QDialog&) override { return 0; }
 };
 
 double msSince(const QElapsedTimer& timer) {

@@ -75,7 +75,7 @@ private slots:
         const QStringList rows = listKeys(w), nodes = treeNodes(*w.treeModel());
         fx->state.CurrentGroup = QStringLiteral("main1");
         fx->state.CurrentContactId = QStringLiteral("friend2");
-        ModalForm act([](frm_detail&) {});
+        ModalForm act(fx->dialogs, [](frm_detail&) {});
         if (operation == QStringLiteral("edit"))
             Lv_edit(w.view());
         else if (operation == QStringLiteral("delete"))
@@ -120,7 +120,7 @@ private slots:
         clickNode(w, friends);
         selectRow(w, wang);
         ContactFields shown;
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             QVERIFY(form.isModal());
             QCOMPARE(groupChoice(form)->currentText(), QStringLiteral("朋友"));
@@ -158,7 +158,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         selectRow(w, zhang);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QTest::qWait(QApplication::doubleClickInterval() + 100);
             form.findChild<QAction*>("closebutt")->trigger();
         });
@@ -182,7 +182,7 @@ private slots:
             "update phone set 照片 = '/nowhere/gone.jpg', mainid = 'main99' where friendid = 'friend1'");
         Frm_main& w = fx->window();
         selectRow(w, zhang);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(groupChoice(form)->currentIndex(), 0);
             QCOMPARE(box(form, 1)->text(), QStringLiteral("张三"));
             QCOMPARE(box(form, 15)->text(), QStringLiteral("/nowhere/gone.jpg"));
@@ -293,7 +293,7 @@ private slots:
         const QPointer<QLineEdit> open = editor;
         QTest::keyClick(editor, abandoned ? Qt::Key_Escape : Qt::Key_Return);
         QTRY_VERIFY(!open); // the editor closed
-        QTest::qWait(20);   // the name is stored once the editor has closed
+        QCoreApplication::processEvents(); // the name is stored once the editor has closed
 
         const QString name = abandoned ? QStringLiteral("张三") : typed;
         QCOMPARE(fx->state.Conn->loadContact(zhang)->name, name);

@@ -499,7 +499,7 @@ private slots:
         selectRow(w, edited);
 
         const QDate birthday = today.addDays(reminder ? 60 : 3).addYears(-20);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             box(form, 2)->setText(birthdayText(birthday));
             press(form, "savebutt");
@@ -529,7 +529,7 @@ private slots:
         Frm_main& w = window();
         clickNode(w, classmates);
         {
-            ModalForm act([&](frm_detail& form) {
+            ModalForm act(fx->dialogs, [&](frm_detail& form) {
                 QCOMPARE(fx->state.EditFlag, true);
                 type(box(form, 1), QStringLiteral("不要了"));
                 if (how == 0)
@@ -548,7 +548,7 @@ private slots:
 
         // Editing somebody next updates that person and adds nobody.
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             box(form, 3)->setText(QStringLiteral("138"));
             press(form, "savebutt");
@@ -565,7 +565,7 @@ private slots:
         Frm_main& w = window();
         clickNode(w, friends);
         selectRow(w, QStringLiteral("friend7"));
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QCOMPARE(::groupChoice(form)->currentIndex(), 1);
             QCOMPARE(box(form, 1)->text(), QStringLiteral("只有名字"));
             for (int i = 2; i <= 15; ++i)
@@ -592,7 +592,7 @@ private slots:
         const QString key = fx->state.Conn->addContact(f);
         Frm_main& w = window();
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) { press(form, "savebutt"); });
+        ModalForm act(fx->dialogs, [&](frm_detail& form) { press(form, "savebutt"); });
         Lv_edit(w.view());
         QVERIFY(act.seen());
         QCOMPARE(fx->state.Conn->loadContact(key).value(), f);
@@ -657,7 +657,7 @@ private slots:
         type(box(*added, 1), QStringLiteral("新来的"));
 
         selectRow(w, key);
-        ModalForm act([&](frm_detail& form) {
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
             QVERIFY(&form != added);
             QCOMPARE(form.mode(), frm_detail::Mode::Update);
             QCOMPARE(box(form, 1)->text(), QStringLiteral("张三"));

@@ -5,6 +5,7 @@
 #include "gui/list/ContactListModel.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
+#include "support/MainWindowProbe.h"
 #include "gui/tree/GroupTreeModel.h"
 
 #include <QLineEdit>
@@ -44,6 +45,7 @@ private slots:
             form.showContact(*fx.state.Conn->loadContact(edited));
         form.findChild<QLineEdit*>("Text1")->setText(add ? "新来的人" : "改过名的人");
         form.Toolbar1_ButtonClick("savebutt");
+        QCoreApplication::processEvents(); // the save's own change notice refreshes nothing again
 
         QCOMPARE(treeResets.count(), 1);
         QCOMPARE(listResets.count(), 1);
@@ -62,6 +64,41 @@ private slots:
                 ? people
                 : fx.count(qPrintable(QString("select count(*) from phone where mainid = '%1'").arg(shownGroup)));
         QCOMPARE(w.listModel()->rowCount(), expectedRows);
+    }
+
+    // A change the window did not make (another part of the program through the session): the
+    // window follows once the change is done, with one reset of each view, its node kept.
+    void aChangeElsewhereRefreshesTheWindowOnce_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("rows"); // the list afterwards, by name
+        QTest::newRow("a person added") << "add" << QStringList{"张三", "李四", "别处来的人"};
+        QTest::newRow("a person renamed") << "rename" << QStringList{"张三丰", "李四"};
+        QTest::newRow("a person deleted") << "delete" << QStringList{"李四"};
+    }
+    void aChangeElsewhereRefreshesTheWindowOnce() {
+        QFETCH(QString, change);
+        QFETCH(QStringList, rows);
+        Fixture fx;
+        const QString a = fx.addGroup("同学");
+        const QString zhang = fx.addContact(a, "张三");
+        fx.addContact(a, "李四");
+        Frm_main& w = fx.window();
+        clickNode(w, a);
+        QSignalSpy treeResets(w.treeModel(), &QAbstractItemModel::modelReset);
+        QSignalSpy listResets(w.listModel(), &QAbstractItemModel::modelReset);
+        if (change == "add")
+            fx.state.saveContact(std::nullopt, contact(a, "别处来的人"));
+        else if (change == "rename")
+            fx.state.renameNode(zhang, "张三丰");
+        else
+            fx.state.deleteNode(zhang);
+        QCOMPARE(treeResets.count(), 0); // not in the middle of somebody else's change
+        QCoreApplication::processEvents();
+        QCOMPARE(treeResets.count(), 1);
+        QCOMPARE(listResets.count(), 1);
+        QCOMPARE(currentNodeKey(w), a);
+        QCOMPARE(listNames(w), rows);
+        QCOMPARE(w.treeModel()->contactCount(), rows.size());
     }
 };
 

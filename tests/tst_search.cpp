@@ -59,6 +59,7 @@ public:
     }
     QString openFile(QWidget* p, const FileRequest& r) override { return inner_.openFile(p, r); }
     QString saveFile(QWidget* p, const FileRequest& r) override { return inner_.saveFile(p, r); }
+    int openForm(QDialog& form) override { return inner_.openForm(form); }
     QWidget* focus = nullptr;
 
 private:

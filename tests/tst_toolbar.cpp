@@ -21,20 +21,6 @@
 #include <SQLiteCpp/Database.h>
 
 namespace {
-struct ModalProbe {
-    QString name;
-    bool wasModal = false;
-    void arm() {
-        QTimer::singleShot(0, qApp, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal)
-                return;
-            name = modal->objectName();
-            wasModal = true;
-            modal->close();
-        });
-    }
-};
 void focus(QWidget* w) {
     w->activateWindow();
     w->setFocus(Qt::OtherFocusReason);
@@ -105,13 +91,22 @@ private slots:
         QFETCH(bool, entry);
         QFETCH(QString, opened);
         Frm_main& w = window();
-        ModalProbe probe;
-        probe.arm();
+        // The form is answered as the user would cancel it, without a modal loop or a timer.
+        QString name;
+        QWidget* owner = nullptr;
+        fx->dialogs.formAnswers.push_back([&](QDialog& form) {
+            name = form.objectName();
+            owner = form.parentWidget();
+            form.reject();
+            return form.result();
+        });
         if (entry)
             w.Toolbar1_ButtonMenuClick(key);
         else
             w.Toolbar1_ButtonClick(key);
-        QCOMPARE(probe.name, opened);
+        QCOMPARE(name, opened);
+        QCOMPARE(owner, &w); // shown over the main window, which it blocks (Dialogs::openForm)
+        QVERIFY(fx->dialogs.formAnswers.empty());
         QVERIFY(!fx->state.EditFlag); // the record form clears it when it closes
     }
 

@@ -38,3 +38,13 @@ QStringList FakeDialogs::texts() const {
 QString FakeDialogs::saveFile(QWidget* parent, const FileRequest& request) {
     return openFile(parent, request);
 }
+
+int FakeDialogs::openForm(QDialog& form) {
+    ++formsOpened;
+    if (!formAnswers.empty()) {
+        const std::function<int(QDialog&)> answer = std::move(formAnswers.front());
+        formAnswers.pop_front();
+        return answer(form);
+    }
+    return unanswered ? unanswered(form) : 0;
+}

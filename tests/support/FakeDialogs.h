@@ -3,6 +3,7 @@
 #include "core/app/Messages.h"
 
 #include <QList>
+#include <functional>
 #include <QStringList>
 #include <deque>
 
@@ -12,11 +13,18 @@ public:
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
+    int openForm(QDialog& form) override;
 
     // Answers for the next message boxes; a box with nothing queued gets its default button.
     std::deque<MsgAnswer> answers;
     std::deque<std::optional<QString>> inputAnswers; // nothing queued: cancelled
     std::deque<QString> fileAnswers;                 // open and save alike; nothing queued: cancelled
+    // Answers for the next forms: each acts on the form (typing, pressing its buttons) and returns
+    // how it closed. With nothing queued, `unanswered` runs (a window test shows the form for real),
+    // else the form counts as cancelled.
+    std::deque<std::function<int(QDialog&)>> formAnswers;
+    std::function<int(QDialog&)> unanswered;
+    int formsOpened = 0;
 
     QList<Message> messages;
     QStringList prompts; // "caption|prompt" of every input box

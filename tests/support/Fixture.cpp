@@ -5,6 +5,7 @@
 #include "core/store/Store.h"
 #include "support/StoreProbe.h"
 
+#include <QDialog>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 Fixture::Fixture(QDate today) : clock(today) {
@@ -12,6 +13,8 @@ Fixture::Fixture(QDate today) : clock(today) {
     Store::createEmpty(paths.data);
     settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("settings.ini")));
     state.env = Environment{&dialogs, &clock, settings.get(), dir.path()};
+    // A form no test answered is shown for real, as the user would see it.
+    dialogs.unanswered = [](QDialog& form) { return form.exec(); };
 }
 
 Fixture::~Fixture() {

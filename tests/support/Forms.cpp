@@ -1,5 +1,7 @@
 #include "support/Forms.h"
 
+#include "support/FakeDialogs.h"
+
 #include "gui/forms/RecordForm.h"
 #include "gui/shared/Pictures.h"
 
@@ -39,17 +41,17 @@ void type(QLineEdit* box, const QString& text) {
     }
 }
 
-ModalForm::ModalForm(std::function<void(frm_detail&)> act) : act_(std::move(act)) {
-    poll_.setInterval(0);
-    connect(&poll_, &QTimer::timeout, this, [this] {
-        auto* form = qobject_cast<frm_detail*>(QApplication::activeModalWidget());
+ModalForm::ModalForm(FakeDialogs& dialogs, std::function<void(frm_detail&)> act) {
+    dialogs.formAnswers.push_back([seen = seen_, act = std::move(act)](QDialog& dialog) {
+        auto* form = qobject_cast<frm_detail*>(&dialog);
         if (!form)
-            return;
-        poll_.stop();
-        seen_ = true;
-        act_(*form);
+            return int(QDialog::Rejected);
+        *seen = true;
+        form->setWindowModality(Qt::ApplicationModal); // as exec() shows it
+        form->show();
+        act(*form);
         if (form->isVisible())
             form->reject();
+        return form->result();
     });
-    poll_.start();
 }

@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 class frm_detail;
+class FakeDialogs;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -18,15 +20,13 @@ bool showsPlaceholder(const QWidget& form);
 // Types into a box as the user would: ASCII key by key, anything else through an input method.
 void type(QLineEdit* box, const QString& text);
 
-// While alive, waits for a record form to be shown modally, runs `act` on it once, and then closes
-// it if `act` left it open, so that the modal call returns.
-class ModalForm : public QObject {
+// Answers the next record form the code under test opens modally: the form is shown, `act` runs
+// on it, and a form `act` left open is closed as cancelled. No timer, no event loop of its own.
+class ModalForm {
 public:
-    explicit ModalForm(std::function<void(frm_detail&)> act);
-    bool seen() const { return seen_; }
+    ModalForm(FakeDialogs& dialogs, std::function<void(frm_detail&)> act);
+    bool seen() const { return *seen_; }
 
 private:
-    std::function<void(frm_detail&)> act_;
-    QTimer poll_;
-    bool seen_ = false;
+    std::shared_ptr<bool> seen_ = std::make_shared<bool>(false);
 };

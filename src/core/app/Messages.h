@@ -24,6 +24,7 @@ struct FileRequest {
 };
 
 class QWidget;
+class QDialog;
 
 class Dialogs {
 public:
@@ -35,6 +36,9 @@ public:
     virtual QString openFile(QWidget* parent, const FileRequest& request) = 0;
     // The path to write to; empty when the user cancels.
     virtual QString saveFile(QWidget* parent, const FileRequest& request) = 0;
+    // Shows a form (the record form, the search form, the settings, the about box, the import and
+    // export choices) modally and returns how it closed (QDialog::Accepted or Rejected).
+    virtual int openForm(QDialog& form) = 0;
 };
 
 // Shorthands for the message kinds the program uses.

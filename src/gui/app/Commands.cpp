@@ -83,14 +83,13 @@ void ListQueryResult(MainView& view) {
 void RefreshContactList(MainView& view) {
     // After a new person was saved CurrentGroup holds that person's key: the person's group is listed.
     AppState& state = view.state;
-    if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
-        const QModelIndex node = view.tree->indexForKey(state.CurrentGroup);
-        if (node.isValid() && node.parent().isValid())
-            state.CurrentGroup = view.tree->keyOf(node.parent());
-    }
     CommandResult result;
     result.rows = RowTable();
     try {
+        if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
+            if (const std::optional<ContactFields> added = state.Conn->loadContact(state.CurrentGroup))
+                state.CurrentGroup = added->groupKey; // read from the data file, not from the tree
+        }
         if (keys::isGroup(state.CurrentGroup))
             state.Conn->listByGroup(state.CurrentGroup, *result.rows);
         else
@@ -175,7 +174,7 @@ void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMess
 
 void openQueryForm(MainView& view) {
     Frm_query form(view, view.window);
-    form.exec();
+    view.state.env.dialogs->openForm(form);
 }
 
 namespace {
@@ -229,7 +228,7 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup) {
         group = chooseGroup(path, cards, groups, selected);
     } else {
         Frm_import dialog(path, cards, groups, selected, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             group = dialog.chosenGroup();
     }
     if (!group)
@@ -271,7 +270,7 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
         choice = choose(groupName, shown);
     } else {
         Frm_export dialog(groupName, shown, view.window);
-        if (dialog.exec() == QDialog::Accepted)
+        if (state.env.dialogs->openForm(dialog) == QDialog::Accepted)
             choice = ExportChoice{dialog.chosenKind(), dialog.chosenFormat()};
     }
     if (!choice)

@@ -180,7 +180,7 @@ void Frm_main::openRecordForm(const std::optional<QString>& key, const std::opti
         frm_detail form(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
         if (fields)
             form.showContact(*fields);
-        form.exec();
+        state_.env.dialogs->openForm(form);
         return;
     }
     auto* form = new frm_detail(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);

@@ -1,5 +1,7 @@
 #include "gui/app/QtDialogs.h"
 
+#include <QDialog>
+
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -97,4 +99,12 @@ QString MessageLogDialogs::openFile(QWidget*, const FileRequest&) {
 
 QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) {
     return {};
+}
+
+int QtDialogs::openForm(QDialog& form) {
+    return form.exec();
+}
+
+int MessageLogDialogs::openForm(QDialog&) {
+    return QDialog::Rejected;
 }

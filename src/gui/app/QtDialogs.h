@@ -8,11 +8,12 @@ public:
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
+    int openForm(QDialog& form) override;
 };
 
 // For scripted runs (tests, CI) where nobody is there to click: when ZINTEVA_MESSAGE_LOG names a
 // file, every message box is appended to it as one line instead of being shown, and is answered
-// with its default button; input boxes and file dialogs are cancelled. A line is the caption (empty
+// with its default button; input boxes, file dialogs and forms are cancelled. A line is the caption (empty
 // for the application's title), a tab, then the text with each line break written as \n.
 class MessageLogDialogs final : public Dialogs {
 public:
@@ -21,6 +22,7 @@ public:
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
+    int openForm(QDialog& form) override;
 
 private:
     QString logFile_;

@@ -138,5 +138,5 @@ void Frm_about::Label1_Click() {
 void openAboutBox(AppState& state, QWidget* owner) {
     DesktopSystemServices services;
     Frm_about dialog(state, services, owner);
-    dialog.exec();
+    state.env.dialogs->openForm(dialog);
 }

@@ -4,6 +4,7 @@
 #include "core/app/Messages.h"
 #include "core/app/Settings.h"
 #include "gui/forms/UpDown.h"
+#include "core/app/Messages.h"
 #include "core/rules/AppState.h"
 #include "gui/shared/Pictures.h"
 
@@ -131,5 +132,5 @@ bool Frm_config::eventFilter(QObject* watched, QEvent* event) {
 
 void openConfigDialog(AppState& state, QWidget* owner) {
     Frm_config dialog(state, owner);
-    dialog.exec();
+    state.env.dialogs->openForm(dialog);
 }
