@@ -175,7 +175,7 @@ void frm_detail::showContact(const ContactFields& fields) {
     setBoxText(Text_[Name], fields.name);
     lunarBox_->setChecked(fields.lunarBirthday.has_value());
     if (fields.lunarBirthday)
-        setBoxText(Text_[Birthday], lunarBirthdayText(*fields.lunarBirthday));
+        setBoxText(Text_[Birthday], lunarBoxText(*fields.lunarBirthday));
     else
         setBoxText(Text_[Birthday], fields.birthday ? birthdayText(*fields.birthday) : QString());
     for (size_t i = 0; i < PlainTexts.size(); ++i)
@@ -184,8 +184,16 @@ void frm_detail::showContact(const ContactFields& fields) {
         showPhoto(fields.photo);
 }
 
+namespace {
+// The birthday box beside its 农历 check box: "1950年腊月初八", "闰四月十五".
+QString lunarBoxText(const LunarBirthday& b) {
+    const QString monthDay = lunar::monthName(b.month, b.leap) + lunar::dayName(b.day);
+    return b.year == 0 ? monthDay : QStringLiteral("%1年").arg(b.year) + monthDay;
+}
+} // namespace
+
 void frm_detail::lunarBox_Toggled(bool lunar) {
-    // A lunar date is written out ("农历 1950年闰四月十五") and needs a longer box.
+    // A lunar date is written out ("1950年闰四月十五") and may need a longer box.
     QLineEdit* box = Text_[Birthday];
     box->setMaxLength(std::max(lunar ? 20 : fieldgrid::Boxes[Birthday].maxLength, static_cast<int>(box->text().size())));
     box->setToolTip(lunar ? QStringLiteral("农历日期,如 1950年腊月初八、1950年闰四月十五 或 1950-12-8")
