@@ -1,15 +1,11 @@
-// Next birthdays and the reminder list: the date rule, the one-transaction pass and the messages.
-#include "gui/app/MainWindow.h"
-#include "core/app/Settings.h"
-#include "gui/list/ContactListModel.h"
+// Next birthdays and the reminder's statement: the date rule, the one-transaction pass, both ends
+// of the window. (The reminder's messages are the session's: tst_session.)
+#include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
-#include "gui/app/Commands.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
-#include "support/Fixture.h"
-#include "gui/tree/GroupTreeModel.h"
+#include "support/StoreFixture.h"
 #include "support/StoreProbe.h"
-#include <QTreeView>
 
 #include <QTest>
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -71,7 +67,7 @@ private slots:
     }
 
     void passWritesEveryRowInOneCommit() {
-        Fixture fx(QDate(2025, 3, 10));
+        StoreFixture fx(QDate(2025, 3, 10));
         Store& store = fx.open();
         const QString g = fx.addGroup("同学");
         const QString a = fx.addContact(g, "a", QDate(1980, 3, 15));
@@ -95,7 +91,7 @@ private slots:
     }
     void passUpgradesOldFiles() {
         QFETCH(bool, withRows);
-        Fixture fx;
+        StoreFixture fx;
         Store& store = fx.open();
         storeDb(store).exec("drop table phone");
         std::string create = sql::CreatePhone;
@@ -111,7 +107,7 @@ private slots:
     }
 
     void windowIncludesBothEnds() {
-        Fixture fx(QDate(2025, 3, 10));
+        StoreFixture fx(QDate(2025, 3, 10));
         const QString g = fx.addGroup("g");
         fx.addContact(g, "before", QDate(1980, 3, 9));
         fx.addContact(g, "today", QDate(1980, 3, 10));
@@ -126,64 +122,7 @@ private slots:
             names << rows.qtext(r, RowTable::NameColumn);
         QCOMPARE(names, QStringList({"today", "last day"}));
     }
-
-    void messages_data() {
-        QTest::addColumn<int>("window");
-        QTest::addColumn<bool>("startup");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("icon");
-        QTest::newRow("none, 0, toolbar") << 0 << false << false << "今天没有过生的好友！" << int(MsgIcon::None);
-        QTest::newRow("none, 0, start") << 0 << true << false << "今天没有过生的好友！" << int(MsgIcon::None);
-        QTest::newRow("none, 10, toolbar")
-            << 10 << false << false << "最近 10 天内没有过生的好友！" << int(MsgIcon::None);
-        QTest::newRow("none, 10, start") << 10 << true << false << QString() << 0;
-        QTest::newRow("found, 0, toolbar")
-            << 0 << false << true << "今天有 2 位过生日的好友" << int(MsgIcon::Information);
-        QTest::newRow("found, 0, start") << 0 << true << true << "今天有 2 位过生日的好友" << int(MsgIcon::Information);
-        QTest::newRow("found, 10, toolbar")
-            << 10 << false << true << "最近 10 天有 2 位过生日的好友" << int(MsgIcon::Information);
-        QTest::newRow("found, 10, start")
-            << 10 << true << true << "最近 10 天有 2 位过生日的好友" << int(MsgIcon::Information);
-    }
-    void messages() {
-        QFETCH(int, window);
-        QFETCH(bool, startup);
-        QFETCH(bool, found);
-        QFETCH(QString, text);
-        QFETCH(int, icon);
-        Fixture fx(QDate(2025, 3, 10));
-        const QString g = fx.addGroup("g");
-        fx.addContact(g, "其他人", QDate(1980, 7, 1));
-        if (found) {
-            fx.addContact(g, "甲", QDate(1980, 3, 10));
-            fx.addContact(g, "乙", QDate(1985, 3, 10));
-        }
-        fx.settings->setText("day", QString::number(window));
-        Frm_main& w = fx.window(startup);
-        if (!startup) {
-            fx.dialogs.messages.clear();
-            w.Toolbar1_ButtonMenuClick("birthday");
-            QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
-        }
-        QVERIFY(fx.state.ListSource.isQuery());
-        QVERIFY(!fx.state.StartupRemind);
-        if (text.isEmpty()) {
-            QVERIFY(fx.dialogs.messages.isEmpty());
-        } else {
-            QCOMPARE(fx.dialogs.messages.size(), 1);
-            QCOMPARE(fx.dialogs.last().text, text);
-            QCOMPARE(int(fx.dialogs.last().icon), icon);
-            QCOMPARE(fx.dialogs.last().caption, QString());
-            QCOMPARE(fx.dialogs.last().buttons, MsgButtons::Ok);
-        }
-        // the list is replaced only when somebody was found
-        QStringList names;
-        for (int r = 0; r < w.listModel()->rowCount(); ++r)
-            names << w.listModel()->index(r, 0).data().toString();
-        QCOMPARE(names, found ? QStringList({"甲", "乙"}) : QStringList({"其他人"}));
-    }
 };
 
-QTEST_MAIN(TestReminder)
+QTEST_GUILESS_MAIN(TestReminder)
 #include "tst_reminder.moc"

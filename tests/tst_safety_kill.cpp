@@ -6,7 +6,7 @@
 // ZINTEVA_SEED replays a run; ZINTEVA_KILL_ROUNDS changes the number of rounds (default 120).
 #include "core/store/Store.h"
 #include "support/DbDump.h"
-#include "support/Fixture.h"
+#include "support/StoreFixture.h"
 #include "support/Workload.h"
 #include "support/StoreProbe.h"
 
@@ -179,7 +179,7 @@ private slots:
         qInfo("seed %llu, %d rounds (replay: ZINTEVA_SEED=%llu ZINTEVA_KILL_ROUNDS=%d)", seed, rounds, seed, rounds);
         std::mt19937_64 random(seed);
 
-        Fixture fx;
+        StoreFixture fx;
         {
             QStringList problems;
             workload::Runner start(workload::read(fx.open(), &problems), seed, QStringLiteral("start"));

@@ -280,27 +280,56 @@ private slots:
         QCOMPARE(session->ListSource.isQuery(), !where.isEmpty());
     }
 
+    // The reminder's list and message: from the toolbar, or at start (where finding nobody in a
+    // window of several days says nothing and the list of everybody stays).
     void reminder_data() {
         QTest::addColumn<int>("days");
         QTest::addColumn<bool>("startup");
-        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("notice");
-        QTest::newRow("10 days") << 10 << false << QStringList{"friend3"} << "最近 10 天有 1 位过生日的好友";
-        QTest::newRow("today only") << 0 << false << QStringList{} << "今天没有过生的好友！";
-        QTest::newRow("1 day") << 1 << false << QStringList{} << "最近 1 天内没有过生的好友！";
-        QTest::newRow("1 day at start") << 1 << true << QStringList{} << "";
+        QTest::addColumn<int>("kind");
+        const int plain = int(Notice::Kind::Plain), info = int(Notice::Kind::Info);
+        QTest::newRow("none, 0, toolbar") << 0 << false << false << "今天没有过生的好友！" << plain;
+        QTest::newRow("none, 0, start") << 0 << true << false << "今天没有过生的好友！" << plain;
+        QTest::newRow("none, 10, toolbar") << 10 << false << false << "最近 10 天内没有过生的好友！" << plain;
+        QTest::newRow("none, 10, start") << 10 << true << false << "" << -1;
+        QTest::newRow("found, 0, toolbar") << 0 << false << true << "今天有 2 位过生日的好友" << info;
+        QTest::newRow("found, 0, start") << 0 << true << true << "今天有 2 位过生日的好友" << info;
+        QTest::newRow("found, 10, toolbar") << 10 << false << true << "最近 10 天有 2 位过生日的好友" << info;
+        QTest::newRow("found, 10, start") << 10 << true << true << "最近 10 天有 2 位过生日的好友" << info;
     }
     void reminder() {
         QFETCH(int, days);
         QFETCH(bool, startup);
-        QFETCH(QStringList, rows);
+        QFETCH(bool, found);
         QFETCH(QString, notice);
+        QFETCH(int, kind);
+        session->Conn->deleteGroup(friends); // nobody in the window unless added below
+        QStringList born;
+        if (found) {
+            born << session->Conn->addContact(person(classmates, QStringLiteral("甲"), QDate(1980, 3, 10)));
+            born << session->Conn->addContact(person(classmates, QStringLiteral("乙"), QDate(1985, 3, 10)));
+        }
         session->RemindDays = days;
-        const CommandResult result = session->birthdayReminder(startup);
-        QCOMPARE(keysOf(result.rows), rows);
-        QCOMPARE(result.notice ? result.notice->text : QString(), notice);
-        QCOMPARE(result.selectRootNode, !startup);
+        CommandResult result;
+        if (startup) {
+            session->RemindAtStart = 1;
+            result = session->start();
+            QVERIFY(!session->StartupRemind);
+        } else {
+            result = session->birthdayReminder(false);
+            QVERIFY(result.selectRootNode);
+        }
         QVERIFY(session->ListSource.isQuery());
+        QCOMPARE(result.notice ? result.notice->text : QString(), notice);
+        QCOMPARE(result.notice ? int(result.notice->kind) : -1, kind);
+        // The list is replaced only when somebody was found; at start it shows everybody else.
+        if (found)
+            QCOMPARE(keysOf(result.rows), born);
+        else if (startup)
+            QCOMPARE(keysOf(result.rows), (QStringList{zhang, li}));
+        else
+            QVERIFY(!result.rows);
     }
 
     // A failed write says which kind of failure it was and changes nothing else.
