@@ -33,6 +33,14 @@ const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*
 
 } // namespace
 
+namespace {
+// The birthday box beside its 农历 check box: "1950年腊月初八", "闰四月十五".
+QString lunarBoxText(const LunarBirthday& b) {
+    const QString monthDay = lunar::monthName(b.month, b.leap) + lunar::dayName(b.day);
+    return b.year == 0 ? monthDay : QStringLiteral("%1年").arg(b.year) + monthDay;
+}
+} // namespace
+
 frm_detail::frm_detail(RecordFormHost& host, Mode mode)
     : QDialog(host.formOwner()), host_(host), mode_(mode),
       key_(mode == Mode::Update ? std::optional<QString>(host.formContactKey()) : std::nullopt) {
@@ -183,14 +191,6 @@ void frm_detail::showContact(const ContactFields& fields) {
     if (!fields.photo.isEmpty())
         showPhoto(fields.photo);
 }
-
-namespace {
-// The birthday box beside its 农历 check box: "1950年腊月初八", "闰四月十五".
-QString lunarBoxText(const LunarBirthday& b) {
-    const QString monthDay = lunar::monthName(b.month, b.leap) + lunar::dayName(b.day);
-    return b.year == 0 ? monthDay : QStringLiteral("%1年").arg(b.year) + monthDay;
-}
-} // namespace
 
 void frm_detail::lunarBox_Toggled(bool lunar) {
     // A lunar date is written out ("1950年闰四月十五") and may need a longer box.
