@@ -129,17 +129,24 @@ private slots:
         QCOMPARE(QString::number(upDown1->value()), shown);
     }
 
-    void configTypedTextIsNotKept_data() {
+    // A typed count is what OK keeps, brought into the range; letters are refused as they are typed.
+    void configTypedNumberIsKept_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("enterKey");
-        QTest::newRow("number, OK clicked") << "25" << false;
-        QTest::newRow("number, Enter pressed") << "25" << true;
-        QTest::newRow("out of range") << "99" << false;
-        QTest::newRow("not a number") << "abc" << true;
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("number, OK clicked") << "25" << false << "25" << 25;
+        QTest::newRow("number, Enter pressed") << "20" << true << "20" << 20;
+        QTest::newRow("zero") << "0" << false << "0" << 0;
+        QTest::newRow("out of range") << "99" << false << "99" << 30;
+        QTest::newRow("not a number") << "abc" << true << "11" << 11;
+        QTest::newRow("emptied") << "" << false << "" << 11;
     }
-    void configTypedTextIsNotKept() {
+    void configTypedNumberIsKept() {
         QFETCH(QString, typed);
         QFETCH(bool, enterKey);
+        QFETCH(QString, shown);
+        QFETCH(int, kept);
         Fixture fx;
         fx.state.RemindDays = 10;
         Frm_config dialog(fx.state);
@@ -148,15 +155,18 @@ private slots:
         click(child<UpDown>(dialog, "UpDown1")->upButton()); // 11, then typing over it
         text1->setFocus();
         text1->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(text1, Qt::Key_Delete);
         QTest::keyClicks(text1, typed);
-        QCOMPARE(text1->text(), typed);
+        QCOMPARE(text1->text(), shown);
         if (enterKey)
             QTest::keyClick(text1, Qt::Key_Return);
         else
             click(child<QPushButton>(dialog, "Command1"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(fx.state.RemindDays, 11);
-        QCOMPARE(fx.settings->text(setting::Day), QString("11"));
+        QCOMPARE(fx.state.RemindDays, kept);
+        QCOMPARE(fx.settings->text(setting::Day), QString::number(kept));
+        QCOMPARE(child<UpDown>(dialog, "UpDown1")->value(), kept);
     }
 
     void configOkStoresBoth_data() {

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QUuid>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
@@ -206,7 +207,9 @@ private slots:
         QCOMPARE(classmates, 1);
     }
 
-    void goodCardsImportedBrokenOnesNamed() {
+    // Cards other readers take come in: a card without its END (the cards after it are cards of their
+    // own), a photo that does not decode, an unknown charset, a second mobile number, no name.
+    void awkwardCardsAllComeIn() {
         const QString path = freshPath();
         QByteArray data;
         data += card("FN:一\nCATEGORIES:甲");
@@ -217,32 +220,28 @@ private slots:
         data += card("TEL:9");
         const ImportSummary summary = importBytes(path, data);
         QCOMPARE(summary.total, 6);
-        QCOMPARE(summary.added, 2);
-        QVERIFY(!summary.complete());
-        QCOMPARE(summary.skipped.size(), size_t(4));
-        QCOMPARE(summary.skipped[0].number, 2);
-        QCOMPARE(summary.skipped[0].name, QStringLiteral("二"));
-        QCOMPARE(summary.skipped[0].reason, QStringLiteral("缺少 END:VCARD"));
-        QCOMPARE(summary.skipped[1].name, QStringLiteral("三"));
-        QCOMPARE(summary.skipped[2].reason, QStringLiteral("未知的字符集 KLINGON"));
-        QCOMPARE(summary.skipped[3].number, 6);
-        QCOMPARE(summary.warnings.size(), size_t(1));
-        QCOMPARE(summary.createdGroups, QStringList({"甲", "未分组"}));
+        QCOMPARE(summary.added, 6);
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        QCOMPARE(summary.keptProperties, 2); // the photo that did not decode, the second mobile number
         const QString text = summary.text();
         QVERIFY2(
-            text.startsWith(QStringLiteral("共 6 个联系人：导入 2 个（新增 2 个，更新 0 个，未变 0 个），跳过 4 个。")),
+            text.startsWith(QStringLiteral("共 6 个联系人：导入 6 个（新增 6 个，更新 0 个，未变 0 个），跳过 0 个。")),
             qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("第 2 张名片（二）：缺少 END:VCARD")));
+        QVERIFY(text.contains(QStringLiteral("另有 2 项资料没有对应的栏目")));
+        QVERIFY(text.contains(QStringLiteral("第 2 张名片（二）：缺少 END:VCARD，名片可能不完整")));
+        QVERIFY(text.contains(QStringLiteral("第 3 张名片（三）：照片的 base64 数据有误，未导入，已保存在其它资料中")));
         QVERIFY(text.contains(QStringLiteral("第 4 张名片（四）：未知的字符集 KLINGON")));
-        QVERIFY(text.contains(QStringLiteral("第 6 张名片：没有姓名")));
-        QVERIFY(text.contains(QStringLiteral("第 5 张名片（五）：另一个移动电话 2 未导入")));
+        QVERIFY(text.contains(QStringLiteral("第 6 张名片（9）：没有姓名，以电话号码命名")));
 
         auto store = Store::open(path);
         const std::vector<Seen> seen = everything(*store, false);
-        QCOMPARE(seen.size(), size_t(2));
-        QCOMPARE(seen[0].fields.name, QStringLiteral("一"));
-        QCOMPARE(seen[1].fields.name, QStringLiteral("五"));
-        QCOMPARE(seen[1].group, QStringLiteral("未分组"));
+        QCOMPARE(seen.size(), size_t(6));
+        QCOMPARE(seen[4].fields.name, QStringLiteral("五"));
+        QCOMPARE(seen[4].fields.mobile, QStringLiteral("1"));
+        QCOMPARE(seen[5].fields.name, QStringLiteral("9"));
+        // the second number comes back on export
+        const QByteArray exported = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard30);
+        QVERIFY(exported.contains("TEL;TYPE=CELL:2\r\n"));
     }
 
     void groupChoice() {
@@ -279,7 +278,8 @@ private slots:
         {
             auto store = Store::open(path);
             store->addGroup(QStringLiteral("old"));
-            storeDb(*store).exec("create trigger refuse before insert on phone when new.姓名 = 'boom' "
+            // Named as the program names its own triggers, so that opening the file keeps it.
+            storeDb(*store).exec("create trigger zinteva_refuse before insert on phone when new.姓名 = 'boom' "
                                    "begin select raise(abort, 'refused by test'); end");
         }
         const ImportSummary summary =
@@ -381,6 +381,7 @@ private slots:
         const QString path = freshPath();
         QString key;
         QString part;
+        QString uid;
         {
             auto store = Store::open(path);
             ContactFields f;
@@ -389,14 +390,17 @@ private slots:
             key = store->addContact(f);
             part = ContactUid::filePart(*store, true);
             QCOMPARE(ContactUid::filePart(*store, false), part); // fixed for the file
+            uid = store->uids().uidOf(key, false); // made with the contact
+            QCOMPARE(store->uids().uidOf(key, true), uid);
+            QCOMPARE(store->uids().contactOf(uid), key);
         }
         QCOMPARE(part.size(), 16);
-        const QString uid = ContactUid::make(part, key);
-        QCOMPARE(uid, QStringLiteral("zinteva-") + part + QStringLiteral("-") + key);
-        QCOMPARE(ContactUid::contactKeyOf(part, uid), key);
-        QCOMPARE(ContactUid::contactKeyOf(part, QStringLiteral("zinteva-0000000000000000-") + key), QString());
-        QCOMPARE(ContactUid::contactKeyOf(part, QStringLiteral("zinteva-") + part + QStringLiteral("-main1")),
-                 QString());
+        QVERIFY(!QUuid::fromString(uid).isNull()); // random, not made from the key
+        QVERIFY(!uid.contains(key));
+        // The older form of this file's UIDs finds nobody who was not given it.
+        QCOMPARE(ContactUid::contactKeyOf(part, ContactUid::make(part, key)), key);
+        ImportSummary legacy = importBytes(path, card("FN:旧\nUID:" + ContactUid::make(part, key).toUtf8()));
+        QCOMPARE(legacy.added, 1);
 
         // the card with this file's UID updates; with another file's UID it is new
         ImportSummary s = importBytes(path, card("FN:甲乙\nTEL;TYPE=CELL:1\nUID:" + uid.toUtf8()));
@@ -406,14 +410,17 @@ private slots:
         QCOMPARE(s.unchanged, 1);
         s = importBytes(path, card("FN:丙\nUID:zinteva-0123456789abcdef-" + key.toUtf8()));
         QCOMPARE(s.added, 1);
-        // a UID met twice in one file: the second card updates what the first added
+        // a UID met twice in one file: two people, both come in, and the summary says so; the same file
+        // again finds each of them
         s = importBytes(path, card("FN:丁\nUID:foreign-1") + card("FN:丁二\nUID:foreign-1"));
-        QCOMPARE(s.added, 1);
-        QCOMPARE(s.updated, 1);
+        QCOMPARE(s.added, 2);
+        QVERIFY(s.text().contains(QStringLiteral("第 2 张名片（丁二）：与第 1 张名片的 UID 相同，两张都已导入")));
+        s = importBytes(path, card("FN:丁\nUID:foreign-1") + card("FN:丁二\nUID:foreign-1"));
+        QCOMPARE(s.unchanged, 2);
         auto store = Store::open(path);
         QCOMPARE(store->loadContact(key)->name, QStringLiteral("甲乙"));
         QCOMPARE(store->loadContact(key)->mobile, QStringLiteral("1"));
-        QCOMPARE(store->contactCount(), 3);
+        QCOMPARE(store->contactCount(), 5); // 甲乙, 旧, 丙, 丁 and 丁二
         // a deleted contact's UID adds it again, under a new key
         store->deleteContact(key);
         store.reset();
@@ -447,7 +454,7 @@ private slots:
         QVERIFY(all.contains("PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgAB"));
         QVERIFY(all.contains("PHOTO;VALUE=uri:file:///no/such/folder/%E7%85%A7%E7%89%87.bmp\r\n"));
         QVERIFY(all.contains("BDAY:--02-29\r\n"));
-        QVERIFY(all.contains("UID:zinteva-" + ContactUid::filePart(*store, false).toUtf8() + "-friend1\r\n"));
+        QVERIFY(all.contains("UID:" + store->uids().uidOf("friend1", false).toUtf8() + "\r\n"));
         for (const QByteArray& line : all.split('\n'))
             QVERIFY(line.size() <= 76); // 75 octets and the CR
         const QByteArray csv = exporter.build(ExportSelection::all(), ExportFormat::CsvUtf8);
@@ -491,12 +498,17 @@ private slots:
         const ImportSummary summary = importBytes(target, bytes, csv);
         QVERIFY2(summary.complete(), qPrintable(summary.text()));
         QCOMPARE(summary.added, 4);
-        QCOMPARE(summary.warnings.size(), size_t(0));
+        // A photo given by a path or address (and every photo path of a CSV file) is not read.
+        for (const ImportProblem& warning : summary.warnings)
+            QVERIFY2(warning.reason.startsWith(QStringLiteral("照片")), qPrintable(warning.reason));
 
         auto before = Store::open(source);
         auto after = Store::open(target);
-        // vCard carries the picture itself (a new file beside the new data file); CSV its path.
-        const std::vector<Seen> expected = everything(*before, !csv);
+        // vCard carries the picture itself (a new file beside the new data file); a reference stays a kept
+        // property of the card.
+        std::vector<Seen> expected = everything(*before, !csv);
+        for (Seen& seen : expected)
+            seen.fields.photo.clear();
         const std::vector<Seen> actual = everything(*after, !csv);
         QCOMPARE(actual.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i)
@@ -603,8 +615,8 @@ private slots:
         const QString mixed = dir.filePath(QStringLiteral("mixed.vcf"));
         writeBytes(mixed, card("FN:好") + card("FN:坏\nPHOTO;ENCODING=b:!!"));
         std::tie(code, text) = run({"--import", mixed}, path);
-        QCOMPARE(code, exitcode::Incomplete);
-        QVERIFY(text.contains(QStringLiteral("第 2 张名片（坏）：照片的 base64 数据有误")));
+        QCOMPARE(code, exitcode::Success);
+        QVERIFY(text.contains(QStringLiteral("第 2 张名片（坏）：照片的 base64 数据有误，未导入")));
         // a CSV file
         const QString csv = dir.filePath(QStringLiteral("people.csv"));
         writeBytes(csv, "\xEF\xBB\xBF姓名,移动电话\r\n王五,1\r\n");
@@ -622,10 +634,11 @@ private slots:
 
         auto store = Store::open(path);
         const std::vector<Seen> seen = everything(*store, false);
-        QCOMPARE(seen.size(), size_t(4));
+        QCOMPARE(seen.size(), size_t(5));
         QCOMPARE(seen[1].group, QStringLiteral("导入的"));
         QCOMPARE(seen[2].fields.name, QStringLiteral("好"));
-        QCOMPARE(seen[3].fields.name, QStringLiteral("王五"));
+        QCOMPARE(seen[3].fields.name, QStringLiteral("坏")); // its photo left out, the card kept
+        QCOMPARE(seen[4].fields.name, QStringLiteral("王五"));
     }
 
     void commandLineExport() {

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QImageReader>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -418,7 +419,13 @@ private slots:
         QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
         QCOMPARE(fx->dialogs.fileRequests.size(), 1);
         QCOMPARE(fx->dialogs.fileRequests[0].title, QStringLiteral("打开图片文件"));
-        QCOMPARE(fx->dialogs.fileRequests[0].filter, QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp"));
+        // Every format Qt reads first, then the two the form has always offered.
+        const QStringList filter = fx->dialogs.fileRequests[0].filter.split(u'|');
+        QCOMPARE(filter.mid(2).join(u'|'), QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp"));
+        QCOMPARE(filter[0], QStringLiteral("所有图片"));
+        for (const QByteArray& format : QImageReader::supportedImageFormats())
+            QVERIFY2(filter[1].split(u' ').contains("*." + QString::fromLatin1(format)), format.constData());
+        QVERIFY(filter[1].contains("*.png") && filter[1].contains("*.gif") && filter[1].contains("*.jpeg"));
         QCOMPARE(box(*form, 15)->text(), path);
         QVERIFY(!showsPlaceholder(*form));
         const QImage shown = photoArea(*form)->pixmap().toImage();
@@ -437,6 +444,12 @@ private slots:
         fx->dialogs.fileAnswers.push_back(bitmap);
         form->Command1_Click();
         QCOMPARE(photoArea(*form)->pixmap().size(), QSize(141, 283));
+        // and so does any other format Qt reads
+        const QString png = writePicture(fx->dir.filePath(QStringLiteral("p.png")), QSize(60, 30), "PNG");
+        fx->dialogs.fileAnswers.push_back(png);
+        form->Command1_Click();
+        QCOMPARE(photoArea(*form)->pixmap().size(), QSize(420, 210));
+        QCOMPARE(box(*form, 15)->text(), png);
     }
 
     void photoThatCannotBeLoaded() {
@@ -532,6 +545,8 @@ private slots:
             ModalForm act(fx->dialogs, [&](frm_detail& form) {
                 QCOMPARE(fx->state.EditFlag, true);
                 type(box(form, 1), QStringLiteral("不要了"));
+                // what was typed is thrown away only when the user says so
+                fx->dialogs.answers.push_back(MsgAnswer::Discard);
                 if (how == 0)
                     press(form, "closebutt");
                 else if (how == 1)
@@ -539,6 +554,7 @@ private slots:
                 else
                     QTest::keyClick(&form, Qt::Key_Escape);
                 QVERIFY(!form.isVisible());
+                QCOMPARE(fx->dialogs.last().buttons, MsgButtons::SaveDiscardCancel);
             });
             openNewContactForm(w.view(), true);
             QVERIFY(act.seen());
@@ -635,7 +651,7 @@ private slots:
     // A new person is written whole or not at all, even when the step that gives it its key fails.
     void newPersonIsOneWrite() {
         storeDb(*fx->state.Conn).exec(
-            "create trigger refuse before update on phone begin select raise(abort, 'refused'); end");
+            "create trigger zinteva_refuse before update on phone begin select raise(abort, 'refused'); end");
         auto form = newContactForm();
         type(box(*form, 1), QStringLiteral("半个人"));
         press(*form, "savebutt");

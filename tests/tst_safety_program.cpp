@@ -92,7 +92,7 @@ private slots:
         Run run;
         prepareDataFile(run.dataFile());
         const QString lock = StartupGuard::lockPathFor(run.data());
-        QVERIFY(lock.startsWith(run.temp()));
+        QVERIFY(lock.startsWith(run.data())); // beside the data file, whatever TMPDIR says
 
         QProcess first;
         run.start(first);
@@ -133,6 +133,23 @@ private slots:
         // Killed twice, the data file is whole.
         QCOMPARE(Store::open(run.dataFile())->quickCheck(), QStringLiteral("ok"));
         QCOMPARE(Store::open(run.dataFile())->contactCount(), 1);
+    }
+
+    // An export to standard output writes there: the program never puts a file in place of a device.
+    void exportToStandardOutput() {
+        Run run;
+        prepareDataFile(run.dataFile());
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZINTEVA_DIR"), run.data());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), run.runtime());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(ZINTEVA_PROGRAM), {QStringLiteral("--export"), QStringLiteral("/dev/stdout")});
+        QVERIFY(program.waitForFinished(Timeout));
+        const QByteArray out = program.readAllStandardOutput();
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(out.startsWith("BEGIN:VCARD\r\n") && out.contains("FN:寿星"), out.constData());
+        QVERIFY(out.contains("导出了 1 个联系人"));
     }
 
     void neitherFileStopsTheProgram() {

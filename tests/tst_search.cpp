@@ -97,6 +97,22 @@ private slots:
         QTest::newRow("Text2 month-day") << 2 << "1975-05-03"
                                          << "1975-03-05"
                                          << "05-03";
+        // A whole date is a date, as the record form takes it: not a piece of the stored text.
+        QTest::newRow("Text2 date with slashes") << 2 << "1985-12-08"
+                                                 << "1985-08-12"
+                                                 << "1985/12/8";
+        QTest::newRow("Text2 date without zeros") << 2 << "1985-12-01"
+                                                  << "1985-12-18"
+                                                  << "1985-12-1";
+        QTest::newRow("Text2 Chinese date") << 2 << "1985-12-08"
+                                            << "1985-12-09"
+                                            << "1985年12月8日";
+        QTest::newRow("Text2 month and day, any year") << 2 << "1604-05-17"
+                                                       << "1604-07-15"
+                                                       << "5月17日";
+        QTest::newRow("Text2 year and month") << 2 << "1985-12-08"
+                                              << "1984-12-08"
+                                              << "1985-12";
         QTest::newRow("Text3 mobile") << 3 << "13912345678"
                                       << "13800000000"
                                       << "139";

@@ -135,7 +135,9 @@ private slots:
                                        "邮政编码", "QQ号码", "ICQ号码", "MSN", "邮件地址", "昵称", "备注", ""}));
         QCOMPARE(listcolumns::key(2), QString("mobphone "));
         QCOMPARE(w.LV()->header()->sectionSize(0), 96);
-        QCOMPARE(w.LV()->header()->sectionSize(1), 73);
+        // the birthday column: its designed 73 pixels, or what the widest date needs in the list's font
+        QVERIFY(w.LV()->header()->sectionSize(1) >= 73);
+        QVERIFY(w.LV()->header()->sectionSize(1) > w.LV()->fontMetrics().horizontalAdvance("8888/88/88"));
         QCOMPARE(w.LV()->header()->sectionSize(10), 133);
     }
 
@@ -157,7 +159,7 @@ private slots:
         for (int c = 0; c < 15; ++c)
             cells << list.index(0, c).data().toString();
         QCOMPARE(cells,
-                 QStringList({"张三", QLocale::system().toString(QDate(1980, 5, 3), QLocale::ShortFormat), "139", "010",
+                 QStringList({"张三", "1980/5/3", "139", "010",
                               "020", "030", "北京", "100080", "1", "2", "m@x", "e@x", "三儿", "备注", ""}));
         for (int c = 1; c < 15; ++c)
             QCOMPARE(list.index(1, c).data().toString(), QString());

@@ -1,6 +1,7 @@
 #pragma once
 // What a data file holds, as one text: the schema and every row of every table (autoincrement
-// counters included), in a fixed order, so that two states compare with ==.
+// counters included), in a fixed order, so that two states compare with ==. Contacts' UIDs, being
+// random, show as "<uid>".
 #include <QString>
 
 struct sqlite3;

@@ -51,7 +51,7 @@ ModalForm::ModalForm(FakeDialogs& dialogs, std::function<void(frm_detail&)> act)
         form->show();
         act(*form);
         if (form->isVisible())
-            form->reject();
+            form->done(QDialog::Rejected); // closes without the unsaved-changes question
         return form->result();
     });
 }

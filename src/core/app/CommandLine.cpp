@@ -2,7 +2,9 @@
 
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
+#include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
+#include "core/app/Version.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,32 +15,107 @@ namespace {
 
 struct Options {
     QCommandLineOption import{QStringLiteral("import"), QStringLiteral("从文件导入联系人 (.vcf 或 .csv)"),
-                              QStringLiteral("FILE")};
+                              QStringLiteral("文件")};
     QCommandLineOption exportTo{QStringLiteral("export"), QStringLiteral("把联系人导出到文件 (.vcf 或 .csv)"),
-                                QStringLiteral("FILE")};
+                                QStringLiteral("文件")};
     QCommandLineOption group{QStringLiteral("group"),
                              QStringLiteral("导入：没有分类的名片放进这个分组；导出：只导出这个分组"),
                              QStringLiteral("名称")};
     QCommandLineOption vcard{QStringLiteral("vcard"), QStringLiteral("导出的 vCard 版本：3.0 (默认) 或 4.0"),
                              QStringLiteral("3.0|4.0")};
-    QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认) 或 gbk"),
-                                QStringLiteral("utf-8|gbk")};
+    QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认)、gbk 或 gb18030"),
+                                QStringLiteral("utf-8|gbk|gb18030")};
     QCommandLineOption remind{QStringLiteral("remind"), QStringLiteral("列出今天和最近几天过生日的好友，并显示桌面通知")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示这段说明")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本号")};
+
+    // Given by the reminder's notification when it is clicked: the window opens on the reminder list.
+    QCommandLineOption showReminder{QStringLiteral("show-reminder"), QString()};
+
+    // What --help lists, in this order.
+    QList<QCommandLineOption> listed() const {
+        return {import, group, exportTo, vcard, encoding, remind, help, version};
+    }
 };
+
+// Qt's own options, which belong to the window (-platform offscreen, -style Fusion, ...).
+QList<QCommandLineOption> windowOptions() {
+    QList<QCommandLineOption> options;
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "style", "stylesheet", "display", "geometry", "session",
+                             "title", "name", "qmljsdebugger"})
+        options << QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value"));
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"})
+        options << QCommandLineOption(QLatin1String(name));
+    for (QCommandLineOption& option : options)
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return options;
+}
+
+QString helpText(const Options& o) {
+    QString text = QStringLiteral("用法：zinteva [选项]\n"
+                                  "个人通讯录。不带选项时打开主窗口；--import、--export 和 --remind 不打开窗口。\n\n"
+                                  "选项：\n");
+    for (const QCommandLineOption& option : o.listed()) {
+        QStringList names;
+        for (const QString& name : option.names())
+            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        QString left = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            left += u' ' + option.valueName();
+        text += left.leftJustified(36) + u' ' + option.description() + u'\n';
+    }
+    return text;
+}
+
+// QCommandLineParser's own messages are English; the user reads Chinese.
+QString parseError(const QCommandLineParser& parser, const QStringList& arguments,
+                   const QList<QCommandLineOption>& known) {
+    if (!parser.unknownOptionNames().isEmpty())
+        return QStringLiteral("未知的选项：%1").arg(parser.unknownOptionNames().join(QStringLiteral(", ")));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString name = arguments[i];
+        if (!name.startsWith(u'-') || name.contains(u'='))
+            continue;
+        while (name.startsWith(u'-'))
+            name.remove(0, 1);
+        for (const QCommandLineOption& option : known) {
+            if (option.names().contains(name) && !option.valueName().isEmpty() && i + 1 == arguments.size())
+                return QStringLiteral("选项 %1 后面缺少值").arg(arguments[i]);
+        }
+    }
+    return QStringLiteral("命令行有误：%1").arg(parser.errorText());
+}
 
 int usage(QTextStream& out, const QString& problem) {
     out << problem << '\n'
         << QStringLiteral("用法：zinteva --import 文件 [--group 名称]") << '\n'
-        << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]")
+        << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk|gb18030]")
         << '\n'
-        << QStringLiteral("      zinteva --remind") << '\n';
+        << QStringLiteral("      zinteva --remind") << '\n'
+        << QStringLiteral("      zinteva --help 列出全部选项") << '\n';
     out.flush();
     return exitcode::Usage;
 }
 
+// Every writer of the data file holds its lock: a running window refuses the command at once, another
+// command is waited for a little.
+bool takeLock(DataFileLock& lock, QTextStream& out) {
+    if (lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait))
+        return true;
+    out << lock.errorString() << '\n';
+    out.flush();
+    return false;
+}
+
 std::unique_ptr<Store> openStore(const QString& dataFile, QTextStream& out) {
     try {
-        return Store::open(dataFile);
+        auto store = Store::open(dataFile);
+        if (!store->droppedSchema().isEmpty())
+            out << QStringLiteral("数据文件中有不是本程序建立的%1，已将它们删除。")
+                       .arg(store->droppedSchema().join(QStringLiteral("、")))
+                << '\n';
+        return store;
     } catch (const StoreError& e) {
         out << QStringLiteral("无法打开数据文件 %1：%2").arg(QDir::toNativeSeparators(dataFile), e.message()) << '\n';
         out.flush();
@@ -47,6 +124,9 @@ std::unique_ptr<Store> openStore(const QString& dataFile, QTextStream& out) {
 }
 
 int runImport(const QString& file, const QString& groupName, const QString& dataFile, QTextStream& out) {
+    DataFileLock lock(dataFile);
+    if (!takeLock(lock, out))
+        return exitcode::Incomplete;
     auto store = openStore(dataFile, out);
     if (!store)
         return exitcode::Incomplete;
@@ -59,8 +139,11 @@ int runImport(const QString& file, const QString& groupName, const QString& data
     return summary.complete() ? exitcode::Success : exitcode::Incomplete;
 }
 
-int runExport(const QString& file, const QString& groupName, VCardVersion version, bool gbk, const QString& dataFile,
+int runExport(const QString& file, const QString& groupName, VCardVersion version, ExportFormat csv, const QString& dataFile,
               QTextStream& out) {
+    DataFileLock lock(dataFile);
+    if (!takeLock(lock, out))
+        return exitcode::Incomplete;
     auto store = openStore(dataFile, out);
     if (!store)
         return exitcode::Incomplete;
@@ -88,7 +171,7 @@ int runExport(const QString& file, const QString& groupName, VCardVersion versio
     }
     int count = 0;
     QString error;
-    if (!Exporter(*store).exportToFile(file, selection, Exporter::formatFor(file, version, gbk), &count, &error)) {
+    if (!Exporter(*store).exportToFile(file, selection, Exporter::formatFor(file, version, csv), &count, &error)) {
         out << error << '\n';
         out.flush();
         return exitcode::Incomplete;
@@ -105,31 +188,39 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
     Options o;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({o.import, o.exportTo, o.group, o.vcard, o.encoding, o.remind});
-    const bool parsed = parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("zinteva")} : arguments);
-    const bool importing = parsed && parser.isSet(o.import);
-    const bool exporting = parsed && parser.isSet(o.exportTo);
-    if (parsed && parser.isSet(o.remind)) {
+    o.showReminder.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QList<QCommandLineOption> known = o.listed() + windowOptions() + QList<QCommandLineOption>{o.showReminder};
+    parser.addOptions(known);
+    const QStringList given = arguments.isEmpty() ? QStringList{QStringLiteral("zinteva")} : arguments;
+    const bool parsed = parser.parse(given);
+    // --help and --version answer on the terminal, whatever else was given, and need no display.
+    if (parser.isSet(o.help)) {
+        out << helpText(o);
+        out.flush();
+        return exitcode::Success;
+    }
+    if (parser.isSet(o.version)) {
+        out << QStringLiteral("zinteva %1").arg(QLatin1String(ZINTEVA_VERSION)) << '\n';
+        out.flush();
+        return exitcode::Success;
+    }
+    if (!parsed)
+        return usage(out, parseError(parser, given, known));
+    const bool importing = parser.isSet(o.import);
+    const bool exporting = parser.isSet(o.exportTo);
+    if (parser.isSet(o.remind)) {
         if (importing || exporting || parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding) ||
-            !parser.unknownOptionNames().isEmpty() || !parser.positionalArguments().isEmpty())
+            !parser.positionalArguments().isEmpty())
             return usage(out, QStringLiteral("--remind 不能与其它参数一起使用"));
         return runRemind(dataFile, out, remind);
     }
     if (!importing && !exporting) {
         // Options of these modes alone are a mistake; anything else (Qt's own -style, -platform, ...)
         // belongs to the window.
-        const bool ours = parsed ? parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding)
-                                 : std::any_of(arguments.begin() + 1, arguments.end(), [](const QString& a) {
-                                       return a.startsWith(u"--import") || a.startsWith(u"--export") ||
-                                              a.startsWith(u"-import") || a.startsWith(u"-export");
-                                   });
-        if (!ours)
+        if (!parser.isSet(o.group) && !parser.isSet(o.vcard) && !parser.isSet(o.encoding))
             return std::nullopt;
-        return usage(out, parsed ? QStringLiteral("--group、--vcard 和 --encoding 只能与 --import 或 --export 一起使用")
-                                 : parser.errorText());
+        return usage(out, QStringLiteral("--group、--vcard 和 --encoding 只能与 --import 或 --export 一起使用"));
     }
-    if (!parser.unknownOptionNames().isEmpty())
-        return usage(out, QStringLiteral("未知的选项：%1").arg(parser.unknownOptionNames().join(QStringLiteral(", "))));
     if (importing && exporting)
         return usage(out, QStringLiteral("--import 和 --export 不能同时使用"));
     if (!parser.positionalArguments().isEmpty())
@@ -150,13 +241,15 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
         else if (v != u"3.0" && v != u"3")
             return usage(out, QStringLiteral("--vcard 只能是 3.0 或 4.0"));
     }
-    bool gbk = false;
+    ExportFormat csv = ExportFormat::CsvUtf8;
     if (parser.isSet(o.encoding)) {
         const QString e = parser.value(o.encoding).toLower();
-        if (e == u"gbk" || e == u"gb18030")
-            gbk = true;
+        if (e == u"gbk")
+            csv = ExportFormat::CsvGbk;
+        else if (e == u"gb18030")
+            csv = ExportFormat::CsvGb18030;
         else if (e != u"utf-8" && e != u"utf8")
-            return usage(out, QStringLiteral("--encoding 只能是 utf-8 或 gbk"));
+            return usage(out, QStringLiteral("--encoding 只能是 utf-8、gbk 或 gb18030"));
     }
-    return runExport(parser.value(o.exportTo), group, version, gbk, dataFile, out);
+    return runExport(parser.value(o.exportTo), group, version, csv, dataFile, out);
 }

@@ -1,6 +1,12 @@
 #pragma once
 // The main window's layout arithmetic, in twips: the frame, the tree and the list follow the
 // window's outer size; below the thresholds they keep their last sizes.
+#include <QList>
+#include <QMargins>
+#include <QRect>
+#include <QString>
+#include <optional>
+
 namespace layout {
 
 inline constexpr int ToolbarWidth = 795;
@@ -33,5 +39,16 @@ inline double frameLeftWhenToolbarLeft(double currentLeft) {
 inline double frameLeftWhenToolbarRight() {
     return 0;
 }
+
+// The window's frame as the window system drew it at the last close (left, top, right and bottom
+// extents in pixels), kept beside the placement so that the outer size saved comes back exactly;
+// written as "l,t,r,b". Nothing when the text is not four small non-negative numbers.
+QString frameText(const QMargins& frame);
+std::optional<QMargins> frameFromText(const QString& text);
+
+// An outer rectangle (frame included) brought onto a screen: the screen that holds the most of it,
+// else the first one (the primary); never larger than that screen's available area and wholly
+// inside it, so that no part of the window (the toolbar's last button) is out of reach.
+QRect fitOnScreen(const QRect& outer, const QList<QRect>& availableAreas);
 
 } // namespace layout

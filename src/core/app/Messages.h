@@ -5,8 +5,8 @@
 #include <optional>
 
 enum class MsgIcon { None, Information, Warning, Critical, Question };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+enum class MsgButtons { Ok, YesNo, SaveDiscardCancel };
+enum class MsgAnswer { Ok, Yes, No, Save, Discard, Cancel };
 
 struct Message {
     QString text;

@@ -2,13 +2,11 @@
 
 #include "core/app/CommandLine.h"
 #include "core/app/Settings.h"
-#include "core/app/StartupGuard.h"
+#include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 #include "core/text/Clock.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QTextStream>
 #include <algorithm>
 #include <optional>
@@ -25,13 +23,12 @@ int runRemind(const QString& dataFile, QTextStream& out, const RemindServices& s
 
     BirthdayReport report;
     {
-        // While the read lasts, the program's own lock is held if no window holds it, so that no
-        // window restores the data file from its backup under the read. A running window keeps its
-        // lock; SQLite's own locking then keeps the read whole.
-        QLockFile lock(StartupGuard::lockPathFor(QFileInfo(dataFile).absolutePath()));
-        lock.setStaleLockTime(0);
-        const bool held = lock.tryLock(0);
-        Q_UNUSED(held)
+        // While the read lasts the data file's lock is held, so that nothing restores or rewrites the
+        // file under the read; a command that holds it is waited for a little. A running window keeps
+        // its lock for its whole run: the read goes on without it, and SQLite's own locking keeps it
+        // whole. The lock goes before anything is shown.
+        DataFileLock lock(dataFile);
+        lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait);
         try {
             OpenOptions readOnly;
             readOnly.readOnly = true;

@@ -34,6 +34,10 @@ inline const QString Height = QStringLiteral("height");
 inline const QString Width = QStringLiteral("width");
 inline const QString Toolbar = QStringLiteral("toolbar");
 inline const QString SysInfo = QStringLiteral("sysinfo");
+// Beside the eight: the window frame's extents at the last close ("l,t,r,b" in pixels), so that the
+// outer size saved comes back exactly, and the width of the group tree the user dragged, in twips.
+inline const QString Frame = QStringLiteral("frame");
+inline const QString TreeWidth = QStringLiteral("treewidth");
 
 inline constexpr int DayDefault = 10;
 // The reminder window the settings dialog offers; a stored count outside it (a hand-edited or

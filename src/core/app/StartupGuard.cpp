@@ -2,7 +2,6 @@
 
 #include "core/app/Messages.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
@@ -10,21 +9,25 @@ StartupGuard::StartupGuard(const DataPaths& paths) : paths_(paths) {}
 StartupGuard::~StartupGuard() = default;
 
 QString StartupGuard::lockPathFor(const QString& dir) {
-    // The lock lives in the temporary folder, so that a read-only program folder still gets one.
-    const QByteArray id = QCryptographicHash::hash(QDir(dir).absolutePath().toUtf8(), QCryptographicHash::Sha1);
-    return QDir::temp().filePath(QStringLiteral("zinteva-%1.lock").arg(QString::fromLatin1(id.toHex().left(16))));
+    return DataFileLock(DataPaths::in(dir).data).lockPaths().value(0);
 }
 
 bool StartupGuard::run(Dialogs& dialogs) {
-    lock_ = std::make_unique<QLockFile>(lockPathFor(paths_.dir));
-    lock_->setStaleLockTime(0); // only a lock whose process is gone is stale
-    if (!lock_->tryLock(0)) {
-        dialogs.show(nullptr, msg::stop(guardtext::AlreadyRunning));
+    // One lock per data file for every writer: another window refuses this start at once; a command
+    // of the command line (an import, an export) is waited for a little.
+    lock_ = std::make_unique<DataFileLock>(paths_.data);
+    if (!lock_->lock(DataFileLock::Role::Window, DataFileLock::CommandWait)) {
+        dialogs.show(nullptr, msg::stop(lock_->holder() == DataFileLock::Role::Window ? guardtext::AlreadyRunning
+                                                                                       : lock_->errorString()));
         return false;
     }
     if (QFileInfo(paths_.data).isFile())
         return true;
     if (!QFileInfo(paths_.backup).isFile()) {
+        if (firstStart_) {
+            if (const std::optional<bool> started = firstStart_(dialogs))
+                return *started;
+        }
         dialogs.show(nullptr, msg::stop(guardtext::BothMissing));
         return false;
     }

@@ -3,8 +3,11 @@
 // exists (restored from the backup when the user agrees).
 #include "core/store/DataFiles.h"
 
-#include <QLockFile>
+#include "core/store/DataFileLock.h"
+
+#include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 
@@ -15,11 +18,19 @@ public:
     // True: go on loading. False: the user has been told why the program ends.
     bool run(Dialogs& dialogs);
 
+    // The lock file every copy looks at first (beside the data file).
     static QString lockPathFor(const QString& dir);
+
+    // Asked, under the lock, when neither the data file nor the backup is there: nothing to report
+    // the loss, true to go on with a data file it has created, false when it has told the user why
+    // the program ends.
+    using FirstStart = std::function<std::optional<bool>(Dialogs&)>;
+    void setFirstStart(FirstStart firstStart) { firstStart_ = std::move(firstStart); }
 
 private:
     DataPaths paths_;
-    std::unique_ptr<QLockFile> lock_; // held for the whole run; a dead holder's lock is taken over
+    std::unique_ptr<DataFileLock> lock_; // held for the whole run; a dead holder's lock goes with it
+    FirstStart firstStart_;
 };
 
 namespace guardtext {

@@ -1,18 +1,13 @@
 #pragma once
-// Birthdays as the exchange formats write them. A birthday without a year is stored with the year
-// 1604 (a leap year, so 29 February fits; the convention Apple and others use) and written without
-// a year.
+// Birthdays as the exchange formats write them. A birthday without a year (birthday::YearlessYear)
+// is written without a year.
+#include "core/text/TypedDate.h"
+
 #include <QDate>
 #include <QStringView>
 #include <optional>
 
 namespace birthday {
-
-inline constexpr int YearlessYear = 1604;
-
-inline bool isYearless(const QDate& date) {
-    return date.isValid() && date.year() == YearlessYear;
-}
 
 // Reads every form the exchange files use: ISO 1990-05-17, basic 19900517, date-times (the time is
 // dropped), year-less --0517 and --05-17, and the forms people type in spreadsheets: 1990/5/17,

@@ -1,5 +1,8 @@
 #pragma once
-// Contacts as CSV (RFC 4180): a header of the list's column titles, then one row per contact.
+// Contacts as CSV (RFC 4180). Reading knows the layouts of the common address books by their header
+// rows (Google Contacts old and new, Outlook in English and Simplified Chinese, Thunderbird, and this
+// program's own); each row becomes a card that the vCard reader reads, so that everything without a
+// column is kept as it is from a vCard file. Writing uses the list's column titles, then 分组, 照片 and UID.
 #include "core/exchange/ImportRecord.h"
 
 #include <QByteArray>
@@ -9,24 +12,34 @@
 struct CsvContact {
     ContactFields fields;
     QString groupName;
+    QString uid = {};
 };
 
 class CsvFile {
 public:
-    enum class Encoding { Utf8WithBom, Gbk };
+    // Gbk is strict GBK (what older Chinese spreadsheet programs read); a text with a character
+    // outside it cannot be written so (see unencodable). Gb18030 writes all of Unicode.
+    enum class Encoding { Utf8WithBom, Gbk, Gb18030 };
 
     // 姓名 生日 移动电话 工作电话 家庭电话 传真号码 地址 邮政编码 QQ号码 ICQ号码 MSN 邮件地址 昵称 备注 (the list's
-    // titles), then 分组 and 照片.
+    // titles), then 分组, 照片 and UID.
     static QStringList header();
 
+    // A cell that a spreadsheet would run as a formula (starting with =, +, -, @, a tab or a CR) gets a
+    // leading ', and so does one that starts with ' itself; the reader takes it off again from files
+    // with a UID column. Telephone numbers (digits, blanks and + - ( ) only) are written as they are.
     static QByteArray write(const std::vector<CsvContact>& contacts, Encoding encoding = Encoding::Utf8WithBom);
+    // The indexes of the contacts that hold a character the encoding cannot write.
+    static std::vector<size_t> unencodable(const std::vector<CsvContact>& contacts, Encoding encoding);
 
-    // Columns are found by their title (the list's titles, and a few that other programs write);
-    // columns with other titles are ignored. The encoding is found by the byte-order mark, else UTF-8
-    // when the bytes are valid UTF-8, else GB18030 (which reads GBK and GB2312). Blank rows are left
-    // out; every other row becomes a record numbered by its place among the data rows.
+    // The encoding is found by the byte-order mark, else UTF-16/32 by their zero bytes, else UTF-8 when
+    // the bytes are valid UTF-8, else by ICU's detector (named in the batch). Blank rows are left out;
+    // every other row becomes a record numbered by its place among the data rows. A quote that is not
+    // closed by the end of the file makes its row an error; the rows after it are read as rows.
     static ImportBatch read(const QByteArray& file);
 
-    // RFC 4180 fields; line breaks inside quotes belong to the field. Exposed for the tests.
-    static std::vector<QStringList> parse(const QString& text, QChar separator = u',');
+    // RFC 4180 fields; line breaks inside quotes belong to the field. `broken` receives the indexes
+    // of rows whose quote was not closed. Exposed for the tests.
+    static std::vector<QStringList> parse(const QString& text, QChar separator = u',',
+                                          std::vector<size_t>* broken = nullptr);
 };

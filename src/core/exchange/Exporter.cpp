@@ -1,20 +1,38 @@
 #include "core/exchange/Exporter.h"
+#include "core/text/FileErrors.h"
 
-#include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
-#include "core/text/Keys.h"
+#include "core/store/KeptProperties.h"
+#include "core/store/DataFiles.h"
 #include "core/store/Store.h"
+#include "core/store/Transaction.h"
+#include "core/text/Keys.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <sys/stat.h>
 
 Exporter::Exporter(Store& store) : store_(store) {}
 
-QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count) {
+namespace {
+
+// Writes everything or reports the device's failure.
+bool writeAll(QIODevice& out, const QByteArray& bytes) {
+    return out.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFormat format, int* count,
+                     QString* error) {
+    // One read transaction: the export sees one state of the file, and the UIDs it gives contacts
+    // that had none are written once, at the end.
+    Transaction transaction = store_.transaction();
     QStringList keys;
     if (selection.kind == ExportSelection::Kind::Keys) {
         keys = selection.keys;
@@ -33,25 +51,43 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
     for (const GroupRow& group : store_.groups())
         groupNames.insert(group.key, group.name);
 
-    const bool csv = format == ExportFormat::CsvUtf8 || format == ExportFormat::CsvGbk;
-    // The UID's file part is made on the first export, so that the cards can come back as updates.
-    const QString filePart = csv ? QString() : ContactUid::filePart(store_, true);
+    const bool csv = isCsv(format);
+    const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
+    const bool haveKept = store_.keptTable().hasTable();
 
-    std::vector<ExportCard> cards;
+    // A vCard file is written card by card, each picture read only for its own card; a CSV file holds
+    // no pictures.
     std::vector<CsvContact> rows;
+    int written = 0;
     for (const QString& key : keys) {
         std::optional<ContactFields> fields = store_.loadContact(key);
         if (!fields)
             continue; // deleted meanwhile
         const QString groupName = groupNames.value(fields->groupKey);
+        std::vector<KeptProperty> kept;
+        if (haveKept)
+            kept = store_.keptTable().load(key);
+        // A card that came with a UID keeps it; the others carry the contact's own.
+        QString uid;
+        for (const KeptProperty& property : kept) {
+            if (property.field == keptfield::Uid && !property.value.isEmpty()) {
+                uid = property.value;
+                break;
+            }
+        }
+        if (uid.isEmpty())
+            uid = store_.uids().uidOf(key, true);
         if (csv) {
-            rows.push_back({*fields, groupName});
+            rows.push_back({*fields, groupName, uid});
+            ++written;
             continue;
         }
         ExportCard card;
         card.fields = *fields;
         card.groupName = groupName;
-        card.uid = ContactUid::make(filePart, key);
+        card.uid = uid;
+        card.kept = std::move(kept);
+        // Only a regular file is read: a FIFO would block, a device would never end.
         if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
             QFile photo(fields->photo);
             if (photo.open(QIODevice::ReadOnly)) {
@@ -59,48 +95,158 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
                 card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(fields->photo).suffix());
             }
         }
-        cards.push_back(std::move(card));
+        if (!writeAll(out, VCardWriter::write(card, version)))
+            return false;
+        ++written;
     }
-    if (count)
-        *count = static_cast<int>(csv ? rows.size() : cards.size());
+    QByteArray bytes;
     switch (format) {
     case ExportFormat::CsvUtf8:
-        return CsvFile::write(rows, CsvFile::Encoding::Utf8WithBom);
-    case ExportFormat::CsvGbk:
-        return CsvFile::write(rows, CsvFile::Encoding::Gbk);
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Utf8WithBom);
+        break;
+    case ExportFormat::CsvGbk: {
+        const std::vector<size_t> bad = CsvFile::unencodable(rows, CsvFile::Encoding::Gbk);
+        if (!bad.empty()) {
+            QStringList names;
+            for (size_t i = 0; i < bad.size() && i < 20; ++i)
+                names.append(rows[bad[i]].fields.name.isEmpty() ? QStringLiteral("（无名）")
+                                                                : rows[bad[i]].fields.name);
+            if (bad.size() > 20)
+                names.append(QStringLiteral("……另有 %1 个").arg(bad.size() - 20));
+            if (error)
+                *error = QStringLiteral(
+                             "%1 个联系人含有 GBK 无法表示的字符：%2。请改用 GB18030 编码导出，它能写出所有字符。")
+                             .arg(bad.size())
+                             .arg(names.join(QStringLiteral("、")));
+            if (count)
+                *count = 0;
+            return false;
+        }
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Gbk);
+        break;
+    }
+    case ExportFormat::CsvGb18030:
+        bytes = CsvFile::write(rows, CsvFile::Encoding::Gb18030);
+        break;
     case ExportFormat::VCard40:
-        return VCardWriter::write(cards, VCardVersion::V40);
     case ExportFormat::VCard30:
         break;
     }
-    return VCardWriter::write(cards, VCardVersion::V30);
+    if (csv && !writeAll(out, bytes))
+        return false;
+    transaction.commit();
+    if (count)
+        *count = written;
+    return true;
 }
+
+QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format, int* count, QString* error) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!write(buffer, selection, format, count, error))
+        return {};
+    return buffer.data();
+}
+
+
 
 bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
-            *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+            *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return false;
     }
     return true;
 }
 
+QString Exporter::refusedTarget(const QString& path) const {
+    // By identity, not by name: a symlink, a hard link or another spelling of the path is caught too.
+    const QString dataFile = store_.filePath();
+    if (dataFile.isEmpty())
+        return {};
+    const QString refused =
+        QStringLiteral("不能导出到 %1：它是 zinteva 自己的数据文件或备份文件").arg(QDir::toNativeSeparators(path));
+    // A journal comes and goes with each write: its name is refused even while there is none.
+    const QFileInfo named(path);
+    const QString folder = QFileInfo(named.absolutePath()).canonicalFilePath();
+    if (!folder.isEmpty() && QDir(folder).filePath(named.fileName()) ==
+                                 QFileInfo(dataFile).canonicalFilePath() + QStringLiteral("-journal"))
+        return refused;
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) != 0)
+        return {};
+    const DataPaths paths = DataPaths::in(QFileInfo(dataFile).absolutePath());
+    for (const QString& own : {dataFile, dataFile + QStringLiteral("-journal"), paths.data,
+                               paths.data + QStringLiteral("-journal"), paths.backup,
+                               paths.backup + QStringLiteral(".tmp")}) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(own).constData(), &st) == 0 && st.st_dev == target.st_dev &&
+            st.st_ino == target.st_ino)
+            return refused;
+    }
+    return {};
+}
+
 bool Exporter::exportToFile(const QString& path, const ExportSelection& selection, ExportFormat format, int* count,
                             QString* error) {
-    QByteArray bytes;
-    try {
-        bytes = build(selection, format, count);
-    } catch (const std::exception& e) {
+    auto fail = [&](const QString& reason) {
         if (error)
-            *error = QStringLiteral("读取数据文件失败：%1").arg(QString::fromUtf8(e.what()));
+            *error = reason;
         return false;
+    };
+    if (const QString refused = refusedTarget(path); !refused.isEmpty())
+        return fail(refused);
+    const QFileInfo target(path);
+    if (target.isDir())
+        return fail(QStringLiteral("无法写入文件 %1：它是一个文件夹").arg(QDir::toNativeSeparators(path)));
+    const auto readFailure = [&](const std::exception& e) {
+        return fail(QStringLiteral("读取数据文件失败：%1").arg(QString::fromUtf8(e.what())));
+    };
+    if (target.exists() && !target.isFile()) {
+        // A FIFO, a terminal, /dev/stdout: written to as it is, never replaced by a file.
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+        try {
+            QString refused;
+            if (!write(out, selection, format, count, &refused) || !out.flush())
+                return fail(!refused.isEmpty() ? refused
+                                               : QStringLiteral("无法写入文件 %1：%2")
+                                                     .arg(QDir::toNativeSeparators(path), out.errorString()));
+        } catch (const std::exception& e) {
+            return readFailure(e);
+        }
+        return true;
     }
-    return saveBytes(path, bytes, error);
+    // A regular file is replaced only by a complete new one.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    try {
+        QString refused;
+        if (!write(out, selection, format, count, &refused)) {
+            out.cancelWriting();
+            return fail(!refused.isEmpty() ? refused
+                                           : QStringLiteral("无法写入文件 %1：%2")
+                                                 .arg(QDir::toNativeSeparators(path), out.errorString()));
+        }
+        if (!out.commit())
+            return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    } catch (const std::exception& e) {
+        return readFailure(e);
+    }
+    return true;
 }
 
 ExportFormat Exporter::formatFor(const QString& path, VCardVersion version, bool csvGbk) {
     if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0)
         return csvGbk ? ExportFormat::CsvGbk : ExportFormat::CsvUtf8;
+    return version == VCardVersion::V40 ? ExportFormat::VCard40 : ExportFormat::VCard30;
+}
+
+ExportFormat Exporter::formatFor(const QString& path, VCardVersion version, ExportFormat csvFormat) {
+    if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0)
+        return isCsv(csvFormat) ? csvFormat : ExportFormat::CsvUtf8;
     return version == VCardVersion::V40 ? ExportFormat::VCard40 : ExportFormat::VCard30;
 }

@@ -2,6 +2,7 @@
 // One card of a vCard file, or one data row of a CSV file, as the readers hand it to the importer:
 // either the person it describes, or why it cannot be imported.
 #include "core/store/ContactFields.h"
+#include "core/store/KeptProperties.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,14 +13,21 @@ struct ImportRecord {
     int number = 0; // 1-based: the card's place in the file, or the CSV data row (the header not counted)
     QString error;  // empty when the record can be imported; otherwise the reason it is skipped
 
-    // fields.groupKey is left empty: the importer finds the group. fields.photo holds a photo given by
-    // reference (a local path, or a URI kept as it was written).
+    // fields.groupKey is left empty: the importer finds the group. fields.photo is left empty too: a
+    // photo comes in only as embedded bytes (a path or URI written in a file is never read).
     ContactFields fields;
     QString groupName;      // the first CATEGORIES value, or the 分组 column
     QString uid;            // UID as written
     QByteArray photoData;   // an embedded photo
     QString photoExtension; // "jpg", "png", ... whenever photoData is set
-    QStringList warnings;   // what the record held that has no place in a contact (a second e-mail, ...)
+    // A CSV 照片 column: taken only when it names a picture already in the data file's photos folder.
+    QString photoReference;
+    // Every property of the card but BEGIN, END, VERSION and PRODID, in the card's order; `value` is
+    // left for the importer, which knows the final fields.
+    std::vector<KeptProperty> kept;
+    QStringList warnings;  // what the import changed or left out, for the summary
+    bool ownCard = false;  // written by this program (its PRODID)
+    bool version4 = false; // a vCard 4.0 card
 
     bool ok() const { return error.isEmpty(); }
 };
@@ -29,5 +37,9 @@ struct ImportBatch {
     enum class Source { VCard, Csv };
     Source source = Source::VCard;
     std::vector<ImportRecord> records;
-    QString error; // the file as a whole cannot be read (a CSV file without a name column, ...)
+    QString error; // the file as a whole cannot be read (a CSV file of no known layout, ...)
+    // The encoding assumed for text that declares none and is not UTF-8 ("windows-1252", ...), and how
+    // the file was recognised ("UTF-16BE" without a byte-order mark, ...): named in the summary.
+    QString assumedEncoding;
+    QString layout; // CSV: the producer whose headers were recognised
 };

@@ -1,17 +1,19 @@
 #include "core/exchange/Importer.h"
+#include "core/text/FileErrors.h"
 
-#include "core/exchange/ContactUid.h"
 #include "core/exchange/Csv.h"
+#include "core/exchange/PhotoFolder.h"
+#include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
-#include "core/text/Keys.h"
+#include "core/exchange/VCardWriter.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
 namespace {
 
@@ -73,27 +75,6 @@ bool sameFileBytes(const QString& path, const QByteArray& bytes) {
     return file.readAll() == bytes;
 }
 
-// Saves an embedded photo under a name made from its bytes, so the same picture imported twice is one
-// file. Returns the file's full path, or an empty text with the reason in `error`.
-QString savePhoto(const QString& folder, const QByteArray& bytes, const QString& extension, QString* error) {
-    const QString name =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(20)) + u'.' +
-        extension;
-    const QString path = QDir(folder).filePath(name);
-    if (sameFileBytes(path, bytes))
-        return path;
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("无法建立照片文件夹 %1").arg(QDir::toNativeSeparators(folder));
-        return {};
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("无法保存照片 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return {};
-    }
-    return path;
-}
-
 QString problemLine(ImportBatch::Source source, const ImportProblem& p) {
     const QString where = source == ImportBatch::Source::Csv ? QStringLiteral("第 %1 行").arg(p.number)
                                                              : QStringLiteral("第 %1 张名片").arg(p.number);
@@ -106,7 +87,69 @@ ImportSummary fresh(const ImportSummary& old) {
     ImportSummary summary;
     summary.source = old.source;
     summary.total = old.total;
+    summary.assumedEncoding = old.assumedEncoding;
+    summary.layout = old.layout;
     return summary;
+}
+
+// A picture named by a CSV file is taken only when it is already one of the data file's own photos
+// (a CSV this program wrote): any other path may name anything on this computer and is never read.
+QString ownPhoto(const QString& photosFolder, const QString& reference) {
+    const QFileInfo file(reference);
+    const QString folder = QFileInfo(photosFolder).canonicalFilePath();
+    if (reference.isEmpty() || folder.isEmpty() || !file.isAbsolute() || !file.isFile())
+        return {};
+    const QFileInfo canonical(file.canonicalFilePath());
+    return canonical.absolutePath() == folder ? canonical.filePath() : QString();
+}
+
+const QString CsvPhotoPath = QStringLiteral("X-ZINTEVA-PHOTO-PATH:");
+
+// What the writer puts before a picture file's data, as the reader keeps it.
+QString photoHeader(const QString& photo) {
+    const QString type = photobytes::vcard30TypeFor(QFileInfo(photo).suffix());
+    return type.isEmpty() ? QStringLiteral("PHOTO") : QStringLiteral("PHOTO;TYPE=") + type;
+}
+
+// The kept properties as they are stored: each one read into a field remembers the field's value,
+// and those the writer would make again from the fields exactly as they were are left out.
+std::vector<KeptProperty> keptRows(const ImportRecord& record, const ContactFields& fields, const QString& groupName,
+                                   bool ownUid, const QStringList& dropLines) {
+    ExportCard card;
+    card.fields = fields;
+    card.groupName = groupName;
+    card.uid = record.uid;
+    QHash<QString, QStringList> sources;
+    for (const KeptProperty& kept : record.kept) {
+        if (!kept.field.isEmpty())
+            sources[kept.field].append(kept.line);
+    }
+    std::vector<KeptProperty> rows;
+    for (const KeptProperty& kept : record.kept) {
+        KeptProperty row = kept;
+        if (row.field.isEmpty() &&
+            (dropLines.contains(row.line) || (dropLines.contains(CsvPhotoPath) && row.line.startsWith(CsvPhotoPath))))
+            continue; // it stands for the contact's photo, which the contact keeps
+        if (row.field == keptfield::Photo &&
+            (row.line == photoHeader(fields.photo) || (record.version4 && record.ownCard && row.line == u"PHOTO")))
+            continue; // the writer makes the same from the picture file
+        if (!row.field.isEmpty()) {
+            if (row.field == keptfield::Uid) {
+                if (ownUid)
+                    continue;
+                row.value = record.uid;
+            } else {
+                if (row.field != keptfield::Photo &&
+                    (sources.value(row.field) == VCardWriter::fieldLines(row.field, card, VCardVersion::V30) ||
+                     (record.version4 && record.ownCard &&
+                      sources.value(row.field) == VCardWriter::fieldLines(row.field, card, VCardVersion::V40))))
+                    continue;
+                row.value = VCardWriter::fieldValue(row.field, fields, groupName);
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 } // namespace
@@ -117,6 +160,10 @@ QString ImportSummary::text() const {
         lines.append(QStringLiteral("没有导入任何联系人：%1").arg(failure));
         return lines.join(u'\n');
     }
+    if (!layout.isEmpty())
+        lines.append(QStringLiteral("按 %1 的栏目读取。").arg(layout));
+    if (!assumedEncoding.isEmpty())
+        lines.append(QStringLiteral("文件中未注明编码的文字按 %1 读取。").arg(assumedEncoding));
     if (total == 0) {
         lines.append(QStringLiteral("文件中没有联系人。"));
         return lines.join(u'\n');
@@ -129,6 +176,9 @@ QString ImportSummary::text() const {
                          .arg(unchanged)
                          .arg(skipped.size());
     lines.append(counts);
+    if (keptProperties > 0)
+        lines.append(QStringLiteral("另有 %1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。")
+                         .arg(keptProperties));
     if (!createdGroups.isEmpty())
         lines.append(QStringLiteral("新建的分组：%1").arg(createdGroups.join(QStringLiteral("、"))));
     if (!skipped.empty()) {
@@ -149,13 +199,13 @@ QString ImportSummary::text() const {
 }
 
 Importer::Importer(Store& store, const QString& dataFilePath)
-    : store_(store), photosFolder_(QFileInfo(dataFilePath).absoluteDir().filePath(QStringLiteral("photos"))) {}
+    : store_(store), photosFolder_(photofolder::folderFor(dataFilePath)) {}
 
 ImportBatch Importer::readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ImportBatch batch;
-        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+        batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return batch;
     }
     const QByteArray bytes = file.readAll();
@@ -170,43 +220,93 @@ ImportSummary Importer::runFile(const QString& path, const ImportOptions& option
 }
 
 ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress) {
-    ImportSummary summary;
-    summary.source = batch.source;
-    summary.total = static_cast<int>(batch.records.size());
     if (!batch.error.isEmpty()) {
+        ImportSummary summary;
+        summary.source = batch.source;
+        summary.total = static_cast<int>(batch.records.size());
         summary.failure = batch.error;
         return summary;
     }
+    ImportSummary summary = runRecords(
+        batch.source, static_cast<int>(batch.records.size()),
+        [&](const RecordSink& each) {
+            for (const ImportRecord& record : batch.records)
+                each(record);
+        },
+        options, progress);
+    summary.assumedEncoding = batch.assumedEncoding;
+    summary.layout = batch.layout;
+    return summary;
+}
+
+ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                                   const ImportOptions& options, const ImportProgress& progress) {
+    ImportSummary summary;
+    summary.source = source;
+    summary.total = expected;
     if (store_.isReadOnly()) {
         summary.failure = QStringLiteral("数据文件是只读的");
         return summary;
     }
-    const int total = summary.total;
+    const int total = expected;
     const int step = std::max(1, total / 100);
 
     try {
         // Everything in one transaction: a failure or a cancel leaves the data file as it was.
         Transaction transaction = store_.transaction();
         GroupFinder groups(store_, summary);
-        const QString filePart = ContactUid::filePart(store_, true);
-        QHash<QString, QString> addedByUid; // a UID met twice in one file updates what it added
+        // Pictures wait in a staging folder until the contacts that name them are committed.
+        photofolder::Staging photos(photosFolder_);
+        // The table of kept properties is made only when the first row is written, so that an import
+        // that changes nothing leaves the data file as it was, byte for byte.
+        bool keptTable = store_.keptTable().hasTable();
+        auto writeKept = [&](const QString& contactKey, const std::vector<KeptProperty>& rows) {
+            if (!keptTable && rows.empty())
+                return;
+            if (!keptTable)
+                store_.keptTable().ensureTable();
+            keptTable = true;
+            store_.keptTable().replace(contactKey, rows);
+        };
+        QHash<QString, int> uidSeen;    // how often each UID came so far in this file
+        QHash<QString, int> uidFirstAt; // and on which card first
 
-        for (int i = 0; i < total; ++i) {
-            if (progress && i % step == 0 && !progress(i, total))
+        int done = 0;
+        feed([&](const ImportRecord& record) {
+            if (progress && done % step == 0 && !progress(done, std::max(total, done)))
                 throw Cancelled();
-            const ImportRecord& record = batch.records[static_cast<size_t>(i)];
+            ++done;
             if (!record.ok()) {
                 summary.skipped.push_back({record.number, record.fields.name, record.error});
-                continue;
+                return;
             }
             ContactFields fields = record.fields;
 
-            QString key = ContactUid::contactKeyOf(filePart, record.uid);
-            if (key.isEmpty() && !record.uid.isEmpty())
-                key = addedByUid.value(record.uid);
+            // A card this data file wrote carries its contact's UID; any other UID finds the contact
+            // it came in with before. Two cards with one UID in a file are two people: the n-th card of
+            // a UID goes to the n-th contact that came with it.
+            QString key = store_.uids().contactOf(record.uid);
             std::optional<ContactFields> existing;
             if (!key.isEmpty())
                 existing = store_.loadContact(key);
+            if (!existing && !record.uid.isEmpty()) {
+                const int seen = uidSeen.value(record.uid);
+                const QStringList candidates = store_.keptTable().contactsWithUid(record.uid);
+                key = seen < candidates.size() ? candidates[seen] : QString();
+                if (!key.isEmpty())
+                    existing = store_.loadContact(key);
+            }
+            if (!record.uid.isEmpty()) {
+                if (const int seen = uidSeen.value(record.uid); seen > 0)
+                    summary.warnings.push_back(
+                        {record.number, fields.name,
+                         QStringLiteral("与第 %1 张名片的 UID 相同，两张都已导入").arg(uidFirstAt.value(record.uid))});
+                else
+                    uidFirstAt.insert(record.uid, record.number);
+                uidSeen[record.uid] += 1;
+            }
+            if (!existing)
+                key.clear();
 
             if (!record.groupName.isEmpty()) {
                 // A contact already in a group of that name stays there (two groups may share a name).
@@ -224,29 +324,72 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
                     fields.photo = existing->photo;
                 } else {
                     QString error;
-                    fields.photo = savePhoto(photosFolder_, record.photoData, record.photoExtension, &error);
+                    fields.photo = photos.save(record.photoData, record.photoExtension, &error);
                     if (fields.photo.isEmpty())
                         summary.warnings.push_back({record.number, fields.name, error});
                 }
+            } else if (!record.photoReference.isEmpty()) {
+                fields.photo = ownPhoto(photosFolder_, record.photoReference);
+                if (fields.photo.isEmpty())
+                    summary.warnings.push_back(
+                        {record.number, fields.name,
+                         QStringLiteral("照片 %1 不在数据文件的照片文件夹中，没有读取，已保存在其它资料中")
+                             .arg(QDir::toNativeSeparators(record.photoReference.left(200)))});
             }
-            for (const QString& warning : record.warnings)
-                summary.warnings.push_back({record.number, fields.name, warning});
+            QStringList dropLines;
+            if (!record.photoReference.isEmpty() && !fields.photo.isEmpty())
+                dropLines.append(CsvPhotoPath); // every line of the CSV's 照片 column
+            // A card this program wrote for a contact whose picture file is gone names the picture by
+            // its path: the contact keeps the path it has (nothing is read).
+            bool keptOwnPhoto = false;
+            if (existing && record.photoData.isEmpty() && record.photoReference.isEmpty() &&
+                !existing->photo.isEmpty()) {
+                ExportCard probe;
+                probe.fields.photo = existing->photo;
+                const QStringList own = VCardWriter::fieldLines(keptfield::Photo, probe, VCardVersion::V30) +
+                                        VCardWriter::fieldLines(keptfield::Photo, probe, VCardVersion::V40);
+                for (const KeptProperty& kept : record.kept) {
+                    if (kept.field.isEmpty() && own.contains(kept.line)) {
+                        fields.photo = existing->photo;
+                        dropLines.append(kept.line);
+                        keptOwnPhoto = true;
+                    }
+                }
+            }
+            for (const QString& warning : record.warnings) {
+                if (!(keptOwnPhoto && warning.startsWith(QStringLiteral("照片是一个地址"))))
+                    summary.warnings.push_back({record.number, fields.name, warning});
+            }
 
+            const QString groupName = groups.nameOf(fields.groupKey);
+            std::vector<KeptProperty> kept;
             if (existing) {
-                if (*existing == fields) {
+                kept = keptRows(record, fields, groupName,
+                                !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
+                if (*existing == fields &&
+                    (keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>()) == kept) {
                     ++summary.unchanged;
                 } else {
                     store_.updateContact(key, fields);
+                    writeKept(key, kept);
                     ++summary.updated;
                 }
             } else {
-                const QString added = store_.addContact(fields);
-                if (!record.uid.isEmpty())
-                    addedByUid.insert(record.uid, added);
+                key = store_.addContact(fields);
+                kept = keptRows(record, fields, groupName,
+                                !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
+                if (!kept.empty())
+                    writeKept(key, kept);
                 ++summary.added;
             }
-        }
+            for (const KeptProperty& row : kept) {
+                if (row.field.isEmpty())
+                    ++summary.keptProperties;
+            }
+        });
+        summary.total = done;
         transaction.commit();
+        photos.publish(); // what cannot be moved in now is moved in at the next start
     } catch (const Cancelled&) {
         summary = fresh(summary);
         summary.cancelled = true;

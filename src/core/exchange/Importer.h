@@ -26,7 +26,10 @@ struct ImportSummary {
     std::vector<ImportProblem> skipped;  // records not imported, and why
     std::vector<ImportProblem> warnings; // imported, but something of the card was left out
     QStringList createdGroups;
-    QString failure; // when set nothing was written: unreadable file, refused write, cancelled
+    int keptProperties = 0;  // properties of the cards that have no column, kept beside the contacts
+    QString assumedEncoding; // the file's text without a declared charset was read so
+    QString layout;          // CSV: the producer whose columns were recognised
+    QString failure;         // when set nothing was written: unreadable file, refused write, cancelled
     bool cancelled = false;
 
     int imported() const { return added + updated + unchanged; }
@@ -62,6 +65,13 @@ public:
     QString photosFolder() const { return photosFolder_; }
 
 private:
+    using RecordSink = std::function<void(const ImportRecord&)>;
+    // Hands every record to the sink, in the file's order.
+    using RecordFeed = std::function<void(const RecordSink&)>;
+    // `expected`: the number of records, for the progress (the summary counts those fed).
+    ImportSummary runRecords(ImportBatch::Source source, int expected, const RecordFeed& feed,
+                             const ImportOptions& options, const ImportProgress& progress);
+
     Store& store_;
     QString photosFolder_;
 };

@@ -24,6 +24,25 @@ std::optional<QByteArray> base64Strict(QByteArrayView text) {
     return QByteArray::fromBase64(clean);
 }
 
+std::optional<QByteArray> base64Lenient(QByteArrayView text) {
+    QByteArray clean;
+    clean.reserve(text.size());
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=')
+            continue; // white space anywhere, and padding where it belongs or not
+        const bool alphabet =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+        if (!alphabet)
+            return std::nullopt;
+        clean += c;
+    }
+    if (clean.size() % 4 == 1)
+        return std::nullopt; // one character cannot hold a byte: the data is cut
+    while (clean.size() % 4 != 0)
+        clean += '=';
+    return QByteArray::fromBase64(clean);
+}
+
 QString sniffExtension(QByteArrayView b) {
     auto starts = [&](QByteArrayView magic) { return b.startsWith(magic); };
     if (starts("\xFF\xD8\xFF"))

@@ -11,6 +11,10 @@ namespace photobytes {
 // place (a card with a damaged photo is reported, not imported with a broken picture).
 std::optional<QByteArray> base64Strict(QByteArrayView text);
 
+// What other readers accept too: white space anywhere and '=' out of place (a stray '=' after the
+// data) are ignored. Nothing when another character is out of place or the data is cut mid-byte.
+std::optional<QByteArray> base64Lenient(QByteArrayView text);
+
 // "jpg", "png", "gif", "bmp", "tif", "webp" from the bytes; empty when they are none of these.
 QString sniffExtension(QByteArrayView bytes);
 

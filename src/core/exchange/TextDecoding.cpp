@@ -1,20 +1,106 @@
 #include "core/exchange/TextDecoding.h"
 
 #include <QStringDecoder>
+#include <algorithm>
+#include <memory>
+#include <unicode/ucsdet.h>
 
 namespace textdecoding {
+
+namespace {
+
+// UTF-16 or UTF-32 without a mark: text of contacts is mostly ASCII, so one of the byte places of
+// each unit is nearly always zero and the others nearly never are. Looks at the first 4 KiB.
+Unicode wideWithoutMark(QByteArrayView data, bool* bigEndian) {
+    const qsizetype size = std::min<qsizetype>(data.size(), 4096);
+    if (size < 8)
+        return Unicode::None;
+    qsizetype zeros[4] = {0, 0, 0, 0};
+    for (qsizetype i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            ++zeros[i % 4];
+    }
+    const qsizetype quarter = size / 4;
+    auto mostly = [&](qsizetype n) { return n * 10 >= quarter * 9; };
+    auto rarely = [&](qsizetype n) { return n * 10 <= quarter; };
+    if (mostly(zeros[0]) && mostly(zeros[1]) && rarely(zeros[3])) {
+        *bigEndian = true;
+        return Unicode::Utf32;
+    }
+    if (mostly(zeros[2]) && mostly(zeros[3]) && rarely(zeros[0])) {
+        *bigEndian = false;
+        return Unicode::Utf32;
+    }
+    if (mostly(zeros[0]) && mostly(zeros[2]) && rarely(zeros[1]) && rarely(zeros[3])) {
+        *bigEndian = true;
+        return Unicode::Utf16;
+    }
+    if (mostly(zeros[1]) && mostly(zeros[3]) && rarely(zeros[0]) && rarely(zeros[2])) {
+        *bigEndian = false;
+        return Unicode::Utf16;
+    }
+    return Unicode::None;
+}
+
+QByteArray wideToUtf8(QByteArrayView data, Unicode kind, bool bigEndian) {
+    QStringConverter::Encoding encoding;
+    if (kind == Unicode::Utf32)
+        encoding = bigEndian ? QStringConverter::Utf32BE : QStringConverter::Utf32LE;
+    else
+        encoding = bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE;
+    QStringDecoder decoder(encoding);
+    return QString(decoder(data)).toUtf8();
+}
+
+bool isUtf8Name(QByteArrayView charset) {
+    return charset.compare("UTF-8", Qt::CaseInsensitive) == 0 || charset.compare("UTF8", Qt::CaseInsensitive) == 0;
+}
+
+// ICU's names, and the name the program decodes with. ISO-8859-1 text is read as windows-1252, its
+// superset that Windows programs write.
+const char* acceptedName(const char* icuName) {
+    static const std::pair<const char*, const char*> accepted[] = {
+        {"GB18030", "GB18030"},
+        {"Big5", "Big5"},
+        {"Shift_JIS", "Shift_JIS"},
+        {"EUC-JP", "EUC-JP"},
+        {"EUC-KR", "EUC-KR"},
+        {"ISO-8859-1", "windows-1252"},
+        {"windows-1252", "windows-1252"},
+        {"ISO-8859-2", "windows-1250"},
+        {"windows-1250", "windows-1250"},
+        {"ISO-8859-5", "windows-1251"},
+        {"windows-1251", "windows-1251"},
+        {"KOI8-R", "KOI8-R"},
+        {"ISO-8859-7", "windows-1253"},
+        {"windows-1253", "windows-1253"},
+    };
+    for (const auto& [icu, ours] : accepted) {
+        if (qstrcmp(icu, icuName) == 0)
+            return ours;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 QByteArray withoutBom(const QByteArray& data, Unicode* found) {
     Unicode mark = Unicode::None;
     QByteArray result;
+    bool bigEndian = false;
     if (data.startsWith("\xEF\xBB\xBF")) {
         mark = Unicode::Utf8;
         result = data.mid(3);
+    } else if (data.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)) ||
+               data.startsWith(QByteArrayView("\0\0\xFE\xFF", 4))) {
+        mark = Unicode::Utf32;
+        result = wideToUtf8(QByteArrayView(data).sliced(4), mark, data[0] == 0);
     } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         mark = Unicode::Utf16;
-        const bool little = data.startsWith("\xFF\xFE");
-        QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-        result = QString(decoder(QByteArrayView(data).sliced(2))).toUtf8();
+        result = wideToUtf8(QByteArrayView(data).sliced(2), mark, data.startsWith("\xFE\xFF"));
+    } else if (const Unicode wide = wideWithoutMark(data, &bigEndian); wide != Unicode::None) {
+        mark = wide;
+        result = wideToUtf8(data, wide, bigEndian);
     } else {
         result = data;
     }
@@ -30,11 +116,33 @@ bool isValidUtf8(QByteArrayView bytes) {
     return !decoder.hasError();
 }
 
-namespace {
-bool isUtf8Name(QByteArrayView charset) {
-    return charset.compare("UTF-8", Qt::CaseInsensitive) == 0 || charset.compare("UTF8", Qt::CaseInsensitive) == 0;
+bool hasEightBit(QByteArrayView bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
-} // namespace
+
+QByteArray detectEightBit(QByteArrayView bytes) {
+    const QByteArray fallback = QByteArrayLiteral("GB18030");
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UCharsetDetector, void (*)(UCharsetDetector*)> detector(ucsdet_open(&status), ucsdet_close);
+    if (U_FAILURE(status) || !detector)
+        return fallback;
+    // The detector reads at most an int's worth; the first megabyte says enough.
+    const int32_t length = static_cast<int32_t>(std::min<qsizetype>(bytes.size(), 1 << 20));
+    ucsdet_setText(detector.get(), bytes.data(), length, &status);
+    int32_t count = 0;
+    const UCharsetMatch** matches = ucsdet_detectAll(detector.get(), &count, &status);
+    if (U_FAILURE(status))
+        return fallback;
+    for (int32_t i = 0; i < count; ++i) {
+        UErrorCode nameStatus = U_ZERO_ERROR;
+        const char* name = ucsdet_getName(matches[i], &nameStatus);
+        if (U_FAILURE(nameStatus) || !name)
+            continue;
+        if (const char* ours = acceptedName(name); ours && QStringDecoder(ours).isValid())
+            return QByteArray(ours);
+    }
+    return fallback;
+}
 
 bool isKnownCharset(QByteArrayView charset) {
     if (charset.isEmpty() || isUtf8Name(charset))
@@ -42,17 +150,16 @@ bool isKnownCharset(QByteArrayView charset) {
     return QStringDecoder(charset.toByteArray().constData()).isValid();
 }
 
-std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset) {
+std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset, QByteArrayView fallback) {
     if (charset.isEmpty()) {
-        // Pure ASCII and valid UTF-8 read as UTF-8; anything else is taken for GB18030, a superset of
-        // GB2312 and GBK.
+        // Pure ASCII and valid UTF-8 read as UTF-8; anything else by the encoding found for the file.
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         QString text = utf8(bytes);
         if (!utf8.hasError())
             return text;
-        QStringDecoder gb("GB18030");
-        if (gb.isValid())
-            return QString(gb(bytes));
+        QStringDecoder other(fallback.isEmpty() ? "GB18030" : fallback.toByteArray().constData());
+        if (other.isValid())
+            return QString(other(bytes));
         return text;
     }
     if (isUtf8Name(charset))

@@ -1,5 +1,5 @@
 #pragma once
-// Byte-order marks and character sets of the files that come in.
+// Byte-order marks, wide encodings without a mark, and the character sets of the files that come in.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -7,18 +7,27 @@
 
 namespace textdecoding {
 
-enum class Unicode { None, Utf8, Utf16 };
+enum class Unicode { None, Utf8, Utf16, Utf32 };
 
-// Removes a UTF-8 BOM, or turns text that starts with a UTF-16 BOM (either byte order) into UTF-8.
-// `found` tells which mark there was.
+// Turns the file into UTF-8 bytes: removes a UTF-8 byte-order mark; decodes UTF-16 and UTF-32 in
+// either byte order, with a mark or recognised without one by the places of their zero bytes (an
+// ASCII text padded with NULs is not taken for UTF-16). `found` tells which it was; anything but
+// None and Utf8 means the whole text was decoded here and is valid UTF-8 now.
 QByteArray withoutBom(const QByteArray& data, Unicode* found = nullptr);
 
 bool isValidUtf8(QByteArrayView bytes);
+// Whether the bytes hold anything outside ASCII.
+bool hasEightBit(QByteArrayView bytes);
+
+// The encoding of 8-bit text that declares none and is not UTF-8, found by ICU's detector among the
+// encodings contacts are written in: GB18030 (GBK and GB2312), Big5, Shift_JIS, EUC-JP, EUC-KR and the
+// Windows code pages 1250 to 1253. GB18030 when the detector names none of them.
+QByteArray detectEightBit(QByteArrayView bytes);
 
 // Decodes by a charset name (UTF-8, GB2312, GBK, GB18030, Big5, ... whatever QStringDecoder knows).
-// An empty name means: UTF-8 when the bytes are valid UTF-8, otherwise GB18030 (old Chinese phones
-// wrote GBK without saying so). Nothing when the charset is unknown.
-std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset);
+// An empty name means: UTF-8 when the bytes are valid UTF-8, otherwise `fallback` (GB18030 when none
+// is given). Nothing when the charset is unknown.
+std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset, QByteArrayView fallback = {});
 
 bool isKnownCharset(QByteArrayView charset);
 

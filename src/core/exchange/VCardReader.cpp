@@ -19,6 +19,7 @@ struct Param {
 
 // One content line, unfolded, its quoted-printable soft line breaks joined, nothing decoded yet.
 struct Property {
+    QByteArray group;          // "item1" of "item1.TEL", as written
     QByteArray name;           // upper case, without its group prefix ("item1.")
     std::vector<Param> params; // every parameter value, a list value split at its commas
     QList<QByteArray> types;   // upper case: TYPE= values and bare 2.1 types
@@ -41,7 +42,7 @@ struct Property {
 };
 
 bool isBlank(QByteArrayView line) {
-    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; });
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\0'; });
 }
 
 bool startsWithSpace(QByteArrayView line) {
@@ -49,7 +50,12 @@ bool startsWithSpace(QByteArrayView line) {
 }
 
 // "BEGIN:VCARD", "end:vcard " and the like.
+// "BEGIN:VCARD", "end:vcard " and the like; NUL bytes around it (padding some tools write) are ignored.
 bool isMarker(QByteArrayView line, QByteArrayView marker) {
+    while (!line.isEmpty() && line.front() == '\0')
+        line = line.sliced(1);
+    while (!line.isEmpty() && line.back() == '\0')
+        line.chop(1);
     return line.trimmed().compare(marker, Qt::CaseInsensitive) == 0;
 }
 
@@ -138,8 +144,12 @@ bool parseProperty(const QByteArray& line, Version version, Property& p) {
     while (i < head.size() && head[i] != ';')
         ++i;
     QByteArrayView name = head.first(i).trimmed();
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.sliced(dot + 1); // item1.TEL: the group prefix only ties properties together
+    while (!name.isEmpty() && name.front() == '\0')
+        name = name.sliced(1);
+    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0) {
+        p.group = name.first(dot).toByteArray(); // item1.TEL: the group ties properties together
+        name = name.sliced(dot + 1);
+    }
     p.name = name.toByteArray().toUpper();
 
     while (i < head.size()) {
@@ -364,76 +374,217 @@ struct Phone {
     PhoneKind kind;
     QString number;
     bool pref;
+    size_t index; // of the property it came from
 };
+
+// Longest texts the record form's boxes take; a longer imported value is cut there, and the whole
+// property stays among the kept ones.
+struct FieldLimit {
+    QString ContactFields::*field;
+    int characters;
+    const char16_t* label;
+};
+const FieldLimit Limits[] = {
+    {&ContactFields::name, 20, u"姓名"},          {&ContactFields::mobile, 30, u"移动电话"},
+    {&ContactFields::workPhone, 30, u"工作电话"}, {&ContactFields::homePhone, 30, u"家庭电话"},
+    {&ContactFields::fax, 30, u"传真号码"},       {&ContactFields::address, 200, u"地址"},
+    {&ContactFields::postcode, 20, u"邮政编码"},  {&ContactFields::qq, 20, u"QQ号码"},
+    {&ContactFields::icq, 20, u"ICQ号码"},        {&ContactFields::msn, 50, u"MSN"},
+    {&ContactFields::email, 50, u"邮件地址"},     {&ContactFields::nickname, 30, u"昵称"},
+};
+constexpr int GroupNameLimit = 30;
+
+// Cuts a text to a number of characters without splitting a surrogate pair.
+QString cut(const QString& text, int characters) {
+    if (text.size() <= characters)
+        return text;
+    qsizetype end = characters;
+    if (end > 0 && text[end - 1].isHighSurrogate())
+        --end;
+    return text.left(end);
+}
+
+// The marker the writer puts on a text whose line breaks are CR LF, so that they come back as such.
+constexpr QByteArrayView EolParam = "X-ZINTEVA-EOL";
+
+// A text value as vCard 3.0 escapes it, from the escaped text of the card's version: 2.1 knows no \n
+// and keeps a backslash before anything but ; , and \ as it is; real line breaks (quoted-printable
+// text) become \n. `crlf` tells whether every line break was CR LF.
+QString escapedAs30(QStringView text, Version version, bool* crlf) {
+    QString out;
+    out.reserve(text.size());
+    int crlfBreaks = 0, otherBreaks = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\\') {
+            const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+            const bool escape = version == Version::V21 ? (next == u';' || next == u',' || next == u'\\')
+                                                        : (!next.isNull() && next != u'\r' && next != u'\n');
+            if (escape) {
+                out += c;
+                out += next;
+                ++i;
+            } else {
+                out += QStringLiteral("\\\\");
+            }
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++crlfBreaks;
+                ++i;
+            } else {
+                ++otherBreaks;
+            }
+            out += QStringLiteral("\\n");
+        } else {
+            out += c;
+        }
+    }
+    *crlf = crlfBreaks > 0 && otherBreaks == 0;
+    return out;
+}
 
 // Everything one card yields, gathered property by property.
 class CardBuilder {
 public:
-    CardBuilder(int number, Version version, bool textIsUtf8) : version_(version), textIsUtf8_(textIsUtf8) {
+    CardBuilder(int number, Version version, bool textIsUtf8, QByteArrayView fallback)
+        : version_(version), textIsUtf8_(textIsUtf8), fallback_(fallback) {
         record_.number = number;
     }
 
     void add(const Property& p);
-    ImportRecord finish(const QString& structuralError);
+    ImportRecord finish(const QString& structuralWarning);
 
 private:
     std::optional<QByteArray> bytesOf(const Property& p);
-    std::optional<QString> textOf(const Property& p); // decoded, escapes still in place
-    void fail(const QString& reason) {
-        if (error_.isEmpty())
-            error_ = reason;
-    }
+    QString textOf(const Property& p);  // decoded, escapes still in place
+    QString valueOf(const Property& p); // decoded and unescaped
+    QString header(const Property& p, bool binary);
+    void keep(const Property& p);
+    void feed(size_t index, const QString& field) { kept_[index].field = field; }
+    void feed(const QString& field) { feed(kept_.size() - 1, field); }
     void warn(const QString& text) { record_.warnings.append(text); }
-    void assign(QString& field, const QString& value, const QString& label);
+    // Puts the value into an empty field, or finds it there already; false when the field holds
+    // another value (the property then stays a kept one).
+    static bool assign(QString& field, const QString& value);
     void addImpp(const Property& p, const QString& text);
     void addPhoto(const Property& p);
 
     Version version_;
     bool textIsUtf8_;
+    QByteArrayView fallback_;
     ImportRecord record_;
-    QString error_;
+    std::vector<KeptProperty> kept_;
+    bool warnedCharset_ = false;
 
-    bool haveFn_ = false, haveN_ = false, haveOrg_ = false, haveBirthday_ = false, haveCategories_ = false,
-         haveUid_ = false, haveNickname_ = false, havePhoto_ = false;
+    bool haveFn_ = false, haveN_ = false, haveBirthday_ = false, haveCategories_ = false, haveUid_ = false,
+         haveNickname_ = false, havePhoto_ = false, haveContent_ = false;
+    bool ownCard_ = false; // written by this program: an empty FN is an empty name
     QString fn_, nName_, org_;
     std::vector<Phone> phones_;
-    std::vector<std::pair<QStringList, bool>> addresses_;
-    std::vector<std::pair<QString, bool>> emails_;
-    QStringList notes_;
+    struct Indexed {
+        QStringList parts;
+        bool pref;
+        size_t index;
+    };
+    std::vector<Indexed> addresses_;
+    std::vector<Indexed> emails_;
+    std::vector<size_t> notes_;
+    QStringList noteTexts_;
 };
 
 std::optional<QByteArray> CardBuilder::bytesOf(const Property& p) {
     if (p.isQuotedPrintable())
         return quotedPrintableDecoded(p.value);
-    if (p.isBase64()) {
-        auto bytes = photobytes::base64Strict(p.value);
-        if (!bytes)
-            fail(QStringLiteral("%1 的 base64 数据有误").arg(QString::fromLatin1(p.name)));
-        return bytes;
-    }
+    if (p.isBase64())
+        return photobytes::base64Lenient(p.value);
     return p.value;
 }
 
-std::optional<QString> CardBuilder::textOf(const Property& p) {
-    if (!textdecoding::isKnownCharset(p.charset)) {
-        fail(QStringLiteral("未知的字符集 %1").arg(QString::fromLatin1(p.charset)));
-        return std::nullopt;
+QString CardBuilder::textOf(const Property& p) {
+    QByteArray charset = p.charset;
+    if (!textdecoding::isKnownCharset(charset)) {
+        if (!warnedCharset_)
+            warn(
+                QStringLiteral("未知的字符集 %1，按 %2 读取")
+                    .arg(QString::fromLatin1(charset), QString::fromLatin1(fallback_.isEmpty() ? "UTF-8" : fallback_)));
+        warnedCharset_ = true;
+        charset.clear();
     }
-    const auto bytes = bytesOf(p);
-    if (!bytes)
-        return std::nullopt;
+    const QByteArray bytes = bytesOf(p).value_or(p.value);
     if (textIsUtf8_ && !p.isQuotedPrintable() && !p.isBase64())
-        return QString::fromUtf8(*bytes); // a UTF-16 file: the text was decoded as a whole
-    return textdecoding::decode(*bytes, p.charset);
+        return QString::fromUtf8(bytes); // a UTF-16 or UTF-32 file: the text was decoded as a whole
+    return textdecoding::decode(bytes, charset, fallback_).value_or(QString());
 }
 
-void CardBuilder::assign(QString& field, const QString& value, const QString& label) {
-    if (value.isEmpty())
-        return;
+QString CardBuilder::valueOf(const Property& p) {
+    QString text = unescaped(textOf(p), version_);
+    if (p.param(EolParam).toUpper() == "CRLF")
+        text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+// The property's name and parameters as vCard 3.0 writes them: bare 2.1 types become TYPE=, the
+// transfer encoding and charset are gone (the value is decoded text), binary data says ENCODING=b.
+QString CardBuilder::header(const Property& p, bool binary) {
+    QString out;
+    if (!p.group.isEmpty())
+        out += textdecoding::decode(p.group, {}, fallback_).value_or(QString()) + u'.';
+    out += QString::fromLatin1(p.name);
+    QByteArray lastKey;
+    for (const Param& param : p.params) {
+        QByteArray key = param.name;
+        if (key == "ENCODING" || key == "CHARSET")
+            continue;
+        if (key.isEmpty()) {
+            if (isEncodingWord(param.value))
+                continue;
+            key = "TYPE";
+        }
+        QString value = textdecoding::decode(param.value, {}, fallback_).value_or(QString());
+        value.remove(u'"');
+        for (QChar& c : value) {
+            if (c.unicode() < 0x20)
+                c = u' ';
+        }
+        const bool quote = value.contains(u';') || value.contains(u':') || value.contains(u',');
+        const QString written = quote ? u'"' + value + u'"' : value;
+        // TYPE=WORK,VOICE is read as two values of one parameter, and written as it came.
+        if (key == lastKey)
+            out += u',' + written;
+        else
+            out += u';' + QString::fromLatin1(key) + u'=' + written;
+        lastKey = key;
+    }
+    if (binary)
+        out += QStringLiteral(";ENCODING=b");
+    return out;
+}
+
+// Every property is kept as a 3.0 line; the ones read into a field are marked so afterwards.
+void CardBuilder::keep(const Property& p) {
+    KeptProperty kept;
+    if (p.isBase64()) {
+        QByteArray data = p.value;
+        data.replace(' ', QByteArray())
+            .replace('\t', QByteArray())
+            .replace('\r', QByteArray())
+            .replace('\n', QByteArray());
+        kept.line = header(p, true) + u':' + QString::fromLatin1(data);
+    } else {
+        bool crlf = false;
+        const QString value = escapedAs30(textOf(p), version_, &crlf);
+        QString head = header(p, false);
+        if (crlf && p.param(EolParam).isEmpty())
+            head += u';' + QString::fromLatin1(EolParam) + QStringLiteral("=CRLF");
+        kept.line = head + u':' + value;
+    }
+    kept_.push_back(std::move(kept));
+}
+
+bool CardBuilder::assign(QString& field, const QString& value) {
     if (field.isEmpty())
         field = value;
-    else if (field != value)
-        warn(QStringLiteral("另一个%1 %2 未导入").arg(label, value));
+    return field == value;
 }
 
 void CardBuilder::addImpp(const Property& p, const QString& text) {
@@ -449,278 +600,305 @@ void CardBuilder::addImpp(const Property& p, const QString& text) {
             handle = handle.mid(contact + 8).section(u'&', 0, 0);
     }
     handle = QUrl::fromPercentEncoding(handle.toUtf8());
+    if (handle.isEmpty())
+        return;
 
     auto is = [&](const char* name) { return service == QLatin1String(name) || p.hasType(name); };
-    if (is("QQ") || scheme == u"qq")
-        assign(record_.fields.qq, handle, QStringLiteral("QQ号码"));
-    else if (is("ICQ") || scheme == u"icq")
-        assign(record_.fields.icq, handle, QStringLiteral("ICQ号码"));
-    else if (is("MSN") || scheme == u"msnim" || scheme == u"msn")
-        assign(record_.fields.msn, handle, QStringLiteral("MSN"));
-    // xmpp:, aim: without ICQ, skype: and the like have no place in a contact.
+    if (is("QQ") || scheme == u"qq") {
+        if (assign(record_.fields.qq, handle))
+            feed(keptfield::Qq);
+    } else if (is("ICQ") || scheme == u"icq") {
+        if (assign(record_.fields.icq, handle))
+            feed(keptfield::Icq);
+    } else if (is("MSN") || scheme == u"msnim" || scheme == u"msn") {
+        if (assign(record_.fields.msn, handle))
+            feed(keptfield::Msn);
+    }
+    // xmpp:, aim: without ICQ, skype:, WeChat and the like stay kept properties.
 }
 
 void CardBuilder::addPhoto(const Property& p) {
-    if (havePhoto_)
-        return;
     const QByteArray value = p.value.trimmed();
-    if (value.isEmpty())
+    if (value.isEmpty() || havePhoto_)
         return;
-    QString mediaType = QString::fromUtf8(p.param("MEDIATYPE"));
-    auto keepUri = [&](const QString& uri) {
-        havePhoto_ = true;
-        if (uri.startsWith(u"file:", Qt::CaseInsensitive)) {
-            const QString local = QUrl(uri).toLocalFile();
-            record_.fields.photo = local.isEmpty() ? uri : local;
-        } else {
-            record_.fields.photo = uri;
-        }
-    };
+    const QString mediaType = QString::fromUtf8(p.param("MEDIATYPE"));
+    // An embedded picture is the one photo the import takes: its property is kept without the data
+    // (the picture file holds that), so that its parameters come back on export.
     auto keepBytes = [&](const QByteArray& bytes, const QString& typeHint) {
         havePhoto_ = true;
         record_.photoData = bytes;
         record_.photoExtension = photobytes::extensionFor(bytes, typeHint);
+        kept_.back().line = header(p, false);
+        feed(keptfield::Photo);
     };
+    // Whatever cannot be taken stays a kept property, written back as it came.
+    auto dropped = [&](const QString& why) { warn(why + QStringLiteral("，已保存在其它资料中")); };
 
     if (p.isBase64()) {
-        if (auto bytes = photobytes::base64Strict(value))
+        if (auto bytes = photobytes::base64Lenient(value); bytes && !bytes->isEmpty())
             keepBytes(*bytes, p.types.isEmpty() ? mediaType : QString::fromLatin1(p.types.first()));
         else
-            fail(QStringLiteral("照片的 base64 数据有误"));
+            dropped(QStringLiteral("照片的 base64 数据有误，未导入"));
         return;
     }
     if (value.size() > 5 && value.first(5).toLower() == "data:") {
         // data:[mediatype][;base64],payload
         const qsizetype comma = value.indexOf(',');
         if (comma < 0) {
-            fail(QStringLiteral("照片的 data: 地址有误"));
+            dropped(QStringLiteral("照片的 data: 地址有误，未导入"));
             return;
         }
-        const QByteArray header = value.mid(5, comma - 5);
+        const QByteArray head = value.mid(5, comma - 5);
         const QByteArray payload = value.mid(comma + 1);
-        const QList<QByteArray> headerParts = header.split(';');
-        const QString type = QString::fromUtf8(headerParts.first());
-        if (header.toLower().endsWith(";base64")) {
-            if (auto bytes = photobytes::base64Strict(payload))
+        const QString type = QString::fromUtf8(head.split(';').first());
+        if (head.toLower().endsWith(";base64")) {
+            if (auto bytes = photobytes::base64Lenient(payload); bytes && !bytes->isEmpty())
                 keepBytes(*bytes, type);
             else
-                fail(QStringLiteral("照片的 base64 数据有误"));
+                dropped(QStringLiteral("照片的 base64 数据有误，未导入"));
         } else {
             keepBytes(QByteArray::fromPercentEncoding(payload), type);
         }
         return;
     }
-    const auto text = textOf(p);
-    if (!text)
-        return;
-    const QString uri = text->trimmed();
+    const QString uri = textOf(p).trimmed();
     const bool saysUri = p.valueType == "URI" || p.valueType == "URL";
     const qsizetype colon = uri.indexOf(u':');
     const bool looksLikeUri = colon > 1 && isUriScheme(QStringView(uri).left(colon)); // "C:\\..." is a path
     if (saysUri || looksLikeUri || version_ == Version::V40) {
-        keepUri(uri);
+        // Never read: a path or address in a file may name anything on this computer.
+        dropped(QStringLiteral("照片是一个地址 %1，没有读取").arg(uri.left(200)));
         return;
     }
     // A 3.0 card whose writer forgot ENCODING=b: the default value type is binary.
-    if (auto bytes = photobytes::base64Strict(value); bytes && !photobytes::sniffExtension(*bytes).isEmpty())
+    if (auto bytes = photobytes::base64Lenient(value); bytes && !photobytes::sniffExtension(*bytes).isEmpty())
         keepBytes(*bytes, {});
     else
-        warn(QStringLiteral("照片无法识别，未导入"));
+        dropped(QStringLiteral("照片无法识别，未导入"));
 }
 
 void CardBuilder::add(const Property& p) {
     const QByteArray& name = p.name;
+    if (name == "PRODID" && p.value.contains("//zinteva//"))
+        ownCard_ = true;
+    if (name == "VERSION" || name == "PRODID")
+        return; // about the file, not the person: the writer puts its own
+    keep(p);
+    if (name != "UID" && name != "REV" && !p.value.trimmed().isEmpty())
+        haveContent_ = true;
+    const size_t index = kept_.size() - 1;
     if (name == "FN") {
         if (haveFn_)
             return;
-        if (const auto text = textOf(p)) {
-            haveFn_ = true;
-            fn_ = unescaped(*text, version_);
-        }
+        haveFn_ = true;
+        fn_ = valueOf(p); // exactly as written, so that round trips are exact
+        feed(keptfield::Name);
     } else if (name == "N") {
         if (haveN_)
             return;
-        if (const auto text = textOf(p)) {
-            haveN_ = true;
-            nName_ = nameFromN(splitUnescaped(*text, u';', version_));
-        }
+        haveN_ = true;
+        nName_ = nameFromN(splitUnescaped(textOf(p), u';', version_));
+        feed(keptfield::Name);
     } else if (name == "ORG") {
-        if (haveOrg_)
-            return;
-        if (const auto text = textOf(p)) {
-            haveOrg_ = true;
-            org_ = component(splitUnescaped(*text, u';', version_), 0).trimmed();
-        }
+        if (org_.isEmpty())
+            org_ = component(splitUnescaped(textOf(p), u';', version_), 0).trimmed();
     } else if (name == "BDAY") {
         if (haveBirthday_)
             return;
-        if (const auto text = textOf(p)) {
+        const QString value = valueOf(p);
+        std::optional<int> omitYear;
+        bool ok = false;
+        const int omit = p.param("X-APPLE-OMIT-YEAR").toInt(&ok);
+        if (ok)
+            omitYear = omit;
+        record_.fields.birthday = birthday::parse(value, omitYear);
+        if (record_.fields.birthday) {
             haveBirthday_ = true;
-            const QString value = unescaped(*text, version_);
-            std::optional<int> omitYear;
-            bool ok = false;
-            const int omit = p.param("X-APPLE-OMIT-YEAR").toInt(&ok);
-            if (ok)
-                omitYear = omit;
-            record_.fields.birthday = birthday::parse(value, omitYear);
-            if (!record_.fields.birthday && !value.trimmed().isEmpty())
-                warn(QStringLiteral("生日 %1 无法识别，未导入").arg(value));
+            feed(keptfield::Birthday);
+        } else if (!value.trimmed().isEmpty()) {
+            warn(QStringLiteral("生日 %1 无法识别，已保存在其它资料中").arg(value.left(100)));
         }
     } else if (name == "X-ZINTEVA-LUNAR-BIRTHDAY") {
         // A lunar birthday wins over BDAY: the store writes its Gregorian day into 生日.
-        if (const auto text = textOf(p)) {
-            const QString value = unescaped(*text, version_);
-            record_.fields.lunarBirthday = parseLunarBirthdayValue(value);
-            if (!record_.fields.lunarBirthday && !value.trimmed().isEmpty())
-                warn(QStringLiteral("农历生日 %1 无法识别，未导入").arg(value));
-        }
+        // The first one read is taken; it is written again from the field, not as it came.
+        if (record_.fields.lunarBirthday)
+            return;
+        const QString value = valueOf(p);
+        record_.fields.lunarBirthday = parseLunarBirthdayValue(value);
+        if (record_.fields.lunarBirthday)
+            kept_.pop_back();
+        else if (!value.trimmed().isEmpty())
+            warn(QStringLiteral("农历生日 %1 无法识别，已保存在其它资料中").arg(value.left(100)));
     } else if (name == "TEL") {
-        if (const auto text = textOf(p)) {
-            QString number = unescaped(*text, version_);
-            if (p.valueType == "URI" && number.startsWith(u"tel:", Qt::CaseInsensitive))
-                number = number.mid(4);
-            if (!number.isEmpty())
-                phones_.push_back({phoneKind(p), number, p.pref});
-        }
+        QString number = valueOf(p);
+        if (p.valueType == "URI" && number.startsWith(u"tel:", Qt::CaseInsensitive))
+            number = number.mid(4);
+        if (!number.isEmpty())
+            phones_.push_back({phoneKind(p), number, p.pref, index});
     } else if (name == "ADR") {
-        if (const auto text = textOf(p))
-            addresses_.emplace_back(splitUnescaped(*text, u';', version_), p.pref);
+        addresses_.push_back({splitUnescaped(textOf(p), u';', version_), p.pref, index});
     } else if (name == "EMAIL") {
-        if (const auto text = textOf(p)) {
-            const QString email = unescaped(*text, version_);
-            if (!email.trimmed().isEmpty())
-                emails_.emplace_back(email, p.pref);
-        }
+        const QString email = valueOf(p);
+        if (!email.trimmed().isEmpty())
+            emails_.push_back({{email}, p.pref, index});
     } else if (name == "NICKNAME") {
         if (haveNickname_)
             return;
-        if (const auto text = textOf(p)) {
-            haveNickname_ = true;
-            record_.fields.nickname = unescaped(*text, version_);
-        }
+        haveNickname_ = true;
+        record_.fields.nickname = valueOf(p);
+        feed(keptfield::Nickname);
     } else if (name == "NOTE") {
-        if (const auto text = textOf(p))
-            notes_.append(unescaped(*text, version_));
+        notes_.push_back(index);
+        noteTexts_.append(valueOf(p));
     } else if (name == "X-QQ") {
-        if (const auto text = textOf(p))
-            assign(record_.fields.qq, unescaped(*text, version_), QStringLiteral("QQ号码"));
+        if (assign(record_.fields.qq, valueOf(p)))
+            feed(keptfield::Qq);
     } else if (name == "X-ICQ") {
-        if (const auto text = textOf(p))
-            assign(record_.fields.icq, unescaped(*text, version_), QStringLiteral("ICQ号码"));
+        if (assign(record_.fields.icq, valueOf(p)))
+            feed(keptfield::Icq);
     } else if (name == "X-MSN" || name == "X-MS-IMADDRESS") {
-        if (const auto text = textOf(p)) {
-            QString handle = unescaped(*text, version_);
-            // Outlook writes X-MS-IMADDRESS now bare, now as a URI.
-            if (name == "X-MS-IMADDRESS" &&
-                (handle.startsWith(u"msnim:", Qt::CaseInsensitive) || handle.startsWith(u"msn:", Qt::CaseInsensitive)))
-                handle = handle.section(u':', 1);
-            assign(record_.fields.msn, handle, QStringLiteral("MSN"));
-        }
+        QString handle = valueOf(p);
+        // Outlook writes X-MS-IMADDRESS now bare, now as a URI.
+        if (name == "X-MS-IMADDRESS" &&
+            (handle.startsWith(u"msnim:", Qt::CaseInsensitive) || handle.startsWith(u"msn:", Qt::CaseInsensitive)))
+            handle = handle.section(u':', 1);
+        if (!handle.isEmpty() && assign(record_.fields.msn, handle))
+            feed(keptfield::Msn);
     } else if (name == "IMPP") {
-        if (const auto text = textOf(p))
-            addImpp(p, unescaped(*text, version_));
+        addImpp(p, valueOf(p));
     } else if (name == "PHOTO") {
         addPhoto(p);
     } else if (name == "CATEGORIES") {
         if (haveCategories_)
             return;
-        if (const auto text = textOf(p)) {
-            haveCategories_ = true;
-            for (const QString& category : splitUnescaped(*text, u',', version_)) {
-                if (!category.trimmed().isEmpty()) {
-                    record_.groupName = category;
-                    break;
+        for (const QString& category : splitUnescaped(textOf(p), u',', version_)) {
+            if (!category.trimmed().isEmpty()) {
+                haveCategories_ = true;
+                record_.groupName = category;
+                if (category.size() > GroupNameLimit) {
+                    record_.groupName = cut(category, GroupNameLimit);
+                    warn(QStringLiteral("分组名称超过 %1 个字，多出的部分保存在其它资料中").arg(GroupNameLimit));
                 }
+                feed(keptfield::Group);
+                break;
             }
         }
     } else if (name == "UID") {
         if (haveUid_)
             return;
-        if (const auto text = textOf(p)) {
-            haveUid_ = true;
-            record_.uid = unescaped(*text, version_).trimmed();
-        }
+        haveUid_ = true;
+        record_.uid = valueOf(p).trimmed();
+        feed(keptfield::Uid);
     }
 }
 
-ImportRecord CardBuilder::finish(const QString& structuralError) {
+ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     ContactFields& f = record_.fields;
-    f.name = fn_;
-    if (f.name.isEmpty())
-        f.name = nName_;
-    if (f.name.isEmpty())
-        f.name = org_;
+    if (!structuralWarning.isEmpty())
+        warn(structuralWarning);
 
     // Phones: the typed ones first, the preferred one of a kind before the others; numbers without a
-    // kind then fill the slots still empty.
+    // kind then fill the slots still empty. A number that finds no slot stays a kept property.
     std::stable_sort(phones_.begin(), phones_.end(), [](const Phone& a, const Phone& b) { return a.pref && !b.pref; });
     std::vector<const Phone*> untyped;
     for (const Phone& phone : phones_) {
+        QString* slot = nullptr;
+        const QString* field = nullptr;
         switch (phone.kind) {
         case PhoneKind::Fax:
-            assign(f.fax, phone.number, QStringLiteral("传真号码"));
+            slot = &f.fax, field = &keptfield::Fax;
             break;
         case PhoneKind::Cell:
-            assign(f.mobile, phone.number, QStringLiteral("移动电话"));
+            slot = &f.mobile, field = &keptfield::Mobile;
             break;
         case PhoneKind::Work:
-            assign(f.workPhone, phone.number, QStringLiteral("工作电话"));
+            slot = &f.workPhone, field = &keptfield::Work;
             break;
         case PhoneKind::Home:
-            assign(f.homePhone, phone.number, QStringLiteral("家庭电话"));
+            slot = &f.homePhone, field = &keptfield::Home;
             break;
         case PhoneKind::Other:
             untyped.push_back(&phone);
-            break;
+            continue;
         }
+        if (assign(*slot, phone.number))
+            feed(phone.index, *field);
     }
     for (const Phone* phone : untyped) {
-        QString* slot = nullptr;
-        for (QString* field : {&f.mobile, &f.workPhone, &f.homePhone}) {
-            if (field->isEmpty() || *field == phone->number) {
-                slot = field;
+        const std::pair<QString*, const QString*> places[] = {
+            {&f.mobile, &keptfield::Mobile}, {&f.workPhone, &keptfield::Work}, {&f.homePhone, &keptfield::Home}};
+        for (const auto& [slot, field] : places) {
+            if (slot->isEmpty() || *slot == phone->number) {
+                *slot = phone->number;
+                feed(phone->index, *field);
                 break;
             }
         }
-        if (slot)
-            *slot = phone->number;
-        else
-            warn(QStringLiteral("另一个电话号码 %1 未导入").arg(phone->number));
     }
 
     // Address: the preferred one, else the first. ADR is post box;extended;street;locality;region;
     // postal code;country.
     std::stable_sort(addresses_.begin(), addresses_.end(),
-                     [](const auto& a, const auto& b) { return a.second && !b.second; });
-    for (size_t i = 0; i < addresses_.size(); ++i) {
-        const QStringList& adr = addresses_[i].first;
+                     [](const Indexed& a, const Indexed& b) { return a.pref && !b.pref; });
+    if (!addresses_.empty()) {
+        const QStringList& adr = addresses_.front().parts;
         QStringList parts;
         for (int index : {0, 1, 2, 3, 4, 6}) {
             const QString part = component(adr, index);
             if (!part.trimmed().isEmpty())
                 parts.append(part);
         }
-        const QString address = parts.join(QStringLiteral(", "));
-        if (i == 0) {
-            f.address = address;
-            f.postcode = component(adr, 5);
-        } else if (!address.isEmpty() && address != f.address) {
-            warn(QStringLiteral("另一个地址 %1 未导入").arg(address));
-        }
+        f.address = parts.join(QStringLiteral(", "));
+        f.postcode = component(adr, 5);
+        feed(addresses_.front().index, keptfield::Address);
     }
 
     std::stable_sort(emails_.begin(), emails_.end(),
-                     [](const auto& a, const auto& b) { return a.second && !b.second; });
-    for (const auto& [email, pref] : emails_)
-        assign(f.email, email, QStringLiteral("邮件地址"));
+                     [](const Indexed& a, const Indexed& b) { return a.pref && !b.pref; });
+    for (const Indexed& email : emails_) {
+        if (assign(f.email, email.parts.front()))
+            feed(email.index, keptfield::Email);
+    }
 
-    f.remarks = notes_.join(u'\n');
+    f.remarks = noteTexts_.join(u'\n');
+    for (size_t index : notes_)
+        feed(index, keptfield::Remarks);
 
-    record_.error = structuralError;
-    if (record_.error.isEmpty())
-        record_.error = error_;
-    if (record_.error.isEmpty() && !haveFn_ && !haveN_ && org_.isEmpty())
-        record_.error = QStringLiteral("没有姓名 (FN 或 N)");
+    // The name: FN, else N; a card without either is named from what it has, and the summary says so.
+    f.name = fn_.trimmed().isEmpty() ? nName_.trimmed() : fn_;
+    if (f.name.isEmpty() && !(ownCard_ && haveFn_)) {
+        const QString firstPhone = phones_.empty() ? QString() : phones_.front().number;
+        const QString firstEmail = emails_.empty() ? QString() : emails_.front().parts.front();
+        const std::pair<QString, const char16_t*> sources[] = {
+            {f.nickname.trimmed(), u"昵称"},
+            {org_, u"单位"},
+            {firstEmail.trimmed(), u"邮件地址"},
+            {firstPhone.trimmed(), u"电话号码"},
+        };
+        for (const auto& [text, label] : sources) {
+            if (!text.isEmpty()) {
+                f.name = text;
+                warn(QStringLiteral("没有姓名，以%1命名").arg(QString::fromUtf16(label)));
+                break;
+            }
+        }
+    }
+
+    for (const FieldLimit& limit : Limits) {
+        QString& value = f.*limit.field;
+        if (value.size() > limit.characters) {
+            value = cut(value, limit.characters);
+            warn(QStringLiteral("%1超过 %2 个字，多出的部分保存在其它资料中")
+                     .arg(QString::fromUtf16(limit.label))
+                     .arg(limit.characters));
+        }
+    }
+
+    record_.kept = std::move(kept_);
+    record_.ownCard = ownCard_;
+    record_.version4 = version_ == Version::V40;
+    if (!haveContent_)
+        record_.error = QStringLiteral("名片中没有任何资料");
     return std::move(record_);
 }
 
@@ -733,63 +911,34 @@ Version versionOf(QByteArrayView value) {
     return Version::V30;
 }
 
-} // namespace
-
-bool VCardReader::looksLikeVCard(const QByteArray& file) {
-    const QByteArray text = textdecoding::withoutBom(file.left(4096));
-    PhysicalLines lines(text);
-    while (!lines.atEnd()) {
-        const QByteArrayView line = lines.next();
-        if (isBlank(line))
-            continue;
-        return isMarker(line, "BEGIN:VCARD");
-    }
-    return false;
-}
-
-ImportBatch VCardReader::read(const QByteArray& file) {
-    ImportBatch batch;
-    batch.source = ImportBatch::Source::VCard;
-    textdecoding::Unicode bom = textdecoding::Unicode::None;
-    const QByteArray data = textdecoding::withoutBom(file, &bom);
-    const bool textIsUtf8 = bom == textdecoding::Unicode::Utf16;
-
-    PhysicalLines lines(data);
-    int cardNumber = 0;
-    bool inCard = false;
+// One card as read from the file, before anything is decoded.
+struct RawCard {
+    int number = 0;
     Version version = Version::Unknown;
     std::vector<Property> properties;
-    int nestedDepth = 0; // a 2.1 AGENT card inside this card
+    QString structuralWarning;
+};
 
-    auto finishCard = [&](const QString& structuralError) {
-        CardBuilder builder(cardNumber, version, textIsUtf8);
-        for (const Property& p : properties)
-            builder.add(p);
-        batch.records.push_back(builder.finish(structuralError));
-        properties.clear();
-        inCard = false;
-    };
+// The cards of the file in the order they begin. A card that begins inside another is a card of its
+// own; the outer one goes on after it ends.
+std::vector<RawCard> rawCards(const QByteArray& data) {
+    std::vector<RawCard> cards;
+    std::vector<size_t> open; // cards begun and not yet ended, innermost last
+    PhysicalLines lines(data);
 
     while (!lines.atEnd()) {
         const QByteArrayView first = lines.next();
         if (isBlank(first))
             continue;
-        if (!inCard) {
+        if (open.empty()) {
             if (isMarker(first, "BEGIN:VCARD")) {
-                inCard = true;
-                ++cardNumber;
-                version = Version::Unknown;
-                nestedDepth = 0;
+                cards.push_back({static_cast<int>(cards.size()) + 1, Version::Unknown, {}, {}});
+                open.push_back(cards.size() - 1);
             }
             continue; // anything between cards is ignored
         }
-        if (nestedDepth > 0) {
-            if (isMarker(first, "BEGIN:VCARD"))
-                ++nestedDepth;
-            else if (isMarker(first, "END:VCARD"))
-                --nestedDepth;
-            continue;
-        }
+        RawCard* card = &cards[open.back()];
+        const Version version = card->version;
 
         // Unfold: a line that starts with a blank continues the one before. vCard 3.0 and 4.0 drop
         // that blank; 2.1 folds before existing white space and keeps it. A quoted-printable value
@@ -832,33 +981,85 @@ ImportBatch VCardReader::read(const QByteArray& file) {
         Property property;
         if (!parseProperty(logical, version, property)) {
             // No colon: the rest of a 2.1 base64 value whose writer did not indent it.
-            if (!properties.empty() && properties.back().isBase64())
-                properties.back().value += logical;
+            if (!card->properties.empty() && card->properties.back().isBase64())
+                card->properties.back().value += logical;
             continue;
         }
         if (property.name == "BEGIN" && isMarker(property.value, "VCARD")) {
-            if (!properties.empty() && properties.back().name == "AGENT" &&
-                properties.back().value.trimmed().isEmpty()) {
-                nestedDepth = 1;
-                continue;
-            }
-            // A new card before this one ended: this one lacks its END.
-            finishCard(QStringLiteral("缺少 END:VCARD"));
-            inCard = true;
-            ++cardNumber;
-            version = Version::Unknown;
+            cards.push_back({static_cast<int>(cards.size()) + 1, Version::Unknown, {}, {}});
+            open.push_back(cards.size() - 1);
             continue;
         }
         if (property.name == "END") {
             if (isMarker(property.value, "VCARD"))
-                finishCard(QString());
+                open.pop_back();
             continue;
         }
         if (property.name == "VERSION")
-            version = versionOf(property.value);
-        properties.push_back(std::move(property));
+            card->version = versionOf(property.value);
+        card->properties.push_back(std::move(property));
     }
-    if (inCard)
-        finishCard(QStringLiteral("缺少 END:VCARD"));
+    for (size_t index : open)
+        cards[index].structuralWarning = QStringLiteral("缺少 END:VCARD，名片可能不完整");
+    return cards;
+}
+
+// The bytes of every text that declares no charset and is not UTF-8, for the detector.
+QByteArray undeclaredEightBit(const std::vector<RawCard>& cards) {
+    QByteArray sample;
+    for (const RawCard& card : cards) {
+        for (const Property& p : card.properties) {
+            if (!p.charset.isEmpty() || p.isBase64() || !textdecoding::hasEightBit(p.value))
+                continue;
+            const QByteArray bytes = p.isQuotedPrintable() ? quotedPrintableDecoded(p.value) : p.value;
+            if (!textdecoding::isValidUtf8(bytes)) {
+                sample += bytes;
+                sample += '\n';
+            }
+        }
+    }
+    return sample;
+}
+
+} // namespace
+
+bool VCardReader::looksLikeVCard(const QByteArray& file) {
+    const QByteArray text = textdecoding::withoutBom(file.left(4096));
+    PhysicalLines lines(text);
+    while (!lines.atEnd()) {
+        const QByteArrayView line = lines.next();
+        if (isBlank(line))
+            continue;
+        return isMarker(line, "BEGIN:VCARD");
+    }
+    return false;
+}
+
+ImportBatch VCardReader::read(const QByteArray& file) {
+    ImportBatch batch;
+    batch.source = ImportBatch::Source::VCard;
+    textdecoding::Unicode mark = textdecoding::Unicode::None;
+    const QByteArray data = textdecoding::withoutBom(file, &mark);
+    const bool textIsUtf8 = mark == textdecoding::Unicode::Utf16 || mark == textdecoding::Unicode::Utf32;
+    if (textIsUtf8)
+        batch.assumedEncoding =
+            mark == textdecoding::Unicode::Utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-32");
+
+    const std::vector<RawCard> cards = rawCards(data);
+    QByteArray fallback;
+    if (!textIsUtf8) {
+        const QByteArray sample = undeclaredEightBit(cards);
+        if (!sample.isEmpty()) {
+            fallback = textdecoding::detectEightBit(sample);
+            batch.assumedEncoding = QString::fromLatin1(fallback);
+        }
+    }
+    batch.records.reserve(cards.size());
+    for (const RawCard& card : cards) {
+        CardBuilder builder(card.number, card.version, textIsUtf8, fallback);
+        for (const Property& p : card.properties)
+            builder.add(p);
+        batch.records.push_back(builder.finish(card.structuralWarning));
+    }
     return batch;
 }

@@ -5,10 +5,13 @@
 #include "core/exchange/ImportRecord.h"
 
 #include <QByteArray>
+#include <functional>
 
 class VCardReader {
 public:
     static ImportBatch read(const QByteArray& file);
+    // The same, each record handed over as soon as its card is read.
+    static void read(const QByteArray& file, const std::function<void(ImportRecord&&)>& each);
     // Whether the bytes look like a vCard file (used to tell .vcf from .csv when the name says nothing).
     static bool looksLikeVCard(const QByteArray& file);
 };

@@ -44,25 +44,44 @@ QString uriHandle(const QString& handle) {
     return QString::fromLatin1(QUrl::toPercentEncoding(handle, "@.-_~+"));
 }
 
-class CardText {
-public:
-    explicit CardText(QByteArray& out) : out_(out) {}
-    void line(const QString& nameAndParams, const QString& value) {
-        out_ += VCardWriter::folded((nameAndParams + u':' + value).toUtf8());
-    }
-    void raw(const QByteArray& nameAndParams, const QByteArray& value) {
-        out_ += VCardWriter::folded(nameAndParams + ':' + value);
-    }
-
-private:
-    QByteArray& out_;
-};
-
 QString structured(std::initializer_list<QString> components) {
     QStringList escaped;
     for (const QString& c : components)
         escaped.append(VCardWriter::escapedText(c));
     return escaped.join(u';');
+}
+
+// The fields in the order the card lists them.
+const QString* const FieldOrder[] = {
+    &keptfield::Name,    &keptfield::Nickname, &keptfield::Birthday, &keptfield::Mobile,
+    &keptfield::Work,    &keptfield::Home,     &keptfield::Fax,      &keptfield::Address,
+    &keptfield::Email,   &keptfield::Qq,       &keptfield::Icq,      &keptfield::Msn,
+    &keptfield::Remarks, &keptfield::Group,    &keptfield::Photo,    &keptfield::Uid,
+};
+
+// The lunar birthday beside BDAY (which keeps its Gregorian day for other programs); empty without one.
+QString lunarLine(const ContactFields& f) {
+    if (!f.lunarBirthday || !f.lunarBirthday->isValid())
+        return {};
+    return QStringLiteral("X-ZINTEVA-LUNAR-BIRTHDAY:") + lunarBirthdayValue(*f.lunarBirthday);
+}
+
+// A text whose every line break is CR LF; vCard has only \n, so a parameter says so.
+bool breaksAreCrLf(const QString& text) {
+    if (!text.contains(QStringLiteral("\r\n")))
+        return false;
+    QString rest = text;
+    rest.remove(QStringLiteral("\r\n"));
+    return !rest.contains(u'\r') && !rest.contains(u'\n');
+}
+
+QByteArray photoLine(const QString& header, const ExportCard& card, bool v4) {
+    const QString extension =
+        card.photoExtension.isEmpty() ? photobytes::extensionFor(card.photoData, QString()) : card.photoExtension;
+    if (v4)
+        return header.toUtf8() + ":data:" + photobytes::mediaTypeFor(extension).toLatin1() + ";base64," +
+               card.photoData.toBase64();
+    return header.toUtf8() + ";ENCODING=b:" + card.photoData.toBase64();
 }
 
 } // namespace
@@ -118,91 +137,163 @@ QString VCardWriter::escapedText(const QString& text) {
     return out;
 }
 
-QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
+QString VCardWriter::fieldValue(const QString& field, const ContactFields& f, const QString& groupName) {
+    if (field == keptfield::Name)
+        return f.name;
+    if (field == keptfield::Birthday)
+        return f.birthday && f.birthday->isValid() ? f.birthday->toString(Qt::ISODate) : QString();
+    if (field == keptfield::Address)
+        return f.address + u'\n' + f.postcode;
+    if (field == keptfield::Group)
+        return groupName;
+    const std::pair<const QString*, const QString ContactFields::*> texts[] = {
+        {&keptfield::Mobile, &ContactFields::mobile},
+        {&keptfield::Work, &ContactFields::workPhone},
+        {&keptfield::Home, &ContactFields::homePhone},
+        {&keptfield::Fax, &ContactFields::fax},
+        {&keptfield::Qq, &ContactFields::qq},
+        {&keptfield::Icq, &ContactFields::icq},
+        {&keptfield::Msn, &ContactFields::msn},
+        {&keptfield::Email, &ContactFields::email},
+        {&keptfield::Nickname, &ContactFields::nickname},
+        {&keptfield::Remarks, &ContactFields::remarks},
+        {&keptfield::Photo, &ContactFields::photo},
+    };
+    for (const auto& [name, member] : texts) {
+        if (field == *name)
+            return f.*member;
+    }
+    return {};
+}
+
+QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card, VCardVersion version) {
     const bool v4 = version == VCardVersion::V40;
     const ContactFields& f = card.fields;
-    QByteArray out;
-    CardText t(out);
     auto esc = [](const QString& text) { return escapedText(text); };
-
-    t.raw("BEGIN", "VCARD");
-    t.raw("VERSION", v4 ? "4.0" : "3.0");
-    t.raw("PRODID", "-//zinteva//zinteva//ZH");
-    t.line(QStringLiteral("FN"), esc(f.name));
-    // The name stays whole in the family-name component: splitting a Chinese name into family and
-    // given name is guesswork, and FN is what readers show.
-    t.line(QStringLiteral("N"), structured({f.name, {}, {}, {}, {}}));
-    if (!f.nickname.isEmpty())
-        t.line(QStringLiteral("NICKNAME"), esc(f.nickname));
-    if (f.birthday && f.birthday->isValid())
-        t.line(QStringLiteral("BDAY"),
-               birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended));
-    if (f.lunarBirthday && f.lunarBirthday->isValid()) // BDAY keeps its Gregorian day for other programs
-        t.line(QStringLiteral("X-ZINTEVA-LUNAR-BIRTHDAY"), lunarBirthdayValue(*f.lunarBirthday));
+    QStringList lines;
+    if (field == keptfield::Name) {
+        lines.append(QStringLiteral("FN:") + esc(f.name));
+        // The name stays whole in the family-name component: splitting a Chinese name into family and
+        // given name is guesswork, and FN is what readers show.
+        lines.append(QStringLiteral("N:") + structured({f.name, {}, {}, {}, {}}));
+    } else if (field == keptfield::Nickname) {
+        if (!f.nickname.isEmpty())
+            lines.append(QStringLiteral("NICKNAME:") + esc(f.nickname));
+    } else if (field == keptfield::Birthday) {
+        if (f.birthday && f.birthday->isValid())
+            lines.append(QStringLiteral("BDAY:") +
+                         birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended));
+        if (const QString lunar = lunarLine(f); !lunar.isEmpty())
+            lines.append(lunar);
+    } else if (field == keptfield::Address) {
+        // The whole address in the street component, the postal code in its own.
+        if (!f.address.isEmpty() || !f.postcode.isEmpty())
+            lines.append(QStringLiteral("ADR:") + structured({{}, {}, f.address, {}, {}, f.postcode, {}}));
+    } else if (field == keptfield::Email) {
+        if (!f.email.isEmpty())
+            lines.append((v4 ? QStringLiteral("EMAIL:") : QStringLiteral("EMAIL;TYPE=INTERNET:")) + esc(f.email));
+    } else if (field == keptfield::Remarks) {
+        if (!f.remarks.isEmpty())
+            lines.append(
+                (breaksAreCrLf(f.remarks) ? QStringLiteral("NOTE;X-ZINTEVA-EOL=CRLF:") : QStringLiteral("NOTE:")) +
+                esc(f.remarks));
+    } else if (field == keptfield::Group) {
+        if (!card.groupName.isEmpty())
+            lines.append(QStringLiteral("CATEGORIES:") + esc(card.groupName));
+    } else if (field == keptfield::Uid) {
+        if (!card.uid.isEmpty())
+            lines.append(QStringLiteral("UID:") + esc(card.uid));
+    } else if (field == keptfield::Photo) {
+        // A picture file that is not there, or a web address: the reference is kept.
+        if (card.photoData.isEmpty() && !f.photo.isEmpty())
+            lines.append((v4 ? QStringLiteral("PHOTO:") : QStringLiteral("PHOTO;VALUE=uri:")) + photoUri(f.photo));
+    }
 
     const struct {
+        const QString& field;
         const QString& number;
         const char* v3;
         const char* v4;
     } phones[] = {
-        {f.mobile, "TEL;TYPE=CELL", "TEL;TYPE=cell"},
-        {f.workPhone, "TEL;TYPE=WORK,VOICE", "TEL;TYPE=work,voice"},
-        {f.homePhone, "TEL;TYPE=HOME,VOICE", "TEL;TYPE=home,voice"},
-        {f.fax, "TEL;TYPE=FAX", "TEL;TYPE=fax"},
+        {keptfield::Mobile, f.mobile, "TEL;TYPE=CELL", "TEL;TYPE=cell"},
+        {keptfield::Work, f.workPhone, "TEL;TYPE=WORK,VOICE", "TEL;TYPE=work,voice"},
+        {keptfield::Home, f.homePhone, "TEL;TYPE=HOME,VOICE", "TEL;TYPE=home,voice"},
+        {keptfield::Fax, f.fax, "TEL;TYPE=FAX", "TEL;TYPE=fax"},
     };
     for (const auto& phone : phones) {
-        if (!phone.number.isEmpty())
-            t.line(QString::fromLatin1(v4 ? phone.v4 : phone.v3), esc(phone.number));
+        if (field == phone.field && !phone.number.isEmpty())
+            lines.append(QString::fromLatin1(v4 ? phone.v4 : phone.v3) + u':' + esc(phone.number));
     }
-    // The whole address in the street component, the postal code in its own.
-    if (!f.address.isEmpty() || !f.postcode.isEmpty())
-        t.line(QStringLiteral("ADR"), structured({{}, {}, f.address, {}, {}, f.postcode, {}}));
-    if (!f.email.isEmpty())
-        t.line(v4 ? QStringLiteral("EMAIL") : QStringLiteral("EMAIL;TYPE=INTERNET"), esc(f.email));
-
     // The X- properties for older readers, IMPP with Apple's service types for newer ones.
     const struct {
+        const QString& field;
         const QString& handle;
         const char* property;
         const char* service;
         const char* scheme;
     } messengers[] = {
-        {f.qq, "X-QQ", "QQ", "x-apple"},
-        {f.icq, "X-ICQ", "ICQ", "aim"},
-        {f.msn, "X-MSN", "MSN", "msnim"},
+        {keptfield::Qq, f.qq, "X-QQ", "QQ", "x-apple"},
+        {keptfield::Icq, f.icq, "X-ICQ", "ICQ", "aim"},
+        {keptfield::Msn, f.msn, "X-MSN", "MSN", "msnim"},
     };
     for (const auto& m : messengers) {
-        if (!m.handle.isEmpty())
-            t.line(QString::fromLatin1(m.property), esc(m.handle));
-    }
-    for (const auto& m : messengers) {
-        if (!m.handle.isEmpty())
-            t.line(QStringLiteral("IMPP;X-SERVICE-TYPE=") + QLatin1String(m.service),
-                   QLatin1String(m.scheme) + u':' + uriHandle(m.handle));
-    }
-    if (!f.remarks.isEmpty())
-        t.line(QStringLiteral("NOTE"), esc(f.remarks));
-    if (!card.groupName.isEmpty())
-        t.line(QStringLiteral("CATEGORIES"), esc(card.groupName));
-
-    if (!card.photoData.isEmpty()) {
-        const QString extension =
-            card.photoExtension.isEmpty() ? photobytes::extensionFor(card.photoData, QString()) : card.photoExtension;
-        if (v4) {
-            t.raw("PHOTO",
-                  "data:" + photobytes::mediaTypeFor(extension).toLatin1() + ";base64," + card.photoData.toBase64());
-        } else {
-            const QString type = photobytes::vcard30TypeFor(extension);
-            t.raw(type.isEmpty() ? QByteArray("PHOTO;ENCODING=b") : "PHOTO;ENCODING=b;TYPE=" + type.toLatin1(),
-                  card.photoData.toBase64());
+        if (field == m.field && !m.handle.isEmpty()) {
+            lines.append(QString::fromLatin1(m.property) + u':' + esc(m.handle));
+            lines.append(QStringLiteral("IMPP;X-SERVICE-TYPE=") + QLatin1String(m.service) + u':' +
+                         QLatin1String(m.scheme) + u':' + uriHandle(m.handle));
         }
-    } else if (!f.photo.isEmpty()) {
-        // The picture file is not there (or is a web address): keep the reference.
-        t.line(v4 ? QStringLiteral("PHOTO") : QStringLiteral("PHOTO;VALUE=uri"), photoUri(f.photo));
     }
-    if (!card.uid.isEmpty())
-        t.line(QStringLiteral("UID"), esc(card.uid));
-    t.raw("END", "VCARD");
+    return lines;
+}
+
+QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
+    const bool v4 = version == VCardVersion::V40;
+    QByteArray out;
+    auto line = [&](const QString& text) { out += folded(text.toUtf8()); };
+
+    line(QStringLiteral("BEGIN:VCARD"));
+    line(v4 ? QStringLiteral("VERSION:4.0") : QStringLiteral("VERSION:3.0"));
+    line(QStringLiteral("PRODID:-//zinteva//zinteva//ZH"));
+    for (const QString* field : FieldOrder) {
+        // The properties this field was read from, while the field still holds what was read.
+        std::vector<const KeptProperty*> sources;
+        bool current = true;
+        for (const KeptProperty& kept : card.kept) {
+            if (kept.field != *field)
+                continue;
+            sources.push_back(&kept);
+            if (*field != keptfield::Uid && kept.value != fieldValue(*field, card.fields, card.groupName))
+                current = false;
+        }
+        if (!sources.empty() && current && !(*field == keptfield::Photo && card.photoData.isEmpty())) {
+            for (const KeptProperty* kept : sources)
+                out +=
+                    *field == keptfield::Photo ? folded(photoLine(kept->line, card, v4)) : folded(kept->line.toUtf8());
+            // A kept BDAY stands for the Gregorian day only: the lunar date follows it all the same.
+            if (*field == keptfield::Birthday && !lunarLine(card.fields).isEmpty())
+                line(lunarLine(card.fields));
+            continue;
+        }
+        if (*field == keptfield::Photo && !card.photoData.isEmpty()) {
+            const QString type = photobytes::vcard30TypeFor(card.photoExtension.isEmpty()
+                                                                ? photobytes::extensionFor(card.photoData, QString())
+                                                                : card.photoExtension);
+            if (v4)
+                out += folded(photoLine(QStringLiteral("PHOTO"), card, true));
+            else
+                out += folded((type.isEmpty() ? QByteArray("PHOTO;ENCODING=b:")
+                                              : "PHOTO;ENCODING=b;TYPE=" + type.toLatin1() + ':') +
+                              card.photoData.toBase64());
+            continue;
+        }
+        for (const QString& text : fieldLines(*field, card, version))
+            line(text);
+    }
+    for (const KeptProperty& kept : card.kept) {
+        if (kept.field.isEmpty())
+            line(kept.line);
+    }
+    line(QStringLiteral("END:VCARD"));
     return out;
 }
 

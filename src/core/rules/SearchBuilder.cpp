@@ -2,6 +2,8 @@
 
 #include "core/store/NameSearch.h"
 #include "core/store/Sql.h"
+#include "core/store/Store.h"
+#include "core/text/TypedDate.h"
 
 #include <iterator>
 
@@ -19,6 +21,15 @@ Query boxCondition(int box, const QString& text) {
     // The name box also finds people by the pinyin of their names ("zs" finds 张三).
     if (box == 0)
         return nameCondition(text);
+    // The birthday box: a whole date, as the record form would take it, is matched as a date; a
+    // part of one (1985, 1985-12, 12-08) is looked for in the stored text as before.
+    if (box == 1) {
+        if (const std::optional<QDate> date = typedDate(text)) {
+            if (birthday::isYearless(*date))
+                return Query{QString::fromUtf8(sql::SearchBirthdayMonthDay), {storedDate(*date).mid(5)}};
+            return Query{QString::fromUtf8(sql::SearchBirthdayIs), {storedDate(*date)}};
+        }
+    }
     return containsCondition(sql::SearchColumns[box], text);
 }
 

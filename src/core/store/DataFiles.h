@@ -25,5 +25,6 @@ bool restoreBackup(const DataPaths& paths, QString* error);
 // first free name of tavrel.mdb.damaged, tavrel.mdb.damaged.2, ... and restores the backup in its
 // place. False with a reason when that fails; the damaged file is then back where it was.
 bool restoreOverDamaged(const DataPaths& paths, QString* aside, QString* error);
-// "ok" when the file is a sound data file of this program, else what is wrong with it.
-QString checkDataFile(const QString& path);
+// "ok" when the file is a sound data file of this program, else what is wrong with it. Opened
+// read-only unless `writable` (a hot journal is then rolled back first).
+QString checkDataFile(const QString& path, bool writable = false);

@@ -96,6 +96,20 @@ std::optional<PinyinKeys::StoredKeys> PinyinKeys::stored(const QString& contactK
     return result;
 }
 
+FilterKeys PinyinKeys::loadFilterKeys() {
+    FilterKeys keys;
+    Statement statement(connection_, sql::SelectPinyinFilterKeys);
+    while (statement.step()) {
+        std::string text(statement.view(1));
+        text += ' ';
+        text += statement.view(2);
+        text += ' ';
+        text += statement.view(3);
+        keys.insert_or_assign(std::string(statement.view(0)), std::move(text));
+    }
+    return keys;
+}
+
 NameSortKeys PinyinKeys::loadSortKeys() {
     NameSortKeys keys;
     Statement statement(connection_, sql::SelectPinyinSortKeys);

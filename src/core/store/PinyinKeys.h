@@ -5,6 +5,7 @@
 // data file from before this table, or changed by another program) are filled by backfill().
 //
 // Every method throws StoreError when a statement fails.
+#include "core/store/FilterKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/text/Pinyin.h"
 
@@ -49,6 +50,8 @@ public:
     // The name column's sort key of every contact, for rowOrder() (store/RowOrder.h). Read once
     // per fill of the list and after an in-place rename, not per click.
     NameSortKeys loadSortKeys();
+    // Every contact's pinyin for the filter line under the list, read once when it is first used.
+    FilterKeys loadFilterKeys();
 
 private:
     Connection& connection_;

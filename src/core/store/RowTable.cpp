@@ -2,6 +2,8 @@
 
 #include "core/store/Statement.h"
 
+#include <algorithm>
+
 std::string_view RowTable::text(int row, int column) const {
     const Cell& c = cell(row, column);
     if (c.length == NullLength)
@@ -37,7 +39,38 @@ void RowTable::appendFrom(const Statement& statement) {
 }
 
 void RowTable::removeRow(int row) {
+    if (narrowed_)
+        if (const auto found = std::find(fill_.begin(), fill_.end(), rows_[row]); found != fill_.end())
+            fill_.erase(found);
     rows_.erase(rows_.begin() + row);
+}
+
+std::string_view RowTable::fillText(int fillRow, int column) const {
+    const uint32_t index = narrowed_ ? fill_[fillRow] : rows_[fillRow];
+    const Cell& c = cells_[index * Columns + column];
+    if (c.length == NullLength)
+        return {};
+    return std::string_view(arena_.data() + c.offset, c.length);
+}
+
+void RowTable::showOnly(const std::vector<int>& fillRows) {
+    if (!narrowed_) {
+        fill_ = rows_;
+        narrowed_ = true;
+    }
+    rows_.clear();
+    rows_.reserve(fillRows.size());
+    for (int row : fillRows)
+        rows_.push_back(fill_[row]);
+}
+
+void RowTable::showAll() {
+    if (!narrowed_)
+        return;
+    rows_.swap(fill_);
+    fill_.clear();
+    fill_.shrink_to_fit();
+    narrowed_ = false;
 }
 
 void RowTable::setText(int row, int column, const QString& text) {
@@ -57,6 +90,8 @@ void RowTable::clear() {
     arena_.clear();
     cells_.clear();
     rows_.clear();
+    fill_.clear();
+    narrowed_ = false;
 }
 
 void RowTable::reserve(int rows) {

@@ -27,11 +27,22 @@ public:
 
     // Appends the current row of a statement whose first Columns result columns are the ones above.
     void appendFrom(const Statement& statement);
+    // Also from the whole fill while the rows are narrowed.
     void removeRow(int row);
     void setText(int row, int column, const QString& text);
     void reorder(const std::vector<int>& order); // order[i] = old row shown at i
     void clear();
     void reserve(int rows);
+
+    // The filter line's narrowing of a fill. The whole fill stays: fillRowCount() and fillText()
+    // read it in its own order whether or not it is narrowed; showOnly() shows the given rows of
+    // it (numbers among fillRowCount()), showAll() every one again. A row removed meanwhile stays
+    // removed; an order applied meanwhile (reorder) holds for the rows shown only.
+    int fillRowCount() const { return static_cast<int>(narrowed_ ? fill_.size() : rows_.size()); }
+    std::string_view fillText(int fillRow, int column) const;
+    void showOnly(const std::vector<int>& fillRows);
+    void showAll();
+    bool isNarrowed() const { return narrowed_; }
 
 private:
     static constexpr uint32_t NullLength = UINT32_MAX;
@@ -45,4 +56,6 @@ private:
     std::string arena_;
     std::vector<Cell> cells_;
     std::vector<uint32_t> rows_; // the rows shown, as indexes into cells_ / Columns
+    std::vector<uint32_t> fill_; // while narrowed: every row of the fill, as rows_ held them
+    bool narrowed_ = false;
 };

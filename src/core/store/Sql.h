@@ -95,6 +95,11 @@ inline constexpr const char* SearchContains = " like ? escape '\\'";
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.
 inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
 inline constexpr const char* SearchAnd = " and ";
+// A whole date typed into the birthday box is looked for as a date (1985/12/8 finds 1985-12-08);
+// a month and day alone (5月17日) finds that day in every year. The stored form is YYYY-MM-DD,
+// possibly followed by a time from older files.
+inline constexpr const char* SearchBirthdayIs = "substr(生日, 1, 10) = ?";
+inline constexpr const char* SearchBirthdayMonthDay = "substr(生日, 6, 5) = ?";
 
 // The next-birthday pass: every row read once; a row is written, by one prepared statement, only
 // when its value changes, so that a second pass on the same day writes nothing.
@@ -135,6 +140,8 @@ inline constexpr const char* SelectStalePinyin =
 inline constexpr const char* DeleteOrphanPinyin =
     "delete from pinyin where friendid not in (select friendid from phone where friendid is not null)";
 inline constexpr const char* SelectPinyinSortKeys = "select friendid, sortkey from pinyin";
+// The filter line under the list reads every contact's pinyin once per fill.
+inline constexpr const char* SelectPinyinFilterKeys = "select friendid, full, initials, variants from pinyin";
 inline constexpr const char* SelectPinyin =
     "select name, full, initials, variants, sortkey from pinyin where friendid = ?";
 // The name box of the search form: the condition on 姓名, or the pinyin initials
@@ -183,5 +190,51 @@ inline constexpr const char* SelectLunarBirthdays = "select friendid, year, mont
 inline constexpr const char* SelectAllBirthdays =
     "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "
     "left join zinteva_lunar_birthdays l on l.friendid = p.friendid where p.friendid is not null order by p.id";
+// A data file may come from anywhere. Triggers and views that the program did not make (its own
+// names start with zinteva_) could run on the program's writes or hang a read, so they are found
+// before any other statement runs and dropped. Each name is spliced as a quoted identifier.
+inline constexpr const char* SelectForeignSchema =
+    "select type, name from sqlite_master where type in ('trigger', 'view') and substr(name, 1, 8) <> 'zinteva_' "
+    "order by type, name";
+inline constexpr const char* DropTriggerPrefix = "drop trigger if exists ";
+inline constexpr const char* DropViewPrefix = "drop view if exists ";
+inline constexpr const char* BeginImmediate = "begin immediate";
+inline constexpr const char* Commit = "commit";
+inline constexpr const char* Rollback = "rollback";
+
+// Each contact's own UID, made at random when the contact is made and carried by every card written
+// of it, so that a card finds its person again and no other (a copied or restored data file hands out
+// the same ids again). Contacts from before the table keep the UID their cards were written with.
+inline constexpr const char* CreateContactUids =
+    "create table if not exists zinteva_uid (friendid text primary key, uid text not null unique)";
+inline constexpr const char* SelectUidOfContact = "select uid from zinteva_uid where friendid = ?";
+inline constexpr const char* SelectContactOfUid =
+    "select u.friendid from zinteva_uid u join phone p on p.friendid = u.friendid where u.uid = ?";
+inline constexpr const char* InsertContactUid = "insert or replace into zinteva_uid (friendid, uid) values (?, ?)";
+inline constexpr const char* DeleteContactUid = "delete from zinteva_uid where friendid = ?";
+inline constexpr const char* DeleteGroupUids =
+    "delete from zinteva_uid where friendid in (select friendid from phone where mainid = ?)";
+// The contacts of a data file when the table is first made: their cards may already be out there.
+inline constexpr const char* SelectAllContactKeys = "select friendid from phone where friendid is not null";
+// Photos in the photos folder that some contact still names (the rest are left-overs of imports that
+// did not finish).
+inline constexpr const char* SelectPhotoPaths = "select distinct 照片 from phone where 照片 is not null and 照片 <> ''";
+// What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
+// the card's order. The trigger removes a contact's rows with the contact, whichever statement
+// deletes it (one contact, a whole group).
+inline constexpr const char* CreateKept =
+    "create table if not exists zinteva_kept (id integer primary key autoincrement, friendid text not null, "
+    "field text not null default '', value text not null default '', line text not null);"
+    "create index if not exists zinteva_kept_contact on zinteva_kept(friendid);"
+    "create index if not exists zinteva_kept_uid on zinteva_kept(value) where field = 'UID';"
+    "create trigger if not exists zinteva_kept_delete after delete on phone begin "
+    "delete from zinteva_kept where friendid = old.friendid; end";
+inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
+inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
+inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";
+inline constexpr const char* SelectKeptUid =
+    "select k.friendid from zinteva_kept k join phone p on p.friendid = k.friendid "
+    "where k.field = 'UID' and k.value = ? order by p.id";
+inline constexpr const char* CountKept = "select count(*) from zinteva_kept";
 
 } // namespace sql

@@ -1,11 +1,17 @@
 #include "core/store/Store.h"
 
 #include "core/store/Connection.h"
+#include "core/store/ForeignSchema.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 std::optional<QDate> parseStoredDate(std::string_view text) {
     // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored.
@@ -26,15 +32,33 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), lunar_(*connection_) {}
+      meta_(*connection_), lunar_(*connection_), uids_(*connection_), kept_(*connection_) {}
 Store::~Store() = default;
 
+void refuseIrregularFiles(const QString& path) {
+    // SQLite would open a FIFO, a device or a socket like a file and block or read garbage: the data
+    // file and its journal are used only as regular files (a symlink to one is followed).
+    for (const QString& file : {path, path + QStringLiteral("-journal")}) {
+        const QFileInfo info(file);
+        if ((info.exists() || info.isSymLink()) && !info.isFile())
+            throw StoreError(file.toStdString() + " 不是普通文件");
+    }
+}
+
 std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& options) {
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
         throw StoreError("数据文件不存在: " + path.toStdString());
+    refuseIrregularFiles(path);
     // One connection, used by the window thread alone: SQLite's per-call locking is not needed.
     const int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    std::unique_ptr<Store> store(new Store(std::make_unique<Connection>(path, flags | SQLITE_OPEN_URI, options.vfs)));
+    auto connection = std::make_unique<Connection>(path, flags | SQLITE_OPEN_URI, options.vfs);
+    // A hostile file's schema gets no say: no function of the program may be called from its views or
+    // triggers, and triggers and views the program did not make go before any other statement runs.
+    sqlite3_db_config(connection->handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(connection->handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    QStringList dropped = foreignschema::drop(connection->handle());
+    std::unique_ptr<Store> store(new Store(std::move(connection)));
+    store->droppedSchema_ = std::move(dropped);
     // The rollback journal keeps the data file alone the whole database between transactions,
     // so a plain copy of it taken then is a sound backup.
     store->connection_->exec(sql::JournalModeDelete);
@@ -42,6 +66,7 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     store->checkSchema();
     store->pinyin_.ensureTable();
     store->lunar_.ensureTable();
+    store->uids_.ensureTable();
     if (!store->isReadOnly()) {
         try {
             store->connection_->exec(sql::CreateIndexes);
@@ -57,6 +82,12 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
 void Store::createEmpty(const QString& path) {
     if (QFileInfo::exists(path))
         throw StoreError("文件已经存在: " + path.toStdString());
+    // Private from the start: the file (and the journals SQLite gives its mode) is the user's alone.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw StoreError("不能建立文件 " + path.toStdString() + ": " + std::strerror(errno));
+    ::close(fd);
     Connection connection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     connection.exec(sql::JournalModeDelete);
     Transaction transaction(connection);
@@ -64,6 +95,7 @@ void Store::createEmpty(const QString& path) {
     connection.exec(sql::CreateGroups);
     connection.exec(sql::CreateIndexes);
     connection.exec(sql::CreateNextBirthdayIndex);
+    connection.exec(sql::CreateContactUids);
     transaction.commit();
 }
 
@@ -107,6 +139,7 @@ QString Store::addGroup(const QString& name) {
 void Store::deleteGroup(const QString& groupKey) {
     Transaction transaction(*connection_);
     pinyin_.removeGroup(groupKey); // before the people go
+    uids_.removeGroup(groupKey);
     groups_.remove(groupKey);
     contacts_.removeGroup(groupKey);
     transaction.commit();
@@ -119,6 +152,7 @@ QString Store::addContact(const ContactFields& fields) {
     pinyin_.write(key, fields.name);
     if (fields.lunarBirthday)
         lunar_.write(key, fields.lunarBirthday);
+    uids_.assign(key);
     transaction.commit();
     return key;
 }
@@ -149,6 +183,7 @@ bool Store::renameContact(const QString& contactKey, const QString& name) {
 void Store::deleteContact(const QString& contactKey) {
     Transaction transaction(*connection_); // the row and its keys together
     pinyin_.remove(contactKey);
+    uids_.remove(contactKey);
     contacts_.remove(contactKey);
     transaction.commit();
 }
@@ -200,4 +235,17 @@ QString Store::quickCheck() {
     Statement statement(*connection_, sql::QuickCheck);
     statement.step();
     return statement.text(0);
+}
+
+QString Store::filePath() const {
+    const char* name = sqlite3_db_filename(connection_->handle(), "main");
+    return name ? QString::fromUtf8(name) : QString();
+}
+
+QStringList Store::photoPaths() {
+    QStringList paths;
+    Statement statement(*connection_, sql::SelectPhotoPaths);
+    while (statement.step())
+        paths.append(statement.text(0));
+    return paths;
 }

@@ -5,9 +5,11 @@
 // one transaction, so a failure leaves the file as it was. A caller that writes several things as
 // one asks the store for a transaction.
 #include "core/store/ContactFields.h"
+#include "core/store/ContactUidTable.h"
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
 #include "core/store/LunarBirthdays.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
@@ -18,6 +20,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -42,6 +45,10 @@ public:
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
     LunarBirthdays& lunarBirthdays() { return lunar_; }
+    ContactUidTable& uids() { return uids_; }
+    // The data file's full path, as SQLite opened it.
+    QString filePath() const;
+    KeptTable& keptTable() { return kept_; }
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -83,6 +90,11 @@ public:
     // "ok" or SQLite's first complaint.
     QString quickCheck();
 
+    // Triggers and views that the program did not make, dropped when the file was opened ("触发器 x").
+    QStringList droppedSchema() const { return droppedSchema_; }
+    // Every photo path a contact names (the photos folder keeps only those).
+    QStringList photoPaths();
+
 private:
     friend struct StoreProbe; // tests read and write the file behind the store's back
     explicit Store(std::unique_ptr<Connection> connection);
@@ -94,7 +106,14 @@ private:
     PinyinKeys pinyin_;
     MetaTable meta_;
     LunarBirthdays lunar_;
+    ContactUidTable uids_;
+    QStringList droppedSchema_;
+    KeptTable kept_;
 };
+
+// Throws StoreError when the database file or its journal exists as anything but a regular file (a
+// FIFO would block the open, a device would be read as data).
+void refuseIrregularFiles(const QString& path);
 
 // 生日 is stored as ISO text; anything else reads as no date.
 std::optional<QDate> parseStoredDate(std::string_view text);

@@ -45,4 +45,11 @@ QString latinReading(const QString& name);
 // names then keep their keys and Chinese names get none; the search by name still works.
 bool isAvailable();
 
+namespace detail {
+// A long name is transliterated in pieces of about this many UTF-16 units (ICU's own cost grows
+// faster than the text); the longest text handed to ICU so far is counted, for the tests.
+extern int transliterationPiece;
+extern int largestTransliteration;
+} // namespace detail
+
 } // namespace pinyin

@@ -13,6 +13,10 @@
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTreeView>
 
@@ -173,8 +177,19 @@ void RunBirthdayReminder(MainView& view, const std::function<void()>& beforeMess
 }
 
 void openQueryForm(MainView& view) {
-    Frm_query form(view, view.window);
-    view.state.env.dialogs->openForm(form);
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    {
+        Frm_query form(view, view.window);
+        view.state.env.dialogs->openForm(form);
+    }
+    // The search's message ("按您的条件没有查到数据！") stood over the form, which is gone now:
+    // the main window is active again and the keyboard where it was, so Ctrl+F works at once.
+    view.window->activateWindow();
+    view.window->raise();
+    if (focused && view.window->isAncestorOf(focused))
+        focused->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        view.LV->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 namespace {
@@ -209,6 +224,11 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup) {
                       QStringLiteral("vCard 名片 (*.vcf)|*.vcf|CSV 表格 (*.csv)|*.csv|所有文件 (*)|*")});
     if (path.isEmpty())
         return;
+    importFile(view, path, chooseGroup);
+}
+
+void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup) {
+    AppState& state = view.state;
     const ImportBatch batch = Importer::readFile(path);
     if (!batch.error.isEmpty()) {
         tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch.error)));
@@ -275,15 +295,22 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     }
     if (!choice)
         return;
-    const bool csv = choice->format == ExportFormat::CsvUtf8 || choice->format == ExportFormat::CsvGbk;
+    const bool csv = Exporter::isCsv(choice->format);
     QString path = state.env.dialogs->saveFile(
         view.window, {QStringLiteral("导出联系人"),
                       csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});
     if (path.isEmpty())
         return;
     const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
+    if (!path.endsWith(suffix, Qt::CaseInsensitive)) {
         path += suffix;
+        // The dialog asked about the name as typed; the name with its extension is asked about here.
+        if (QFileInfo::exists(path) &&
+            state.env.dialogs->show(view.window, msg::confirm(QStringLiteral("%1 已经存在。\n要替换它吗?")
+                                                                  .arg(QDir::toNativeSeparators(path)))) !=
+                MsgAnswer::Yes)
+            return;
+    }
 
     ExportSelection selection;
     if (choice->kind == ExportSelection::Kind::Group && !groupKey.isEmpty()) {

@@ -57,4 +57,6 @@ void openQueryForm(MainView& view);
 // Import and export from the toolbar's entries. Tests answer the two choices through the
 // choosers (gui/forms/ExchangeForms.h); by default the dialogs are shown.
 void importContacts(MainView& view, const GroupChooser& chooseGroup = {});
+// The same import for a file already chosen (one given on the command line).
+void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup = {});
 void exportContacts(MainView& view, const ExportChooser& choose = {});

@@ -1,19 +1,28 @@
 #include "gui/app/MainWindow.h"
 
 #include "core/app/Messages.h"
+#include "core/app/CloseBackup.h"
 #include "core/app/Settings.h"
+#include "core/exchange/PhotoFolder.h"
 #include "core/app/Twips.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
+#include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
+#include "gui/list/ListFilterBar.h"
 #include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -25,9 +34,11 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -38,14 +49,33 @@ constexpr double DesignFrameHeight = setting::HeightDefault - layout::ClientHeig
 } // namespace
 
 Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
-    : QWidget(parent), state_(state), paths_(paths), frame_(new QFrame(this)), tree_(new NodeTreeView(frame_)),
-      list_(new ReportView(frame_)), toolbar_(new QToolBar(this)), treeModel_(new GroupTreeModel(this)),
-      listModel_(new ContactListModel(this)), view_{state, this, tree_, treeModel_, list_, listModel_, this} {
+    : QWidget(parent), state_(state), paths_(paths), frame_(new QFrame(this)), splitter_(new QSplitter(frame_)),
+      tree_(new NodeTreeView(splitter_)), list_(new ReportView(frame_)), toolbar_(new QToolBar(this)),
+      treeModel_(new GroupTreeModel(this)), listModel_(new ContactListModel(this)),
+      view_{state, this, tree_, treeModel_, list_, listModel_, this}, filterBar_(new ListFilterBar(list_, listModel_, [this] { return state_.Conn.get(); })) {
     setObjectName(QStringLiteral("Frm_main"));
     setWindowTitle(QStringLiteral("zinteva"));
     setWindowIcon(pictures::application());
     frame_->setObjectName(QStringLiteral("Frame1"));
     frame_->setFrameShape(QFrame::StyledPanel);
+    // The tree starts at its designed width; the user may drag it wider (a long group name) and the
+    // width is kept for the next start. The list takes what the window gains.
+    splitter_->setObjectName(QStringLiteral("TreeListSplitter"));
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setHandleWidth(twips::toPixels(layout::ListLeft) - twips::toPixels(layout::TreeLeft) -
+                              twips::toPixels(layout::TreeWidth));
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    pendingTreeWidth_ = twips::toPixels(layout::TreeWidth);
+    frameMargins_ = QMargins(0, 0, twips::toPixels(DesignFrameWidth), twips::toPixels(DesignFrameHeight));
+    // The list with its filter line under it, as the splitter's second pane.
+    listPane_ = new QWidget(splitter_);
+    listPane_->setObjectName(QStringLiteral("ListPane"));
+    auto* listLayout = new QVBoxLayout(listPane_);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(2);
+    listLayout->addWidget(list_, 1);
+    listLayout->addWidget(filterBar_);
     tree_->setObjectName(QStringLiteral("TV"));
     tree_->setAccessibleName(QStringLiteral("分组"));
     tree_->setModel(treeModel_);
@@ -54,17 +84,76 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->header()->setAccessibleName(QStringLiteral("列标题"));
     list_->setModel(listModel_);
     for (int column = 0; column < listcolumns::Count; ++column)
-        list_->header()->resizeSection(column, twips::toPixels(listcolumns::All[column].widthTwips));
+        list_->header()->resizeSection(column, listcolumns::initialWidth(column, *list_));
     tree_->installEventFilter(this);
     list_->installEventFilter(this);
     buildToolbar();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
-    auto* newContact = new QShortcut(QKeySequence::New, this);
-    connect(newContact, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("querybutt")); });
+    connect(list_, &ReportView::typed, filterBar_, &ListFilterBar::open);
+    setAcceptDrops(true); // .vcf and .csv files dropped on the window are imported
+    // Right-click menus: the commands that apply to a node or a row, with their keys.
+    auto menuEntry = [this](QMenu& menu, const QString& text, const QKeySequence& keys, auto act) {
+        QAction* entry = menu.addAction(text, this, act);
+        entry->setShortcut(keys);
+        entry->setShortcutVisibleInContextMenu(true);
+        return entry;
+    };
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
+        const QModelIndex node = tree_->indexAt(at);
+        QMenu menu(this);
+        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
+                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
+        menuEntry(menu, QStringLiteral("新建分组..."), shortcuts::of(QStringLiteral("addgroup")),
+                  [this] { Toolbar1_ButtonMenuClick(QStringLiteral("addgroup")); });
+        menu.addSeparator();
+        QAction* rename = menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
+                                    [this, node] { tree_->edit(node); });
+        rename->setEnabled(node.isValid() && node != treeModel_->rootIndex());
+        QAction* remove = menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
+            Tvfocus = true;
+            Lvfocus = false;
+            Toolbar1_ButtonClick(QStringLiteral("delebutt"));
+        });
+        remove->setEnabled(node.isValid());
+        menu.exec(tree_->viewport()->mapToGlobal(at));
+    });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
+        const QModelIndex row = list_->indexAt(at);
+        QMenu menu(this);
+        const QList<QAction*> onRow{
+            menuEntry(menu, QStringLiteral("修改..."), shortcuts::of(QStringLiteral("editbutt")),
+                      [this] { Toolbar1_ButtonClick(QStringLiteral("editbutt")); }),
+            menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
+                      [this, row] { list_->edit(row.siblingAtColumn(0)); }),
+            menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
+                Lvfocus = true;
+                Tvfocus = false;
+                Toolbar1_ButtonClick(QStringLiteral("delebutt"));
+            })};
+        for (QAction* entry : onRow)
+            entry->setEnabled(row.isValid());
+        menu.addSeparator();
+        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
+                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
+        menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
+    auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(filter, &QShortcut::activated, filterBar_, [this] { filterBar_->open(); });
+    // Every button and drop-down entry has its keys (Ctrl+N, Ctrl+F, ...); a hidden entry's keys do
+    // nothing, as the entry cannot be chosen.
+    for (const auto& [key, action] : actions_) {
+        if (const QKeySequence keys = shortcuts::of(key); !keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            if (!toolbar_->actions().contains(action))
+                addAction(action); // a drop-down entry: its keys work while its menu is closed
+        }
+    }
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });
@@ -215,6 +304,15 @@ bool Frm_main::saveFromForm(QWidget* form, const std::optional<QString>& key, co
     return saved;
 }
 
+std::vector<KeptProperty> Frm_main::formKeptProperties(QWidget* form, const QString& key) {
+    try {
+        return state_.Conn->keptTable().load(key);
+    } catch (const StoreError& e) {
+        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取其它资料: ") + e.message()));
+        return {};
+    }
+}
+
 void Frm_main::recordFormClosed(bool newContactFormsOpen) {
     state_.EditFlag = newContactFormsOpen;
 }
@@ -261,6 +359,15 @@ void Frm_main::addEntry(QAction* button, const QString& key, const QString& text
         menu = new QMenu(face);
         face->setMenu(menu);
         face->setPopupMode(QToolButton::MenuButtonPopup);
+        // The pointer left the button while the menu was open; the button must not stay drawn
+        // raised until it passes over it again.
+        connect(menu, &QMenu::aboutToHide, face, [face] {
+            if (!face->rect().contains(face->mapFromGlobal(QCursor::pos()))) {
+                face->setAttribute(Qt::WA_UnderMouse, false);
+                face->setDown(false);
+                face->update();
+            }
+        });
     }
     QAction* entry = menu->addAction(text);
     entry->setObjectName(key);
@@ -388,6 +495,22 @@ bool Frm_main::openDataFile() {
     }
     // SQLite writes its journal beside the data file: a folder that takes no new file refuses every
     // change as surely as a read-only file.
+    // What the file held at the start: a close that finds most of it gone asks before it touches the backup.
+    try {
+        contactsAtStart_ = state_.Conn->contactCount();
+    } catch (const StoreError&) {
+        contactsAtStart_ = -1;
+    }
+    // Pictures left by an import that did not finish, and pictures no contact names any more, go.
+    try {
+        if (!state_.Conn->isReadOnly())
+            photofolder::tidy(*state_.Conn, paths_.data);
+    } catch (const StoreError&) {
+        // The folder stays as it is; the next start tries again.
+    }
+    if (!state_.Conn->droppedSchema().isEmpty())
+        dialogs.show(this, msg::warning(QStringLiteral("数据文件中有不是本程序建立的%1，它们可能改动或拖住数据，已将它们删除。")
+                                            .arg(state_.Conn->droppedSchema().join(QStringLiteral("、")))));
     if (state_.Conn->isReadOnly())
         dialogs.show(this, msg::warning(QStringLiteral("数据文件是只读的,所做的修改不能保存。")));
     else if (!QFileInfo(paths_.dir).isWritable())
@@ -411,18 +534,27 @@ void Frm_main::restorePlacement() {
     const double top = read(setting::Top, setting::TopDefault);
     const double height = read(setting::Height, setting::HeightDefault);
     const double width = read(setting::Width, setting::WidthDefault);
-    QPoint position(twips::toPixels(left), twips::toPixels(top));
-    QSize client(std::clamp(twips::toPixels(width - DesignFrameWidth), 120, 20000),
-                 std::clamp(twips::toPixels(height - DesignFrameHeight), 120, 20000));
-    // A window saved on a screen that is gone comes back on the primary screen.
-    const QRect wanted(position, client);
-    bool onScreen = false;
+    // The saved size is the outer one, frame included: the frame measured at the last close is taken
+    // off (the design's frame before the first close), so that the window comes back as it was.
+    if (const std::optional<QMargins> measured = layout::frameFromText(settings.text(setting::Frame)))
+        frameMargins_ = *measured;
+    const int frameWidth = frameMargins_.left() + frameMargins_.right();
+    const int frameHeight = frameMargins_.top() + frameMargins_.bottom();
+    QRect outer(twips::toPixels(left), twips::toPixels(top),
+                std::clamp(twips::toPixels(width), 120 + frameWidth, 20000),
+                std::clamp(twips::toPixels(height), 120 + frameHeight, 20000));
+    // A window saved on a screen that is gone, or larger than this one, comes back whole on a screen.
+    QList<QRect> areas;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        areas << primary->availableGeometry();
     for (const QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(wanted);
-    if (!onScreen && QGuiApplication::primaryScreen())
-        position = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
-    move(position);
-    resize(client);
+        areas << screen->availableGeometry();
+    outer = layout::fitOnScreen(outer, areas);
+    move(outer.topLeft());
+    resize(outer.width() - frameWidth, outer.height() - frameHeight);
+    const double tree = settings.number(setting::TreeWidth, layout::TreeWidth);
+    pendingTreeWidth_ = std::clamp(twips::toPixels(std::clamp(tree, 0.0, 1e6)), 20, 5000);
+    Form_Resize();
 }
 
 void Frm_main::placeToolbar(bool left) {
@@ -440,17 +572,29 @@ void Frm_main::resizeEvent(QResizeEvent* event) {
 }
 
 void Frm_main::Form_Resize() {
-    const QSize decoration = isVisible() ? frameGeometry().size() - size()
-                                         : QSize(twips::toPixels(DesignFrameWidth), twips::toPixels(DesignFrameHeight));
+    const QSize decoration = isVisible() && frameGeometry().size() != size()
+                                 ? frameGeometry().size() - size()
+                                 : QSize(frameMargins_.left() + frameMargins_.right(),
+                                         frameMargins_.top() + frameMargins_.bottom());
     const double outerWidth = twips::fromPixels(width() + decoration.width());
     const double outerHeight = twips::fromPixels(height() + decoration.height());
     sizes_ = layout::resized(sizes_, outerWidth, outerHeight);
     frame_->setGeometry(twips::toPixels(frameLeft_), twips::toPixels(layout::FrameTop),
                         twips::toPixels(sizes_.frameWidth), twips::toPixels(sizes_.frameHeight));
-    tree_->setGeometry(twips::toPixels(layout::TreeLeft), twips::toPixels(layout::ViewTop),
-                       twips::toPixels(layout::TreeWidth), twips::toPixels(sizes_.treeHeight));
-    list_->setGeometry(twips::toPixels(layout::ListLeft), twips::toPixels(layout::ViewTop),
-                       twips::toPixels(sizes_.listWidth), twips::toPixels(sizes_.listHeight));
+    // The tree and the list side by side in the splitter: from the tree's left edge to the list's
+    // right edge, the two heights being always equal.
+    const int viewsLeft = twips::toPixels(layout::TreeLeft);
+    const int viewsWidth = twips::toPixels(layout::ListLeft) + twips::toPixels(sizes_.listWidth) - viewsLeft;
+    splitter_->setGeometry(viewsLeft, twips::toPixels(layout::ViewTop), viewsWidth,
+                           twips::toPixels(sizes_.treeHeight));
+    if (pendingTreeWidth_ >= 0) {
+        const int treeWidth = std::min(pendingTreeWidth_, std::max(20, viewsWidth - splitter_->handleWidth() - 40));
+        splitter_->setSizes({treeWidth, viewsWidth - splitter_->handleWidth() - treeWidth});
+        pendingTreeWidth_ = -1;
+    }
+    // A window not yet shown lays nothing out by itself; its sizes are read before the first show.
+    if (!isVisible())
+        listPane_->layout()->activate();
     const int toolbarWidth = twips::toPixels(layout::ToolbarWidth);
     toolbar_->setGeometry(toolbarLeft_ ? 0 : width() - toolbarWidth, 0, toolbarWidth, height());
     toolbar_->raise();
@@ -479,6 +623,38 @@ bool Frm_main::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+QStringList Frm_main::droppedContactFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (!path.isEmpty() && (suffix == u"vcf" || suffix == u"csv") && QFileInfo(path).isFile())
+            files << path;
+    }
+    return files;
+}
+
+void Frm_main::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedContactFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Frm_main::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedContactFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the import asks in dialogs of its own.
+    QTimer::singleShot(0, this, [this, files] { importDroppedFiles(files); });
+}
+
+void Frm_main::importDroppedFiles(const QStringList& files, const GroupChooser& chooseGroup) {
+    for (const QString& file : files)
+        importFile(view_, file, chooseGroup);
+}
+
 void Frm_main::adoptModeless(QWidget* form) {
     modeless_.append(form);
 }
@@ -494,14 +670,26 @@ void Frm_main::saveSettings() {
     settings.setText(setting::Top, single(twips::fromPixels(outer.y())));
     settings.setText(setting::Height, single(twips::fromPixels(outer.height())));
     settings.setText(setting::Width, single(twips::fromPixels(outer.width())));
+    if (stateNumber == 0 && outer != geometry()) {
+        const QRect inner = geometry();
+        settings.setText(setting::Frame, layout::frameText(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                                                    outer.right() - inner.right(),
+                                                                    outer.bottom() - inner.bottom())));
+    } else if (stateNumber == 0) {
+        settings.setText(setting::Frame, layout::frameText(QMargins())); // no frame drawn (no window manager)
+    }
+    settings.setText(setting::TreeWidth, single(twips::fromPixels(tree_->width())));
     settings.sync();
 }
 
 void Frm_main::closeEvent(QCloseEvent* event) {
     // A record form still open without modality goes first: it must not outlive the connection.
+    // One that holds unsaved changes asks first; Cancel there keeps the program running.
     for (const QPointer<QWidget>& form : modeless_) {
-        if (form)
-            form->close();
+        if (form && !form->close()) {
+            event->ignore();
+            return;
+        }
     }
     modeless_.clear();
     saveSettings();
@@ -509,9 +697,7 @@ void Frm_main::closeEvent(QCloseEvent* event) {
     state_.Conn.reset();
     if (hadData) {
         QString error;
-        if (!refreshBackup(paths_, &error))
-            state_.env.dialogs->show(this,
-                                     msg::warning(QStringLiteral("备份文件没有更新,旧的备份仍然保留。\n") + error));
+        closebackup::run(paths_, contactsAtStart_, state_.env.dialogs, this);
     }
     event->accept();
 }

@@ -4,21 +4,26 @@
 // window, and at close saves the placement, releases the data file and refreshes the backup.
 #include "core/app/Layout.h"
 #include "core/store/DataFiles.h"
+#include "gui/app/Commands.h"
 #include "gui/app/MainView.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/forms/RecordForm.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QWidget>
 #include <map>
 
 class QAction;
+class QMimeData;
 class QFrame;
+class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeView;
 class GroupTreeModel;
 class ContactListModel;
+class ListFilterBar;
 class NodeTreeView;
 class ReportView;
 
@@ -38,6 +43,8 @@ public:
     QTreeView* LV() const;
     QToolBar* Toolbar1() const { return toolbar_; }
     QFrame* Frame1() const { return frame_; }
+    QSplitter* splitter() const { return splitter_; }
+    ListFilterBar* filterBar() const { return filterBar_; }
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
@@ -70,6 +77,7 @@ public:
     std::vector<GroupRow> formGroups(QWidget* form) override;
     QString formContactKey() override;
     bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) override;
+    std::vector<KeptProperty> formKeptProperties(QWidget* form, const QString& key) override;
     void recordFormClosed(bool newContactFormsOpen) override;
     bool searchFromForm(QWidget* form, const Query& query) override;
 
@@ -79,7 +87,15 @@ public:
     // A record form opened without modality; closed before the data file is released.
     void adoptModeless(QWidget* form);
 
+    // Files dropped on the window: the .vcf and .csv ones among them, in their order.
+    static QStringList droppedContactFiles(const QMimeData* data);
+    // Imports each file as 新建 ▸ 导入联系人... would, without the file dialog. `chooseGroup`
+    // stands in for the import dialog (tests); empty: the dialog asks.
+    void importDroppedFiles(const QStringList& files, const GroupChooser& chooseGroup = {});
+
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,6 +104,7 @@ private:
     void buildToolbar();
     void deleteCommand();
     void addGroupCommand();
+    bool groupReadyForNewContact();
     QAction* addButton(const QString& key, const QString& caption, const QString& tooltip, int image);
     void addEntry(QAction* button, const QString& key, const QString& text);
     void restorePlacement();
@@ -104,17 +121,23 @@ private:
     AppState& state_;
     DataPaths paths_;
     QFrame* frame_;
+    QSplitter* splitter_; // the tree and the list, with a handle the user drags
+    QWidget* listPane_;   // the list and its filter line
     NodeTreeView* tree_;
     ReportView* list_;
     QToolBar* toolbar_;
     GroupTreeModel* treeModel_;
     ContactListModel* listModel_;
     MainView view_;
+    ListFilterBar* filterBar_;
     std::map<QString, QAction*> actions_;
     layout::Sizes sizes_;
     double frameLeft_ = layout::FrameDesignLeft;
     bool toolbarLeft_ = false;
+    QMargins frameMargins_;      // the window frame, as last measured, until the window system tells
+    int pendingTreeWidth_ = -1;  // pixels, applied once the splitter has its size
     QList<QPointer<QWidget>> modeless_;
     bool ownCommand_ = false;
     bool refreshPending_ = false;
+    int contactsAtStart_ = -1;
 };

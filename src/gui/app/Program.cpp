@@ -2,12 +2,19 @@
 
 #include "gui/app/MainWindow.h"
 #include "gui/app/QtDialogs.h"
+#include "gui/app/Translations.h"
+#include "gui/app/SessionEnd.h"
+#include "gui/app/Commands.h"
+#include "core/app/DataFolder.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
+#include "core/app/Version.h"
 #include "core/text/Clock.h"
 #include "gui/reminder/DesktopNotification.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QTimer>
@@ -25,11 +32,36 @@ void preferChineseFont(QApplication& application) {
         }
     }
 }
+// Files handed over by the desktop (a .vcf or .csv opened with this program) are imported after
+// the user agrees, into the group the import dialog would offer.
+void importGivenFiles(MainView view, const QStringList& files) {
+    for (const QString& file : files) {
+        if (!view.state.Conn)
+            return; // the window has closed in the meantime
+        const QString path = QFileInfo(file).absoluteFilePath();
+        importFile(view, path,
+                   [&](const QString&, int cards, const std::vector<GroupRow>&,
+                       const QString& defaultGroup) -> std::optional<QString> {
+                       const Message ask{givenFileQuestion(path, cards), QStringLiteral("导入联系人"),
+                                         MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
+                       if (view.state.env.dialogs->show(view.window, ask) != MsgAnswer::Yes)
+                           return std::nullopt;
+                       return defaultGroup;
+                   });
+    }
+}
 } // namespace
+
+QString givenFileQuestion(const QString& path, int cards) {
+    return QStringLiteral("要把文件 %1 中的 %2 个联系人导入通讯录吗?").arg(QDir::toNativeSeparators(path)).arg(cards);
+}
 
 int runProgram(QApplication& application) {
     application.setApplicationName(QStringLiteral("zinteva"));
+    application.setApplicationVersion(QString::fromLatin1(zinteva::Version));
+    application.setDesktopFileName(QStringLiteral("zinteva"));
     application.setApplicationDisplayName(QString());
+    installChineseTranslations(application);
     preferChineseFont(application);
 
     QtDialogs shown;
@@ -39,14 +71,20 @@ int runProgram(QApplication& application) {
     SystemClock clock;
     Settings settings;
     AppState state;
-    state.env = Environment{&dialogs, &clock, &settings, programDirectory()};
+    const DataFolder folder = DataFolder::current();
+    state.env = Environment{&dialogs, &clock, &settings, folder.dir};
 
+    // From here on a logout or Ctrl+C closes the program in order instead of killing it.
+    SessionEnd sessionEnd;
     const DataPaths paths = DataPaths::in(state.env.programDir);
     StartupGuard guard(paths);
+    guard.setFirstStart([&folder](Dialogs& d) { return startAfresh(folder, d); });
     if (!guard.run(dialogs))
         return 1;
+    markFolderUsed(folder);
 
     Frm_main window(state, paths);
+    sessionEnd.setMainWindow(&window);
     if (!window.Form_Load())
         return 1;
     window.show();
@@ -54,5 +92,10 @@ int runProgram(QApplication& application) {
     // has just shown it.
     if (application.arguments().contains(QLatin1String(ShowReminderArgument)) && state.RemindAtStart != 1)
         QTimer::singleShot(0, &window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
+    // Arguments Qt has not taken for itself name files to import.
+    QStringList files = application.arguments().mid(1);
+    files.removeIf([](const QString& a) { return a.startsWith(QLatin1Char('-')); });
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &window, [&window, files] { importGivenFiles(window.view(), files); });
     return application.exec();
 }

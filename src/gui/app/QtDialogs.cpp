@@ -39,6 +39,17 @@ MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
         box.setIcon(QMessageBox::Question);
         break;
     }
+    if (message.buttons == MsgButtons::SaveDiscardCancel) {
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.setDefaultButton(message.defaultButton == MsgAnswer::Discard  ? QMessageBox::Discard
+                             : message.defaultButton == MsgAnswer::Cancel ? QMessageBox::Cancel
+                                                                          : QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int answer = box.exec();
+        return answer == QMessageBox::Save      ? MsgAnswer::Save
+               : answer == QMessageBox::Discard ? MsgAnswer::Discard
+                                                : MsgAnswer::Cancel;
+    }
     if (message.buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(message.defaultButton == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);

@@ -25,7 +25,8 @@ const QString AddGroupCaption = QStringLiteral("添加组");
 
 void Frm_main::Toolbar1_ButtonClick(const QString& key) {
     if (key == QLatin1String("addbutt")) {
-        openNewContactForm(view_, true);
+        if (groupReadyForNewContact())
+            openNewContactForm(view_, true);
     } else if (key == QLatin1String("editbutt")) {
         Lv_edit();
     } else if (key == QLatin1String("delebutt")) {
@@ -42,7 +43,8 @@ void Frm_main::Toolbar1_ButtonClick(const QString& key) {
 
 void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
     if (key == QLatin1String("addnew")) {
-        openNewContactForm(view_, false);
+        if (groupReadyForNewContact())
+            openNewContactForm(view_, false);
     } else if (key == QLatin1String("addgroup")) {
         addGroupCommand();
     } else if (key == QLatin1String("left")) {
@@ -61,6 +63,19 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
     } else if (key == QLatin1String("birthday")) {
         apply(run([&] { return state_.birthdayReminder(false); }));
     }
+}
+
+bool Frm_main::groupReadyForNewContact() {
+    // A person belongs to a group: with none yet, a new person's form would only end in a refused
+    // save. The user is offered the group first.
+    if (treeModel_->rowCount(treeModel_->rootIndex()) > 0)
+        return true;
+    const Message offer{QStringLiteral("还没有任何分组,每个联系人都要属于一个分组。\n现在就建立一个分组吗?"),
+                        QStringLiteral("新建"), MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
+    if (state_.env.dialogs->show(this, offer) != MsgAnswer::Yes)
+        return false;
+    addGroupCommand();
+    return treeModel_->rowCount(treeModel_->rootIndex()) > 0;
 }
 
 void Frm_main::deleteCommand() {
@@ -94,4 +109,6 @@ void Frm_main::addGroupCommand() {
         return;
     // "root" when no node is selected
     apply(run([&] { return state_.addGroup(*answer, selectedNodeKey(tree_, treeModel_)); }));
+    // The new group is seen at once, even under a top node that holds nobody yet.
+    tree_->expand(treeModel_->rootIndex());
 }

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 
 NodeTreeView::NodeTreeView(QWidget* parent) : QTreeView(parent) {
     setHeaderHidden(true);
@@ -19,6 +21,23 @@ void NodeTreeView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
     if (state() != EditingState && currentIndex() != before && currentIndex().isValid())
         emit nodeClicked(currentIndex());
+}
+
+bool FullTextTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid() || !view)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QStyleOptionViewItem shown = option;
+    initStyleOption(&shown, index);
+    const QRect visible = view->visualRect(index).intersected(view->viewport()->rect());
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (!text.isEmpty() && sizeHint(shown, index).width() > visible.width()) {
+        QToolTip::showText(event->globalPos(), text, view->viewport(), visible);
+        return true;
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 namespace {
@@ -49,6 +68,7 @@ ReportView::ReportView(QWidget* parent) : QTreeView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed); // and a click on the selected name, below
+    setItemDelegate(new FullTextTipDelegate(this));
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     renameDelay_.setSingleShot(true);
@@ -69,6 +89,24 @@ void ReportView::keyPressEvent(QKeyEvent* event) {
     if (enter && state() != EditingState && currentIndex().isValid()) {
         event->accept();
         emit rowEntered();
+        return;
+    }
+    // F2 renames the selected row's name, whichever of its cells is current.
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier && state() != EditingState) {
+        const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows(0) : QModelIndexList();
+        const QModelIndex name = rows.isEmpty() ? currentIndex().siblingAtColumn(0) : rows.front();
+        if (name.isValid()) {
+            setCurrentIndex(name);
+            edit(name);
+            event->accept();
+            return;
+        }
+    }
+    const QString text = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (plain && state() != EditingState && !text.isEmpty() && text.front().isPrint() && !text.front().isSpace()) {
+        event->accept();
+        emit typed(text);
         return;
     }
     QTreeView::keyPressEvent(event);

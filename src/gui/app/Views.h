@@ -21,9 +21,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-class SelectedPictureDelegate : public QStyledItemDelegate {
+// Where a view cuts an item's text ("新朋…"), the whole text shows as its tooltip.
+class FullTextTipDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+};
+
+class SelectedPictureDelegate : public FullTextTipDelegate {
+public:
+    using FullTextTipDelegate::FullTextTipDelegate;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
@@ -44,6 +52,9 @@ public:
 signals:
     // Enter or Return on a row (not while its name is being edited).
     void rowEntered();
+    // A character typed in the list (not a shortcut, not while a name is edited): the filter line
+    // takes it.
+    void typed(const QString& text);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

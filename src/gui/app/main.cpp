@@ -1,5 +1,6 @@
 #include "core/app/CommandLine.h"
 #include "gui/app/Program.h"
+#include "core/app/DataFolder.h"
 #include "core/store/DataFiles.h"
 #include "gui/reminder/DesktopNotification.h"
 
@@ -14,7 +15,7 @@ int main(int argc, char* argv[]) {
         RemindServices remind;
         remind.notify = [](const BirthdayReport& report, QString* error) { return notifyReminder(report, error); };
         const std::optional<int> code =
-            runCommandLine(console.arguments(), DataPaths::in(programDirectory()).data, out, remind);
+            runCommandLine(console.arguments(), DataPaths::in(DataFolder::current().dir).data, out, remind);
         if (code)
             return *code;
     }

@@ -6,6 +6,8 @@
 #include "core/rules/AppState.h"
 #include "core/app/Messages.h"
 #include "gui/shared/Pictures.h"
+#include "core/app/DataFolder.h"
+#include "core/app/Version.h"
 
 #include <QFont>
 #include <QFrame>
@@ -63,12 +65,19 @@ Frm_about::Frm_about(AppState& state, SystemServices& services, QWidget* parent)
 
     QLabel* lblDisclaimer = namedLabel(
         "lblDisclaimer",
-        QStringLiteral("警告：本程序按“原样”提供，不附带任何明示或暗示的担保。联系人资料保存在程序目录下的数据文件中，"
+        QStringLiteral("警告：本程序按“原样”提供，不附带任何明示或暗示的担保。联系人资料保存在下面所说的数据文件中，"
                        "每次正常退出时会自动备份一份，但仍请定期把它另行备份；因使用本程序造成的任何资料损失，"
                        "作者概不负责。"));
     lblDisclaimer->setWordWrap(true);
     lblDisclaimer->setFixedWidth(300);
     lblDisclaimer->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+    QLabel* lblVersion = namedLabel("lblVersion", QStringLiteral("版本 %1").arg(QLatin1String(zinteva::Version)));
+    QLabel* lblDataFolder =
+        namedLabel("lblDataFolder", DataFolder{state.env.programDir, DataFolder::Kind::Named}.whereText());
+    lblDataFolder->setWordWrap(true);
+    lblDataFolder->setFixedWidth(300);
+    lblDataFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* line1 = new QFrame;
     line1->setObjectName(QStringLiteral("Line1"));
@@ -86,6 +95,7 @@ Frm_about::Frm_about(AppState& state, SystemServices& services, QWidget* parent)
 
     auto* titles = new QVBoxLayout;
     titles->addWidget(lblTitle);
+    titles->addWidget(lblVersion);
     titles->addWidget(label1, 0, Qt::AlignLeft);
     auto* top = new QHBoxLayout;
     top->setSpacing(14);
@@ -99,7 +109,10 @@ Frm_about::Frm_about(AppState& state, SystemServices& services, QWidget* parent)
     buttons->addStretch();
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(14);
-    bottom->addWidget(lblDisclaimer);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(lblDisclaimer);
+    texts->addWidget(lblDataFolder);
+    bottom->addLayout(texts);
     bottom->addLayout(buttons);
 
     auto* layout = new QVBoxLayout(this);

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -40,9 +41,10 @@ Frm_config::Frm_config(AppState& state, QWidget* parent)
     text1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     text1_->setFixedWidth(text1_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
     text1_->installEventFilter(this);
-    // The text box only shows the arrows' value; whatever was typed gives way to it again as soon as
-    // the typing ends, so what the user sees is what OK keeps.
-    connect(text1_, &QLineEdit::editingFinished, this, &Frm_config::UpDown1_Change);
+    // A number typed into the text box counts as much as the arrows: once the typing ends (or at OK)
+    // it moves the arrows' value, brought into their range, and the box shows what OK keeps.
+    text1_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), text1_));
+    connect(text1_, &QLineEdit::editingFinished, this, &Frm_config::takeTypedDays);
 
     upDown1_->setObjectName(QStringLiteral("UpDown1"));
     upDown1_->setToolTip(QStringLiteral("更改日期"));
@@ -102,9 +104,18 @@ void Frm_config::UpDown1_Change() {
     text1_->setText(QString::number(upDown1_->value()));
 }
 
+void Frm_config::takeTypedDays() {
+    bool number = false;
+    const int typed = text1_->text().toInt(&number);
+    if (number)
+        upDown1_->setValue(std::clamp(typed, MinimumDays, MaximumDays));
+    UpDown1_Change();
+}
+
 void Frm_config::Command1_Click() {
+    takeTypedDays(); // typing not yet finished by Enter or a change of focus counts too
     state_.RemindAtStart = check1_->isChecked() ? 1 : 0;
-    state_.RemindDays = upDown1_->value(); // never the text box: it may hold unfinished typing
+    state_.RemindDays = upDown1_->value();
     state_.env.settings->setText(setting::Day, QString::number(state_.RemindDays));
     state_.env.settings->setText(setting::Birthday, QString::number(state_.RemindAtStart));
     if (loginBox_->isChecked() != autostart::isInstalled()) {

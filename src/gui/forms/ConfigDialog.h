@@ -1,6 +1,6 @@
 #pragma once
-// Frm_config: the reminder settings. The day count is set with the arrows beside the text box and
-// the start-up reminder with the check box; OK keeps both for this run and in the settings store,
+// Frm_config: the reminder settings. The day count is set with the arrows beside the text box or
+// typed into it, and the start-up reminder with the check box; OK keeps both for this run and in the settings store,
 // Cancel and the close box keep nothing.
 #include <QDialog>
 
@@ -25,6 +25,7 @@ protected:
 private:
     void Form_Load();
     void UpDown1_Change();
+    void takeTypedDays();
     void Command1_Click();
 
     AppState& state_;

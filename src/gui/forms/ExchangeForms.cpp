@@ -75,6 +75,7 @@ Frm_export::Frm_export(const QString& groupName, int shownRows, QWidget* owner)
     format_->addItem(QStringLiteral("vCard 4.0 名片 (.vcf)"), int(ExportFormat::VCard40));
     format_->addItem(QStringLiteral("CSV 表格, UTF-8 (.csv)"), int(ExportFormat::CsvUtf8));
     format_->addItem(QStringLiteral("CSV 表格, GBK (.csv)"), int(ExportFormat::CsvGbk));
+    format_->addItem(QStringLiteral("CSV 表格, GB18030 (.csv)"), int(ExportFormat::CsvGb18030));
     auto* which = new QGroupBox(QStringLiteral("导出哪些联系人"), this);
     auto* whichLayout = new QVBoxLayout(which);
     whichLayout->addWidget(all_);

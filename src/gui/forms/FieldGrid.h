@@ -3,7 +3,6 @@
 // boxes a row, each with the label at its left (inner blanks included) and the number of characters
 // that may be typed into it.
 #include <array>
-#include <limits>
 
 namespace fieldgrid {
 
@@ -12,7 +11,10 @@ struct Box {
     int maxLength;
 };
 
-inline constexpr int NoLimit = std::numeric_limits<int>::max();
+// The remarks have no limit of their own in the data file; what may be typed or pasted into the box
+// at once is capped, so that a pasted megabyte cannot keep the window busy for minutes. A longer
+// stored remark is still shown whole (the box grows to hold it).
+inline constexpr int RemarksLimit = 65535;
 
 inline constexpr std::array<Box, 15> Boxes{{
     {u"姓    名:", 20},
@@ -28,7 +30,7 @@ inline constexpr std::array<Box, 15> Boxes{{
     {u"MSN:", 50},
     {u"Email:", 50},
     {u"昵    称:", 30},
-    {u"备     注:", NoLimit},
+    {u"备     注:", RemarksLimit},
     {u"照    片:", 100},
 }};
 

@@ -5,6 +5,7 @@
 #include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
+#include "gui/forms/KeptList.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -12,24 +13,54 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QAbstractItemView>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int Name = 0, Birthday = 1, Photo = 14;
 
 const QSize PhotoArea(420, 283);
+const QSize FormSize(478, 539);
+
+// The screen area a form over `owner` may take, less room for the window's title bar.
+QSize availableForForm(const QWidget* owner) {
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return FormSize;
+    return screen->availableGeometry().size() - QSize(8, 40);
+}
 // Eight rows of boxes, the toolbar and the photo area share the form's 539 pixels.
 constexpr int BoxHeight = 22;
 const QString PictureTitle = QStringLiteral("打开图片文件");
 const QString PictureFilter = QStringLiteral("JPEG 图像(*.jpg)|*.jpg|位图 (*.bmp)|*.bmp");
+
+// Every picture Qt can read (PNG, GIF, WebP ... as the installed image plug-ins allow) comes first,
+// then the two kinds the form has always offered.
+QString pictureFilter() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+    patterns.removeDuplicates();
+    return QStringLiteral("所有图片|") + patterns.join(u' ') + u'|' + PictureFilter;
+}
 
 } // namespace
 
@@ -52,7 +83,9 @@ void frm_detail::buildForm() {
     setObjectName(QStringLiteral("frm_detail"));
     setWindowTitle(QStringLiteral("详细资料"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(478, 539);
+    // The designed 478 x 539, or less where the screen is smaller (a laptop at 2x): the form then
+    // scrolls, so that 保存 and every box can still be reached.
+    setFixedSize(FormSize.boundedTo(availableForForm(host_.formOwner())));
 
     auto* Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
@@ -73,7 +106,8 @@ void frm_detail::buildForm() {
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
         if (auto* face = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action))) {
             face->setObjectName(key);
-            face->setFocusPolicy(Qt::NoFocus); // a click keeps the focus in the box being typed
+            face->setFocusPolicy(Qt::TabFocus); // a click keeps the focus in the box being typed; Tab reaches it
+            toolbarFaces_.push_back(face);
         }
     }
     auto* Label1 = new QLabel(QStringLiteral("分组："), this);
@@ -81,12 +115,27 @@ void frm_detail::buildForm() {
     Cgroup_ = new QComboBox(this);
     Cgroup_->setObjectName(QStringLiteral("Cgroup"));
     Cgroup_->setMinimumWidth(150);
+    // A long group name (30 characters) is cut in the closed list rather than pushing 关闭 off the
+    // toolbar; the open list shows it whole.
+    Cgroup_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Cgroup_->setMinimumContentsLength(10);
+    Cgroup_->view()->setTextElideMode(Qt::ElideNone);
+    Toolbar1->setMinimumWidth(Toolbar1->sizeHint().width());
     Label1->setBuddy(Cgroup_);
     auto* top = new QHBoxLayout;
     top->addWidget(Toolbar1);
     top->addStretch();
     top->addWidget(Label1);
     top->addWidget(Cgroup_);
+    // Beside the field grid, not in it: what an imported card held beyond the fields.
+    Kept_ = new QToolButton(this);
+    Kept_->setObjectName(QStringLiteral("Kept"));
+    Kept_->setText(QStringLiteral("其它资料(&M)"));
+    Kept_->setToolTip(QStringLiteral("导入的名片中没有对应栏目的资料"));
+    Kept_->setAccessibleName(QStringLiteral("其它资料"));
+    Kept_->setEnabled(false);
+    connect(Kept_, &QToolButton::clicked, this, &frm_detail::showKept);
+    top->addWidget(Kept_);
 
     auto* Frame1 = new QGroupBox(QStringLiteral("详细资料"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -128,6 +177,8 @@ void frm_detail::buildForm() {
     Command1_->setObjectName(QStringLiteral("Command1"));
     Command1_->setToolTip(QStringLiteral("给此同志加上她的照片"));
     Command1_->setFixedHeight(BoxHeight);
+    // Enter in a box must not open the file dialog: no button of the form is pressed by Enter.
+    Command1_->setAutoDefault(false);
     connect(Command1_, &QPushButton::clicked, this, &frm_detail::Command1_Click);
     auto* photoRow = new QHBoxLayout;
     photoRow->addWidget(Text_[Photo], 1);
@@ -143,12 +194,23 @@ void frm_detail::buildForm() {
     Image1_->setToolTip(QStringLiteral("此同志的玉照!呵呵~~~~"));
     Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
 
-    auto* layout = new QVBoxLayout(this);
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("FormContent"));
+    content->setMinimumSize(FormSize);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("FormScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(6, 0, 6, 2);
     layout->setSpacing(2);
     layout->addLayout(top);
     layout->addWidget(Frame1);
     layout->addWidget(Image1_, 0, Qt::AlignHCenter);
+    scroll->setWidget(content);
 
     for (int i = 0; i + 1 < static_cast<int>(Text_.size()); ++i)
         setTabOrder(Text_[i], Text_[i + 1]);
@@ -156,6 +218,18 @@ void frm_detail::buildForm() {
     // The boxes keep their order; the 农历 box follows them, before the group.
     setTabOrder(Command1_, lunarBox_);
     setTabOrder(lunarBox_, Cgroup_);
+    setTabOrder(Cgroup_, Kept_);
+    QWidget* previous = Kept_;
+    for (QWidget* face : toolbarFaces_) {
+        setTabOrder(previous, face);
+        previous = face;
+    }
+    // Saving from the keyboard: Ctrl+S as everywhere, and Ctrl+Enter from any box.
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::Save), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto* save = new QShortcut(keys, this);
+        connect(save, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("savebutt")); });
+    }
     Text_[Name]->setFocus();
 }
 
@@ -164,6 +238,8 @@ void frm_detail::Form_Load() {
         Cgroup_->addItem(group.name, QVariant::fromValue<qint64>(group.id));
     if (Cgroup_->count() > 0)
         Cgroup_->setCurrentIndex(0);
+    opened_ = typedFields();
+    openedBirthday_ = Text_[Birthday]->text();
 }
 
 void frm_detail::setBoxText(QLineEdit* box, const QString& text) {
@@ -190,6 +266,22 @@ void frm_detail::showContact(const ContactFields& fields) {
         setBoxText(Text_[i + 2], fields.*PlainTexts[i]);
     if (!fields.photo.isEmpty())
         showPhoto(fields.photo);
+    opened_ = typedFields();
+    openedBirthday_ = Text_[Birthday]->text();
+    kept_.clear();
+    if (key_) {
+        for (KeptProperty& property : host_.formKeptProperties(this, *key_)) {
+            if (property.field.isEmpty())
+                kept_.push_back(std::move(property));
+        }
+    }
+    Kept_->setEnabled(!kept_.empty());
+    Kept_->setText(kept_.empty() ? QStringLiteral("其它资料(&M)") : QStringLiteral("其它资料 %1 项(&M)").arg(kept_.size()));
+}
+
+void frm_detail::showKept() {
+    Frm_kept list(Text_[Name]->text(), kept_, this);
+    list.exec();
 }
 
 void frm_detail::lunarBox_Toggled(bool lunar) {
@@ -202,26 +294,47 @@ void frm_detail::lunarBox_Toggled(bool lunar) {
 }
 
 bool frm_detail::showPhoto(const QString& path) {
-    QImageReader reader(path);
+    // Only a regular file is opened: a FIFO would block the form in open(), a device would never end.
+    // The file is opened without blocking and checked through its descriptor, so nothing can be put
+    // in its place between the check and the read.
+    Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // A picture that claims more pixels than any photo has (a decompression bomb) is not decoded, and
+    // no picture may make Qt allocate more than a photo needs.
+    QImageReader::setAllocationLimit(PhotoAllocationLimitMb);
+    QImageReader reader(&file, QFileInfo(path).suffix().toLatin1());
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     // Decode straight to the shown size: a camera's picture need not be held whole.
     const QSize stored = reader.size();
+    if (stored.isValid() && static_cast<qint64>(stored.width()) * stored.height() > PhotoPixelLimit)
+        return false;
     if (stored.isValid() && !stored.isEmpty()) {
         const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
         const QSize shown = (turned ? stored.transposed() : stored).scaled(PhotoArea, Qt::KeepAspectRatio);
         reader.setScaledSize(turned ? shown.transposed() : shown);
     }
     const QImage picture = reader.read();
-    if (picture.isNull()) {
-        Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
+    if (picture.isNull())
         return false;
-    }
     Image1_->setPixmap(QPixmap::fromImage(picture.scaled(PhotoArea, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     return true;
 }
 
 void frm_detail::Command1_Click() {
-    const QString path = host_.formDialogs().openFile(this, {PictureTitle, PictureFilter});
+    const QString path = host_.formDialogs().openFile(this, {PictureTitle, pictureFilter()});
     if (path.isEmpty())
         return;
     setBoxText(Text_[Photo], path);
@@ -283,6 +396,28 @@ void frm_detail::Toolbar1_ButtonClick(const QString& key) {
     } else if (key == QStringLiteral("closebutt")) {
         reject();
     }
+}
+
+bool frm_detail::hasUnsavedChanges() const {
+    // A birthday box holding text that is no date counts as changed when its text changed.
+    return !(typedFields() == opened_) || Text_[Birthday]->text() != openedBirthday_;
+}
+
+void frm_detail::reject() {
+    if (hasUnsavedChanges()) {
+        const Message question{QStringLiteral("这个联系人的资料已经修改，要保存吗？"), QStringLiteral("详细资料"),
+                               MsgIcon::Question, MsgButtons::SaveDiscardCancel, MsgAnswer::Save};
+        switch (host_.formDialogs().show(this, question)) {
+        case MsgAnswer::Save:
+            Toolbar1_ButtonClick(QStringLiteral("savebutt")); // a refused save keeps the form open
+            return;
+        case MsgAnswer::Discard:
+            break;
+        default:
+            return; // Cancel: back to the form, everything as typed
+        }
+    }
+    QDialog::reject();
 }
 
 bool frm_detail::anotherNewContactFormOpen() const {

@@ -6,6 +6,7 @@
 // a form for a new person left open beside the main window and a form opened meanwhile to edit
 // somebody never save into each other.
 #include "core/store/ContactFields.h"
+#include "core/store/KeptProperties.h"
 
 #include <QDialog>
 #include <array>
@@ -19,6 +20,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 // What a record form needs from the window that opens it.
 class RecordFormHost {
@@ -35,6 +37,8 @@ public:
     virtual bool saveFromForm(QWidget* form, const std::optional<QString>& key, const ContactFields& fields) = 0;
     // A form closed; newContactFormsOpen tells whether a form for a new person is still open.
     virtual void recordFormClosed(bool newContactFormsOpen) = 0;
+    // What the person's imported card held beyond the fields ("其它资料"), read-only; none by default.
+    virtual std::vector<KeptProperty> formKeptProperties(QWidget* /*form*/, const QString& /*key*/) { return {}; }
 };
 
 class frm_detail : public QDialog {
@@ -62,10 +66,16 @@ public:
     bool SaveContact();
     // The photo button: pick a picture file, put its path into Text15 and show it.
     void Command1_Click();
+    // "其它资料": the kept properties of the person's imported card, read-only.
+    void showKept();
 
     // Every way the form closes passes here, so that EditFlag tells whether a form for a new
     // person is still open.
     void done(int result) override;
+    // Esc, 关闭 and the close box: a form holding unsaved changes first asks whether to save them.
+    void reject() override;
+    // True when the boxes, the group or the photo differ from what the form opened with.
+    bool hasUnsavedChanges() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,12 +84,19 @@ private:
     void buildForm();
     void Form_Load();
     bool Text2_KeyPress(const QKeyEvent& event) const;
+    // Shows a picture file scaled into the photo area; false (and the placeholder) when it is no
+    // regular file, no picture, or more than PhotoPixelLimit pixels.
     bool showPhoto(const QString& path);
+    static constexpr qint64 PhotoPixelLimit = 100'000'000;
+    static constexpr int PhotoAllocationLimitMb = 256;
     void setBoxText(QLineEdit* box, const QString& text);
     void lunarBox_Toggled(bool lunar);
     bool anotherNewContactFormOpen() const;
 
     RecordFormHost& host_;
+    ContactFields opened_;
+    QString openedBirthday_;
+    std::vector<QWidget*> toolbarFaces_; // what the boxes held when the form opened, for the unsaved-changes question
     const Mode mode_;
     std::optional<QString> key_;
     QComboBox* Cgroup_ = nullptr;
@@ -87,4 +104,6 @@ private:
     QCheckBox* lunarBox_ = nullptr; // "农历": the birthday box holds a lunar date
     QPushButton* Command1_ = nullptr;
     QLabel* Image1_ = nullptr;
+    QToolButton* Kept_ = nullptr;
+    std::vector<KeptProperty> kept_;
 };

@@ -22,6 +22,17 @@ void ContactListModel::setRows(RowTable rows, int picture) {
     endResetModel();
 }
 
+void ContactListModel::showFillRows(const std::vector<int>* fillRows, const std::function<void(RowTable&)>& arrange) {
+    beginResetModel();
+    if (fillRows)
+        rows_.showOnly(*fillRows);
+    else
+        rows_.showAll();
+    if (arrange)
+        arrange(rows_);
+    endResetModel();
+}
+
 void ContactListModel::clear() {
     setRows(RowTable(), picture_);
 }
@@ -80,7 +91,9 @@ QVariant ContactListModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         return cellText(index.row(), index.column());
     case Qt::DecorationRole:
-        return index.column() == 0 ? QVariant(pictures::node(picture_)) : QVariant();
+        // Every row is a person: it shows the person's picture whatever number the fill gave it
+        // (a search refilled after a save gives 1, the top node's, which read as a group).
+        return index.column() == 0 ? QVariant(pictures::node(3)) : QVariant();
     case KeyRole:
         return rows_.key(index.row());
     case PictureRole:

@@ -4,6 +4,8 @@
 #include "core/store/RowTable.h"
 
 #include <QAbstractTableModel>
+#include <functional>
+#include <vector>
 
 class ContactListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -18,6 +20,9 @@ public:
     void clear();
     void removeContactRow(int row);
     void setName(int row, const QString& name);
+    // The filter line's narrowing, one model reset: the given rows of the fill (RowTable::showOnly),
+    // or every row again for nullptr; `arrange` may then put the rows shown in the user's order.
+    void showFillRows(const std::vector<int>* fillRows, const std::function<void(RowTable&)>& arrange = {});
 
     const RowTable& rows() const { return rows_; }
     // The column and direction the user chose by a header click; -1 before the first click.

@@ -1,6 +1,13 @@
 #pragma once
 // The list's fifteen columns: header text, key and initial width in twips. Column 15 is never filled.
+#include "core/app/Twips.h"
+#include "core/text/TypedDate.h"
+
+#include <QFontMetrics>
 #include <QString>
+#include <QStyle>
+#include <QWidget>
+#include <algorithm>
 #include <array>
 
 namespace listcolumns {
@@ -38,6 +45,16 @@ inline QString header(int column) {
 }
 inline QString key(int column) {
     return All[column].key ? QString::fromUtf16(All[column].key) : QString();
+}
+
+// The width a column starts with in `view`: its designed width, and for the birthday column at
+// least what the widest date needs in the view's font, so that no date is ever cut ("1985/12/2…").
+inline int initialWidth(int column, const QWidget& view) {
+    const int designed = twips::toPixels(All[column].widthTwips);
+    if (column != Birthday)
+        return designed;
+    const int margins = 2 * (view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1) + 8;
+    return std::max(designed, view.fontMetrics().horizontalAdvance(widestBirthdayText()) + margins);
 }
 
 } // namespace listcolumns

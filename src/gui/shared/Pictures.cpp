@@ -23,7 +23,11 @@ QIcon node(int number) {
     static const std::array<const char*, 4> names{"everybody", "group", "contact", "selected"};
     if (number < 1 || number > 4)
         return {};
-    return fromResource(names[number - 1]);
+    // On a selected row the picture is drawn as it is: the style's tint for selected icons made the
+    // person nearly vanish into the highlight.
+    QIcon icon = fromResource(names[number - 1]);
+    icon.addFile(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(names[number - 1])), QSize(), QIcon::Selected);
+    return icon;
 }
 
 QIcon toolbar(int number) {

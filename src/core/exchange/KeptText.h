@@ -1,0 +1,17 @@
+#pragma once
+// Kept properties as the user reads them: a label in Chinese where the property is a common one
+// ("单位", "职务", "电话 (WORK)") and its value with the card's escapes undone.
+#include "core/store/KeptProperties.h"
+
+#include <QString>
+
+namespace kepttext {
+
+struct Shown {
+    QString label;
+    QString text;
+};
+
+Shown describe(const KeptProperty& property);
+
+} // namespace kepttext

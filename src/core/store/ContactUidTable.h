@@ -1,0 +1,43 @@
+#pragma once
+// Table zinteva_uid: each contact's own UID, made at random when the contact is made, and written
+// into every card of it (export, sync), so that a card that comes back finds that person and no
+// other, even in a copied or restored data file that hands out the same ids again.
+//
+// Cards written by older builds carry "zinteva-<the file's random part>-friend<id>"; when the table
+// is first made in a data file, every contact it holds is given that UID, so those cards still find
+// their person. Every function throws StoreError on a failing statement.
+#include <QString>
+
+class Connection;
+
+class ContactUidTable {
+public:
+    explicit ContactUidTable(Connection& connection) : connection_(connection) {}
+
+    // Makes the table when the data file has none (nothing for a read-only file). Store::open calls it.
+    void ensureTable();
+
+    // A new random UID.
+    static QString makeRandom();
+
+    // Gives a new contact its random UID, in the caller's transaction.
+    void assign(const QString& contactKey);
+
+    // The contact's UID. A contact without one (made by an older build or another program) gets one
+    // now when `create` is set and the file can be written; otherwise the form its cards had before,
+    // or an empty text.
+    QString uidOf(const QString& contactKey, bool create);
+
+    // The contact that carries this UID; empty when no contact of this data file does.
+    QString contactOf(const QString& uid);
+
+    // Keeps the table in step with deletes (before the contacts go).
+    void remove(const QString& contactKey);
+    void removeGroup(const QString& groupKey);
+
+private:
+    bool exists();
+    QString legacyFilePart();
+    void store(const QString& contactKey, const QString& uid);
+    Connection& connection_;
+};

@@ -1,0 +1,62 @@
+#pragma once
+// What an imported card held beyond the columns of phone, per contact, in a table of its own
+// (zinteva_kept). Each row is one property of the card as a vCard 3.0 content line. A row that a
+// column was read from names that column and the value the column got then: as long as the column
+// still holds that value, the export writes the original property back instead of one made from the
+// column (so types, structure and text beyond a field's length come back); once the column was
+// edited, the original is left out. Rows without a column are written back as they are.
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class Connection;
+
+struct KeptProperty {
+    QString field; // the column the property was read into (keptfield::Name, ...), or empty
+    QString line;  // "item1.TEL;TYPE=CELL:+49 170 1234567"; for a photo the part before the value only
+    QString value; // the column's value when it was read (keptfield::fingerprint)
+
+    friend bool operator==(const KeptProperty&, const KeptProperty&) = default;
+};
+
+namespace keptfield {
+// The columns (and the two pieces of a card that are no column: its group and its UID).
+inline const QString Name = QStringLiteral("姓名");
+inline const QString Birthday = QStringLiteral("生日");
+inline const QString Mobile = QStringLiteral("移动电话");
+inline const QString Work = QStringLiteral("工作电话");
+inline const QString Home = QStringLiteral("家庭电话");
+inline const QString Fax = QStringLiteral("传真号码");
+inline const QString Address = QStringLiteral("地址"); // with 邮政编码
+inline const QString Qq = QStringLiteral("qq");
+inline const QString Icq = QStringLiteral("icq");
+inline const QString Msn = QStringLiteral("msn");
+inline const QString Email = QStringLiteral("email");
+inline const QString Nickname = QStringLiteral("昵称");
+inline const QString Remarks = QStringLiteral("备注");
+inline const QString Photo = QStringLiteral("照片");
+inline const QString Group = QStringLiteral("分组");
+inline const QString Uid = QStringLiteral("UID");
+} // namespace keptfield
+
+class KeptTable {
+public:
+    explicit KeptTable(Connection& connection) : connection_(connection) {}
+
+    // Creates the table, its indexes and the trigger that removes a deleted contact's rows. Part of
+    // the caller's transaction.
+    void ensureTable();
+    bool hasTable();
+
+    // The rows of one contact in their order; none when the table does not exist.
+    std::vector<KeptProperty> load(const QString& contactKey);
+    // Replaces the rows of one contact.
+    void replace(const QString& contactKey, const std::vector<KeptProperty>& rows);
+    // The contacts whose card had this UID, oldest first.
+    QStringList contactsWithUid(const QString& uid);
+    // Rows in the whole table.
+    int rowCount();
+
+private:
+    Connection& connection_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+// "其它资料": what a person's imported card held beyond the record form's fields, read-only. The
+// export writes it back; nothing here changes it.
+#include "core/store/KeptProperties.h"
+
+#include <QDialog>
+#include <vector>
+
+class QTableWidget;
+
+class Frm_kept : public QDialog {
+    Q_OBJECT
+public:
+    Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, QWidget* owner);
+    QTableWidget* table() const { return table_; }
+
+private:
+    QTableWidget* table_ = nullptr;
+};
