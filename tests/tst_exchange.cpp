@@ -9,6 +9,7 @@
 #include "core/exchange/VCardWriter.h"
 #include "core/store/Store.h"
 
+#include "support/StatementCounter.h"
 #include "support/TestFiles.h"
 #include "support/StoreProbe.h"
 #include <QDir>
@@ -460,6 +461,59 @@ private slots:
         const QByteArray csv = exporter.build(ExportSelection::all(), ExportFormat::CsvUtf8);
         QVERIFY(csv.startsWith("\xEF\xBB\xBF姓名,生日,"));
         QVERIFY(csv.contains("李四,--02-29,"));
+    }
+
+    // An import writes in one transaction: no savepoint per card (each would send every changed page
+    // through SQLite's statement journal), one row and one set of keys per new card.
+    void importWritesInOneTransaction_data() {
+        QTest::addColumn<int>("cards");
+        QTest::addColumn<bool>("withUids");
+        QTest::newRow("new cards") << 40 << false;
+        QTest::newRow("cards from another directory") << 25 << true;
+    }
+    void importWritesInOneTransaction() {
+        QFETCH(int, cards);
+        QFETCH(bool, withUids);
+        QByteArray file;
+        for (int i = 0; i < cards; ++i) {
+            file += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张" + QByteArray::number(i) + "\r\nTEL;TYPE=CELL:1390000" +
+                    QByteArray::number(i) + "\r\n";
+            if (withUids)
+                file += "UID:elsewhere-" + QByteArray::number(i) + "\r\n";
+            file += "END:VCARD\r\n";
+        }
+        const QString path = freshPath();
+        StatementCounter counter;
+        const ImportSummary summary = importBytes(path, file);
+        QCOMPARE(summary.added, cards);
+        QCOMPARE(counter.count("savepoint"), 1);
+        QCOMPARE(counter.count("release"), 1);
+        QCOMPARE(counter.count("insert into phone"), cards);
+        QCOMPARE(counter.count("insert or replace into pinyin"), cards);
+        QCOMPARE(counter.count("rollback"), 0);
+    }
+
+    // A whole directory or a group is read by one statement, however many people it holds.
+    void exportReadsOnce_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("wholeDirectory");
+        QTest::newRow("vCard, everybody") << int(ExportFormat::VCard30) << true;
+        QTest::newRow("CSV, everybody") << int(ExportFormat::CsvUtf8) << true;
+        QTest::newRow("vCard, a group") << int(ExportFormat::VCard40) << false;
+    }
+    void exportReadsOnce() {
+        QFETCH(int, format);
+        QFETCH(bool, wholeDirectory);
+        const QString path = populated();
+        StatementCounter counter; // before the connection opens, so that it sees its statements
+        auto store = Store::open(path);
+        const ExportSelection selection =
+            wholeDirectory ? ExportSelection::all() : ExportSelection::group(store->groups()[1].key);
+        int count = 0;
+        Exporter(*store).build(selection, ExportFormat(format), &count);
+        QCOMPARE(count, wholeDirectory ? 4 : 2);
+        QCOMPARE(counter.count("select friendid, mainid, 姓名"), 1);
+        QCOMPARE(counter.count("select mainid, 姓名"), 0); // no contact read on its own
     }
 
     void exportWritesThroughSaveFile() {

@@ -4,6 +4,7 @@
 #include "core/app/Autostart.h"
 #include "core/app/CommandLine.h"
 #include "core/app/Settings.h"
+#include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
@@ -296,6 +297,21 @@ private slots:
             QVERIFY(imported);
             QCOMPARE(imported->lunarBirthday, std::optional<LunarBirthday>(birthday));
             QCOMPARE(imported->birthday, birthday.gregorian() ? birthday.gregorian() : std::optional<QDate>(QDate(2001, 2, 3)));
+            // Exported again, file-wide, by group and by person: the lunar date once, beside BDAY.
+            for (const ExportSelection& selection :
+                 {ExportSelection::all(), ExportSelection::group(imported->groupKey),
+                  ExportSelection::contacts({QStringLiteral("friend1")})}) {
+                const QString out = fx.dir.filePath(QStringLiteral("out.vcf"));
+                int count = 0;
+                QString error;
+                QVERIFY2(Exporter(store).exportToFile(out, selection, version == VCardVersion::V40 ? ExportFormat::VCard40
+                                                                                                   : ExportFormat::VCard30,
+                                                      &count, &error),
+                         qPrintable(error));
+                QFile exported(out);
+                QVERIFY(exported.open(QIODevice::ReadOnly));
+                QCOMPARE(exported.readAll().count(line.toUtf8() + "\r\n"), 1);
+            }
         }
         // A value that is not a lunar date is reported, not imported.
         const ImportBatch bad = VCardReader::read(

@@ -1,12 +1,13 @@
 // Pinyin keys, the search by pinyin and the list's sort, without a window.
-#include "core/text/Pinyin.h"
-#include "core/text/Polyphones.h"
 #include "core/store/NameSearch.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/store/Sql.h"
-#include "core/store/Store.h"
 #include "core/store/Statement.h"
+#include "core/store/Store.h"
+#include "core/text/Pinyin.h"
+#include "core/text/Polyphones.h"
+#include "support/StatementCounter.h"
 #include "support/StoreProbe.h"
 
 #include <QRandomGenerator>
@@ -409,7 +410,7 @@ private slots:
         const QString g = store->addGroup("同学");
         const QString key = addNamed(*store, g, "张三");
         storeDb(*store).exec("create trigger refuse before insert on pinyin begin "
-                               "select raise(abort, 'keys refused'); end");
+                             "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, addNamed(*store, g, "李四"));
         QCOMPARE(store->contactCount(), 1);
         QVERIFY_THROWS_EXCEPTION(StoreError, store->renameContact(key, "赵四"));
@@ -420,7 +421,7 @@ private slots:
         QCOMPARE(store->loadContact(key)->name, QString("张三"));
         storeDb(*store).exec("drop trigger refuse");
         storeDb(*store).exec("create trigger refuse before delete on pinyin begin "
-                               "select raise(abort, 'keys refused'); end");
+                             "select raise(abort, 'keys refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteContact(key));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteGroup(g));
         QCOMPARE(store->contactCount(), 1);
@@ -499,6 +500,77 @@ private slots:
         }
         QVERIFY(thrown);
         QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 0);
+    }
+
+    // The keys made away from the window: a whole pass stamps the file, so that the next start need
+    // not look; a session in which only the program wrote stamps it again at its end, one in which
+    // another program wrote leaves the look to the next start.
+    void keysKnownCurrent_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("stamped");
+        QTest::addColumn<int>("writtenAtNextStart");
+        QTest::newRow("nothing") << "" << true << 0;
+        QTest::newRow("the program renamed") << "own" << true << 0;
+        QTest::newRow("another program renamed") << "foreign" << false << 1;
+    }
+    void keysKnownCurrent() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, stamped);
+        QFETCH(int, writtenAtNextStart);
+        makeOldFile(path("current.mdb"), {"张三", "李四", "王五"});
+        std::atomic<bool> stop{false};
+        {
+            auto store = Store::open(path("current.mdb"));
+            QVERIFY(!store->pinyinKeys().readStamp()); // never stamped
+            QCOMPARE(PinyinKeys::backfillFile(path("current.mdb"), {}, stop), 3);
+            QVERIFY(store->pinyinKeys().readStamp());
+            if (meanwhile == "own") {
+                store->renameContact("friend1", "赵四");
+            } else if (meanwhile == "foreign") {
+                SQLite::Database other(path("current.mdb").toStdString(), SQLite::OPEN_READWRITE);
+                other.exec("update phone set 姓名 = '赵四' where friendid = 'friend1'");
+            }
+            QCOMPARE(store->pinyinKeys().stampIfCurrent(), stamped);
+        }
+        auto store = Store::open(path("current.mdb"));
+        QCOMPARE(store->pinyinKeys().readStamp(), stamped);
+        if (!stamped)
+            QCOMPARE(PinyinKeys::backfillFile(path("current.mdb"), {}, stop), writtenAtNextStart);
+        const QString name = meanwhile.isEmpty() ? "张三" : "赵四";
+        QCOMPARE(store->pinyinKeys().stored("friend1")->keys, pinyin::keysOf(name));
+    }
+
+    // Stopped (the window closes) before a step: nothing written, nothing stamped.
+    void stoppedFillWritesNothing() {
+        makeOldFile(path("stopped.mdb"), QStringList(600, "张三"));
+        auto store = Store::open(path("stopped.mdb"));
+        const std::atomic<bool> stop{true};
+        QCOMPARE(PinyinKeys::backfillFile(path("stopped.mdb"), {}, stop), 0);
+        QCOMPARE(storeDb(*store).execAndGet("select count(*) from pinyin").getInt(), 0);
+        QVERIFY(!store->pinyinKeys().readStamp());
+    }
+
+    // A sorted list refilled without a write reads the names' sort keys once; a write on the
+    // window's connection or a commit by another reads them again.
+    void sortKeysReadAgainOnlyAfterAWrite() {
+        StatementCounter counter; // before the connection opens, so that it sees its statements
+        auto store = fresh();
+        const QString g = store->addGroup("同学");
+        addNamed(*store, g, "张三");
+        auto reads = [&] { return counter.count("select friendid, sortkey from pinyin"); };
+        for (int refill = 0; refill < 3; ++refill)
+            QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(1));
+        QCOMPARE(reads(), 1);
+        addNamed(*store, g, "李四");
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(2));
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(2));
+        QCOMPARE(reads(), 2);
+        {
+            SQLite::Database other(path().toStdString(), SQLite::OPEN_READWRITE);
+            other.exec("delete from pinyin where friendid = 'friend1'");
+        }
+        QCOMPARE(store->pinyinKeys().cachedSortKeys()->size(), size_t(1));
+        QCOMPARE(reads(), 3);
     }
 
     // A data file opened read-only keeps its bytes; the keys live in temp for the run.

@@ -1,12 +1,18 @@
 // The start-up guard, the close step and the settings: what protects the user's data file.
 #include "core/app/Layout.h"
-#include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
+#include "core/store/Sql.h"
 #include "core/store/Store.h"
+#include "gui/app/KeyFiller.h"
+#include "gui/app/MainWindow.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
+#include "support/StatementCounter.h"
 #include "support/TestFiles.h"
+
+#include <QSignalSpy>
+#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -156,6 +162,68 @@ private slots:
         QCOMPARE(fx.settings->text(setting::Width), QString::number(outer.width() * 15));
         QCOMPARE(fx.settings->text(setting::Height), QString::number(outer.height() * 15));
         QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    // The close step checks the data file before it trusts it for the backup. A start that finds the
+    // file exactly as that check left it does not read it through again, and pinyin keys that no
+    // other program can have made stale are not looked for; anything else is checked.
+    void startChecksOnlyWhatCanHaveChanged_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("integrityChecks");
+        QTest::addColumn<int>("staleKeyReads");
+        QTest::newRow("untouched") << "" << 0 << 0;
+        QTest::newRow("written by another program") << "write" << 1 << 2; // the one name, then none
+        QTest::newRow("modification time changed") << "touch" << 1 << 0;
+        QTest::newRow("replaced by a copy") << "copy" << 1 << 0;
+        QTest::newRow("no orderly close") << "unstamped" << 1 << 0;
+        QTest::newRow("journal beside it") << "journal" << 1 << 0;
+    }
+    void startChecksOnlyWhatCanHaveChanged() {
+        QFETCH(QString, change);
+        QFETCH(int, integrityChecks);
+        QFETCH(int, staleKeyReads);
+        Fixture fx;
+        fx.addContact(fx.addGroup("同事"), "张三");
+        auto session = [&](StatementCounter* counter) {
+            Frm_main& window = fx.window();
+            QSignalSpy filled(window.keyFiller(), &PinyinKeyFiller::filled);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            if (!counter || staleKeyReads > 0)
+                QVERIFY(filled.count() > 0 || filled.wait(20000));
+            for (int i = 0; i < 5; ++i)
+                QCoreApplication::processEvents();
+            QVERIFY(window.keyFiller()->wait(20000));
+            if (counter) {
+                QCOMPARE(counter->count("pragma quick_check"), integrityChecks);
+                QCOMPARE(counter->count("select p.id, p.friendid"), staleKeyReads);
+            }
+            fx.closeWindow();
+        };
+        session(nullptr); // the first start fills the keys of a file made without the window
+        QVERIFY(!fx.settings->text(setting::CheckedDataFile).isEmpty());
+        if (change == "write") {
+            SQLite::Database other(fx.paths.data.toStdString(), SQLite::OPEN_READWRITE);
+            other.exec("update phone set 姓名 = '李四'");
+        } else if (change == "touch") {
+            QFile file(fx.paths.data);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        } else if (change == "copy") {
+            QVERIFY(QFile::copy(fx.paths.data, fx.paths.data + ".copy"));
+            QVERIFY(QFile::remove(fx.paths.data));
+            QVERIFY(QFile::rename(fx.paths.data + ".copy", fx.paths.data));
+        } else if (change == "unstamped") {
+            fx.settings->setText(setting::CheckedDataFile, QString());
+        } else if (change == "journal") {
+            writeBytes(fx.paths.data + "-journal", QByteArray());
+        }
+        StatementCounter counter;
+        session(&counter);
+        // Whatever was skipped, the keys are right.
+        auto store = Store::open(fx.paths.data);
+        const QString name = change == "write" ? "李四" : "张三";
+        QCOMPARE(store->pinyinKeys().stored("friend1")->name, name);
     }
 
     void damagedDataFileKeepsOldBackup() {

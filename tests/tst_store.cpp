@@ -1,7 +1,7 @@
-#include "core/text/Keys.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"
+#include "core/text/Keys.h"
 #include "support/StoreProbe.h"
 
 #include <QTemporaryDir>
@@ -33,6 +33,44 @@ private slots:
         QFETCH(QString, key);
         QFETCH(int, kind);
         QCOMPARE(int(keys::kindOf(key)), kind);
+    }
+
+    // A stored birthday reads as Qt's ISO date reading reads its first ten characters.
+    void storedDatesReadAsIsoDates_data() {
+        QTest::addColumn<QByteArray>("stored");
+        for (const char* text : {"2024-02-29",
+                                 "2023-02-29",
+                                 "1999-12-31 08:00:00",
+                                 "2024/03/05",
+                                 "2024.03.05",
+                                 "2024 03 05",
+                                 "2024+03+05",
+                                 "0000-01-01",
+                                 "0001-01-01",
+                                 "9999-12-31",
+                                 "2024-13-01",
+                                 "2024-00-10",
+                                 "2024-1-05x",
+                                 "２０２４-01-01",
+                                 "-2024-01-0",
+                                 "2024-01-0a",
+                                 "2024-01-01Z",
+                                 "2024\xa7"
+                                 "01\xb7"
+                                 "01",
+                                 "abcd-ef-gh",
+                                 "2024-01",
+                                 ""})
+            QTest::newRow(text) << QByteArray(text);
+    }
+    void storedDatesReadAsIsoDates() {
+        QFETCH(QByteArray, stored);
+        const std::optional<QDate> read = parseStoredDate(std::string_view(stored.constData(), size_t(stored.size())));
+        const QDate qt =
+            stored.size() < 10 ? QDate() : QDate::fromString(QString::fromLatin1(stored.left(10)), Qt::ISODate);
+        QCOMPARE(read.has_value(), qt.isValid());
+        if (read)
+            QCOMPARE(*read, qt);
     }
 
     void schemaHasExactColumns() {
@@ -162,8 +200,8 @@ private slots:
         QTest::addColumn<QString>("words");
         QTest::newRow("full") << SQLITE_FULL << int(StoreError::Kind::DiskFull) << "磁盘已满 (x)";
         QTest::newRow("read-only") << SQLITE_READONLY << int(StoreError::Kind::ReadOnly) << "数据文件是只读的 (x)";
-        QTest::newRow("read-only, moved") << SQLITE_READONLY_DBMOVED << int(StoreError::Kind::ReadOnly)
-                                          << "数据文件是只读的 (x)";
+        QTest::newRow("read-only, moved")
+            << SQLITE_READONLY_DBMOVED << int(StoreError::Kind::ReadOnly) << "数据文件是只读的 (x)";
         QTest::newRow("corrupt") << SQLITE_CORRUPT << int(StoreError::Kind::Damaged) << "数据文件已损坏 (x)";
         QTest::newRow("not a database") << SQLITE_NOTADB << int(StoreError::Kind::Damaged) << "数据文件已损坏 (x)";
         QTest::newRow("busy") << SQLITE_BUSY << int(StoreError::Kind::Busy) << "数据文件正被其它程序使用 (x)";
@@ -196,7 +234,8 @@ private slots:
         readOnly.reset();
 
         auto store = Store::open(path());
-        storeDb(*store).exec("create trigger zinteva_refuse before insert on 分类 begin select raise(abort, 'refused'); end");
+        storeDb(*store).exec(
+            "create trigger zinteva_refuse before insert on 分类 begin select raise(abort, 'refused'); end");
         try {
             store->addGroup("同学");
             QFAIL("the write went through");

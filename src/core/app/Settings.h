@@ -34,6 +34,9 @@ inline const QString Height = QStringLiteral("height");
 inline const QString Width = QStringLiteral("width");
 inline const QString Toolbar = QStringLiteral("toolbar");
 inline const QString SysInfo = QStringLiteral("sysinfo");
+// The data file's stamp (store/FileStamp.h) when it last passed the integrity check at an orderly
+// exit: an unchanged file is not read through again at the next start.
+inline const QString CheckedDataFile = QStringLiteral("checkeddatafile");
 // Beside the eight: the window frame's extents at the last close ("l,t,r,b" in pixels), so that the
 // outer size saved comes back exactly, and the width of the group tree the user dragged, in twips.
 inline const QString Frame = QStringLiteral("frame");

@@ -3,8 +3,9 @@
 
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
-#include "core/store/KeptProperties.h"
+#include "core/store/ContactUidTable.h"
 #include "core/store/DataFiles.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 #include "core/text/Keys.h"
@@ -33,40 +34,26 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
     // One read transaction: the export sees one state of the file, and the UIDs it gives contacts
     // that had none are written once, at the end.
     Transaction transaction = store_.transaction();
-    QStringList keys;
-    if (selection.kind == ExportSelection::Kind::Keys) {
-        keys = selection.keys;
-    } else {
-        RowTable rows;
-        // The tree's top node "root" stands for everybody.
-        if (selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey))
-            store_.listByGroup(selection.groupKey, rows);
-        else
-            store_.listAll(rows);
-        keys.reserve(rows.rowCount());
-        for (int row = 0; row < rows.rowCount(); ++row)
-            keys.append(rows.key(row));
-    }
     QHash<QString, QString> groupNames;
     for (const GroupRow& group : store_.groups())
         groupNames.insert(group.key, group.name);
 
     const bool csv = isCsv(format);
     const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
-    const bool haveKept = store_.keptTable().hasTable();
+    // Each prepared once for the whole export, not once per contact.
+    KeptTable::Reader keptReader = store_.keptTable().reader();
+    ContactUidTable::Reader uidReader = store_.uids().reader();
 
     // A vCard file is written card by card, each picture read only for its own card; a CSV file holds
     // no pictures.
     std::vector<CsvContact> rows;
     int written = 0;
-    for (const QString& key : keys) {
-        std::optional<ContactFields> fields = store_.loadContact(key);
-        if (!fields)
-            continue; // deleted meanwhile
-        const QString groupName = groupNames.value(fields->groupKey);
-        std::vector<KeptProperty> kept;
-        if (haveKept)
-            kept = store_.keptTable().load(key);
+    bool failed = false;
+    auto take = [&](const QString& key, ContactFields& fields) {
+        if (failed)
+            return;
+        const QString groupName = groupNames.value(fields.groupKey);
+        std::vector<KeptProperty> kept = keptReader.load(key);
         // A card that came with a UID keeps it; the others carry the contact's own.
         QString uid;
         for (const KeptProperty& property : kept) {
@@ -76,29 +63,45 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
             }
         }
         if (uid.isEmpty())
-            uid = store_.uids().uidOf(key, true);
+            uid = uidReader.uidOf(key, true);
         if (csv) {
-            rows.push_back({*fields, groupName, uid});
+            rows.push_back({std::move(fields), groupName, uid});
             ++written;
-            continue;
+            return;
         }
         ExportCard card;
-        card.fields = *fields;
+        card.fields = std::move(fields);
         card.groupName = groupName;
         card.uid = uid;
         card.kept = std::move(kept);
         // Only a regular file is read: a FIFO would block, a device would never end.
-        if (!fields->photo.isEmpty() && QFileInfo(fields->photo).isFile()) {
-            QFile photo(fields->photo);
+        const QString& photoPath = card.fields.photo;
+        if (!photoPath.isEmpty() && QFileInfo(photoPath).isFile()) {
+            QFile photo(photoPath);
             if (photo.open(QIODevice::ReadOnly)) {
                 card.photoData = photo.readAll();
-                card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(fields->photo).suffix());
+                card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(photoPath).suffix());
             }
         }
-        if (!writeAll(out, VCardWriter::write(card, version)))
-            return false;
+        if (!writeAll(out, VCardWriter::write(card, version))) {
+            failed = true;
+            return;
+        }
         ++written;
+    };
+    if (selection.kind == ExportSelection::Kind::Keys) {
+        for (const QString& key : selection.keys) {
+            std::optional<ContactFields> fields = store_.loadContact(key);
+            if (fields) // else deleted meanwhile
+                take(key, *fields);
+        }
+    } else {
+        // One statement for everybody or a group: the tree's top node "root" stands for everybody.
+        const bool group = selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey);
+        store_.forEachContact(group ? selection.groupKey : QString(), take);
     }
+    if (failed)
+        return false;
     QByteArray bytes;
     switch (format) {
     case ExportFormat::CsvUtf8:

@@ -62,13 +62,11 @@ void ContactTable::listQuery(const Query& query, RowTable& into) {
     fill(text.c_str(), query.binds, into);
 }
 
-std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
-    Statement statement(connection_, sql::LoadContact);
-    statement.bind(1, contactKey);
-    if (!statement.step())
-        return std::nullopt;
+namespace {
+// The fields in the order of LoadContact's columns, from column first on.
+ContactFields fieldsAt(const Statement& statement, int first) {
     ContactFields f;
-    int i = 0;
+    int i = first;
     f.groupKey = statement.text(i++);
     f.name = statement.text(i++);
     if (const auto birthday = statement.optionalView(i++))
@@ -76,6 +74,26 @@ std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
     for (QString ContactFields::*text : PlainTexts)
         f.*text = statement.text(i++);
     return f;
+}
+} // namespace
+
+std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
+    Statement statement(connection_, sql::LoadContact);
+    statement.bind(1, contactKey);
+    if (!statement.step())
+        return std::nullopt;
+    return fieldsAt(statement, 0);
+}
+
+void ContactTable::forEach(const QString& groupKey,
+                           const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
+    Statement statement(connection_, groupKey.isEmpty() ? sql::EachContact : sql::EachContactOfGroup);
+    if (!groupKey.isEmpty())
+        statement.bind(1, groupKey);
+    while (statement.step()) {
+        ContactFields fields = fieldsAt(statement, 1);
+        visit(statement.text(0), fields);
+    }
 }
 
 bool ContactTable::exists(const QString& contactKey) {

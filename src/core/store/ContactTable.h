@@ -24,6 +24,10 @@ public:
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> load(const QString& contactKey);
+    // Every contact (groupKey empty) or a group's, with every field, in table order: one statement
+    // in one read, however many there are. visit may throw to stop.
+    void forEach(const QString& groupKey,
+                 const std::function<void(const QString& contactKey, ContactFields& fields)>& visit);
     bool exists(const QString& contactKey);
     int count();
 

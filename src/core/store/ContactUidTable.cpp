@@ -78,6 +78,30 @@ QString ContactUidTable::uidOf(const QString& contactKey, bool create) {
     return filePart.isEmpty() ? QString() : legacyUid(filePart, contactKey);
 }
 
+ContactUidTable::Reader::Reader(ContactUidTable& table, bool exists) : table_(table) {
+    if (exists)
+        select_ = std::make_unique<Statement>(table.connection_, sql::SelectUidOfContact);
+    else
+        legacyFilePart_ = table.legacyFilePart();
+}
+ContactUidTable::Reader::Reader(Reader&&) noexcept = default;
+ContactUidTable::Reader::~Reader() = default;
+
+QString ContactUidTable::Reader::uidOf(const QString& contactKey, bool create) {
+    if (!select_)
+        return legacyFilePart_.isEmpty() ? QString() : legacyUid(legacyFilePart_, contactKey);
+    select_->reset();
+    select_->bind(1, contactKey);
+    if (select_->step())
+        return select_->text(0);
+    if (create && !table_.connection_.isReadOnly()) {
+        const QString uid = makeRandom();
+        table_.store(contactKey, uid);
+        return uid;
+    }
+    return {};
+}
+
 QString ContactUidTable::contactOf(const QString& uid) {
     if (uid.isEmpty())
         return {};

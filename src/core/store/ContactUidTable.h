@@ -7,8 +7,10 @@
 // is first made in a data file, every contact it holds is given that UID, so those cards still find
 // their person. Every function throws StoreError on a failing statement.
 #include <QString>
+#include <memory>
 
 class Connection;
+class Statement;
 
 class ContactUidTable {
 public:
@@ -28,6 +30,22 @@ public:
     // or an empty text.
     QString uidOf(const QString& contactKey, bool create);
 
+    // uidOf() for many contacts in a row (an export): the table is looked for and the statement
+    // prepared once.
+    class Reader {
+    public:
+        Reader(ContactUidTable& table, bool exists);
+        Reader(Reader&&) noexcept;
+        ~Reader();
+        QString uidOf(const QString& contactKey, bool create);
+
+    private:
+        ContactUidTable& table_;
+        std::unique_ptr<Statement> select_; // null: no table
+        QString legacyFilePart_;
+    };
+    Reader reader() { return Reader(*this, exists()); }
+
     // The contact that carries this UID; empty when no contact of this data file does.
     QString contactOf(const QString& uid);
 
@@ -36,6 +54,7 @@ public:
     void removeGroup(const QString& groupKey);
 
 private:
+    friend class Reader;
     bool exists();
     QString legacyFilePart();
     void store(const QString& contactKey, const QString& uid);

@@ -24,6 +24,25 @@ std::vector<KeptProperty> KeptTable::load(const QString& contactKey) {
     return rows;
 }
 
+KeptTable::Reader::Reader(std::unique_ptr<Statement> select) : select_(std::move(select)) {}
+KeptTable::Reader::Reader(Reader&&) noexcept = default;
+KeptTable::Reader::~Reader() = default;
+
+std::vector<KeptProperty> KeptTable::Reader::load(const QString& contactKey) {
+    std::vector<KeptProperty> rows;
+    if (!select_)
+        return rows;
+    select_->reset();
+    select_->bind(1, contactKey);
+    while (select_->step())
+        rows.push_back({select_->text(0), select_->text(2), select_->text(1)});
+    return rows;
+}
+
+KeptTable::Reader KeptTable::reader() {
+    return Reader(hasTable() ? std::make_unique<Statement>(connection_, sql::SelectKept) : nullptr);
+}
+
 void KeptTable::replace(const QString& contactKey, const std::vector<KeptProperty>& rows) {
     Statement(connection_, sql::DeleteKept).bind(1, contactKey).exec();
     Statement insert(connection_, sql::InsertKept);

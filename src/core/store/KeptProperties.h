@@ -7,9 +7,11 @@
 // edited, the original is left out. Rows without a column are written back as they are.
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 class Connection;
+class Statement;
 
 struct KeptProperty {
     QString field; // the column the property was read into (keptfield::Name, ...), or empty
@@ -50,6 +52,19 @@ public:
 
     // The rows of one contact in their order; none when the table does not exist.
     std::vector<KeptProperty> load(const QString& contactKey);
+    // load() for many contacts in a row (an export): the table is looked for and the statement
+    // prepared once.
+    class Reader {
+    public:
+        explicit Reader(std::unique_ptr<Statement> select);
+        Reader(Reader&&) noexcept;
+        ~Reader();
+        std::vector<KeptProperty> load(const QString& contactKey);
+
+    private:
+        std::unique_ptr<Statement> select_; // null: no table
+    };
+    Reader reader();
     // Replaces the rows of one contact.
     void replace(const QString& contactKey, const std::vector<KeptProperty>& rows);
     // The contacts whose card had this UID, oldest first.

@@ -66,13 +66,18 @@ std::unordered_map<qint64, LunarBirthday> LunarBirthdays::byRowId() {
     return found;
 }
 
-void LunarBirthdays::showInRows(RowTable& rows, int firstRow) {
-    std::unordered_map<std::string, LunarBirthday> lunar;
+std::unordered_map<std::string, LunarBirthday> LunarBirthdays::byContactKey() {
+    std::unordered_map<std::string, LunarBirthday> found;
     Statement statement(connection_, sql::SelectLunarBirthdays);
     while (statement.step()) {
         if (const auto b = lunarAt(statement, 1))
-            lunar.emplace(std::string(statement.view(0)), *b);
+            found.emplace(std::string(statement.view(0)), *b);
     }
+    return found;
+}
+
+void LunarBirthdays::showInRows(RowTable& rows, int firstRow) {
+    const std::unordered_map<std::string, LunarBirthday> lunar = byContactKey();
     if (lunar.empty())
         return;
     for (int row = firstRow; row < rows.rowCount(); ++row) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 #include <unordered_map>
 
 class Connection;
@@ -30,6 +31,8 @@ public:
     // Every stored lunar birthday by the row id of its contact. A row that is not a valid lunar
     // birthday (written by another program) is left out: the contact's Gregorian 生日 holds.
     std::unordered_map<qint64, LunarBirthday> byRowId();
+    // The same by contact key.
+    std::unordered_map<std::string, LunarBirthday> byContactKey();
     // A list fill shows a lunar birthday as such ("农历 1950年腊月初八") in the birthday cell of the
     // rows from firstRow on. One read of the table; nothing more when nobody has a lunar birthday.
     void showInRows(RowTable& rows, int firstRow);

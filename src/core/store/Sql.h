@@ -74,6 +74,14 @@ inline constexpr const char* ListQueryOrder = " order by id";
 inline constexpr const char* LoadContact =
     "select mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
     "备注, 照片 from phone where friendid = ?";
+// Every contact with every field, or those of one group, in table order: one statement for a whole
+// export.
+#define ZINTEVA_EACH_CONTACT                                                                                                                \
+    "select friendid, mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
+    "email, 昵称, 备注, 照片 from phone where friendid is not null"
+inline constexpr const char* EachContact = ZINTEVA_EACH_CONTACT " order by id";
+inline constexpr const char* EachContactOfGroup = ZINTEVA_EACH_CONTACT " and mainid = ? order by id";
+#undef ZINTEVA_EACH_CONTACT
 inline constexpr const char* InsertContact =
     "insert into phone (mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, "
     "email, 昵称, 备注, 照片) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
@@ -129,6 +137,11 @@ inline constexpr const char* CreateTempPinyin = "create temp table if not exists
 inline constexpr const char* WritePinyin =
     "insert or replace into pinyin (friendid, name, full, initials, variants, sortkey) "
     "select ?1, ?2, ?3, ?4, ?5, ?6 where exists (select 1 from phone where friendid = ?1)";
+// The same, only while the contact still carries the name the keys were made from: keys made away
+// from the window thread must not overwrite those of a rename saved meanwhile.
+inline constexpr const char* WritePinyinIfName =
+    "insert or replace into pinyin (friendid, name, full, initials, variants, sortkey) "
+    "select ?1, ?2, ?3, ?4, ?5, ?6 where exists (select 1 from phone where friendid = ?1 and coalesce(姓名, '') = ?2)";
 inline constexpr const char* DeletePinyin = "delete from pinyin where friendid = ?";
 // Before statement DeleteGroupContacts, while the group's people can still be found.
 inline constexpr const char* DeleteGroupPinyin =
@@ -137,6 +150,12 @@ inline constexpr const char* DeleteGroupPinyin =
 inline constexpr const char* SelectStalePinyin =
     "select p.friendid, coalesce(p.姓名, '') from phone p left join pinyin k on k.friendid = p.friendid "
     "where p.friendid is not null and (k.friendid is null or k.name is not coalesce(p.姓名, '')) order by p.id";
+// The same a few at a time, in table order after the last one seen, so that no read holds the
+// file for long while the window works on it. Binds: the last id seen, how many.
+inline constexpr const char* SelectStalePinyinAfter =
+    "select p.id, p.friendid, coalesce(p.姓名, '') from phone p left join pinyin k on k.friendid = p.friendid "
+    "where p.id > ? and p.friendid is not null and (k.friendid is null or k.name is not coalesce(p.姓名, '')) "
+    "order by p.id limit ?";
 inline constexpr const char* DeleteOrphanPinyin =
     "delete from pinyin where friendid not in (select friendid from phone where friendid is not null)";
 inline constexpr const char* SelectPinyinSortKeys = "select friendid, sortkey from pinyin";
@@ -157,6 +176,11 @@ inline constexpr const char* NameOrPinyinCondition =
 inline constexpr const char* CreateMeta = "create table if not exists zinteva_meta (key text primary key, value text)";
 inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
 inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
+inline constexpr const char* ReplaceMeta = "insert or replace into zinteva_meta (key, value) values (?, ?)";
+// "pinyinchecked": the data file's change counter at which every contact's pinyin keys were last
+// known to be current. Another connection's commits are seen through data_version.
+inline constexpr const char* PinyinCheckedKey = "pinyinchecked";
+inline constexpr const char* DataVersion = "pragma data_version";
 
 // ---------------------------------------------------------------------------------------------
 // Lunar birthdays (store/LunarBirthdays.cpp). A row marks the contact's birthday as kept by the

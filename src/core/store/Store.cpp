@@ -14,10 +14,25 @@
 #include <unistd.h>
 
 std::optional<QDate> parseStoredDate(std::string_view text) {
-    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored.
+    // The stored form is YYYY-MM-DD; a time part after it (from older files) is ignored. Read by
+    // hand, as Qt's ISO date reading reads the first ten characters (any punctuation between the
+    // numbers, year 1 to 9999), without making a QString for every row of a next-birthday pass.
     if (text.size() < 10)
         return std::nullopt;
-    const QDate date = QDate::fromString(QString::fromLatin1(text.data(), 10), Qt::ISODate);
+    auto number = [&](size_t from, size_t length, int& value) {
+        value = 0;
+        for (size_t i = from; i < from + length; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (!QChar::fromLatin1(text[4]).isPunct() || !QChar::fromLatin1(text[7]).isPunct() || !number(0, 4, year) ||
+        !number(5, 2, month) || !number(8, 2, day) || year == 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
     return date;
@@ -229,6 +244,19 @@ std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
     if (fields)
         fields->lunarBirthday = lunar_.load(contactKey);
     return fields;
+}
+
+void Store::forEachContact(const QString& groupKey,
+                           const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
+    const std::unordered_map<std::string, LunarBirthday> lunar = lunar_.byContactKey();
+    contacts_.forEach(groupKey, [&](const QString& contactKey, ContactFields& fields) {
+        if (!lunar.empty()) {
+            const auto found = lunar.find(contactKey.toStdString());
+            if (found != lunar.end())
+                fields.lunarBirthday = found->second;
+        }
+        visit(contactKey, fields);
+    });
 }
 
 QString Store::quickCheck() {

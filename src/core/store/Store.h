@@ -62,12 +62,16 @@ public:
         const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit) {
         contacts_.forEachTreeContact(visit);
     }
-    // The fills show a lunar birthday in the birthday cell ("农历 1950年腊月初八").
+    // The fills show a lunar birthday in the birthday cell ("农历 腊月初八").
     void listAll(RowTable& into);
     void listByGroup(const QString& groupKey, RowTable& into);
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
+    // Every contact (groupKey empty) or a group's, with every field and the lunar birthday: one
+    // statement over the contacts (an export).
+    void forEachContact(const QString& groupKey,
+                        const std::function<void(const QString& contactKey, ContactFields& fields)>& visit);
     QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
     void updateContact(const QString& contactKey, const ContactFields& fields);
     // False, writing nothing, when no person has the key (deleted meanwhile).

@@ -2,12 +2,16 @@
 
 #include "core/store/Sql.h"
 
-Transaction::Transaction(Connection& connection) : connection_(connection) {
-    connection_.exec(sql::BeginWrite);
+#include <sqlite3.h>
+
+Transaction::Transaction(Connection& connection)
+    : connection_(connection), nested_(sqlite3_get_autocommit(connection.handle()) == 0) {
+    if (!nested_)
+        connection_.exec(sql::BeginWrite);
 }
 
 Transaction::~Transaction() {
-    if (committed_)
+    if (committed_ || nested_)
         return;
     try {
         connection_.exec(sql::RollbackWrite);
@@ -18,6 +22,7 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
-    connection_.exec(sql::EndWrite);
+    if (!nested_)
+        connection_.exec(sql::EndWrite);
     committed_ = true;
 }

@@ -6,6 +6,10 @@
 
 class Transaction {
 public:
+    // Inside a transaction already open the write joins it without a savepoint of its own: a
+    // savepoint per contact of a large import sends every page SQLite changes through its statement
+    // journal, a temporary file. A failure inside leaves through an exception, and the outer
+    // transaction, which sees it, rolls the whole write back.
     explicit Transaction(Connection& connection);
     ~Transaction();
     Transaction(const Transaction&) = delete;
@@ -15,5 +19,6 @@ public:
 
 private:
     Connection& connection_;
+    bool nested_;
     bool committed_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "core/text/Polyphones.h"
 
+#include <QHash>
 #include <unicode/translit.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -42,7 +43,8 @@ bool isMark(UChar32 c) {
 
 // Creating the transliterator parses ICU's rules and takes far longer than using it, so there is
 // one for the whole run. ICU's transliterate() is not safe to call from two threads at once on
-// one instance; the lock costs nothing next to the transliteration itself.
+// one instance (the window's and the one that fills missing keys); the lock costs nothing next to
+// the transliteration itself.
 class Transliteration {
 public:
     static Transliteration& instance() {
@@ -63,10 +65,27 @@ public:
     QString latin(const QString& text) {
         if (!transliterator_)
             return text.toLower();
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Names repeat (an import of a large directory meets the same names again and again), and a
+        // reading costs tens of microseconds: the last readings of short texts are kept, a bounded
+        // number (a long text is rare and would only fill the memory).
+        if (text.size() > CachedLength)
+            return read(text);
+        if (const auto found = cache_.constFind(text); found != cache_.cend())
+            return *found;
+        QString reading = read(text);
+        if (cache_.size() >= CacheSize)
+            cache_.clear();
+        cache_.insert(text, reading);
+        return reading;
+    }
+
+private:
+    // A long text is read in pieces, so that the time grows with its length and not faster.
+    QString read(const QString& text) {
         const icu::UnicodeString whole(reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()));
         const int32_t length = whole.length();
         const int32_t piece = std::max(1, detail::transliterationPiece);
-        std::lock_guard<std::mutex> lock(mutex_);
         if (length <= piece)
             return transliterated(whole);
         QString out;
@@ -107,7 +126,6 @@ public:
         return out;
     }
 
-private:
     Transliteration() {
         UErrorCode status = U_ZERO_ERROR;
         transliterator_.reset(
@@ -115,6 +133,8 @@ private:
         if (U_FAILURE(status))
             transliterator_.reset();
     }
+    static constexpr qsizetype CacheSize = 1 << 16;
+    static constexpr qsizetype CachedLength = 64;
     QString transliterated(icu::UnicodeString buffer) {
         detail::largestTransliteration = std::max(detail::largestTransliteration, static_cast<int>(buffer.length()));
         transliterator_->transliterate(buffer);
@@ -123,6 +143,7 @@ private:
 
     std::unique_ptr<icu::Transliterator> transliterator_;
     std::mutex mutex_;
+    QHash<QString, QString> cache_;
 };
 
 bool isAsciiLetter(QChar c) {

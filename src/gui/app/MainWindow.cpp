@@ -5,8 +5,10 @@
 #include "core/app/Settings.h"
 #include "core/exchange/PhotoFolder.h"
 #include "core/app/Twips.h"
+#include "core/store/FileStamp.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
+#include "gui/app/KeyFiller.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
@@ -173,13 +175,12 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     connect(list_, &ReportView::rowEntered, this, [this] { Lv_edit(); });
     connect(
         listModel_, &ContactListModel::nameEdited, this,
-        [this](const QString& key, const QString& text) { LV_AfterLabelEdit(view_, key, text); },
-        Qt::QueuedConnection);
+        [this](const QString& key, const QString& text) { LV_AfterLabelEdit(view_, key, text); }, Qt::QueuedConnection);
 
     // What another part of the program changes reaches the window through the session's notices.
-    for (auto notice : {&DirectorySession::contactsAdded, &DirectorySession::contactsChanged,
-                        &DirectorySession::contactsRemoved, &DirectorySession::groupsAdded,
-                        &DirectorySession::groupsRenamed, &DirectorySession::groupsRemoved})
+    for (auto notice :
+         {&DirectorySession::contactsAdded, &DirectorySession::contactsChanged, &DirectorySession::contactsRemoved,
+          &DirectorySession::groupsAdded, &DirectorySession::groupsRenamed, &DirectorySession::groupsRemoved})
         connect(&state_, notice, this, &Frm_main::changedElsewhere);
     connect(&state_, &DirectorySession::everythingChanged, this, &Frm_main::changedElsewhere);
 
@@ -324,7 +325,9 @@ bool Frm_main::searchFromForm(QWidget* form, const Query& query) {
     return done;
 }
 
-Frm_main::~Frm_main() = default;
+Frm_main::~Frm_main() {
+    keyFiller_.reset(); // its thread stops before the connection it reads can go
+}
 
 QTreeView* Frm_main::TV() const {
     return tree_;
@@ -400,26 +403,6 @@ void Frm_main::buildToolbar() {
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
 
-void Frm_main::fillMissingPinyinKeys() {
-    if (!state_.Conn)
-        return;
-    // Names stored by an older build or another tool get their pinyin keys once; a progress bar
-    // shows when that takes a while.
-    QProgressDialog progress(QStringLiteral("正在为联系人生成拼音索引..."), QString(), 0, 1, this);
-    progress.setWindowTitle(QStringLiteral("zinteva"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
-    progress.setCancelButton(nullptr);
-    try {
-        state_.Conn->pinyinKeys().backfill([&](int done, int total) {
-            progress.setMaximum(total);
-            progress.setValue(done);
-        });
-    } catch (const std::exception& e) {
-        qDebug() << "pinyin keys:" << e.what(); // the search by pinyin then misses those names
-    }
-}
-
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
     state_.RemindDays =
@@ -430,8 +413,7 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
-    // After the window is on screen: it costs a full pass over a large directory.
-    QTimer::singleShot(0, this, &Frm_main::fillMissingPinyinKeys);
+    keyFiller_ = std::make_unique<PinyinKeyFiller>(*state_.Conn, paths_.data, state_.storeOptions, this);
     // The tree, then everybody or the start-up reminder. The reminder's message stands over the
     // filled window, not over nothing.
     CommandResult tree;
@@ -454,10 +436,15 @@ bool Frm_main::Form_Load() {
 
 QString Frm_main::tryOpenDataFile() {
     try {
+        // Taken before the file is opened: what the last orderly close checked is the file as it was.
+        const QString stamp = filestamp::of(paths_.data);
         state_.Conn = Store::open(paths_.data, state_.storeOptions);
         // A file can open and still be damaged further in. It is read through once now, as the
         // close step does before it trusts the file for the backup, so that the backup is offered
-        // before any work is done on a damaged file.
+        // before any work is done on a damaged file; unless nothing has touched it since that
+        // close step passed it.
+        if (!stamp.isEmpty() && stamp == state_.env.settings->text(setting::CheckedDataFile))
+            return {};
         const QString check = state_.Conn->quickCheck();
         if (check == QStringLiteral("ok"))
             return {};
@@ -693,11 +680,18 @@ void Frm_main::closeEvent(QCloseEvent* event) {
     }
     modeless_.clear();
     saveSettings();
+    if (keyFiller_)
+        keyFiller_->finish();
+    keyFiller_.reset();
     const bool hadData = state_.Conn != nullptr;
     state_.Conn.reset();
     if (hadData) {
-        QString error;
-        closebackup::run(paths_, contactsAtStart_, state_.env.dialogs, this);
+        // The file as the backup step checks it; kept only if nobody wrote to it meanwhile.
+        const QString stamp = filestamp::of(paths_.data);
+        const bool backedUp = closebackup::run(paths_, contactsAtStart_, state_.env.dialogs, this);
+        Settings& settings = *state_.env.settings;
+        settings.setText(setting::CheckedDataFile, backedUp && stamp == filestamp::of(paths_.data) ? stamp : QString());
+        settings.sync();
     }
     event->accept();
 }

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <map>
+#include <memory>
 
 class QAction;
 class QMimeData;
@@ -26,6 +27,7 @@ class ContactListModel;
 class ListFilterBar;
 class NodeTreeView;
 class ReportView;
+class PinyinKeyFiller;
 
 class Frm_main : public QWidget, public RecordFormHost, public QueryFormHost {
     Q_OBJECT
@@ -48,6 +50,8 @@ public:
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
+    // What makes the pinyin keys of names stored without them, after the first paint.
+    PinyinKeyFiller* keyFiller() const { return keyFiller_.get(); }
 
     bool Lvfocus = false;
     bool Tvfocus = false;
@@ -112,7 +116,6 @@ private:
     void Form_Resize();
     bool openDataFile();
     QString tryOpenDataFile(); // empty when Conn is open on a sound file, else what is wrong
-    void fillMissingPinyinKeys();
     void saveSettings();
     // A change the window did not make (another part of the program, an import): the tree and
     // the list are refreshed once, after the change.
@@ -137,6 +140,7 @@ private:
     QMargins frameMargins_;      // the window frame, as last measured, until the window system tells
     int pendingTreeWidth_ = -1;  // pixels, applied once the splitter has its size
     QList<QPointer<QWidget>> modeless_;
+    std::unique_ptr<PinyinKeyFiller> keyFiller_;
     bool ownCommand_ = false;
     bool refreshPending_ = false;
     int contactsAtStart_ = -1;

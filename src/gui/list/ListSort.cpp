@@ -1,10 +1,10 @@
 #include "gui/list/ListSort.h"
 
-#include "gui/list/ContactListModel.h"
-#include "gui/list/ListColumns.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
 #include "core/store/Store.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/list/ListColumns.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -17,13 +17,14 @@ std::vector<int> orderOf(Store& store, const RowTable& rows, int listColumn, Qt:
     const int column = listColumn + 1;
     if (column != RowTable::NameColumn)
         return rowOrder(rows, column, order);
-    NameSortKeys names;
+    std::shared_ptr<const NameSortKeys> names;
     try {
-        names = store.pinyinKeys().loadSortKeys();
+        names = store.pinyinKeys().cachedSortKeys(); // read again only after a write
     } catch (const std::exception& e) {
         qDebug() << "sort keys:" << e.what(); // names without stored keys get theirs made on the spot
     }
-    return rowOrder(rows, column, order, &names);
+    const NameSortKeys none;
+    return rowOrder(rows, column, order, names ? names.get() : &none);
 }
 
 } // namespace
