@@ -493,6 +493,41 @@ private slots:
         QCOMPARE(counter.count("rollback"), 0);
     }
 
+    // However many cards an import writes or an export reads, each statement text is prepared once:
+    // the cost of preparing (tens of microseconds) would otherwise be paid several times per card.
+    void importAndExportPrepareEachTextOnce_data() {
+        QTest::addColumn<bool>("withUids");
+        QTest::newRow("new cards") << false;
+        QTest::newRow("cards with UIDs and kept properties") << true;
+    }
+    void importAndExportPrepareEachTextOnce() {
+        QFETCH(bool, withUids);
+        std::vector<int> importing, exporting;
+        for (const int cards : {3, 30}) {
+            QByteArray file;
+            for (int i = 0; i < cards; ++i) {
+                file += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:王" + QByteArray::number(i) + "\r\nTEL;TYPE=CELL:1390000" +
+                        QByteArray::number(i) + "\r\nCATEGORIES:同事\r\n";
+                if (withUids)
+                    file += "UID:elsewhere-" + QByteArray::number(i) + "\r\nX-WECHAT:w" + QByteArray::number(i) + "\r\n";
+                file += "END:VCARD\r\n";
+            }
+            const QString path = freshPath();
+            auto store = Store::open(path);
+            const int before = StoreProbe::prepared(*store);
+            QCOMPARE(Importer(*store, path).run(VCardReader::read(file), {}).added, cards);
+            const int imported = StoreProbe::prepared(*store);
+            int count = 0;
+            const QByteArray out = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard30, &count);
+            QCOMPARE(count, cards);
+            QCOMPARE(out.count("X-WECHAT"), withUids ? cards : 0);
+            importing.push_back(imported - before);
+            exporting.push_back(StoreProbe::prepared(*store) - imported);
+        }
+        QCOMPARE(importing[1], importing[0]);
+        QCOMPARE(exporting[1], exporting[0]);
+    }
+
     // A whole directory or a group is read by one statement, however many people it holds.
     void exportReadsOnce_data() {
         QTest::addColumn<int>("format");

@@ -9,6 +9,8 @@
 
 struct StoreProbe {
     static SQLite::Database& db(Store& store) { return *store.connection_->db_; }
+    // Statements prepared anew (not taken from the connection's kept ones) so far.
+    static int prepared(Store& store) { return store.connection_->preparedCount(); }
 };
 
 inline SQLite::Database& storeDb(Store& store) {

@@ -12,7 +12,38 @@ Connection::Connection(const QString& path, int flags, const char* vfs) {
     handle_ = db_->getHandle();
 }
 
-Connection::~Connection() = default;
+Connection::~Connection() {
+    for (auto& [text, statements] : kept_)
+        for (sqlite3_stmt* statement : statements)
+            sqlite3_finalize(statement);
+}
+
+sqlite3_stmt* Connection::takePrepared(const char* text) {
+    const auto found = kept_.find(text);
+    if (found == kept_.end() || found->second.empty())
+        return nullptr;
+    sqlite3_stmt* statement = found->second.back();
+    found->second.pop_back();
+    return statement;
+}
+
+void Connection::givePrepared(const char* text, sqlite3_stmt* statement) {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    auto found = kept_.find(text);
+    if (found == kept_.end()) {
+        if (kept_.size() >= KeptStatements) {
+            sqlite3_finalize(statement); // a text made on the fly (a search); not worth keeping
+            return;
+        }
+        found = kept_.emplace(text, std::vector<sqlite3_stmt*>()).first;
+    }
+    if (found->second.size() >= 4) {
+        sqlite3_finalize(statement);
+        return;
+    }
+    found->second.push_back(statement);
+}
 
 void Connection::exec(const char* sql) {
     char* error = nullptr;

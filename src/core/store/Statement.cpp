@@ -1,6 +1,10 @@
 #include "core/store/Statement.h"
 
-Statement::Statement(Connection& connection, const char* text) : connection_(connection) {
+Statement::Statement(Connection& connection, const char* text) : connection_(connection), text_(text) {
+    statement_ = connection_.takePrepared(text);
+    if (statement_)
+        return;
+    connection_.countPrepared();
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v2(connection_.handle(), text, -1, &statement_, &tail);
     if (rc != SQLITE_OK)
@@ -12,6 +16,11 @@ Statement::Statement(Connection& connection, const char* text) : connection_(con
         statement_ = nullptr;
         throw StoreError("more than one statement in one text: " + std::string(text));
     }
+}
+
+Statement::~Statement() {
+    if (statement_)
+        connection_.givePrepared(text_.c_str(), statement_);
 }
 
 Statement& Statement::bind(int index, std::string_view text) {

@@ -1,6 +1,6 @@
 #pragma once
-// The one way the store runs SQL: a prepared statement that is finalized when it goes out of
-// scope, refuses a text holding more than one statement, binds values (never splices them) and
+// The one way the store runs SQL: a prepared statement that goes back to its connection for the
+// next use of its text when it goes out of scope (Connection::takePrepared), refuses a text holding more than one statement, binds values (never splices them) and
 // throws StoreError with SQLite's codes when a step fails. Column reads hand out views into
 // SQLite's own buffer, valid until the next step.
 #include "core/store/Connection.h"
@@ -15,7 +15,7 @@ class Statement {
 public:
     Statement(Connection& connection, const char* text);
     Statement(Connection& connection, const std::string& text) : Statement(connection, text.c_str()) {}
-    ~Statement() { sqlite3_finalize(statement_); }
+    ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -62,4 +62,5 @@ public:
 private:
     Connection& connection_;
     sqlite3_stmt* statement_ = nullptr;
+    std::string text_; // the text it was prepared from, to give it back to the connection
 };
