@@ -8,6 +8,8 @@
 #include "core/exchange/VCardWriter.h"
 
 #include "support/TestFiles.h"
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTest>
@@ -33,6 +35,20 @@ ImportRecord readOne(const QByteArray& data) {
     if (batch.records.size() != 1)
         qFatal("expected one card, got %d", int(batch.records.size()));
     return batch.records.front();
+}
+
+QString realworldFixtureFolder() {
+    return QDir(qEnvironmentVariable("ZINTEVA_SOURCE_DIR")).absoluteFilePath(QStringLiteral("../shared/fixtures/realworld"));
+}
+
+// Everything a record carries, as one text, so that two readings of a file can be compared whole.
+QString described(const ImportRecord& r) {
+    QStringList parts{QString::number(r.number), r.error, r.groupName, r.uid, QString::fromLatin1(r.photoData.toBase64()),
+                      r.photoExtension, r.photoReference, r.warnings.join(u'/'),
+                      QString::number(r.ownCard) + QString::number(r.version4)};
+    for (const KeptProperty& k : r.kept)
+        parts << k.field + u'=' + k.line + u'=' + k.value;
+    return parts.join(u'|');
 }
 
 QString isoOrEmpty(const std::optional<QDate>& date) {
@@ -408,6 +424,70 @@ private slots:
         }
         QCOMPARE(read.join(u'|'), names);
         QCOMPARE(batch.assumedEncoding, encoding);
+    }
+
+    // A file read from a device, a few bytes at a time (lines and CR LF pairs cut everywhere), gives
+    // what the same bytes read whole give: records, their order, the encoding found.
+    void streamedReadIsTheWholeRead_data() {
+        fileRules_data();
+        const QString text = QString::fromUtf8(card("3.0", "FN:张三\nNOTE:备注"));
+        QStringEncoder le(QStringConverter::Utf16LE);
+        QTest::newRow("UTF-8 BOM") << "\xEF\xBB\xBF" + text.toUtf8() << "张三" << "";
+        QTest::newRow("UTF-16LE BOM") << "\xFF\xFE" + QByteArray(le(text)) << "张三" << "UTF-16";
+        QTest::newRow("UTF-8 cards, then GBK without CHARSET")
+            << card("3.0", "FN:李四\nNOTE:一二三") + card("2.1", "FN:\xD5\xC5\xC8\xFD\nNOTE:\xCE\xD2\xC3\xC7\xB5\xC4")
+            << "李四|张三" << "GB18030";
+        QTest::newRow("lone CR line breaks") << QByteArray("BEGIN:VCARD\rVERSION:3.0\rFN:a\r b\rEND:VCARD\r") << "ab"
+                                             << "";
+        QTest::newRow("quoted-printable soft breaks")
+            << card("2.1", "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0=\n=E4=B8=89") << "张三" << "";
+        QDir corpus(realworldFixtureFolder());
+        for (const QString& name : corpus.entryList({QStringLiteral("*.vcf")}, QDir::Files)) {
+            QFile file(corpus.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QTest::newRow(qPrintable(name)) << file.readAll() << QString() << QString();
+        }
+    }
+    void streamedReadIsTheWholeRead() {
+        QFETCH(QByteArray, data);
+        const ImportBatch whole = VCardReader::read(data);
+        for (const qint64 piece : {qint64(1), qint64(7), qint64(1) << 20}) {
+            vcarddetail::readPiece = piece;
+            QBuffer device(&data);
+            QVERIFY(device.open(QIODevice::ReadOnly));
+            std::vector<ImportRecord> records;
+            const ImportBatch streamed =
+                VCardReader::read(device, [&](ImportRecord&& record) { records.push_back(std::move(record)); });
+            QVERIFY(streamed.error.isEmpty());
+            QCOMPARE(streamed.assumedEncoding, whole.assumedEncoding);
+            QCOMPARE(records.size(), whole.records.size());
+            for (size_t i = 0; i < records.size(); ++i) {
+                QCOMPARE(described(records[i]), described(whole.records[i]));
+                QVERIFY(records[i].fields == whole.records[i].fields);
+            }
+            device.seek(0);
+            QCOMPARE(VCardReader::countCards(device), int(whole.records.size()));
+        }
+        vcarddetail::readPiece = 1 << 20;
+    }
+
+    // A large file is not read whole before its first card comes out.
+    void streamedReadHandsCardsOnEarly() {
+        QByteArray data;
+        for (int i = 0; i < 40000; ++i)
+            data += card("3.0", "FN:王" + QByteArray::number(i) + "\nTEL;TYPE=CELL:139" + QByteArray::number(i));
+        QBuffer device(&data);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        qint64 readAtFirst = -1;
+        int cards = 0;
+        VCardReader::read(device, [&](ImportRecord&&) {
+            if (cards++ == 0)
+                readAtFirst = device.pos();
+        });
+        QCOMPARE(cards, 40000);
+        QVERIFY(readAtFirst > 0);
+        QVERIFY2(readAtFirst <= (qint64(1) << 20) + 64 * 1024, qPrintable(QString::number(readAtFirst)));
+        QVERIFY(data.size() > 2 * (qint64(1) << 20));
     }
 
     void byteOrderMarks_data() {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <stdexcept>
 
 namespace {
 
@@ -216,7 +217,34 @@ ImportBatch Importer::readFile(const QString& path) {
 }
 
 ImportSummary Importer::runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress) {
-    return run(readFile(path), options, progress);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return run(readFile(path), options, progress); // says why it cannot be read
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool vcard = suffix == u"vcf" || suffix == u"vcard" ||
+                       (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(file.peek(4096)));
+    // A regular vCard file is read card by card while it is written into the data file: neither the
+    // file nor its cards are held whole. (A CSV file is read whole: its layout and encoding are
+    // decided over all of it.)
+    if (!vcard || !QFileInfo(path).isFile())
+        return run(readFile(path), options, progress);
+    const int expected = progress ? VCardReader::countCards(file) : 0;
+    if (!file.seek(0))
+        return run(readFile(path), options, progress);
+    ImportBatch read;
+    ImportSummary summary = runRecords(
+        ImportBatch::Source::VCard, expected,
+        [&](const RecordSink& each) {
+            read = VCardReader::read(file, [&](ImportRecord&& record) { each(record); });
+            if (!read.error.isEmpty())
+                throw std::runtime_error("read");
+        },
+        options, progress);
+    if (!read.error.isEmpty())
+        summary.failure =
+            QStringLiteral("无法读取文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
+    summary.assumedEncoding = read.assumedEncoding;
+    return summary;
 }
 
 ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& options, const ImportProgress& progress) {

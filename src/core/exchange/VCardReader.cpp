@@ -4,9 +4,15 @@
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/TextDecoding.h"
 
+#include <QIODevice>
 #include <QUrl>
 #include <algorithm>
+#include <deque>
 #include <vector>
+
+namespace vcarddetail {
+qint64 readPiece = 1 << 20;
+} // namespace vcarddetail
 
 namespace {
 
@@ -59,19 +65,60 @@ bool isMarker(QByteArrayView line, QByteArrayView marker) {
     return line.trimmed().compare(marker, Qt::CaseInsensitive) == 0;
 }
 
-// The physical lines of the file, ended by CRLF, LF or a lone CR.
+// The physical lines of the file, ended by CRLF, LF or a lone CR: from bytes in memory, or read
+// from a device a piece at a time (only the line in hand and the piece it came in are held). A view
+// handed out stays valid until the next call.
 class PhysicalLines {
 public:
     explicit PhysicalLines(QByteArrayView data) : data_(data) {}
-    bool atEnd() const { return pos_ >= data_.size(); }
-    QByteArrayView peek() const { return lineAt(pos_).first; }
+    explicit PhysicalLines(QIODevice& device) : device_(&device) {}
+    bool atEnd() {
+        ensureLine();
+        return pos_ >= data_.size();
+    }
+    QByteArrayView peek() {
+        ensureLine();
+        return lineAt(pos_).first;
+    }
     QByteArrayView next() {
+        ensureLine();
         const auto [line, following] = lineAt(pos_);
         pos_ = following;
+        scanned_ = pos_;
         return line;
     }
+    // The device refused a read before its end.
+    bool failed() const { return failed_; }
 
 private:
+    // With a device: reads on until the buffer holds the whole line at pos_ and its line break (a CR
+    // at the end of a piece may be the first half of CR LF), or the device has ended.
+    void ensureLine() {
+        if (!device_)
+            return;
+        while (!ended_) {
+            const char* begin = data_.data() + scanned_;
+            const char* end = data_.data() + data_.size();
+            const char* stop = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+            if (stop != end && (*stop == '\n' || stop + 1 != end))
+                return;
+            scanned_ = stop - data_.data(); // where the search goes on after the next piece
+            if (pos_ > 0) {
+                buffer_.remove(0, pos_);
+                scanned_ -= pos_;
+                pos_ = 0;
+            }
+            const QByteArray more = device_->read(std::max<qint64>(1, vcarddetail::readPiece));
+            if (more.isEmpty()) {
+                ended_ = true;
+                failed_ = !device_->atEnd();
+            } else {
+                buffer_ += more;
+            }
+            data_ = buffer_;
+        }
+    }
+
     std::pair<QByteArrayView, qsizetype> lineAt(qsizetype start) const {
         const char* begin = data_.data() + start;
         const char* end = data_.data() + data_.size();
@@ -87,6 +134,10 @@ private:
 
     QByteArrayView data_;
     qsizetype pos_ = 0;
+    qsizetype scanned_ = 0; // no line break between pos_ and here
+    QIODevice* device_ = nullptr;
+    QByteArray buffer_;
+    bool ended_ = false, failed_ = false;
 };
 
 // The position of the colon that ends the name and parameters, or -1. Quoted parameter values may
@@ -919,25 +970,57 @@ struct RawCard {
     QString structuralWarning;
 };
 
-// The cards of the file in the order they begin. A card that begins inside another is a card of its
-// own; the outer one goes on after it ends.
-std::vector<RawCard> rawCards(const QByteArray& data) {
-    std::vector<RawCard> cards;
-    std::vector<size_t> open; // cards begun and not yet ended, innermost last
-    PhysicalLines lines(data);
+// The cards of the file one at a time, in the order they begin. A card that begins inside another is
+// a card of its own; the outer one goes on after it ends (and the inner one waits for it, so that
+// the order holds). Only the cards not yet handed out are held.
+class CardScanner {
+public:
+    explicit CardScanner(PhysicalLines& lines) : lines_(lines) {}
 
-    while (!lines.atEnd()) {
-        const QByteArrayView first = lines.next();
-        if (isBlank(first))
-            continue;
-        if (open.empty()) {
-            if (isMarker(first, "BEGIN:VCARD")) {
-                cards.push_back({static_cast<int>(cards.size()) + 1, Version::Unknown, {}, {}});
-                open.push_back(cards.size() - 1);
+    bool next(RawCard& out) {
+        while (true) {
+            if (!pending_.empty() && pending_.front().ended) {
+                out = std::move(pending_.front().card);
+                pending_.pop_front();
+                ++first_;
+                return true;
             }
-            continue; // anything between cards is ignored
+            if (lines_.atEnd()) {
+                for (size_t index : open_) {
+                    at(index).card.structuralWarning = QStringLiteral("缺少 END:VCARD，名片可能不完整");
+                    at(index).ended = true;
+                }
+                open_.clear();
+                if (pending_.empty())
+                    return false;
+                continue;
+            }
+            readLine();
         }
-        RawCard* card = &cards[open.back()];
+    }
+
+private:
+    struct Pending {
+        RawCard card;
+        bool ended = false;
+    };
+    Pending& at(size_t index) { return pending_[index - first_]; }
+    void begin() {
+        pending_.push_back({{begun_ + 1, Version::Unknown, {}, {}}, false});
+        open_.push_back(first_ + pending_.size() - 1);
+        ++begun_;
+    }
+
+    void readLine() {
+        const QByteArrayView first = lines_.next();
+        if (isBlank(first))
+            return;
+        if (open_.empty()) {
+            if (isMarker(first, "BEGIN:VCARD"))
+                begin();
+            return; // anything between cards is ignored
+        }
+        RawCard* card = &at(open_.back()).card;
         const Version version = card->version;
 
         // Unfold: a line that starts with a blank continues the one before. vCard 3.0 and 4.0 drop
@@ -947,7 +1030,7 @@ std::vector<RawCard> rawCards(const QByteArray& data) {
         // comes out whole.
         QByteArray logical = first.toByteArray();
         auto appendFold = [&] {
-            const QByteArrayView next = lines.next();
+            const QByteArrayView next = lines_.next();
             logical += version == Version::V21 ? next : next.sliced(1);
         };
         // A header folded before its colon (rare) is joined first; the scan goes on where it stopped,
@@ -964,14 +1047,14 @@ std::vector<RawCard> rawCards(const QByteArray& data) {
             }
             return false;
         };
-        while (!hasColon() && !lines.atEnd() && startsWithSpace(lines.peek()))
+        while (!hasColon() && !lines_.atEnd() && startsWithSpace(lines_.peek()))
             appendFold();
         const bool quotedPrintable = headerSaysQuotedPrintable(logical);
-        while (!lines.atEnd()) {
-            if (quotedPrintable && logical.endsWith('=') && !isMarker(lines.peek(), "END:VCARD")) {
+        while (!lines_.atEnd()) {
+            if (quotedPrintable && logical.endsWith('=') && !isMarker(lines_.peek(), "END:VCARD")) {
                 logical.chop(1);
-                logical += lines.next();
-            } else if (startsWithSpace(lines.peek())) {
+                logical += lines_.next();
+            } else if (startsWithSpace(lines_.peek())) {
                 appendFold();
             } else {
                 break;
@@ -983,42 +1066,56 @@ std::vector<RawCard> rawCards(const QByteArray& data) {
             // No colon: the rest of a 2.1 base64 value whose writer did not indent it.
             if (!card->properties.empty() && card->properties.back().isBase64())
                 card->properties.back().value += logical;
-            continue;
+            return;
         }
         if (property.name == "BEGIN" && isMarker(property.value, "VCARD")) {
-            cards.push_back({static_cast<int>(cards.size()) + 1, Version::Unknown, {}, {}});
-            open.push_back(cards.size() - 1);
-            continue;
+            begin();
+            return;
         }
         if (property.name == "END") {
-            if (isMarker(property.value, "VCARD"))
-                open.pop_back();
-            continue;
+            if (isMarker(property.value, "VCARD")) {
+                at(open_.back()).ended = true;
+                open_.pop_back();
+            }
+            return;
         }
         if (property.name == "VERSION")
             card->version = versionOf(property.value);
         card->properties.push_back(std::move(property));
     }
-    for (size_t index : open)
-        cards[index].structuralWarning = QStringLiteral("缺少 END:VCARD，名片可能不完整");
-    return cards;
-}
 
-// The bytes of every text that declares no charset and is not UTF-8, for the detector.
-QByteArray undeclaredEightBit(const std::vector<RawCard>& cards) {
-    QByteArray sample;
-    for (const RawCard& card : cards) {
-        for (const Property& p : card.properties) {
-            if (!p.charset.isEmpty() || p.isBase64() || !textdecoding::hasEightBit(p.value))
-                continue;
-            const QByteArray bytes = p.isQuotedPrintable() ? quotedPrintableDecoded(p.value) : p.value;
-            if (!textdecoding::isValidUtf8(bytes)) {
-                sample += bytes;
-                sample += '\n';
-            }
+    PhysicalLines& lines_;
+    std::deque<Pending> pending_; // begun and not handed out, in the order they began
+    size_t first_ = 0;            // the number of cards handed out: pending_.front()'s index
+    std::vector<size_t> open_;    // cards begun and not yet ended, innermost last
+    int begun_ = 0;
+};
+
+// The bytes of every text of a card that declares no charset and is not UTF-8, for the detector.
+void appendUndeclaredEightBit(const RawCard& card, QByteArray& sample) {
+    for (const Property& p : card.properties) {
+        if (!p.charset.isEmpty() || p.isBase64() || !textdecoding::hasEightBit(p.value))
+            continue;
+        const QByteArray bytes = p.isQuotedPrintable() ? quotedPrintableDecoded(p.value) : p.value;
+        if (!textdecoding::isValidUtf8(bytes)) {
+            sample += bytes;
+            sample += '\n';
         }
     }
-    return sample;
+}
+
+qsizetype sizeOf(const RawCard& card) {
+    qsizetype size = 0;
+    for (const Property& p : card.properties)
+        size += p.name.size() + p.value.size() + 16;
+    return size;
+}
+
+ImportRecord built(const RawCard& card, bool textIsUtf8, QByteArrayView fallback) {
+    CardBuilder builder(card.number, card.version, textIsUtf8, fallback);
+    for (const Property& p : card.properties)
+        builder.add(p);
+    return builder.finish(card.structuralWarning);
 }
 
 } // namespace
@@ -1045,21 +1142,105 @@ ImportBatch VCardReader::read(const QByteArray& file) {
         batch.assumedEncoding =
             mark == textdecoding::Unicode::Utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-32");
 
-    const std::vector<RawCard> cards = rawCards(data);
+    PhysicalLines lines(data);
+    CardScanner scanner(lines);
+    std::vector<RawCard> cards;
+    for (RawCard card; scanner.next(card);)
+        cards.push_back(std::move(card));
     QByteArray fallback;
     if (!textIsUtf8) {
-        const QByteArray sample = undeclaredEightBit(cards);
+        QByteArray sample;
+        for (const RawCard& card : cards)
+            appendUndeclaredEightBit(card, sample);
         if (!sample.isEmpty()) {
             fallback = textdecoding::detectEightBit(sample);
             batch.assumedEncoding = QString::fromLatin1(fallback);
         }
     }
     batch.records.reserve(cards.size());
-    for (const RawCard& card : cards) {
-        CardBuilder builder(card.number, card.version, textIsUtf8, fallback);
-        for (const Property& p : card.properties)
-            builder.add(p);
-        batch.records.push_back(builder.finish(card.structuralWarning));
-    }
+    for (const RawCard& card : cards)
+        batch.records.push_back(built(card, textIsUtf8, fallback));
     return batch;
+}
+
+ImportBatch VCardReader::read(QIODevice& device, const std::function<void(ImportRecord&&)>& each) {
+    // A file in UTF-16 or UTF-32 is decoded as a whole (its zero bytes are found over all of it); such
+    // files come from phones and stay small.
+    textdecoding::Unicode mark = textdecoding::Unicode::None;
+    const QByteArray head = device.peek(64 * 1024);
+    textdecoding::withoutBom(head, &mark);
+    if (mark == textdecoding::Unicode::Utf16 || mark == textdecoding::Unicode::Utf32) {
+        ImportBatch batch = read(device.readAll());
+        for (ImportRecord& record : batch.records)
+            each(std::move(record));
+        batch.records.clear();
+        return batch;
+    }
+    ImportBatch batch;
+    batch.source = ImportBatch::Source::VCard;
+    if (head.startsWith("\xEF\xBB\xBF"))
+        device.read(3);
+
+    // Text that declares no charset and is not UTF-8 is read in the encoding the detector finds in
+    // it. The detector is asked once, over the cards from the first that holds such text on, up to
+    // WindowBytes of them (the whole file when it is smaller): those cards wait, the others go
+    // through at once.
+    constexpr qsizetype WindowBytes = 16 << 20;
+    PhysicalLines lines(device);
+    CardScanner scanner(lines);
+    bool decided = false;
+    QByteArray fallback, sample;
+    std::vector<RawCard> waiting;
+    qsizetype waitingBytes = 0;
+    auto decide = [&] {
+        decided = true;
+        fallback = textdecoding::detectEightBit(sample);
+        batch.assumedEncoding = QString::fromLatin1(fallback);
+        for (const RawCard& card : waiting)
+            each(built(card, false, fallback));
+        waiting.clear();
+        sample.clear();
+    };
+    for (RawCard card; scanner.next(card);) {
+        if (decided) {
+            each(built(card, false, fallback));
+            continue;
+        }
+        const qsizetype before = sample.size();
+        appendUndeclaredEightBit(card, sample);
+        if (waiting.empty() && sample.size() == before) {
+            each(built(card, false, fallback));
+            continue;
+        }
+        waitingBytes += sizeOf(card);
+        waiting.push_back(std::move(card));
+        if (waitingBytes >= WindowBytes)
+            decide();
+    }
+    if (!waiting.empty())
+        decide();
+    if (lines.failed())
+        batch.error = device.errorString();
+    return batch;
+}
+
+int VCardReader::countCards(QIODevice& device) {
+    textdecoding::Unicode mark = textdecoding::Unicode::None;
+    const QByteArray head = device.peek(64 * 1024);
+    textdecoding::withoutBom(head, &mark);
+    auto count = [](PhysicalLines& lines) {
+        int cards = 0;
+        while (!lines.atEnd())
+            cards += isMarker(lines.next(), "BEGIN:VCARD") ? 1 : 0;
+        return cards;
+    };
+    if (mark == textdecoding::Unicode::Utf16 || mark == textdecoding::Unicode::Utf32) {
+        const QByteArray text = textdecoding::withoutBom(device.readAll());
+        PhysicalLines lines{QByteArrayView(text)};
+        return count(lines);
+    }
+    if (head.startsWith("\xEF\xBB\xBF"))
+        device.read(3);
+    PhysicalLines lines(device);
+    return count(lines);
 }

@@ -7,11 +7,22 @@
 #include <QByteArray>
 #include <functional>
 
+class QIODevice;
+
+namespace vcarddetail {
+// How much a read from a device asks for at once; tests make it tiny, to cut lines everywhere.
+extern qint64 readPiece;
+} // namespace vcarddetail
+
 class VCardReader {
 public:
     static ImportBatch read(const QByteArray& file);
-    // The same, each record handed over as soon as its card is read.
-    static void read(const QByteArray& file, const std::function<void(ImportRecord&&)>& each);
+    // The same from a device read a piece at a time, each record handed over as soon as its card is
+    // read, so that a file of any size is imported in little memory. The batch returned holds no
+    // records: the encoding assumed, and an error when the device failed before its end.
+    static ImportBatch read(QIODevice& device, const std::function<void(ImportRecord&&)>& each);
+    // The cards a file holds (the lines that begin one), for a progress bar; reads the device to its end.
+    static int countCards(QIODevice& device);
     // Whether the bytes look like a vCard file (used to tell .vcf from .csv when the name says nothing).
     static bool looksLikeVCard(const QByteArray& file);
 };
