@@ -12,6 +12,7 @@
 #include "support/StatementCounter.h"
 #include "support/TestFiles.h"
 #include "support/StoreProbe.h"
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -526,6 +527,48 @@ private slots:
         }
         QCOMPARE(importing[1], importing[0]);
         QCOMPARE(exporting[1], exporting[0]);
+    }
+
+    // An export writes as it reads, one card or row at a time, and strict GBK writes nothing at all when
+    // a contact holds a character outside it.
+    void exportWritesAsItReads_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("outsideGbk");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("vCard") << int(ExportFormat::VCard30) << false << 4;
+        QTest::newRow("CSV UTF-8") << int(ExportFormat::CsvUtf8) << false << 5;
+        QTest::newRow("CSV GB18030, 𠀀 too") << int(ExportFormat::CsvGb18030) << true << 6;
+        QTest::newRow("CSV GBK") << int(ExportFormat::CsvGbk) << false << 5;
+        QTest::newRow("CSV GBK, 𠀀 refused") << int(ExportFormat::CsvGbk) << true << 0;
+    }
+    void exportWritesAsItReads() {
+        QFETCH(int, format);
+        QFETCH(bool, outsideGbk);
+        QFETCH(int, writes);
+        struct Counting : QBuffer {
+            int writes = 0;
+            qint64 writeData(const char* data, qint64 size) override {
+                ++writes;
+                return QBuffer::writeData(data, size);
+            }
+        } out;
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        const QString path = populated();
+        auto store = Store::open(path);
+        if (outsideGbk) {
+            ContactFields rare;
+            rare.groupKey = store->groups()[0].key;
+            rare.name = QStringLiteral("𠀀先生");
+            store->addContact(rare);
+        }
+        int count = -1;
+        QString error;
+        const bool written = Exporter(*store).write(out, ExportSelection::all(), ExportFormat(format), &count, &error);
+        QCOMPARE(written, writes > 0);
+        QCOMPARE(out.writes, writes);
+        QCOMPARE(count, writes > 0 ? (outsideGbk ? 5 : 4) : 0);
+        if (!written)
+            QVERIFY(error.contains(QStringLiteral("𠀀先生")));
     }
 
     // A whole directory or a group is read by one statement, however many people it holds.

@@ -629,6 +629,25 @@ std::vector<size_t> CsvFile::unencodable(const std::vector<CsvContact>& contacts
     return bad;
 }
 
+QByteArray CsvFile::headBytes(Encoding encoding) {
+    const QString text = rowText(header());
+    if (encoding == Encoding::Utf8WithBom)
+        return "\xEF\xBB\xBF" + text.toUtf8();
+    QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
+    return encoder.isValid() ? QByteArray(encoder(text)) : text.toUtf8();
+}
+
+std::optional<QByteArray> CsvFile::rowBytes(const CsvContact& contact, Encoding encoding) {
+    const QString text = rowText(rowCells(contact));
+    if (encoding == Encoding::Utf8WithBom)
+        return text.toUtf8();
+    QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
+    QByteArray bytes = encoder(text);
+    if (!encoder.isValid() || encoder.hasError())
+        return std::nullopt;
+    return bytes;
+}
+
 QByteArray CsvFile::write(const std::vector<CsvContact>& contacts, Encoding encoding) {
     QString text = rowText(header());
     for (const CsvContact& c : contacts)

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 struct CsvContact {
@@ -29,6 +30,10 @@ public:
     // leading ', and so does one that starts with ' itself; the reader takes it off again from files
     // with a UID column. Telephone numbers (digits, blanks and + - ( ) only) are written as they are.
     static QByteArray write(const std::vector<CsvContact>& contacts, Encoding encoding = Encoding::Utf8WithBom);
+    // The same a piece at a time, for a file written while it is read: the file's start (the mark and
+    // the header row), then one contact's row; nothing when the encoding cannot write the row.
+    static QByteArray headBytes(Encoding encoding);
+    static std::optional<QByteArray> rowBytes(const CsvContact& contact, Encoding encoding);
     // The indexes of the contacts that hold a character the encoding cannot write.
     static std::vector<size_t> unencodable(const std::vector<CsvContact>& contacts, Encoding encoding);
 

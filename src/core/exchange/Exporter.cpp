@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <functional>
 #include <sys/stat.h>
 
 Exporter::Exporter(Store& store) : store_(store) {}
@@ -40,34 +41,86 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
 
     const bool csv = isCsv(format);
     const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
+    const CsvFile::Encoding encoding = format == ExportFormat::CsvGbk       ? CsvFile::Encoding::Gbk
+                                       : format == ExportFormat::CsvGb18030 ? CsvFile::Encoding::Gb18030
+                                                                            : CsvFile::Encoding::Utf8WithBom;
     // Each prepared once for the whole export, not once per contact.
     KeptTable::Reader keptReader = store_.keptTable().reader();
     ContactUidTable::Reader uidReader = store_.uids().reader();
 
-    // A vCard file is written card by card, each picture read only for its own card; a CSV file holds
-    // no pictures.
-    std::vector<CsvContact> rows;
-    int written = 0;
-    bool failed = false;
-    auto take = [&](const QString& key, ContactFields& fields) {
-        if (failed)
-            return;
-        const QString groupName = groupNames.value(fields.groupKey);
-        std::vector<KeptProperty> kept = keptReader.load(key);
-        // A card that came with a UID keeps it; the others carry the contact's own.
-        QString uid;
-        for (const KeptProperty& property : kept) {
-            if (property.field == keptfield::Uid && !property.value.isEmpty()) {
-                uid = property.value;
-                break;
+    // Every contact of the selection in order, with its group's name, its kept properties and its UID.
+    using Visit = std::function<bool(const QString& groupName, ContactFields& fields, std::vector<KeptProperty>& kept,
+                                     const QString& uid)>;
+    auto each = [&](const Visit& visit) {
+        bool going = true;
+        auto take = [&](const QString& key, ContactFields& fields) {
+            if (!going)
+                return;
+            std::vector<KeptProperty> kept = keptReader.load(key);
+            // A card that came with a UID keeps it; the others carry the contact's own.
+            QString uid;
+            for (const KeptProperty& property : kept) {
+                if (property.field == keptfield::Uid && !property.value.isEmpty()) {
+                    uid = property.value;
+                    break;
+                }
             }
+            if (uid.isEmpty())
+                uid = uidReader.uidOf(key, true);
+            going = visit(groupNames.value(fields.groupKey), fields, kept, uid);
+        };
+        if (selection.kind == ExportSelection::Kind::Keys) {
+            for (const QString& key : selection.keys) {
+                std::optional<ContactFields> fields = store_.loadContact(key);
+                if (fields) // else deleted meanwhile
+                    take(key, *fields);
+            }
+        } else {
+            // One statement for everybody or a group: the tree's top node "root" stands for everybody.
+            const bool group = selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey);
+            store_.forEachContact(group ? selection.groupKey : QString(), take);
         }
-        if (uid.isEmpty())
-            uid = uidReader.uidOf(key, true);
+        return going;
+    };
+
+    // Strict GBK: the contacts it cannot write are found before anything is written.
+    if (encoding == CsvFile::Encoding::Gbk) {
+        int bad = 0;
+        QStringList names;
+        each([&](const QString& groupName, ContactFields& fields, std::vector<KeptProperty>&, const QString& uid) {
+            if (!CsvFile::rowBytes({fields, groupName, uid}, encoding)) {
+                if (++bad <= 20)
+                    names.append(fields.name.isEmpty() ? QStringLiteral("（无名）") : fields.name);
+            }
+            return true;
+        });
+        if (bad > 0) {
+            if (bad > 20)
+                names.append(QStringLiteral("……另有 %1 个").arg(bad - 20));
+            if (error)
+                *error = QStringLiteral(
+                             "%1 个联系人含有 GBK 无法表示的字符：%2。请改用 GB18030 编码导出，它能写出所有字符。")
+                             .arg(bad)
+                             .arg(names.join(QStringLiteral("、")));
+            if (count)
+                *count = 0;
+            return false;
+        }
+    }
+
+    // Written contact by contact: a vCard file with each picture read only for its own card, a CSV
+    // file row by row (it holds no pictures).
+    if (csv && !writeAll(out, CsvFile::headBytes(encoding)))
+        return false;
+    int written = 0;
+    const bool complete = each([&](const QString& groupName, ContactFields& fields, std::vector<KeptProperty>& kept,
+                                   const QString& uid) {
         if (csv) {
-            rows.push_back({std::move(fields), groupName, uid});
+            const std::optional<QByteArray> row = CsvFile::rowBytes({std::move(fields), groupName, uid}, encoding);
+            if (!row || !writeAll(out, *row))
+                return false;
             ++written;
-            return;
+            return true;
         }
         ExportCard card;
         card.fields = std::move(fields);
@@ -83,59 +136,12 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
                 card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(photoPath).suffix());
             }
         }
-        if (!writeAll(out, VCardWriter::write(card, version))) {
-            failed = true;
-            return;
-        }
-        ++written;
-    };
-    if (selection.kind == ExportSelection::Kind::Keys) {
-        for (const QString& key : selection.keys) {
-            std::optional<ContactFields> fields = store_.loadContact(key);
-            if (fields) // else deleted meanwhile
-                take(key, *fields);
-        }
-    } else {
-        // One statement for everybody or a group: the tree's top node "root" stands for everybody.
-        const bool group = selection.kind == ExportSelection::Kind::Group && !keys::isRoot(selection.groupKey);
-        store_.forEachContact(group ? selection.groupKey : QString(), take);
-    }
-    if (failed)
-        return false;
-    QByteArray bytes;
-    switch (format) {
-    case ExportFormat::CsvUtf8:
-        bytes = CsvFile::write(rows, CsvFile::Encoding::Utf8WithBom);
-        break;
-    case ExportFormat::CsvGbk: {
-        const std::vector<size_t> bad = CsvFile::unencodable(rows, CsvFile::Encoding::Gbk);
-        if (!bad.empty()) {
-            QStringList names;
-            for (size_t i = 0; i < bad.size() && i < 20; ++i)
-                names.append(rows[bad[i]].fields.name.isEmpty() ? QStringLiteral("（无名）")
-                                                                : rows[bad[i]].fields.name);
-            if (bad.size() > 20)
-                names.append(QStringLiteral("……另有 %1 个").arg(bad.size() - 20));
-            if (error)
-                *error = QStringLiteral(
-                             "%1 个联系人含有 GBK 无法表示的字符：%2。请改用 GB18030 编码导出，它能写出所有字符。")
-                             .arg(bad.size())
-                             .arg(names.join(QStringLiteral("、")));
-            if (count)
-                *count = 0;
+        if (!writeAll(out, VCardWriter::write(card, version)))
             return false;
-        }
-        bytes = CsvFile::write(rows, CsvFile::Encoding::Gbk);
-        break;
-    }
-    case ExportFormat::CsvGb18030:
-        bytes = CsvFile::write(rows, CsvFile::Encoding::Gb18030);
-        break;
-    case ExportFormat::VCard40:
-    case ExportFormat::VCard30:
-        break;
-    }
-    if (csv && !writeAll(out, bytes))
+        ++written;
+        return true;
+    });
+    if (!complete)
         return false;
     transaction.commit();
     if (count)
