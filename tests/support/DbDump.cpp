@@ -86,9 +86,12 @@ QString dumpDatabase(sqlite3* db) {
         while (rows.step()) {
             QStringList cells;
             for (int column = 0; column < rows.columns(); ++column) {
-                // A contact's UID is random: two runs of the same saves agree on who has one.
-                const bool randomUid = table == QStringLiteral("zinteva_uid") && column == 1;
-                cells << (randomUid ? QStringLiteral("<uid>") : rows.value(column));
+                // A contact's UID is random and a delete is kept with the time of day it happened:
+                // two runs of the same saves agree on who has one and on what was kept.
+                const bool randomUid = (table == QStringLiteral("zinteva_uid") && column == 1) ||
+                                       (table == QStringLiteral("zinteva_deleted") && column == 7);
+                const bool time = table == QStringLiteral("zinteva_deleted") && column == 5;
+                cells << (randomUid ? QStringLiteral("<uid>") : time ? QStringLiteral("<time>") : rows.value(column));
             }
             lines << cells.join(QLatin1Char('|'));
         }

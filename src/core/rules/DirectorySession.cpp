@@ -1,6 +1,7 @@
 #include "core/rules/DirectorySession.h"
 
 #include "core/exchange/Importer.h"
+#include "core/rules/Duplicates.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Sql.h"
@@ -9,6 +10,7 @@
 #include "core/text/Keys.h"
 
 #include <QDebug>
+#include <QTime>
 
 namespace {
 
@@ -42,6 +44,163 @@ QString reminderMessage(int days, int found, bool startup) {
     if (days == 0)
         return QStringLiteral("今天有 %1 位过生日的好友").arg(found);
     return QStringLiteral("最近 %1 天有 %2 位过生日的好友").arg(days).arg(found);
+}
+
+DirectorySession::Selection DirectorySession::selection() const {
+    return {CurrentGroup, CurrentContactId, ListSource};
+}
+
+template <typename Write> void DirectorySession::recorded(Write&& write) {
+    if (!history_) {
+        write();
+        return;
+    }
+    UndoLog& log = Conn->undoLog();
+    const Selection before = selection();
+    Conn->recentlyDeleted().setNow(
+        storedDate(env.clock->today()) + QTime::currentTime().toString(QStringLiteral(" HH:mm")));
+    log.start();
+    try {
+        write();
+    } catch (...) {
+        log.stop();
+        throw;
+    }
+    const UndoLog::Range range = log.stop();
+    if (range.empty())
+        return;
+    // A new change ends what could be redone.
+    for (const Step& step : redoSteps_)
+        log.forget(step.range);
+    redoSteps_.clear();
+    undoSteps_.push_back({range, before, selection()});
+    emit historyChanged();
+}
+
+void DirectorySession::enableHistory() {
+    try {
+        Conn->enableHistory();
+        history_ = !Conn->isReadOnly();
+        if (history_)
+            Conn->recentlyDeleted().purgeBefore(env.clock->today().addDays(-RecentlyDeleted::KeepDays));
+    } catch (const StoreError& e) {
+        // Without its history the window still works; the user loses only undo.
+        qWarning() << "no undo for this data file:" << e.message();
+        history_ = false;
+    }
+}
+
+CommandResult DirectorySession::undo() {
+    return replay(undoSteps_, redoSteps_, true);
+}
+
+CommandResult DirectorySession::redo() {
+    return replay(redoSteps_, undoSteps_, false);
+}
+
+CommandResult DirectorySession::replay(std::vector<Step>& from, std::vector<Step>& to, bool undoing) {
+    CommandResult result;
+    if (!history_ || from.empty())
+        return result;
+    Step step = from.back();
+    try {
+        step.range = Conn->undoLog().replay(step.range);
+    } catch (const StoreError& e) {
+        // The file changed meanwhile in a way the step cannot undo (another program wrote it): the
+        // step is dropped, nothing was written.
+        from.pop_back();
+        emit historyChanged();
+        result.ok = false;
+        result.notice = warning((undoing ? QStringLiteral("不能撤销: ") : QStringLiteral("不能重做: ")) + e.message());
+        return result;
+    }
+    from.pop_back();
+    to.push_back(step);
+    emit everythingChanged();
+    emit historyChanged();
+    // The tree and the list as they were before the change (after it, for a redo), with the same
+    // node and row selected.
+    const Selection& shown = undoing ? step.before : step.after;
+    CurrentGroup = shown.group;
+    CurrentContactId = shown.contact;
+    ListSource = shown.list;
+    result = refresh(CurrentGroup);
+    result.selectRow = CurrentContactId;
+    return result;
+}
+
+std::vector<DeletedContact> DirectorySession::recentlyDeleted() {
+    try {
+        return Conn->recentlyDeleted().list();
+    } catch (const StoreError&) {
+        return {};
+    }
+}
+
+CommandResult DirectorySession::restoreDeleted(const std::vector<qint64>& ids) {
+    CommandResult result;
+    QStringList restored;
+    try {
+        recorded([&] {
+            Transaction transaction = Conn->transaction();
+            for (const qint64 id : ids) {
+                const QString key = Conn->restoreDeleted(id);
+                if (!key.isEmpty())
+                    restored << key;
+            }
+            transaction.commit();
+        });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("没有恢复。\n") + e.message());
+        return result;
+    }
+    if (restored.isEmpty())
+        return result;
+    emit contactsAdded(restored);
+    CurrentContactId = restored.first();
+    result = refresh(CurrentGroup);
+    result.selectRow = CurrentContactId;
+    return result;
+}
+
+std::vector<QStringList> DirectorySession::duplicates() {
+    std::vector<DuplicateCandidate> people;
+    try {
+        Conn->forEachDuplicateCandidate(
+            [&](const QString& key, const QString& name, const QString& mobile, const QString& email) {
+                people.push_back({key, name, mobile, email});
+            });
+    } catch (const StoreError&) {
+        return {};
+    }
+    return findDuplicates(people);
+}
+
+CommandResult DirectorySession::mergeContacts(const QString& keep, const ContactFields& merged,
+                                              const QStringList& others) {
+    CommandResult result;
+    try {
+        recorded([&] {
+            Transaction transaction = Conn->transaction();
+            Conn->updateContact(keep, merged);
+            for (const QString& other : others) {
+                if (other != keep)
+                    Conn->deleteContact(other);
+            }
+            transaction.commit();
+        });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("没有合并。\n") + e.message());
+        return result;
+    }
+    emit contactsChanged({keep});
+    emit contactsRemoved(others);
+    CurrentContactId = keep;
+    result = refresh(CurrentGroup);
+    result.selectRow = keep;
+    return result;
 }
 
 RowTable DirectorySession::read(const std::function<void(RowTable&)>& fill) {
@@ -126,13 +285,14 @@ CommandResult DirectorySession::saveContact(const std::optional<QString>& contac
     CommandResult result;
     try {
         if (!contactKey) {
-            const QString key = Conn->addContact(fields);
+            QString key;
+            recorded([&] { key = Conn->addContact(fields); });
             CurrentContactId = key;
             CurrentGroup = key;
             emit contactsAdded({key});
         } else {
             CurrentContactId = *contactKey;
-            Conn->updateContact(*contactKey, fields);
+            recorded([&] { Conn->updateContact(*contactKey, fields); });
             emit contactsChanged({*contactKey});
         }
     } catch (const StoreError& e) {
@@ -179,7 +339,7 @@ CommandResult DirectorySession::deleteListRow(const QString& contactKey, const Q
                 RefillAfterDelete = true;
             }
         }
-        Conn->deleteContact(contactKey);
+        recorded([&] { Conn->deleteContact(contactKey); });
     } catch (const StoreError& e) {
         result.ok = false;
         result.notice = warning(QStringLiteral("不能删除 '%1': %2").arg(rowName, e.message()));
@@ -207,7 +367,7 @@ CommandResult DirectorySession::deleteNode(const QString& nodeKey) {
             return result; // everybody cannot be deleted
         case keys::Kind::Group:
             // The group row and its people go in one transaction: nobody is left in a group that is gone.
-            Conn->deleteGroup(nodeKey);
+            recorded([&] { Conn->deleteGroup(nodeKey); });
             emit groupsRemoved({nodeKey});
             result.rebuildTree = true;
             result.treeFailure = failure;
@@ -216,7 +376,7 @@ CommandResult DirectorySession::deleteNode(const QString& nodeKey) {
         case keys::Kind::Contact: {
             // The person's group is read before the person goes.
             const QString group = groupOf(nodeKey).value_or(keys::Root);
-            Conn->deleteContact(nodeKey);
+            recorded([&] { Conn->deleteContact(nodeKey); });
             emit contactsRemoved({nodeKey});
             CurrentGroup = group;
             result.rebuildTree = true;
@@ -240,7 +400,9 @@ CommandResult DirectorySession::renameListRow(const QString& contactKey, const Q
     if (contactKey.isEmpty())
         return result;
     try {
-        if (!Conn->renameContact(contactKey, name))
+        bool renamed = false;
+        recorded([&] { renamed = Conn->renameContact(contactKey, name); });
+        if (!renamed)
             return result;
     } catch (const StoreError& e) {
         result.ok = false;
@@ -265,8 +427,11 @@ CommandResult DirectorySession::renameNode(const QString& nodeKey, const QString
         return result;
     const QString stored = kind == keys::Kind::Group ? fitGroupName(name) : name;
     try {
-        const bool renamed =
-            kind == keys::Kind::Group ? Conn->renameGroup(nodeKey, stored) : Conn->renameContact(nodeKey, stored);
+        bool renamed = false;
+        recorded([&] {
+            renamed =
+                kind == keys::Kind::Group ? Conn->renameGroup(nodeKey, stored) : Conn->renameContact(nodeKey, stored);
+        });
         if (!renamed)
             return result; // the node's group or person is gone
     } catch (const StoreError& e) {
@@ -293,7 +458,8 @@ CommandResult DirectorySession::addGroup(const QString& typedName, const QString
     NewGroupName = fitGroupName(typedName);
     CurrentGroup = nodeKey;
     try {
-        const QString key = Conn->addGroup(NewGroupName);
+        QString key;
+        recorded([&] { key = Conn->addGroup(NewGroupName); });
         emit groupsAdded({key});
     } catch (const StoreError& e) {
         result.ok = false;
@@ -350,7 +516,7 @@ CommandResult DirectorySession::importBatch(const ImportBatch& batch, const Impo
                                             const std::function<bool(int, int)>& progress, ImportSummary* summary) {
     CommandResult result;
     Importer importer(*Conn, DataPaths::in(env.programDir).data);
-    *summary = importer.run(batch, options, progress);
+    recorded([&] { *summary = importer.run(batch, options, progress); });
     // The tree and the list are refreshed once, to show everybody with what came in.
     if (summary->imported() > 0) {
         emit everythingChanged();

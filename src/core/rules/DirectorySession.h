@@ -12,6 +12,8 @@
 #include "core/store/Query.h"
 #include "core/store/RowTable.h"
 #include "core/store/ContactFields.h"
+#include "core/store/RecentlyDeleted.h"
+#include "core/store/UndoLog.h"
 
 #include <QObject>
 #include <QString>
@@ -140,6 +142,26 @@ public:
     CommandResult importBatch(const ImportBatch& batch, const ImportOptions& options,
                               const std::function<bool(int, int)>& progress, ImportSummary* summary);
 
+    // The window's history. enableHistory (the load step, after the data file opened) keeps every
+    // change of the commands above undoable for this run, many steps deep, and every deleted person
+    // for 30 days (older ones are forgotten now).
+    void enableHistory();
+    bool canUndo() const { return history_ && !undoSteps_.empty(); }
+    bool canRedo() const { return history_ && !redoSteps_.empty(); }
+    // The last change undone (redone) in one transaction; the tree and the list as they were then,
+    // with the same node and row selected.
+    CommandResult undo();
+    CommandResult redo();
+    // The people deleted in the last 30 days, newest first, and some of them back (undoable too).
+    std::vector<DeletedContact> recentlyDeleted();
+    CommandResult restoreDeleted(const std::vector<qint64>& ids);
+
+    // Groups of likely duplicates (see Duplicates.h), each with its people's keys.
+    std::vector<QStringList> duplicates();
+    // One person made of several: keep (the lowest key) gets the merged fields, the others are
+    // deleted (and so kept among the recently deleted); one step, undoable.
+    CommandResult mergeContacts(const QString& keep, const ContactFields& merged, const QStringList& others);
+
     // After a change the window did not make: the tree rebuilt with nodeKey current again, and the
     // list refilled with what it shows.
     CommandResult refresh(const QString& nodeKey);
@@ -152,8 +174,28 @@ signals:
     void groupsRenamed(const QStringList& keys);
     void groupsRemoved(const QStringList& keys);
     void everythingChanged();
+    void historyChanged(); // canUndo or canRedo may have changed
 
 private:
+    struct Selection {
+        QString group;
+        QString contact;
+        ListShows list;
+    };
+    struct Step {
+        UndoLog::Range range;
+        Selection before;
+        Selection after;
+    };
+    Selection selection() const;
+    // Runs a write of a command as one step of the history.
+    template <typename Write> void recorded(Write&& write);
+    CommandResult replay(std::vector<Step>& from, std::vector<Step>& to, bool undoing);
+
+    bool history_ = false;
+    std::vector<Step> undoSteps_;
+    std::vector<Step> redoSteps_;
+
     RowTable read(const std::function<void(RowTable&)>& fill);
     // The list after a save or delete for a node key (a group: its people, with CurrentContactId's
     // row selected and the list focused; a person: that person).

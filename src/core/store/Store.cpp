@@ -4,6 +4,7 @@
 #include "core/store/ForeignSchema.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
+#include "core/store/UndoSql.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -47,7 +48,8 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), lunar_(*connection_), uids_(*connection_), kept_(*connection_) {}
+      meta_(*connection_), lunar_(*connection_), undo_(*connection_), deleted_(*connection_), uids_(*connection_),
+      kept_(*connection_) {}
 Store::~Store() = default;
 
 void refuseIrregularFiles(const QString& path) {
@@ -82,6 +84,11 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     store->pinyin_.ensureTable();
     store->lunar_.ensureTable();
     store->uids_.ensureTable();
+    if (!store->isReadOnly()) {
+        // The deleted people's trigger reads the kept properties: both tables are always there.
+        store->kept_.ensureTable();
+        store->deleted_.ensureTable();
+    }
     if (!store->isReadOnly()) {
         try {
             store->connection_->exec(sql::CreateIndexes);
@@ -193,6 +200,35 @@ bool Store::renameContact(const QString& contactKey, const QString& name) {
     pinyin_.write(contactKey, name);
     transaction.commit();
     return true;
+}
+
+void Store::forEachDuplicateCandidate(
+    const std::function<void(const QString&, const QString&, const QString&, const QString&)>& visit) {
+    Statement people(*connection_, sql::duplicates::Candidates);
+    while (people.step())
+        visit(people.text(0), people.text(1), people.text(2), people.text(3));
+}
+
+void Store::enableHistory() {
+    if (isReadOnly())
+        return;
+    deleted_.install();
+    undo_.install();
+}
+
+QString Store::restoreDeleted(qint64 id) {
+    Transaction transaction(*connection_);
+    const RestoredContact restored = deleted_.restore(id);
+    const QString& key = restored.key;
+    if (!key.isEmpty()) {
+        if (const std::optional<ContactFields> fields = contacts_.load(key))
+            pinyin_.write(key, fields->name);
+        uids_.uidOf(key, true); // a new one when its own was taken meanwhile (the card imported again)
+        if (!restored.kept.empty())
+            kept_.replace(key, restored.kept);
+    }
+    transaction.commit();
+    return key;
 }
 
 void Store::deleteContact(const QString& contactKey) {

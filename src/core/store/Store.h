@@ -14,9 +14,11 @@
 #include "core/store/OpenOptions.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/Query.h"
+#include "core/store/RecentlyDeleted.h"
 #include "core/store/RowTable.h"
 #include "core/store/StoreError.h"
 #include "core/store/Transaction.h"
+#include "core/store/UndoLog.h"
 
 #include <QDate>
 #include <QString>
@@ -45,6 +47,18 @@ public:
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
     LunarBirthdays& lunarBirthdays() { return lunar_; }
+    // The window's history: undo of its changes and the recently deleted people (see enableHistory).
+    UndoLog& undoLog() { return undo_; }
+    RecentlyDeleted& recentlyDeleted() { return deleted_; }
+    // Every person's key, name, mobile and e-mail, for the duplicate rules.
+    void forEachDuplicateCandidate(const std::function<void(const QString& key, const QString& name,
+                                                            const QString& mobile, const QString& email)>& visit);
+    // For the window's connection: every change can be undone and every deleted person is kept
+    // for a while. Nothing on a read-only file.
+    void enableHistory();
+    // A recently deleted person back, with the key, the columns, the group and the pinyin keys
+    // they had; empty when that person is there already.
+    QString restoreDeleted(qint64 id);
     ContactUidTable& uids() { return uids_; }
     // The data file's full path, as SQLite opened it.
     QString filePath() const;
@@ -110,6 +124,8 @@ private:
     PinyinKeys pinyin_;
     MetaTable meta_;
     LunarBirthdays lunar_;
+    UndoLog undo_;
+    RecentlyDeleted deleted_;
     ContactUidTable uids_;
     QStringList droppedSchema_;
     KeptTable kept_;

@@ -19,6 +19,7 @@
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -90,6 +91,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     tree_->installEventFilter(this);
     list_->installEventFilter(this);
     buildToolbar();
+    addHistoryActions();
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
@@ -378,6 +380,29 @@ void Frm_main::addEntry(QAction* button, const QString& key, const QString& text
     actions_[key] = entry;
 }
 
+void Frm_main::addHistoryActions() {
+    // Ctrl+Z and Ctrl+Shift+Z anywhere in the window; a text box that has the focus keeps its own.
+    auto* undo = new QAction(QStringLiteral("撤销"), this);
+    undo->setObjectName(QStringLiteral("undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    auto* redo = new QAction(QStringLiteral("重做"), this);
+    redo->setObjectName(QStringLiteral("redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    for (QAction* action : {undo, redo}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setEnabled(false);
+        addAction(action);
+    }
+    connect(undo, &QAction::triggered, this, [this] { apply(run([&] { return state_.undo(); })); });
+    connect(redo, &QAction::triggered, this, [this] { apply(run([&] { return state_.redo(); })); });
+    connect(&state_, &DirectorySession::historyChanged, this, [this, undo, redo] {
+        undo->setEnabled(state_.canUndo());
+        redo->setEnabled(state_.canRedo());
+    });
+    actions_[QStringLiteral("undo")] = undo;
+    actions_[QStringLiteral("redo")] = redo;
+}
+
 void Frm_main::buildToolbar() {
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setOrientation(Qt::Vertical);
@@ -394,6 +419,8 @@ void Frm_main::buildToolbar() {
     QAction* query =
         addButton(QStringLiteral("querybutt"), QStringLiteral("查询"), QStringLiteral("按自己的要求查询"), 4);
     addEntry(query, QStringLiteral("birthday"), QStringLiteral("最近生日人员"));
+    addEntry(query, QStringLiteral("deleted"), QStringLiteral("最近删除..."));
+    addEntry(query, QStringLiteral("duplicates"), QStringLiteral("查找重复..."));
     QAction* set = addButton(QStringLiteral("setbutt"), QStringLiteral("设置"), QStringLiteral("工具栏的放置位置"), 5);
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
@@ -446,8 +473,10 @@ QString Frm_main::tryOpenDataFile() {
         if (!stamp.isEmpty() && stamp == state_.env.settings->text(setting::CheckedDataFile))
             return {};
         const QString check = state_.Conn->quickCheck();
-        if (check == QStringLiteral("ok"))
+        if (check == QStringLiteral("ok")) {
+            state_.enableHistory();
             return {};
+        }
         state_.Conn.reset();
         return check;
     } catch (const StoreError& e) {

@@ -106,6 +106,9 @@ protected:
 
 private:
     void buildToolbar();
+    void addHistoryActions();
+    void showRecentlyDeleted();
+    void showDuplicates();
     void deleteCommand();
     void addGroupCommand();
     bool groupReadyForNewContact();

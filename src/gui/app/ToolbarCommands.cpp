@@ -11,7 +11,10 @@
 #include "gui/forms/AboutBox.h"
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/ExchangeForms.h"
+#include "gui/forms/DuplicatesDialog.h"
 #include "gui/forms/QueryForm.h"
+#include "gui/forms/RecentlyDeletedDialog.h"
+#include "core/store/Store.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 
@@ -62,7 +65,33 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         exportContacts(view_);
     } else if (key == QLatin1String("birthday")) {
         apply(run([&] { return state_.birthdayReminder(false); }));
+    } else if (key == QLatin1String("deleted")) {
+        showRecentlyDeleted();
+    } else if (key == QLatin1String("duplicates")) {
+        showDuplicates();
     }
+}
+
+void Frm_main::showRecentlyDeleted() {
+    RecentlyDeletedDialog dialog(state_.recentlyDeleted(), this);
+    if (state_.env.dialogs->openForm(dialog) != QDialog::Accepted)
+        return;
+    const std::vector<qint64> ids = dialog.selectedIds();
+    if (!ids.empty())
+        apply(run([&] { return state_.restoreDeleted(ids); }));
+}
+
+void Frm_main::showDuplicates() {
+    DuplicatesDialog dialog(
+        state_.duplicates(), [this](const QString& key) { return state_.Conn->loadContact(key); },
+        [this](const QStringList& keys, const ContactFields& merged) {
+            CommandResult result = run([&] { return state_.mergeContacts(keys.front(), merged, keys.mid(1)); });
+            const bool merged_ = result.ok;
+            apply(std::move(result));
+            return merged_;
+        },
+        this);
+    state_.env.dialogs->openForm(dialog);
 }
 
 bool Frm_main::groupReadyForNewContact() {

@@ -1,0 +1,189 @@
+#include "core/store/RecentlyDeleted.h"
+
+#include "core/store/Statement.h"
+#include "core/store/Transaction.h"
+#include "core/store/UndoSql.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace {
+
+QString identifier(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+QString literal(const QString& text) {
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+QStringList phoneColumns(Connection& connection) {
+    Statement columns(connection, sql::undo::TableColumns);
+    columns.bind(1, "phone");
+    QStringList names;
+    while (columns.step())
+        names << columns.text(0);
+    return names;
+}
+
+// "main12" -> 12; 0 when the key is not of that form.
+qint64 groupId(const QString& key) {
+    if (!key.startsWith(QLatin1String("main")))
+        return 0;
+    bool ok = false;
+    const qint64 id = key.mid(4).toLongLong(&ok);
+    return ok && id > 0 ? id : 0;
+}
+
+} // namespace
+
+void RecentlyDeleted::ensureTable() {
+    if (!connection_.isReadOnly())
+        connection_.exec(sql::undo::CreateDeleted);
+}
+
+void RecentlyDeleted::install() {
+    if (connection_.isReadOnly())
+        return;
+    connection_.exec(sql::undo::CreateDeleted);
+    connection_.exec(sql::undo::CreateState);
+    connection_.exec(sql::undo::SeedState);
+    connection_.exec(sql::deleted::CreateClock);
+    connection_.exec(sql::deleted::SeedClock);
+    connection_.exec(sql::deleted::CreateGoneGroups);
+    connection_.exec(sql::deleted::KeepGroupName);
+    connection_.exec(sql::deleted::CreateGoneUids);
+    connection_.exec(sql::deleted::KeepUid);
+    installTrigger();
+    installed_ = true;
+}
+
+void RecentlyDeleted::installTrigger() {
+    // Every column the row has, whatever this file's phone table holds; a BLOB (which JSON cannot
+    // hold) is kept as its text.
+    QStringList pairs;
+    for (const QString& column : phoneColumns(connection_))
+        pairs << QStringLiteral("%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end")
+                     .arg(literal(column), identifier(column));
+    // Before the delete: the person's kept properties are still there (they go after the row).
+    const QString trigger =
+        QStringLiteral(
+            "create temp trigger if not exists zinteva_keep_deleted before delete on main.phone "
+            "when coalesce((select recording from temp.zinteva_undo_state), 0) < 2 begin "
+            "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept) values ("
+            "coalesce(old.friendid, 'friend' || old.id), old.姓名, old.mainid, "
+            "coalesce((select 类型 from main.分类 where 分类 = old.mainid), "
+            "(select name from temp.zinteva_gone_groups where key = old.mainid)), "
+            "(select now from temp.zinteva_clock), json_object(%1), "
+            "coalesce((select uid from main.zinteva_uid where friendid = old.friendid), "
+            "(select uid from temp.zinteva_gone_uids where key = old.friendid)), "
+            "(select json_group_array(json_array(field, value, line)) from main.zinteva_kept "
+            "where friendid = old.friendid)); end")
+            .arg(pairs.join(QStringLiteral(", ")));
+    Statement create(connection_, trigger.toStdString());
+    create.exec();
+}
+
+void RecentlyDeleted::setNow(const QString& now) {
+    if (!installed_)
+        return;
+    Statement set(connection_, sql::deleted::SetClock);
+    set.bind(1, now);
+    set.exec();
+}
+
+std::vector<DeletedContact> RecentlyDeleted::list() {
+    std::vector<DeletedContact> people;
+    if (!installed_)
+        return people;
+    Statement list(connection_, sql::undo::ListDeleted);
+    while (list.step())
+        people.push_back({list.integer(0), list.text(1), list.text(2), list.text(3), list.text(4)});
+    return people;
+}
+
+RestoredContact RecentlyDeleted::restore(qint64 id) {
+    QJsonObject row;
+    QString groupName;
+    RestoredContact restored;
+    {
+        Statement read(connection_, sql::undo::DeletedRow);
+        read.bind(1, id);
+        if (!read.step())
+            return {};
+        row = QJsonDocument::fromJson(read.text(0).toUtf8()).object();
+        groupName = read.text(1);
+        restored.uid = read.text(2);
+        for (const QJsonValue& kept : QJsonDocument::fromJson(read.text(3).toUtf8()).array()) {
+            const QJsonArray parts = kept.toArray();
+            restored.kept.push_back({parts.at(0).toString(), parts.at(2).toString(), parts.at(1).toString()});
+        }
+    }
+    Transaction transaction(connection_);
+    {
+        Statement forget(connection_, sql::undo::ForgetDeleted);
+        forget.bind(1, id);
+        forget.exec();
+    }
+    const QString key = row.value(QStringLiteral("friendid")).toString();
+    const qint64 rowId = row.value(QStringLiteral("id")).toInteger();
+    {
+        Statement exists(connection_, sql::undo::ContactKeyExists);
+        exists.bind(1, key).bind(2, rowId);
+        if (exists.step()) {
+            transaction.commit();
+            return {};
+        }
+    }
+    // The group comes back with its key when it went too (a group deleted with its people).
+    const QString groupKey = row.value(QStringLiteral("mainid")).toString();
+    if (const qint64 group = groupId(groupKey)) {
+        Statement exists(connection_, sql::undo::GroupKeyExists);
+        exists.bind(1, groupKey);
+        if (!exists.step()) {
+            Statement insert(connection_, sql::deleted::InsertGroupWithId);
+            insert.bind(1, group).bind(2, groupKey).bind(3, groupName);
+            insert.exec();
+        }
+    }
+    QStringList columns;
+    QStringList marks;
+    const QStringList present = phoneColumns(connection_);
+    for (const QString& column : present) {
+        if (row.contains(column)) {
+            columns << identifier(column);
+            marks << QStringLiteral("?");
+        }
+    }
+    const QString text = QString::fromUtf8(sql::deleted::InsertContactRow).arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    Statement insert(connection_, text.toStdString());
+    int index = 1;
+    for (const QString& column : present) {
+        if (!row.contains(column))
+            continue;
+        const QJsonValue value = row.value(column);
+        if (value.isNull() || value.isUndefined())
+            insert.bindNull(index);
+        else if (value.isDouble())
+            insert.bind(index, static_cast<qint64>(value.toDouble()));
+        else
+            insert.bind(index, value.toString());
+        ++index;
+    }
+    insert.exec();
+    if (!restored.uid.isEmpty())
+        Statement(connection_, sql::undo::RestoreUid).bind(1, key).bind(2, restored.uid).exec();
+    transaction.commit();
+    restored.key = key;
+    return restored;
+}
+
+void RecentlyDeleted::purgeBefore(const QDate& day) {
+    if (!installed_)
+        return;
+    Statement purge(connection_, sql::undo::PurgeDeleted);
+    purge.bind(1, day.toString(Qt::ISODate));
+    purge.exec();
+}

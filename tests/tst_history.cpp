@@ -1,0 +1,296 @@
+// Undo, redo and the recently deleted people, on the session alone: every command's change comes
+// back out of the data file in one step and goes in again, with the selection it had; deleted people
+// are kept 30 days and come back with their key and group.
+#include "core/exchange/Importer.h"
+#include "core/exchange/VCardReader.h"
+#include "core/rules/DirectorySession.h"
+#include "core/rules/Duplicates.h"
+#include "core/store/Store.h"
+#include "core/text/Clock.h"
+#include "support/StoreProbe.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+namespace {
+
+ContactFields person(const QString& group, const QString& name, const QString& mobile = {}) {
+    ContactFields f;
+    f.groupKey = group;
+    f.name = name;
+    f.mobile = mobile;
+    return f;
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    FixedClock clock{QDate(2025, 3, 10)};
+    std::unique_ptr<DirectorySession> session;
+    QString classmates, friends, zhang, li, wang;
+
+    // The user's data as one text: groups, people and their pinyin keys (the counters of
+    // AUTOINCREMENT are left out: a key once handed out stays used).
+    QString contents() {
+        SQLite::Database& db = storeDb(*session->Conn);
+        QString text;
+        for (const char* query : {"select * from 分类 order by id", "select * from phone order by id",
+                                  "select * from pinyin order by 1", "select friendid, name from zinteva_deleted",
+                                  "select * from zinteva_uid order by 1",
+                                  "select friendid, field, value, line from zinteva_kept order by id"}) {
+            SQLite::Statement rows(db, query);
+            while (rows.executeStep()) {
+                for (int c = 0; c < rows.getColumnCount(); ++c)
+                    text += QString::fromUtf8(rows.getColumn(c).getText()) + QLatin1Char('|');
+                text += QLatin1Char('\n');
+            }
+            text += QStringLiteral("--\n");
+        }
+        return text;
+    }
+
+    int deletedCount() {
+        SQLite::Statement count(storeDb(*session->Conn), "select count(*) from zinteva_deleted");
+        count.executeStep();
+        return count.getColumn(0).getInt();
+    }
+
+private slots:
+    void init() {
+        clock.set(QDate(2025, 3, 10));
+        const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
+        QFile::remove(path);
+        Store::createEmpty(path);
+        session = std::make_unique<DirectorySession>();
+        session->env.clock = &clock;
+        session->env.programDir = dir.path();
+        session->Conn = Store::open(path);
+        Store& store = *session->Conn;
+        classmates = store.addGroup(QStringLiteral("同学"));
+        friends = store.addGroup(QStringLiteral("朋友"));
+        zhang = store.addContact(person(classmates, QStringLiteral("张三"), QStringLiteral("13800000001")));
+        li = store.addContact(person(classmates, QStringLiteral("李四")));
+        wang = store.addContact(person(friends, QStringLiteral("王五")));
+        session->enableHistory();
+    }
+    void cleanup() { session.reset(); }
+
+    void undoAndRedoEveryCommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("onPerson"); // the command made the person's node current before writing
+        QTest::newRow("add a person") << "add" << false;
+        QTest::newRow("edit a person") << "edit" << false;
+        QTest::newRow("rename in the list") << "renameRow" << false;
+        QTest::newRow("rename a person's node") << "renameNode" << false;
+        QTest::newRow("rename a group") << "renameGroup" << false;
+        QTest::newRow("delete a row") << "deleteRow" << false;
+        QTest::newRow("delete a person's node") << "deletePerson" << true;
+        QTest::newRow("delete a group with its people") << "deleteGroup" << false;
+        QTest::newRow("add a group") << "addGroup" << false;
+        QTest::newRow("import") << "import" << false;
+    }
+    void undoAndRedoEveryCommand() {
+        QFETCH(QString, command);
+        QFETCH(bool, onPerson);
+        const std::map<QString, std::function<CommandResult()>> commands = {
+            {"add", [&] { return session->saveContact(std::nullopt, person(friends, QStringLiteral("赵六"))); }},
+            {"edit", [&] { return session->saveContact(zhang, person(friends, QStringLiteral("张三丰"), "139")); }},
+            {"renameRow", [&] { return session->renameListRow(li, QStringLiteral("李世民"), classmates); }},
+            {"renameNode", [&] { return session->renameNode(wang, QStringLiteral("王老五")); }},
+            {"renameGroup", [&] { return session->renameNode(classmates, QStringLiteral("老同学")); }},
+            {"deleteRow", [&] { return session->deleteListRow(li, QStringLiteral("李四"), classmates); }},
+            {"deletePerson", [&] { return session->deleteNode(wang); }},
+            {"deleteGroup", [&] { return session->deleteNode(classmates); }},
+            {"addGroup", [&] { return session->addGroup(QStringLiteral("家人"), classmates); }},
+            {"import",
+             [&] {
+                 ImportSummary summary;
+                 const ImportBatch batch =
+                     VCardReader::read("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:孙七\r\nCATEGORIES:同事\r\nEND:VCARD\r\n"
+                                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:周八\r\nEND:VCARD\r\n");
+                 return session->importBatch(batch, {}, {}, &summary);
+             }},
+        };
+        session->CurrentGroup = classmates;
+        session->CurrentContactId = zhang;
+        const QString before = contents();
+        QVERIFY(!session->canUndo());
+
+        QVERIFY(commands.at(command)().ok);
+        const QString after = contents();
+        QVERIFY2(after != before, "the command changed nothing");
+        QVERIFY(session->canUndo());
+
+        const CommandResult undone = session->undo();
+        QVERIFY(undone.ok);
+        QCOMPARE(contents(), before);
+        QVERIFY(undone.rebuildTree);
+        QCOMPARE(undone.selectNode, onPerson ? wang : classmates);
+        QCOMPARE(undone.selectRow, zhang);
+        QVERIFY(!session->canUndo());
+        QVERIFY(session->canRedo());
+
+        QVERIFY(session->redo().ok);
+        QCOMPARE(contents(), after);
+        QVERIFY(session->undo().ok);
+        QCOMPARE(contents(), before);
+    }
+
+    // Several steps back, in order; a new change ends what could be redone; the reminder's own
+    // writes between commands are no step of their own.
+    void manyStepsAndANewChange() {
+        const QString start = contents();
+        session->renameListRow(zhang, QStringLiteral("一"), classmates);
+        session->birthdayReminder(false);
+        const QString one = contents();
+        session->renameListRow(zhang, QStringLiteral("二"), classmates);
+        session->deleteNode(classmates);
+        QVERIFY(session->undo().ok);
+        QVERIFY(session->undo().ok);
+        QCOMPARE(contents(), one);
+        session->addGroup(QStringLiteral("新"), QStringLiteral("root"));
+        QVERIFY(!session->canRedo());
+        QVERIFY(session->undo().ok);
+        QVERIFY(session->undo().ok);
+        QCOMPARE(contents(), start);
+        QVERIFY(!session->canUndo());
+    }
+
+    // A group deleted with its people: one undo gives back every person, key and photo path.
+    void deletedGroupComesBackWhole() {
+        ContactFields withPhoto = person(classmates, QStringLiteral("钱九"));
+        withPhoto.photo = QStringLiteral("photos/abc.jpg");
+        const QString qian = session->Conn->addContact(withPhoto);
+        const QString before = contents();
+        session->deleteNode(classmates);
+        QCOMPARE(deletedCount(), 3);
+        session->undo();
+        QCOMPARE(contents(), before);
+        QCOMPARE(session->Conn->loadContact(qian)->photo, QStringLiteral("photos/abc.jpg"));
+        QCOMPARE(deletedCount(), 0);
+    }
+
+    void recentlyDeletedRestoreAndPurge_data() {
+        QTest::addColumn<bool>("wholeGroup");
+        QTest::newRow("a person") << false;
+        QTest::newRow("a group with its people") << true;
+    }
+    void recentlyDeletedRestoreAndPurge() {
+        QFETCH(bool, wholeGroup);
+        const std::optional<ContactFields> stored = session->Conn->loadContact(zhang);
+        const std::vector<KeptProperty> kept{{QString(), QStringLiteral("X-PHONETIC-LAST-NAME:zhang"), QString()}};
+        session->Conn->keptTable().replace(zhang, kept);
+        const QString uid = session->Conn->uids().uidOf(zhang, false);
+        if (wholeGroup)
+            session->deleteNode(classmates);
+        else
+            session->deleteListRow(zhang, QStringLiteral("张三"), classmates);
+        std::vector<DeletedContact> deleted = session->recentlyDeleted();
+        QCOMPARE(deleted.size(), size_t(wholeGroup ? 2 : 1));
+        const auto entry = std::find_if(deleted.begin(), deleted.end(), [&](auto& d) { return d.key == zhang; });
+        QVERIFY(entry != deleted.end());
+        QCOMPARE(entry->name, QStringLiteral("张三"));
+        QCOMPARE(entry->groupName, QStringLiteral("同学"));
+        QVERIFY2(entry->deleted.startsWith(QStringLiteral("2025-03-10 ")), qPrintable(entry->deleted));
+
+        QVERIFY(session->restoreDeleted({entry->id}).ok);
+        const std::optional<ContactFields> back = session->Conn->loadContact(zhang);
+        QVERIFY(back);
+        QCOMPARE(back->name, stored->name);
+        QCOMPARE(back->mobile, stored->mobile);
+        QCOMPARE(back->groupKey, classmates); // the group came back with its key and name
+        QCOMPARE(session->Conn->uids().uidOf(zhang, false), uid);
+        QCOMPARE(session->Conn->keptTable().load(zhang), kept);
+        QCOMPARE(session->Conn->groups().front().name, QStringLiteral("同学"));
+        QCOMPARE(session->recentlyDeleted().size(), size_t(wholeGroup ? 1 : 0));
+        // The restore is a step of its own.
+        QVERIFY(session->undo().ok);
+        QVERIFY(!session->Conn->loadContact(zhang));
+
+        // 30 days later the entries are still there; 31 days later they are forgotten at start.
+        for (const auto& [days, left] : {std::pair{30, true}, std::pair{31, false}}) {
+            clock.set(QDate(2025, 3, 10).addDays(days));
+            session->enableHistory();
+            QCOMPARE(!session->recentlyDeleted().empty(), left);
+        }
+    }
+
+    // The duplicate rules: a name, a mobile number (digits only, +86 or 0086 aside) or an e-mail
+    // address (case aside) joins people, also in chains; a same-sounding name alone does not.
+    void duplicateRules_data() {
+        QTest::addColumn<QStringList>("people"); // name|mobile|e-mail, keys p0, p1, ... in order
+        QTest::addColumn<QString>("groups");     // groups joined by ';', keys by ','
+        QTest::newRow("same name") << QStringList{"张三||", "张三||", "李四||"} << "p0,p1";
+        QTest::newRow("same pinyin, other character") << QStringList{"张三||", "章三||"} << "";
+        QTest::newRow("same pinyin and mobile") << QStringList{"张三|13800000001|", "章三|138 0000 0001|"} << "p0,p1";
+        QTest::newRow("+86 and 0086 aside") << QStringList{"甲|+86 138-0000-0001|", "乙|008613800000001|",
+                                                           "丙|13800000001|"}
+                                            << "p0,p1,p2";
+        QTest::newRow("short numbers never") << QStringList{"甲|110|", "乙|110|"} << "";
+        QTest::newRow("e-mail case aside") << QStringList{"甲||A@Example.com", "乙||a@example.COM "} << "p0,p1";
+        QTest::newRow("a chain") << QStringList{"甲|13800000001|", "乙|13800000001|x@y.cn", "丙||X@y.cn", "丁||"}
+                                 << "p0,p1,p2";
+        QTest::newRow("two groups") << QStringList{"甲||", "乙||", "甲||", "乙||"} << "p0,p2;p1,p3";
+    }
+    void duplicateRules() {
+        QFETCH(QStringList, people);
+        QFETCH(QString, groups);
+        std::vector<DuplicateCandidate> candidates;
+        for (int i = 0; i < people.size(); ++i) {
+            const QStringList parts = people[i].split(QLatin1Char('|'));
+            candidates.push_back({QStringLiteral("p%1").arg(i), parts[0], parts[1], parts[2]});
+        }
+        QStringList found;
+        for (const QStringList& group : findDuplicates(candidates))
+            found << group.join(QLatin1Char(','));
+        QCOMPARE(found.join(QLatin1Char(';')), groups);
+    }
+
+    // A merge keeps the lowest key with the picked fields; the others go to the recently deleted;
+    // one undo gives back all of them as they were.
+    void mergeKeepsTheFirstAndUndoes() {
+        const QString copy = session->Conn->addContact(person(friends, QStringLiteral("张三"), QStringLiteral("+8613800000001")));
+        ContactFields withMail = person(friends, QStringLiteral("张三"));
+        withMail.email = QStringLiteral("zs@example.cn");
+        const QString third = session->Conn->addContact(withMail);
+        const std::vector<QStringList> groups = session->duplicates();
+        QCOMPARE(groups.size(), size_t(1));
+        QCOMPARE(groups.front(), (QStringList{zhang, copy, third}));
+        std::vector<ContactFields> people;
+        for (const QString& key : groups.front())
+            people.push_back(*session->Conn->loadContact(key));
+        const ContactFields merged = mergedDefaults(people);
+        QCOMPARE(merged.mobile, QStringLiteral("+8613800000001")); // the longer form
+        QCOMPARE(merged.email, QStringLiteral("zs@example.cn"));
+        QCOMPARE(merged.groupKey, classmates);
+
+        const QString before = contents();
+        QVERIFY(session->mergeContacts(zhang, merged, {copy, third}).ok);
+        QCOMPARE(session->Conn->loadContact(zhang)->email, QStringLiteral("zs@example.cn"));
+        QVERIFY(!session->Conn->loadContact(copy));
+        QCOMPARE(session->recentlyDeleted().size(), size_t(2));
+        QVERIFY(session->duplicates().empty());
+        QVERIFY(session->undo().ok);
+        QCOMPARE(contents(), before);
+    }
+
+    // A file that cannot be written has no history, and the commands still report their failure.
+    void readOnlyFileHasNoHistory() {
+        const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
+        session->Conn.reset();
+        OpenOptions options;
+        options.readOnly = true;
+        session->Conn = Store::open(path, options);
+        session->enableHistory();
+        QVERIFY(!session->saveContact(zhang, person(classmates, QStringLiteral("x"))).ok);
+        QVERIFY(!session->canUndo());
+        QVERIFY(session->recentlyDeleted().empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
