@@ -30,7 +30,8 @@ QString fitGroupName(const QString& name) {
 }
 
 Query reminderQuery(const QDate& today, int days) {
-    return {QString::fromUtf8(sql::ReminderCondition), {storedDate(today), storedDate(today.addDays(days))}};
+    return {QString::fromUtf8(sql::ReminderCondition), {storedDate(today), storedDate(today.addDays(days))},
+            sql::ReminderOrder};
 }
 
 QString reminderMessage(int days, int found, bool startup) {

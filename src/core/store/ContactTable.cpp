@@ -58,7 +58,8 @@ void ContactTable::listByKey(const QString& contactKey, RowTable& into) {
 }
 
 void ContactTable::listQuery(const Query& query, RowTable& into) {
-    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + sql::ListQueryOrder;
+    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() +
+                             (query.order ? sql::ListOrderPrefix + std::string(query.order) : sql::ListQueryOrder);
     fill(text.c_str(), query.binds, into);
 }
 

@@ -7,6 +7,7 @@
 struct Query {
     QString where;     // the condition after "where", with ? for every bound value
     QStringList binds; // bound in order, always as text
+    const char* order = nullptr; // what follows "order by" (a text of store/Sql.h); the rows' own order when null
 
     bool isEmpty() const { return where.isEmpty(); }
     friend bool operator==(const Query&, const Query&) = default;

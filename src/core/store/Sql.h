@@ -69,6 +69,7 @@ inline constexpr const char* ListByGroup = ZINTEVA_LIST_COLUMNS " where mainid =
 inline constexpr const char* ListByKey = ZINTEVA_LIST_COLUMNS " where friendid = ?";
 inline constexpr const char* ListWherePrefix = ZINTEVA_LIST_COLUMNS " where ";
 inline constexpr const char* ListQueryOrder = " order by id";
+inline constexpr const char* ListOrderPrefix = " order by ";
 #undef ZINTEVA_LIST_COLUMNS
 
 inline constexpr const char* LoadContact =
@@ -121,6 +122,8 @@ inline constexpr const char* CreateNextBirthdayIndex =
     "create index if not exists phone_birthdays on phone(id, 生日, nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
+// The reminder list comes in the order of the days left, the next birthday first.
+inline constexpr const char* ReminderOrder = "nowbirthday, id";
 
 // ---------------------------------------------------------------------------------------------
 // Pinyin keys (store/PinyinKeys.cpp, store/NameSearch.cpp). One row per contact, keyed by its
