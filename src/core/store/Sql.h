@@ -211,6 +211,14 @@ inline constexpr const char* DeleteLunarBirthday = "delete from zinteva_lunar_bi
 // contacts have one, and the pass keeps reading its index instead of every whole row).
 inline constexpr const char* SelectLunarBirthdaysById =
     "select p.id, l.year, l.month, l.day, l.leap from zinteva_lunar_birthdays l join phone p on p.friendid = l.friendid";
+// A deleted person's lunar birthday, kept in their row of zinteva_deleted (the pair is added to the
+// row's json_object by the trigger that keeps them) and written back when they are restored.
+#define ZINTEVA_KEPT_LUNAR_NAME "zinteva:lunar"
+inline constexpr const char* KeptLunarBirthdayName = ZINTEVA_KEPT_LUNAR_NAME;
+inline constexpr const char* KeepLunarBirthdayPair =
+    "'" ZINTEVA_KEPT_LUNAR_NAME "', (select json_array(year, month, day, leap) from main.zinteva_lunar_birthdays "
+    "where friendid = old.friendid)";
+#undef ZINTEVA_KEPT_LUNAR_NAME
 // The lunar birthdays a list fill shows in the birthday column.
 inline constexpr const char* SelectLunarBirthdays = "select friendid, year, month, day, leap from zinteva_lunar_birthdays";
 // Every contact's birthday in both calendars, with its key and name: the reminder on the command line.

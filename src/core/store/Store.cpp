@@ -226,6 +226,8 @@ QString Store::restoreDeleted(qint64 id) {
         uids_.uidOf(key, true); // a new one when its own was taken meanwhile (the card imported again)
         if (!restored.kept.empty())
             kept_.replace(key, restored.kept);
+        if (restored.lunar)
+            lunar_.write(key, restored.lunar);
     }
     transaction.commit();
     return key;
