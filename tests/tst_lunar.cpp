@@ -9,6 +9,7 @@
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
 #include "core/rules/BirthdayReport.h"
+#include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/Store.h"
 #include "core/text/Clock.h"
@@ -57,6 +58,15 @@ private slots:
         QCOMPARE(eve->year, year - 1);
         QCOMPARE(eve->month, 12);
         QCOMPARE(eve->day, lunar::monthLength(year - 1, 12, false));
+        // The published dates above, as Debian's table-based `lunar` utility gives them.
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("lunar"));
+        if (program.isEmpty())
+            return;
+        QProcess oracle;
+        oracle.start(program, {QString::number(day.year()), QString::number(day.month()), QString::number(day.day())});
+        QVERIFY(oracle.waitForFinished(30000));
+        const QByteArray said = oracle.readAllStandardOutput();
+        QVERIFY2(said.contains(QStringLiteral("Lunar : %1.1.1.").arg(year).toLatin1()), said.constData());
     }
 
     void leapMonths_data() {
@@ -220,6 +230,27 @@ private slots:
         QCOMPARE(fx.count("select count(*) from zinteva_lunar_birthdays"), 0);
     }
 
+    // A deleted person brought back from the recently deleted has their lunar birthday again.
+    void restoredWithTheContact() {
+        Fixture fx(QDate(2026, 1, 20));
+        Store& store = fx.open();
+        store.enableHistory();
+        const QString g = fx.addGroup(QStringLiteral("家人"));
+        ContactFields grandma = contact(g, QStringLiteral("奶奶"));
+        grandma.lunarBirthday = lb(2020, 4, 15, true);
+        const QString key = store.addContact(grandma);
+        fx.addContact(g, QStringLiteral("小明"), QDate(1990, 1, 24));
+        store.deleteContact(key);
+        QCOMPARE(store.lunarBirthdays().byContactKey().size(), size_t(0));
+        const std::vector<DeletedContact> deleted = store.recentlyDeleted().list();
+        QCOMPARE(deleted.size(), size_t(1));
+        QCOMPARE(store.restoreDeleted(deleted[0].id), key);
+        const std::optional<ContactFields> back = store.loadContact(key);
+        QVERIFY(back);
+        QCOMPARE(back->lunarBirthday, std::optional<LunarBirthday>(lb(2020, 4, 15, true)));
+        QCOMPARE(back->birthday, std::optional<QDate>(QDate(2020, 6, 6)));
+    }
+
     // A fixed today: the reminder query and the report catch lunar and Gregorian birthdays together.
     void reminderCatchesBoth_data() {
         QTest::addColumn<QDate>("today");
@@ -257,6 +288,16 @@ private slots:
         QStringList caught;
         while (query.executeStep())
             caught << QString::fromStdString(query.getColumn(0).getString());
+        // The window's reminder list: the same people, the next birthday first, a lunar one as such.
+        RowTable rows;
+        store.listQuery(reminderQuery(today, 10), rows);
+        QStringList listed;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            listed << rows.qtext(r, RowTable::NameColumn);
+            if (listed.last() == QStringLiteral("奶奶"))
+                QCOMPARE(rows.qtext(r, RowTable::BirthdayColumn), QStringLiteral("农历 腊月初八"));
+        }
+        QCOMPARE(listed, names);
         std::sort(reported.begin(), reported.end());
         QCOMPARE(caught, reported);
     }
