@@ -2,6 +2,7 @@
 // back out of the data file in one step and goes in again, with the selection it had; deleted people
 // are kept 30 days and come back with their key and group.
 #include "core/exchange/Importer.h"
+#include "core/exchange/Csv.h"
 #include "core/exchange/VCardReader.h"
 #include "core/rules/DirectorySession.h"
 #include "core/rules/Duplicates.h"
@@ -279,6 +280,49 @@ private slots:
     }
 
     // A file that cannot be written has no history, and the commands still report their failure.
+    // A file imported twice adds nobody the second time, whether its cards carry UIDs or not; a card
+    // of the same name and number completes the person already there instead of adding a copy.
+    void importTwiceAddsNobody_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("csv");
+        QTest::addColumn<int>("added");       // the first time
+        QTest::addColumn<int>("samePeople");  // the first time: found by name and number
+        QTest::addColumn<QString>("remarks"); // 张三's after the first time
+        const QByteArray zhang = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:+86 138-0000-0001\r\n"
+                                 "NOTE:老同学\r\nX-FOO:bar\r\nEND:VCARD\r\n";
+        QTest::newRow("vCard, no UID, same person") << zhang << false << 0 << 1 << "老同学";
+        QTest::newRow("vCard with UIDs") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:a-1\r\nFN:赵六\r\nEND:VCARD\r\n"
+                                                       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:a-2\r\nFN:赵六\r\nEND:VCARD\r\n")
+                                         << false << 2 << 0 << "";
+        QTest::newRow("same name, other number") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n"
+                                                               "TEL:13900000009\r\nEND:VCARD\r\n")
+                                                 << false << 1 << 0 << "";
+        QTest::newRow("two like cards in one file") << zhang + zhang << false << 1 << 1 << "老同学";
+        QTest::newRow("CSV by e-mail") << QByteArray("姓名,电子邮件\n李四,LI@example.com\n") << true << 0 << 1 << "";
+    }
+    void importTwiceAddsNobody() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, csv);
+        QFETCH(int, added);
+        QFETCH(int, samePeople);
+        QFETCH(QString, remarks);
+        ContactFields li = *session->Conn->loadContact(this->li);
+        li.email = QStringLiteral("li@example.com");
+        session->Conn->updateContact(this->li, li);
+        const ImportBatch batch = csv ? CsvFile::read(file) : VCardReader::read(file);
+        for (int round = 0; round < 2; ++round) {
+            ImportSummary summary;
+            QVERIFY(session->importBatch(batch, {}, {}, &summary).ok);
+            QCOMPARE(summary.added, round == 0 ? added : 0);
+            if (round == 0)
+                QCOMPARE(summary.samePeople, samePeople);
+        }
+        const std::optional<ContactFields> zhang = session->Conn->loadContact(this->zhang);
+        QCOMPARE(zhang->mobile, QStringLiteral("13800000001")); // what the person had stays
+        QCOMPARE(zhang->remarks, remarks);                      // what they lacked came from the card
+        QCOMPARE(session->Conn->loadContact(this->li)->email, QStringLiteral("li@example.com"));
+    }
+
     void readOnlyFileHasNoHistory() {
         const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
         session->Conn.reset();

@@ -9,14 +9,29 @@
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
+#include "core/text/SamePerson.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
+
+// A person as they are, with the empty fields filled from a card of theirs.
+ContactFields completedWith(const ContactFields& person, const ContactFields& card) {
+    ContactFields completed = person;
+    if (!completed.birthday)
+        completed.birthday = card.birthday;
+    for (QString ContactFields::*field : PlainTexts) {
+        if ((completed.*field).isEmpty())
+            completed.*field = card.*field;
+    }
+    return completed;
+}
 
 const QString DefaultGroupName = QStringLiteral("未分组");
 constexpr int ListedProblems = 50;
@@ -177,6 +192,9 @@ QString ImportSummary::text() const {
                          .arg(unchanged)
                          .arg(skipped.size());
     lines.append(counts);
+    if (samePeople > 0)
+        lines.append(QStringLiteral("其中 %1 个与已有的联系人姓名相同、电话或电子邮件也相同，已补充到原来的联系人，没有重复添加。")
+                         .arg(samePeople));
     if (keptProperties > 0)
         lines.append(QStringLiteral("另有 %1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。")
                          .arg(keptProperties));
@@ -296,6 +314,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             keptTable = true;
             store_.keptTable().replace(contactKey, rows);
         };
+        QSet<QString> touched;          // the people this import added or matched
         QHash<QString, int> uidSeen;    // how often each UID came so far in this file
         QHash<QString, int> uidFirstAt; // and on which card first
 
@@ -333,6 +352,23 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                     uidFirstAt.insert(record.uid, record.number);
                 uidSeen[record.uid] += 1;
             }
+            // No UID found the person, but one already in the data file has this name and a phone
+            // number or e-mail address of the card: the card completes that person instead of adding
+            // them twice. Each person is matched once per import (two such cards are two people).
+            bool samePersonMatch = false;
+            if (!existing) {
+                for (const QString& candidate : store_.contactsNamed(fields.name)) {
+                    if (touched.contains(candidate))
+                        continue;
+                    std::optional<ContactFields> person = store_.loadContact(candidate);
+                    if (person && samePerson(*person, fields)) {
+                        key = candidate;
+                        existing = std::move(person);
+                        samePersonMatch = true;
+                        break;
+                    }
+                }
+            }
             if (!existing)
                 key.clear();
 
@@ -347,7 +383,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                 fields.groupKey = groups.fallback(options);
             }
 
-            if (!record.photoData.isEmpty()) {
+            if (!record.photoData.isEmpty() && !(samePersonMatch && !existing->photo.isEmpty())) {
                 if (existing && sameFileBytes(existing->photo, record.photoData)) {
                     fields.photo = existing->photo;
                 } else {
@@ -391,9 +427,20 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
 
             const QString groupName = groups.nameOf(fields.groupKey);
             std::vector<KeptProperty> kept;
-            if (existing) {
+            if (existing && samePersonMatch) {
+                // What the person has stays; the card fills what is empty and adds what has no column.
+                fields = completedWith(*existing, fields);
+                kept = keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>();
+                for (const KeptProperty& row : keptRows(record, fields, groupName, false, dropLines)) {
+                    if (row.field.isEmpty() && std::find(kept.begin(), kept.end(), row) == kept.end())
+                        kept.push_back(row);
+                }
+                ++summary.samePeople;
+            } else if (existing) {
                 kept = keptRows(record, fields, groupName,
                                 !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
+            }
+            if (existing) {
                 if (*existing == fields &&
                     (keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>()) == kept) {
                     ++summary.unchanged;
@@ -410,6 +457,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                     writeKept(key, kept);
                 ++summary.added;
             }
+            touched.insert(key);
             for (const KeptProperty& row : kept) {
                 if (row.field.isEmpty())
                     ++summary.keptProperties;

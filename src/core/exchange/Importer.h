@@ -23,6 +23,7 @@ struct ImportSummary {
     int added = 0;                       // new contacts
     int updated = 0;                     // contacts of this data file that a card (by its UID) changed
     int unchanged = 0;                   // contacts of this data file that a card matched exactly
+    int samePeople = 0; // of those updated or unchanged: found by name with a phone or e-mail, not by UID
     std::vector<ImportProblem> skipped;  // records not imported, and why
     std::vector<ImportProblem> warnings; // imported, but something of the card was left out
     QStringList createdGroups;

@@ -1,22 +1,10 @@
 #include "core/rules/Duplicates.h"
 
 #include "core/store/ContactFields.h"
+#include "core/text/SamePerson.h"
 
 #include <QHash>
 #include <numeric>
-
-QString mobileDigits(const QString& number) {
-    QString digits;
-    for (const QChar c : number) {
-        if (c.isDigit())
-            digits += c;
-    }
-    if (number.trimmed().startsWith(QLatin1Char('+')) && digits.startsWith(QLatin1String("86")))
-        digits.remove(0, 2);
-    else if (digits.startsWith(QLatin1String("0086")))
-        digits.remove(0, 4);
-    return digits.size() < 5 ? QString() : digits;
-}
 
 namespace {
 
@@ -58,7 +46,7 @@ std::vector<QStringList> findDuplicates(const std::vector<DuplicateCandidate>& p
     Groups groups(people.size());
     joinBy(people, groups, [](const DuplicateCandidate& p) { return p.name.trimmed(); });
     joinBy(people, groups, [](const DuplicateCandidate& p) { return mobileDigits(p.mobile); });
-    joinBy(people, groups, [](const DuplicateCandidate& p) { return p.email.trimmed().toLower(); });
+    joinBy(people, groups, [](const DuplicateCandidate& p) { return emailKey(p.email); });
     QHash<size_t, size_t> slot;
     std::vector<QStringList> found;
     std::vector<size_t> sizes(people.size(), 0);

@@ -4,6 +4,8 @@
 // pinyin (张三, 章三) are often two people: they are listed only when a number or an address
 // matches too, which the rules above already find. Each group is listed once, its keys in the data
 // file's order.
+#include "core/text/SamePerson.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -14,10 +16,6 @@ struct DuplicateCandidate {
     QString mobile;
     QString email;
 };
-
-// The digits of a mobile number without the country's prefix (+86, 0086); empty below 5 digits,
-// which match too much to mean the same person.
-QString mobileDigits(const QString& number);
 
 std::vector<QStringList> findDuplicates(const std::vector<DuplicateCandidate>& people);
 

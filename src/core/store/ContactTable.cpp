@@ -86,6 +86,15 @@ std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
     return fieldsAt(statement, 0);
 }
 
+QStringList ContactTable::keysNamed(const QString& name) {
+    Statement statement(connection_, sql::ContactsNamed);
+    statement.bind(1, name);
+    QStringList keys;
+    while (statement.step())
+        keys << statement.text(0);
+    return keys;
+}
+
 void ContactTable::forEach(const QString& groupKey,
                            const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
     Statement statement(connection_, groupKey.isEmpty() ? sql::EachContact : sql::EachContactOfGroup);

@@ -24,6 +24,8 @@ public:
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> load(const QString& contactKey);
+    // The keys of the people with exactly this name, in table order.
+    QStringList keysNamed(const QString& name);
     // Every contact (groupKey empty) or a group's, with every field, in table order: one statement
     // in one read, however many there are. visit may throw to stop.
     void forEach(const QString& groupKey,

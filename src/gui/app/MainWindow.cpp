@@ -122,6 +122,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
             Toolbar1_ButtonClick(QStringLiteral("delebutt"));
         });
         remove->setEnabled(node.isValid());
+        addHistoryEntries(menu);
         menu.exec(tree_->viewport()->mapToGlobal(at));
     });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -144,6 +145,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
         menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
                   [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
         menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
+        addHistoryEntries(menu);
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
     auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
@@ -387,8 +389,10 @@ void Frm_main::addHistoryActions() {
     undo->setShortcut(QKeySequence::Undo);
     auto* redo = new QAction(QStringLiteral("重做"), this);
     redo->setObjectName(QStringLiteral("redo"));
-    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    // Not QKeySequence::Redo: on X11 it is Ctrl+Y too, which is 立即同步 here.
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     for (QAction* action : {undo, redo}) {
+        action->setShortcutVisibleInContextMenu(true);
         action->setShortcutContext(Qt::WindowShortcut);
         action->setEnabled(false);
         addAction(action);
@@ -401,6 +405,14 @@ void Frm_main::addHistoryActions() {
     });
     actions_[QStringLiteral("undo")] = undo;
     actions_[QStringLiteral("redo")] = redo;
+}
+
+void Frm_main::addHistoryEntries(QMenu& menu) {
+    menu.addSeparator();
+    for (const char* key : {"undo", "redo"}) {
+        if (const auto found = actions_.find(QLatin1String(key)); found != actions_.end())
+            menu.addAction(found->second);
+    }
 }
 
 void Frm_main::buildToolbar() {

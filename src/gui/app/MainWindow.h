@@ -29,6 +29,8 @@ class NodeTreeView;
 class ReportView;
 class PinyinKeyFiller;
 
+class QMenu;
+
 class Frm_main : public QWidget, public RecordFormHost, public QueryFormHost {
     Q_OBJECT
 public:
@@ -107,6 +109,8 @@ protected:
 private:
     void buildToolbar();
     void addHistoryActions();
+    // 撤销 and 重做 at the end of a right-click menu.
+    void addHistoryEntries(QMenu& menu);
     void showRecentlyDeleted();
     void showDuplicates();
     void deleteCommand();

@@ -20,6 +20,8 @@ inline const Entry All[] = {
     {"editbutt", QKeySequence(Qt::CTRL | Qt::Key_E)},
     {"querybutt", QKeySequence(Qt::CTRL | Qt::Key_F)},
     {"birthday", QKeySequence(Qt::CTRL | Qt::Key_B)},
+    {"deleted", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)},
+    {"duplicates", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
     {"left", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)},
     {"right", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right)},
     {"config", QKeySequence(Qt::CTRL | Qt::Key_Comma)},
