@@ -362,6 +362,19 @@ private slots:
         QCOMPARE(bad.records[0].warnings.size(), 1);
     }
 
+    // The notification's click starts the program with --show-reminder: that is the window, not a
+    // mistake on the command line.
+    void showReminderStartsTheWindow() {
+        QString printed;
+        QTextStream out(&printed);
+        QCOMPARE(runCommandLine({QStringLiteral("zinteva"), QStringLiteral("--show-reminder")}, QString(), out),
+                 std::optional<int>());
+        QVERIFY(printed.isEmpty());
+        // A mistyped one is still refused.
+        QCOMPARE(runCommandLine({QStringLiteral("zinteva"), QStringLiteral("--show-reminders")}, QString(), out),
+                 std::optional<int>(exitcode::Usage));
+    }
+
     void remindCommand_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("notifyWorks");
