@@ -6,6 +6,8 @@
 #include "core/store/Store.h"
 #include "gui/app/KeyFiller.h"
 #include "gui/app/MainWindow.h"
+#include "gui/list/ContactListModel.h"
+#include "gui/tree/GroupTreeModel.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/StatementCounter.h"
@@ -224,6 +226,34 @@ private slots:
         auto store = Store::open(fx.paths.data);
         const QString name = change == "write" ? "李四" : "张三";
         QCOMPARE(store->pinyinKeys().stored("friend1")->name, name);
+    }
+
+    // The tree and the list of everybody come from one read of the people, at start and after a
+    // change; with a group in the list the tree reads its people itself.
+    void treeAndListOfEverybodyShareOneRead_data() {
+        QTest::addColumn<bool>("groupShown");
+        QTest::newRow("everybody") << false;
+        QTest::newRow("a group") << true;
+    }
+    void treeAndListOfEverybodyShareOneRead() {
+        QFETCH(bool, groupShown);
+        Fixture fx;
+        const QString colleagues = fx.addGroup("同事");
+        fx.addContact(colleagues, "张三");
+        fx.addContact(fx.addGroup("朋友"), "李四");
+        StatementCounter counter;
+        Frm_main& window = fx.window();
+        QCOMPARE(counter.count("select friendid, 姓名"), 1);
+        QCOMPARE(counter.count("select friendid, mainid, 姓名"), 0);
+        QCOMPARE(window.view().tree->contactCount(), 2);
+        QCOMPARE(window.view().list->rowCount(), 2);
+        const QString node = groupShown ? colleagues : QStringLiteral("root");
+        window.apply(fx.state.refresh(node));
+        QCOMPARE(counter.count("select friendid, mainid, 姓名"), groupShown ? 1 : 0);
+        QCOMPARE(counter.count("select friendid, 姓名"), 2);
+        QCOMPARE(window.view().tree->contactCount(), 2);
+        QCOMPARE(window.view().list->rowCount(), groupShown ? 1 : 2);
+        QVERIFY(window.view().tree->indexForKey(QStringLiteral("friend2")).isValid());
     }
 
     void damagedDataFileKeepsOldBackup() {

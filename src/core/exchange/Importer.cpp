@@ -193,7 +193,7 @@ QString ImportSummary::text() const {
                          .arg(skipped.size());
     lines.append(counts);
     if (samePeople > 0)
-        lines.append(QStringLiteral("其中 %1 个与已有的联系人姓名相同、电话或电子邮件也相同，已补充到原来的联系人，没有重复添加。")
+        lines.append(QStringLiteral("其中 %1 个按姓名和电话或电子邮件认出是已有的联系人，只补充了缺少的资料，没有重复添加。")
                          .arg(samePeople));
     if (keptProperties > 0)
         lines.append(QStringLiteral("另有 %1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。")

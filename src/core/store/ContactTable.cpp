@@ -46,6 +46,7 @@ void ContactTable::fill(const char* text, const QStringList& binds, RowTable& in
 
 void ContactTable::listAll(RowTable& into) {
     into.reserve(count());
+    into.keepGroups();
     fill(sql::ListAll, {}, into);
 }
 

@@ -36,6 +36,10 @@ void RowTable::appendFrom(const Statement& statement) {
         const std::optional<std::string_view> bytes = statement.optionalView(column);
         cells_.push_back(bytes ? store(bytes->data(), bytes->size()) : Cell{0, NullLength});
     }
+    if (keepsGroups_ && statement.columnCount() > Columns) {
+        const std::optional<std::string_view> group = statement.optionalView(Columns);
+        groups_.push_back(group ? store(group->data(), group->size()) : Cell{0, NullLength});
+    }
 }
 
 void RowTable::removeRow(int row) {
@@ -91,7 +95,9 @@ void RowTable::clear() {
     cells_.clear();
     rows_.clear();
     fill_.clear();
+    groups_.clear();
     narrowed_ = false;
+    keepsGroups_ = false;
 }
 
 void RowTable::reserve(int rows) {

@@ -26,7 +26,18 @@ public:
     int findKey(std::string_view key) const; // -1 when no row has it
 
     // Appends the current row of a statement whose first Columns result columns are the ones above.
+    // A fill of everybody (ListAll) has the person's group after them: it is kept beside the cells,
+    // so that the group tree can be built from the same read (forEachFilled).
     void appendFrom(const Statement& statement);
+    // Set before a fill of everybody: its rows' groups are kept.
+    void keepGroups() { keepsGroups_ = true; }
+    bool hasGroups() const { return keepsGroups_; }
+    // Every row the fill read, in the order it read them (whatever was removed or reordered since),
+    // with its key, group and name. Only when hasGroups().
+    template <typename Visit> void forEachFilled(Visit&& visit) const {
+        for (size_t row = 0; row < groups_.size(); ++row)
+            visit(view(cells_[row * Columns + KeyColumn]), view(groups_[row]), view(cells_[row * Columns + NameColumn]));
+    }
     // Also from the whole fill while the rows are narrowed.
     void removeRow(int row);
     void setText(int row, int column, const QString& text);
@@ -52,10 +63,15 @@ private:
     };
     const Cell& cell(int row, int column) const { return cells_[rows_[row] * Columns + column]; }
     Cell store(const char* bytes, size_t length);
+    std::string_view view(const Cell& c) const {
+        return c.length == NullLength ? std::string_view() : std::string_view(arena_.data() + c.offset, c.length);
+    }
 
     std::string arena_;
     std::vector<Cell> cells_;
+    std::vector<Cell> groups_; // per row read, when the statement gave the group
     std::vector<uint32_t> rows_; // the rows shown, as indexes into cells_ / Columns
     std::vector<uint32_t> fill_; // while narrowed: every row of the fill, as rows_ held them
     bool narrowed_ = false;
+    bool keepsGroups_ = false;
 };

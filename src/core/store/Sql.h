@@ -66,7 +66,10 @@ inline constexpr const char* SelectTreeContacts = "select friendid, mainid, 姓�
 #define ZINTEVA_LIST_COLUMNS                                                                                                        \
     "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
     "email, 昵称, 备注 from phone"
-inline constexpr const char* ListAll = ZINTEVA_LIST_COLUMNS " order by id";
+// Everybody, with each person's group after the list's columns: the same read builds the group tree.
+inline constexpr const char* ListAll =
+    "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
+    "备注, mainid from phone order by id";
 inline constexpr const char* ListByGroup = ZINTEVA_LIST_COLUMNS " where mainid = ? order by id";
 inline constexpr const char* ListByKey = ZINTEVA_LIST_COLUMNS " where friendid = ?";
 inline constexpr const char* ListWherePrefix = ZINTEVA_LIST_COLUMNS " where ";

@@ -38,6 +38,7 @@ public:
     // Ready to run again with new bindings.
     void reset() { sqlite3_reset(statement_); }
 
+    int columnCount() const { return sqlite3_column_count(statement_); }
     bool isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
     // Null reads as an empty view.
     std::string_view view(int column) const {

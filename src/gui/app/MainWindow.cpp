@@ -222,7 +222,8 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
     QWidget* over = messageParent ? messageParent : this;
     if (result.rebuildTree) {
         try {
-            LoadGroupTree(tree_, treeModel_, *state_.Conn);
+            // A list of everybody read for the same change feeds the tree too: one read, not two.
+            LoadGroupTree(tree_, treeModel_, *state_.Conn, result.rows ? &*result.rows : nullptr);
             SelectCurrentNode(tree_, treeModel_, result.selectNode);
         } catch (const StoreError& e) {
             dialogs.show(over, msg::warning(result.treeFailure + e.message()));
@@ -454,13 +455,18 @@ bool Frm_main::Form_Load() {
         return false;
     keyFiller_ = std::make_unique<PinyinKeyFiller>(*state_.Conn, paths_.data, state_.storeOptions, this);
     // The tree, then everybody or the start-up reminder. The reminder's message stands over the
-    // filled window, not over nothing.
-    CommandResult tree;
-    tree.rebuildTree = true; // read before the start-up reminder writes anything
-    tree.treeFailure = QStringLiteral("不能读取分组: ");
-    apply(std::move(tree));
+    // filled window, not over nothing. With the reminder the tree is read before the reminder
+    // writes anything (a failing write then leaves the tree whole); without it the list of
+    // everybody is read once for both.
+    if (state_.RemindAtStart == 1) {
+        CommandResult tree;
+        tree.rebuildTree = true;
+        tree.treeFailure = QStringLiteral("不能读取分组: ");
+        apply(std::move(tree));
+    }
     CommandResult result = run([&] { return state_.start(); });
-    result.rebuildTree = false;
+    result.rebuildTree = state_.RemindAtStart != 1;
+    result.treeFailure = QStringLiteral("不能读取分组: ");
     std::optional<Notice> notice = std::move(result.notice);
     result.notice.reset();
     apply(std::move(result));

@@ -1,6 +1,7 @@
 #include "gui/forms/DuplicatesDialog.h"
 
 #include "core/rules/Duplicates.h"
+#include "core/text/TypedDate.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -17,15 +18,15 @@ const char* const Captions[DuplicatesDialog::FieldCount] = {
     "姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址", "邮政编码",
     "QQ",   "ICQ",  "MSN",     "E-mail",  "昵称",     "备注",     "照片"};
 
-QString birthdayText(const std::optional<QDate>& day) {
-    return day ? day->toString(Qt::ISODate) : QString();
+QString shownBirthday(const std::optional<QDate>& day) {
+    return day ? birthdayText(*day) : QString();
 }
 
 QString valueOf(const ContactFields& f, int field) {
     if (field == 0)
         return f.name;
     if (field == 1)
-        return birthdayText(f.birthday);
+        return shownBirthday(f.birthday);
     return f.*PlainTexts[static_cast<size_t>(field - 2)];
 }
 
@@ -100,8 +101,7 @@ void DuplicatesDialog::showGroup(int row) {
 ContactFields DuplicatesDialog::picked() const {
     ContactFields merged = people_.empty() ? ContactFields{} : people_.front();
     merged.name = choices_[0]->currentText();
-    const QDate day = QDate::fromString(choices_[1]->currentText(), Qt::ISODate);
-    merged.birthday = day.isValid() ? std::optional<QDate>(day) : std::nullopt;
+    merged.birthday = typedDate(choices_[1]->currentText());
     for (int field = 2; field < FieldCount; ++field)
         merged.*PlainTexts[static_cast<size_t>(field - 2)] = choices_[static_cast<size_t>(field)]->currentText();
     return merged;

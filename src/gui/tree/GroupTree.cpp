@@ -7,9 +7,9 @@
 #include <QDebug>
 #include <QTreeView>
 
-void LoadGroupTree(QTreeView* TV, GroupTreeModel* tree, Store& store) {
+void LoadGroupTree(QTreeView* TV, GroupTreeModel* tree, Store& store, const RowTable* everybody) {
     try {
-        tree->rebuild(store);
+        tree->rebuild(store, everybody);
     } catch (const StoreError& e) {
         tree->clear();
         qDebug() << "LoadGroupTree:" << e.message();

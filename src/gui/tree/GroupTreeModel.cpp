@@ -2,11 +2,12 @@
 
 #include "core/text/Keys.h"
 #include "gui/shared/Pictures.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 
 GroupTreeModel::GroupTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
 
-void GroupTreeModel::rebuild(Store& store) {
+void GroupTreeModel::rebuild(Store& store, const RowTable* everybody) {
     std::vector<Group> groups;
     std::vector<Contact> contacts;
     std::string text;
@@ -16,9 +17,8 @@ void GroupTreeModel::rebuild(Store& store) {
     for (const Group& g : groups)
         groupKeys.push_back(g.key.toStdString());
 
-    contacts.reserve(static_cast<size_t>(store.contactCount()));
     size_t lastGroup = 0;
-    store.forEachTreeContact([&](std::string_view key, std::string_view groupKey, std::string_view name) {
+    auto visit = [&](std::string_view key, std::string_view groupKey, std::string_view name) {
         // People of one group tend to come together: try the last group first.
         if (lastGroup >= groupKeys.size() || groupKeys[lastGroup] != groupKey) {
             lastGroup = 0;
@@ -39,7 +39,13 @@ void GroupTreeModel::rebuild(Store& store) {
         c.row = static_cast<uint32_t>(group.members.size());
         group.members.push_back(static_cast<uint32_t>(contacts.size()));
         contacts.push_back(c);
-    });
+    };
+    if (everybody && everybody->hasGroups()) {
+        everybody->forEachFilled(visit);
+    } else {
+        contacts.reserve(static_cast<size_t>(store.contactCount()));
+        store.forEachTreeContact(visit);
+    }
 
     emit nodesAboutToChange();
     beginResetModel();

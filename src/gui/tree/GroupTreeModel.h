@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+class RowTable;
 class Store;
 
 class GroupTreeModel : public QAbstractItemModel {
@@ -18,7 +19,9 @@ public:
     explicit GroupTreeModel(QObject* parent = nullptr);
 
     // Reads every group and every person; a person whose group is gone is left out. Throws StoreError.
-    void rebuild(Store& store);
+    // From the data file; or, given a fill of everybody that kept each row's group (RowTable::hasGroups),
+    // from that fill, without reading the people again.
+    void rebuild(Store& store, const RowTable* everybody = nullptr);
     void clear();
 
     QModelIndex rootIndex() const;
