@@ -195,6 +195,11 @@ private slots:
         QTest::newRow("zinteva --help") << ZINTEVA_PROGRAM << QStringList{"--help"} << 0 << "用法：zinteva";
         QTest::newRow("zinteva --version") << ZINTEVA_PROGRAM << QStringList{"--version"} << 0 << ZINTEVA_VERSION;
         QTest::newRow("zinteva --bogus") << ZINTEVA_PROGRAM << QStringList{"--bogus"} << 2 << "未知的选项";
+        QTest::newRow("zinteva --help lists sync") << ZINTEVA_PROGRAM << QStringList{"--help"} << 0 << "--sync-url 地址";
+        QTest::newRow("zinteva --sync-url alone") << ZINTEVA_PROGRAM << QStringList{"--sync-url", "http://127.0.0.1:9/"}
+                                                  << 2 << "只能与 --sync 一起使用";
+        QTest::newRow("zinteva --sync --import") << ZINTEVA_PROGRAM << QStringList{"--sync", "--import", "x.vcf"} << 2
+                                                 << "--sync 不能与 --import 或 --export 同时使用";
         QTest::newRow("newdata --help") << ZINTEVA_NEWDATA << QStringList{"--help"} << 0 << "用法：zinteva-newdata";
         QTest::newRow("newdata --version") << ZINTEVA_NEWDATA << QStringList{"--version"} << 0 << ZINTEVA_VERSION;
         QTest::newRow("newdata --bogus") << ZINTEVA_NEWDATA << QStringList{"--bogus"} << 2 << "未知的选项：--bogus";

@@ -100,9 +100,9 @@ private slots:
         if (!isolated_)
             qWarning("no mount namespace (%s): the full-disk and read-only-folder tests skip", qPrintable(why_));
         const QString path = scratch_.filePath(QStringLiteral("good.mdb"));
-        fillDataFile(path, 200, 20); // every person with a UID of its own, the file with all the program's tables
+        fillDataFile(path, 180, 10); // every person with a UID of its own and a row in the change log, the file with all the program's tables
         good_ = bytesOf(path);
-        qInfo("a data file of 200 people: %lld bytes", qlonglong(good_.size()));
+        qInfo("a data file of 180 people: %lld bytes", qlonglong(good_.size()));
         // The full-disk tests below count on it filling more than half of 256 KB, and less than 180 KB.
         QVERIFY(good_.size() > 140 * 1024 && good_.size() < 180 * 1024);
     }
@@ -117,9 +117,9 @@ private slots:
         const QString& small = disk.dir;
         fx.paths = DataPaths::in(small);
         fx.state.env.programDir = small;
-        const QString oldPath = scratch_.filePath(QStringLiteral("old.mdb"));
-        fillDataFile(oldPath, 20, 600);
-        const QByteArray oldBackup = bytesOf(oldPath);
+        // An old backup of a few pages: with the data file it fills most of the disk.
+        const QByteArray oldBackup =
+            sqliteFile(scratch_.path(), "old.mdb", "create table phone (id integer); create table 分类 (id integer)");
         writeBytes(fx.paths.data, good_);
         writeBytes(fx.paths.backup, oldBackup);
 

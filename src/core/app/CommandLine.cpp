@@ -26,6 +26,12 @@ struct Options {
     QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认)、gbk 或 gb18030"),
                                 QStringLiteral("utf-8|gbk|gb18030")};
     QCommandLineOption remind{QStringLiteral("remind"), QStringLiteral("列出今天和最近几天过生日的好友，并显示桌面通知")};
+    QCommandLineOption sync{QStringLiteral("sync"),
+                            QStringLiteral("与 CardDAV 服务器双向同步联系人 (用“同步设置...”里的帐户)")};
+    QCommandLineOption syncUrl{QStringLiteral("sync-url"),
+                               QStringLiteral("同步：通讯录或服务器的地址，代替设置里的帐户"), QStringLiteral("地址")};
+    QCommandLineOption syncUser{QStringLiteral("sync-user"),
+                                QStringLiteral("同步：用户名；密码从标准输入的第一行读入"), QStringLiteral("用户名")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示这段说明")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本号")};
 
@@ -34,7 +40,7 @@ struct Options {
 
     // What --help lists, in this order.
     QList<QCommandLineOption> listed() const {
-        return {import, group, exportTo, vcard, encoding, remind, help, version};
+        return {import, group, exportTo, vcard, encoding, sync, syncUrl, syncUser, remind, help, version};
     }
 };
 
@@ -45,7 +51,7 @@ QList<QCommandLineOption> windowOptions() {
                              "qwindowicon", "qwindowtitle", "style", "stylesheet", "display", "geometry", "session",
                              "title", "name", "qmljsdebugger"})
         options << QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value"));
-    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"})
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "testability"})
         options << QCommandLineOption(QLatin1String(name));
     for (QCommandLineOption& option : options)
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -54,7 +60,7 @@ QList<QCommandLineOption> windowOptions() {
 
 QString helpText(const Options& o) {
     QString text = QStringLiteral("用法：zinteva [选项]\n"
-                                  "个人通讯录。不带选项时打开主窗口；--import、--export 和 --remind 不打开窗口。\n\n"
+                                  "个人通讯录。不带选项时打开主窗口；--import、--export、--sync 和 --remind 不打开窗口。\n\n"
                                   "选项：\n");
     for (const QCommandLineOption& option : o.listed()) {
         QStringList names;
@@ -91,6 +97,8 @@ int usage(QTextStream& out, const QString& problem) {
     out << problem << '\n'
         << QStringLiteral("用法：zinteva --import 文件 [--group 名称]") << '\n'
         << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk|gb18030]")
+        << '\n'
+        << QStringLiteral("      zinteva --sync [--sync-url 地址 --sync-user 用户名]（密码从标准输入的第一行读入）")
         << '\n'
         << QStringLiteral("      zinteva --remind") << '\n'
         << QStringLiteral("      zinteva --help 列出全部选项") << '\n';
@@ -184,7 +192,7 @@ int runExport(const QString& file, const QString& groupName, VCardVersion versio
 } // namespace
 
 std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
-                                  const RemindServices& remind) {
+                                  const SyncRunner& sync, const RemindServices& remind) {
     Options o;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -210,10 +218,25 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
     const bool exporting = parser.isSet(o.exportTo);
     if (parser.isSet(o.remind)) {
         if (importing || exporting || parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding) ||
-            !parser.positionalArguments().isEmpty())
+            parser.isSet(o.sync) || parser.isSet(o.syncUrl) || parser.isSet(o.syncUser) || !parser.positionalArguments().isEmpty())
             return usage(out, QStringLiteral("--remind 不能与其它参数一起使用"));
         return runRemind(dataFile, out, remind);
     }
+    if (parser.isSet(o.sync)) {
+        if (importing || exporting)
+            return usage(out, QStringLiteral("--sync 不能与 --import 或 --export 同时使用"));
+        if (parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding))
+            return usage(out, QStringLiteral("--group、--vcard 和 --encoding 只能与 --import 或 --export 一起使用"));
+        if (!parser.positionalArguments().isEmpty())
+            return usage(out, QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(u' ')));
+        if (parser.isSet(o.syncUrl) != parser.isSet(o.syncUser))
+            return usage(out, QStringLiteral("--sync-url 和 --sync-user 要一起给出"));
+        if (!sync)
+            return usage(out, QStringLiteral("这个程序不能同步"));
+        return sync({parser.value(o.syncUrl), parser.value(o.syncUser)}, out);
+    }
+    if (parser.isSet(o.syncUrl) || parser.isSet(o.syncUser))
+        return usage(out, QStringLiteral("--sync-url 和 --sync-user 只能与 --sync 一起使用"));
     if (!importing && !exporting) {
         // Options of these modes alone are a mistake; anything else (Qt's own -style, -platform, ...)
         // belongs to the window.

@@ -32,6 +32,10 @@ public:
     virtual MsgAnswer show(QWidget* parent, const Message& message) = 0;
     // Nothing when the user cancels.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) = 0;
+    // An input box whose text is not shown (a password); a plain input box unless a seam shows one.
+    virtual std::optional<QString> password(QWidget* parent, const QString& prompt, const QString& caption) {
+        return input(parent, prompt, caption);
+    }
     // Empty when the user cancels.
     virtual QString openFile(QWidget* parent, const FileRequest& request) = 0;
     // The path to write to; empty when the user cancels.

@@ -102,6 +102,16 @@ QString ContactUidTable::Reader::uidOf(const QString& contactKey, bool create) {
     return {};
 }
 
+bool ContactUidTable::adopt(const QString& contactKey, const QString& uid) {
+    if (uid.isEmpty() || connection_.isReadOnly() || !exists())
+        return false;
+    const QString holder = contactOf(uid);
+    if (!holder.isEmpty())
+        return holder == contactKey;
+    store(contactKey, uid);
+    return true;
+}
+
 QString ContactUidTable::contactOf(const QString& uid) {
     if (uid.isEmpty())
         return {};

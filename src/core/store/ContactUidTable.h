@@ -46,6 +46,10 @@ public:
     };
     Reader reader() { return Reader(*this, exists()); }
 
+    // Gives the contact the UID its card came with (a card from a server), unless another contact
+    // carries it already; true when the contact now has it.
+    bool adopt(const QString& contactKey, const QString& uid);
+
     // The contact that carries this UID; empty when no contact of this data file does.
     QString contactOf(const QString& uid);
 

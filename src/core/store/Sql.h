@@ -231,6 +231,54 @@ inline constexpr const char* SelectLunarBirthdays = "select friendid, year, mont
 inline constexpr const char* SelectAllBirthdays =
     "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "
     "left join zinteva_lunar_birthdays l on l.friendid = p.friendid where p.friendid is not null order by p.id";
+// Change log for the address-book sync (store/ChangeLog.cpp). Every copy of the program creates
+// these triggers when it opens a data file, whether or not it has an account, so that a change made
+// anywhere (the window, the command line, an import, a group rename) is written into
+// zinteva_sync_change in the same transaction as the change itself. `seq` grows with every mark, so
+// the sync can tell a contact changed again while its upload was under way.
+#define ZINTEVA_SYNC_MARK(KEY, DELETED)                                                                                \
+    "update zinteva_sync_seq set n = n + 1 where id = 1; "                                                             \
+    "insert or replace into zinteva_sync_change (friendid, deleted, seq) values (" KEY ", " DELETED                    \
+    ", (select n from zinteva_sync_seq where id = 1)); "
+inline constexpr const char* CreateChangeLog =
+    "create table if not exists zinteva_sync_change (friendid text primary key, deleted integer not null, "
+    "seq integer not null);"
+    "create table if not exists zinteva_sync_seq (id integer primary key check (id = 1), n integer not null);"
+    "insert or ignore into zinteva_sync_seq (id, n) values (1, 0);"
+    "create trigger if not exists zinteva_phone_added after insert on phone when new.friendid is not null begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_phone_changed after update of friendid, mainid, 姓名, 生日, 移动电话, "
+    "工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, 备注, 照片 on phone "
+    "when new.friendid is not null and (old.friendid is not new.friendid or old.mainid is not new.mainid or "
+    "old.姓名 is not new.姓名 or old.生日 is not new.生日 or old.移动电话 is not new.移动电话 or "
+    "old.工作电话 is not new.工作电话 or old.家庭电话 is not new.家庭电话 or old.传真号码 is not new.传真号码 or "
+    "old.地址 is not new.地址 or old.邮政编码 is not new.邮政编码 or old.qq is not new.qq or old.icq is not new.icq "
+    "or old.msn is not new.msn or old.email is not new.email or old.昵称 is not new.昵称 or "
+    "old.备注 is not new.备注 or old.照片 is not new.照片) begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_phone_rekeyed after update of friendid on phone "
+    "when old.friendid is not null and old.friendid is not new.friendid begin "
+    ZINTEVA_SYNC_MARK("old.friendid", "1") "end;"
+    "create trigger if not exists zinteva_phone_deleted after delete on phone when old.friendid is not null begin "
+    ZINTEVA_SYNC_MARK("old.friendid", "1") "end;"
+    // A renamed group changes the CATEGORIES of every card of its people.
+    "create trigger if not exists zinteva_group_renamed after update of 类型 on 分类 "
+    "when old.类型 is not new.类型 begin "
+    "update zinteva_sync_seq set n = n + 1 where id = 1; "
+    "insert or replace into zinteva_sync_change (friendid, deleted, seq) select friendid, 0, "
+    "(select n from zinteva_sync_seq where id = 1) from phone where mainid = new.分类 and friendid is not null; "
+    "end;";
+#undef ZINTEVA_SYNC_MARK
+// The log's triggers as the file has them: their text must be the program's own, since a file may
+// bring a trigger of one of these names that does something else.
+inline constexpr const char* SelectChangeLogTriggers =
+    "select name, sql from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
+    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed') "
+    "order by name";
+inline constexpr const char* DropChangeLogTriggers =
+    "drop trigger if exists zinteva_phone_added; drop trigger if exists zinteva_phone_changed; "
+    "drop trigger if exists zinteva_phone_rekeyed; drop trigger if exists zinteva_phone_deleted; "
+    "drop trigger if exists zinteva_group_renamed;";
 // A data file may come from anywhere. Triggers and views that the program did not make (its own
 // names start with zinteva_) could run on the program's writes or hang a read, so they are found
 // before any other statement runs and dropped. Each name is spliced as a quoted identifier.

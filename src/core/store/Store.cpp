@@ -1,5 +1,6 @@
 #include "core/store/Store.h"
 
+#include "core/store/ChangeLog.h"
 #include "core/store/Connection.h"
 #include "core/store/ForeignSchema.h"
 #include "core/store/Sql.h"
@@ -48,7 +49,8 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), lunar_(*connection_), undo_(*connection_), deleted_(*connection_), uids_(*connection_),
+      meta_(*connection_), lunar_(*connection_), sync_(*connection_), undo_(*connection_), deleted_(*connection_),
+      uids_(*connection_),
       kept_(*connection_) {}
 Store::~Store() = default;
 
@@ -97,6 +99,12 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
         } catch (const StoreError&) {
             // An index only speeds things up; a file that refuses it still works.
         }
+        // Without its triggers a change made here would never reach the address-book server. A file
+        // that takes no write now (a full disk) takes no change either; the next open tries again.
+        try {
+            changelog::ensure(*store->connection_);
+        } catch (const StoreError&) {
+        }
     }
     return store;
 }
@@ -118,6 +126,8 @@ void Store::createEmpty(const QString& path) {
     connection.exec(sql::CreateIndexes);
     connection.exec(sql::CreateNextBirthdayIndex);
     connection.exec(sql::CreateContactUids);
+    // A new file records its changes for the address-book sync from the start.
+    connection.exec(sql::CreateChangeLog);
     transaction.commit();
 }
 

@@ -17,6 +17,7 @@
 #include "core/store/RecentlyDeleted.h"
 #include "core/store/RowTable.h"
 #include "core/store/StoreError.h"
+#include "core/store/SyncTable.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoLog.h"
 
@@ -47,6 +48,7 @@ public:
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
     LunarBirthdays& lunarBirthdays() { return lunar_; }
+    SyncTable& syncTable() { return sync_; }
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
     UndoLog& undoLog() { return undo_; }
     RecentlyDeleted& recentlyDeleted() { return deleted_; }
@@ -125,6 +127,7 @@ private:
     PinyinKeys pinyin_;
     MetaTable meta_;
     LunarBirthdays lunar_;
+    SyncTable sync_;
     UndoLog undo_;
     RecentlyDeleted deleted_;
     ContactUidTable uids_;

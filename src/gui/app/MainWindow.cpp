@@ -18,6 +18,8 @@
 #include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
+#include "gui/sync/SyncController.h"
+#include "core/text/Keys.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -439,6 +441,8 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
     addEntry(set, QStringLiteral("export"), QStringLiteral("导出联系人..."));
+    addEntry(set, QStringLiteral("syncsettings"), QStringLiteral("同步设置..."));
+    addEntry(set, QStringLiteral("syncnow"), QStringLiteral("立即同步"));
     addButton(QStringLiteral("aboutbutt"), QStringLiteral("ABOUT"), QStringLiteral("嘿嘿~~关于我的"), 6);
     addButton(QStringLiteral("quitbutt"), QStringLiteral("退出"), QStringLiteral("退出去了哟"), 7);
 }
@@ -453,6 +457,13 @@ bool Frm_main::Form_Load() {
         placeToolbar(true);
     if (!openDataFile())
         return false;
+    // The address-book sync works on its own connection in a worker thread; after each batch it
+    // commits the session tells the window that everything may have changed.
+    sync_ = new SyncController(this, *state_.env.dialogs, settings, paths_.data, [this] { return state_.Conn.get(); },
+                               [this] {
+                                   if (state_.Conn)
+                                       emit state_.everythingChanged();
+                               });
     keyFiller_ = std::make_unique<PinyinKeyFiller>(*state_.Conn, paths_.data, state_.storeOptions, this);
     // The tree, then everybody or the start-up reminder. The reminder's message stands over the
     // filled window, not over nothing. With the reminder the tree is read before the reminder
@@ -726,6 +737,8 @@ void Frm_main::closeEvent(QCloseEvent* event) {
         }
     }
     modeless_.clear();
+    if (sync_)
+        sync_->stop(); // its worker writes the data file: done before the backup is taken
     saveSettings();
     if (keyFiller_)
         keyFiller_->finish();

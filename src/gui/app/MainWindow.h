@@ -27,6 +27,7 @@ class ContactListModel;
 class ListFilterBar;
 class NodeTreeView;
 class ReportView;
+class SyncController;
 class PinyinKeyFiller;
 
 class QMenu;
@@ -92,6 +93,7 @@ public:
     const layout::Sizes& sizes() const { return sizes_; }
     // A record form opened without modality; closed before the data file is released.
     void adoptModeless(QWidget* form);
+    SyncController* syncController() const { return sync_; }
 
     // Files dropped on the window: the .vcf and .csv ones among them, in their order.
     static QStringList droppedContactFiles(const QMimeData* data);
@@ -147,6 +149,7 @@ private:
     QMargins frameMargins_;      // the window frame, as last measured, until the window system tells
     int pendingTreeWidth_ = -1;  // pixels, applied once the splitter has its size
     QList<QPointer<QWidget>> modeless_;
+    SyncController* sync_ = nullptr;
     std::unique_ptr<PinyinKeyFiller> keyFiller_;
     bool ownCommand_ = false;
     bool refreshPending_ = false;

@@ -70,6 +70,15 @@ std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, 
     return text;
 }
 
+std::optional<QString> QtDialogs::password(QWidget* parent, const QString& prompt, const QString& caption) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption,
+                                               shownText(prompt), QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
 QString qtFileFilter(const QString& pipeFilter) {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
     QStringList filters;

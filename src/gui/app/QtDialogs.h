@@ -6,6 +6,7 @@ class QtDialogs final : public Dialogs {
 public:
     MsgAnswer show(QWidget* parent, const Message& message) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& caption) override;
+    std::optional<QString> password(QWidget* parent, const QString& prompt, const QString& caption) override;
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
     int openForm(QDialog& form) override;

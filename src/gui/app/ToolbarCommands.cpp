@@ -1,6 +1,7 @@
 // Every command of the main window starts at its toolbar: a button's face or a drop-down entry,
 // dispatched on the exact key of what was clicked.
 #include "gui/app/MainWindow.h"
+#include "gui/sync/SyncController.h"
 #include "gui/app/Commands.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -63,6 +64,12 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         importContacts(view_);
     } else if (key == QLatin1String("export")) {
         exportContacts(view_);
+    } else if (key == QLatin1String("syncsettings")) {
+        if (sync_)
+            sync_->openSettings();
+    } else if (key == QLatin1String("syncnow")) {
+        if (sync_)
+            sync_->syncNow();
     } else if (key == QLatin1String("birthday")) {
         apply(run([&] { return state_.birthdayReminder(false); }));
     } else if (key == QLatin1String("deleted")) {

@@ -1,5 +1,9 @@
 #include "core/app/CommandLine.h"
+#include "core/app/Settings.h"
+#include "core/sync/SyncCommand.h"
 #include "gui/app/Program.h"
+#include "gui/sync/Keyring.h"
+#include "gui/sync/SyncAccountSettings.h"
 #include "core/app/DataFolder.h"
 #include "core/store/DataFiles.h"
 #include "gui/reminder/DesktopNotification.h"
@@ -8,14 +12,20 @@
 #include <QTextStream>
 
 int main(int argc, char* argv[]) {
-    // --import, --export and --remind run without a window, so they work without a display too.
+    // --import, --export, --sync and --remind run without a window, so they work without a display too.
     {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
+        const QString dataFile = DataPaths::in(DataFolder::current().dir).data;
+        // --sync: the account from the options or from the settings; no window, no keyring needed.
+        const auto sync = [&dataFile](const SyncOptions& options, QTextStream& to) {
+            Settings settings;
+            KeyringPasswords keyring;
+            return runSyncCommand(options.url, options.user, dataFile, syncsettings::load(settings), &keyring, to);
+        };
         RemindServices remind;
         remind.notify = [](const BirthdayReport& report, QString* error) { return notifyReminder(report, error); };
-        const std::optional<int> code =
-            runCommandLine(console.arguments(), DataPaths::in(DataFolder::current().dir).data, out, remind);
+        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out, sync, remind);
         if (code)
             return *code;
     }

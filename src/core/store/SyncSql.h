@@ -1,0 +1,66 @@
+#pragma once
+// Every SQL text of the address-book sync's tables (store/SyncTable.cpp). The change log and its
+// triggers are in store/Sql.h; these tables hold what the sync knows of the server.
+namespace syncsql {
+
+// zinteva_sync_card: one row per contact the server knows (or is about to know): where its card
+// lives, the ETag seen last, its UID and the card as last synced (the base of a three-way merge).
+// An etag that is Null marks a card not yet confirmed on the server.
+// zinteva_sync_state: the address book's URL and its sync-token.
+// zinteva_sync_conflict: the local values the server's won over, for the user to take back.
+inline constexpr const char* CreateTables =
+    "create table if not exists zinteva_sync_card (friendid text primary key, href text not null unique, "
+    "etag text, uid text, card text);"
+    "create index if not exists zinteva_sync_card_uid on zinteva_sync_card(uid);"
+    "create table if not exists zinteva_sync_state (key text primary key, value text);"
+    "create table if not exists zinteva_sync_conflict (id integer primary key autoincrement, friendid text, "
+    "name text, field text, local text, server text, at text)";
+
+inline constexpr const char* SelectState = "select value from zinteva_sync_state where key = ?";
+inline constexpr const char* WriteState = "insert or replace into zinteva_sync_state (key, value) values (?, ?)";
+inline constexpr const char* ForgetServer =
+    "delete from zinteva_sync_card; delete from zinteva_sync_state";
+
+inline constexpr const char* SelectCards = "select friendid, href, etag, uid from zinteva_sync_card";
+inline constexpr const char* SelectCardByHref =
+    "select friendid, etag, uid, card from zinteva_sync_card where href = ?";
+inline constexpr const char* SelectCardByFriend =
+    "select href, etag, uid, card from zinteva_sync_card where friendid = ?";
+inline constexpr const char* SelectCardByUid = "select friendid, href from zinteva_sync_card where uid = ?";
+inline constexpr const char* WriteCard =
+    "insert or replace into zinteva_sync_card (friendid, href, etag, uid, card) values (?, ?, ?, ?, ?)";
+inline constexpr const char* DeleteCard = "delete from zinteva_sync_card where friendid = ?";
+
+inline constexpr const char* SelectChanges =
+    "select friendid, deleted, seq from zinteva_sync_change order by seq limit ?";
+inline constexpr const char* SelectChange = "select deleted, seq from zinteva_sync_change where friendid = ?";
+inline constexpr const char* CountChanges = "select count(*) from zinteva_sync_change";
+inline constexpr const char* DropChange = "delete from zinteva_sync_change where friendid = ?";
+inline constexpr const char* DropChangeAt = "delete from zinteva_sync_change where friendid = ? and seq = ?";
+// Contacts the server has not seen yet (made before the log existed, or before the first sync) are
+// marked for upload.
+inline constexpr const char* MarkUnsent =
+    "insert or ignore into zinteva_sync_change (friendid, deleted, seq) select friendid, 0, "
+    "(select n from zinteva_sync_seq where id = 1) from phone where friendid is not null and "
+    "friendid not in (select friendid from zinteva_sync_card)";
+// Contacts of no card, read to match server cards by name and phone or e-mail on a first sync.
+inline constexpr const char* SelectUnmatched =
+    "select friendid, 姓名, 移动电话, 工作电话, 家庭电话, 传真号码, email from phone where friendid is not null "
+    "and friendid not in (select friendid from zinteva_sync_card)";
+inline constexpr const char* SelectPhotoPath = "select 照片 from phone where friendid = ?";
+
+inline constexpr const char* InsertConflict =
+    "insert into zinteva_sync_conflict (friendid, name, field, local, server, at) values (?, ?, ?, ?, ?, ?)";
+inline constexpr const char* ConflictsExist =
+    "select count(*) from sqlite_master where type = 'table' and name = 'zinteva_sync_conflict'";
+inline constexpr const char* SelectConflicts =
+    "select id, friendid, name, field, local, server, at from zinteva_sync_conflict order by id";
+inline constexpr const char* DeleteConflict = "delete from zinteva_sync_conflict where id = ?";
+
+// A sync batch reads and then writes; taking the write lock first means a window writing at the
+// same time makes it wait (busy timeout) instead of failing it.
+inline constexpr const char* BeginImmediate = "begin immediate";
+inline constexpr const char* Commit = "commit";
+inline constexpr const char* Rollback = "rollback";
+
+} // namespace syncsql

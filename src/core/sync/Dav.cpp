@@ -1,0 +1,225 @@
+#include "core/sync/Dav.h"
+
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace {
+constexpr int MaxResponses = 1000000;
+constexpr int MaxDepth = 64;
+} // namespace
+
+QString davStatusText(int status) {
+    return QStringLiteral("服务器回答 %1").arg(status);
+}
+
+namespace {
+QString originOf(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return scheme + QStringLiteral("://") + url.host().toLower() + u':' +
+           QString::number(url.port(scheme == u"https" ? 443 : 80));
+}
+} // namespace
+
+DavClient::DavClient(const QString& user, const QString& password, const QString& trustedFingerprint)
+    : network_(std::make_unique<QNetworkAccessManager>()), trusted_(trustedFingerprint.toLower()) {
+    if (!user.isEmpty() || !password.isEmpty())
+        authorization_ = "Basic " + (user + u':' + password).toUtf8().toBase64();
+    network_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+DavClient::~DavClient() = default;
+
+DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body, const Headers& headers) {
+    if (cancelled && cancelled())
+        throw DavError(DavError::Kind::Cancelled, QStringLiteral("同步已取消"));
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
+        throw DavError(DavError::Kind::Protocol, QStringLiteral("地址无效：%1").arg(url.toDisplayString()));
+    const QString origin = originOf(url);
+    if (origins_.isEmpty())
+        origins_.append(origin);
+    else if (!origins_.contains(origin))
+        throw DavError(DavError::Kind::Protocol,
+                       QStringLiteral("服务器把请求引向了另一个地址 %1，密码不会发往那里").arg(url.toDisplayString()));
+    QNetworkRequest request(url);
+    request.setTransferTimeout(TimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (!authorization_.isEmpty())
+        request.setRawHeader("Authorization", authorization_);
+    if (!body.isEmpty() || verb == "PUT")
+        request.setRawHeader("Content-Type", verb == "PUT" ? "text/vcard; charset=utf-8"
+                                                          : "application/xml; charset=utf-8");
+    for (const auto& header : headers)
+        request.setRawHeader(header.first, header.second);
+    ++requests_;
+    ++byVerb_[verb];
+
+    QNetworkReply* reply = network_->sendCustomRequest(request, verb, body);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply, [](QNetworkReply* r) { r->deleteLater(); });
+    bool tooBig = false;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
+        if (received > MaxBody && !tooBig) {
+            tooBig = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&](const QList<QSslError>& errors) {
+        const QSslCertificate certificate = reply->sslConfiguration().peerCertificate();
+        const QString fingerprint =
+            QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex());
+        if (!trusted_.isEmpty() && fingerprint == trusted_) {
+            reply->ignoreSslErrors(errors);
+            return;
+        }
+        refusedFingerprint_ = fingerprint;
+    });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // A cancel (the window closing) does not wait for a slow server's answer.
+    bool stopped = false;
+    QTimer watch;
+    if (cancelled) {
+        QObject::connect(&watch, &QTimer::timeout, reply, [&] {
+            if (!stopped && cancelled()) {
+                stopped = true;
+                reply->abort();
+            }
+        });
+        watch.start(100);
+    }
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    watch.stop();
+    if (stopped)
+        throw DavError(DavError::Kind::Cancelled, QStringLiteral("同步已取消"));
+
+    if (tooBig)
+        throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::SslHandshakeFailedError || (status == 0 && !refusedFingerprint_.isEmpty()))
+        throw DavError(DavError::Kind::Certificate,
+                       QStringLiteral("服务器的证书不受信任（SHA-256 指纹 %1）").arg(refusedFingerprint_));
+    if (status == 0) {
+        if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+            throw DavError(DavError::Kind::Network, QStringLiteral("连接服务器超时"));
+        throw DavError(DavError::Kind::Network, QStringLiteral("无法连接服务器：%1").arg(reply->errorString()));
+    }
+    if (status == 401)
+        throw DavError(DavError::Kind::Authentication, QStringLiteral("用户名或密码不对（服务器回答 401）"), 401);
+    DavReply out;
+    out.status = status;
+    out.body = reply->readAll();
+    if (out.body.size() > MaxBody)
+        throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
+    out.etag = reply->rawHeader("ETag");
+    const QByteArray location = reply->rawHeader("Location");
+    if (!location.isEmpty()) {
+        out.location = url.resolved(QUrl::fromEncoded(location));
+        // A redirect names the server to go on with (/.well-known/carddav may lead to another host),
+        // unless it leads from an encrypted connection to a plain one.
+        const bool downgrade = scheme == u"https" && out.location.scheme().toLower() != u"https";
+        if (status >= 300 && status < 400 && out.location.isValid() && !downgrade &&
+            !origins_.contains(originOf(out.location)))
+            origins_.append(originOf(out.location));
+    }
+    return out;
+}
+
+DavMultiStatus DavClient::multiStatus(const QByteArray& verb, const QUrl& url, int depth, const QByteArray& body) {
+    Headers headers;
+    if (depth >= 0)
+        headers.append(qMakePair(QByteArray("Depth"), QByteArray(QByteArray::number(depth))));
+    const DavReply reply = send(verb, url, body, headers);
+    if (reply.status != 207)
+        throw DavError(DavError::Kind::Server, davStatusText(reply.status), reply.status);
+    return parseMultiStatus(reply.body);
+}
+
+DavMultiStatus DavClient::parseMultiStatus(const QByteArray& xml) {
+    DavMultiStatus out;
+    QXmlStreamReader reader(xml);
+    // Path of open elements' local names; the parser keeps only what it needs of each response.
+    QStringList path;
+    DavResponse response;
+    bool inResponse = false;
+    QHash<QString, DavProp> propstatProps;
+    int propstatStatus = 0;
+    QString currentProp; // the property (child of prop) being read
+    auto statusOf = [](const QString& line) {
+        // "HTTP/1.1 200 OK"
+        const QStringList parts = line.simplified().split(u' ');
+        return parts.size() >= 2 ? parts[1].toInt() : 0;
+    };
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            const QString name = reader.name().toString();
+            if (path.size() > MaxDepth)
+                throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答无法读懂"));
+            path.append(name);
+            if (name == u"response" && path.size() == 2) {
+                inResponse = true;
+                response = DavResponse();
+            } else if (inResponse && name == u"propstat") {
+                propstatProps.clear();
+                propstatStatus = 0;
+            } else if (inResponse && path.size() >= 2 && path[path.size() - 2] == u"prop") {
+                currentProp = name;
+                propstatProps.insert(name, DavProp());
+            } else if (inResponse && !currentProp.isEmpty() && name != u"href") {
+                propstatProps[currentProp].elements.append(name);
+            }
+        } else if (token == QXmlStreamReader::Characters) {
+            if (path.isEmpty())
+                continue;
+            const QString& name = path.last();
+            const QString text = reader.text().toString();
+            if (!inResponse) {
+                if (name == u"sync-token" && path.size() == 2)
+                    out.syncToken += text;
+                continue;
+            }
+            if (name == u"href" && path.size() == 3) {
+                response.href += text.trimmed();
+            } else if (name == u"status" && path.size() == 3) {
+                response.status = statusOf(text);
+            } else if (name == u"status" && path.size() == 4 && path[2] == u"propstat") {
+                propstatStatus = statusOf(text);
+            } else if (!currentProp.isEmpty()) {
+                DavProp& prop = propstatProps[currentProp];
+                if (name == u"href")
+                    prop.hrefs.append(text.trimmed());
+                else if (name == currentProp)
+                    prop.text += text;
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            const QString name = path.isEmpty() ? QString() : path.takeLast();
+            if (inResponse && name == currentProp && path.size() >= 1 && path.last() == u"prop")
+                currentProp.clear();
+            else if (inResponse && name == u"propstat") {
+                if (propstatStatus == 200 || propstatStatus == 0) {
+                    for (auto it = propstatProps.cbegin(); it != propstatProps.cend(); ++it)
+                        response.props.insert(it.key(), it.value());
+                }
+                propstatProps.clear();
+            } else if (inResponse && name == u"response" && path.size() == 1) {
+                inResponse = false;
+                if (out.responses.size() >= MaxResponses)
+                    throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
+                out.responses.push_back(std::move(response));
+            }
+        }
+    }
+    if (reader.hasError())
+        throw DavError(DavError::Kind::Protocol,
+                       QStringLiteral("服务器的回答无法读懂：%1").arg(reader.errorString()));
+    return out;
+}

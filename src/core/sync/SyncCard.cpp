@@ -1,0 +1,305 @@
+#include "core/sync/SyncCard.h"
+
+#include "core/exchange/VCardReader.h"
+#include "core/exchange/VCardWriter.h"
+#include "core/store/Store.h"
+
+#include <QCryptographicHash>
+#include <QSet>
+
+namespace {
+
+struct FieldInfo {
+    const char* id;
+    const char* label;
+    QString ContactFields::*text; // nullptr for the birthday, the group and the picture
+};
+
+const FieldInfo Fields[CardFieldCount] = {
+    {"name", "姓名", &ContactFields::name},
+    {"birthday", "生日", nullptr},
+    {"mobile", "移动电话", &ContactFields::mobile},
+    {"workphone", "工作电话", &ContactFields::workPhone},
+    {"homephone", "家庭电话", &ContactFields::homePhone},
+    {"fax", "传真号码", &ContactFields::fax},
+    {"address", "地址", &ContactFields::address},
+    {"postcode", "邮政编码", &ContactFields::postcode},
+    {"qq", "QQ", &ContactFields::qq},
+    {"icq", "ICQ", &ContactFields::icq},
+    {"msn", "MSN", &ContactFields::msn},
+    {"email", "Email", &ContactFields::email},
+    {"nickname", "昵称", &ContactFields::nickname},
+    {"remarks", "备注", &ContactFields::remarks},
+    {"group", "分组", nullptr},
+    {"photo", "照片", nullptr},
+};
+
+const FieldInfo& info(CardField field) {
+    return Fields[static_cast<int>(field)];
+}
+
+// Lines of a card with folding undone.
+QList<QByteArray> unfolded(const QByteArray& card) {
+    QList<QByteArray> lines;
+    for (QByteArray line : card.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!lines.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t'))
+            lines.last() += line.mid(1);
+        else
+            lines.append(line);
+    }
+    return lines;
+}
+
+QByteArray propertyName(const QByteArray& line) {
+    qsizetype end = 0;
+    while (end < line.size() && line[end] != ';' && line[end] != ':')
+        ++end;
+    QByteArray name = line.left(end).toUpper();
+    const qsizetype dot = name.indexOf('.');
+    return dot >= 0 ? name.mid(dot + 1) : name;
+}
+
+QByteArray valueOf(const QByteArray& line) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted)
+            return line.mid(i + 1);
+    }
+    return {};
+}
+
+QString plainText(const QByteArray& value) {
+    QString text = QString::fromUtf8(value);
+    if (text.startsWith(u"tel:", Qt::CaseInsensitive))
+        text = text.mid(4);
+    text.replace(QStringLiteral("\\,"), QStringLiteral(","));
+    text.replace(QStringLiteral("\\;"), QStringLiteral(";"));
+    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    return text.trimmed();
+}
+
+// Splits a CATEGORIES value at its unescaped commas, keeping each part as written.
+QList<QByteArray> rawCategories(const QByteArray& value) {
+    QList<QByteArray> parts;
+    QByteArray part;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            part += value[i];
+            part += value[++i];
+        } else if (value[i] == ',') {
+            parts.append(part);
+            part.clear();
+        } else {
+            part += value[i];
+        }
+    }
+    parts.append(part);
+    return parts;
+}
+
+// What the written card stands for: these properties are always written from the fields.
+const QSet<QByteArray> Written = {"BEGIN", "END",  "VERSION", "PRODID",  "FN",     "N",     "NICKNAME",
+                                  "BDAY",  "NOTE", "X-QQ",    "X-ICQ",   "X-MSN",  "X-MS-IMADDRESS",
+                                  "PHOTO", "UID",  "REV",     "CATEGORIES"};
+
+} // namespace
+
+namespace synccard {
+
+QString fieldId(CardField field) {
+    return QString::fromLatin1(info(field).id);
+}
+
+std::optional<CardField> fieldFromId(const QString& id) {
+    for (int i = 0; i < CardFieldCount; ++i) {
+        if (id == QLatin1String(Fields[i].id))
+            return static_cast<CardField>(i);
+    }
+    return std::nullopt;
+}
+
+QString fieldLabel(CardField field) {
+    return QString::fromUtf8(info(field).label);
+}
+
+QString value(const SyncContact& contact, CardField field) {
+    switch (field) {
+    case CardField::Birthday:
+        return contact.fields.birthday && contact.fields.birthday->isValid() ? storedDate(*contact.fields.birthday)
+                                                                             : QString();
+    case CardField::Group:
+        return contact.group;
+    case CardField::Photo:
+        if (!contact.photo.isEmpty())
+            return QStringLiteral("sha256:") +
+                   QString::fromLatin1(QCryptographicHash::hash(contact.photo, QCryptographicHash::Sha256).toHex());
+        return contact.fields.photo;
+    default:
+        return contact.fields.*info(field).text;
+    }
+}
+
+QString displayValue(const SyncContact& contact, CardField field) {
+    if (field == CardField::Photo) {
+        if (!contact.fields.photo.isEmpty())
+            return contact.fields.photo;
+        return contact.photo.isEmpty() ? QString() : QStringLiteral("（图片）");
+    }
+    return value(contact, field);
+}
+
+void copyField(SyncContact& to, const SyncContact& from, CardField field) {
+    switch (field) {
+    case CardField::Birthday:
+        to.fields.birthday = from.fields.birthday;
+        break;
+    case CardField::Group:
+        to.group = from.group;
+        break;
+    case CardField::Photo:
+        to.photo = from.photo;
+        to.photoExtension = from.photoExtension;
+        to.fields.photo = from.fields.photo;
+        break;
+    default:
+        to.fields.*info(field).text = from.fields.*info(field).text;
+    }
+}
+
+bool same(const SyncContact& a, const SyncContact& b) {
+    for (int i = 0; i < CardFieldCount; ++i) {
+        if (value(a, static_cast<CardField>(i)) != value(b, static_cast<CardField>(i)))
+            return false;
+    }
+    return true;
+}
+
+SyncContact merge(const SyncContact* base, const SyncContact& local, const SyncContact& server,
+                  std::vector<FieldConflict>& conflicts) {
+    SyncContact merged = server;
+    merged.fields.groupKey = local.fields.groupKey;
+    for (int i = 0; i < CardFieldCount; ++i) {
+        const auto field = static_cast<CardField>(i);
+        const QString l = value(local, field);
+        const QString s = value(server, field);
+        if (l == s)
+            continue;
+        const bool localOnly = base ? value(*base, field) == s : s.isEmpty();
+        const bool serverOnly = base ? value(*base, field) == l : l.isEmpty();
+        if (localOnly) {
+            copyField(merged, local, field);
+        } else if (!serverOnly) {
+            conflicts.push_back({field, displayValue(local, field), displayValue(server, field)});
+        }
+    }
+    // A picture the server did not change keeps its local file.
+    if (value(merged, CardField::Photo) == value(local, CardField::Photo))
+        merged.fields.photo = local.fields.photo;
+    return merged;
+}
+
+std::optional<SyncContact> read(const QByteArray& card, QString* uid, QString* error) {
+    const ImportBatch batch = VCardReader::read(card);
+    if (batch.records.empty()) {
+        if (error)
+            *error = batch.error.isEmpty() ? QStringLiteral("不是名片") : batch.error;
+        return std::nullopt;
+    }
+    const ImportRecord& record = batch.records.front();
+    if (!record.ok()) {
+        if (error)
+            *error = record.error;
+        return std::nullopt;
+    }
+    SyncContact contact;
+    contact.fields = record.fields;
+    contact.group = record.groupName;
+    contact.photo = record.photoData;
+    contact.photoExtension = record.photoExtension;
+    if (uid)
+        *uid = record.uid;
+    return contact;
+}
+
+QByteArray write(const SyncContact& contact, const QString& uid, const QByteArray& keptFrom) {
+    ExportCard card;
+    card.fields = contact.fields;
+    card.uid = uid;
+    card.photoData = contact.photo;
+    card.photoExtension = contact.photoExtension;
+    if (!contact.photo.isEmpty())
+        card.fields.photo.clear();
+    QByteArray out = VCardWriter::write(card, VCardVersion::V30);
+    const qsizetype end = out.lastIndexOf("END:VCARD");
+    QByteArray tail = out.mid(end);
+    out.truncate(end);
+
+    QList<QByteArray> categories;
+    if (!contact.group.isEmpty())
+        categories.append(VCardWriter::escapedText(contact.group).toUtf8());
+    QByteArray kept;
+    const QList<QByteArray> lines = unfolded(keptFrom);
+    bool old21 = false;
+    for (const QByteArray& line : lines)
+        old21 = old21 || (propertyName(line) == "VERSION" && valueOf(line).trimmed().startsWith("2"));
+    if (!old21) {
+        std::optional<SyncContact> base = keptFrom.isEmpty() ? std::nullopt : read(keptFrom, nullptr, nullptr);
+        bool firstCategories = true;
+        bool firstAddress = true;
+        for (const QByteArray& line : lines) {
+            if (line.trimmed().isEmpty())
+                continue;
+            const QByteArray name = propertyName(line);
+            const QByteArray upper = line.toUpper();
+            if (name == "CATEGORIES" && firstCategories) {
+                firstCategories = false;
+                QList<QByteArray> parts = rawCategories(valueOf(line));
+                // The first non-empty value is the group, written from the contact.
+                bool skipped = false;
+                for (const QByteArray& part : parts) {
+                    if (!skipped && !part.trimmed().isEmpty()) {
+                        skipped = true;
+                        continue;
+                    }
+                    if (!part.trimmed().isEmpty() && !categories.contains(part))
+                        categories.append(part);
+                }
+                continue;
+            }
+            if (Written.contains(name))
+                continue;
+            if (base && name == "TEL") {
+                const QString number = plainText(valueOf(line));
+                const ContactFields& b = base->fields;
+                if (number == b.mobile || number == b.workPhone || number == b.homePhone || number == b.fax)
+                    continue;
+            } else if (base && name == "EMAIL") {
+                if (plainText(valueOf(line)) == base->fields.email)
+                    continue;
+            } else if (name == "ADR") {
+                if (firstAddress) {
+                    firstAddress = false;
+                    continue;
+                }
+            } else if (name == "IMPP") {
+                const QByteArray value = valueOf(line).toLower();
+                if (upper.contains("X-SERVICE-TYPE=QQ") || upper.contains("X-SERVICE-TYPE=ICQ") ||
+                    upper.contains("X-SERVICE-TYPE=MSN") || value.startsWith("aim:") || value.startsWith("msnim:") ||
+                    value.startsWith("msn:") || value.startsWith("icq:") || value.startsWith("qq:"))
+                    continue;
+            }
+            kept += VCardWriter::folded(line);
+        }
+    }
+    if (!categories.isEmpty())
+        out += VCardWriter::folded("CATEGORIES:" + categories.join(','));
+    out += kept;
+    out += tail;
+    return out;
+}
+
+} // namespace synccard

@@ -1,0 +1,963 @@
+#include "core/sync/SyncEngine.h"
+
+#include "core/exchange/Exporter.h"
+#include "core/exchange/PhotoBytes.h"
+#include "core/store/Store.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMultiHash>
+#include <QSaveFile>
+#include <QSet>
+#include <QUuid>
+
+namespace {
+
+constexpr qint64 MaxPhotoFile = 16 * 1024 * 1024;
+constexpr int MaxPutAttempts = 3;
+constexpr int MaxRedirects = 5;
+constexpr int MaxSyncPages = 1000;
+
+const QString DefaultGroupName = QStringLiteral("未分组");
+
+
+QByteArray xmlText(const QString& text) {
+    return text.toHtmlEscaped().toUtf8();
+}
+
+// No sync-token here: the one that counts comes with sync-collection, and Radicale computes a
+// collection's token over every card it holds (seconds for 10,000) whenever it is asked for one.
+const QByteArray PropfindBook =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:propfind xmlns:d=\"DAV:\" "
+    "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop><d:resourcetype/><d:displayname/>"
+    "<d:current-user-principal/><c:addressbook-home-set/><d:supported-report-set/>"
+    "</d:prop></d:propfind>";
+const QByteArray PropfindEtags =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/>"
+    "<d:getetag/></d:prop></d:propfind>";
+
+using Row = SyncCardRow;
+using Change = SyncChange;
+
+struct Entry {
+    QString href;
+    QString etag;
+    bool deleted = false;
+};
+
+bool isSuccess(int status) {
+    return status >= 200 && status < 300;
+}
+
+} // namespace
+
+QString SyncReport::text() const {
+    QStringList lines;
+    if (!error.isEmpty())
+        lines.append(QStringLiteral("同步失败：%1").arg(error));
+    else if (ok)
+        lines.append(QStringLiteral("同步完成。"));
+    else
+        lines.append(QStringLiteral("同步结束，但有名片没有交换成功。"));
+    lines.append(QStringLiteral("下载 %1 个，上传 %2 个，本地删除 %3 个，服务器上删除 %4 个，冲突 %5 处。")
+                     .arg(downloaded)
+                     .arg(uploaded)
+                     .arg(deletedHere)
+                     .arg(deletedThere)
+                     .arg(conflicts));
+    for (const QString& problem : problems)
+        lines.append(problem);
+    return lines.join(u'\n');
+}
+
+QUrl startUrl(const QString& typed) {
+    QString t = typed.trimmed();
+    if (t.isEmpty())
+        return {};
+    if (!t.contains(QStringLiteral("://"))) {
+        const qsizetype at = t.lastIndexOf(u'@');
+        if (at >= 0)
+            t = t.mid(at + 1);
+        t = QStringLiteral("https://") + t;
+    }
+    QUrl url(t, QUrl::StrictMode);
+    if (url.path().isEmpty())
+        url.setPath(QStringLiteral("/"));
+    return url;
+}
+
+namespace {
+
+// PROPFIND Depth 0 that follows redirects (/.well-known/carddav answers with one).
+std::pair<QUrl, DavMultiStatus> propfindFollowing(DavClient& client, QUrl url, const QByteArray& body) {
+    for (int hop = 0; hop <= MaxRedirects; ++hop) {
+        const DavReply reply = client.send("PROPFIND", url, body, {{"Depth", "0"}});
+        if (reply.status >= 300 && reply.status < 400 && reply.location.isValid()) {
+            url = reply.location;
+            continue;
+        }
+        if (reply.status != 207)
+            throw DavError(DavError::Kind::Server, davStatusText(reply.status), reply.status);
+        return {url, DavClient::parseMultiStatus(reply.body)};
+    }
+    throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器转向太多次"));
+}
+
+QUrl withSlash(QUrl url) {
+    if (!url.path().endsWith(u'/'))
+        url.setPath(url.path() + u'/');
+    return url;
+}
+
+AddressBookInfo bookFrom(const QUrl& url, const DavResponse& response) {
+    AddressBookInfo book;
+    book.url = withSlash(url);
+    book.name = response.props.value(QStringLiteral("displayname")).text.trimmed();
+    book.syncCollection =
+        response.props.value(QStringLiteral("supported-report-set")).elements.contains(QStringLiteral("sync-collection"));
+    return book;
+}
+
+bool isAddressBook(const DavResponse& response) {
+    return response.props.value(QStringLiteral("resourcetype")).elements.contains(QStringLiteral("addressbook"));
+}
+
+} // namespace
+
+std::vector<AddressBookInfo> discoverAddressBooks(DavClient& client, const QUrl& start) {
+    if (!start.isValid() || start.host().isEmpty())
+        throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器地址无效"));
+    QStringList principals;
+    QStringList homes;
+    QUrl base = start;
+    try {
+        const auto [url, ms] = propfindFollowing(client, start, PropfindBook);
+        base = url;
+        for (const DavResponse& r : ms.responses) {
+            if (isAddressBook(r))
+                return {bookFrom(url.resolved(QUrl(r.href)), r)};
+            principals += r.props.value(QStringLiteral("current-user-principal")).hrefs;
+            homes += r.props.value(QStringLiteral("addressbook-home-set")).hrefs;
+        }
+    } catch (const DavError& e) {
+        if (e.kind() != DavError::Kind::Server)
+            throw;
+    }
+    if (principals.isEmpty() && homes.isEmpty()) {
+        const auto [url, ms] = propfindFollowing(client, start.resolved(QUrl(QStringLiteral("/.well-known/carddav"))),
+                                                 PropfindBook);
+        base = url;
+        for (const DavResponse& r : ms.responses) {
+            principals += r.props.value(QStringLiteral("current-user-principal")).hrefs;
+            homes += r.props.value(QStringLiteral("addressbook-home-set")).hrefs;
+        }
+    }
+    if (homes.isEmpty() && !principals.isEmpty()) {
+        const auto [url, ms] = propfindFollowing(client, base.resolved(QUrl(principals.first())), PropfindBook);
+        base = url;
+        for (const DavResponse& r : ms.responses)
+            homes += r.props.value(QStringLiteral("addressbook-home-set")).hrefs;
+    }
+    QList<QUrl> homeUrls;
+    for (const QString& home : homes)
+        homeUrls.append(withSlash(base.resolved(QUrl(home))));
+    if (homeUrls.isEmpty())
+        homeUrls.append(withSlash(start));
+    std::vector<AddressBookInfo> books;
+    for (const QUrl& home : homeUrls) {
+        const DavMultiStatus ms = client.multiStatus("PROPFIND", home, 1, PropfindBook);
+        for (const DavResponse& r : ms.responses) {
+            if (isAddressBook(r))
+                books.push_back(bookFrom(home.resolved(QUrl(r.href)), r));
+        }
+    }
+    if (books.empty())
+        throw DavError(DavError::Kind::Server, QStringLiteral("服务器上没有找到通讯录"));
+    return books;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct SyncEngine::Impl {
+    SyncEngine& engine;
+    Store& store;
+    SyncTable& table;
+    DavClient& client;
+    SyncReport report;
+    QUrl collection;
+    QString photosFolder;
+    bool inTransaction = false;
+    bool localChanged = false; // in the open transaction
+
+    // Groups by name, the first of a name winning as in the tree.
+    QHash<QString, QString> groupByName;
+    QSet<QString> groupKeys;
+    QString firstGroup;
+    bool groupsRead = false;
+
+    // Local contacts without a card, for matching a first sync's server cards.
+    struct Candidate {
+        QString friendid;
+        QStringList phones;
+        QString email;
+    };
+    QMultiHash<QString, Candidate> unmatched;
+    bool unmatchedRead = false;
+
+    Impl(SyncEngine& e, Store& s, DavClient& c)
+        : engine(e), store(s), table(s.syncTable()), client(c),
+          photosFolder(QFileInfo(e.dataFile_).absoluteDir().filePath(QStringLiteral("photos"))) {}
+
+    void progress(const QString& text) {
+        if (engine.onProgress)
+            engine.onProgress(text);
+    }
+
+    // ---- transactions
+    void begin() {
+        table.begin();
+        inTransaction = true;
+        localChanged = false;
+    }
+    void commit() {
+        table.commit();
+        inTransaction = false;
+        ++report.transactions;
+        if (localChanged && engine.onLocalChange)
+            engine.onLocalChange();
+        localChanged = false;
+    }
+    void rollback() {
+        if (!inTransaction)
+            return;
+        inTransaction = false;
+        try {
+            table.rollback();
+        } catch (const StoreError&) {
+            // SQLite has rolled back already (after an I/O error, say).
+        }
+        // What the batch read of the groups may be gone with it.
+        groupsRead = false;
+        groupByName.clear();
+        groupKeys.clear();
+    }
+    template <typename F> void inBatch(F&& work) {
+        begin();
+        try {
+            work();
+            commit();
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+
+    // ---- state
+    QString state(const char* key) { return table.state(key); }
+    void setState(const char* key, const QString& value) { table.setState(key, value); }
+    Row rowByHref(const QString& href) { return table.cardByHref(href); }
+    Row rowByFriend(const QString& friendid) { return table.cardOf(friendid); }
+    void writeRow(const QString& friendid, const QString& href, const QString& etag, const QString& uid,
+                  const QByteArray& card) {
+        table.writeCard({friendid, href, etag, uid, card, true});
+    }
+    void deleteRow(const QString& friendid) { table.removeCard(friendid); }
+    std::optional<Change> changeOf(const QString& friendid) { return table.change(friendid); }
+    void dropChange(const QString& friendid) { table.dropChange(friendid); }
+    void dropChangeAt(const Change& change) { table.dropChange(change); }
+
+    // ---- local contacts
+    void readGroups() {
+        if (groupsRead)
+            return;
+        groupByName.clear();
+        groupKeys.clear();
+        firstGroup.clear();
+        for (const GroupRow& g : store.groups()) {
+            if (firstGroup.isEmpty())
+                firstGroup = g.key;
+            groupKeys.insert(g.key);
+            if (!groupByName.contains(g.name))
+                groupByName.insert(g.name, g.key);
+        }
+        groupsRead = true;
+    }
+    QString groupNameOf(const QString& key) {
+        readGroups();
+        for (auto it = groupByName.cbegin(); it != groupByName.cend(); ++it) {
+            if (it.value() == key)
+                return it.key();
+        }
+        // A second group of the same name, or a contact of no group.
+        for (const GroupRow& g : store.groups()) {
+            if (g.key == key)
+                return g.name;
+        }
+        return {};
+    }
+    QString groupKeyFor(const QString& name, const QString& current) {
+        readGroups();
+        if (name.isEmpty()) {
+            if (groupKeys.contains(current))
+                return current;
+            if (!firstGroup.isEmpty())
+                return firstGroup;
+            return groupKeyFor(DefaultGroupName, {});
+        }
+        if (groupKeys.contains(current) && groupNameOf(current) == name)
+            return current;
+        const auto it = groupByName.constFind(name);
+        if (it != groupByName.cend())
+            return it.value();
+        const QString key = store.addGroup(name);
+        groupByName.insert(name, key);
+        groupKeys.insert(key);
+        if (firstGroup.isEmpty())
+            firstGroup = key;
+        localChanged = true;
+        return key;
+    }
+
+    std::optional<SyncContact> loadLocal(const QString& friendid) {
+        const std::optional<ContactFields> fields = store.loadContact(friendid);
+        if (!fields)
+            return std::nullopt;
+        SyncContact contact;
+        contact.fields = *fields;
+        contact.group = groupNameOf(fields->groupKey);
+        if (!fields->photo.isEmpty()) {
+            QFile file(fields->photo);
+            const QFileInfo info(file);
+            if (info.isFile() && info.size() <= MaxPhotoFile && file.open(QIODevice::ReadOnly)) {
+                contact.photo = file.read(MaxPhotoFile + 1);
+                if (contact.photo.size() > MaxPhotoFile)
+                    contact.photo.clear();
+                else
+                    contact.photoExtension = photobytes::extensionFor(contact.photo, info.suffix());
+            }
+        }
+        return contact;
+    }
+
+    // The picture of a server card as a file beside the data file, named by its bytes.
+    QString savePhoto(const SyncContact& contact) {
+        const QString extension =
+            contact.photoExtension.isEmpty() ? photobytes::extensionFor(contact.photo, {}) : contact.photoExtension;
+        const QString name =
+            QString::fromLatin1(QCryptographicHash::hash(contact.photo, QCryptographicHash::Sha256).toHex().left(32)) +
+            u'.' + extension;
+        const QString path = QDir(photosFolder).filePath(name);
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.size() == contact.photo.size() &&
+            existing.readAll() == contact.photo)
+            return path;
+        if (!QDir().mkpath(photosFolder))
+            return {};
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(contact.photo) != contact.photo.size() || !file.commit())
+            return {};
+        return path;
+    }
+
+    // Writes a contact as the sync sees it; returns its key (a new one when friendid is empty).
+    QString writeLocal(const QString& friendid, const SyncContact& contact, const std::optional<SyncContact>& local) {
+        ContactFields fields = contact.fields;
+        fields.groupKey = groupKeyFor(contact.group, local ? local->fields.groupKey : QString());
+        if (!contact.photo.isEmpty()) {
+            if (local && synccard::value(*local, CardField::Photo) == synccard::value(contact, CardField::Photo)) {
+                fields.photo = local->fields.photo;
+            } else {
+                fields.photo = savePhoto(contact);
+                if (fields.photo.isEmpty())
+                    report.problems.append(
+                        QStringLiteral("%1 的照片无法保存到 %2").arg(contact.fields.name, photosFolder));
+            }
+        }
+        localChanged = true;
+        if (friendid.isEmpty())
+            return store.addContact(fields);
+        store.updateContact(friendid, fields);
+        return friendid;
+    }
+
+    void keepConflicts(const QString& friendid, const QString& name, const std::vector<FieldConflict>& conflicts) {
+        const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+        for (const FieldConflict& c : conflicts) {
+            table.addConflict({0, friendid, name, synccard::fieldId(c.field), c.local, c.server, now});
+            ++report.conflicts;
+        }
+    }
+
+    // ---- first-sync matching
+    void readUnmatched() {
+        if (unmatchedRead)
+            return;
+        unmatchedRead = true;
+        table.forEachUnsynced([&](const UnsyncedContact& c) { unmatched.insert(c.name, {c.friendid, c.phones, c.email}); });
+    }
+    QString match(const SyncContact& server, const QString& uid) {
+        readUnmatched();
+        auto taken = [&](const QString& key) { return rowByFriend(key).found; };
+        // A card of this data file carries its contact's own UID; an imported contact keeps the UID
+        // its card had.
+        if (!uid.isEmpty()) {
+            const QStringList byUid = QStringList{store.uids().contactOf(uid)} + store.keptTable().contactsWithUid(uid);
+            for (const QString& key : byUid) {
+                if (!key.isEmpty() && !taken(key) && store.loadContact(key))
+                    return key;
+            }
+        }
+        const QStringList serverPhones = {server.fields.mobile, server.fields.workPhone, server.fields.homePhone,
+                                          server.fields.fax};
+        for (auto it = unmatched.find(server.fields.name); it != unmatched.end() && it.key() == server.fields.name;
+             ++it) {
+            bool same = !it->email.isEmpty() && it->email.compare(server.fields.email, Qt::CaseInsensitive) == 0;
+            for (const QString& phone : it->phones)
+                same = same || serverPhones.contains(phone);
+            if (same && !taken(it->friendid)) {
+                const QString key = it->friendid;
+                unmatched.erase(it);
+                return key;
+            }
+        }
+        return {};
+    }
+
+    // ---- pull
+    void applyServerCard(const QString& href, const QString& etag, const QByteArray& card) {
+        QString uid;
+        QString error;
+        const std::optional<SyncContact> server = synccard::read(card, &uid, &error);
+        if (!server) {
+            report.problems.append(QStringLiteral("服务器上的名片 %1 无法读取：%2").arg(href, error));
+            return;
+        }
+        Row row = rowByHref(href);
+        if (!row.found && !uid.isEmpty()) {
+            // The same card under a new address.
+            const QString known = table.contactOfUid(uid);
+            if (!known.isEmpty())
+                row = rowByFriend(known);
+        }
+        if (row.found) {
+            const std::optional<SyncContact> local = loadLocal(row.friendid);
+            const std::optional<Change> change = changeOf(row.friendid);
+            std::optional<SyncContact> base;
+            if (!row.card.isEmpty())
+                base = synccard::read(row.card, nullptr, nullptr);
+            if (!local) {
+                // Deleted here, changed there: the change wins and the contact comes back.
+                deleteRow(row.friendid);
+                dropChange(row.friendid);
+                const QString key = writeLocal({}, *server, std::nullopt);
+                store.uids().adopt(key, uid);
+                writeRow(key, href, etag, uid, card);
+                dropChange(key);
+                ++report.downloaded;
+                return;
+            }
+            if (row.href != href)
+                deleteRow(row.friendid);
+            if (change && !change->deleted) {
+                std::vector<FieldConflict> conflicts;
+                const SyncContact merged = synccard::merge(base ? &*base : nullptr, *local, *server, conflicts);
+                if (!synccard::same(merged, *local))
+                    writeLocal(row.friendid, merged, local);
+                keepConflicts(row.friendid, merged.fields.name, conflicts);
+                writeRow(row.friendid, href, etag, row.uid.isEmpty() ? uid : row.uid, card);
+                if (synccard::same(merged, *server))
+                    dropChange(row.friendid);
+            } else {
+                if (!synccard::same(*local, *server))
+                    writeLocal(row.friendid, *server, local);
+                writeRow(row.friendid, href, etag, uid, card);
+                dropChange(row.friendid);
+            }
+            ++report.downloaded;
+            return;
+        }
+        const QString matched = match(*server, uid);
+        if (!matched.isEmpty()) {
+            const std::optional<SyncContact> local = loadLocal(matched);
+            std::vector<FieldConflict> conflicts;
+            const SyncContact merged = synccard::merge(nullptr, *local, *server, conflicts);
+            if (!synccard::same(merged, *local))
+                writeLocal(matched, merged, local);
+            keepConflicts(matched, merged.fields.name, conflicts);
+            writeRow(matched, href, etag, uid, card);
+            if (synccard::same(merged, *server))
+                dropChange(matched);
+        } else {
+            const QString key = writeLocal({}, *server, std::nullopt);
+            store.uids().adopt(key, uid);
+            writeRow(key, href, etag, uid, card);
+            dropChange(key);
+        }
+        ++report.downloaded;
+    }
+
+    void applyServerDeletion(const QString& href) {
+        const Row row = rowByHref(href);
+        if (!row.found)
+            return;
+        const std::optional<Change> change = changeOf(row.friendid);
+        const bool exists = store.loadContact(row.friendid).has_value();
+        if (exists && change && !change->deleted) {
+            // Changed here, deleted there: the change wins; the card goes up again as a new one.
+            const QString uid = row.uid.isEmpty() ? newUid() : row.uid;
+            writeRow(row.friendid, hrefFor(uid), {}, uid, {});
+            return;
+        }
+        if (exists) {
+            store.deleteContact(row.friendid);
+            localChanged = true;
+            ++report.deletedHere;
+        }
+        deleteRow(row.friendid);
+        dropChange(row.friendid);
+    }
+
+    QString normalHref(const QString& href) const {
+        return collection.resolved(QUrl(href)).path(QUrl::FullyEncoded);
+    }
+    // Whether an href names something inside the address book (compared decoded: a server may write
+    // "@" as "%40" in one place and not in another).
+    bool inBook(const QString& href) const {
+        const QString book = QUrl::fromPercentEncoding(collection.path(QUrl::FullyEncoded).toUtf8());
+        const QString decoded = QUrl::fromPercentEncoding(href.toUtf8());
+        return decoded.startsWith(book) && decoded.size() > book.size();
+    }
+    QUrl urlOf(const QString& href) const { return collection.resolved(QUrl::fromEncoded(href.toUtf8())); }
+    static QString newUid() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+    QString hrefFor(const QString& uid) const {
+        QString safe;
+        for (const QChar c : uid)
+            safe += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' ? c : QChar(u'_');
+        return collection.path(QUrl::FullyEncoded) + safe + QStringLiteral(".vcf");
+    }
+
+    std::vector<Entry> listAll() {
+        const DavMultiStatus ms = client.multiStatus("PROPFIND", collection, 1, PropfindEtags);
+        std::vector<Entry> entries;
+        const QString self = collection.path(QUrl::FullyEncoded);
+        for (const DavResponse& r : ms.responses) {
+            const QString href = normalHref(r.href);
+            // Only the address book's own cards: an answer may name anything on the server.
+            if (href == self || !inBook(href) ||
+                r.props.value(QStringLiteral("resourcetype")).elements.contains(QStringLiteral("collection")))
+                continue;
+            entries.push_back({href, r.props.value(QStringLiteral("getetag")).text.trimmed(), false});
+        }
+        return entries;
+    }
+
+    // sync-collection from the token (empty: everything); the new token in `token`. Nothing when the
+    // server refused the token.
+    std::optional<std::vector<Entry>> listChanges(QString& token) {
+        std::vector<Entry> entries;
+        const QString self = collection.path(QUrl::FullyEncoded);
+        for (int page = 0; page < MaxSyncPages; ++page) {
+            const QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:sync-collection xmlns:d=\"DAV:\">"
+                                    "<d:sync-token>" +
+                                    xmlText(token) +
+                                    "</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop>"
+                                    "</d:sync-collection>";
+            DavMultiStatus ms;
+            try {
+                ms = client.multiStatus("REPORT", collection, 0, body);
+            } catch (const DavError& e) {
+                // A token the server no longer knows is refused in many ways (Radicale answers 403,
+                // Xandikos 500): any refusal of a token leads to a listing from the start, which
+                // fails in its turn when the server is broken.
+                if (e.kind() == DavError::Kind::Server && !token.isEmpty())
+                    return std::nullopt;
+                throw;
+            }
+            bool truncated = false;
+            for (const DavResponse& r : ms.responses) {
+                const QString href = normalHref(r.href);
+                if (href == self) {
+                    truncated = truncated || r.status == 507;
+                    continue;
+                }
+                if (!inBook(href))
+                    continue;
+                if (r.status == 404)
+                    entries.push_back({href, {}, true});
+                else
+                    entries.push_back({href, r.props.value(QStringLiteral("getetag")).text.trimmed(), false});
+            }
+            if (ms.syncToken.isEmpty())
+                throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器没有给出同步标记"));
+            token = ms.syncToken;
+            if (!truncated)
+                return entries;
+        }
+        throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的变化列表没有尽头"));
+    }
+
+    void pull(const AddressBookInfo& book) {
+        progress(QStringLiteral("正在读取服务器上的变化…"));
+        std::vector<Entry> entries;
+        bool full = true;
+        QString token;
+        bool tokenUsed = false;
+        if (book.syncCollection && engine.useSyncCollection) {
+            token = state("token");
+            bool fromStart = token.isEmpty();
+            std::optional<std::vector<Entry>> changes = listChanges(token);
+            if (!changes) {
+                // The server forgot the token: start over from the whole list.
+                token.clear();
+                fromStart = true;
+                changes = listChanges(token);
+            }
+            if (!changes)
+                throw DavError(DavError::Kind::Server, QStringLiteral("服务器不接受同步标记"));
+            entries = std::move(*changes);
+            full = fromStart;
+            tokenUsed = true;
+            report.usedSyncCollection = true;
+        } else {
+            entries = listAll();
+        }
+
+        std::vector<QString> changed;
+        std::vector<QString> deleted;
+        QHash<QString, QString> known; // href -> etag, of every card row
+        table.forEachCard([&](const QString& href, const QString& etag) { known.insert(href, etag); });
+        QSet<QString> listed;
+        for (const Entry& e : entries) {
+            if (e.deleted) {
+                if (known.contains(e.href))
+                    deleted.push_back(e.href);
+                continue;
+            }
+            listed.insert(e.href);
+            const auto it = known.constFind(e.href);
+            if (it == known.cend() || it.value().isEmpty() || it.value() != e.etag)
+                changed.push_back(e.href);
+        }
+        if (full) {
+            for (auto it = known.cbegin(); it != known.cend(); ++it) {
+                // A card whose upload was never confirmed may not be there yet: it goes up again.
+                if (!listed.contains(it.key()) && !it.value().isEmpty())
+                    deleted.push_back(it.key());
+            }
+        }
+        entries.clear();
+
+        const int batch = std::max(1, engine.batchSize);
+        for (size_t from = 0; from < changed.size(); from += batch) {
+            progress(QStringLiteral("正在下载名片 %1/%2…").arg(from).arg(changed.size()));
+            QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-multiget xmlns:d=\"DAV:\" "
+                              "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop><d:getetag/><c:address-data/>"
+                              "</d:prop>";
+            const size_t to = std::min(changed.size(), from + batch);
+            QSet<QString> asked;
+            for (size_t i = from; i < to; ++i) {
+                body += "<d:href>" + xmlText(changed[i]) + "</d:href>";
+                asked.insert(changed[i]);
+            }
+            body += "</c:addressbook-multiget>";
+            const DavMultiStatus ms = client.multiStatus("REPORT", collection, 1, body);
+            inBatch([&] {
+                for (const DavResponse& r : ms.responses) {
+                    const QString href = normalHref(r.href);
+                    if (!asked.contains(href))
+                        continue; // an answer about something not asked for is ignored
+                    asked.remove(href);
+                    if (r.status == 404) {
+                        applyServerDeletion(href);
+                        continue;
+                    }
+                    const DavProp data = r.props.value(QStringLiteral("address-data"));
+                    if (data.text.isEmpty()) {
+                        report.problems.append(QStringLiteral("服务器没有给出名片 %1").arg(href));
+                        continue;
+                    }
+                    applyServerCard(href, r.props.value(QStringLiteral("getetag")).text.trimmed(),
+                                    data.text.toUtf8());
+                }
+            });
+            for (const QString& href : asked)
+                report.problems.append(QStringLiteral("服务器没有给出名片 %1").arg(href));
+        }
+        for (size_t from = 0; from < deleted.size(); from += batch) {
+            inBatch([&] {
+                for (size_t i = from; i < std::min(deleted.size(), from + batch); ++i)
+                    applyServerDeletion(deleted[i]);
+            });
+        }
+        if (tokenUsed)
+            inBatch([&] { setState("token", token); });
+    }
+
+    // ---- push
+    std::optional<std::pair<QByteArray, QString>> fetch(const QString& href) {
+        const DavReply reply = client.send("GET", urlOf(href));
+        if (reply.status == 404 || reply.status == 410)
+            return std::nullopt;
+        if (reply.status != 200)
+            throw DavError(DavError::Kind::Server, davStatusText(reply.status), reply.status);
+        return std::make_pair(reply.body, QString::fromUtf8(reply.etag));
+    }
+
+    void uploadDeletion(const Change& change) {
+        const Row row = rowByFriend(change.friendid);
+        if (!row.found) {
+            inBatch([&] { dropChangeAt(change); });
+            return;
+        }
+        DavClient::Headers headers;
+        if (!row.etag.isEmpty())
+            headers.append(qMakePair(QByteArray("If-Match"), QByteArray(row.etag.toUtf8())));
+        const DavReply reply = client.send("DELETE", urlOf(row.href), {}, headers);
+        if (isSuccess(reply.status) || reply.status == 404 || reply.status == 410) {
+            inBatch([&] {
+                deleteRow(change.friendid);
+                dropChangeAt(change);
+            });
+            if (isSuccess(reply.status))
+                ++report.deletedThere;
+            return;
+        }
+        if (reply.status == 412) {
+            // Changed there since: the change wins, the contact comes back here.
+            const auto fetched = fetch(row.href);
+            inBatch([&] {
+                if (fetched)
+                    applyServerCard(row.href, fetched->second, fetched->first);
+                else
+                    deleteRow(change.friendid);
+                dropChangeAt(change);
+            });
+            return;
+        }
+        report.problems.append(QStringLiteral("删除服务器上的名片 %1 失败：%2").arg(row.href, davStatusText(reply.status)));
+    }
+
+    void uploadChange(const Change& change) {
+        std::optional<SyncContact> local = loadLocal(change.friendid);
+        if (!local) {
+            inBatch([&] { dropChangeAt(change); });
+            return;
+        }
+        Row row = rowByFriend(change.friendid);
+        std::optional<SyncContact> base;
+        if (row.found && !row.card.isEmpty())
+            base = synccard::read(row.card, nullptr, nullptr);
+        if (base && !row.etag.isEmpty() && synccard::same(*base, *local)) {
+            inBatch([&] { dropChangeAt(change); });
+            return;
+        }
+        if (!row.found) {
+            // The contact's own UID, which its exported cards carry too; a fresh one where a card of
+            // another contact has it already (a copied data file).
+            row.uid = cardUid(change.friendid);
+            if (row.uid.isEmpty() || !table.contactOfUid(row.uid).isEmpty())
+                row.uid = newUid();
+            row.href = hrefFor(row.uid);
+            row.friendid = change.friendid;
+            // Written before the upload, so that a run cut after the PUT finds its own card again.
+            inBatch([&] { writeRow(row.friendid, row.href, {}, row.uid, {}); });
+        }
+        // What the contact's imported card held beyond the columns goes up with its first card; later
+        // cards carry over what the server's card holds.
+        const QByteArray firstKept = row.card.isEmpty() ? keptCard(change.friendid) : QByteArray();
+        for (int attempt = 0; attempt < MaxPutAttempts; ++attempt) {
+            const QByteArray card = synccard::write(*local, row.uid, row.card.isEmpty() ? firstKept : row.card);
+            DavClient::Headers headers;
+            if (row.etag.isEmpty())
+                headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
+            else
+                headers.append(qMakePair(QByteArray("If-Match"), QByteArray(row.etag.toUtf8())));
+            const DavReply reply = client.send("PUT", urlOf(row.href), card, headers);
+            if (isSuccess(reply.status)) {
+                inBatch([&] {
+                    writeRow(row.friendid, row.href, QString::fromUtf8(reply.etag), row.uid, card);
+                    dropChangeAt(change);
+                });
+                ++report.uploaded;
+                return;
+            }
+            if (reply.status != 412) {
+                report.problems.append(
+                    QStringLiteral("上传 %1 失败：%2").arg(local->fields.name, davStatusText(reply.status)));
+                return;
+            }
+            // Someone else wrote the card: merge with theirs and try again.
+            const auto fetched = fetch(row.href);
+            if (!fetched) {
+                row.etag.clear();
+                continue;
+            }
+            QString error;
+            const std::optional<SyncContact> server = synccard::read(fetched->first, nullptr, &error);
+            if (!server) {
+                report.problems.append(QStringLiteral("服务器上的名片 %1 无法读取：%2").arg(row.href, error));
+                return;
+            }
+            std::vector<FieldConflict> conflicts;
+            SyncContact merged = synccard::merge(base ? &*base : nullptr, *local, *server, conflicts);
+            inBatch([&] {
+                if (!synccard::same(merged, *local))
+                    writeLocal(row.friendid, merged, local);
+                keepConflicts(row.friendid, merged.fields.name, conflicts);
+                writeRow(row.friendid, row.href, fetched->second, row.uid, fetched->first);
+                if (synccard::same(merged, *server))
+                    dropChange(row.friendid);
+            });
+            if (synccard::same(merged, *server) || fetched->second.isEmpty())
+                return;
+            local = loadLocal(row.friendid);
+            if (!local)
+                return;
+            base = server;
+            row.etag = fetched->second;
+            row.card = fetched->first;
+        }
+        report.problems.append(QStringLiteral("上传 %1 失败：服务器上的名片一直在变").arg(local->fields.name));
+    }
+
+    // The UID the contact's cards carry, as the export writes it: the one its imported card came with,
+    // else its own.
+    QString cardUid(const QString& friendid) {
+        if (store.keptTable().hasTable()) {
+            for (const KeptProperty& property : store.keptTable().load(friendid)) {
+                if (property.field == keptfield::Uid && !property.value.isEmpty())
+                    return property.value;
+            }
+        }
+        return store.uids().uidOf(friendid, true);
+    }
+
+    // The contact as the export writes it, with its kept properties; empty when it has none.
+    QByteArray keptCard(const QString& friendid) {
+        if (!store.keptTable().hasTable() || store.keptTable().load(friendid).empty())
+            return {};
+        return Exporter(store).build(ExportSelection::contacts({friendid}), ExportFormat::VCard30);
+    }
+
+    void push() {
+        inBatch([&] { table.markUnsent(); });
+        const std::vector<Change> changes = table.changes();
+        int done = 0;
+        for (const Change& change : changes) {
+            if (done++ % 50 == 0)
+                progress(QStringLiteral("正在上传变化 %1/%2…").arg(done - 1).arg(changes.size()));
+            if (change.deleted)
+                uploadDeletion(change);
+            else
+                uploadChange(change);
+        }
+    }
+};
+
+SyncEngine::SyncEngine(Store& store, const QString& dataFile, DavClient& client, const SyncAccount& account)
+    : store_(store), dataFile_(dataFile), client_(client), account_(account) {}
+
+SyncReport SyncEngine::run() {
+    Impl impl(*this, store_, client_);
+    SyncReport& report = impl.report;
+    try {
+        if (store_.isReadOnly())
+            throw StoreError("数据文件是只读的");
+        impl.table.ensureTables();
+        impl.progress(QStringLiteral("正在连接服务器…"));
+        AddressBookInfo book;
+        const QUrl chosen = QUrl(account_.addressBook);
+        std::vector<AddressBookInfo> books = discoverAddressBooks(
+            client_, account_.addressBook.isEmpty() ? startUrl(account_.url) : chosen);
+        book = books.front();
+        impl.collection = book.url;
+        report.addressBook = book.url.toDisplayString();
+        const QString collectionText = book.url.toString(QUrl::FullyEncoded);
+        if (impl.state("collection") != collectionText) {
+            // Another address book: everything here is new to it.
+            impl.inBatch([&] {
+                impl.table.forgetServer();
+                impl.setState("collection", collectionText);
+            });
+        }
+        impl.pull(book);
+        impl.push();
+        report.ok = report.problems.isEmpty();
+    } catch (const DavError& e) {
+        impl.rollback();
+        report.error = e.message();
+    } catch (const StoreError& e) {
+        impl.rollback();
+        report.error = QStringLiteral("数据文件：%1").arg(e.message());
+    } catch (const std::exception& e) {
+        impl.rollback();
+        report.error = QStringLiteral("数据文件：%1").arg(QString::fromUtf8(e.what()));
+    }
+    return report;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace syncconflicts {
+
+std::vector<SyncConflict> list(Store& store) {
+    std::vector<SyncConflict> out;
+    for (const SyncConflictRow& c : store.syncTable().conflicts())
+        out.push_back({c.id, c.contactKey, c.name, c.field, c.local, c.server, c.at});
+    return out;
+}
+
+void dismiss(Store& store, qint64 id) {
+    store.syncTable().removeConflict(id);
+}
+
+void takeBack(Store& store, const SyncConflict& conflict) {
+    const std::optional<CardField> field = synccard::fieldFromId(conflict.field);
+    std::optional<ContactFields> fields = store.loadContact(conflict.contactKey);
+    if (!field || !fields) {
+        dismiss(store, conflict.id);
+        return;
+    }
+    Transaction transaction = store.transaction();
+    switch (*field) {
+    case CardField::Birthday:
+        fields->birthday = parseStoredDate(conflict.local.toStdString());
+        break;
+    case CardField::Group: {
+        QString key;
+        for (const GroupRow& g : store.groups()) {
+            if (g.name == conflict.local) {
+                key = g.key;
+                break;
+            }
+        }
+        if (key.isEmpty() && !conflict.local.isEmpty())
+            key = store.addGroup(conflict.local);
+        if (!key.isEmpty())
+            fields->groupKey = key;
+        break;
+    }
+    case CardField::Photo:
+        fields->photo = conflict.local;
+        break;
+    default: {
+        // Every other field is a plain text of the contact.
+        QString ContactFields::*const texts[] = {
+            &ContactFields::name,      nullptr,             &ContactFields::mobile,  &ContactFields::workPhone,
+            &ContactFields::homePhone, &ContactFields::fax, &ContactFields::address, &ContactFields::postcode,
+            &ContactFields::qq,        &ContactFields::icq, &ContactFields::msn,     &ContactFields::email,
+            &ContactFields::nickname,  &ContactFields::remarks};
+        (*fields).*texts[static_cast<int>(*field)] = conflict.local;
+        break;
+    }
+    }
+    store.updateContact(conflict.contactKey, *fields);
+    store.syncTable().removeConflict(conflict.id);
+    transaction.commit();
+}
+
+} // namespace syncconflicts

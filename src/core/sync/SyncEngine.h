@@ -1,0 +1,96 @@
+#pragma once
+// Two-way sync of the directory with one CardDAV address book. A run pulls the server's changes
+// (sync-collection where the server offers it, else a PROPFIND of ETags), fetches the changed cards
+// with addressbook-multiget in batches and applies each batch in one transaction; then it sends the
+// local changes the data file's change log recorded: PUT with If-None-Match or If-Match, DELETE with
+// If-Match. A 412 answer leads to a field-by-field merge and a retry, never to an overwrite.
+#include "core/sync/Dav.h"
+#include "core/sync/SyncCard.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <vector>
+
+class Store;
+
+struct SyncAccount {
+    QString url;         // an address book's URL, or a server (or e-mail domain) to discover from
+    QString user;
+    QString addressBook; // the chosen address book's URL when discovery found several; may be empty
+    QString trustedCertificate; // SHA-256 fingerprint (hex) the user trusts explicitly
+    bool isSet() const { return !url.trimmed().isEmpty(); }
+};
+
+// Where to ask for the password: the desktop's keyring in the window, standard input on the command
+// line. Nothing means the user gave none.
+class PasswordSource {
+public:
+    virtual ~PasswordSource() = default;
+    virtual std::optional<QString> password(const SyncAccount& account) = 0;
+};
+
+struct AddressBookInfo {
+    QUrl url;
+    QString name;
+    bool syncCollection = false;
+};
+
+struct SyncReport {
+    bool ok = false;     // every change went both ways
+    QString error;       // why the run stopped (in Chinese); empty when it ran to the end
+    QStringList problems; // single cards that could not be exchanged
+    QString addressBook;
+    bool usedSyncCollection = false;
+    int downloaded = 0;     // server cards added or changed here
+    int uploaded = 0;       // local contacts sent
+    int deletedHere = 0;    // contacts deleted because the server deleted them
+    int deletedThere = 0;   // cards deleted on the server
+    int conflicts = 0;      // fields where both sides differed and the server's value won
+    int transactions = 0;   // write transactions committed
+    QString text() const;   // the summary for the user
+};
+
+// The URL to start from: "example.com" and "user@example.com" become https://example.com/.
+QUrl startUrl(const QString& typed);
+
+// Finds the address books of the account. Throws DavError.
+std::vector<AddressBookInfo> discoverAddressBooks(DavClient& client, const QUrl& start);
+
+class SyncEngine {
+public:
+    SyncEngine(Store& store, const QString& dataFile, DavClient& client, const SyncAccount& account);
+
+    SyncReport run();
+
+    std::function<void(const QString&)> onProgress;
+    std::function<void()> onLocalChange; // after each committed batch that changed contacts or groups
+    bool useSyncCollection = true;       // off: the ETag listing path
+    int batchSize = 100;
+
+private:
+    struct Impl;
+    Store& store_;
+    QString dataFile_;
+    DavClient& client_;
+    SyncAccount account_;
+};
+
+// The conflicts kept for the user, and taking a local value back.
+struct SyncConflict {
+    qint64 id = 0;
+    QString contactKey;
+    QString name;
+    QString field; // fieldId
+    QString local;
+    QString server;
+    QString at;
+};
+namespace syncconflicts {
+std::vector<SyncConflict> list(Store& store);
+// Writes the local value back into the contact (it then travels at the next sync) and forgets the
+// conflict. Throws StoreError.
+void takeBack(Store& store, const SyncConflict& conflict);
+void dismiss(Store& store, qint64 id);
+} // namespace syncconflicts

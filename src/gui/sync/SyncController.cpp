@@ -1,0 +1,190 @@
+#include "gui/sync/SyncController.h"
+
+#include "core/app/Messages.h"
+#include "core/app/Settings.h"
+#include "core/store/Store.h"
+#include "gui/sync/ConflictsDialog.h"
+#include "gui/sync/SyncAccountSettings.h"
+#include "gui/sync/SyncSettingsDialog.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QWidget>
+
+namespace {
+constexpr int LineShownMs = 8000;
+constexpr int ChangeCheckMs = 5000;
+constexpr int AfterChangeMs = 10000;
+constexpr int AtStartMs = 3000;
+} // namespace
+
+SyncController::SyncController(QWidget* window, Dialogs& dialogs, Settings& settings, const QString& dataFile,
+                               std::function<Store*()> store, std::function<void()> refresh)
+    : QObject(window), window_(window), dialogs_(dialogs), settings_(settings), dataFile_(dataFile),
+      store_(std::move(store)), refresh_(std::move(refresh)), passwords_(&dialogs, window) {
+    line_ = new QLabel(window);
+    line_->setObjectName(QStringLiteral("syncProgress"));
+    line_->setAccessibleName(QStringLiteral("同步进度"));
+    line_->setAutoFillBackground(true);
+    line_->setMargin(3);
+    line_->hide();
+    window->installEventFilter(this);
+    hideLine_.setSingleShot(true);
+    connect(&hideLine_, &QTimer::timeout, line_, &QWidget::hide);
+    refreshSoon_.setSingleShot(true);
+    refreshSoon_.setInterval(300);
+    connect(&refreshSoon_, &QTimer::timeout, this, [this] {
+        if (refresh_)
+            refresh_();
+    });
+    connect(&job_, &SyncJob::progress, this, &SyncController::showLine);
+    connect(&job_, &SyncJob::dataChanged, this, [this] {
+        changedInRun_ = true;
+        if (!refreshSoon_.isActive())
+            refreshSoon_.start();
+    });
+    connect(&job_, &SyncJob::finished, this, &SyncController::finished);
+    connect(&interval_, &QTimer::timeout, this, [this] { start(false); });
+    changeCheck_.setInterval(ChangeCheckMs);
+    connect(&changeCheck_, &QTimer::timeout, this, &SyncController::checkLocalChanges);
+    afterChange_.setSingleShot(true);
+    afterChange_.setInterval(AfterChangeMs);
+    connect(&afterChange_, &QTimer::timeout, this, [this] { start(false); });
+    applyInterval();
+    if (syncsettings::interval(settings_) > 0 && syncsettings::load(settings_).isSet())
+        QTimer::singleShot(AtStartMs, this, [this] { start(false); });
+}
+
+SyncController::~SyncController() {
+    stop();
+}
+
+void SyncController::stop() {
+    interval_.stop();
+    changeCheck_.stop();
+    afterChange_.stop();
+    job_.cancel();
+    while (job_.isRunning())
+        QThread::msleep(20);
+}
+
+void SyncController::applyInterval() {
+    const int minutes = syncsettings::interval(settings_);
+    if (minutes > 0 && syncsettings::load(settings_).isSet()) {
+        interval_.start(minutes * 60 * 1000);
+        changeCheck_.start();
+    } else {
+        interval_.stop();
+        changeCheck_.stop();
+    }
+}
+
+void SyncController::checkLocalChanges() {
+    Store* store = store_ ? store_() : nullptr;
+    if (!store || job_.isRunning() || afterChange_.isActive())
+        return;
+    try {
+        if (store->syncTable().changeCount() > 0)
+            afterChange_.start();
+    } catch (const std::exception&) {
+        // A file without the log (read-only) has nothing to send.
+    }
+}
+
+void SyncController::openSettings() {
+    const SyncAccount account = syncsettings::load(settings_);
+    QString password;
+    if (account.isSet()) {
+        if (const std::optional<QString> known = KeyringPasswords::readKeyring(KeyringPasswords::keyOf(account)))
+            password = *known;
+    }
+    SyncSettingsDialog dialog(account, syncsettings::interval(settings_), password, dialogs_, window_);
+    connect(&dialog, &SyncSettingsDialog::conflictsRequested, this, [this, &dialog] {
+        Q_UNUSED(dialog);
+        openConflicts();
+    });
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const SyncAccount chosen = dialog.account();
+    syncsettings::save(settings_, chosen);
+    syncsettings::setInterval(settings_, dialog.intervalMinutes());
+    if (!chosen.user.isEmpty() || !dialog.password().isEmpty()) {
+        if (!passwords_.remember(chosen, dialog.password()))
+            showLine(QStringLiteral("没有可用的密钥环：密码只在这次运行中记住"));
+    }
+    applyInterval();
+}
+
+void SyncController::syncNow() {
+    start(true);
+}
+
+void SyncController::start(bool asked) {
+    if (job_.isRunning()) {
+        if (asked)
+            showLine(QStringLiteral("正在同步…"));
+        return;
+    }
+    const SyncAccount account = syncsettings::load(settings_);
+    if (!account.isSet()) {
+        if (asked)
+            dialogs_.show(window_, msg::info(QStringLiteral("还没有设置同步帐户。请先打开“同步设置...”。")));
+        return;
+    }
+    const std::optional<QString> password = passwords_.password(account);
+    if (!password)
+        return;
+    asked_ = asked;
+    changedInRun_ = false;
+    afterChange_.stop();
+    showLine(QStringLiteral("正在同步…"));
+    job_.start(dataFile_, account, *password);
+}
+
+void SyncController::finished() {
+    const SyncReport report = job_.report();
+    if (changedInRun_ && refresh_) {
+        refreshSoon_.stop();
+        refresh_();
+    }
+    QString line;
+    if (!report.error.isEmpty())
+        line = QStringLiteral("同步失败：%1（本地的修改留到下次同步）").arg(report.error);
+    else
+        line = report.text().section(u'\n', 0, 1).replace(u'\n', u' ');
+    if (report.conflicts > 0)
+        line += QStringLiteral(" 有 %1 处冲突，可在“同步设置...”里查看。").arg(report.conflicts);
+    showLine(line);
+    if (!report.error.isEmpty() && report.error.contains(QStringLiteral("密码")))
+        passwords_.forget(syncsettings::load(settings_));
+    if (asked_ && !report.ok)
+        dialogs_.show(window_, msg::warning(report.text()));
+    emit syncFinished();
+}
+
+void SyncController::openConflicts() {
+    Store* store = store_ ? store_() : nullptr;
+    if (!store)
+        return;
+    ConflictsDialog dialog(*store, dialogs_, refresh_, window_);
+    dialog.exec();
+}
+
+void SyncController::showLine(const QString& text) {
+    line_->setText(text);
+    placeLine();
+    line_->show();
+    line_->raise();
+    hideLine_.start(LineShownMs);
+}
+
+void SyncController::placeLine() {
+    const int height = line_->sizeHint().height();
+    line_->setGeometry(0, window_->height() - height, window_->width(), height);
+}
+
+bool SyncController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::Resize && line_->isVisible())
+        placeLine();
+    return QObject::eventFilter(watched, event);
+}
