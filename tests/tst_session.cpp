@@ -307,8 +307,13 @@ private slots:
         session->Conn->deleteGroup(friends); // nobody in the window unless added below
         QStringList born;
         if (found) {
-            born << session->Conn->addContact(person(classmates, QStringLiteral("甲"), QDate(1980, 3, 10)));
-            born << session->Conn->addContact(person(classmates, QStringLiteral("乙"), QDate(1985, 3, 10)));
+            // 乙, added first, has the later birthday when the window is wider than today: the list
+            // is by the days until the birthday, one day's people in table order.
+            const QString later = session->Conn->addContact(
+                person(classmates, QStringLiteral("乙"), QDate(1985, 3, days > 0 ? 12 : 10)));
+            const QString sooner =
+                session->Conn->addContact(person(classmates, QStringLiteral("甲"), QDate(1980, 3, 10)));
+            born = days > 0 ? QStringList{sooner, later} : QStringList{later, sooner};
         }
         session->RemindDays = days;
         CommandResult result;

@@ -357,14 +357,11 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             // them twice. Each person is matched once per import (two such cards are two people).
             bool samePersonMatch = false;
             if (!existing) {
-                for (const QString& candidate : store_.contactsNamed(fields.name)) {
-                    if (touched.contains(candidate))
-                        continue;
-                    std::optional<ContactFields> person = store_.loadContact(candidate);
-                    if (person && samePerson(*person, fields)) {
+                for (const auto& [candidate, person] : store_.contactsNamed(fields.name)) {
+                    if (!touched.contains(candidate) && samePerson(person, fields)) {
                         key = candidate;
-                        existing = std::move(person);
-                        samePersonMatch = true;
+                        existing = store_.loadContact(candidate);
+                        samePersonMatch = existing.has_value();
                         break;
                     }
                 }

@@ -31,7 +31,7 @@ QString fitGroupName(const QString& name) {
 
 Query reminderQuery(const QDate& today, int days) {
     return {QString::fromUtf8(sql::ReminderCondition), {storedDate(today), storedDate(today.addDays(days))},
-            sql::ReminderOrder};
+            QString::fromUtf8(sql::ReminderOrder)};
 }
 
 QString reminderMessage(int days, int found, bool startup) {

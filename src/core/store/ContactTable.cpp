@@ -59,8 +59,8 @@ void ContactTable::listByKey(const QString& contactKey, RowTable& into) {
 }
 
 void ContactTable::listQuery(const Query& query, RowTable& into) {
-    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() +
-                             (query.order ? sql::ListOrderPrefix + std::string(query.order) : sql::ListQueryOrder);
+    const std::string order = query.order.isEmpty() ? sql::ListQueryOrder : sql::OrderBy + query.order.toStdString();
+    const std::string text = std::string(sql::ListWherePrefix) + query.where.toStdString() + order;
     fill(text.c_str(), query.binds, into);
 }
 
@@ -87,13 +87,20 @@ std::optional<ContactFields> ContactTable::load(const QString& contactKey) {
     return fieldsAt(statement, 0);
 }
 
-QStringList ContactTable::keysNamed(const QString& name) {
+std::vector<std::pair<QString, ContactFields>> ContactTable::named(const QString& name) {
     Statement statement(connection_, sql::ContactsNamed);
     statement.bind(1, name);
-    QStringList keys;
-    while (statement.step())
-        keys << statement.text(0);
-    return keys;
+    std::vector<std::pair<QString, ContactFields>> people;
+    while (statement.step()) {
+        ContactFields f;
+        f.name = name;
+        f.mobile = statement.text(1);
+        f.workPhone = statement.text(2);
+        f.homePhone = statement.text(3);
+        f.email = statement.text(4);
+        people.emplace_back(statement.text(0), std::move(f));
+    }
+    return people;
 }
 
 void ContactTable::forEach(const QString& groupKey,

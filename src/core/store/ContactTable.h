@@ -8,6 +8,8 @@
 #include <QDate>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 #include <string_view>
 #include <unordered_map>
 
@@ -24,8 +26,9 @@ public:
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> load(const QString& contactKey);
-    // The keys of the people with exactly this name, in table order.
-    QStringList keysNamed(const QString& name);
+    // The people with exactly this name, in table order: key, then the fields with the name, the
+    // phone numbers and the e-mail address alone (what tells whether a card is theirs).
+    std::vector<std::pair<QString, ContactFields>> named(const QString& name);
     // Every contact (groupKey empty) or a group's, with every field, in table order: one statement
     // in one read, however many there are. visit may throw to stop.
     void forEach(const QString& groupKey,

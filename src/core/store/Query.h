@@ -5,9 +5,9 @@
 #include <QStringList>
 
 struct Query {
-    QString where;     // the condition after "where", with ? for every bound value
-    QStringList binds; // bound in order, always as text
-    const char* order = nullptr; // what follows "order by" (a text of store/Sql.h); the rows' own order when null
+    QString where;      // the condition after "where", with ? for every bound value
+    QStringList binds;  // bound in order, always as text
+    QString order = {}; // what comes after "order by"; empty: the table's order
 
     bool isEmpty() const { return where.isEmpty(); }
     friend bool operator==(const Query&, const Query&) = default;

@@ -74,7 +74,7 @@ inline constexpr const char* ListByGroup = ZINTEVA_LIST_COLUMNS " where mainid =
 inline constexpr const char* ListByKey = ZINTEVA_LIST_COLUMNS " where friendid = ?";
 inline constexpr const char* ListWherePrefix = ZINTEVA_LIST_COLUMNS " where ";
 inline constexpr const char* ListQueryOrder = " order by id";
-inline constexpr const char* ListOrderPrefix = " order by ";
+inline constexpr const char* OrderBy = " order by ";
 #undef ZINTEVA_LIST_COLUMNS
 
 inline constexpr const char* LoadContact =
@@ -95,7 +95,8 @@ inline constexpr const char* SetContactKey = "update phone set friendid = 'frien
 inline constexpr const char* UpdateContact =
     "update phone set mainid = ?, 姓名 = ?, 生日 = ?, 移动电话 = ?, 工作电话 = ?, 家庭电话 = ?, 传真号码 = ?, "
     "地址 = ?, 邮政编码 = ?, qq = ?, icq = ?, msn = ?, email = ?, 昵称 = ?, 备注 = ?, 照片 = ? where friendid = ?";
-inline constexpr const char* ContactsNamed = "select friendid from phone where 姓名 = ? order by id";
+inline constexpr const char* ContactsNamed =
+    "select friendid, 移动电话, 工作电话, 家庭电话, email from phone where 姓名 = ? order by id";
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
@@ -128,7 +129,7 @@ inline constexpr const char* CreateNextBirthdayIndex =
     "create index if not exists phone_birthdays on phone(id, 生日, nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
-// The reminder list comes in the order of the days left, the next birthday first.
+// The soonest birthday first; one day's people in table order.
 inline constexpr const char* ReminderOrder = "nowbirthday, id";
 
 // ---------------------------------------------------------------------------------------------

@@ -84,7 +84,7 @@ public:
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
-    QStringList contactsNamed(const QString& name) { return contacts_.keysNamed(name); }
+    std::vector<std::pair<QString, ContactFields>> contactsNamed(const QString& name) { return contacts_.named(name); }
     // Every contact (groupKey empty) or a group's, with every field and the lunar birthday: one
     // statement over the contacts (an export).
     void forEachContact(const QString& groupKey,
