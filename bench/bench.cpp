@@ -289,6 +289,7 @@ int main(int argc, char* argv[]) {
         Row search{"search: name and mobile", {}, 1.2, "same statement, C API"};
         Row sortName{"sort by name (vs refill)", {}, 1.0, "refill"};
         Row filterRow{"filter: 4 keys (vs refill)", {}, 1.0, "refill"};
+        Row duplicatesRow{"find duplicates (vs refill)", {}, 1.5, "refill"};
         Row reminderRow{"reminder: pass + list", {}, 1.5, "reading the same rows"};
         Row importRow{"import vCard", {}, 5.0, "parse + bulk insert"};
         Row exportVcf{"export vCard", {}, 2.0, "same bytes written"};
@@ -442,6 +443,13 @@ int main(int argc, char* argv[]) {
             filterRow.series.add(msSince(timer), refill);
             window.filterBar()->closeFilter();
 
+            // 查询 ▸ 查找重复...: the groups of likely duplicates among everybody, against a refill.
+            timer.restart();
+            const size_t duplicateGroups = state.duplicates().size();
+            duplicatesRow.series.add(msSince(timer), refill);
+            if (duplicateGroups == 0)
+                qWarning("no duplicates found among %d people", n);
+
             // A search on name and mobile.
             timer.restart();
             state.ListSource =
@@ -485,7 +493,7 @@ int main(int argc, char* argv[]) {
             table.insert(table.end(), {&emptyPaint, &startOn, &startOff, &noKeys});
         if (inWindow)
             table.insert(table.end(), {&saveAll, &saveSorted, &saveGroup, &saveGroupSorted, &paintRow, &search,
-                                       &sortName, &filterRow, &reminderRow});
+                                       &sortName, &filterRow, &duplicatesRow, &reminderRow});
         if (exchange)
             table.insert(table.end(), {&importRow, &exportVcf, &exportCsv});
         for (const Row* row : table) {

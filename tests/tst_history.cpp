@@ -2,6 +2,7 @@
 // back out of the data file in one step and goes in again, with the selection it had; deleted people
 // are kept 30 days and come back with their key and group.
 #include "core/exchange/Importer.h"
+#include "core/exchange/PhotoFolder.h"
 #include "core/exchange/Csv.h"
 #include "core/exchange/VCardReader.h"
 #include "core/rules/DirectorySession.h"
@@ -182,6 +183,14 @@ private slots:
     }
     void recentlyDeletedRestoreAndPurge() {
         QFETCH(bool, wholeGroup);
+        // 张三's picture stays in photos/ while he is among the recently deleted, whatever the start's
+        // tidying of unreferenced pictures finds.
+        QDir(dir.path()).mkpath(QStringLiteral("photos"));
+        const QString picture = dir.filePath(QStringLiteral("photos/0123456789abcdef0123.png"));
+        QFile(picture).open(QIODevice::WriteOnly);
+        ContactFields withPhoto = *session->Conn->loadContact(zhang);
+        withPhoto.photo = picture;
+        session->Conn->updateContact(zhang, withPhoto);
         const std::optional<ContactFields> stored = session->Conn->loadContact(zhang);
         const std::vector<KeptProperty> kept{{QString(), QStringLiteral("X-PHONETIC-LAST-NAME:zhang"), QString()}};
         session->Conn->keptTable().replace(zhang, kept);
@@ -198,11 +207,14 @@ private slots:
         QCOMPARE(entry->groupName, QStringLiteral("同学"));
         QVERIFY2(entry->deleted.startsWith(QStringLiteral("2025-03-10 ")), qPrintable(entry->deleted));
 
+        photofolder::tidy(*session->Conn, dir.filePath(QStringLiteral("tavrel.mdb")));
+        QVERIFY(QFile::exists(picture));
         QVERIFY(session->restoreDeleted({entry->id}).ok);
         const std::optional<ContactFields> back = session->Conn->loadContact(zhang);
         QVERIFY(back);
         QCOMPARE(back->name, stored->name);
         QCOMPARE(back->mobile, stored->mobile);
+        QCOMPARE(back->photo, picture);
         QCOMPARE(back->groupKey, classmates); // the group came back with its key and name
         QCOMPARE(session->Conn->uids().uidOf(zhang, false), uid);
         QCOMPARE(session->Conn->keptTable().load(zhang), kept);

@@ -9,7 +9,7 @@
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
-#include "core/text/SamePerson.h"
+#include "core/store/SamePerson.h"
 
 #include <QDir>
 #include <QFile>

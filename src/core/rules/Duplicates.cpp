@@ -1,7 +1,7 @@
 #include "core/rules/Duplicates.h"
 
 #include "core/store/ContactFields.h"
-#include "core/text/SamePerson.h"
+#include "core/store/SamePerson.h"
 
 #include <QHash>
 #include <numeric>

@@ -4,7 +4,7 @@
 // pinyin (张三, 章三) are often two people: they are listed only when a number or an address
 // matches too, which the rules above already find. Each group is listed once, its keys in the data
 // file's order.
-#include "core/text/SamePerson.h"
+#include "core/store/SamePerson.h"
 
 #include <QString>
 #include <QStringList>

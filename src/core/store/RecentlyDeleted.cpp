@@ -1,7 +1,6 @@
 #include "core/store/RecentlyDeleted.h"
 
 #include "core/store/Sql.h"
-
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -193,6 +192,20 @@ RestoredContact RecentlyDeleted::restore(qint64 id) {
     transaction.commit();
     restored.key = key;
     return restored;
+}
+
+QStringList RecentlyDeleted::photoPaths() {
+    QStringList paths;
+    {
+        Statement exists(connection_, sql::TableExists);
+        exists.bind(1, "zinteva_deleted");
+        if (!exists.step() || exists.integer(0) == 0)
+            return paths;
+    }
+    Statement select(connection_, sql::undo::DeletedPhotoPaths);
+    while (select.step())
+        paths << select.text(0);
+    return paths;
 }
 
 void RecentlyDeleted::purgeBefore(const QDate& day) {

@@ -5,6 +5,7 @@
 // a group with its people, a merge), so nobody is lost to a click.
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "core/store/KeptProperties.h"
@@ -48,6 +49,8 @@ public:
     // key and name when it is gone too. The key is empty when a person with that key is there
     // already (restored before), and then the entry is only forgotten.
     RestoredContact restore(qint64 id);
+    // The pictures of the people kept here (none while the file has no such table).
+    QStringList photoPaths();
     // Forgets the people deleted before this day.
     void purgeBefore(const QDate& day);
 

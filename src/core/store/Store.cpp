@@ -323,5 +323,6 @@ QStringList Store::photoPaths() {
     Statement statement(*connection_, sql::SelectPhotoPaths);
     while (statement.step())
         paths.append(statement.text(0));
+    paths += deleted_.photoPaths();
     return paths;
 }

@@ -37,6 +37,10 @@ inline constexpr const char* ListDeleted =
 inline constexpr const char* DeletedRow = "select row, groupname, uid, kept from zinteva_deleted where id = ?";
 inline constexpr const char* RestoreUid = "insert or ignore into main.zinteva_uid (friendid, uid) values (?, ?)";
 inline constexpr const char* ForgetDeleted = "delete from zinteva_deleted where id = ?";
+// The pictures the recently deleted people had: kept with them until they are purged.
+inline constexpr const char* DeletedPhotoPaths =
+    "select distinct json_extract(row, '$.\"照片\"') from zinteva_deleted "
+    "where coalesce(json_extract(row, '$.\"照片\"'), '') <> ''";
 inline constexpr const char* PurgeDeleted = "delete from zinteva_deleted where deleted < ?";
 inline constexpr const char* KeepDeletedTrigger = "zinteva_keep_deleted";
 inline constexpr const char* TriggerSql = "select sql from main.sqlite_master where type = 'trigger' and name = ?";

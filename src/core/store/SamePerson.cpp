@@ -1,4 +1,4 @@
-#include "core/text/SamePerson.h"
+#include "core/store/SamePerson.h"
 
 #include "core/store/ContactFields.h"
 
