@@ -78,5 +78,7 @@ public:
     void removeConflict(qint64 id);
 
 private:
+    SyncCardRow readCard(const char* select, const QString& key);
+
     Connection& connection_;
 };
