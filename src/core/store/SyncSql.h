@@ -58,10 +58,4 @@ inline constexpr const char* SelectConflicts =
     "select id, friendid, name, field, local, server, at from zinteva_sync_conflict order by id";
 inline constexpr const char* DeleteConflict = "delete from zinteva_sync_conflict where id = ?";
 
-// A sync batch reads and then writes; taking the write lock first means a window writing at the
-// same time makes it wait (busy timeout) instead of failing it.
-inline constexpr const char* BeginImmediate = "begin immediate";
-inline constexpr const char* Commit = "commit";
-inline constexpr const char* Rollback = "rollback";
-
 } // namespace syncsql

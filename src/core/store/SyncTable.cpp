@@ -20,18 +20,6 @@ bool SyncTable::hasTables() {
     return s.step() && s.integer(0) > 0;
 }
 
-void SyncTable::begin() {
-    connection_.exec(syncsql::BeginImmediate);
-}
-
-void SyncTable::commit() {
-    connection_.exec(syncsql::Commit);
-}
-
-void SyncTable::rollback() {
-    connection_.exec(syncsql::Rollback);
-}
-
 QString SyncTable::state(const char* key) {
     Statement s(connection_, syncsql::SelectState);
     s.bind(1, key);
