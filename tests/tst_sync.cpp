@@ -152,7 +152,7 @@ private slots:
             copy.add(QStringLiteral("不算"), QStringLiteral("家人"));
         } // rolled back: neither the contact nor its mark stays
         QCOMPARE(marks(), 0);
-        copy.store->writeNextBirthdays([](const std::optional<QDate>&) { return QDate(2030, 1, 1); });
+        copy.store->writeNextBirthdays([](const StoredBirthday&) { return std::optional<QDate>(QDate(2030, 1, 1)); });
         copy.store->updateContact(key, *copy.store->loadContact(key)); // same values
         QCOMPARE(marks(), 0);
         copy.edit(QStringLiteral("张三"), [](ContactFields& f) { f.remarks = QStringLiteral("新"); });
