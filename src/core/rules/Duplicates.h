@@ -8,6 +8,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct DuplicateCandidate {
@@ -18,6 +21,25 @@ struct DuplicateCandidate {
 };
 
 std::vector<QStringList> findDuplicates(const std::vector<DuplicateCandidate>& people);
+
+// The same grouping for people whose keys are already made (store/SamePerson.h), added in the data
+// file's order: the whole directory goes through it without a QString per person, and only the
+// keys of the people listed become QStrings.
+class DuplicateFinder {
+public:
+    explicit DuplicateFinder(size_t expected = 0);
+    // An empty key matches nobody.
+    void add(std::string_view contactKey, const std::string& name, const std::string& mobile,
+             const std::string& email);
+    std::vector<QStringList> groups();
+
+private:
+    size_t root(size_t i);
+    void join(size_t first, size_t i);
+    std::vector<std::string> keys_;
+    std::vector<size_t> parent_;
+    std::unordered_map<std::string, size_t> first_[3]; // name, mobile, e-mail: the first person with each
+};
 
 struct ContactFields;
 // The merged person's fields by default, from the people in the data file's order: each text the
