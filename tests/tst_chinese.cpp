@@ -121,6 +121,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("--help") << QStringList{"--help"} << "--import 文件";
         QTest::newRow("-h") << QStringList{"-h"} << "显示版本号";
+        QTest::newRow("--help names --remind") << QStringList{"--help"} << "--remind";
         QTest::newRow("--help with other options") << QStringList{"--export", "x.vcf", "--help"} << "用法";
         QTest::newRow("--version") << QStringList{"--version"} << QStringLiteral("zinteva " ZINTEVA_VERSION);
         QTest::newRow("-v") << QStringList{"-v"} << QStringLiteral("zinteva " ZINTEVA_VERSION);

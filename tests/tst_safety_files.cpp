@@ -100,7 +100,7 @@ private slots:
         if (!isolated_)
             qWarning("no mount namespace (%s): the full-disk and read-only-folder tests skip", qPrintable(why_));
         const QString path = scratch_.filePath(QStringLiteral("good.mdb"));
-        fillDataFile(path, 200, 10); // every person with a UID of its own and a row in the change log, the file with all the program's tables
+        fillDataFile(path, 200, 0); // every person with a UID of its own and a row in the change log, the file with all the program's tables
         good_ = bytesOf(path);
         qInfo("a data file of 200 people: %lld bytes", qlonglong(good_.size()));
         // The full-disk tests below count on it filling more than half of 256 KB, and less than 180 KB.
@@ -454,13 +454,6 @@ private slots:
     void cleanupTestCase() { qInfo("bad data files tried: %d", badFilesTried_); }
 };
 
-int main(int argc, char* argv[]) {
-    QString why;
-    const bool isolated = mountns::enter(&why);
-    QApplication application(argc, argv);
-    TestSafetyFiles test(isolated, why);
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(QApplication, TestSafetyFiles)
 
 #include "tst_safety_files.moc"

@@ -425,7 +425,8 @@ private slots:
         }
         for (const QString& table : tables)
             QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta", "zinteva_uid",
-                                  "zinteva_kept", "zinteva_deleted", "zinteva_sync_change", "zinteva_sync_seq"})
+                                  "zinteva_kept", "zinteva_deleted", "zinteva_sync_change", "zinteva_sync_seq",
+                                  "zinteva_lunar_birthdays"})
                          .contains(table),
                      qPrintable(table));
         // Every imported person is in a group that exists, and shows in the window.

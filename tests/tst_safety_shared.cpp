@@ -306,7 +306,7 @@ private slots:
         }
         auto store = Store::open(fx.paths.data);
         QCOMPARE(store->droppedSchema(), (QStringList{"触发器 wipe", "视图 endless"}));
-        store->writeNextBirthdays([](const std::optional<QDate>&) { return QDate(2025, 3, 12); });
+        store->writeNextBirthdays([](const StoredBirthday&) { return std::optional<QDate>(QDate(2025, 3, 12)); });
         QCOMPARE(store->contactCount(), 2);
         QCOMPARE(storeDb(*store).execAndGet("select count(*) from sqlite_master where name = 'zinteva_own'").getInt(),
                  1);

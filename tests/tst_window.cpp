@@ -4,6 +4,7 @@
 #include "core/app/Layout.h"
 #include "core/app/Settings.h"
 #include "core/app/Twips.h"
+#include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 #include "gui/app/MainWindow.h"
 #include "gui/list/ContactListModel.h"
@@ -192,6 +193,9 @@ private slots:
         const QString group = fx.addGroup("同学");
         fx.addContact(group, "甲", QDate(1988, 12, 28));
         fx.addContact(group, "乙", QDate(birthday::YearlessYear, 12, 28));
+        ContactFields lunar = contact(group, "丙");
+        lunar.lunarBirthday = LunarBirthday{0, 11, 28, true}; // 农历 闰冬月廿八
+        fx.open().addContact(lunar);
         Frm_main& w = fx.window();
         const int column = w.LV()->header()->sectionSize(listcolumns::Birthday);
         QVERIFY(column >= 1100 / 15);

@@ -26,6 +26,7 @@ struct Options {
                              QStringLiteral("3.0|4.0")};
     QCommandLineOption encoding{QStringLiteral("encoding"), QStringLiteral("导出 CSV 的编码：utf-8 (默认)、gbk 或 gb18030"),
                                 QStringLiteral("utf-8|gbk|gb18030")};
+    QCommandLineOption remind{QStringLiteral("remind"), QStringLiteral("列出今天和最近几天过生日的好友，并显示桌面通知")};
     QCommandLineOption sync{QStringLiteral("sync"),
                             QStringLiteral("与 CardDAV 服务器双向同步联系人 (用“同步设置...”里的帐户)")};
     QCommandLineOption syncUrl{QStringLiteral("sync-url"),
@@ -35,8 +36,12 @@ struct Options {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示这段说明")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本号")};
 
+    // Given by the reminder's notification when it is clicked: the window opens on the reminder list.
+    QCommandLineOption showReminder{QStringLiteral("show-reminder"), QString()};
+
     // What --help lists, in this order.
-    QList<QCommandLineOption> listed() const { return {import, group, exportTo, vcard, encoding, sync, syncUrl, syncUser, help, version};
+    QList<QCommandLineOption> listed() const {
+        return {import, group, exportTo, vcard, encoding, sync, syncUrl, syncUser, remind, help, version};
     }
 };
 
@@ -56,7 +61,7 @@ QList<QCommandLineOption> windowOptions() {
 
 QString helpText(const Options& o) {
     QString text = QStringLiteral("用法：zinteva [选项]\n"
-                                  "个人通讯录。不带选项时打开主窗口；--import、--export 和 --sync 不打开窗口。\n\n"
+                                  "个人通讯录。不带选项时打开主窗口；--import、--export、--sync 和 --remind 不打开窗口。\n\n"
                                   "选项：\n");
     std::vector<std::pair<QString, QString>> rows;
     for (const QCommandLineOption& option : o.listed()) {
@@ -98,6 +103,7 @@ int usage(QTextStream& out, const QString& problem) {
         << '\n'
         << QStringLiteral("      zinteva --sync [--sync-url 地址 --sync-user 用户名]（密码从标准输入的第一行读入）")
         << '\n'
+        << QStringLiteral("      zinteva --remind") << '\n'
         << QStringLiteral("      zinteva --help 列出全部选项") << '\n';
     out.flush();
     return exitcode::Usage;
@@ -189,11 +195,12 @@ int runExport(const QString& file, const QString& groupName, VCardVersion versio
 } // namespace
 
 std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
-                                  const SyncRunner& sync) {
+                                  const SyncRunner& sync, const RemindServices& remind) {
     Options o;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QList<QCommandLineOption> known = o.listed() + windowOptions();
+    o.showReminder.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QList<QCommandLineOption> known = o.listed() + windowOptions() + QList<QCommandLineOption>{o.showReminder};
     parser.addOptions(known);
     const QStringList given = arguments.isEmpty() ? QStringList{QStringLiteral("zinteva")} : arguments;
     const bool parsed = parser.parse(given);
@@ -212,6 +219,12 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
         return usage(out, parseError(parser, given, known));
     const bool importing = parser.isSet(o.import);
     const bool exporting = parser.isSet(o.exportTo);
+    if (parser.isSet(o.remind)) {
+        if (importing || exporting || parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding) ||
+            parser.isSet(o.sync) || parser.isSet(o.syncUrl) || parser.isSet(o.syncUser) || !parser.positionalArguments().isEmpty())
+            return usage(out, QStringLiteral("--remind 不能与其它参数一起使用"));
+        return runRemind(dataFile, out, remind);
+    }
     if (parser.isSet(o.sync)) {
         if (importing || exporting)
             return usage(out, QStringLiteral("--sync 不能与 --import 或 --export 同时使用"));

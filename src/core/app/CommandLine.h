@@ -2,9 +2,12 @@
 // The command-line modes, run without a window:
 //   zinteva --import FILE [--group 名称]
 //   zinteva --export FILE [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]
+//   zinteva --remind (core/app/RemindCommand.h)
 //   zinteva --sync [--sync-url URL --sync-user NAME]
 // An import prints its summary and ends with 0 only when every card of the file was imported. An
 // export writes vCard (3.0 unless asked) or, for a .csv name, CSV.
+#include "core/app/RemindCommand.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -31,4 +34,9 @@ using SyncRunner = std::function<int(const SyncOptions&, QTextStream&)>;
 // they ask for no command-line mode (the window starts); otherwise the exit code, after the summary has
 // been written to `out`.
 std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
-                                  const SyncRunner& sync = {});
+                                  const SyncRunner& sync = {}, const RemindServices& remind = {});
+// The same with the reminder's services alone (no sync).
+inline std::optional<int> runCommandLine(const QStringList& arguments, const QString& dataFile, QTextStream& out,
+                                         const RemindServices& remind) {
+    return runCommandLine(arguments, dataFile, out, SyncRunner{}, remind);
+}

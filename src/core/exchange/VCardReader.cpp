@@ -769,6 +769,17 @@ void CardBuilder::add(const Property& p) {
         } else if (!value.trimmed().isEmpty()) {
             warn(QStringLiteral("生日 %1 无法识别，已保存在其它资料中").arg(value.left(100)));
         }
+    } else if (name == "X-ZINTEVA-LUNAR-BIRTHDAY") {
+        // A lunar birthday wins over BDAY: the store writes its Gregorian day into 生日.
+        // The first one read is taken; it is written again from the field, not as it came.
+        if (record_.fields.lunarBirthday)
+            return;
+        const QString value = valueOf(p);
+        record_.fields.lunarBirthday = parseLunarBirthdayValue(value);
+        if (record_.fields.lunarBirthday)
+            kept_.pop_back();
+        else if (!value.trimmed().isEmpty())
+            warn(QStringLiteral("农历生日 %1 无法识别，已保存在其它资料中").arg(value.left(100)));
     } else if (name == "TEL") {
         QString number = valueOf(p);
         if (p.valueType == "URI" && number.startsWith(u"tel:", Qt::CaseInsensitive))

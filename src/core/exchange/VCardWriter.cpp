@@ -59,6 +59,13 @@ const QString* const FieldOrder[] = {
     &keptfield::Remarks, &keptfield::Group,    &keptfield::Photo,    &keptfield::Uid,
 };
 
+// The lunar birthday beside BDAY (which keeps its Gregorian day for other programs); empty without one.
+QString lunarLine(const ContactFields& f) {
+    if (!f.lunarBirthday || !f.lunarBirthday->isValid())
+        return {};
+    return QStringLiteral("X-ZINTEVA-LUNAR-BIRTHDAY:") + lunarBirthdayValue(*f.lunarBirthday);
+}
+
 // A text whose every line break is CR LF; vCard has only \n, so a parameter says so.
 bool breaksAreCrLf(const QString& text) {
     if (!text.contains(QStringLiteral("\r\n")))
@@ -176,6 +183,8 @@ QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card
         if (f.birthday && f.birthday->isValid())
             lines.append(QStringLiteral("BDAY:") +
                          birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended));
+        if (const QString lunar = lunarLine(f); !lunar.isEmpty())
+            lines.append(lunar);
     } else if (field == keptfield::Address) {
         // The whole address in the street component, the postal code in its own.
         if (!f.address.isEmpty() || !f.postcode.isEmpty())
@@ -260,6 +269,9 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
             for (const KeptProperty* kept : sources)
                 out +=
                     *field == keptfield::Photo ? folded(photoLine(kept->line, card, v4)) : folded(kept->line.toUtf8());
+            // A kept BDAY stands for the Gregorian day only: the lunar date follows it all the same.
+            if (*field == keptfield::Birthday && !lunarLine(card.fields).isEmpty())
+                line(lunarLine(card.fields));
             continue;
         }
         if (*field == keptfield::Photo && !card.photoData.isEmpty()) {

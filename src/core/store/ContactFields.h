@@ -1,6 +1,8 @@
 #pragma once
 // One person as the record form, the import and the export see it: every column of phone that a
 // user can set. The key (friendid) and nowbirthday are the store's business.
+#include "core/text/LunarDate.h"
+
 #include <QDate>
 #include <QString>
 #include <array>
@@ -23,6 +25,9 @@ struct ContactFields {
     QString nickname; // 昵称
     QString remarks;  // 备注
     QString photo;    // 照片: the full path of a picture file
+    // A birthday kept by the lunar calendar (its own table). When it has a year, the store writes
+    // its Gregorian day into 生日 instead of `birthday`.
+    std::optional<LunarBirthday> lunarBirthday;
 
     friend bool operator==(const ContactFields&, const ContactFields&) = default;
 };
@@ -33,6 +38,12 @@ inline constexpr std::array<QString ContactFields::*, 13> PlainTexts{
     &ContactFields::address, &ContactFields::postcode,  &ContactFields::qq,        &ContactFields::icq,
     &ContactFields::msn,     &ContactFields::email,     &ContactFields::nickname,  &ContactFields::remarks,
     &ContactFields::photo};
+
+// A contact's birthday as the next-birthday rule reads it: 生日, and the lunar birthday if any.
+struct StoredBirthday {
+    std::optional<QDate> gregorian;
+    std::optional<LunarBirthday> lunar;
+};
 
 struct GroupRow {
     qint64 id = 0;

@@ -20,7 +20,9 @@ void bindFields(Statement& statement, const ContactFields& f) {
     int i = 1;
     statement.bind(i++, f.groupKey);
     statement.bind(i++, f.name);
-    bindDate(statement, i++, f.birthday);
+    // A lunar birthday with a year of birth keeps its Gregorian day in 生日.
+    const std::optional<QDate> lunarDay = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
+    bindDate(statement, i++, lunarDay ? lunarDay : f.birthday);
     for (QString ContactFields::*text : PlainTexts)
         statement.bind(i++, f.*text);
 }
@@ -167,13 +169,16 @@ void ContactTable::addNextBirthdayColumn() {
     connection_.exec(sql::CreateNextBirthdayIndex);
 }
 
-void ContactTable::writeNextBirthdays(
-    const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
+void ContactTable::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
+                                      const std::unordered_map<qint64, LunarBirthday>& lunar) {
     Statement read(connection_, sql::SelectBirthdays);
     Statement write(connection_, sql::SetNextBirthday);
     while (read.step()) {
         const std::optional<std::string_view> stored = read.optionalView(1);
-        const std::optional<QDate> next = nextBirthday(stored ? parseStoredDate(*stored) : std::nullopt);
+        StoredBirthday birthday{stored ? parseStoredDate(*stored) : std::nullopt, std::nullopt};
+        if (const auto found = lunar.find(read.integer(0)); found != lunar.end())
+            birthday.lunar = found->second;
+        const std::optional<QDate> next = nextBirthday(birthday);
         const std::optional<std::string_view> current = read.optionalView(2);
         char wanted[16] = {};
         if (next)

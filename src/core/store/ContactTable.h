@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 #include <string_view>
+#include <unordered_map>
 
 class Connection;
 
@@ -44,7 +45,9 @@ public:
 
     bool hasNextBirthdayColumn();
     void addNextBirthdayColumn();
-    void writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday);
+    // lunar: the lunar birthdays by row id (LunarBirthdays::byRowId).
+    void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
+                            const std::unordered_map<qint64, LunarBirthday>& lunar);
 
 private:
     void fill(const char* sql, const QStringList& binds, RowTable& into);

@@ -68,6 +68,8 @@ void RecentlyDeleted::installTrigger() {
     for (const QString& column : phoneColumns(connection_))
         pairs << QStringLiteral("%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end")
                      .arg(literal(column), identifier(column));
+    // The lunar birthday rides in the row under a name no column has (it goes after the row too).
+    pairs << QString::fromUtf8(sql::KeepLunarBirthdayPair);
     // Before the delete: the person's kept properties are still there (they go after the row).
     const QString trigger =
         QStringLiteral(
@@ -130,6 +132,17 @@ RestoredContact RecentlyDeleted::restore(qint64 id) {
     }
     const QString key = row.value(QStringLiteral("friendid")).toString();
     const qint64 rowId = row.value(QStringLiteral("id")).toInteger();
+    {
+        // Kept as the text of a JSON array [year, month, day, leap].
+        const QJsonValue lunar = row.value(QString::fromUtf8(sql::KeptLunarBirthdayName));
+        const QJsonArray parts =
+            lunar.isArray() ? lunar.toArray() : QJsonDocument::fromJson(lunar.toString().toUtf8()).array();
+        if (parts.size() == 4) {
+            const LunarBirthday b{parts.at(0).toInt(), parts.at(1).toInt(), parts.at(2).toInt(), parts.at(3).toInt() != 0};
+            if (b.isValid())
+                restored.lunar = b;
+        }
+    }
     {
         Statement exists(connection_, sql::undo::ContactKeyExists);
         exists.bind(1, key).bind(2, rowId);

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "core/store/KeptProperties.h"
+#include "core/text/LunarDate.h"
+
+#include <optional>
 
 class Connection;
 
@@ -25,6 +28,7 @@ struct RestoredContact {
     QString key;
     QString uid;
     std::vector<KeptProperty> kept;
+    std::optional<LunarBirthday> lunar; // the lunar birthday they had
 };
 
 class RecentlyDeleted {

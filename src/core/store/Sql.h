@@ -43,7 +43,6 @@ inline constexpr const char* JournalModeDelete = "pragma journal_mode=DELETE";
 inline constexpr const char* SynchronousFull = "pragma synchronous=FULL";
 // A write of more than one row (store/Transaction.h): a savepoint, so that it nests.
 inline constexpr const char* BeginWrite = "savepoint zinteva_write";
-inline constexpr const char* RollbackWrite = "rollback to zinteva_write";
 inline constexpr const char* EndWrite = "release zinteva_write";
 inline constexpr const char* ContactCount = "select count(*) from phone";
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";
@@ -193,6 +192,45 @@ inline constexpr const char* PinyinCheckedKey = "pinyinchecked";
 inline constexpr const char* DataVersion = "pragma data_version";
 
 // ---------------------------------------------------------------------------------------------
+// Lunar birthdays (store/LunarBirthdays.cpp). A row marks the contact's birthday as kept by the
+// lunar calendar: year (the Gregorian year in which the lunar year of birth began; 0 when not
+// known), month 1-12, day 1-30, leap 1 for a leap month. 生日 keeps the Gregorian day of that
+// lunar date, so that the list and the search go on working. The row goes with its contact, by
+// whatever program deletes the contact.
+#define ZINTEVA_LUNAR_COLUMNS                                                                                          \
+    "(friendid text primary key, year integer not null default 0, month integer not null, "                          \
+    "day integer not null, leap integer not null default 0)"
+inline constexpr const char* CreateLunarBirthdays =
+    "create table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
+inline constexpr const char* CreateTempLunarBirthdays =
+    "create temp table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
+#undef ZINTEVA_LUNAR_COLUMNS
+inline constexpr const char* CreateLunarBirthdaysTrigger =
+    "create trigger if not exists zinteva_lunar_birthdays_delete after delete on phone begin "
+    "delete from zinteva_lunar_birthdays where friendid = old.friendid; end";
+inline constexpr const char* SelectLunarBirthday =
+    "select year, month, day, leap from zinteva_lunar_birthdays where friendid = ?";
+inline constexpr const char* WriteLunarBirthday =
+    "insert or replace into zinteva_lunar_birthdays (friendid, year, month, day, leap) values (?, ?, ?, ?, ?)";
+inline constexpr const char* DeleteLunarBirthday = "delete from zinteva_lunar_birthdays where friendid = ?";
+// The lunar birthdays by row id, read beside the next-birthday pass's narrow SelectBirthdays (few
+// contacts have one, and the pass keeps reading its index instead of every whole row).
+inline constexpr const char* SelectLunarBirthdaysById =
+    "select p.id, l.year, l.month, l.day, l.leap from zinteva_lunar_birthdays l join phone p on p.friendid = l.friendid";
+// A deleted person's lunar birthday, kept in their row of zinteva_deleted (the pair is added to the
+// row's json_object by the trigger that keeps them) and written back when they are restored.
+#define ZINTEVA_KEPT_LUNAR_NAME "zinteva:lunar"
+inline constexpr const char* KeptLunarBirthdayName = ZINTEVA_KEPT_LUNAR_NAME;
+inline constexpr const char* KeepLunarBirthdayPair =
+    "'" ZINTEVA_KEPT_LUNAR_NAME "', (select json_array(year, month, day, leap) from main.zinteva_lunar_birthdays "
+    "where friendid = old.friendid)";
+#undef ZINTEVA_KEPT_LUNAR_NAME
+// The lunar birthdays a list fill shows in the birthday column.
+inline constexpr const char* SelectLunarBirthdays = "select friendid, year, month, day, leap from zinteva_lunar_birthdays";
+// Every contact's birthday in both calendars, with its key and name: the reminder on the command line.
+inline constexpr const char* SelectAllBirthdays =
+    "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "
+    "left join zinteva_lunar_birthdays l on l.friendid = p.friendid where p.friendid is not null order by p.id";
 // Change log for the address-book sync (store/ChangeLog.cpp). Every copy of the program creates
 // these triggers when it opens a data file, whether or not it has an account, so that a change made
 // anywhere (the window, the command line, an import, a group rename) is written into

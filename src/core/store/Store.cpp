@@ -49,7 +49,8 @@ QString storedDate(const QDate& date) {
 
 Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), sync_(*connection_), undo_(*connection_), deleted_(*connection_), uids_(*connection_),
+      meta_(*connection_), lunar_(*connection_), sync_(*connection_), undo_(*connection_), deleted_(*connection_),
+      uids_(*connection_),
       kept_(*connection_) {}
 Store::~Store() = default;
 
@@ -83,6 +84,7 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     store->connection_->exec(sql::SynchronousFull);
     store->checkSchema();
     store->pinyin_.ensureTable();
+    store->lunar_.ensureTable();
     store->uids_.ensureTable();
     if (!store->isReadOnly()) {
         // The deleted people's trigger reads the kept properties: both tables are always there.
@@ -180,6 +182,8 @@ QString Store::addContact(const ContactFields& fields) {
     Transaction transaction(*connection_);
     const QString key = contacts_.insert(fields);
     pinyin_.write(key, fields.name);
+    if (fields.lunarBirthday)
+        lunar_.write(key, fields.lunarBirthday);
     uids_.assign(key);
     transaction.commit();
     return key;
@@ -189,6 +193,7 @@ void Store::updateContact(const QString& contactKey, const ContactFields& fields
     Transaction transaction(*connection_); // the row and its keys together
     contacts_.update(contactKey, fields);
     pinyin_.write(contactKey, fields.name);
+    lunar_.write(contactKey, fields.lunarBirthday);
     transaction.commit();
 }
 
@@ -231,6 +236,8 @@ QString Store::restoreDeleted(qint64 id) {
         uids_.uidOf(key, true); // a new one when its own was taken meanwhile (the card imported again)
         if (!restored.kept.empty())
             kept_.replace(key, restored.kept);
+        if (restored.lunar)
+            lunar_.write(key, restored.lunar);
     }
     transaction.commit();
     return key;
@@ -250,10 +257,54 @@ void Store::addNextBirthdayColumn() {
     transaction.commit();
 }
 
-void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday) {
+void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday) {
     Transaction transaction(*connection_);
-    contacts_.writeNextBirthdays(nextBirthday);
+    contacts_.writeNextBirthdays(nextBirthday, lunar_.byRowId());
     transaction.commit();
+}
+
+void Store::listAll(RowTable& into) {
+    const int first = into.rowCount();
+    contacts_.listAll(into);
+    lunar_.showInRows(into, first);
+}
+
+void Store::listByGroup(const QString& groupKey, RowTable& into) {
+    const int first = into.rowCount();
+    contacts_.listByGroup(groupKey, into);
+    lunar_.showInRows(into, first);
+}
+
+void Store::listByKey(const QString& contactKey, RowTable& into) {
+    const int first = into.rowCount();
+    contacts_.listByKey(contactKey, into);
+    lunar_.showInRows(into, first);
+}
+
+void Store::listQuery(const Query& query, RowTable& into) {
+    const int first = into.rowCount();
+    contacts_.listQuery(query, into);
+    lunar_.showInRows(into, first);
+}
+
+std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
+    std::optional<ContactFields> fields = contacts_.load(contactKey);
+    if (fields)
+        fields->lunarBirthday = lunar_.load(contactKey);
+    return fields;
+}
+
+void Store::forEachContact(const QString& groupKey,
+                           const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
+    const std::unordered_map<std::string, LunarBirthday> lunar = lunar_.byContactKey();
+    contacts_.forEach(groupKey, [&](const QString& contactKey, ContactFields& fields) {
+        if (!lunar.empty()) {
+            const auto found = lunar.find(contactKey.toStdString());
+            if (found != lunar.end())
+                fields.lunarBirthday = found->second;
+        }
+        visit(contactKey, fields);
+    });
 }
 
 QString Store::quickCheck() {

@@ -8,6 +8,7 @@
 #include "core/store/ContactUidTable.h"
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
+#include "core/store/LunarBirthdays.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
@@ -41,12 +42,15 @@ public:
 
     bool isReadOnly() const;
     // A transaction on the store's connection: rolled back unless committed; nests.
-    Transaction transaction() { return Transaction(*connection_); }
+    Transaction transaction(Transaction::Lock lock = Transaction::Lock::Deferred) {
+        return Transaction(*connection_, lock);
+    }
 
     GroupTable& groupTable() { return groups_; }
     ContactTable& contactTable() { return contacts_; }
     PinyinKeys& pinyinKeys() { return pinyin_; }
     MetaTable& meta() { return meta_; }
+    LunarBirthdays& lunarBirthdays() { return lunar_; }
     SyncTable& syncTable() { return sync_; }
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
     UndoLog& undoLog() { return undo_; }
@@ -78,17 +82,17 @@ public:
         const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit) {
         contacts_.forEachTreeContact(visit);
     }
-    void listAll(RowTable& into) { contacts_.listAll(into); }
-    void listByGroup(const QString& groupKey, RowTable& into) { contacts_.listByGroup(groupKey, into); }
-    void listByKey(const QString& contactKey, RowTable& into) { contacts_.listByKey(contactKey, into); }
-    void listQuery(const Query& query, RowTable& into) { contacts_.listQuery(query, into); }
-    std::optional<ContactFields> loadContact(const QString& contactKey) { return contacts_.load(contactKey); }
+    // The fills show a lunar birthday in the birthday cell ("农历 腊月初八").
+    void listAll(RowTable& into);
+    void listByGroup(const QString& groupKey, RowTable& into);
+    void listByKey(const QString& contactKey, RowTable& into);
+    void listQuery(const Query& query, RowTable& into);
+    std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
     std::vector<std::pair<QString, ContactFields>> contactsNamed(const QString& name) { return contacts_.named(name); }
-    // Every contact (groupKey empty) or a group's, with every field: one statement (an export).
+    // Every contact (groupKey empty) or a group's, with every field and the lunar birthday: one
+    // statement over the contacts (an export).
     void forEachContact(const QString& groupKey,
-                        const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
-        contacts_.forEach(groupKey, visit);
-    }
+                        const std::function<void(const QString& contactKey, ContactFields& fields)>& visit);
     QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
     void updateContact(const QString& contactKey, const ContactFields& fields);
     // False, writing nothing, when no person has the key (deleted meanwhile).
@@ -99,8 +103,14 @@ public:
     // Next birthdays
     bool hasNextBirthdayColumn() { return contacts_.hasNextBirthdayColumn(); }
     void addNextBirthdayColumn();
-    // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored 生日 to the value.
-    void writeNextBirthdays(const std::function<std::optional<QDate>(const std::optional<QDate>&)>& nextBirthday);
+    // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored birthday (生日
+    // and the lunar birthday, if any) to the value.
+    void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday);
+    // Every contact's key, name and birthday, in table order (the reminder on the command line).
+    void forEachBirthday(
+        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
+        lunar_.forEachBirthday(visit);
+    }
 
     // "ok" or SQLite's first complaint.
     QString quickCheck();
@@ -120,6 +130,7 @@ private:
     ContactTable contacts_;
     PinyinKeys pinyin_;
     MetaTable meta_;
+    LunarBirthdays lunar_;
     SyncTable sync_;
     UndoLog undo_;
     RecentlyDeleted deleted_;

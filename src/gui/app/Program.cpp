@@ -10,6 +10,7 @@
 #include "core/app/StartupGuard.h"
 #include "core/app/Version.h"
 #include "core/text/Clock.h"
+#include "gui/reminder/DesktopNotification.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,6 +88,10 @@ int runProgram(QApplication& application) {
     if (!window.Form_Load())
         return 1;
     window.show();
+    // Opened from the reminder's notification: on the reminder list, unless the start-up reminder
+    // has just shown it.
+    if (application.arguments().contains(QLatin1String(ShowReminderArgument)) && state.RemindAtStart != 1)
+        QTimer::singleShot(0, &window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
     // Arguments Qt has not taken for itself name files to import.
     QStringList files = application.arguments().mid(1);
     files.removeIf([](const QString& a) { return a.startsWith(QLatin1Char('-')); });

@@ -6,12 +6,13 @@
 #include "gui/sync/SyncAccountSettings.h"
 #include "core/app/DataFolder.h"
 #include "core/store/DataFiles.h"
+#include "gui/reminder/DesktopNotification.h"
 
 #include <QApplication>
 #include <QTextStream>
 
 int main(int argc, char* argv[]) {
-    // --import, --export and --sync run without a window, so they work without a display too.
+    // --import, --export, --sync and --remind run without a window, so they work without a display too.
     {
         QCoreApplication console(argc, argv);
         QTextStream out(stdout);
@@ -22,7 +23,9 @@ int main(int argc, char* argv[]) {
             KeyringPasswords keyring;
             return runSyncCommand(options.url, options.user, dataFile, syncsettings::load(settings), &keyring, to);
         };
-        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out, sync);
+        RemindServices remind;
+        remind.notify = [](const BirthdayReport& report, QString* error) { return notifyReminder(report, error); };
+        const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out, sync, remind);
         if (code)
             return *code;
     }

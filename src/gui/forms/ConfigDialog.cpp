@@ -1,5 +1,7 @@
 #include "gui/forms/ConfigDialog.h"
 
+#include "core/app/Autostart.h"
+#include "core/app/Messages.h"
 #include "core/app/Settings.h"
 #include "gui/forms/UpDown.h"
 #include "core/app/Messages.h"
@@ -7,6 +9,7 @@
 #include "gui/shared/Pictures.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +23,8 @@
 
 Frm_config::Frm_config(AppState& state, QWidget* parent)
     : QDialog(parent), state_(state), text1_(new QLineEdit), upDown1_(new UpDown),
-      check1_(new QCheckBox(QStringLiteral("启动时生日好友显示"))), command1_(new QPushButton(QStringLiteral("确定"))),
+      check1_(new QCheckBox(QStringLiteral("启动时生日好友显示"))),
+      loginBox_(new QCheckBox(QStringLiteral("登录桌面时用通知提醒生日"))), command1_(new QPushButton(QStringLiteral("确定"))),
       command2_(new QPushButton(QStringLiteral("取消"))) {
     setObjectName(QStringLiteral("Frm_config"));
     setWindowTitle(QStringLiteral("meldra配置"));
@@ -64,6 +68,9 @@ Frm_config::Frm_config(AppState& state, QWidget* parent)
     auto* frameLayout = new QVBoxLayout(frame1);
     frameLayout->addLayout(dayRow);
     frameLayout->addWidget(check1_);
+    loginBox_->setObjectName(QStringLiteral("loginBox"));
+    loginBox_->setToolTip(QStringLiteral("每次登录时检查今天和最近几天过生日的好友,有就显示桌面通知"));
+    frameLayout->addWidget(loginBox_);
 
     command1_->setObjectName(QStringLiteral("Command1"));
     command1_->setToolTip(QStringLiteral("保存退出"));
@@ -89,6 +96,7 @@ void Frm_config::Form_Load() {
     // arrows allow, and kept only if the user presses OK.
     upDown1_->setValue(std::clamp(state_.RemindDays, MinimumDays, MaximumDays));
     check1_->setChecked(state_.RemindAtStart == 1); // the start-up reminder runs only for 1
+    loginBox_->setChecked(autostart::isInstalled());
     UpDown1_Change();
 }
 
@@ -110,6 +118,14 @@ void Frm_config::Command1_Click() {
     state_.RemindDays = upDown1_->value();
     state_.env.settings->setText(setting::Day, QString::number(state_.RemindDays));
     state_.env.settings->setText(setting::Birthday, QString::number(state_.RemindAtStart));
+    if (loginBox_->isChecked() != autostart::isInstalled()) {
+        QString error;
+        const bool done = loginBox_->isChecked()
+                              ? autostart::install(QCoreApplication::applicationFilePath(), &error)
+                              : autostart::remove(&error);
+        if (!done)
+            state_.env.dialogs->show(this, msg::warning(QStringLiteral("登录提醒没有设置好: ") + error));
+    }
     accept();
 }
 

@@ -32,6 +32,7 @@ private:
     QLineEdit* text1_;
     UpDown* upDown1_;
     QCheckBox* check1_;
+    QCheckBox* loginBox_; // the login reminder: an autostart entry running `zinteva --remind`
     QPushButton* command1_;
     QPushButton* command2_;
 };

@@ -2,12 +2,14 @@
 
 #include "core/app/Messages.h"
 #include "core/text/Keys.h"
+#include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -60,6 +62,14 @@ QString pictureFilter() {
     return QStringLiteral("所有图片|") + patterns.join(u' ') + u'|' + PictureFilter;
 }
 
+} // namespace
+
+namespace {
+// The birthday box beside its 农历 check box: "1950年腊月初八", "闰四月十五".
+QString lunarBoxText(const LunarBirthday& b) {
+    const QString monthDay = lunar::monthName(b.month, b.leap) + lunar::dayName(b.day);
+    return b.year == 0 ? monthDay : QStringLiteral("%1年").arg(b.year) + monthDay;
+}
 } // namespace
 
 frm_detail::frm_detail(RecordFormHost& host, Mode mode)
@@ -146,8 +156,21 @@ void frm_detail::buildForm() {
         }
         const int row = i / 2, column = (i % 2) * 2;
         grid->addWidget(caption, row, column);
+        if (i == Birthday) {
+            // The birthday box and, beside it, whether it holds a lunar date.
+            lunarBox_ = new QCheckBox(QStringLiteral("农历"), Frame1);
+            lunarBox_->setObjectName(QStringLiteral("lunarBox"));
+            lunarBox_->setToolTip(QStringLiteral("按农历过生日"));
+            auto* birthdayRow = new QHBoxLayout;
+            birthdayRow->setSpacing(4);
+            birthdayRow->addWidget(box, 1);
+            birthdayRow->addWidget(lunarBox_);
+            grid->addLayout(birthdayRow, row, column + 1);
+            continue;
+        }
         grid->addWidget(box, row, column + 1);
     }
+    connect(lunarBox_, &QCheckBox::toggled, this, &frm_detail::lunarBox_Toggled);
     Text_[Birthday]->setToolTip(QStringLiteral("时间格式为年-月-日"));
     Text_[Birthday]->installEventFilter(this);
     Command1_ = new QPushButton(QStringLiteral("文件.."), Frame1);
@@ -192,7 +215,9 @@ void frm_detail::buildForm() {
     for (int i = 0; i + 1 < static_cast<int>(Text_.size()); ++i)
         setTabOrder(Text_[i], Text_[i + 1]);
     setTabOrder(Text_[Photo], Command1_);
-    setTabOrder(Command1_, Cgroup_);
+    // The boxes keep their order; the 农历 box follows them, before the group.
+    setTabOrder(Command1_, lunarBox_);
+    setTabOrder(lunarBox_, Cgroup_);
     setTabOrder(Cgroup_, Kept_);
     QWidget* previous = Kept_;
     for (QWidget* face : toolbarFaces_) {
@@ -232,7 +257,11 @@ void frm_detail::showContact(const ContactFields& fields) {
             Cgroup_->setCurrentIndex(entry);
     }
     setBoxText(Text_[Name], fields.name);
-    setBoxText(Text_[Birthday], fields.birthday ? birthdayText(*fields.birthday) : QString());
+    lunarBox_->setChecked(fields.lunarBirthday.has_value());
+    if (fields.lunarBirthday)
+        setBoxText(Text_[Birthday], lunarBoxText(*fields.lunarBirthday));
+    else
+        setBoxText(Text_[Birthday], fields.birthday ? birthdayText(*fields.birthday) : QString());
     for (size_t i = 0; i < PlainTexts.size(); ++i)
         setBoxText(Text_[i + 2], fields.*PlainTexts[i]);
     if (!fields.photo.isEmpty())
@@ -253,6 +282,15 @@ void frm_detail::showContact(const ContactFields& fields) {
 void frm_detail::showKept() {
     Frm_kept list(Text_[Name]->text(), kept_, this);
     list.exec();
+}
+
+void frm_detail::lunarBox_Toggled(bool lunar) {
+    // A lunar date is written out ("1950年闰四月十五") and may need a longer box.
+    QLineEdit* box = Text_[Birthday];
+    box->setMaxLength(std::max(lunar ? 20 : fieldgrid::Boxes[Birthday].maxLength, static_cast<int>(box->text().size())));
+    box->setToolTip(lunar ? QStringLiteral("农历日期,如 1950年腊月初八、1950年闰四月十五 或 1950-12-8")
+                          : QStringLiteral("时间格式为年-月-日"));
+    box->setPlaceholderText(lunar ? QStringLiteral("1950年腊月初八") : QString());
 }
 
 bool frm_detail::showPhoto(const QString& path) {
@@ -322,7 +360,13 @@ ContactFields frm_detail::typedFields() const {
     ContactFields f;
     f.groupKey = keys::groupKey(Cgroup_->currentData().toLongLong());
     f.name = Text_[Name]->text().trimmed();
-    f.birthday = typedDate(Text_[Birthday]->text());
+    if (lunarBox_->isChecked()) {
+        // Not a lunar date: no birthday, as for a Gregorian text that is not a date.
+        f.lunarBirthday = parseLunarBirthday(Text_[Birthday]->text());
+        f.birthday = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
+    } else {
+        f.birthday = typedDate(Text_[Birthday]->text());
+    }
     for (size_t i = 0; i < PlainTexts.size(); ++i)
         f.*PlainTexts[i] = Text_[i + 2]->text();
     return f;

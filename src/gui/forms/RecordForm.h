@@ -14,6 +14,7 @@
 #include <vector>
 
 class Dialogs;
+class QCheckBox;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -89,6 +90,7 @@ private:
     static constexpr qint64 PhotoPixelLimit = 100'000'000;
     static constexpr int PhotoAllocationLimitMb = 256;
     void setBoxText(QLineEdit* box, const QString& text);
+    void lunarBox_Toggled(bool lunar);
     bool anotherNewContactFormOpen() const;
 
     RecordFormHost& host_;
@@ -99,6 +101,7 @@ private:
     std::optional<QString> key_;
     QComboBox* Cgroup_ = nullptr;
     std::array<QLineEdit*, 15> Text_{};
+    QCheckBox* lunarBox_ = nullptr; // "农历": the birthday box holds a lunar date
     QPushButton* Command1_ = nullptr;
     QLabel* Image1_ = nullptr;
     QToolButton* Kept_ = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // The list's fifteen columns: header text, key and initial width in twips. Column 15 is never filled.
 #include "core/app/Twips.h"
+#include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
 
 #include <QFontMetrics>
@@ -48,13 +49,16 @@ inline QString key(int column) {
 }
 
 // The width a column starts with in `view`: its designed width, and for the birthday column at
-// least what the widest date needs in the view's font, so that no date is ever cut ("1985/12/2…").
+// least what the widest date needs in the view's font, Gregorian or lunar, so that no date is ever
+// cut ("1985/12/2…", "农历 腊月…").
 inline int initialWidth(int column, const QWidget& view) {
     const int designed = twips::toPixels(All[column].widthTwips);
     if (column != Birthday)
         return designed;
     const int margins = 2 * (view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1) + 8;
-    return std::max(designed, view.fontMetrics().horizontalAdvance(widestBirthdayText()) + margins);
+    const QFontMetrics metrics = view.fontMetrics();
+    const int widestLunar = metrics.horizontalAdvance(lunarMonthDayText(LunarBirthday{0, 11, 30, true}));
+    return std::max({designed, metrics.horizontalAdvance(widestBirthdayText()) + margins, widestLunar + margins});
 }
 
 } // namespace listcolumns
