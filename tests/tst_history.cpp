@@ -265,6 +265,16 @@ private slots:
         QCOMPARE(found.join(QLatin1Char(';')), groups);
     }
 
+    // A data file that cannot be read is told as such, not shown as a directory without duplicates.
+    void duplicatesThatCannotBeReadAreTold() {
+        storeDb(*session->Conn).exec("alter table phone rename column email to mail");
+        std::optional<Notice> failure;
+        QVERIFY(session->duplicates(&failure).empty());
+        QVERIFY(failure);
+        QCOMPARE(failure->kind, Notice::Kind::Warning);
+        QVERIFY2(failure->text.startsWith(QStringLiteral("不能查找重复的联系人: ")), qPrintable(failure->text));
+    }
+
     // The keys made from the data file's bytes are the keys of the texts the program reads from them,
     // whether the bytes take the quick way (plain ASCII, nothing to trim) or not.
     void keysFromBytes_data() {

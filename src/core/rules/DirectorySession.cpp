@@ -167,7 +167,7 @@ CommandResult DirectorySession::restoreDeleted(const std::vector<qint64>& ids) {
     return result;
 }
 
-std::vector<QStringList> DirectorySession::duplicates() {
+std::vector<QStringList> DirectorySession::duplicates(std::optional<Notice>* failure) {
     try {
         DuplicateFinder finder(static_cast<size_t>(std::max(0, Conn->contactCount())));
         Conn->forEachDuplicateCandidate(
@@ -175,7 +175,9 @@ std::vector<QStringList> DirectorySession::duplicates() {
                 finder.add(key, nameKeyOf(name), mobileKeyOf(mobile), emailKeyOf(email));
             });
         return finder.groups();
-    } catch (const StoreError&) {
+    } catch (const StoreError& e) {
+        if (failure)
+            *failure = warning(QStringLiteral("不能查找重复的联系人: ") + e.message());
         return {};
     }
 }
