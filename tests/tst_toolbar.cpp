@@ -318,6 +318,38 @@ private slots:
         QVERIFY(fx->dialogs.last().text.contains("3"));
     }
 
+    // A CSV file is counted before the question and read row by row while it is imported; a file of no
+    // known layout is refused before anything is asked.
+    void importEntryReadsACsvFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("offered"); // the rows in the question; -1: nothing asked
+        QTest::addColumn<QString>("told");
+        QTest::newRow("two rows") << QByteArray("\xEF\xBB\xBF姓名,移动电话\r\n王五,1\r\n\r\n赵六,\"2\r\n3\"\r\n") << 2
+                                  << QString("共 2 个联系人：导入 2 个");
+        QTest::newRow("no known column") << QByteArray("a,b\r\n1,2\r\n") << -1
+                                         << QString("CSV 文件的第一行没有可以识别的栏目");
+    }
+    void importEntryReadsACsvFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, offered);
+        QFETCH(QString, told);
+        const QString file = fx->dir.filePath("people.csv");
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write(bytes);
+        csv.close();
+        Frm_main& w = window();
+        fx->dialogs.fileAnswers.push_back(file);
+        int asked = -1;
+        importContacts(w.view(), [&](const QString&, int cards, const std::vector<GroupRow>&, const QString&) {
+            asked = cards;
+            return std::optional<QString>(group);
+        });
+        QCOMPARE(asked, offered);
+        QVERIFY2(fx->dialogs.last().text.contains(told), qPrintable(fx->dialogs.last().text));
+        QCOMPARE(fx->count("select count(*) from phone where 姓名 in ('王五', '赵六')"), offered > 0 ? 2 : 0);
+    }
+
     void exportEntryWritesTheChosenContacts() {
         Frm_main& w = window();
         const QString file = fx->dir.filePath("out");

@@ -248,6 +248,24 @@ ImportBatch Importer::readFile(const QString& path) {
     return batch;
 }
 
+std::optional<int> Importer::countFile(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
+        return std::nullopt;
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"vcf" || suffix == u"vcard" ||
+        (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(file.peek(4096))))
+        return VCardReader::countCards(file);
+    CsvReader reader(file);
+    if (!reader.error().isEmpty()) {
+        *error = reader.error();
+        return std::nullopt;
+    }
+    return reader.countRecords();
+}
+
 ImportSummary Importer::runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Store;
@@ -64,6 +65,9 @@ public:
 
     // Reads a file as vCard or CSV; on failure the batch carries the error.
     static ImportBatch readFile(const QString& path);
+    // The records a file holds (cards, or CSV data rows), for the question before an import; nothing,
+    // with the reason, when the file cannot be read. The file is read through, not held.
+    static std::optional<int> countFile(const QString& path, QString* error);
     QString photosFolder() const { return photosFolder_; }
 
 private:

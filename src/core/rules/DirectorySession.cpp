@@ -519,9 +519,18 @@ CommandResult DirectorySession::birthdayReminder(bool startup) {
 
 CommandResult DirectorySession::importBatch(const ImportBatch& batch, const ImportOptions& options,
                                             const std::function<bool(int, int)>& progress, ImportSummary* summary) {
+    return imported([&](Importer& importer) { *summary = importer.run(batch, options, progress); }, summary);
+}
+
+CommandResult DirectorySession::importFile(const QString& path, const ImportOptions& options,
+                                           const std::function<bool(int, int)>& progress, ImportSummary* summary) {
+    return imported([&](Importer& importer) { *summary = importer.runFile(path, options, progress); }, summary);
+}
+
+CommandResult DirectorySession::imported(const std::function<void(Importer&)>& run, ImportSummary* summary) {
     CommandResult result;
     Importer importer(*Conn, DataPaths::in(env.programDir).data);
-    recorded([&] { *summary = importer.run(batch, options, progress); });
+    recorded([&] { run(importer); });
     // The tree and the list are refreshed once, to show everybody with what came in.
     if (summary->imported() > 0) {
         emit everythingChanged();

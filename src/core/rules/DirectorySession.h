@@ -27,6 +27,7 @@ class Dialogs;
 class Clock;
 class Settings;
 struct ImportBatch;
+class Importer;
 struct ImportOptions;
 struct ImportSummary;
 
@@ -141,6 +142,9 @@ public:
     // An import into the data file: everything in one transaction, then everybody listed.
     CommandResult importBatch(const ImportBatch& batch, const ImportOptions& options,
                               const std::function<bool(int, int)>& progress, ImportSummary* summary);
+    // The same from a regular file, read a card (a row) at a time while it is written.
+    CommandResult importFile(const QString& path, const ImportOptions& options,
+                             const std::function<bool(int, int)>& progress, ImportSummary* summary);
 
     // The window's history. enableHistory (the load step, after the data file opened) keeps every
     // change of the commands above undoable for this run, many steps deep, and every deleted person
@@ -192,6 +196,8 @@ private:
     Selection selection() const;
     // Runs a write of a command as one step of the history.
     template <typename Write> void recorded(Write&& write);
+    // An import's run as one step, then everybody listed and the summary told.
+    CommandResult imported(const std::function<void(Importer&)>& run, ImportSummary* summary);
     CommandResult replay(std::vector<Step>& from, std::vector<Step>& to, bool undoing);
 
     bool history_ = false;

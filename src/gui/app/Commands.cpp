@@ -229,10 +229,25 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup) {
 
 void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup) {
     AppState& state = view.state;
-    const ImportBatch batch = Importer::readFile(path);
-    if (!batch.error.isEmpty()) {
-        tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch.error)));
-        return;
+    // A regular file is counted here and read again, a card (a row) at a time, while it is imported;
+    // anything else (a pipe) is read whole first.
+    std::optional<ImportBatch> batch;
+    int cards = 0;
+    if (QFileInfo(path).isFile()) {
+        QString error;
+        const std::optional<int> count = Importer::countFile(path, &error);
+        if (!count) {
+            tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, error)));
+            return;
+        }
+        cards = *count;
+    } else {
+        batch = Importer::readFile(path);
+        if (!batch->error.isEmpty()) {
+            tell(view, msg::warning(QStringLiteral("不能读取 %1: %2").arg(path, batch->error)));
+            return;
+        }
+        cards = static_cast<int>(batch->records.size());
     }
     std::vector<GroupRow> groups;
     try {
@@ -241,7 +256,6 @@ void importFile(MainView& view, const QString& path, const GroupChooser& chooseG
         tell(view, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
         return;
     }
-    const int cards = static_cast<int>(batch.records.size());
     const QString selected = selectedGroupKey(view);
     std::optional<QString> group;
     if (chooseGroup) {
@@ -265,16 +279,15 @@ void importFile(MainView& view, const QString& path, const GroupChooser& chooseG
     options.defaultGroupKey = *group;
     ImportSummary summary;
     CommandResult result = view.main->run([&] {
-        return state.importBatch(
-        batch, options,
-        [&](int done, int total) {
+        const auto step = [&](int done, int total) {
             if (!progress)
                 return true;
             progress->setMaximum(total);
             progress->setValue(done);
             return !progress->wasCanceled();
-        },
-        &summary);
+        };
+        return batch ? state.importBatch(*batch, options, step, &summary)
+                     : state.importFile(path, options, step, &summary);
     });
     progress.reset();
     view.main->apply(std::move(result));
