@@ -7,7 +7,10 @@
 #include "gui/app/MainWindow.h"
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/RecordForm.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
+#include "gui/list/ListColumns.h"
+#include "gui/tree/GroupTreeModel.h"
 #include "gui/reminder/DesktopNotification.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
@@ -15,6 +18,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -140,9 +144,10 @@ private slots:
     // 腊月初八 falls on 26 January 2026, 15 January 2027 and 4 January 2028.
     void reminderListShowsLunarBirthday_data() {
         QTest::addColumn<QDate>("today");
-        QTest::newRow("2026") << QDate(2026, 1, 26);
-        QTest::newRow("2027") << QDate(2027, 1, 15);
-        QTest::newRow("2028") << QDate(2028, 1, 4);
+        QTest::addColumn<QStringList>("ages"); // 奶奶 was born in the lunar year 1950, 小明 in 1990
+        QTest::newRow("2026") << QDate(2026, 1, 26) << QStringList{"75 岁", "36 岁"};
+        QTest::newRow("2027") << QDate(2027, 1, 15) << QStringList{"76 岁", "37 岁"};
+        QTest::newRow("2028") << QDate(2028, 1, 4) << QStringList{"77 岁", "38 岁"};
     }
     void reminderListShowsLunarBirthday() {
         QFETCH(QDate, today);
@@ -159,6 +164,22 @@ private slots:
         QCOMPARE(listNames(w), (QStringList{QStringLiteral("奶奶"), QStringLiteral("小明")}));
         QCOMPARE(w.listModel()->index(0, 1).data().toString(), QStringLiteral("农历 腊月初八"));
         QCOMPARE(fx.dialogs.last().text, QStringLiteral("今天有 2 位过生日的好友"));
+        // the days left and the age beside the birthday, today's rows in bold
+        const ContactListModel& list = *w.listModel();
+        QHeaderView* header = w.LV()->header();
+        QCOMPARE(list.headerData(header->logicalIndex(2), Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("距生日"));
+        QCOMPARE(list.headerData(header->logicalIndex(3), Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("将满"));
+        QFETCH(QStringList, ages);
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(list.index(row, listcolumns::DaysLeft).data().toString(), QStringLiteral("今天"));
+            QCOMPARE(list.index(row, listcolumns::AgeTurning).data().toString(), ages[row]);
+            QVERIFY(list.index(row, 0).data(Qt::FontRole).value<QFont>().bold());
+        }
+        // back to a group: the fifteen columns in their own order
+        TV_NodeClick(w.view(), w.treeModel()->rootIndex());
+        QCOMPARE(list.columnCount(), listcolumns::Count);
+        for (int column = 0; column < listcolumns::Count; ++column)
+            QCOMPARE(header->logicalIndex(column), column);
     }
 
     void loginReminderOption() {
