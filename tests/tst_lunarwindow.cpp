@@ -12,6 +12,7 @@
 #include "gui/list/ListColumns.h"
 #include "gui/tree/GroupTreeModel.h"
 #include "gui/reminder/DesktopNotification.h"
+#include "gui/reminder/RunningWindow.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
@@ -180,6 +181,28 @@ private slots:
         QCOMPARE(list.columnCount(), listcolumns::Count);
         for (int column = 0; column < listcolumns::Count; ++column)
             QCOMPARE(header->logicalIndex(column), column);
+    }
+
+    // A click on the notification while a window has the folder open: that window shows the reminder.
+    void notificationClickReachesTheOpenWindow() {
+        if (busAddress_.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        Fixture fx(QDate(2026, 1, 26));
+        fx.settings->setText(setting::Day, QStringLiteral("0"));
+        fx.settings->setText(setting::Birthday, QStringLiteral("0"));
+        fx.open();
+        fx.state.Conn->addContact(grandma(fx.addGroup(QStringLiteral("家人"))));
+        fx.closeWindow();
+        Frm_main& w = fx.window();
+        QVERIFY(!fx.state.ListSource.isQuery());
+        RunningWindow answering(w, fx.dir.path(), QDBusConnection::connectToBus(busAddress_, QStringLiteral("window")));
+        const QDBusConnection caller = QDBusConnection::connectToBus(busAddress_, QStringLiteral("caller"));
+        QTemporaryDir otherFolder;
+        QVERIFY(!RunningWindow::showReminderIn(otherFolder.path(), caller));
+        QVERIFY(!fx.state.ListSource.isQuery());
+        QVERIFY(RunningWindow::showReminderIn(fx.dir.path(), caller));
+        QVERIFY(fx.state.ListSource.isQuery());
+        QCOMPARE(listNames(w), QStringList{QStringLiteral("奶奶")});
     }
 
     void loginReminderOption() {

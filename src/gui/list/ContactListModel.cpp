@@ -8,6 +8,8 @@
 #include <QFont>
 
 QString shortDate(std::string_view stored) {
+    if (const std::string_view shown = shownBirthdayText(stored); !shown.empty())
+        return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
     const std::optional<QDate> date = parseStoredDate(stored);
     if (!date)
         return QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size()));
