@@ -201,7 +201,7 @@ private slots:
         QVERIFY(!RunningWindow::showReminderIn(otherFolder.path(), caller));
         QVERIFY(!fx.state.ListSource.isQuery());
         QVERIFY(RunningWindow::showReminderIn(fx.dir.path(), caller));
-        QVERIFY(fx.state.ListSource.isQuery());
+        QTRY_VERIFY(fx.state.ListSource.isQuery());
         QCOMPARE(listNames(w), QStringList{QStringLiteral("奶奶")});
     }
 

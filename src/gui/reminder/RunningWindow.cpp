@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QTimer>
 #include <sys/stat.h>
 
 namespace {
@@ -49,7 +50,8 @@ void RunningWindow::ShowReminder() {
         modal->activateWindow();
         return;
     }
-    window_.Toolbar1_ButtonMenuClick(QStringLiteral("birthday"));
+    // Queued: the reminder's message waits for the user, and the caller waits for this answer.
+    QTimer::singleShot(0, &window_, [window = &window_] { window->Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
 }
 
 bool RunningWindow::showReminderIn(const QString& dataFolder, QDBusConnection bus) {
