@@ -9,31 +9,15 @@
 #include "core/rules/Duplicates.h"
 #include "core/store/Store.h"
 #include "core/text/Clock.h"
+#include "support/SessionFixture.h"
 #include "support/StoreProbe.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 
-namespace {
-
-ContactFields person(const QString& group, const QString& name, const QString& mobile = {}) {
-    ContactFields f;
-    f.groupKey = group;
-    f.name = name;
-    f.mobile = mobile;
-    return f;
-}
-
-} // namespace
-
-class TestHistory : public QObject {
+class TestHistory : public QObject, private SessionFixture {
     Q_OBJECT
-
-    QTemporaryDir dir;
-    FixedClock clock{QDate(2025, 3, 10)};
-    std::unique_ptr<DirectorySession> session;
-    QString classmates, friends, zhang, li, wang;
 
     // The user's data as one text: groups, people and their pinyin keys (the counters of
     // AUTOINCREMENT are left out: a key once handed out stays used).
@@ -63,23 +47,10 @@ class TestHistory : public QObject {
 
 private slots:
     void init() {
-        clock.set(QDate(2025, 3, 10));
-        const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
-        QFile::remove(path);
-        Store::createEmpty(path);
-        session = std::make_unique<DirectorySession>();
-        session->env.clock = &clock;
-        session->env.programDir = dir.path();
-        session->Conn = Store::open(path);
-        Store& store = *session->Conn;
-        classmates = store.addGroup(QStringLiteral("同学"));
-        friends = store.addGroup(QStringLiteral("朋友"));
-        zhang = store.addContact(person(classmates, QStringLiteral("张三"), QStringLiteral("13800000001")));
-        li = store.addContact(person(classmates, QStringLiteral("李四")));
-        wang = store.addContact(person(friends, QStringLiteral("王五")));
+        setUp(QStringLiteral("13800000001"));
         session->enableHistory();
     }
-    void cleanup() { session.reset(); }
+    void cleanup() { tearDown(); }
 
     void undoAndRedoEveryCommand_data() {
         QTest::addColumn<QString>("command");

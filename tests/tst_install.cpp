@@ -10,10 +10,10 @@
 #include "core/store/Store.h"
 #include "gui/app/Program.h"
 #include "support/MountNamespace.h"
+#include "support/ProgramRun.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -24,71 +24,22 @@
 
 namespace {
 
-constexpr int Timeout = 60000; // a sanitizer build starts slowly
-
-// One message box as the program's message log writes it.
-QString logged(const QString& caption, QString text) {
-    return caption + QLatin1Char('\t') + text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-}
-
-const QString OneBirthday = logged({}, QStringLiteral("最近 10 天有 1 位过生日的好友"));
-
-// A data file with one person whose birthday comes in two days: the start-up reminder says so,
-// which tells that the load step has run to its end.
-void prepareDataFile(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    Store::createEmpty(path);
-    auto store = Store::open(path);
-    ContactFields f;
-    f.groupKey = store->addGroup(QStringLiteral("朋友"));
-    f.name = QStringLiteral("寿星");
-    f.birthday = QDate::currentDate().addDays(2).addYears(-30);
-    store->addContact(f);
-}
+constexpr int Timeout = ProgramRun::Timeout;
 
 // A user with an empty home of their own, and the installed program run as that user.
-class User {
+class User : public ProgramRun {
 public:
-    QString home() const { return dir_.filePath(QStringLiteral("home")); }
     QString dataDir() const { return home() + QStringLiteral("/.local/share/tavrel"); }
     DataPaths paths() const { return DataPaths::in(dataDir()); }
-    QString log() const { return dir_.filePath(QStringLiteral("messages.log")); }
 
     void start(QProcess& process, const QString& program, const QStringList& arguments = {}) const {
-        for (const char* sub : {"home", "tmp", "runtime"})
-            QDir().mkpath(dir_.filePath(QLatin1String(sub)));
-        QFile::setPermissions(dir_.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = this->environment();
         environment.remove(QStringLiteral("ZINTEVA_DIR"));
         environment.remove(QStringLiteral("XDG_DATA_HOME"));
-        environment.insert(QStringLiteral("HOME"), home());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/.config"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.filePath(QStringLiteral("runtime")));
-        environment.insert(QStringLiteral("TMPDIR"), dir_.filePath(QStringLiteral("tmp")));
-        environment.insert(QStringLiteral("ZINTEVA_MESSAGE_LOG"), log());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(program, arguments);
     }
-
-    QStringList messages() const {
-        QFile f(log());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    bool waitForMessages(int count) const {
-        QElapsedTimer timer;
-        timer.start();
-        while (messages().size() < count && timer.elapsed() < Timeout)
-            QTest::qWait(20);
-        return messages().size() >= count;
-    }
-
-private:
-    QTemporaryDir dir_;
 };
 
 // Ends the program with a signal and returns once it is gone.
@@ -242,7 +193,7 @@ private slots:
         QProcess first;
         user.start(first, program_);
         QVERIFY2(user.waitForMessages(1), "no word of the new data file");
-        QCOMPARE(user.messages(), QStringList{logged({}, foldertext::created(user.paths().data))});
+        QCOMPARE(user.messages(), QStringList{loggedMessage({}, foldertext::created(user.paths().data))});
         QVERIFY(!QFile::exists(root_.filePath(QStringLiteral("usr/bin/tavrel.mdb"))));
         QCOMPARE(QFileInfo(user.dataDir()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 
@@ -265,7 +216,7 @@ private slots:
         user.start(second, program_);
         QVERIFY(user.waitForMessages(2));
         QVERIFY(endWith(second, SIGTERM));
-        QCOMPARE(user.messages(), (QStringList{logged({}, foldertext::created(user.paths().data)), OneBirthday}));
+        QCOMPARE(user.messages(), (QStringList{loggedMessage({}, foldertext::created(user.paths().data)), oneBirthdayMessage()}));
     }
 
     void lostFilesAreReported_data() {
@@ -274,13 +225,13 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("contacts"); // -1: the program stops, no data file
         QTest::newRow("only the backup: restore offered")
-            << true << true << QStringList{logged(guardtext::RestoreCaption, guardtext::OfferRestore), OneBirthday}
+            << true << true << QStringList{loggedMessage(guardtext::RestoreCaption, guardtext::OfferRestore), oneBirthdayMessage()}
             << 1;
         QTest::newRow("only the backup, no marker: restore offered")
-            << true << false << QStringList{logged(guardtext::RestoreCaption, guardtext::OfferRestore), OneBirthday}
+            << true << false << QStringList{loggedMessage(guardtext::RestoreCaption, guardtext::OfferRestore), oneBirthdayMessage()}
             << 1;
         QTest::newRow("folder used before, both gone: stop")
-            << false << true << QStringList{logged({}, guardtext::BothMissing)} << -1;
+            << false << true << QStringList{loggedMessage({}, guardtext::BothMissing)} << -1;
     }
     void lostFilesAreReported() {
         QFETCH(bool, backup);
@@ -292,7 +243,7 @@ private slots:
         User user;
         QDir().mkpath(user.dataDir());
         if (backup) {
-            prepareDataFile(user.paths().data);
+            prepareBirthdayDataFile(user.paths().data);
             QVERIFY(QFile::rename(user.paths().data, user.paths().backup));
         }
         if (marker)
@@ -323,12 +274,12 @@ private slots:
         if (!readOnly_)
             QSKIP(qPrintable(QStringLiteral("no read-only bind mount here: ") + why_));
         User user;
-        prepareDataFile(user.paths().data);
+        prepareBirthdayDataFile(user.paths().data);
         writeBytes(usedMarkerPath(user.dataDir()), "used\n");
         QProcess program;
         user.start(program, program_);
         QVERIFY2(user.waitForMessages(1), "the program never finished loading");
-        QCOMPARE(user.messages(), QStringList{OneBirthday});
+        QCOMPARE(user.messages(), QStringList{oneBirthdayMessage()});
         QVERIFY(!QFile::exists(user.paths().backup));
 
         QVERIFY(endWith(program, signal));
@@ -340,7 +291,7 @@ private slots:
         QProcess next;
         user.start(next, program_);
         QVERIFY(user.waitForMessages(2));
-        QCOMPARE(user.messages().value(1), OneBirthday);
+        QCOMPARE(user.messages().value(1), oneBirthdayMessage());
         QVERIFY(endWith(next, SIGTERM));
     }
 
@@ -349,15 +300,15 @@ private slots:
         if (!readOnly_)
             QSKIP(qPrintable(QStringLiteral("no read-only bind mount here: ") + why_));
         User user;
-        prepareDataFile(user.paths().data);
+        prepareBirthdayDataFile(user.paths().data);
         writeBytes(usedMarkerPath(user.dataDir()), "used\n");
         const QString card = vcardFixturePath(QStringLiteral("v30-full.vcf"));
         QProcess program;
         user.start(program, program_, {card});
         QVERIFY2(user.waitForMessages(3), "no question or no summary");
         const QStringList messages = user.messages();
-        QCOMPARE(messages.value(0), OneBirthday);
-        QCOMPARE(messages.value(1), logged(QStringLiteral("导入联系人"), givenFileQuestion(card, 1)));
+        QCOMPARE(messages.value(0), oneBirthdayMessage());
+        QCOMPARE(messages.value(1), loggedMessage(QStringLiteral("导入联系人"), givenFileQuestion(card, 1)));
         QVERIFY2(messages.value(2).startsWith(u'\t'), qPrintable(messages.value(2)));
         QVERIFY(endWith(program, SIGTERM));
         QCOMPARE(Store::open(user.paths().data)->contactCount(), 2);
@@ -371,13 +322,6 @@ private:
     QString program_;
 };
 
-int main(int argc, char* argv[]) {
-    QString why;
-    const bool isolated = mountns::enter(&why);
-    QCoreApplication application(argc, argv);
-    TestInstall test(isolated, why);
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(QCoreApplication, TestInstall)
 
 #include "tst_install.moc"

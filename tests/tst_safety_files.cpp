@@ -454,13 +454,6 @@ private slots:
     void cleanupTestCase() { qInfo("bad data files tried: %d", badFilesTried_); }
 };
 
-int main(int argc, char* argv[]) {
-    QString why;
-    const bool isolated = mountns::enter(&why);
-    QApplication application(argc, argv);
-    TestSafetyFiles test(isolated, why);
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(QApplication, TestSafetyFiles)
 
 #include "tst_safety_files.moc"

@@ -3,84 +3,37 @@
 // Messages are read from the log that ZINTEVA_MESSAGE_LOG names, so no dialog waits for a click.
 #include "core/app/StartupGuard.h"
 #include "core/store/Store.h"
+#include "support/ProgramRun.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-constexpr int Timeout = 60000; // a sanitizer build starts slowly
+constexpr int Timeout = ProgramRun::Timeout;
 
-class Run {
+class Run : public ProgramRun {
 public:
     Run() {
         QDir().mkpath(data());
-        QDir().mkpath(home());
-        QDir().mkpath(temp());
-        QDir().mkpath(runtime());
-        QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // The lock lives in the temporary folder: the test looks in the same one as the program.
         qputenv("TMPDIR", QFile::encodeName(temp()));
     }
     ~Run() { qunsetenv("TMPDIR"); }
 
-    QString data() const { return dir_.filePath(QStringLiteral("data")); }
-    QString home() const { return dir_.filePath(QStringLiteral("home")); }
-    QString temp() const { return dir_.filePath(QStringLiteral("tmp")); }
-    QString runtime() const { return dir_.filePath(QStringLiteral("runtime")); }
-    QString log() const { return dir_.filePath(QStringLiteral("messages.log")); }
+    QString data() const { return path(QStringLiteral("data")); }
     QString dataFile() const { return data() + QStringLiteral("/tavrel.mdb"); }
 
     void start(QProcess& process) const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = this->environment();
         environment.insert(QStringLiteral("ZINTEVA_DIR"), data());
-        environment.insert(QStringLiteral("ZINTEVA_MESSAGE_LOG"), log());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("HOME"), home());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/.config"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
-        environment.insert(QStringLiteral("TMPDIR"), temp());
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral(ZINTEVA_PROGRAM), QStringList());
     }
-
-    // The messages logged so far, one per entry: "caption\ttext".
-    QStringList messages() const {
-        QFile f(log());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    bool waitForMessages(int count) const {
-        QElapsedTimer timer;
-        timer.start();
-        while (messages().size() < count && timer.elapsed() < Timeout)
-            QTest::qWait(20);
-        return messages().size() >= count;
-    }
-
-private:
-    QTemporaryDir dir_;
 };
-
-// A data file with one person whose birthday is today: the start-up reminder then says so, which
-// tells the test that the load step has run to its end.
-void prepareDataFile(const QString& path) {
-    Store::createEmpty(path);
-    auto store = Store::open(path);
-    ContactFields f;
-    f.groupKey = store->addGroup(QStringLiteral("朋友"));
-    f.name = QStringLiteral("寿星");
-    f.birthday = QDate::currentDate().addDays(2).addYears(-30);
-    store->addContact(f);
-}
-
-const QString LoadedMessage = QStringLiteral("\t最近 10 天有 1 位过生日的好友");
 
 } // namespace
 
@@ -90,7 +43,7 @@ class TestSafetyProgram : public QObject {
 private slots:
     void secondCopyRefusedAndStaleLockTakenOver() {
         Run run;
-        prepareDataFile(run.dataFile());
+        prepareBirthdayDataFile(run.dataFile());
         const QString lock = StartupGuard::lockPathFor(run.data());
         QVERIFY(lock.startsWith(run.data())); // beside the data file, whatever TMPDIR says
 
@@ -98,7 +51,7 @@ private slots:
         run.start(first);
         QVERIFY(first.waitForStarted(Timeout));
         QVERIFY2(run.waitForMessages(1), "the first copy never finished loading");
-        QCOMPARE(run.messages(), QStringList{LoadedMessage});
+        QCOMPARE(run.messages(), QStringList{oneBirthdayMessage()});
         QVERIFY(QFile::exists(lock));
 
         QProcess second;
@@ -106,7 +59,7 @@ private slots:
         QVERIFY(second.waitForFinished(Timeout));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QVERIFY(second.exitCode() != 0);
-        QCOMPARE(run.messages(), (QStringList{LoadedMessage, QStringLiteral("\tmeldra已经在运行了!")}));
+        QCOMPARE(run.messages(), (QStringList{oneBirthdayMessage(), QStringLiteral("\tmeldra已经在运行了!")}));
         QCOMPARE(first.state(), QProcess::Running); // the first copy is not disturbed
 
         first.kill(); // SIGKILL: no close step, the lock stays behind
@@ -118,7 +71,7 @@ private slots:
         run.start(third);
         QVERIFY(third.waitForStarted(Timeout));
         QVERIFY2(run.waitForMessages(3), "the next start did not get through");
-        QCOMPARE(run.messages().value(2), LoadedMessage);
+        QCOMPARE(run.messages().value(2), oneBirthdayMessage());
         QCOMPARE(third.state(), QProcess::Running);
 
         // The lock now belongs to the third copy: a fourth is refused again.
@@ -138,7 +91,7 @@ private slots:
     // An export to standard output writes there: the program never puts a file in place of a device.
     void exportToStandardOutput() {
         Run run;
-        prepareDataFile(run.dataFile());
+        prepareBirthdayDataFile(run.dataFile());
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("ZINTEVA_DIR"), run.data());

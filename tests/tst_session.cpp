@@ -3,7 +3,7 @@
 // announces.
 #include "core/rules/DirectorySession.h"
 #include "core/store/Store.h"
-#include "core/text/Clock.h"
+#include "support/SessionFixture.h"
 #include "support/StoreProbe.h"
 
 #include <QSignalSpy>
@@ -21,24 +21,11 @@ QStringList keysOf(const std::optional<RowTable>& rows) {
     return keys;
 }
 
-ContactFields person(const QString& group, const QString& name, std::optional<QDate> birthday = {}) {
-    ContactFields f;
-    f.groupKey = group;
-    f.name = name;
-    f.birthday = birthday;
-    return f;
-}
-
 } // namespace
 
-class TestSession : public QObject {
+// Two groups: 同学 (张三, 李四) and 朋友 (王五, birthday in two days).
+class TestSession : public QObject, private SessionFixture {
     Q_OBJECT
-
-    QTemporaryDir dir;
-    FixedClock clock{QDate(2025, 3, 10)};
-    std::unique_ptr<DirectorySession> session;
-    // Two groups: 同学 (张三, 李四) and 朋友 (王五, birthday in two days).
-    QString classmates, friends, zhang, li, wang;
 
     QString name(const QString& key) {
         const std::optional<ContactFields> stored = session->Conn->loadContact(key);
@@ -46,22 +33,8 @@ class TestSession : public QObject {
     }
 
 private slots:
-    void init() {
-        const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
-        QFile::remove(path);
-        Store::createEmpty(path);
-        session = std::make_unique<DirectorySession>();
-        session->env.clock = &clock;
-        session->env.programDir = dir.path();
-        session->Conn = Store::open(path);
-        Store& store = *session->Conn;
-        classmates = store.addGroup(QStringLiteral("同学"));
-        friends = store.addGroup(QStringLiteral("朋友"));
-        zhang = store.addContact(person(classmates, QStringLiteral("张三")));
-        li = store.addContact(person(classmates, QStringLiteral("李四")));
-        wang = store.addContact(person(friends, QStringLiteral("王五"), QDate(1990, 3, 12)));
-    }
-    void cleanup() { session.reset(); }
+    void init() { setUp({}, QDate(1990, 3, 12)); }
+    void cleanup() { tearDown(); }
 
     // A save: the tree is rebuilt with CurrentGroup's node selected, then the list follows what it
     // showed (a query runs again; "root" lists everybody; a group lists it, the saved row selected).
@@ -310,9 +283,9 @@ private slots:
             // 乙, added first, has the later birthday when the window is wider than today: the list
             // is by the days until the birthday, one day's people in table order.
             const QString later = session->Conn->addContact(
-                person(classmates, QStringLiteral("乙"), QDate(1985, 3, days > 0 ? 12 : 10)));
+                person(classmates, QStringLiteral("乙"), {}, QDate(1985, 3, days > 0 ? 12 : 10)));
             const QString sooner =
-                session->Conn->addContact(person(classmates, QStringLiteral("甲"), QDate(1980, 3, 10)));
+                session->Conn->addContact(person(classmates, QStringLiteral("甲"), {}, QDate(1980, 3, 10)));
             born = days > 0 ? QStringList{sooner, later} : QStringList{later, sooner};
         }
         session->RemindDays = days;

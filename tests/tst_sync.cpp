@@ -8,6 +8,8 @@
 #include "core/store/Transaction.h"
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"
+#include "support/FaultVfs.h"
+#include "support/MountNamespace.h"
 #include "support/StoreProbe.h"
 
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -30,7 +33,9 @@ struct Copy {
     int batchSize = 100;
     std::function<void(const QString&)> onProgress;
 
-    Copy() : path(dir.filePath(QStringLiteral("tavrel.db"))) {
+    // The data file in a temporary folder, or in the folder given.
+    explicit Copy(const QString& folder = {})
+        : path(QDir(folder.isEmpty() ? dir.path() : folder).filePath(QStringLiteral("tavrel.db"))) {
         Store::createEmpty(path);
         store = Store::open(path);
     }
@@ -107,6 +112,17 @@ QByteArray phoneCard(const QString& uid, const QString& name, const QByteArray& 
            ";;;;\r\n" + extra + "END:VCARD\r\n";
 }
 
+// Fills the disk under path with one file, then gives back all but `free` bytes of it.
+bool fillLeaving(const QString& path, qint64 free) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (file.write(block) == block.size()) {
+    }
+    return file.resize(std::max<qint64>(0, file.size() - free));
+}
+
 #define REQUIRE_SERVER(server)                                                                                         \
     if (!(server).missing().isEmpty())                                                                                 \
     QSKIP(qPrintable((server).missing()))
@@ -115,6 +131,9 @@ QByteArray phoneCard(const QString& uid, const QString& name, const QByteArray& 
 
 class TestSync : public QObject {
     Q_OBJECT
+
+public:
+    TestSync(bool isolated, QString why) : isolated_(isolated), why_(std::move(why)) {}
 
 private slots:
     // The change log: written by the data file's own triggers whatever program makes the change, in
@@ -538,6 +557,127 @@ private slots:
         QCOMPARE(b.store->contactCount(), 300);
     }
 
+    // A write of the sync meets a full disk, whichever of its writes to the file fails: the transaction
+    // ends rolled back whole, so that the next write on the same connection (the window's) is written
+    // for good instead of joining a transaction left open and being lost when the file is closed.
+    void fullDiskEndsTheWrite_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("a conflict's local value taken back") << false;
+        QTest::newRow("a batch of server cards") << true;
+    }
+    void fullDiskEndsTheWrite() {
+        QFETCH(bool, batch);
+        FaultVfs vfs;
+        int failures = 0;
+        for (int k = 1; k <= 200; ++k) {
+            const QString where = QStringLiteral("write #%1").arg(k);
+            Copy copy;
+            const QString zhang = copy.add(QStringLiteral("张三"), QStringLiteral("家人"));
+            copy.store->syncTable().ensureTables();
+            copy.store->syncTable().addConflict({0, zhang, QStringLiteral("张三"), QStringLiteral("remarks"),
+                                                 QStringLiteral("本地的备注"), QStringLiteral("服务器的备注"), {}});
+            const SyncConflict conflict = syncconflicts::list(*copy.store).front();
+            copy.store = Store::open(copy.path, OpenOptions{vfs.name(), false});
+            vfs.arm(FaultVfs::Kind::Write, k, true, SQLITE_FULL);
+            bool failed = false;
+            try {
+                if (batch) {
+                    Transaction t = copy.store->transaction(Transaction::Lock::Immediate);
+                    const QString li = copy.add(QStringLiteral("李四"), QStringLiteral("同事"));
+                    copy.store->syncTable().writeCard({li, QStringLiteral("/li.vcf"), QStringLiteral("\"1\""),
+                                                       QStringLiteral("li"), QByteArray(3000, 'c'), true});
+                    copy.store->syncTable().dropChange(li);
+                    t.commit();
+                } else {
+                    syncconflicts::takeBack(*copy.store, conflict);
+                }
+            } catch (const StoreError& e) {
+                QVERIFY2(e.kind() == StoreError::Kind::DiskFull, qPrintable(where + u' ' + e.message()));
+                failed = true;
+            }
+            const int injected = vfs.injected();
+            vfs.disarm();
+            if (!failed) {
+                QVERIFY2(injected == 0, qPrintable(where + QStringLiteral(": a failed write was not reported")));
+                break;
+            }
+            ++failures;
+            copy.add(QStringLiteral("之后"), QStringLiteral("家人"));
+            copy.store = Store::open(copy.path);
+            QVERIFY2(copy.names() == (QStringList{QStringLiteral("之后"), QStringLiteral("张三")}),
+                     qPrintable(where + u' ' + copy.names().join(u',')));
+            QVERIFY2(copy.fields(QStringLiteral("张三")).remarks.isEmpty(), qPrintable(where));
+            QCOMPARE(syncconflicts::list(*copy.store).size(), size_t(1));
+        }
+        QVERIFY(failures > 0);
+    }
+
+    // The disk fills while server cards come in, under the data file or under its photos: the batch
+    // being written rolls back whole (nobody here without their picture, no card recorded as synced
+    // that did not arrive), the report names the full disk, and once there is room again the next
+    // sync brings the rest.
+    void fullDiskDuringSync_data() {
+        QTest::addColumn<bool>("photosOnly");
+        QTest::newRow("the data file's disk") << false;
+        QTest::newRow("the photos' disk") << true;
+    }
+    void fullDiskDuringSync() {
+        QFETCH(bool, photosOnly);
+        if (!isolated_)
+            QSKIP(qPrintable(QStringLiteral("no mount namespace here: ") + why_));
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        constexpr int Count = 30;
+        QHash<QString, QByteArray> pictures; // by name
+        QList<QPair<QString, QByteArray>> cards;
+        for (int i = 0; i < Count; ++i) {
+            const QString name = QStringLiteral("联系人%1").arg(i);
+            pictures[name] = Png + QByteArray(16 * 1024, char('a' + i % 26)) + QByteArray::number(i);
+            cards.append({QStringLiteral("card-%1.vcf").arg(i),
+                          phoneCard(QStringLiteral("card-%1").arg(i), name,
+                                    "PHOTO;ENCODING=b;TYPE=PNG:" + pictures[name].toBase64() + "\r\n")});
+        }
+        QVERIFY(server.seed(cards));
+        QTemporaryDir top;
+        const QString data = top.filePath(QStringLiteral("data"));
+        const QString disk = photosOnly ? data + QStringLiteral("/photos") : data;
+        QVERIFY(QDir().mkpath(disk));
+        QString why;
+        QVERIFY2(mountns::mountTmpfs(disk, 4096, &why), qPrintable(why));
+        const auto unmount = qScopeGuard([&] { mountns::unmount(disk); });
+        Copy a(data);
+        a.batchSize = 10;
+        const QString filler = disk + QStringLiteral("/filler");
+        QVERIFY(fillLeaving(filler, 400 * 1024));
+
+        auto everyPictureHere = [&] {
+            for (const QString& name : a.names()) {
+                if (!pictures.contains(name))
+                    continue;
+                QFile picture(a.fields(name).photo);
+                if (!picture.open(QIODevice::ReadOnly) || picture.readAll() != pictures.value(name))
+                    return false;
+            }
+            return true;
+        };
+        SyncReport r = a.sync(server);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.contains(QStringLiteral("磁盘已满")), qPrintable(r.text()));
+        const int here = a.store->contactCount();
+        QVERIFY2(here % a.batchSize == 0 && here < Count, qPrintable(QString::number(here)));
+        QCOMPARE(a.count("select count(*) from zinteva_sync_card"), here);
+        QVERIFY(everyPictureHere());
+
+        QVERIFY(QFile::remove(filler));
+        a.add(QStringLiteral("之后"), QStringLiteral("家人"));
+        r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        a.store = Store::open(a.path);
+        QCOMPARE(a.store->contactCount(), Count + 1);
+        QVERIFY(everyPictureHere());
+        QCOMPARE(server.cards().size(), Count + 1);
+    }
+
     // 5,000 contacts on the server; a copy that knew the same people matches them all without uploading or
     // duplicating anyone, fetching the cards in batches of 100; then only ten changes travel.
     void manyContacts() {
@@ -734,7 +874,10 @@ private slots:
 
 private:
     static bool isSuccessful(int status) { return status >= 200 && status < 300; }
+
+    bool isolated_; // a mount namespace of the test's own: a small full disk can be made
+    QString why_;
 };
 
-QTEST_GUILESS_MAIN(TestSync)
+ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(QCoreApplication, TestSync)
 #include "tst_sync.moc"

@@ -15,3 +15,15 @@ bool bindReadOnly(const QString& dir, QString* why);
 void unmount(const QString& dir);
 
 } // namespace mountns
+
+// main() of a test that needs the namespace: entered first, while the process has a single thread;
+// the test object is made with whether that worked and, if not, why (its tests then skip).
+#define ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(Application, TestObject)                                                  \
+    int main(int argc, char* argv[]) {                                                                                 \
+        QString why;                                                                                                   \
+        const bool isolated = mountns::enter(&why);                                                                    \
+        Application application(argc, argv);                                                                           \
+        TestObject test(isolated, why);                                                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }

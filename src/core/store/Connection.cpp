@@ -1,5 +1,7 @@
 #include "core/store/Connection.h"
 
+#include "core/store/Sql.h"
+
 #include <SQLiteCpp/Database.h>
 #include <sqlite3.h>
 
@@ -53,6 +55,11 @@ void Connection::exec(const char* sql) {
     const std::string text = error ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
     throw StoreError(text, rc, sqlite3_extended_errcode(handle_));
+}
+
+void Connection::rollbackAll() noexcept {
+    if (sqlite3_get_autocommit(handle_) == 0)
+        sqlite3_exec(handle_, sql::Rollback, nullptr, nullptr, nullptr);
 }
 
 qint64 Connection::lastInsertRowid() const {

@@ -30,6 +30,10 @@ public:
     qint64 lastInsertRowid() const;
     int changes() const;
     bool isReadOnly() const;
+    // Ends the open transaction, if any, by rolling all of it back; never throws. ROLLBACK ends a
+    // transaction even when SQLite cannot undo it on disk (the journal then rolls it back at the
+    // next read), where a failed ROLLBACK TO or RELEASE on a full disk leaves it open.
+    void rollbackAll() noexcept;
 
     // Throws what SQLite says about the last failure on this connection.
     [[noreturn]] void fail(int rc) const;

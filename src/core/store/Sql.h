@@ -43,7 +43,6 @@ inline constexpr const char* JournalModeDelete = "pragma journal_mode=DELETE";
 inline constexpr const char* SynchronousFull = "pragma synchronous=FULL";
 // A write of more than one row (store/Transaction.h): a savepoint, so that it nests.
 inline constexpr const char* BeginWrite = "savepoint zinteva_write";
-inline constexpr const char* RollbackWrite = "rollback to zinteva_write";
 inline constexpr const char* EndWrite = "release zinteva_write";
 inline constexpr const char* ContactCount = "select count(*) from phone";
 inline constexpr const char* TableExists = "select count(*) from sqlite_master where type='table' and name=?";

@@ -41,7 +41,9 @@ public:
 
     bool isReadOnly() const;
     // A transaction on the store's connection: rolled back unless committed; nests.
-    Transaction transaction() { return Transaction(*connection_); }
+    Transaction transaction(Transaction::Lock lock = Transaction::Lock::Deferred) {
+        return Transaction(*connection_, lock);
+    }
 
     GroupTable& groupTable() { return groups_; }
     ContactTable& contactTable() { return contacts_; }

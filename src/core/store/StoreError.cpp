@@ -24,6 +24,10 @@ StoreError::Kind StoreError::kindOf(int code) {
     }
 }
 
+StoreError StoreError::diskFull(const std::string& text) {
+    return StoreError(text, SQLITE_FULL);
+}
+
 QString StoreError::message() const {
     switch (kind_) {
     case Kind::DiskFull:

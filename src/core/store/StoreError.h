@@ -24,6 +24,8 @@ public:
     QString message() const;
 
     static Kind kindOf(int code);
+    // A full disk met outside SQLite (a file written beside the data file).
+    static StoreError diskFull(const std::string& text);
 
 private:
     int code_ = 0;

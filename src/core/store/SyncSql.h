@@ -22,10 +22,11 @@ inline constexpr const char* ForgetServer =
     "delete from zinteva_sync_card; delete from zinteva_sync_state";
 
 inline constexpr const char* SelectCards = "select friendid, href, etag, uid from zinteva_sync_card";
+// One card row by its address or by its contact, the same columns for one reader.
 inline constexpr const char* SelectCardByHref =
-    "select friendid, etag, uid, card from zinteva_sync_card where href = ?";
+    "select friendid, href, etag, uid, card from zinteva_sync_card where href = ?";
 inline constexpr const char* SelectCardByFriend =
-    "select href, etag, uid, card from zinteva_sync_card where friendid = ?";
+    "select friendid, href, etag, uid, card from zinteva_sync_card where friendid = ?";
 inline constexpr const char* SelectCardByUid = "select friendid, href from zinteva_sync_card where uid = ?";
 inline constexpr const char* WriteCard =
     "insert or replace into zinteva_sync_card (friendid, href, etag, uid, card) values (?, ?, ?, ?, ?)";
@@ -56,11 +57,5 @@ inline constexpr const char* ConflictsExist =
 inline constexpr const char* SelectConflicts =
     "select id, friendid, name, field, local, server, at from zinteva_sync_conflict order by id";
 inline constexpr const char* DeleteConflict = "delete from zinteva_sync_conflict where id = ?";
-
-// A sync batch reads and then writes; taking the write lock first means a window writing at the
-// same time makes it wait (busy timeout) instead of failing it.
-inline constexpr const char* BeginImmediate = "begin immediate";
-inline constexpr const char* Commit = "commit";
-inline constexpr const char* Rollback = "rollback";
 
 } // namespace syncsql

@@ -20,18 +20,6 @@ bool SyncTable::hasTables() {
     return s.step() && s.integer(0) > 0;
 }
 
-void SyncTable::begin() {
-    connection_.exec(syncsql::BeginImmediate);
-}
-
-void SyncTable::commit() {
-    connection_.exec(syncsql::Commit);
-}
-
-void SyncTable::rollback() {
-    connection_.exec(syncsql::Rollback);
-}
-
 QString SyncTable::state(const char* key) {
     Statement s(connection_, syncsql::SelectState);
     s.bind(1, key);
@@ -49,33 +37,26 @@ void SyncTable::forgetServer() {
 }
 
 SyncCardRow SyncTable::cardByHref(const QString& href) {
-    SyncCardRow row;
-    Statement s(connection_, syncsql::SelectCardByHref);
-    s.bind(1, href);
-    if (!s.step())
-        return row;
-    row.found = true;
-    row.href = href;
-    row.friendid = s.text(0);
-    row.etag = s.text(1);
-    row.uid = s.text(2);
-    const std::string_view card = s.view(3);
-    row.card = QByteArray(card.data(), static_cast<qsizetype>(card.size()));
-    return row;
+    return readCard(syncsql::SelectCardByHref, href);
 }
 
 SyncCardRow SyncTable::cardOf(const QString& contactKey) {
+    return readCard(syncsql::SelectCardByFriend, contactKey);
+}
+
+// Both texts select friendid, href, etag, uid and card of the one row their key names.
+SyncCardRow SyncTable::readCard(const char* select, const QString& key) {
     SyncCardRow row;
-    Statement s(connection_, syncsql::SelectCardByFriend);
-    s.bind(1, contactKey);
+    Statement s(connection_, select);
+    s.bind(1, key);
     if (!s.step())
         return row;
     row.found = true;
-    row.friendid = contactKey;
-    row.href = s.text(0);
-    row.etag = s.text(1);
-    row.uid = s.text(2);
-    const std::string_view card = s.view(3);
+    row.friendid = s.text(0);
+    row.href = s.text(1);
+    row.etag = s.text(2);
+    row.uid = s.text(3);
+    const std::string_view card = s.view(4);
     row.card = QByteArray(card.data(), static_cast<qsizetype>(card.size()));
     return row;
 }

@@ -49,11 +49,6 @@ public:
 
     void ensureTables();
     bool hasTables();
-    // A batch of the sync: begin immediate ... commit, or rollback.
-    void begin();
-    void commit();
-    void rollback();
-
     QString state(const char* key);
     void setState(const char* key, const QString& value);
     void forgetServer(); // every card row and the state: another address book
@@ -78,5 +73,7 @@ public:
     void removeConflict(qint64 id);
 
 private:
+    SyncCardRow readCard(const char* select, const QString& key);
+
     Connection& connection_;
 };

@@ -4,25 +4,19 @@
 
 #include <sqlite3.h>
 
-Transaction::Transaction(Connection& connection)
-    : connection_(connection), nested_(sqlite3_get_autocommit(connection.handle()) == 0) {
+Transaction::Transaction(Connection& connection, Lock lock)
+    : connection_(connection), nested_(sqlite3_get_autocommit(connection.handle()) == 0), lock_(lock) {
     if (!nested_)
-        connection_.exec(sql::BeginWrite);
+        connection_.exec(lock_ == Lock::Immediate ? sql::BeginImmediate : sql::BeginWrite);
 }
 
 Transaction::~Transaction() {
-    if (committed_ || nested_)
-        return;
-    try {
-        connection_.exec(sql::RollbackWrite);
-        connection_.exec(sql::EndWrite);
-    } catch (const StoreError&) {
-        // SQLite has already rolled the whole transaction back (for instance after an I/O error).
-    }
+    if (!committed_ && !nested_)
+        connection_.rollbackAll();
 }
 
 void Transaction::commit() {
     if (!nested_)
-        connection_.exec(sql::EndWrite);
+        connection_.exec(lock_ == Lock::Immediate ? sql::Commit : sql::EndWrite);
     committed_ = true;
 }

@@ -13,6 +13,7 @@
 #include <QMultiHash>
 #include <QSaveFile>
 #include <QSet>
+#include <QStorageInfo>
 #include <QUuid>
 
 namespace {
@@ -51,6 +52,15 @@ struct Entry {
 
 bool isSuccess(int status) {
     return status >= 200 && status < 300;
+}
+
+// Why a run stopped at the data file. A full disk is said plainly, with what became of the batch
+// being written and what to do.
+QString storeFailure(const StoreError& e) {
+    if (e.kind() == StoreError::Kind::DiskFull)
+        return QStringLiteral("磁盘已满：正在写入的这一批变化已全部撤销，腾出磁盘空间后再同步即可。(%1)")
+            .arg(e.detail());
+    return QStringLiteral("数据文件：%1").arg(e.message());
 }
 
 } // namespace
@@ -190,7 +200,6 @@ struct SyncEngine::Impl {
     SyncReport report;
     QUrl collection;
     QString photosFolder;
-    bool inTransaction = false;
     bool localChanged = false; // in the open transaction
 
     // Groups by name, the first of a name winning as in the tree.
@@ -218,42 +227,26 @@ struct SyncEngine::Impl {
     }
 
     // ---- transactions
-    void begin() {
-        table.begin();
-        inTransaction = true;
+    // One batch: written whole or not at all. The write lock is taken first, so that a window
+    // writing at the same time makes the batch wait (busy timeout) instead of failing it half-way.
+    // On any failure the transaction ends rolled back whole (store/Transaction.h), and the run stops.
+    template <typename F> void inBatch(F&& work) {
         localChanged = false;
-    }
-    void commit() {
-        table.commit();
-        inTransaction = false;
+        try {
+            Transaction batch = store.transaction(Transaction::Lock::Immediate);
+            work();
+            batch.commit();
+        } catch (...) {
+            // What the batch read of the groups may be gone with it.
+            groupsRead = false;
+            groupByName.clear();
+            groupKeys.clear();
+            throw;
+        }
         ++report.transactions;
         if (localChanged && engine.onLocalChange)
             engine.onLocalChange();
         localChanged = false;
-    }
-    void rollback() {
-        if (!inTransaction)
-            return;
-        inTransaction = false;
-        try {
-            table.rollback();
-        } catch (const StoreError&) {
-            // SQLite has rolled back already (after an I/O error, say).
-        }
-        // What the batch read of the groups may be gone with it.
-        groupsRead = false;
-        groupByName.clear();
-        groupKeys.clear();
-    }
-    template <typename F> void inBatch(F&& work) {
-        begin();
-        try {
-            work();
-            commit();
-        } catch (...) {
-            rollback();
-            throw;
-        }
     }
 
     // ---- state
@@ -358,9 +351,18 @@ struct SyncEngine::Impl {
         if (!QDir().mkpath(photosFolder))
             return {};
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(contact.photo) != contact.photo.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly))
             return {};
-        return path;
+        const bool whole = file.write(contact.photo) == contact.photo.size();
+        if (whole && file.commit())
+            return path;
+        // No room for the picture: the card must not be recorded as synced without it, or it would
+        // never come again. The batch rolls back, and the next sync brings the card once there is room.
+        if (!whole || QStorageInfo(photosFolder).bytesAvailable() < contact.photo.size())
+            throw StoreError::diskFull(QStringLiteral("%1 的照片无法保存到 %2")
+                                           .arg(contact.fields.name, QDir::toNativeSeparators(photosFolder))
+                                           .toStdString());
+        return {};
     }
 
     // Writes a contact as the sync sees it; returns its key (a new one when friendid is empty).
@@ -888,13 +890,10 @@ SyncReport SyncEngine::run() {
         impl.push();
         report.ok = report.problems.isEmpty();
     } catch (const DavError& e) {
-        impl.rollback();
         report.error = e.message();
     } catch (const StoreError& e) {
-        impl.rollback();
-        report.error = QStringLiteral("数据文件：%1").arg(e.message());
+        report.error = storeFailure(e);
     } catch (const std::exception& e) {
-        impl.rollback();
         report.error = QStringLiteral("数据文件：%1").arg(QString::fromUtf8(e.what()));
     }
     return report;
