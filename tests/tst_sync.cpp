@@ -667,6 +667,10 @@ private slots:
         QVERIFY2(here % a.batchSize == 0 && here < Count, qPrintable(QString::number(here)));
         QCOMPARE(a.count("select count(*) from zinteva_sync_card"), here);
         QVERIFY(everyPictureHere());
+        // The pictures of the batch rolled back went with it.
+        QStringList kept = QDir(data + QStringLiteral("/photos")).entryList(QDir::Files);
+        kept.removeAll(QStringLiteral("filler"));
+        QCOMPARE(kept.size(), here);
 
         QVERIFY(QFile::remove(filler));
         a.add(QStringLiteral("之后"), QStringLiteral("家人"));

@@ -51,6 +51,44 @@ QString described(const ImportRecord& r) {
     return parts.join(u'|');
 }
 
+// A file in memory that counts what is read from it: the furthest byte, every byte (a seek back reads
+// some twice) and the largest read asked for.
+class CountingDevice : public QIODevice {
+public:
+    explicit CountingDevice(QByteArray data) : data_(std::move(data)) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return data_.size(); }
+    qint64 furthest = 0, total = 0, largestAsk = 0;
+
+protected:
+    qint64 readData(char* out, qint64 maxSize) override {
+        largestAsk = std::max(largestAsk, maxSize);
+        const qint64 n = std::clamp<qint64>(data_.size() - pos(), 0, maxSize);
+        memcpy(out, data_.constData() + pos(), size_t(n));
+        furthest = std::max(furthest, pos() + n);
+        total += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray data_;
+};
+
+// The CSV reader's sizes for one test, put back afterwards.
+struct CsvSizes {
+    CsvSizes(qint64 piece, qint64 window, qsizetype openField) {
+        csvdetail::readPiece = piece;
+        csvdetail::windowBytes = window;
+        csvdetail::openFieldChars = openField;
+    }
+    ~CsvSizes() {
+        csvdetail::readPiece = 64 * 1024;
+        csvdetail::windowBytes = 16 << 20;
+        csvdetail::openFieldChars = 4 << 20;
+    }
+};
+
 QString isoOrEmpty(const std::optional<QDate>& date) {
     return date ? date->toString(Qt::ISODate) : QString();
 }
@@ -994,6 +1032,155 @@ private slots:
 
         QVERIFY(!CsvFile::read("a,b\r\n1,2\r\n").error.isEmpty()); // no name column
         QVERIFY(!CsvFile::read("").error.isEmpty());
+    }
+
+    // The rows come out the same whatever the pieces the file is read in: line breaks, quote pairs and
+    // characters cut between pieces, open quoted fields longer than what is held.
+    void csvReadInPiecesGivesTheSameRecords_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("records");
+        ContactFields full = everyField();
+        full.remarks = QStringLiteral("第一行\r\n第二行, \"引号\"");
+        ContactFields other;
+        other.name = QStringLiteral("李四");
+        other.remarks = QStringLiteral("\"\"\n'=1");
+        const std::vector<CsvContact> contacts = {{full, QStringLiteral("同学")}, {other, QString()}};
+        QTest::newRow("own, UTF-8") << CsvFile::write(contacts) << 2;
+        QTest::newRow("own, GBK") << CsvFile::write(contacts, CsvFile::Encoding::Gbk) << 2;
+        const QString ascii = QStringLiteral("Name,Notes\r\nAnn,\"multi\r\nline \"\"q\"\"\"\r\nBob,x\r\n\r\nCy,\"\"\r\n");
+        QStringEncoder le(QStringConverter::Utf16LE), be(QStringConverter::Utf16BE), le32(QStringConverter::Utf32LE);
+        QTest::newRow("UTF-16LE with mark") << "\xFF\xFE" + QByteArray(le(ascii)) << 3;
+        QTest::newRow("UTF-16BE without") << QByteArray(be(ascii)) << 3;
+        QTest::newRow("UTF-32LE with mark") << QByteArray("\xFF\xFE\0\0", 4) + QByteArray(le32(ascii)) << 3;
+        QTest::newRow("unclosed quote") << QByteArray("姓名,备注\r\n甲,\"open\r\n乙,\"\"\r\n丙,3\r\n") << 3;
+        QTest::newRow("unclosed at the end") << QByteArray("姓名,备注\r\n甲,1\r\n乙,\"open") << 2;
+        QTest::newRow("quote at the very end") << QByteArray("姓名,备注\r\n甲,\"") << 1;
+        QTest::newRow("lone CRs, semicolons") << QByteArray("姓名;备注\r甲;\"a\"\"b\"\r\r乙;\"c\rd\"\r") << 2;
+        QTest::newRow("long quoted field") << QByteArray("姓名,备注\r\n甲,\"0123456789\r\nabcdef\"\r\n乙,2") << 2;
+        QTest::newRow("windows-1252") << QByteArray("Name,Notes\r\nJ\xFCrgen M\xFCller,Sch\xF6ne Gr\xFC\xDF" "e aus K\xF6ln\r\n")
+                                      << 1;
+    }
+    void csvReadInPiecesGivesTheSameRecords() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, records);
+        const ImportBatch whole = CsvFile::read(data);
+        QCOMPARE(whole.error, QString());
+        QCOMPARE(int(whole.records.size()), records);
+        const struct {
+            qint64 piece;
+            qsizetype openField;
+        } sizes[] = {{1, 4 << 20}, {2, 3}, {3, 1}, {5, 8}, {7, 4 << 20}};
+        for (const auto& size : sizes) {
+            const CsvSizes set(size.piece, 16 << 20, size.openField);
+            CountingDevice device(data);
+            QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+            CsvReader reader(device);
+            QCOMPARE(reader.assumedEncoding(), whole.assumedEncoding);
+            QCOMPARE(reader.countRecords(), records);
+            std::vector<ImportRecord> read;
+            QVERIFY(reader.readRecords([&](ImportRecord&& r) { read.push_back(std::move(r)); }));
+            QCOMPARE(read.size(), whole.records.size());
+            for (size_t i = 0; i < read.size(); ++i) {
+                QCOMPARE(described(read[i]), described(whole.records[i]));
+                QVERIFY(read[i].fields == whole.records[i].fields);
+            }
+            QVERIFY(device.largestAsk <= std::max<qint64>(size.piece, 4096)); // the start is looked at once
+        }
+    }
+
+    // What the rows hold, read in pieces of 1 to 3 bytes with an open field cut at 2 characters.
+    void csvRowsAcrossPieces() {
+        const CsvSizes set(3, 16 << 20, 2);
+        std::vector<size_t> broken;
+        const std::vector<QStringList> rows = CsvFile::parse(
+            QStringLiteral("a,\"b,c\",\"d\"\"e\",\"f\r\ng\",,h\r\n\r\n\"x\"\"\"\r\n张,\"un\r\n\"\"\r\nlast,\"\""), u',',
+            &broken);
+        QCOMPARE(rows.size(), size_t(6));
+        QCOMPARE(rows[0], QStringList({"a", "b,c", "d\"e", "f\r\ng", "", "h"}));
+        QCOMPARE(rows[1], QStringList({""}));
+        QCOMPARE(rows[2], QStringList({"x\""}));
+        QCOMPARE(rows[3], QStringList({"张", "un"})); // the quote's own line, nothing after it
+        QCOMPARE(rows[4], QStringList({""}));
+        QCOMPARE(rows[5], QStringList({"last", ""}));
+        QCOMPARE(broken, std::vector<size_t>{3});
+    }
+
+    // A quote left open near the start of a file: its row is an error, every row after it is read, and
+    // the file is read once more from that row on, not once per row.
+    void csvUnclosedQuoteIsReadPastOnce() {
+        QByteArray data = "姓名,备注\r\n甲,\"open\r\n";
+        for (int i = 0; i < 300; ++i)
+            data += "乙" + QByteArray::number(i) + ",\"\"\"\"\r\n"; // quotes that close only after a restart
+        const CsvSizes set(16, 16 << 20, 4);
+        CountingDevice device(data);
+        QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        CsvReader reader(device);
+        std::vector<ImportRecord> read;
+        QVERIFY(reader.readRecords([&](ImportRecord&& r) { read.push_back(std::move(r)); }));
+        QCOMPARE(read.size(), size_t(301));
+        QVERIFY(!read[0].ok());
+        QCOMPARE(read[0].fields.name, QStringLiteral("甲"));
+        for (int i = 0; i < 300; ++i) {
+            QCOMPARE(read[size_t(i) + 1].fields.name, QStringLiteral("乙%1").arg(i));
+            QCOMPARE(read[size_t(i) + 1].fields.remarks, QStringLiteral("\""));
+        }
+        // The window that finds the encoding, the rows, once more from the open quote's next line on, and
+        // the first 4 KiB looked at before.
+        QVERIFY2(device.total <= 3 * data.size() + 4096, qPrintable(QString::number(device.total)));
+    }
+
+    // Beyond the window that found UTF-8, a row with bytes that are not UTF-8 says so; the others stay
+    // UTF-8, and no encoding is assumed for the whole file.
+    void csvBadByteAfterTheWindow() {
+        QByteArray data = "姓名,备注\r\n";
+        for (int i = 0; i < 20; ++i)
+            data += "张" + QByteArray::number(i) + ",备注\r\n";
+        data += "坏,a\xFF" "b\r\n李四,好\r\n";
+        const CsvSizes set(8, 64, 4 << 20);
+        QBuffer device(&data);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        CsvReader reader(device);
+        QCOMPARE(reader.assumedEncoding(), QString());
+        std::vector<ImportRecord> read;
+        QVERIFY(reader.readRecords([&](ImportRecord&& r) { read.push_back(std::move(r)); }));
+        QCOMPARE(read.size(), size_t(22));
+        QCOMPARE(read[20].fields.name, QStringLiteral("坏"));
+        QCOMPARE(read[20].fields.remarks, QStringLiteral("a\uFFFDb"));
+        QCOMPARE(read[20].warnings.size(), 1);
+        QVERIFY(read[20].warnings[0].contains(QStringLiteral("UTF-8")));
+        QCOMPARE(read[21].fields.name, QStringLiteral("李四"));
+        QVERIFY(read[21].warnings.isEmpty());
+    }
+
+    // A file many times larger than a piece and the window is never read far ahead of the row handed
+    // over, asks for one piece at a time, and is read once (plus the window, the first line and the
+    // first 4 KiB, each looked at once before).
+    void csvReaderReadsAlongTheRows() {
+        constexpr qint64 Piece = 4096, Window = 64 * 1024;
+        QByteArray data = "\xEF\xBB\xBF姓名,移动电话,备注\r\n";
+        std::vector<qint64> rowEnds;
+        for (int i = 0; i < 6000; ++i) {
+            data += "王" + QByteArray::number(i) + ",139" + QByteArray::number(i) + ",\"" +
+                    QByteArray(200 + i % 300, 'x') + "\r\n第二行\"\r\n";
+            rowEnds.push_back(data.size());
+        }
+        QVERIFY(data.size() > 20 * Window);
+        const CsvSizes set(Piece, Window, 4 << 20);
+        CountingDevice device(data);
+        QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        CsvReader reader(device);
+        qint64 worstAhead = 0;
+        int n = 0;
+        QVERIFY(reader.readRecords([&](ImportRecord&& r) {
+            QCOMPARE(r.number, n + 1);
+            worstAhead = std::max(worstAhead, device.furthest - std::max(rowEnds[size_t(n)], Window));
+            ++n;
+        }));
+        QCOMPARE(n, 6000);
+        QVERIFY2(worstAhead <= 2 * Piece, qPrintable(QString::number(worstAhead)));
+        QVERIFY(device.largestAsk <= 4096);
+        QVERIFY2(device.total <= data.size() + Window + 2 * Piece + 4096,
+                 qPrintable(QStringLiteral("%1 of %2").arg(device.total).arg(data.size())));
     }
 
     void base64IsStrict_data() {

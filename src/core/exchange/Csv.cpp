@@ -5,10 +5,19 @@
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
 
+#include <QBuffer>
 #include <QHash>
+#include <QIODevice>
 #include <QMap>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringEncoder>
+
+namespace csvdetail {
+qint64 readPiece = 64 * 1024;
+qint64 windowBytes = 16 << 20;
+qsizetype openFieldChars = 4 << 20;
+} // namespace csvdetail
 
 namespace {
 
@@ -660,143 +669,446 @@ QByteArray CsvFile::write(const std::vector<CsvContact>& contacts, Encoding enco
     return "\xEF\xBB\xBF" + text.toUtf8();
 }
 
-std::vector<QStringList> CsvFile::parse(const QString& text, QChar separator, std::vector<size_t>* broken) {
-    std::vector<QStringList> rows;
-    QStringList row;
-    QString field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    qsizetype quoteOpened = -1; // where the open quoted field began
-    int restarts = 0;
-    auto endField = [&] {
-        row.append(field);
-        field.clear();
-        fieldStarted = false;
-    };
-    auto endRow = [&] {
-        endField();
-        rows.push_back(row);
-        row.clear();
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < text.size() && text[i + 1] == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-            if (quoted && i + 1 == text.size() && restarts < 20) {
-                // The quote is never closed: it would swallow every row after it. Its row is broken; the
-                // field ends with its line, and the lines after it are rows again.
-                ++restarts;
-                qsizetype lineEnd = quoteOpened;
-                while (lineEnd < text.size() && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
-                    ++lineEnd;
-                field = text.mid(quoteOpened, lineEnd - quoteOpened);
-                quoted = false;
-                if (broken)
-                    broken->push_back(rows.size());
-                endRow();
-                if (lineEnd < text.size() && text[lineEnd] == u'\r' && lineEnd + 1 < text.size() &&
-                    text[lineEnd + 1] == u'\n')
-                    ++lineEnd;
-                i = lineEnd; // the loop's ++i steps past the line end
-            }
-            continue;
-        }
-        if (c == u'"' && !fieldStarted) {
-            quoted = true;
-            fieldStarted = true;
-            quoteOpened = i + 1;
-            if (i + 1 == text.size()) {
-                if (broken)
-                    broken->push_back(rows.size());
-                quoted = false;
-            }
-        } else if (c == separator) {
-            endField();
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            endRow();
-        } else {
-            field += c; // a quote in the middle of an unquoted field is taken as it is
-            fieldStarted = true;
-        }
-    }
-    if (fieldStarted || !field.isEmpty() || !row.isEmpty())
-        endRow();
-    return rows;
+namespace {
+
+// How the file's bytes are text: where the text begins (after a byte-order mark), the width of its
+// code units and the decoder's name.
+struct TextForm {
+    qint64 start = 0;
+    int unit = 1;
+    bool bigEndian = false;
+    QByteArray codec = "UTF-8";
+    // Decided as UTF-8 over the window: bytes further on that are not UTF-8 are replaced and the row
+    // says so.
+    bool utf8 = true;
+};
+
+QStringDecoder decoderFor(const TextForm& form, bool atStart) {
+    // A mark at the start of a line other than the file's first is text (U+FEFF), as it was before
+    // the file was read in lines.
+    const QStringConverter::Flags flags =
+        atStart ? QStringConverter::Flag::Default : QStringConverter::Flag::ConvertInitialBom;
+    if (form.unit == 2)
+        return QStringDecoder(form.bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE, flags);
+    if (form.unit == 4)
+        return QStringDecoder(form.bigEndian ? QStringConverter::Utf32BE : QStringConverter::Utf32LE, flags);
+    if (form.utf8)
+        return QStringDecoder(QStringConverter::Utf8, flags);
+    return QStringDecoder(form.codec.constData(), flags);
 }
 
-ImportBatch CsvFile::read(const QByteArray& file) {
-    ImportBatch batch;
-    batch.source = ImportBatch::Source::Csv;
-    textdecoding::Unicode mark = textdecoding::Unicode::None;
-    const QByteArray bytes = textdecoding::withoutBom(file, &mark);
-    QByteArray fallback;
-    if (mark == textdecoding::Unicode::Utf16 || mark == textdecoding::Unicode::Utf32) {
-        batch.assumedEncoding =
-            mark == textdecoding::Unicode::Utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-32");
-    } else if (!textdecoding::isValidUtf8(bytes)) {
-        fallback = textdecoding::detectEightBit(bytes);
-        batch.assumedEncoding = QString::fromLatin1(fallback);
-    }
-    const QString text = textdecoding::decode(bytes, {}, fallback).value_or(QString());
+// Whether the last bytes of a file end a UTF-8 sequence (a stateful decoder keeps a cut one waiting).
+bool endsWholeUtf8(QByteArrayView tail) {
+    qsizetype lead = tail.size();
+    while (lead > 0 && (static_cast<unsigned char>(tail[lead - 1]) & 0xC0) == 0x80)
+        --lead;
+    if (lead == 0)
+        return tail.isEmpty();
+    return textdecoding::isValidUtf8(tail.sliced(lead - 1));
+}
 
-    // The separator: a comma, unless the header has none and a semicolon or a tab instead (spreadsheets
-    // in some locales).
-    const QStringView firstLine = QStringView(text).left(text.indexOf(u'\n') < 0 ? text.size() : text.indexOf(u'\n'));
-    QChar separator = u',';
-    if (!firstLine.contains(u',')) {
-        if (firstLine.contains(u'\t'))
-            separator = u'\t';
-        else if (firstLine.contains(u';'))
-            separator = u';';
-    }
-    std::vector<size_t> broken;
-    const std::vector<QStringList> rows = parse(text, separator, &broken);
-    if (rows.empty()) {
-        batch.error = QStringLiteral("CSV 文件是空的");
-        return batch;
-    }
-    const QStringList& titles = rows.front();
-    std::vector<std::optional<Column>> columns;
-    int known = 0;
-    for (const QString& title : titles) {
-        std::optional<Column> column;
-        if (const auto found = namedColumns().constFind(headerKey(title)); found != namedColumns().constEnd())
-            column = *found;
+// Looks at the start of the device (and reads at most the window): the byte-order mark, UTF-16/32
+// without one, else UTF-8 or what the detector finds. Leaves the device where the text begins.
+TextForm textFormOf(QIODevice& device, QString* assumed) {
+    TextForm form;
+    const qint64 origin = device.pos();
+    const QByteArray head = device.peek(4096);
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        form.start = origin + 3;
+    } else if (head.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)) || head.startsWith(QByteArrayView("\0\0\xFE\xFF", 4))) {
+        form = {origin + 4, 4, head[0] == 0, "UTF-32", false};
+    } else if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        form = {origin + 2, 2, head.startsWith("\xFE\xFF"), "UTF-16", false};
+    } else {
+        bool bigEndian = false;
+        const textdecoding::Unicode wide = textdecoding::wideWithoutMark(head, &bigEndian);
+        if (wide == textdecoding::Unicode::Utf16)
+            form = {origin, 2, bigEndian, "UTF-16", false};
+        else if (wide == textdecoding::Unicode::Utf32)
+            form = {origin, 4, bigEndian, "UTF-32", false};
         else
-            column = googleColumn(title);
-        known += column ? 1 : 0;
-        columns.push_back(column);
+            form.start = origin;
     }
-    if (known == 0) {
-        batch.error =
-            QStringLiteral("CSV 文件的第一行没有可以识别的栏目（如“姓名”、“Name”、“First Name”、“E-mail Address”）");
-        return batch;
+    if (form.unit > 1) {
+        *assumed = QString::fromLatin1(form.codec);
+        return form;
     }
-    batch.layout = layoutOf(titles);
-    // This program's files since they carry a UID: a leading ' was added against formulas.
-    const bool ownQuoted = batch.layout == u"zinteva" && titles.contains(QStringLiteral("UID"));
+    // 8-bit text: UTF-8 when the window is; the detector reads the first megabyte otherwise.
+    constexpr qsizetype SampleBytes = 1 << 20;
+    if (!device.seek(form.start))
+        return form;
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QByteArray sample, tail;
+    bool valid = true, ended = false;
+    qint64 seen = 0;
+    while (seen < csvdetail::windowBytes && (valid || sample.size() < SampleBytes)) {
+        const QByteArray piece = device.read(std::max<qint64>(1, std::min(csvdetail::readPiece, csvdetail::windowBytes - seen)));
+        if (piece.isEmpty()) {
+            ended = true;
+            break;
+        }
+        seen += piece.size();
+        if (sample.size() < SampleBytes)
+            sample += piece.left(SampleBytes - sample.size());
+        if (valid) {
+            (void)QString(utf8(piece));
+            valid = !utf8.hasError();
+            tail = (tail + piece).right(4);
+        }
+    }
+    if (valid && ended)
+        valid = endsWholeUtf8(tail);
+    if (!valid) {
+        form.utf8 = false;
+        form.codec = textdecoding::detectEightBit(sample);
+        *assumed = QString::fromLatin1(form.codec);
+    }
+    device.seek(form.start);
+    return form;
+}
 
-    QString cards;
-    std::vector<int> rowNumbers;
-    std::vector<bool> brokenRows;
-    QStringList photos;
-    for (size_t r = 1; r < rows.size(); ++r) {
-        const QStringList& cells = rows[r];
-        const bool isBroken = std::find(broken.begin(), broken.end(), r) != broken.end();
-        if (!isBroken &&
-            std::all_of(cells.begin(), cells.end(), [](const QString& cell) { return cell.trimmed().isEmpty(); }))
-            continue;
+// The file's text in pieces: a piece never holds more than one line break, and one that holds a
+// break ends with it (CR, LF or CR LF, in the file's own code units); a longer line comes in pieces of
+// csvdetail::readPiece bytes. Only the piece in hand and what is read past it are held.
+class TextPieces {
+public:
+    TextPieces(QIODevice& device, const TextForm& form)
+        : device_(device), form_(form), decoder_(decoderFor(form, true)), bufStart_(form.start),
+          lineStart_(form.start) {}
+
+    // The next piece, or false at the end (or when the device failed: failed()).
+    bool next(QString& text, bool& lineEnded) {
+        for (;;) {
+            const qsizetype unit = form_.unit;
+            const qsizetype found = findBreak();
+            if (found >= 0) {
+                qsizetype end = found + unit;
+                if (isUnit(found, '\r')) {
+                    if (end + unit > buf_.size() && !ended_) {
+                        fill();
+                        continue;
+                    }
+                    if (end + unit <= buf_.size() && isUnit(end, '\n'))
+                        end += unit;
+                }
+                hand(end, true, text);
+                lineEnded = true;
+                return true;
+            }
+            const qsizetype held = buf_.size() - pos_;
+            const qsizetype whole = held - held % unit;
+            const qsizetype piece = std::max<qsizetype>(unit, csvdetail::readPiece - csvdetail::readPiece % unit);
+            if (whole >= piece || (ended_ && held > 0)) {
+                hand(ended_ ? buf_.size() : pos_ + std::min(whole, piece), false, text);
+                lineEnded = false;
+                return true;
+            }
+            if (ended_)
+                return false;
+            fill();
+        }
+    }
+
+    // Where the next piece starts in the file, the line it belongs to, and how many characters of
+    // that line came before it.
+    qint64 offset() const { return bufStart_ + pos_; }
+    qint64 lineStart() const { return lineStart_; }
+    qsizetype charsBefore() const { return lineChars_; }
+
+    void seek(qint64 offset) {
+        buf_.clear();
+        pos_ = 0;
+        bufStart_ = lineStart_ = offset;
+        lineChars_ = 0;
+        ended_ = false;
+        decoder_ = decoderFor(form_, offset == form_.start);
+        if (!device_.seek(offset)) {
+            ended_ = true;
+            failed_ = true;
+        }
+    }
+
+    // Whether bytes that are not UTF-8 were replaced since the last call.
+    bool takeUndecodable() { return std::exchange(undecodable_, false); }
+    bool failed() const { return failed_; }
+    // The largest number of bytes held at once, for the tests.
+    qsizetype largestHeld() const { return largestHeld_; }
+
+private:
+    bool isUnit(qsizetype at, char c) const {
+        const qsizetype unit = form_.unit;
+        for (qsizetype k = 0; k < unit; ++k) {
+            const char expected = (form_.bigEndian ? k == unit - 1 : k == 0) ? c : '\0';
+            if (buf_[at + k] != expected)
+                return false;
+        }
+        return true;
+    }
+
+    qsizetype findBreak() const {
+        const qsizetype unit = form_.unit;
+        if (unit == 1) {
+            for (qsizetype i = pos_; i < buf_.size(); ++i) {
+                if (buf_[i] == '\n' || buf_[i] == '\r')
+                    return i;
+            }
+            return -1;
+        }
+        for (qsizetype i = pos_; i + unit <= buf_.size(); i += unit) {
+            if (isUnit(i, '\n') || isUnit(i, '\r'))
+                return i;
+        }
+        return -1;
+    }
+
+    void fill() {
+        if (pos_ > 0) {
+            buf_.remove(0, pos_);
+            bufStart_ += pos_;
+            pos_ = 0;
+        }
+        const QByteArray more = device_.read(std::max<qint64>(1, csvdetail::readPiece));
+        if (more.isEmpty()) {
+            ended_ = true;
+            failed_ = !device_.atEnd();
+            return;
+        }
+        buf_ += more;
+        largestHeld_ = std::max(largestHeld_, buf_.size());
+    }
+
+    void hand(qsizetype end, bool endsLine, QString& text) {
+        text = decoder_(QByteArrayView(buf_).sliced(pos_, end - pos_));
+        pos_ = end;
+        lineChars_ += text.size();
+        if (endsLine || (ended_ && pos_ == buf_.size())) {
+            if (decoder_.hasError() && form_.utf8 && form_.unit == 1)
+                undecodable_ = true;
+            decoder_ = decoderFor(form_, false);
+        }
+        if (endsLine) {
+            lineStart_ = offset();
+            lineChars_ = 0;
+        }
+    }
+
+    QIODevice& device_;
+    TextForm form_;
+    QStringDecoder decoder_;
+    QByteArray buf_;
+    qsizetype pos_ = 0;
+    qint64 bufStart_ = 0;   // the file offset of buf_[0]
+    qint64 lineStart_ = 0;  // of the line the next piece belongs to
+    qsizetype lineChars_ = 0;
+    qsizetype largestHeld_ = 0;
+    bool ended_ = false, failed_ = false, undecodable_ = false;
+};
+
+// RFC 4180 rows from the pieces; line breaks inside quotes belong to the field. A quote that is not
+// closed by the end of the file would swallow every row after it: its row is broken, the field ends
+// with the quote's line, and the lines after it are rows again. That can happen once in a file at
+// most: every quote after that line comes in pairs, so every later quoted field closes.
+class Rows {
+public:
+    Rows(TextPieces& text, QChar separator) : text_(text), separator_(separator) {}
+
+    bool next(QStringList& row, bool& broken, bool& undecodable) {
+        // An open quoted field longer than the cap is not held: when it closes after all, the row is
+        // read again, whole.
+        bool whole = at_ < piece_.size(); // a row that begins inside a piece cannot be read again
+        for (;;) {
+            const qint64 rowStart = text_.offset();
+            row.clear();
+            broken = false;
+            text_.takeUndecodable();
+            switch (parse(row, broken, whole)) {
+            case Step::Row:
+                undecodable = text_.takeUndecodable();
+                return true;
+            case Step::End:
+                return false;
+            case Step::Again:
+                seek(rowStart);
+                whole = true;
+                continue;
+            }
+        }
+    }
+
+    qint64 offset() const { return at_ < piece_.size() ? -1 : text_.offset(); }
+    void seek(qint64 offset) {
+        piece_.clear();
+        at_ = 0;
+        text_.seek(offset);
+    }
+
+private:
+    enum class Step { Row, End, Again };
+
+    bool fetch() {
+        if (!text_.next(piece_, lineEnded_)) {
+            piece_.clear();
+            at_ = 0;
+            return false;
+        }
+        at_ = 0;
+        return true;
+    }
+
+    Step parse(QStringList& row, bool& broken, bool whole) {
+        QString field;
+        bool fieldStarted = false, quoted = false, pendingQuote = false, overflow = false;
+        qint64 quoteLine = -1; // the line of the open quote, and the characters of it before the field
+        qsizetype quoteAt = 0;
+        auto keep = [&](QChar c) {
+            if (whole || field.size() < csvdetail::openFieldChars)
+                field += c;
+            else
+                overflow = true;
+        };
+        for (;;) {
+            if (at_ >= piece_.size()) {
+                lineStartOfPiece_ = text_.lineStart();
+                charsBeforePiece_ = text_.charsBefore();
+                if (!fetch())
+                    break;
+                continue; // a piece may decode to nothing (the first bytes of a character)
+            }
+            if (pendingQuote) {
+                // A quote ended the last piece: doubled, or the end of the field.
+                pendingQuote = false;
+                if (piece_[at_] == u'"') {
+                    keep(u'"');
+                    ++at_;
+                    continue;
+                }
+                quoted = false;
+                if (overflow)
+                    return Step::Again;
+            }
+            const qsizetype size = piece_.size();
+            while (at_ < size) {
+                const QChar c = piece_[at_++];
+                if (quoted) {
+                    if (c != u'"') {
+                        keep(c);
+                    } else if (at_ == size) {
+                        pendingQuote = true;
+                    } else if (piece_[at_] == u'"') {
+                        keep(u'"');
+                        ++at_;
+                    } else {
+                        quoted = false;
+                        if (overflow)
+                            return Step::Again;
+                    }
+                } else if (c == u'"' && !fieldStarted) {
+                    quoted = true;
+                    fieldStarted = true;
+                    quoteLine = lineStartOfPiece_;
+                    quoteAt = charsBeforePiece_ + at_;
+                } else if (c == separator_) {
+                    row.append(std::exchange(field, QString()));
+                    fieldStarted = false;
+                } else if (c == u'\r' || c == u'\n') {
+                    if (c == u'\r' && at_ < size && piece_[at_] == u'\n')
+                        ++at_;
+                    row.append(field);
+                    return Step::Row;
+                } else {
+                    field += c; // a quote in the middle of an unquoted field is taken as it is
+                    fieldStarted = true;
+                }
+            }
+        }
+        if (pendingQuote) {
+            quoted = false;
+            if (overflow)
+                return Step::Again;
+        }
+        if (quoted) {
+            broken = true;
+            row.append(lineFrom(quoteLine, quoteAt));
+            return Step::Row;
+        }
+        if (fieldStarted || !field.isEmpty() || !row.isEmpty()) {
+            row.append(field);
+            return Step::Row;
+        }
+        return Step::End;
+    }
+
+    // The text of a line from its `skip`-th character to its end; the rows go on after that line. The
+    // row is not imported, its text only names it: a line of megabytes is cut.
+    static constexpr qsizetype BrokenFieldChars = 1 << 16;
+    QString lineFrom(qint64 lineStart, qsizetype skip) {
+        seek(lineStart);
+        QString text;
+        while (fetch()) {
+            QStringView piece(piece_);
+            if (lineEnded_)
+                piece.chop(piece.endsWith(u"\r\n") ? 2 : 1);
+            const qsizetype skipped = std::min(skip, piece.size());
+            skip -= skipped;
+            text += piece.sliced(skipped).left(std::max<qsizetype>(0, BrokenFieldChars - text.size()));
+            if (lineEnded_)
+                break;
+        }
+        piece_.clear();
+        at_ = 0;
+        return text;
+    }
+
+    TextPieces& text_;
+    QChar separator_;
+    QString piece_;
+    qsizetype at_ = 0;
+    bool lineEnded_ = false;
+    qint64 lineStartOfPiece_ = 0;
+    qsizetype charsBeforePiece_ = 0;
+};
+
+bool isBlankRow(const QStringList& cells) {
+    return std::all_of(cells.begin(), cells.end(), [](const QString& cell) { return cell.trimmed().isEmpty(); });
+}
+
+// The separator: a comma, unless the first line has none and a tab or a semicolon instead
+// (spreadsheets in some locales). Looks at the first megabyte of the first line at most.
+QChar separatorOf(TextPieces& text) {
+    QString first;
+    QString piece;
+    bool lineEnded = false;
+    while (first.size() < (1 << 20) && text.next(piece, lineEnded)) {
+        first += piece;
+        if (piece.contains(u'\n'))
+            break;
+    }
+    const QStringView line = QStringView(first).left(first.indexOf(u'\n') < 0 ? first.size() : first.indexOf(u'\n'));
+    if (!line.contains(u',')) {
+        if (line.contains(u'\t'))
+            return u'\t';
+        if (line.contains(u';'))
+            return u';';
+    }
+    return u',';
+}
+
+} // namespace
+
+struct CsvReader::State {
+    QBuffer whole; // a device that cannot seek, read into memory
+    QIODevice* device = nullptr;
+    TextForm form;
+    std::unique_ptr<TextPieces> text;
+    std::unique_ptr<Rows> rows;
+    QString error, assumedEncoding, layout, deviceError;
+    QStringList titles;
+    std::vector<std::optional<Column>> columns;
+    bool ownQuoted = false;
+    qint64 dataStart = -1;
+    int rowNumber = 0; // of the next row; the header is row 0
+
+    ImportRecord recordOf(const QStringList& cells, bool broken, bool undecodable) const {
         RowCard card;
         card.own = ownQuoted;
         QHash<QString, QString> typeOf;
@@ -808,26 +1120,142 @@ ImportBatch CsvFile::read(const QByteArray& file) {
             if (value.isEmpty())
                 continue;
             const QString title = i < titles.size() ? titles[i] : QStringLiteral("第 %1 栏").arg(i + 1);
-            if (i < int(columns.size()) && columns[i])
-                card.add(*columns[i], title, value, typeOf);
-            else
-                card.add({Kind::Other, {}, {}}, title, value, typeOf);
-            if (i < int(columns.size()) && columns[i] && columns[i]->kind == Kind::PhotoPath)
+            const bool known = i < int(columns.size()) && columns[i];
+            card.add(known ? *columns[i] : Column{Kind::Other, {}, {}}, title, value, typeOf);
+            if (known && columns[i]->kind == Kind::PhotoPath)
                 photo = value;
         }
-        cards += card.text(typeOf);
-        rowNumbers.push_back(static_cast<int>(r));
-        brokenRows.push_back(isBroken);
-        photos.append(photo);
-    }
-    ImportBatch read = VCardReader::read(cards.toUtf8());
-    for (size_t i = 0; i < read.records.size() && i < rowNumbers.size(); ++i) {
-        ImportRecord& record = read.records[i];
-        record.number = rowNumbers[i];
-        if (brokenRows[i])
+        ImportBatch read = VCardReader::read(card.text(typeOf).toUtf8());
+        ImportRecord record;
+        if (!read.records.empty())
+            record = std::move(read.records.front());
+        else
+            record.error = QStringLiteral("这一行无法读取");
+        record.number = rowNumber;
+        if (broken)
             record.error = QStringLiteral("引号没有闭合，这一行无法读取（其后的行照常读取）");
-        record.photoReference = photos[static_cast<qsizetype>(i)];
+        if (undecodable)
+            record.warnings.append(QStringLiteral("这一行有不是 UTF-8 的字节，已换成 �"));
+        record.photoReference = photo;
+        return record;
     }
-    batch.records = std::move(read.records);
+};
+
+CsvReader::CsvReader(QIODevice& device) : d_(std::make_unique<State>()) {
+    d_->device = &device;
+    if (device.isSequential()) {
+        d_->whole.setData(device.readAll());
+        d_->whole.open(QIODevice::ReadOnly);
+        d_->device = &d_->whole;
+    }
+    d_->form = textFormOf(*d_->device, &d_->assumedEncoding);
+    d_->text = std::make_unique<TextPieces>(*d_->device, d_->form);
+    d_->text->seek(d_->form.start);
+    const QChar separator = separatorOf(*d_->text);
+    d_->text->seek(d_->form.start);
+    d_->rows = std::make_unique<Rows>(*d_->text, separator);
+
+    bool broken = false, undecodable = false;
+    if (!d_->rows->next(d_->titles, broken, undecodable)) {
+        d_->error = QStringLiteral("CSV 文件是空的");
+        return;
+    }
+    int known = 0;
+    for (const QString& title : std::as_const(d_->titles)) {
+        std::optional<Column> column;
+        if (const auto found = namedColumns().constFind(headerKey(title)); found != namedColumns().constEnd())
+            column = *found;
+        else
+            column = googleColumn(title);
+        known += column ? 1 : 0;
+        d_->columns.push_back(column);
+    }
+    if (known == 0) {
+        d_->error =
+            QStringLiteral("CSV 文件的第一行没有可以识别的栏目（如“姓名”、“Name”、“First Name”、“E-mail Address”）");
+        return;
+    }
+    d_->layout = layoutOf(d_->titles);
+    // This program's files since they carry a UID: a leading ' was added against formulas.
+    d_->ownQuoted = d_->layout == u"zinteva" && d_->titles.contains(QStringLiteral("UID"));
+    d_->dataStart = d_->rows->offset();
+    d_->rowNumber = 1;
+}
+
+CsvReader::~CsvReader() = default;
+
+QString CsvReader::error() const {
+    return d_->error;
+}
+
+QString CsvReader::assumedEncoding() const {
+    return d_->assumedEncoding;
+}
+
+QString CsvReader::layout() const {
+    return d_->layout;
+}
+
+QString CsvReader::deviceError() const {
+    return d_->deviceError;
+}
+
+int CsvReader::countRecords() {
+    if (!d_->error.isEmpty() || d_->dataStart < 0)
+        return 0;
+    int records = 0;
+    QStringList cells;
+    bool broken = false, undecodable = false;
+    while (d_->rows->next(cells, broken, undecodable))
+        records += broken || !isBlankRow(cells) ? 1 : 0;
+    d_->rows->seek(d_->dataStart);
+    return records;
+}
+
+bool CsvReader::readRecords(const std::function<void(ImportRecord&&)>& each) {
+    if (!d_->error.isEmpty())
+        return true;
+    QStringList cells;
+    bool broken = false, undecodable = false;
+    while (d_->rows->next(cells, broken, undecodable)) {
+        if (broken || !isBlankRow(cells))
+            each(d_->recordOf(cells, broken, undecodable));
+        ++d_->rowNumber;
+    }
+    if (d_->text->failed()) {
+        d_->deviceError = d_->device->errorString();
+        return false;
+    }
+    return true;
+}
+
+ImportBatch CsvFile::read(const QByteArray& file) {
+    ImportBatch batch;
+    batch.source = ImportBatch::Source::Csv;
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    CsvReader reader(buffer);
+    batch.error = reader.error();
+    batch.assumedEncoding = reader.assumedEncoding();
+    batch.layout = reader.layout();
+    reader.readRecords([&](ImportRecord&& record) { batch.records.push_back(std::move(record)); });
     return batch;
+}
+
+std::vector<QStringList> CsvFile::parse(const QString& text, QChar separator, std::vector<size_t>* broken) {
+    QBuffer buffer;
+    buffer.setData(text.toUtf8());
+    buffer.open(QIODevice::ReadOnly);
+    TextPieces pieces(buffer, TextForm{});
+    Rows rows(pieces, separator);
+    std::vector<QStringList> result;
+    QStringList row;
+    bool isBroken = false, undecodable = false;
+    while (rows.next(row, isBroken, undecodable)) {
+        if (isBroken && broken)
+            broken->push_back(result.size());
+        result.push_back(row);
+    }
+    return result;
 }

@@ -7,8 +7,21 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class QIODevice;
+
+namespace csvdetail {
+// How much a read from a device asks for at once, how far into a file its encoding is decided, and
+// how many characters of a quoted field are held before the field is known to be closed (an unclosed
+// quote would otherwise hold the rest of the file). Tests make them tiny.
+extern qint64 readPiece;
+extern qint64 windowBytes;
+extern qsizetype openFieldChars;
+} // namespace csvdetail
 
 struct CsvContact {
     ContactFields fields;
@@ -37,14 +50,42 @@ public:
     // The indexes of the contacts that hold a character the encoding cannot write.
     static std::vector<size_t> unencodable(const std::vector<CsvContact>& contacts, Encoding encoding);
 
-    // The encoding is found by the byte-order mark, else UTF-16/32 by their zero bytes, else UTF-8 when
-    // the bytes are valid UTF-8, else by ICU's detector (named in the batch). Blank rows are left out;
-    // every other row becomes a record numbered by its place among the data rows. A quote that is not
-    // closed by the end of the file makes its row an error; the rows after it are read as rows.
+    // The whole file through CsvReader, every record in the batch.
     static ImportBatch read(const QByteArray& file);
 
     // RFC 4180 fields; line breaks inside quotes belong to the field. `broken` receives the indexes
     // of rows whose quote was not closed. Exposed for the tests.
     static std::vector<QStringList> parse(const QString& text, QChar separator = u',',
                                           std::vector<size_t>* broken = nullptr);
+};
+
+// Reads a CSV file from a device a row at a time: the device is read in pieces and each data row's
+// record is handed over as soon as the row is read, so a file of any size is read in little memory.
+// The encoding is found by the byte-order mark, else UTF-16/32 by their zero bytes, else UTF-8 when
+// the first csvdetail::windowBytes are valid UTF-8, else by ICU's detector over the first megabyte
+// (named in assumedEncoding). Blank rows are left out; every other row becomes a record numbered by its
+// place among the data rows. A quote that is not closed by the end of the file makes its row an error;
+// the rows after it are read as rows. A device that cannot seek is read whole first.
+class CsvReader {
+public:
+    // Decides the encoding and the separator and reads the header row.
+    explicit CsvReader(QIODevice& device);
+    ~CsvReader();
+    CsvReader(const CsvReader&) = delete;
+    CsvReader& operator=(const CsvReader&) = delete;
+
+    // The file as a whole cannot be read (empty, no known column): no records then.
+    QString error() const;
+    QString assumedEncoding() const;
+    QString layout() const;
+    // The records the data rows make, for a progress bar: reads to the end and comes back.
+    int countRecords();
+    // Hands over every data row's record in the file's order; false when the device failed before
+    // its end (deviceError() says why).
+    bool readRecords(const std::function<void(ImportRecord&&)>& each);
+    QString deviceError() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
 };

@@ -227,11 +227,23 @@ ImportBatch Importer::readFile(const QString& path) {
         batch.error = QStringLiteral("无法打开文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return batch;
     }
-    const QByteArray bytes = file.readAll();
     const QString suffix = QFileInfo(path).suffix().toLower();
     const bool vcard = suffix == u"vcf" || suffix == u"vcard" ||
-                       (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(bytes));
-    return vcard ? VCardReader::read(bytes) : CsvFile::read(bytes);
+                       (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(file.peek(4096)));
+    if (vcard)
+        return VCardReader::read(file.readAll());
+    // The records are held, the file's bytes and text are not.
+    ImportBatch batch;
+    batch.source = ImportBatch::Source::Csv;
+    CsvReader reader(file);
+    batch.error = reader.error();
+    batch.assumedEncoding = reader.assumedEncoding();
+    batch.layout = reader.layout();
+    if (!reader.readRecords([&](ImportRecord&& record) { batch.records.push_back(std::move(record)); })) {
+        batch.records.clear();
+        batch.error = QStringLiteral("无法读取文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
+    }
+    return batch;
 }
 
 ImportSummary Importer::runFile(const QString& path, const ImportOptions& options, const ImportProgress& progress) {
@@ -241,11 +253,35 @@ ImportSummary Importer::runFile(const QString& path, const ImportOptions& option
     const QString suffix = QFileInfo(path).suffix().toLower();
     const bool vcard = suffix == u"vcf" || suffix == u"vcard" ||
                        (suffix != u"csv" && suffix != u"txt" && VCardReader::looksLikeVCard(file.peek(4096)));
-    // A regular vCard file is read card by card while it is written into the data file: neither the
-    // file nor its cards are held whole. (A CSV file is read whole: its layout and encoding are
-    // decided over all of it.)
-    if (!vcard || !QFileInfo(path).isFile())
+    // A regular file is read card by card (row by row) while it is written into the data file: neither
+    // the file nor its cards are held whole.
+    if (!QFileInfo(path).isFile())
         return run(readFile(path), options, progress);
+    if (!vcard) {
+        CsvReader reader(file);
+        if (!reader.error().isEmpty()) {
+            ImportBatch batch;
+            batch.source = ImportBatch::Source::Csv;
+            batch.error = reader.error();
+            return run(batch, options, progress);
+        }
+        const int expected = progress ? reader.countRecords() : 0;
+        bool readFailed = false;
+        ImportSummary summary = runRecords(
+            ImportBatch::Source::Csv, expected,
+            [&](const RecordSink& each) {
+                readFailed = !reader.readRecords([&](ImportRecord&& record) { each(record); });
+                if (readFailed)
+                    throw std::runtime_error("read");
+            },
+            options, progress);
+        if (readFailed)
+            summary.failure =
+                QStringLiteral("无法读取文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
+        summary.assumedEncoding = reader.assumedEncoding();
+        summary.layout = reader.layout();
+        return summary;
+    }
     const int expected = progress ? VCardReader::countCards(file) : 0;
     if (!file.seek(0))
         return run(readFile(path), options, progress);

@@ -9,39 +9,6 @@ namespace textdecoding {
 
 namespace {
 
-// UTF-16 or UTF-32 without a mark: text of contacts is mostly ASCII, so one of the byte places of
-// each unit is nearly always zero and the others nearly never are. Looks at the first 4 KiB.
-Unicode wideWithoutMark(QByteArrayView data, bool* bigEndian) {
-    const qsizetype size = std::min<qsizetype>(data.size(), 4096);
-    if (size < 8)
-        return Unicode::None;
-    qsizetype zeros[4] = {0, 0, 0, 0};
-    for (qsizetype i = 0; i < size; ++i) {
-        if (data[i] == 0)
-            ++zeros[i % 4];
-    }
-    const qsizetype quarter = size / 4;
-    auto mostly = [&](qsizetype n) { return n * 10 >= quarter * 9; };
-    auto rarely = [&](qsizetype n) { return n * 10 <= quarter; };
-    if (mostly(zeros[0]) && mostly(zeros[1]) && rarely(zeros[3])) {
-        *bigEndian = true;
-        return Unicode::Utf32;
-    }
-    if (mostly(zeros[2]) && mostly(zeros[3]) && rarely(zeros[0])) {
-        *bigEndian = false;
-        return Unicode::Utf32;
-    }
-    if (mostly(zeros[0]) && mostly(zeros[2]) && rarely(zeros[1]) && rarely(zeros[3])) {
-        *bigEndian = true;
-        return Unicode::Utf16;
-    }
-    if (mostly(zeros[1]) && mostly(zeros[3]) && rarely(zeros[0]) && rarely(zeros[2])) {
-        *bigEndian = false;
-        return Unicode::Utf16;
-    }
-    return Unicode::None;
-}
-
 QByteArray wideToUtf8(QByteArrayView data, Unicode kind, bool bigEndian) {
     QStringConverter::Encoding encoding;
     if (kind == Unicode::Utf32)
@@ -83,6 +50,39 @@ const char* acceptedName(const char* icuName) {
 }
 
 } // namespace
+
+// Text of contacts is mostly ASCII, so one of the byte places of
+// each unit is nearly always zero and the others nearly never are. Looks at the first 4 KiB.
+Unicode wideWithoutMark(QByteArrayView data, bool* bigEndian) {
+    const qsizetype size = std::min<qsizetype>(data.size(), 4096);
+    if (size < 8)
+        return Unicode::None;
+    qsizetype zeros[4] = {0, 0, 0, 0};
+    for (qsizetype i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            ++zeros[i % 4];
+    }
+    const qsizetype quarter = size / 4;
+    auto mostly = [&](qsizetype n) { return n * 10 >= quarter * 9; };
+    auto rarely = [&](qsizetype n) { return n * 10 <= quarter; };
+    if (mostly(zeros[0]) && mostly(zeros[1]) && rarely(zeros[3])) {
+        *bigEndian = true;
+        return Unicode::Utf32;
+    }
+    if (mostly(zeros[2]) && mostly(zeros[3]) && rarely(zeros[0])) {
+        *bigEndian = false;
+        return Unicode::Utf32;
+    }
+    if (mostly(zeros[0]) && mostly(zeros[2]) && rarely(zeros[1]) && rarely(zeros[3])) {
+        *bigEndian = true;
+        return Unicode::Utf16;
+    }
+    if (mostly(zeros[1]) && mostly(zeros[3]) && rarely(zeros[0]) && rarely(zeros[2])) {
+        *bigEndian = false;
+        return Unicode::Utf16;
+    }
+    return Unicode::None;
+}
 
 QByteArray withoutBom(const QByteArray& data, Unicode* found) {
     Unicode mark = Unicode::None;

@@ -15,6 +15,10 @@ enum class Unicode { None, Utf8, Utf16, Utf32 };
 // None and Utf8 means the whole text was decoded here and is valid UTF-8 now.
 QByteArray withoutBom(const QByteArray& data, Unicode* found = nullptr);
 
+// UTF-16 or UTF-32 without a mark, found by the places of the zero bytes in the first 4 KiB; None
+// for anything else. `bigEndian` receives the byte order.
+Unicode wideWithoutMark(QByteArrayView data, bool* bigEndian);
+
 bool isValidUtf8(QByteArrayView bytes);
 // Whether the bytes hold anything outside ASCII.
 bool hasEightBit(QByteArrayView bytes);

@@ -58,7 +58,7 @@ bool isSuccess(int status) {
 // being written and what to do.
 QString storeFailure(const StoreError& e) {
     if (e.kind() == StoreError::Kind::DiskFull)
-        return QStringLiteral("磁盘已满：正在写入的这一批变化已全部撤销，腾出磁盘空间后再同步即可。(%1)")
+        return QStringLiteral("磁盘已满：正在写入的这一批变化已全部撤销，腾出磁盘空间后再同步即可。（%1）")
             .arg(e.detail());
     return QStringLiteral("数据文件：%1").arg(e.message());
 }
@@ -201,6 +201,7 @@ struct SyncEngine::Impl {
     QUrl collection;
     QString photosFolder;
     bool localChanged = false; // in the open transaction
+    QStringList batchPhotos;   // pictures the open transaction wrote into photos/
 
     // Groups by name, the first of a name winning as in the tree.
     QHash<QString, QString> groupByName;
@@ -232,6 +233,7 @@ struct SyncEngine::Impl {
     // On any failure the transaction ends rolled back whole (store/Transaction.h), and the run stops.
     template <typename F> void inBatch(F&& work) {
         localChanged = false;
+        batchPhotos.clear();
         try {
             Transaction batch = store.transaction(Transaction::Lock::Immediate);
             work();
@@ -241,6 +243,9 @@ struct SyncEngine::Impl {
             groupsRead = false;
             groupByName.clear();
             groupKeys.clear();
+            // Its pictures too: nobody names them now, and on a full disk their room is needed.
+            for (const QString& photo : std::as_const(batchPhotos))
+                QFile::remove(photo);
             throw;
         }
         ++report.transactions;
@@ -354,8 +359,10 @@ struct SyncEngine::Impl {
         if (!file.open(QIODevice::WriteOnly))
             return {};
         const bool whole = file.write(contact.photo) == contact.photo.size();
-        if (whole && file.commit())
+        if (whole && file.commit()) {
+            batchPhotos.append(path);
             return path;
+        }
         // No room for the picture: the card must not be recorded as synced without it, or it would
         // never come again. The batch rolls back, and the next sync brings the card once there is room.
         if (!whole || QStorageInfo(photosFolder).bytesAvailable() < contact.photo.size())
