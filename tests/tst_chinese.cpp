@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -217,6 +218,43 @@ private slots:
         QVERIFY2((out + err).contains(expected), qPrintable(out + err));
         // nothing was created: no folder named after an option, no data file
         QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    }
+
+    // --help's descriptions start in one terminal column on every option line, whether the option's
+    // value name is Chinese (two cells a character) or not.
+    void helpDescriptionsLineUp_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("zinteva") << ZINTEVA_PROGRAM;
+        QTest::newRow("zinteva-newdata") << ZINTEVA_NEWDATA;
+    }
+    void helpDescriptionsLineUp() {
+        QFETCH(QString, program);
+        QTemporaryDir dir;
+        const auto [exit, out, err] = runProgram(program, {"--help"}, dir.path());
+        QCOMPARE(exit, 0);
+        auto cells = [](QStringView text) {
+            int n = 0;
+            for (const QChar c : text)
+                n += c.script() == QChar::Script_Han || (c.unicode() >= 0x3000 && c.unicode() <= 0x303f) ||
+                             (c.unicode() >= 0xff01 && c.unicode() <= 0xff60)
+                         ? 2
+                         : 1;
+            return n;
+        };
+        QSet<int> columns;
+        int optionLines = 0;
+        for (const QString& line : out.split(u'\n')) {
+            if (!line.startsWith(QLatin1String("  -")))
+                continue;
+            qsizetype start = line.indexOf(QLatin1String("  "), 2); // the option and its value, then the gap
+            QVERIFY2(start > 0, qPrintable(line));
+            while (start < line.size() && line[start] == u' ')
+                ++start;
+            columns << cells(QStringView(line).left(start));
+            ++optionLines;
+        }
+        QVERIFY2(optionLines >= 3, qPrintable(out));
+        QVERIFY2(columns.size() == 1, qPrintable(out));
     }
 
     void newdataTakesAFolderAfterDashes() {

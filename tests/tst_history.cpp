@@ -219,6 +219,9 @@ private slots:
         QTest::newRow("a chain") << QStringList{"甲|13800000001|", "乙|13800000001|x@y.cn", "丙||X@y.cn", "丁||"}
                                  << "p0,p1,p2";
         QTest::newRow("two groups") << QStringList{"甲||", "乙||", "甲||", "乙||"} << "p0,p2;p1,p3";
+        QTest::newRow("spaces around a name aside")
+            << QStringList{" 张三||", QStringLiteral("张三\u3000||"), "张 三||", "张三\t||"} << "p0,p1,p3";
+        QTest::newRow("no name never") << QStringList{"||", " ||", "甲||"} << "";
     }
     void duplicateRules() {
         QFETCH(QStringList, people);
@@ -232,6 +235,79 @@ private slots:
         for (const QStringList& group : findDuplicates(candidates))
             found << group.join(QLatin1Char(','));
         QCOMPARE(found.join(QLatin1Char(';')), groups);
+    }
+
+    // The data file's people are grouped by the same rules.
+    void duplicateRulesInTheDataFile_data() { duplicateRules_data(); }
+    void duplicateRulesInTheDataFile() {
+        QFETCH(QStringList, people);
+        QFETCH(QString, groups);
+        const QString path = dir.filePath(QStringLiteral("rules.mdb"));
+        QFile::remove(path);
+        Store::createEmpty(path);
+        DirectorySession rules;
+        rules.Conn = Store::open(path);
+        const QString group = rules.Conn->addGroup(QStringLiteral("组"));
+        QStringList keys;
+        for (const QString& line : people) {
+            const QStringList parts = line.split(QLatin1Char('|'));
+            ContactFields fields = person(group, parts[0], parts[1]);
+            fields.email = parts[2];
+            keys << rules.Conn->addContact(fields);
+        }
+        QStringList found;
+        for (const QStringList& keysOfGroup : rules.duplicates()) {
+            QStringList names;
+            for (const QString& key : keysOfGroup)
+                names << QStringLiteral("p%1").arg(keys.indexOf(key));
+            found << names.join(QLatin1Char(','));
+        }
+        QCOMPARE(found.join(QLatin1Char(';')), groups);
+    }
+
+    // A data file that cannot be read is told as such, not shown as a directory without duplicates.
+    void duplicatesThatCannotBeReadAreTold() {
+        storeDb(*session->Conn).exec("alter table phone rename column email to mail");
+        std::optional<Notice> failure;
+        QVERIFY(session->duplicates(&failure).empty());
+        QVERIFY(failure);
+        QCOMPARE(failure->kind, Notice::Kind::Warning);
+        QVERIFY2(failure->text.startsWith(QStringLiteral("不能查找重复的联系人: ")), qPrintable(failure->text));
+    }
+
+    // The keys made from the data file's bytes are the keys of the texts the program reads from them,
+    // whether the bytes take the quick way (plain ASCII, nothing to trim) or not.
+    void keysFromBytes_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("Chinese name") << QByteArray("张三");
+        QTest::newRow("ASCII spaces around") << QByteArray(" \t张三\r\n");
+        QTest::newRow("ideographic space") << QStringLiteral("\u3000张三\u3000").toUtf8();
+        QTest::newRow("no-break space") << QStringLiteral("张三\u00a0").toUtf8();
+        QTest::newRow("byte order mark") << QStringLiteral("\ufeff张三").toUtf8();
+        QTest::newRow("malformed") << QByteArray("\xff\xfe\xe5\xbc");
+        QTest::newRow("overlong slash") << QByteArray("a\xc0\xaf");
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80z");
+        QTest::newRow("beyond Unicode") << QByteArray("\xf4\x90\x80\x80");
+        QTest::newRow("supplementary") << QStringLiteral("𠀀三").toUtf8();
+        QTest::newRow("+86 with spaces") << QByteArray("  +86 138-0000-0001 ");
+        QTest::newRow("+ then 0086") << QByteArray("+0086 138 0000 0001");
+        QTest::newRow("0086") << QByteArray("0086-13800000001");
+        QTest::newRow("86 without +") << QByteArray("8613800000001");
+        QTest::newRow("four digits") << QByteArray("+86 1234");
+        QTest::newRow("fullwidth digits") << QStringLiteral("１３８０００００００１").toUtf8();
+        QTest::newRow("Arabic-Indic digits") << QStringLiteral("٠١٢٣٤٥٦").toUtf8();
+        QTest::newRow("e-mail upper case") << QByteArray(" Zhang.San@Example.COM\t");
+        QTest::newRow("e-mail not ASCII") << QStringLiteral("ÄNNE@Exämple.de").toUtf8();
+        QTest::newRow("NUL inside") << QByteArray("13800\0" "000001", 12);
+    }
+    void keysFromBytes() {
+        QFETCH(QByteArray, bytes);
+        const std::string_view view(bytes.constData(), size_t(bytes.size()));
+        const QString text = QString::fromUtf8(bytes);
+        QCOMPARE(QByteArray::fromStdString(nameKeyOf(view)), nameKey(text).toUtf8());
+        QCOMPARE(QByteArray::fromStdString(mobileKeyOf(view)), mobileDigits(text).toUtf8());
+        QCOMPARE(QByteArray::fromStdString(emailKeyOf(view)), emailKey(text).toUtf8());
     }
 
     // A merge keeps the lowest key with the picked fields; the others go to the recently deleted;

@@ -5,6 +5,7 @@
 #include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 #include "core/app/Version.h"
+#include "core/text/Columns.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -62,6 +63,7 @@ QString helpText(const Options& o) {
     QString text = QStringLiteral("用法：zinteva [选项]\n"
                                   "个人通讯录。不带选项时打开主窗口；--import、--export、--sync 和 --remind 不打开窗口。\n\n"
                                   "选项：\n");
+    std::vector<std::pair<QString, QString>> rows;
     for (const QCommandLineOption& option : o.listed()) {
         QStringList names;
         for (const QString& name : option.names())
@@ -69,9 +71,10 @@ QString helpText(const Options& o) {
         QString left = QStringLiteral("  ") + names.join(QStringLiteral(", "));
         if (!option.valueName().isEmpty())
             left += u' ' + option.valueName();
-        text += left.leftJustified(36) + u' ' + option.description() + u'\n';
+        rows.emplace_back(left, option.description());
     }
-    return text;
+    // The value names are Chinese: the descriptions line up by the cells the terminal shows.
+    return text + alignedColumns(rows);
 }
 
 // QCommandLineParser's own messages are English; the user reads Chinese.

@@ -3,18 +3,21 @@
 #include "core/app/Version.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
+#include "core/text/Columns.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
 
 namespace {
-const char16_t* Usage = u"用法：zinteva-newdata 文件夹\n"
-                        u"在文件夹中建立一个空的数据文件 (tavrel.mdb)；已有的文件不会被覆盖。\n\n"
-                        u"选项：\n"
-                        u"  -h, --help       显示这段说明\n"
-                        u"  -v, --version    显示版本号\n"
-                        u"  --               其后的参数都是文件夹名 (文件夹名以 - 开头时使用)\n";
+QString usage() {
+    return QStringLiteral("用法：zinteva-newdata 文件夹\n"
+                          "在文件夹中建立一个空的数据文件 (tavrel.mdb)；已有的文件不会被覆盖。\n\n"
+                          "选项：\n") +
+           alignedColumns({{QStringLiteral("  -h, --help"), QStringLiteral("显示这段说明")},
+                           {QStringLiteral("  -v, --version"), QStringLiteral("显示版本号")},
+                           {QStringLiteral("  --"), QStringLiteral("其后的参数都是文件夹名 (文件夹名以 - 开头时使用)")}});
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -31,19 +34,19 @@ int main(int argc, char* argv[]) {
         } else if (a == u"--") {
             optionsEnded = true;
         } else if (a == u"-h" || a == u"--help") {
-            out << QString::fromUtf16(Usage);
+            out << usage();
             return 0;
         } else if (a == u"-v" || a == u"--version") {
             out << QStringLiteral("zinteva-newdata %1\n").arg(QLatin1String(ZINTEVA_VERSION));
             return 0;
         } else {
-            err << QStringLiteral("未知的选项：%1\n").arg(a) << QString::fromUtf16(Usage);
+            err << QStringLiteral("未知的选项：%1\n").arg(a) << usage();
             return 2;
         }
     }
     if (folders.size() != 1) {
         err << (folders.isEmpty() ? QStringLiteral("缺少文件夹名\n") : QStringLiteral("只能给一个文件夹名\n"))
-            << QString::fromUtf16(Usage);
+            << usage();
         return 2;
     }
     const DataPaths paths = DataPaths::in(folders.front());

@@ -4,6 +4,7 @@
 #include "core/rules/Duplicates.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/DataFiles.h"
+#include "core/store/SamePerson.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "core/text/Clock.h"
@@ -168,17 +169,19 @@ CommandResult DirectorySession::restoreDeleted(const std::vector<qint64>& ids) {
     return result;
 }
 
-std::vector<QStringList> DirectorySession::duplicates() {
-    std::vector<DuplicateCandidate> people;
+std::vector<QStringList> DirectorySession::duplicates(std::optional<Notice>* failure) {
     try {
+        DuplicateFinder finder(static_cast<size_t>(std::max(0, Conn->contactCount())));
         Conn->forEachDuplicateCandidate(
-            [&](const QString& key, const QString& name, const QString& mobile, const QString& email) {
-                people.push_back({key, name, mobile, email});
+            [&](std::string_view key, std::string_view name, std::string_view mobile, std::string_view email) {
+                finder.add(key, nameKeyOf(name), mobileKeyOf(mobile), emailKeyOf(email));
             });
-    } catch (const StoreError&) {
+        return finder.groups();
+    } catch (const StoreError& e) {
+        if (failure)
+            *failure = warning(QStringLiteral("不能查找重复的联系人: ") + e.message());
         return {};
     }
-    return findDuplicates(people);
 }
 
 CommandResult DirectorySession::mergeContacts(const QString& keep, const ContactFields& merged,

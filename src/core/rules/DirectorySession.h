@@ -158,8 +158,10 @@ public:
     std::vector<DeletedContact> recentlyDeleted();
     CommandResult restoreDeleted(const std::vector<qint64>& ids);
 
-    // Groups of likely duplicates (see Duplicates.h), each with its people's keys.
-    std::vector<QStringList> duplicates();
+    // Groups of likely duplicates (see Duplicates.h), each with its people's keys. When the data
+    // file cannot be read there are none, and failure (if given) says why: the window tells it
+    // instead of "no duplicates found".
+    std::vector<QStringList> duplicates(std::optional<Notice>* failure = nullptr);
     // One person made of several: keep (the lowest key) gets the merged fields, the others are
     // deleted (and so kept among the recently deleted); one step, undoable.
     CommandResult mergeContacts(const QString& keep, const ContactFields& merged, const QStringList& others);

@@ -8,6 +8,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <string_view>
 #include <vector>
 
 struct DuplicateCandidate {
@@ -18,6 +20,29 @@ struct DuplicateCandidate {
 };
 
 std::vector<QStringList> findDuplicates(const std::vector<DuplicateCandidate>& people);
+
+// The same grouping for people whose keys are already made (store/SamePerson.h), added in the data
+// file's order: the whole directory goes through it without a QString per person, and only the
+// keys of the people listed become QStrings.
+class DuplicateFinder {
+public:
+    explicit DuplicateFinder(size_t expected = 0);
+    // An empty key matches nobody.
+    void add(std::string_view contactKey, std::string name, std::string mobile, std::string email);
+    std::vector<QStringList> groups();
+
+private:
+    size_t root(size_t i);
+    void join(size_t a, size_t b);
+    void joinEqual(int rule);
+    std::vector<std::string> keys_;
+    std::vector<size_t> parent_;
+    // Per rule (name, mobile, e-mail): every person's key, and the hashes of the non-empty ones with
+    // their person, sorted when the groups are asked for (a sort of a flat array is far quicker
+    // than a hash table of 100,000 nodes).
+    std::vector<std::string> values_[3];
+    std::vector<std::pair<size_t, size_t>> hashes_[3];
+};
 
 struct ContactFields;
 // The merged person's fields by default, from the people in the data file's order: each text the

@@ -213,10 +213,10 @@ bool Store::renameContact(const QString& contactKey, const QString& name) {
 }
 
 void Store::forEachDuplicateCandidate(
-    const std::function<void(const QString&, const QString&, const QString&, const QString&)>& visit) {
+    const std::function<void(std::string_view, std::string_view, std::string_view, std::string_view)>& visit) {
     Statement people(*connection_, sql::duplicates::Candidates);
     while (people.step())
-        visit(people.text(0), people.text(1), people.text(2), people.text(3));
+        visit(people.view(0), people.view(1), people.view(2), people.view(3));
 }
 
 void Store::enableHistory() {

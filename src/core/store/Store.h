@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <string_view>
 #include <vector>
 
 class Connection;
@@ -54,9 +55,10 @@ public:
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
     UndoLog& undoLog() { return undo_; }
     RecentlyDeleted& recentlyDeleted() { return deleted_; }
-    // Every person's key, name, mobile and e-mail, for the duplicate rules.
-    void forEachDuplicateCandidate(const std::function<void(const QString& key, const QString& name,
-                                                            const QString& mobile, const QString& email)>& visit);
+    // Every person's key, name, mobile and e-mail, for the duplicate rules, in table order: views
+    // into SQLite's own bytes, valid during the call (no QString is made for anyone).
+    void forEachDuplicateCandidate(const std::function<void(std::string_view key, std::string_view name,
+                                                            std::string_view mobile, std::string_view email)>& visit);
     // For the window's connection: every change can be undone and every deleted person is kept
     // for a while. Nothing on a read-only file.
     void enableHistory();

@@ -89,8 +89,16 @@ void Frm_main::showRecentlyDeleted() {
 }
 
 void Frm_main::showDuplicates() {
+    std::optional<Notice> failure;
+    std::vector<QStringList> groups = state_.duplicates(&failure);
+    if (failure) {
+        CommandResult told;
+        told.notice = std::move(failure);
+        apply(std::move(told));
+        return;
+    }
     DuplicatesDialog dialog(
-        state_.duplicates(), [this](const QString& key) { return state_.Conn->loadContact(key); },
+        std::move(groups), [this](const QString& key) { return state_.Conn->loadContact(key); },
         [this](const QStringList& keys, const ContactFields& merged) {
             CommandResult result = run([&] { return state_.mergeContacts(keys.front(), merged, keys.mid(1)); });
             const bool merged_ = result.ok;
