@@ -7,6 +7,9 @@
 #include "core/app/StartupGuard.h"
 #include "gui/list/ContactListModel.h"
 #include "core/store/Store.h"
+#include "core/exchange/Importer.h"
+#include "core/exchange/PhotoFolder.h"
+#include "core/exchange/VCardReader.h"
 #include "support/DbDump.h"
 #include "support/Fixture.h"
 #include "support/MountNamespace.h"
@@ -166,6 +169,35 @@ private slots:
         QCOMPARE(store->contactCount(), 21);
         store.reset();
         QCOMPARE(integrityOfFile(path), QStringLiteral("ok"));
+    }
+
+    // Pictures that find no room: the person comes in without, the summary says the disk is full, and
+    // the import does not count as complete (the command line's exit code is not 0).
+    void importedPhotosOnFullDisk() {
+        if (!isolated_)
+            QSKIP(qPrintable(why_));
+        const QString folder = scratch_.filePath(QStringLiteral("full-photos"));
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/tavrel.mdb");
+        fillDataFile(path, 2, 0);
+        const SmallDisk disk(photofolder::folderFor(path)); // only the pictures' folder is full
+        auto photoCard = [](const QByteArray& name, int size, char fill) {
+            const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(size, fill);
+            return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nPHOTO;ENCODING=b;TYPE=PNG:" + png.toBase64() +
+                   "\r\nEND:VCARD\r\n";
+        };
+        auto store = Store::open(path);
+        const ImportSummary summary = Importer(*store, path).run(
+            VCardReader::read(photoCard("小", 50 * 1024, 's') + photoCard("大", 400 * 1024, 'b')), {});
+        QCOMPARE(summary.added, 2);
+        QCOMPARE(summary.photosNotSaved, 1);
+        QVERIFY(!summary.complete());
+        QCOMPARE(summary.warnings.size(), size_t(1));
+        QVERIFY2(summary.warnings[0].reason.endsWith(QStringLiteral("：磁盘已满")),
+                 qPrintable(summary.warnings[0].reason));
+        QVERIFY2(summary.text().contains(QStringLiteral("有 1 张照片没有保存，导入不完整。")), qPrintable(summary.text()));
+        QCOMPARE(QDir(photofolder::folderFor(path)).entryList(QDir::Files | QDir::Hidden).size(), 1); // the small one
+        QCOMPARE(store->contactCount(), 4);
     }
 
     void guardRestoreOnFullDisk() {

@@ -6,6 +6,7 @@
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
+#include "core/sync/SyncCard.h"
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"
 #include "support/FaultVfs.h"
@@ -484,6 +485,137 @@ private slots:
         copy.add(QStringLiteral("李四"), QStringLiteral("家人"));
         QCOMPARE(copy.names().size(), 2);
         QCOMPARE(copy.count("select count(*) from zinteva_sync_change"), 2);
+    }
+
+    // A lunar birthday travels with its Gregorian day, and a change to the lunar mark alone (made by
+    // the program or written into its table by another) is a change to send.
+    void lunarBirthdayTravels_data() {
+        QTest::addColumn<QString>("before"); // the lunar birthday first synced ("" for none)
+        QTest::addColumn<QDate>("day");      // 生日 as entered (a lunar date with a year has its own)
+        QTest::addColumn<QString>("after");  // the lunar birthday after the edit
+        QTest::addColumn<int>("how");        // no edit, an edit of the contact, a write into the table
+        QTest::addColumn<QDate>("expected"); // 生日 on the other side
+        const QDate none;
+        const QDate laba(1951, 1, 15);  // 腊月初八 of the lunar year that began in 1950
+        const QDate leap(2020, 6, 6);   // the 15th of the leap fourth month of 2020
+        const QDate plain(1990, 5, 17); // a day entered beside a lunar date of no year
+        QTest::newRow("腊月初八 arrives") << "1950-12-08" << none << "1950-12-08" << 0 << laba;
+        QTest::newRow("a leap month arrives") << "2020-L04-15" << none << "2020-L04-15" << 0 << leap;
+        QTest::newRow("switched to lunar, same day") << "" << laba << "1950-12-08" << 1 << laba;
+        QTest::newRow("leap flag toggled, no year") << "--04-15" << plain << "--L04-15" << 1 << plain;
+        QTest::newRow("row written on its own") << "" << laba << "1950-12-08" << 2 << laba;
+        QTest::newRow("row changed on its own") << "--04-15" << plain << "--L04-15" << 2 << plain;
+        QTest::newRow("mark removed") << "1950-12-08" << none << "" << 1 << laba;
+        QTest::newRow("row deleted on its own") << "2020-L04-15" << none << "" << 2 << leap;
+    }
+    void lunarBirthdayTravels() {
+        QFETCH(QString, before);
+        QFETCH(QDate, day);
+        QFETCH(QString, after);
+        QFETCH(int, how);
+        QFETCH(QDate, expected);
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        Copy a, b;
+        auto lunar = [](const QString& text) {
+            return text.isEmpty() ? std::nullopt : parseLunarBirthdayValue(text);
+        };
+        const QString name = QStringLiteral("张三");
+        const QString key = a.add(name, QStringLiteral("家人"));
+        a.edit(name, [&](ContactFields& f) {
+            f.birthday = day.isValid() ? std::optional<QDate>(day) : std::nullopt;
+            f.lunarBirthday = lunar(before);
+        });
+        QVERIFY(a.sync(server).ok);
+        QVERIFY(b.sync(server).ok);
+        QCOMPARE(b.fields(name).lunarBirthday, lunar(before));
+        QCOMPARE(b.fields(name).birthday, a.fields(name).birthday);
+        if (how == 0)
+            QCOMPARE(b.fields(name).birthday, std::optional<QDate>(expected));
+
+        if (how == 1) {
+            a.edit(name, [&](ContactFields& f) { f.lunarBirthday = lunar(after); });
+        } else if (how == 2) {
+            SQLite::Database& db = storeDb(*a.store);
+            const std::optional<LunarBirthday> to = lunar(after);
+            SQLite::Statement write(db, !to ? "delete from zinteva_lunar_birthdays where friendid = ?1"
+                                        : before.isEmpty()
+                                            ? "insert into zinteva_lunar_birthdays values (?1, ?2, ?3, ?4, ?5)"
+                                            : "update zinteva_lunar_birthdays set year = ?2, month = ?3, day = ?4, "
+                                              "leap = ?5 where friendid = ?1");
+            write.bind(1, key.toStdString());
+            if (to) {
+                write.bind(2, to->year);
+                write.bind(3, to->month);
+                write.bind(4, to->day);
+                write.bind(5, to->leap ? 1 : 0);
+            }
+            QCOMPARE(write.exec(), 1);
+        }
+        if (how != 0) {
+            QCOMPARE(a.count("select count(*) from zinteva_sync_change where deleted = 0"), 1);
+            SyncReport r = a.sync(server);
+            QVERIFY2(r.ok, qPrintable(r.text()));
+            QCOMPARE(r.uploaded, 1);
+            QVERIFY(b.sync(server).ok);
+        }
+        for (Copy* copy : {&a, &b}) {
+            QCOMPARE(copy->fields(name).lunarBirthday, lunar(after));
+            QCOMPARE(copy->fields(name).birthday, std::optional<QDate>(expected));
+        }
+        // Written back as it came, the lunar birthday is no change: nothing more travels.
+        for (Copy* copy : {&b, &a}) {
+            QVERIFY(copy->sync(server).ok);
+            QCOMPARE(copy->lastRequests.value("PUT"), 0);
+        }
+        QCOMPARE(server.findCard("X-ZINTEVA-LUNAR-BIRTHDAY").isEmpty(), after.isEmpty());
+    }
+
+    // The merge takes the birthday as one field, Gregorian day and lunar mark together, and a lunar
+    // birthday that lost a conflict can be taken back whole.
+    void lunarBirthdayMerge_data() {
+        QTest::addColumn<QString>("base"); // "-": a first sync
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("merged");
+        QTest::addColumn<int>("conflicts");
+        const QString laba = QStringLiteral("1951-01-15（农历 1950年腊月初八）");
+        const QString day = QStringLiteral("1951-01-15");
+        QTest::newRow("marked here") << day << laba << day << laba << 0;
+        QTest::newRow("marked there") << day << day << laba << laba << 0;
+        QTest::newRow("unmarked here") << laba << day << laba << day << 0;
+        QTest::newRow("marked here, redated there") << day << laba << "1951-02-01" << "1951-02-01" << 1;
+        QTest::newRow("leap here, other leap there")
+            << "1990-05-17（农历 四月十五）" << "1990-05-17（农历 闰四月十五）" << "1990-05-17（农历 四月十六）"
+            << "1990-05-17（农历 四月十六）" << 1;
+        QTest::newRow("first sync, lunar there") << "-" << "" << "2020-06-06（农历 2020年闰四月十五）"
+                                                 << "2020-06-06（农历 2020年闰四月十五）" << 0;
+    }
+    void lunarBirthdayMerge() {
+        QFETCH(QString, base);
+        QFETCH(QString, local);
+        QFETCH(QString, server);
+        QFETCH(QString, merged);
+        QFETCH(int, conflicts);
+        auto contact = [](const QString& birthday) {
+            SyncContact c;
+            c.fields.name = QStringLiteral("张三");
+            synccard::parseBirthday(birthday, c.fields);
+            return c;
+        };
+        const SyncContact b = contact(base), l = contact(local), s = contact(server);
+        std::vector<FieldConflict> found;
+        const SyncContact m = synccard::merge(base == u"-" ? nullptr : &b, l, s, found);
+        QCOMPARE(synccard::value(m, CardField::Birthday), synccard::value(contact(merged), CardField::Birthday));
+        QCOMPARE(m.fields.lunarBirthday, contact(merged).fields.lunarBirthday);
+        QCOMPARE(int(found.size()), conflicts);
+        if (conflicts) {
+            QCOMPARE(found.front().field, CardField::Birthday);
+            ContactFields back;
+            synccard::parseBirthday(found.front().local, back);
+            QCOMPARE(back.birthday, l.fields.birthday);
+            QCOMPARE(back.lunarBirthday, l.fields.lunarBirthday);
+        }
     }
 
     // A sync-token the server does not know (its storage was replaced) leads to a listing from the

@@ -1008,6 +1008,44 @@ private slots:
         QCOMPARE(batch.records.at(0).fields.name, QStringLiteral("Jürgen Müller"));
     }
 
+    // Most rows decide: a UTF-8 file with one stray byte stays UTF-8 (that row says so), a GBK file
+    // stays GBK although one of its rows happens to be valid UTF-8.
+    void csvEncodingByMostRows_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("assumed");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("warned");
+        QByteArray utf8 = "姓名,备注\r\n";
+        QStringList names;
+        for (int i = 0; i < 5; ++i) {
+            utf8 += "张三" + QByteArray::number(i) + ",北京\r\n";
+            names << QStringLiteral("张三%1").arg(i);
+        }
+        utf8.replace("张三3,", "\xFF\xFE" "3,");
+        names[3] = QStringLiteral("\uFFFD\uFFFD3");
+        QTest::newRow("UTF-8, one stray byte") << utf8 << QString() << names << 3;
+        QStringEncoder gbk("GBK");
+        QByteArray chinese = gbk(QStringLiteral("Name,Notes\r\n张三,北京市朝阳区建国路八十八号\r\n"));
+        chinese += "\xC3\xA4,2\r\n"; // 盲 in GBK, ä in UTF-8
+        chinese += gbk(QStringLiteral("李四,上海市浦东新区世纪大道一百号\r\n王五,广州市天河区体育西路\r\n"));
+        QTest::newRow("GBK, one row valid as UTF-8")
+            << chinese << "GB18030" << QStringList({"张三", "盲", "李四", "王五"}) << -1;
+    }
+    void csvEncodingByMostRows() {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, assumed);
+        QFETCH(QStringList, names);
+        QFETCH(int, warned);
+        const ImportBatch batch = CsvFile::read(data);
+        QCOMPARE(batch.error, QString());
+        QCOMPARE(batch.assumedEncoding, assumed);
+        QCOMPARE(int(batch.records.size()), int(names.size()));
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(batch.records[size_t(i)].fields.name, names[i]);
+            QCOMPARE(batch.records[size_t(i)].warnings.size(), i == warned ? 1 : 0);
+        }
+    }
+
     void csvFromOtherPrograms() {
         const QByteArray semicolons = "Name;Mobile Phone;E-mail Address;Birthday;Notes;Whatever\r\n"
                                       "Ann;123;ann@x.org;1980/1/2;\"multi\nline\";ignored\r\n"

@@ -678,8 +678,7 @@ struct TextForm {
     int unit = 1;
     bool bigEndian = false;
     QByteArray codec = "UTF-8";
-    // Decided as UTF-8 over the window: bytes further on that are not UTF-8 are replaced and the row
-    // says so.
+    // Decided as UTF-8 over the window: bytes that are not UTF-8 are replaced and their row says so.
     bool utf8 = true;
 };
 
@@ -695,16 +694,6 @@ QStringDecoder decoderFor(const TextForm& form, bool atStart) {
     if (form.utf8)
         return QStringDecoder(QStringConverter::Utf8, flags);
     return QStringDecoder(form.codec.constData(), flags);
-}
-
-// Whether the last bytes of a file end a UTF-8 sequence (a stateful decoder keeps a cut one waiting).
-bool endsWholeUtf8(QByteArrayView tail) {
-    qsizetype lead = tail.size();
-    while (lead > 0 && (static_cast<unsigned char>(tail[lead - 1]) & 0xC0) == 0x80)
-        --lead;
-    if (lead == 0)
-        return tail.isEmpty();
-    return textdecoding::isValidUtf8(tail.sliced(lead - 1));
 }
 
 // Looks at the start of the device (and reads at most the window): the byte-order mark, UTF-16/32
@@ -733,32 +722,47 @@ TextForm textFormOf(QIODevice& device, QString* assumed) {
         *assumed = QString::fromLatin1(form.codec);
         return form;
     }
-    // 8-bit text: UTF-8 when the window is; the detector reads the first megabyte otherwise.
+    // 8-bit text: UTF-8 when the lines of the window that hold 8-bit bytes are UTF-8, or most of them
+    // are (a stray byte in a UTF-8 file must not make every name garbage: the rows that hold one say
+    // so); else the encoding the detector finds in the first megabyte.
     constexpr qsizetype SampleBytes = 1 << 20;
     if (!device.seek(form.start))
         return form;
-    QStringDecoder utf8(QStringConverter::Utf8);
-    QByteArray sample, tail;
-    bool valid = true, ended = false;
+    QByteArray sample;
+    int utf8Lines = 0, otherLines = 0;
+    bool eightBit = false;
+    QStringDecoder line(QStringConverter::Utf8);
+    auto endLine = [&] {
+        if (eightBit)
+            ++(line.hasError() ? otherLines : utf8Lines);
+        eightBit = false;
+        line = QStringDecoder(QStringConverter::Utf8);
+    };
     qint64 seen = 0;
-    while (seen < csvdetail::windowBytes && (valid || sample.size() < SampleBytes)) {
-        const QByteArray piece = device.read(std::max<qint64>(1, std::min(csvdetail::readPiece, csvdetail::windowBytes - seen)));
+    while (seen < csvdetail::windowBytes) {
+        const QByteArray piece =
+            device.read(std::max<qint64>(1, std::min(csvdetail::readPiece, csvdetail::windowBytes - seen)));
         if (piece.isEmpty()) {
-            ended = true;
+            (void)QString(line("\n")); // a character cut at the end of the file is not UTF-8
+            endLine();
             break;
         }
         seen += piece.size();
         if (sample.size() < SampleBytes)
             sample += piece.left(SampleBytes - sample.size());
-        if (valid) {
-            (void)QString(utf8(piece));
-            valid = !utf8.hasError();
-            tail = (tail + piece).right(4);
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < piece.size(); ++i) {
+            const char c = piece[i];
+            eightBit = eightBit || static_cast<unsigned char>(c) >= 0x80;
+            if (c == '\n' || c == '\r') {
+                (void)QString(line(QByteArrayView(piece).sliced(from, i + 1 - from)));
+                from = i + 1;
+                endLine();
+            }
         }
+        (void)QString(line(QByteArrayView(piece).sliced(from)));
     }
-    if (valid && ended)
-        valid = endsWholeUtf8(tail);
-    if (!valid) {
+    if (otherLines > 0 && otherLines >= utf8Lines) {
         form.utf8 = false;
         form.codec = textdecoding::detectEightBit(sample);
         *assumed = QString::fromLatin1(form.codec);

@@ -62,8 +62,9 @@ public:
 // Reads a CSV file from a device a row at a time: the device is read in pieces and each data row's
 // record is handed over as soon as the row is read, so a file of any size is read in little memory.
 // The encoding is found by the byte-order mark, else UTF-16/32 by their zero bytes, else UTF-8 when
-// the first csvdetail::windowBytes are valid UTF-8, else by ICU's detector over the first megabyte
-// (named in assumedEncoding). Blank rows are left out; every other row becomes a record numbered by its
+// the lines of the first csvdetail::windowBytes that hold 8-bit bytes are mostly valid UTF-8 (a row
+// with bytes that are not says so), else by ICU's detector over the first megabyte (named in
+// assumedEncoding). Blank rows are left out; every other row becomes a record numbered by its
 // place among the data rows. A quote that is not closed by the end of the file makes its row an error;
 // the rows after it are read as rows. A device that cannot seek is read whole first.
 class CsvReader {

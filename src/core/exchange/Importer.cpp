@@ -192,6 +192,8 @@ QString ImportSummary::text() const {
                          .arg(unchanged)
                          .arg(skipped.size());
     lines.append(counts);
+    if (photosNotSaved > 0)
+        lines.append(QStringLiteral("有 %1 张照片没有保存，导入不完整。").arg(photosNotSaved));
     if (samePeople > 0)
         lines.append(QStringLiteral("其中 %1 个按姓名和电话或电子邮件认出是已有的联系人，只补充了缺少的资料，没有重复添加。")
                          .arg(samePeople));
@@ -422,8 +424,10 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                 } else {
                     QString error;
                     fields.photo = photos.save(record.photoData, record.photoExtension, &error);
-                    if (fields.photo.isEmpty())
+                    if (fields.photo.isEmpty()) {
                         summary.warnings.push_back({record.number, fields.name, error});
+                        ++summary.photosNotSaved;
+                    }
                 }
             } else if (!record.photoReference.isEmpty()) {
                 fields.photo = ownPhoto(photosFolder_, record.photoReference);

@@ -31,11 +31,12 @@ struct ImportSummary {
     QString assumedEncoding; // the file's text without a declared charset was read so
     QString layout;          // CSV: the producer whose columns were recognised
     QString failure;         // when set nothing was written: unreadable file, refused write, cancelled
+    int photosNotSaved = 0;  // pictures of the file that could not be written (a full disk): not complete
     bool cancelled = false;
 
     int imported() const { return added + updated + unchanged; }
     // Every card of the file is in the data file (the command line's exit code 0).
-    bool complete() const { return failure.isEmpty() && skipped.empty() && total > 0; }
+    bool complete() const { return failure.isEmpty() && skipped.empty() && photosNotSaved == 0 && total > 0; }
     // The summary for the user: counts, then each skipped record and why.
     QString text() const;
 };

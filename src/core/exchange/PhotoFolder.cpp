@@ -1,6 +1,7 @@
 #include "core/exchange/PhotoFolder.h"
 
 #include "core/store/Store.h"
+#include "core/text/FileErrors.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -37,10 +38,15 @@ bool makePrivateFolder(const QString& path) {
     return true;
 }
 
+// Why a write failed, in words the user reads: a full disk is said so, whichever call ran into it.
+QString reasonOf(int error) {
+    return error == ENOSPC ? QStringLiteral("磁盘已满") : chineseFileError(QString::fromLocal8Bit(std::strerror(error)));
+}
+
 bool writePrivateFile(const QString& path, const QByteArray& bytes, QString* error) {
     const int fd = ::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = reasonOf(errno);
         return false;
     }
     qsizetype written = 0;
@@ -49,7 +55,7 @@ bool writePrivateFile(const QString& path, const QByteArray& bytes, QString* err
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            *error = errno == ENOSPC ? QStringLiteral("磁盘已满") : QString::fromLocal8Bit(std::strerror(errno));
+            *error = reasonOf(errno);
             ::close(fd);
             ::unlink(encoded(path).constData());
             return false;
@@ -57,7 +63,7 @@ bool writePrivateFile(const QString& path, const QByteArray& bytes, QString* err
         written += n;
     }
     if (::fsync(fd) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = reasonOf(errno);
         ::close(fd);
         ::unlink(encoded(path).constData());
         return false;

@@ -25,6 +25,7 @@ const QMap<QString, QString>& expected() {
         Connection scratch(QStringLiteral(":memory:"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY);
         scratch.exec(sql::CreatePhone);
         scratch.exec(sql::CreateGroups);
+        scratch.exec(sql::CreateLunarBirthdays);
         scratch.exec(sql::CreateChangeLog);
         return triggers(scratch);
     }();

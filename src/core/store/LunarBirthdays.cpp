@@ -47,13 +47,15 @@ void LunarBirthdays::write(const QString& contactKey, const std::optional<LunarB
         Statement(connection_, sql::DeleteLunarBirthday).bind(1, contactKey).exec();
         return;
     }
-    Statement(connection_, sql::WriteLunarBirthday)
-        .bind(1, contactKey)
-        .bind(2, qint64(birthday->year))
-        .bind(3, qint64(birthday->month))
-        .bind(4, qint64(birthday->day))
-        .bind(5, qint64(birthday->leap ? 1 : 0))
-        .exec();
+    for (const char* text : {sql::UpdateLunarBirthday, sql::InsertLunarBirthday}) {
+        Statement(connection_, text)
+            .bind(1, contactKey)
+            .bind(2, qint64(birthday->year))
+            .bind(3, qint64(birthday->month))
+            .bind(4, qint64(birthday->day))
+            .bind(5, qint64(birthday->leap ? 1 : 0))
+            .exec();
+    }
 }
 
 std::unordered_map<qint64, LunarBirthday> LunarBirthdays::byRowId() {

@@ -210,8 +210,14 @@ inline constexpr const char* CreateLunarBirthdaysTrigger =
     "delete from zinteva_lunar_birthdays where friendid = old.friendid; end";
 inline constexpr const char* SelectLunarBirthday =
     "select year, month, day, leap from zinteva_lunar_birthdays where friendid = ?";
-inline constexpr const char* WriteLunarBirthday =
-    "insert or replace into zinteva_lunar_birthdays (friendid, year, month, day, leap) values (?, ?, ?, ?, ?)";
+// Written in two steps so that a row only changes (and the change log only hears of it) when its
+// values do: rewriting a contact with the same lunar birthday is no change to sync.
+inline constexpr const char* UpdateLunarBirthday =
+    "update zinteva_lunar_birthdays set year = ?2, month = ?3, day = ?4, leap = ?5 where friendid = ?1 and "
+    "(year is not ?2 or month is not ?3 or day is not ?4 or leap is not ?5)";
+inline constexpr const char* InsertLunarBirthday =
+    "insert into zinteva_lunar_birthdays (friendid, year, month, day, leap) select ?1, ?2, ?3, ?4, ?5 "
+    "where not exists (select 1 from zinteva_lunar_birthdays where friendid = ?1)";
 inline constexpr const char* DeleteLunarBirthday = "delete from zinteva_lunar_birthdays where friendid = ?";
 // The lunar birthdays by row id, read beside the next-birthday pass's narrow SelectBirthdays (few
 // contacts have one, and the pass keeps reading its index instead of every whole row).
@@ -267,18 +273,33 @@ inline constexpr const char* CreateChangeLog =
     "update zinteva_sync_seq set n = n + 1 where id = 1; "
     "insert or replace into zinteva_sync_change (friendid, deleted, seq) select friendid, 0, "
     "(select n from zinteva_sync_seq where id = 1) from phone where mainid = new.分类 and friendid is not null; "
-    "end;";
+    "end;"
+    // The lunar mark is part of the card's birthday: written, changed or removed on its own it is a
+    // change too. A row that goes with its contact (or has none) marks nothing.
+    "create trigger if not exists zinteva_lunar_added after insert on zinteva_lunar_birthdays "
+    "when exists (select 1 from phone where friendid = new.friendid) begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_lunar_changed after update on zinteva_lunar_birthdays "
+    "when exists (select 1 from phone where friendid = new.friendid) and (old.friendid is not new.friendid or "
+    "old.year is not new.year or old.month is not new.month or old.day is not new.day or "
+    "old.leap is not new.leap) begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_lunar_removed after delete on zinteva_lunar_birthdays "
+    "when exists (select 1 from phone where friendid = old.friendid) begin "
+    ZINTEVA_SYNC_MARK("old.friendid", "0") "end;";
 #undef ZINTEVA_SYNC_MARK
 // The log's triggers as the file has them: their text must be the program's own, since a file may
 // bring a trigger of one of these names that does something else.
 inline constexpr const char* SelectChangeLogTriggers =
     "select name, sql from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
-    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed') "
+    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed', "
+    "'zinteva_lunar_added', 'zinteva_lunar_changed', 'zinteva_lunar_removed') "
     "order by name";
 inline constexpr const char* DropChangeLogTriggers =
     "drop trigger if exists zinteva_phone_added; drop trigger if exists zinteva_phone_changed; "
     "drop trigger if exists zinteva_phone_rekeyed; drop trigger if exists zinteva_phone_deleted; "
-    "drop trigger if exists zinteva_group_renamed;";
+    "drop trigger if exists zinteva_group_renamed; drop trigger if exists zinteva_lunar_added; "
+    "drop trigger if exists zinteva_lunar_changed; drop trigger if exists zinteva_lunar_removed;";
 // A data file may come from anywhere. Triggers and views that the program did not make (its own
 // names start with zinteva_) could run on the program's writes or hang a read, so they are found
 // before any other statement runs and dropped. Each name is spliced as a quoted identifier.

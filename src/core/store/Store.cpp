@@ -126,7 +126,9 @@ void Store::createEmpty(const QString& path) {
     connection.exec(sql::CreateIndexes);
     connection.exec(sql::CreateNextBirthdayIndex);
     connection.exec(sql::CreateContactUids);
-    // A new file records its changes for the address-book sync from the start.
+    // A new file records its changes for the address-book sync from the start (the lunar birthdays'
+    // table first: the log watches it too).
+    connection.exec(sql::CreateLunarBirthdays);
     connection.exec(sql::CreateChangeLog);
     transaction.commit();
 }

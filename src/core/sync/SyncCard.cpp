@@ -128,9 +128,19 @@ QString fieldLabel(CardField field) {
 
 QString value(const SyncContact& contact, CardField field) {
     switch (field) {
-    case CardField::Birthday:
-        return contact.fields.birthday && contact.fields.birthday->isValid() ? storedDate(*contact.fields.birthday)
-                                                                             : QString();
+    case CardField::Birthday: {
+        // The lunar mark and the Gregorian day are one field: a merge never joins one side's mark
+        // to the other side's date. A lunar date with a year stands for its own Gregorian day.
+        const std::optional<LunarBirthday>& lunar = contact.fields.lunarBirthday;
+        const bool isLunar = lunar && lunar->isValid();
+        std::optional<QDate> day = isLunar ? lunar->gregorian() : std::nullopt;
+        if (!day)
+            day = contact.fields.birthday;
+        QString text = day && day->isValid() ? storedDate(*day) : QString();
+        if (isLunar)
+            text += u'（' + lunarBirthdayText(*lunar) + u'）';
+        return text;
+    }
     case CardField::Group:
         return contact.group;
     case CardField::Photo:
@@ -156,6 +166,7 @@ void copyField(SyncContact& to, const SyncContact& from, CardField field) {
     switch (field) {
     case CardField::Birthday:
         to.fields.birthday = from.fields.birthday;
+        to.fields.lunarBirthday = from.fields.lunarBirthday;
         break;
     case CardField::Group:
         to.group = from.group;
@@ -200,6 +211,19 @@ SyncContact merge(const SyncContact* base, const SyncContact& local, const SyncC
     if (value(merged, CardField::Photo) == value(local, CardField::Photo))
         merged.fields.photo = local.fields.photo;
     return merged;
+}
+
+void parseBirthday(const QString& text, ContactFields& fields) {
+    const qsizetype open = text.indexOf(u'（');
+    const QString day = (open < 0 ? text : text.left(open)).trimmed();
+    fields.birthday = day.isEmpty() ? std::nullopt : parseStoredDate(day.toStdString());
+    fields.lunarBirthday = std::nullopt;
+    if (open >= 0) {
+        QString lunar = text.mid(open + 1);
+        if (lunar.endsWith(u'）'))
+            lunar.chop(1);
+        fields.lunarBirthday = parseLunarBirthday(lunar);
+    }
 }
 
 std::optional<SyncContact> read(const QByteArray& card, QString* uid, QString* error) {
@@ -271,6 +295,10 @@ QByteArray write(const SyncContact& contact, const QString& uid, const QByteArra
                 continue;
             }
             if (Written.contains(name))
+                continue;
+            // A lunar birthday the reader understood is written from the field (or dropped with it);
+            // one it could not read stays as another program's property.
+            if (name == "X-ZINTEVA-LUNAR-BIRTHDAY" && parseLunarBirthdayValue(plainText(valueOf(line))))
                 continue;
             if (base && name == "TEL") {
                 const QString number = plainText(valueOf(line));

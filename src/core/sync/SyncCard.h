@@ -51,6 +51,9 @@ std::optional<CardField> fieldFromId(const QString& id);
 QString fieldLabel(CardField field);       // "移动电话": shown to the user
 // The value compared by the merge: the text of the field; a picture by its bytes' digest.
 QString value(const SyncContact& contact, CardField field);
+// The birthday is its Gregorian day ("1951-01-15"), followed by the lunar date when it is one
+// ("1951-01-15（农历 1950年腊月初八）"); parseBirthday reads that text back into both fields.
+void parseBirthday(const QString& text, ContactFields& fields);
 // The value shown to the user (a picture: its path, or "（图片）").
 QString displayValue(const SyncContact& contact, CardField field);
 void copyField(SyncContact& to, const SyncContact& from, CardField field);

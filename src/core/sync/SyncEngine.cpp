@@ -931,7 +931,7 @@ void takeBack(Store& store, const SyncConflict& conflict) {
     Transaction transaction = store.transaction();
     switch (*field) {
     case CardField::Birthday:
-        fields->birthday = parseStoredDate(conflict.local.toStdString());
+        synccard::parseBirthday(conflict.local, *fields);
         break;
     case CardField::Group: {
         QString key;
