@@ -195,7 +195,9 @@ private slots:
         fx.closeWindow();
         Frm_main& w = fx.window();
         QVERIFY(!fx.state.ListSource.isQuery());
-        RunningWindow answering(w, fx.dir.path(), QDBusConnection::connectToBus(busAddress_, QStringLiteral("window")));
+        RunningWindow answering(
+            w, [&w] { w.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, fx.dir.path(),
+            QDBusConnection::connectToBus(busAddress_, QStringLiteral("window")));
         const QDBusConnection caller = QDBusConnection::connectToBus(busAddress_, QStringLiteral("caller"));
         QTemporaryDir otherFolder;
         QVERIFY(!RunningWindow::showReminderIn(otherFolder.path(), caller));

@@ -94,7 +94,8 @@ int runProgram(QApplication& application) {
     if (!window.Form_Load())
         return 1;
     window.show();
-    RunningWindow answering(window, state.env.programDir);
+    RunningWindow answering(
+        window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, state.env.programDir);
     // Opened from the reminder's notification: on the reminder list, unless the start-up reminder
     // has just shown it.
     if (showReminder && state.RemindAtStart != 1)

@@ -1,12 +1,11 @@
 #include "gui/reminder/RunningWindow.h"
 
-#include "gui/app/MainWindow.h"
-
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
 #include <QTimer>
+#include <QWidget>
 #include <sys/stat.h>
 
 namespace {
@@ -23,8 +22,9 @@ QString runningWindowService(const QString& dataFolder) {
         .arg(static_cast<qulonglong>(status.st_ino));
 }
 
-RunningWindow::RunningWindow(Frm_main& window, const QString& dataFolder, QDBusConnection bus)
-    : window_(window), bus_(bus), service_(runningWindowService(dataFolder)) {
+RunningWindow::RunningWindow(QWidget& window, std::function<void()> showReminder, const QString& dataFolder,
+                             QDBusConnection bus)
+    : window_(window), showReminder_(std::move(showReminder)), bus_(bus), service_(runningWindowService(dataFolder)) {
     if (service_.isEmpty() || !bus_.isConnected())
         return;
     if (!bus_.registerObject(ObjectPath, this, QDBusConnection::ExportScriptableSlots) ||
@@ -51,7 +51,7 @@ void RunningWindow::ShowReminder() {
         return;
     }
     // Queued: the reminder's message waits for the user, and the caller waits for this answer.
-    QTimer::singleShot(0, &window_, [window = &window_] { window->Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
+    QTimer::singleShot(0, &window_, showReminder_);
 }
 
 bool RunningWindow::showReminderIn(const QString& dataFolder, QDBusConnection bus) {

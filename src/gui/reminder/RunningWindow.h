@@ -5,15 +5,18 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <functional>
 
-class Frm_main;
+class QWidget;
 
 class RunningWindow : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.example.zinteva.Window")
 public:
-    // Answers for the data folder until destroyed; nothing happens where no session bus runs.
-    RunningWindow(Frm_main& window, const QString& dataFolder, QDBusConnection bus = QDBusConnection::sessionBus());
+    // Answers for the data folder until destroyed: brings the window forward and runs showReminder.
+    // Nothing happens where no session bus runs.
+    RunningWindow(QWidget& window, std::function<void()> showReminder, const QString& dataFolder,
+                  QDBusConnection bus = QDBusConnection::sessionBus());
     ~RunningWindow() override;
 
     // The caller's side: true when a window on that folder took the request.
@@ -23,7 +26,8 @@ public slots:
     Q_SCRIPTABLE void ShowReminder();
 
 private:
-    Frm_main& window_;
+    QWidget& window_;
+    std::function<void()> showReminder_;
     QDBusConnection bus_;
     QString service_;
 };
