@@ -7,14 +7,19 @@
 #include "gui/app/MainWindow.h"
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/RecordForm.h"
+#include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
+#include "gui/list/ListColumns.h"
+#include "gui/tree/GroupTreeModel.h"
 #include "gui/reminder/DesktopNotification.h"
+#include "gui/reminder/RunningWindow.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -140,9 +145,10 @@ private slots:
     // 腊月初八 falls on 26 January 2026, 15 January 2027 and 4 January 2028.
     void reminderListShowsLunarBirthday_data() {
         QTest::addColumn<QDate>("today");
-        QTest::newRow("2026") << QDate(2026, 1, 26);
-        QTest::newRow("2027") << QDate(2027, 1, 15);
-        QTest::newRow("2028") << QDate(2028, 1, 4);
+        QTest::addColumn<QStringList>("ages"); // 奶奶 was born in the lunar year 1950, 小明 in 1990
+        QTest::newRow("2026") << QDate(2026, 1, 26) << QStringList{"75 岁", "36 岁"};
+        QTest::newRow("2027") << QDate(2027, 1, 15) << QStringList{"76 岁", "37 岁"};
+        QTest::newRow("2028") << QDate(2028, 1, 4) << QStringList{"77 岁", "38 岁"};
     }
     void reminderListShowsLunarBirthday() {
         QFETCH(QDate, today);
@@ -159,6 +165,46 @@ private slots:
         QCOMPARE(listNames(w), (QStringList{QStringLiteral("奶奶"), QStringLiteral("小明")}));
         QCOMPARE(w.listModel()->index(0, 1).data().toString(), QStringLiteral("农历 腊月初八"));
         QCOMPARE(fx.dialogs.last().text, QStringLiteral("今天有 2 位过生日的好友"));
+        // the days left and the age beside the birthday, today's rows in bold
+        const ContactListModel& list = *w.listModel();
+        QHeaderView* header = w.LV()->header();
+        QCOMPARE(list.headerData(header->logicalIndex(2), Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("距生日"));
+        QCOMPARE(list.headerData(header->logicalIndex(3), Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("将满"));
+        QFETCH(QStringList, ages);
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(list.index(row, listcolumns::DaysLeft).data().toString(), QStringLiteral("今天"));
+            QCOMPARE(list.index(row, listcolumns::AgeTurning).data().toString(), ages[row]);
+            QVERIFY(list.index(row, 0).data(Qt::FontRole).value<QFont>().bold());
+        }
+        // back to a group: the fifteen columns in their own order
+        TV_NodeClick(w.view(), w.treeModel()->rootIndex());
+        QCOMPARE(list.columnCount(), listcolumns::Count);
+        for (int column = 0; column < listcolumns::Count; ++column)
+            QCOMPARE(header->logicalIndex(column), column);
+    }
+
+    // A click on the notification while a window has the folder open: that window shows the reminder.
+    void notificationClickReachesTheOpenWindow() {
+        if (busAddress_.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        Fixture fx(QDate(2026, 1, 26));
+        fx.settings->setText(setting::Day, QStringLiteral("0"));
+        fx.settings->setText(setting::Birthday, QStringLiteral("0"));
+        fx.open();
+        fx.state.Conn->addContact(grandma(fx.addGroup(QStringLiteral("家人"))));
+        fx.closeWindow();
+        Frm_main& w = fx.window();
+        QVERIFY(!fx.state.ListSource.isQuery());
+        RunningWindow answering(
+            w, [&w] { w.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, fx.dir.path(),
+            QDBusConnection::connectToBus(busAddress_, QStringLiteral("window")));
+        const QDBusConnection caller = QDBusConnection::connectToBus(busAddress_, QStringLiteral("caller"));
+        QTemporaryDir otherFolder;
+        QVERIFY(!RunningWindow::showReminderIn(otherFolder.path(), caller));
+        QVERIFY(!fx.state.ListSource.isQuery());
+        QVERIFY(RunningWindow::showReminderIn(fx.dir.path(), caller));
+        QTRY_VERIFY(fx.state.ListSource.isQuery());
+        QCOMPARE(listNames(w), QStringList{QStringLiteral("奶奶")});
     }
 
     void loginReminderOption() {

@@ -1,5 +1,6 @@
 // Next birthdays and the reminder's statement: the date rule, the one-transaction pass, both ends
 // of the window. (The reminder's messages are the session's: tst_session.)
+#include "core/rules/BirthdayCountdown.h"
 #include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/Sql.h"
@@ -12,6 +13,7 @@
 #include <sqlite3.h>
 
 Q_DECLARE_METATYPE(std::optional<QDate>)
+Q_DECLARE_METATYPE(StoredBirthday)
 
 namespace {
 int countCommit(void* counter) {
@@ -104,6 +106,56 @@ private slots:
         RowTable rows;
         store.listQuery(reminderQuery(fx.clock.today(), 10), rows);
         QCOMPARE(rows.rowCount(), withRows ? 1 : 0);
+    }
+
+    // Days left and the age turned, as the reminder list shows them; -1: none.
+    void countdown_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<StoredBirthday>("birthday");
+        QTest::addColumn<int>("daysLeft");
+        QTest::addColumn<int>("age");
+        using D = QDate;
+        const auto solar = [](QDate d) { return StoredBirthday{d, std::nullopt}; };
+        const auto lunar = [](int year, int month, int day) {
+            return StoredBirthday{std::nullopt, LunarBirthday{year, month, day, false}};
+        };
+        QTest::newRow("today") << D(2025, 3, 10) << solar(D(1980, 3, 10)) << 0 << 45;
+        QTest::newRow("in ten days") << D(2025, 3, 10) << solar(D(1980, 3, 20)) << 10 << 45;
+        QTest::newRow("no year: no age") << D(2025, 3, 10) << solar(D(1604, 3, 12)) << 2 << -1;
+        QTest::newRow("over the turn of the year") << D(2025, 12, 28) << solar(D(1990, 1, 2)) << 5 << 36;
+        QTest::newRow("29 Feb kept on 1 Mar") << D(2025, 2, 27) << solar(D(2000, 2, 29)) << 2 << 25;
+        QTest::newRow("born in the future") << D(2025, 3, 10) << solar(D(2030, 3, 12)) << 2 << -1;
+        // 腊八 of the lunar year 2025 is 26 January 2026
+        QTest::newRow("lunar 腊月初八") << D(2026, 1, 20) << lunar(1950, 12, 8) << 6 << 75;
+        QTest::newRow("lunar, no year") << D(2026, 1, 20) << lunar(0, 12, 8) << 6 << -1;
+    }
+    void countdown() {
+        QFETCH(QDate, today);
+        QFETCH(StoredBirthday, birthday);
+        const std::optional<BirthdayCountdown> c = birthdayCountdown(today, birthday);
+        QVERIFY(c);
+        QTEST(c->daysLeft, "daysLeft");
+        QTEST(c->age.value_or(-1), "age");
+        QVERIFY(!birthdayCountdown(today, StoredBirthday{}));
+    }
+
+    // nowbirthday holds today for a birthday early next year: the list still puts it by its days.
+    void reminderListIsByDaysLeft() {
+        StoreFixture fx(QDate(2025, 12, 28));
+        const QString g = fx.addGroup("g");
+        fx.addContact(g, "2 January", QDate(1990, 1, 2));
+        fx.addContact(g, "30 December", QDate(1985, 12, 30));
+        fx.addContact(g, "today", QDate(1980, 12, 28));
+        fx.open();
+        DirectorySession& session = fx.state;
+        const CommandResult result = session.birthdayReminder(false);
+        QVERIFY(result.rows && result.reminder);
+        QStringList shown;
+        for (int r = 0; r < result.rows->rowCount(); ++r) {
+            const BirthdayCountdown& c = result.reminder->at(std::string(result.rows->text(r, RowTable::KeyColumn)));
+            shown << QStringLiteral("%1 %2 %3").arg(result.rows->qtext(r, RowTable::NameColumn)).arg(c.daysLeft).arg(*c.age);
+        }
+        QCOMPARE(shown, QStringList({"today 0 45", "30 December 2 40", "2 January 5 36"}));
     }
 
     void windowIncludesBothEnds() {

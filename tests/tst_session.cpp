@@ -302,9 +302,16 @@ private slots:
         QCOMPARE(result.notice ? result.notice->text : QString(), notice);
         QCOMPARE(result.notice ? int(result.notice->kind) : -1, kind);
         // The list is replaced only when somebody was found; at start it shows everybody else.
-        if (found)
+        if (found) {
             QCOMPARE(keysOf(result.rows), born);
-        else if (startup)
+            // each row's days left and the age turned, for the two columns beside the birthday
+            QStringList countdown;
+            for (const QString& key : born) {
+                const BirthdayCountdown& c = result.reminder->at(key.toStdString());
+                countdown << QStringLiteral("%1/%2").arg(c.daysLeft).arg(c.age.value_or(-1));
+            }
+            QCOMPARE(countdown, days > 0 ? QStringList({"0/45", "2/40"}) : QStringList({"0/40", "0/45"}));
+        } else if (startup)
             QCOMPARE(keysOf(result.rows), (QStringList{zhang, li}));
         else
             QVERIFY(!result.rows);

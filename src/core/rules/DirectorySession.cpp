@@ -13,6 +13,8 @@
 #include <QDebug>
 #include <QTime>
 #include <algorithm>
+#include <climits>
+#include <numeric>
 
 namespace {
 
@@ -252,6 +254,7 @@ CommandResult DirectorySession::start() {
     CommandResult reminder = birthdayReminder(true);
     StartupRemind = false;
     result.rows = std::move(reminder.rows);
+    result.reminder = std::move(reminder.reminder);
     result.notice = reminder.notice;
     if (!result.rows)
         result.rows = read([&](RowTable& r) { Conn->listAll(r); });
@@ -316,8 +319,7 @@ CommandResult DirectorySession::saveContact(const std::optional<QString>& contac
         } catch (const StoreError& e) {
             result.notice = warning(result.treeFailure + e.message());
         }
-        result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
-        result.picture = 1;
+        rerunQuery(result);
     } else if (CurrentGroup == keys::Root) {
         result.rows = read([&](RowTable& r) { Conn->listAll(r); });
     } else {
@@ -509,8 +511,10 @@ CommandResult DirectorySession::birthdayReminder(bool startup) {
         return result;
     }
     const int found = rows.rowCount();
-    if (found > 0)
+    if (found > 0) {
         result.rows = std::move(rows); // with nobody found, the list keeps what it showed
+        markReminder(result);
+    }
     const QString text = reminderMessage(RemindDays, found, startup);
     if (!text.isEmpty())
         result.notice = Notice{found > 0 ? Notice::Kind::Info : Notice::Kind::Plain, text};
@@ -549,11 +553,37 @@ CommandResult DirectorySession::refresh(const QString& nodeKey) {
     result.rebuildTree = true;
     result.treeFailure = QStringLiteral("不能读取分组: ");
     result.selectNode = nodeKey;
-    if (ListSource.isQuery()) {
-        result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
-        result.picture = 1;
-    } else {
+    if (ListSource.isQuery())
+        rerunQuery(result);
+    else
         result.rows = nodeClicked(nodeKey).rows;
-    }
     return result;
+}
+
+void DirectorySession::rerunQuery(CommandResult& result) {
+    result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
+    result.picture = 1;
+    markReminder(result);
+}
+
+void DirectorySession::markReminder(CommandResult& result) {
+    if (!result.rows || !ListSource.query || ListSource.query->where != QString::fromUtf8(sql::ReminderCondition))
+        return;
+    try {
+        result.reminder = reminderMarks(*Conn, *result.rows, env.clock->today());
+    } catch (const StoreError& e) {
+        qDebug() << "reminder marks:" << e.message(); // the rows are shown without their countdown
+        return;
+    }
+    // nowbirthday holds today for a birthday early next year already inside the window: the true
+    // days left put it after today's own birthdays.
+    RowTable& rows = *result.rows;
+    std::vector<int> order(static_cast<size_t>(rows.rowCount()));
+    std::iota(order.begin(), order.end(), 0);
+    const auto daysLeft = [&](int row) {
+        const auto found = result.reminder->find(std::string(rows.text(row, RowTable::KeyColumn)));
+        return found == result.reminder->end() ? INT_MAX : found->second.daysLeft;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return daysLeft(a) < daysLeft(b); });
+    rows.reorder(order);
 }

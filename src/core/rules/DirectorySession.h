@@ -8,6 +8,7 @@
 // Whoever changes the data file through the session (a window, an import, another program part),
 // the session says what changed (contactsAdded, groupsRenamed, everythingChanged, ...); a window
 // that did not make the change refreshes from these notices.
+#include "core/rules/BirthdayCountdown.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/Query.h"
 #include "core/store/RowTable.h"
@@ -72,6 +73,7 @@ struct CommandResult {
 
     std::optional<RowTable> rows; // the list's new rows, all with one picture
     int picture = 3;
+    std::optional<ReminderMarks> reminder; // with the reminder's rows: each one's days left and age
     QString removeRow;               // one row taken out, by key
     QString renameRow, rowName;      // one row shows a new name
     QString selectRow;               // the row selected afterwards (none when no row has the key)
@@ -208,6 +210,10 @@ private:
     // The list after a save or delete for a node key (a group: its people, with CurrentContactId's
     // row selected and the list focused; a person: that person).
     void refillFor(const QString& key, CommandResult& result);
+    // The search or the reminder the list shows, run again.
+    void rerunQuery(CommandResult& result);
+    // The reminder's rows get their days left and ages, nearest first.
+    void markReminder(CommandResult& result);
     std::optional<QString> groupOf(const QString& contactKey);
 };
 

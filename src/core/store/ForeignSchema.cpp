@@ -64,13 +64,18 @@ QStringList find(sqlite3* db) {
 }
 
 QStringList drop(sqlite3* db) {
-    const std::vector<Object> found = objects(db);
+    std::vector<Object> found = objects(db);
+    const bool readOnly = sqlite3_db_readonly(db, "main") == 1;
+    // A trigger runs only on a write, and a file opened read-only is never written: only a view
+    // could still harm a read.
+    if (readOnly)
+        std::erase_if(found, [](const Object& object) { return object.trigger; });
     if (found.empty())
         return {};
     QStringList names;
     for (const Object& object : found)
         names.append(label(object));
-    if (sqlite3_db_readonly(db, "main") == 1)
+    if (readOnly)
         throw StoreError(("数据文件中有不是本程序建立的" + names.join(QStringLiteral("、")) + "，只读的文件不能清除它们")
                              .toStdString());
     std::string script = std::string(sql::BeginImmediate) + ';';

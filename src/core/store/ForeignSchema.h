@@ -13,9 +13,9 @@ namespace foreignschema {
 // schema cannot be read.
 QStringList find(sqlite3* db);
 
-// Drops every one found, in one transaction, and returns what was dropped. Throws StoreError when
-// there are some and the file cannot be changed (read-only), or the drop fails: such a file is not
-// used.
+// Drops every one found, in one transaction, and returns what was dropped. A file opened read-only
+// keeps its triggers (they run only on writes). Throws StoreError when a read-only file has a view,
+// or the drop fails: such a file is not used.
 QStringList drop(sqlite3* db);
 
 } // namespace foreignschema

@@ -85,7 +85,9 @@ void LunarBirthdays::showInRows(RowTable& rows, int firstRow) {
     for (int row = firstRow; row < rows.rowCount(); ++row) {
         const auto found = lunar.find(std::string(rows.text(row, RowTable::KeyColumn)));
         if (found != lunar.end())
-            rows.setText(row, RowTable::BirthdayColumn, lunarMonthDayText(found->second));
+            rows.setText(row, RowTable::BirthdayColumn,
+                         rows.qtext(row, RowTable::BirthdayColumn) + QChar(BirthdayShownMark) +
+                             lunarMonthDayText(found->second));
     }
 }
 

@@ -9,6 +9,15 @@
 
 class Statement;
 
+// A birthday cell holds the stored date; for a birthday kept by the lunar calendar the text to show
+// follows it after a mark ("1951-01-15\x1f农历 腊月初八"), so that the list still sorts it by its date.
+inline constexpr char BirthdayShownMark = '\x1f';
+// The text to show when the cell carries one; empty otherwise.
+inline std::string_view shownBirthdayText(std::string_view cell) {
+    const size_t mark = cell.find(BirthdayShownMark);
+    return mark == std::string_view::npos ? std::string_view() : cell.substr(mark + 1);
+}
+
 class RowTable {
 public:
     // friendid, 姓名, then the thirteen cells: 生日 移动电话 工作电话 家庭电话 传真号码 地址 邮政编码

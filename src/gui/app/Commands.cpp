@@ -46,10 +46,6 @@ QString selectedNodeKey(const MainView& view) {
     return selectedNodeKey(view.TV, view.tree);
 }
 
-void showRows(MainView& view, RowTable rows, int picture) {
-    showRows(view.LV, view.list, *view.state.Conn, std::move(rows), picture);
-}
-
 int selectedRow(const MainView& view) {
     return selectedRow(view.LV);
 }

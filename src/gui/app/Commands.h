@@ -26,7 +26,6 @@ void ListAllContacts(MainView& view);
 void ListQueryResult(MainView& view);
 void RefreshContactList(MainView& view);
 void TV_NodeClick(MainView& view, const QModelIndex& node);
-void showRows(MainView& view, RowTable rows, int picture);
 int selectedRow(const MainView& view);
 QString selectedRowKey(const MainView& view);
 void selectRowOfKey(MainView& view, const QString& key);

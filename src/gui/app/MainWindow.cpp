@@ -240,7 +240,7 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
     if (!result.labelKey.isEmpty())
         treeModel_->setLabel(treeModel_->indexForKey(result.labelKey), result.label);
     if (result.rows)
-        showRows(list_, listModel_, *state_.Conn, std::move(*result.rows), result.picture);
+        showRows(list_, listModel_, *state_.Conn, std::move(*result.rows), result.picture, std::move(result.reminder));
     if (!result.removeRow.isEmpty())
         listModel_->removeContactRow(listModel_->rowOfKey(result.removeRow));
     if (!result.renameRow.isEmpty())

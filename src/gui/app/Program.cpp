@@ -11,6 +11,7 @@
 #include "core/app/Version.h"
 #include "core/text/Clock.h"
 #include "gui/reminder/DesktopNotification.h"
+#include "gui/reminder/RunningWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -77,6 +78,11 @@ int runProgram(QApplication& application) {
     // From here on a logout or Ctrl+C closes the program in order instead of killing it.
     SessionEnd sessionEnd;
     const DataPaths paths = DataPaths::in(state.env.programDir);
+    // Opened from the reminder's notification while a window has this folder open: that window shows
+    // the reminder, and this copy ends without the refusal a second copy would meet.
+    const bool showReminder = application.arguments().contains(QLatin1String(ShowReminderArgument));
+    if (showReminder && RunningWindow::showReminderIn(state.env.programDir))
+        return 0;
     StartupGuard guard(paths);
     guard.setFirstStart([&folder](Dialogs& d) { return startAfresh(folder, d); });
     if (!guard.run(dialogs))
@@ -88,9 +94,11 @@ int runProgram(QApplication& application) {
     if (!window.Form_Load())
         return 1;
     window.show();
+    RunningWindow answering(
+        window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, state.env.programDir);
     // Opened from the reminder's notification: on the reminder list, unless the start-up reminder
     // has just shown it.
-    if (application.arguments().contains(QLatin1String(ShowReminderArgument)) && state.RemindAtStart != 1)
+    if (showReminder && state.RemindAtStart != 1)
         QTimer::singleShot(0, &window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); });
     // Arguments Qt has not taken for itself name files to import.
     QStringList files = application.arguments().mid(1);

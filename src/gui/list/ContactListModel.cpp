@@ -5,7 +5,11 @@
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
 
+#include <QFont>
+
 QString shortDate(std::string_view stored) {
+    if (const std::string_view shown = shownBirthdayText(stored); !shown.empty())
+        return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
     const std::optional<QDate> date = parseStoredDate(stored);
     if (!date)
         return QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size()));
@@ -13,6 +17,15 @@ QString shortDate(std::string_view stored) {
 }
 
 ContactListModel::ContactListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ContactListModel::fill(RowTable rows, int picture, std::optional<ReminderMarks> reminder) {
+    emit rowsAboutToChange();
+    beginResetModel();
+    rows_ = std::move(rows);
+    picture_ = picture;
+    reminder_ = std::move(reminder);
+    endResetModel();
+}
 
 void ContactListModel::setRows(RowTable rows, int picture) {
     emit rowsAboutToChange();
@@ -34,7 +47,7 @@ void ContactListModel::showFillRows(const std::vector<int>* fillRows, const std:
 }
 
 void ContactListModel::clear() {
-    setRows(RowTable(), picture_);
+    fill(RowTable(), picture_, std::nullopt);
 }
 
 void ContactListModel::removeContactRow(int row) {
@@ -68,10 +81,23 @@ int ContactListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ContactListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : listcolumns::Count;
+    return parent.isValid() ? 0 : reminder_ ? listcolumns::WithReminder : listcolumns::Count;
+}
+
+const BirthdayCountdown* ContactListModel::countdownOf(int row) const {
+    if (!reminder_)
+        return nullptr;
+    const auto found = reminder_->find(std::string(rows_.text(row, RowTable::KeyColumn)));
+    return found == reminder_->end() ? nullptr : &found->second;
 }
 
 QString ContactListModel::cellText(int row, int column) const {
+    if (column == listcolumns::DaysLeft || column == listcolumns::AgeTurning) {
+        const BirthdayCountdown* countdown = countdownOf(row);
+        if (!countdown)
+            return {};
+        return column == listcolumns::DaysLeft ? daysLeftText(countdown->daysLeft) : ageText(countdown->age);
+    }
     // Column 1 is the name (RowTable column 1); cells 1 to 13 follow; column 15 stays empty.
     if (column == listcolumns::Empty)
         return {};
@@ -94,6 +120,15 @@ QVariant ContactListModel::data(const QModelIndex& index, int role) const {
         // Every row is a person: it shows the person's picture whatever number the fill gave it
         // (a search refilled after a save gives 1, the top node's, which read as a group).
         return index.column() == 0 ? QVariant(pictures::node(3)) : QVariant();
+    case Qt::FontRole: {
+        // Today's birthdays stand out in the reminder.
+        const BirthdayCountdown* countdown = countdownOf(index.row());
+        if (!countdown || countdown->daysLeft != 0)
+            return {};
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     case KeyRole:
         return rows_.key(index.row());
     case PictureRole:
@@ -104,7 +139,7 @@ QVariant ContactListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= listcolumns::Count)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
         return listcolumns::header(section);

@@ -1,6 +1,7 @@
 #pragma once
 // The list's rows: one per person, the name as the row's text and thirteen cells, all of one
 // picture per fill. Rows stay as the UTF-8 SQLite handed out; a QString is made per painted cell.
+#include "core/rules/BirthdayCountdown.h"
 #include "core/store/RowTable.h"
 
 #include <QAbstractTableModel>
@@ -15,8 +16,12 @@ public:
 
     explicit ContactListModel(QObject* parent = nullptr);
 
-    // Replaces every row (one model reset).
+    // Replaces every row (one model reset), and with them the reminder's countdown: with one, the
+    // list has the two reminder columns (listcolumns::DaysLeft, AgeTurning) and today's rows are bold.
+    void fill(RowTable rows, int picture, std::optional<ReminderMarks> reminder);
+    // The same rows in another order, or fewer of them: the countdown stays.
     void setRows(RowTable rows, int picture);
+    bool showsReminder() const { return reminder_.has_value(); }
     void clear();
     void removeContactRow(int row);
     void setName(int row, const QString& name);
@@ -53,9 +58,11 @@ signals:
 
 private:
     QString cellText(int row, int column) const;
+    const BirthdayCountdown* countdownOf(int row) const;
 
     RowTable rows_;
     int picture_ = 3;
+    std::optional<ReminderMarks> reminder_;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
