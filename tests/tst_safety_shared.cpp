@@ -422,6 +422,31 @@ private slots:
         QCOMPARE(bytesOf(fx.paths.backup), backup);
     }
 
+    // A data file may name any file as a photo: a card embeds only a picture.
+    void exportEmbedsOnlyPictures_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("embedded");
+        QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << true;
+        QTest::newRow("JPEG") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF") << true;
+        QTest::newRow("secrets") << QByteArray("PASSWORD=hunter2\nTOKEN=abc\n") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void exportEmbedsOnlyPictures() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, embedded);
+        Fixture fx;
+        const QString photo = fx.dir.filePath("named-by-the-data-file");
+        writeBytes(photo, bytes);
+        ContactFields f = contact(fx.addGroup("朋友"), "张三");
+        f.photo = photo;
+        fx.state.Conn->addContact(f);
+        for (const ExportFormat format : {ExportFormat::VCard30, ExportFormat::VCard40}) {
+            const QByteArray cards = Exporter(*fx.state.Conn).build(ExportSelection::all(), format);
+            QCOMPARE(cards.contains(bytes.toBase64()) && !bytes.isEmpty(), embedded);
+            QVERIFY(!cards.contains("PASSWORD"));
+        }
+    }
+
     // A FIFO is written to, not replaced by a file.
     void exportWritesIntoAFifo() {
         Fixture fx;

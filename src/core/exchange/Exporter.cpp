@@ -23,6 +23,9 @@ Exporter::Exporter(Store& store) : store_(store) {}
 
 namespace {
 
+// A picture larger than this is not embedded in a card (a photo is a few megabytes at most).
+constexpr qint64 MaxPictureFile = 256 * 1024 * 1024;
+
 // Writes everything or reports the device's failure.
 bool writeAll(QIODevice& out, const QByteArray& bytes) {
     return out.write(bytes) == bytes.size();
@@ -127,14 +130,9 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
         card.groupName = groupName;
         card.uid = uid;
         card.kept = std::move(kept);
-        // Only a regular file is read: a FIFO would block, a device would never end.
-        const QString& photoPath = card.fields.photo;
-        if (!photoPath.isEmpty() && QFileInfo(photoPath).isFile()) {
-            QFile photo(photoPath);
-            if (photo.open(QIODevice::ReadOnly)) {
-                card.photoData = photo.readAll();
-                card.photoExtension = photobytes::extensionFor(card.photoData, QFileInfo(photoPath).suffix());
-            }
+        if (auto picture = photobytes::readPictureFile(card.fields.photo, MaxPictureFile)) {
+            card.photoData = std::move(picture->bytes);
+            card.photoExtension = std::move(picture->extension);
         }
         if (!writeAll(out, VCardWriter::write(card, version)))
             return false;

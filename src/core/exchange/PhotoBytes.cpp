@@ -1,5 +1,8 @@
 #include "core/exchange/PhotoBytes.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace photobytes {
 
 std::optional<QByteArray> base64Strict(QByteArrayView text) {
@@ -98,6 +101,25 @@ QString vcard30TypeFor(const QString& extension) {
     if (e == u"png" || e == u"gif" || e == u"bmp" || e == u"webp")
         return e.toUpper();
     return {};
+}
+
+std::optional<PictureFile> readPictureFile(const QString& path, qint64 maxBytes) {
+    // Only a regular file is opened: a FIFO would block, a device would never end.
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile() || info.size() > maxBytes)
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // The first bytes decide before the rest is read.
+    if (sniffExtension(file.peek(16)).isEmpty())
+        return std::nullopt;
+    PictureFile picture;
+    picture.bytes = file.read(maxBytes + 1);
+    if (picture.bytes.size() > maxBytes)
+        return std::nullopt;
+    picture.extension = extensionFor(picture.bytes, info.suffix());
+    return picture;
 }
 
 } // namespace photobytes

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QtGlobal>
 #include <optional>
 
 namespace photobytes {
@@ -25,5 +26,14 @@ QString extensionFor(QByteArrayView bytes, const QString& typeHint);
 // "image/jpeg" and the like, and the vCard 3.0 TYPE ("JPEG"), for an extension.
 QString mediaTypeFor(const QString& extension);
 QString vcard30TypeFor(const QString& extension);
+
+// The picture a contact's 照片 column names, as a card embeds it. A data file may name any file
+// there (/etc/passwd, /proc/self/environ, a key): only a regular file of at most maxBytes whose
+// bytes are a picture (sniffExtension) is ever read into a card; anything else gives nothing.
+struct PictureFile {
+    QByteArray bytes;
+    QString extension;
+};
+std::optional<PictureFile> readPictureFile(const QString& path, qint64 maxBytes);
 
 } // namespace photobytes

@@ -327,16 +327,9 @@ struct SyncEngine::Impl {
         SyncContact contact;
         contact.fields = *fields;
         contact.group = groupNameOf(fields->groupKey);
-        if (!fields->photo.isEmpty()) {
-            QFile file(fields->photo);
-            const QFileInfo info(file);
-            if (info.isFile() && info.size() <= MaxPhotoFile && file.open(QIODevice::ReadOnly)) {
-                contact.photo = file.read(MaxPhotoFile + 1);
-                if (contact.photo.size() > MaxPhotoFile)
-                    contact.photo.clear();
-                else
-                    contact.photoExtension = photobytes::extensionFor(contact.photo, info.suffix());
-            }
+        if (auto picture = photobytes::readPictureFile(fields->photo, MaxPhotoFile)) {
+            contact.photo = std::move(picture->bytes);
+            contact.photoExtension = std::move(picture->extension);
         }
         return contact;
     }
