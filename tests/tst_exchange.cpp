@@ -7,6 +7,8 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/rules/Duplicates.h"
+#include "core/store/SamePerson.h"
 #include "core/store/Store.h"
 
 #include "support/StatementCounter.h"
@@ -68,6 +70,26 @@ char* toString(const Seen& s) {
                                        s.fields.birthday ? s.fields.birthday->toString(Qt::ISODate) : QString())
                                   .arg(s.fields.photo)
                                   .arg(s.photo.size())));
+}
+
+// A person as the same-person cases compare them: every value they have, and what is kept beside.
+QString who(Store& store, const QString& key) {
+    const ContactFields f = store.loadContact(key).value();
+    QStringList parts{f.name};
+    const std::pair<const char*, QString> values[] = {
+        {"手机", f.mobile},   {"工作", f.workPhone}, {"家庭", f.homePhone},
+        {"邮件", f.email},    {"QQ", f.qq},          {"备注", f.remarks},
+        {"生日", f.birthday ? f.birthday->toString(Qt::ISODate) : QString()},
+        {"农历", f.lunarBirthday ? lunarBirthdayValue(*f.lunarBirthday) : QString()}};
+    for (const auto& [label, value] : values) {
+        if (!value.isEmpty())
+            parts << QString::fromUtf8(label) + u'=' + value;
+    }
+    for (const KeptProperty& kept : store.keptTable().load(key)) {
+        if (kept.field.isEmpty())
+            parts << QStringLiteral("其它=") + kept.line;
+    }
+    return parts.join(u' ');
 }
 
 } // namespace
@@ -223,6 +245,160 @@ private slots:
         for (const GroupRow& g : store->groups())
             classmates += g.name == u"同学";
         QCOMPARE(classmates, 1);
+    }
+
+    // Without a known UID a card is a person of the data file only by the same name with the same
+    // mobile number or their own e-mail address, and nothing that contradicts: people of one name who
+    // share an office number or a family's address stay apart, nobody is lost and nobody's values go
+    // into another's record.
+    void samePersonOnlyByWhatIsTheirs_data() {
+        QTest::addColumn<QByteArray>("before"); // the data file's people (each added as they are)
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("counts"); // added, updated, unchanged, same people, possible duplicates
+        QTest::addColumn<QStringList>("people");
+        QTest::addColumn<QString>("line"); // in the summary
+        const QByteArray a = card("FN:张伟\nTEL;TYPE=CELL:13800000001\nTEL;TYPE=WORK:010-88886666\n"
+                                  "BDAY:1980-03-01\nEMAIL:zw@example.cn");
+        const QString whoA = QStringLiteral("张伟 手机=13800000001 工作=010-88886666 邮件=zw@example.cn 生日=1980-03-01");
+        const QByteArray son = card("FN:张伟\nTEL;TYPE=CELL:13800000001\nEMAIL:family@example.cn\nBDAY:2005-06-01");
+        const QString whoSon = QStringLiteral("张伟 手机=13800000001 邮件=family@example.cn 生日=2005-06-01");
+        const QString possible = QStringLiteral("新增的联系人中有 1 个与已有的联系人同名，但不能确定是同一个人，已分别保存；"
+                                                "如是同一个人，请用“查询 ▸ 查找重复”合并。");
+
+        QTest::newRow("shared office phone")
+            << a << card("FN:张伟\nTEL;TYPE=WORK:010-88886666\nTEL;TYPE=HOME:010-55554444\nX-QQ:12345\nORG:某公司")
+            << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{whoA, QStringLiteral("张伟 工作=010-88886666 家庭=010-55554444 QQ=12345 其它=ORG:某公司")}
+            << possible;
+        QTest::newRow("family e-mail, another birthday")
+            << son << card("FN:张伟\nEMAIL:family@example.cn\nBDAY:1975-02-02\nTEL;TYPE=HOME:010-55554444")
+            << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{whoSon, QStringLiteral("张伟 家庭=010-55554444 邮件=family@example.cn 生日=1975-02-02")}
+            << possible;
+        QTest::newRow("family e-mail, the mother has it too")
+            << son + card("FN:李娜\nEMAIL:family@example.cn")
+            << card("FN:张伟\nEMAIL:Family@example.cn\nNOTE:父亲") << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{whoSon, QStringLiteral("李娜 邮件=family@example.cn"),
+                           QStringLiteral("张伟 邮件=Family@example.cn 备注=父亲")}
+            << possible;
+        QTest::newRow("own e-mail, another mobile")
+            << a << card("FN:张伟\nEMAIL:ZW@Example.cn\nTEL;TYPE=CELL:13900000002") << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{whoA, QStringLiteral("张伟 手机=13900000002 邮件=ZW@Example.cn")} << possible;
+        QTest::newRow("same mobile, another birthday")
+            << a << card("FN:张伟\nTEL;TYPE=CELL:+86 138-0000-0001\nBDAY:1981-03-01") << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{whoA, QStringLiteral("张伟 手机=+86 138-0000-0001 生日=1981-03-01")} << possible;
+        QTest::newRow("same mobile, another lunar birthday")
+            << card("FN:张伟\nTEL;TYPE=CELL:13800000001\nX-ZINTEVA-LUNAR-BIRTHDAY:1950-12-08")
+            << card("FN:张伟\nTEL;TYPE=CELL:0086 138 0000 0001\nX-ZINTEVA-LUNAR-BIRTHDAY:1950-11-08")
+            << QList<int>{1, 0, 0, 0, 1}
+            << QStringList{QStringLiteral("张伟 手机=13800000001 生日=1951-01-15 农历=1950-12-08"),
+                           QStringLiteral("张伟 手机=0086 138 0000 0001 生日=1950-12-16 农历=1950-11-08")}
+            << possible;
+        QTest::newRow("B then A")
+            << a
+            << card("FN:张伟\nTEL;TYPE=WORK:010-88886666\nTEL;TYPE=HOME:010-55554444") +
+                   card("FN:张伟\nTEL;TYPE=CELL:0086 13800000001\nTEL;TYPE=WORK:010-88886666")
+            << QList<int>{1, 0, 1, 1, 1}
+            << QStringList{whoA, QStringLiteral("张伟 工作=010-88886666 家庭=010-55554444")} << possible;
+        QTest::newRow("same mobile completes, another office number kept beside")
+            << a << card("FN:张伟\nTEL;TYPE=CELL:+86 138 0000 0001\nTEL;TYPE=WORK:010-77776666\nNOTE:老同学")
+            << QList<int>{0, 1, 0, 1, 0}
+            << QStringList{QStringLiteral("张伟 手机=13800000001 工作=010-88886666 邮件=zw@example.cn 备注=老同学 "
+                                          "生日=1980-03-01 其它=TEL;TYPE=WORK:010-77776666")}
+            << QStringLiteral("更新的资料：备注 1 个，其它资料 1 个。");
+        QTest::newRow("own e-mail completes, case aside")
+            << a << card("FN:张伟\nEMAIL:ZW@EXAMPLE.CN\nTEL;TYPE=HOME:010-55554444") << QList<int>{0, 1, 0, 1, 0}
+            << QStringList{QStringLiteral("张伟 手机=13800000001 工作=010-88886666 家庭=010-55554444 "
+                                          "邮件=zw@example.cn 生日=1980-03-01")}
+            << QStringLiteral("更新的资料：家庭电话 1 个。");
+        QTest::newRow("the same card again") << a << a << QList<int>{0, 0, 1, 1, 0} << QStringList{whoA}
+                                             << QStringLiteral("未变 1 个");
+        QTest::newRow("a birthday without a year agrees")
+            << a << card("FN:张伟\nTEL;TYPE=CELL:13800000001\nBDAY:--03-01") << QList<int>{0, 0, 1, 1, 0}
+            << QStringList{whoA} << QString();
+    }
+    void samePersonOnlyByWhatIsTheirs() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, counts);
+        QFETCH(QStringList, people);
+        QFETCH(QString, line);
+        const QString path = freshPath();
+        {
+            auto store = Store::open(path);
+            const QString group = store->addGroup(QStringLiteral("默认"));
+            for (const ImportRecord& record : VCardReader::read(before).records) {
+                ContactFields fields = record.fields;
+                fields.groupKey = group;
+                store->addContact(fields);
+            }
+        }
+        const ImportSummary summary = importBytes(path, file);
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        const QList<int> got{summary.added, summary.updated, summary.unchanged, summary.samePeople,
+                             summary.possibleDuplicates};
+        QCOMPARE(got, counts);
+        auto store = Store::open(path);
+        RowTable rows;
+        store->listAll(rows);
+        QStringList everybody;
+        for (int i = 0; i < rows.rowCount(); ++i)
+            everybody << who(*store, rows.key(i));
+        QCOMPARE(everybody, people);
+        QVERIFY2(summary.text().contains(line), qPrintable(summary.text()));
+        // 查找重复 lists the possible duplicates the summary points to.
+        if (summary.possibleDuplicates > 0) {
+            std::vector<DuplicateCandidate> candidates;
+            for (int i = 0; i < rows.rowCount(); ++i) {
+                const ContactFields f = store->loadContact(rows.key(i)).value();
+                candidates.push_back({rows.key(i), f.name, f.mobile, f.email});
+            }
+            QVERIFY(!findDuplicates(candidates).empty());
+        }
+    }
+
+    // The rule itself, for the cases the import does not reach: numbers as the importer normalises
+    // them, an address held by somebody else, birthdays without a year.
+    void samePersonRule_data() {
+        QTest::addColumn<QString>("person"); // name|mobile|email|birthday
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<int>("likeness"); // Likeness
+        const int other = int(Likeness::Other), possible = int(Likeness::Possible), same = int(Likeness::Same);
+        QTest::newRow("+86, spaces, dashes") << "张伟|13800000001||" << "张伟|+86 138-0000-0001||" << false << same;
+        QTest::newRow("0086, spaces around the name") << " 张伟|+8613800000001||" << "张伟 |0086 13800000001||" << false
+                                                      << same;
+        QTest::newRow("another mobile") << "张伟|13800000001|a@b.cn|" << "张伟|13800000002|a@b.cn|" << false << possible;
+        QTest::newRow("e-mail, case aside") << "张伟||A@b.cn|" << "张伟||a@B.CN|" << false << same;
+        QTest::newRow("e-mail somebody else has") << "张伟||a@b.cn|" << "张伟||a@b.cn|1975-02-02" << true << possible;
+        QTest::newRow("mobile beats a shared e-mail")
+            << "张伟|13800000001|a@b.cn|" << "张伟|13800000001|a@b.cn|" << true << same;
+        QTest::newRow("another birthday") << "张伟|13800000001||1980-03-01" << "张伟|13800000001||1980-03-02" << false
+                                          << possible;
+        QTest::newRow("yearless agrees") << "张伟|13800000001||1604-03-01" << "张伟|13800000001||1980-03-01" << false
+                                         << same;
+        QTest::newRow("yearless differs") << "张伟|13800000001||1604-03-02" << "张伟|13800000001||1980-03-01" << false
+                                          << possible;
+        QTest::newRow("short numbers differ") << "张伟|123|a@b.cn|" << "张伟|124|a@b.cn|" << false << possible;
+        QTest::newRow("only the name") << "张伟|||" << "张伟|||" << false << same;
+        QTest::newRow("another name") << "张伟|13800000001||" << "张卫|13800000001||" << false << other;
+    }
+    void samePersonRule() {
+        QFETCH(QString, person);
+        QFETCH(QString, card);
+        QFETCH(bool, shared);
+        QFETCH(int, likeness);
+        auto fields = [](const QString& text) {
+            const QStringList parts = text.split(u'|');
+            ContactFields f;
+            f.name = parts[0];
+            f.mobile = parts[1];
+            f.email = parts[2];
+            if (!parts[3].isEmpty())
+                f.birthday = QDate::fromString(parts[3], Qt::ISODate);
+            return f;
+        };
+        QCOMPARE(int(::likeness(fields(person), fields(card), shared)), likeness);
     }
 
     // Cards other readers take come in: a card without its END (the cards after it are cards of their

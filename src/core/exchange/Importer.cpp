@@ -6,6 +6,7 @@
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/GroupNames.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
@@ -39,27 +40,17 @@ constexpr int ListedProblems = 50;
 // Thrown to leave the transaction when the user cancels.
 struct Cancelled {};
 
-// The groups of the data file by name; the first group of a name wins, as in the tree's order.
+// The groups of the data file by name, and the group of the cards that name none.
 class GroupFinder {
 public:
-    GroupFinder(Store& store, ImportSummary& summary) : store_(store), summary_(summary) {
-        for (const GroupRow& row : store.groups()) {
-            if (!byName_.contains(row.name))
-                byName_.insert(row.name, row.key);
-            nameOf_.insert(row.key, row.name);
-            if (first_.isEmpty())
-                first_ = row.key;
-        }
-    }
-    bool exists(const QString& key) const { return nameOf_.contains(key); }
-    QString nameOf(const QString& key) const { return nameOf_.value(key); }
+    GroupFinder(Store& store, ImportSummary& summary) : names_(store), summary_(summary), first_(names_.first()) {}
+    bool exists(const QString& key) const { return names_.exists(key); }
+    QString nameOf(const QString& key) const { return names_.nameOf(key); }
     QString byName(const QString& name) {
-        if (const auto found = byName_.constFind(name); found != byName_.constEnd())
-            return *found;
-        const QString key = store_.addGroup(name);
-        byName_.insert(name, key);
-        nameOf_.insert(key, name);
-        summary_.createdGroups.append(name);
+        bool created = false;
+        const QString key = names_.keyFor(name, &created);
+        if (created)
+            summary_.createdGroups.append(name);
         return key;
     }
     QString fallback(const ImportOptions& options) {
@@ -77,12 +68,100 @@ public:
     }
 
 private:
-    Store& store_;
+    GroupNames names_;
     ImportSummary& summary_;
-    QHash<QString, QString> byName_, nameOf_;
     QString first_; // the first group the data file had before the import
     QString fallback_;
 };
+
+// A field of a person, as the summary names it and as a card's kept properties name it.
+struct FieldOfPerson {
+    QString label;
+    QString kept; // keptfield::...
+    QString ContactFields::*member;
+};
+
+// Numbers and addresses compared as the same-person rule compares them; other texts as they are.
+bool sameValue(QString ContactFields::*member, const QString& a, const QString& b) {
+    if (member == &ContactFields::mobile || member == &ContactFields::workPhone ||
+        member == &ContactFields::homePhone || member == &ContactFields::fax)
+    {
+        const QString digitsA = numberDigits(a), digitsB = numberDigits(b);
+        return digitsA.isEmpty() && digitsB.isEmpty() ? a.trimmed() == b.trimmed() : digitsA == digitsB;
+    }
+    if (member == &ContactFields::email)
+        return emailKey(a) == emailKey(b);
+    return a.trimmed() == b.trimmed();
+}
+
+const std::vector<FieldOfPerson>& fieldsOfPerson() {
+    static const std::vector<FieldOfPerson> fields = {
+        {QStringLiteral("移动电话"), keptfield::Mobile, &ContactFields::mobile},
+        {QStringLiteral("工作电话"), keptfield::Work, &ContactFields::workPhone},
+        {QStringLiteral("家庭电话"), keptfield::Home, &ContactFields::homePhone},
+        {QStringLiteral("传真号码"), keptfield::Fax, &ContactFields::fax},
+        {QStringLiteral("地址"), keptfield::Address, &ContactFields::address},
+        {QStringLiteral("邮政编码"), keptfield::Address, &ContactFields::postcode},
+        {QStringLiteral("QQ"), keptfield::Qq, &ContactFields::qq},
+        {QStringLiteral("ICQ"), keptfield::Icq, &ContactFields::icq},
+        {QStringLiteral("MSN"), keptfield::Msn, &ContactFields::msn},
+        {QStringLiteral("电子邮件"), keptfield::Email, &ContactFields::email},
+        {QStringLiteral("昵称"), keptfield::Nickname, &ContactFields::nickname},
+        {QStringLiteral("备注"), keptfield::Remarks, &ContactFields::remarks},
+        {QStringLiteral("照片"), keptfield::Photo, &ContactFields::photo},
+    };
+    return fields;
+}
+
+// What changed of a person, as the summary names it.
+QStringList changedFields(const ContactFields& before, const ContactFields& after, bool keptChanged) {
+    QStringList changed;
+    if (before.name != after.name)
+        changed << QStringLiteral("姓名");
+    if (before.birthday != after.birthday)
+        changed << QStringLiteral("生日");
+    if (before.lunarBirthday != after.lunarBirthday)
+        changed << QStringLiteral("农历生日");
+    for (const FieldOfPerson& field : fieldsOfPerson()) {
+        if (before.*field.member != after.*field.member)
+            changed << field.label;
+    }
+    if (before.groupKey != after.groupKey)
+        changed << QStringLiteral("分组");
+    if (keptChanged)
+        changed << QStringLiteral("其它资料");
+    return changed;
+}
+
+// The card's values that the person it completes has otherwise (another office number, a second
+// address): the person keeps theirs, and the card's are kept beside them as the card wrote them,
+// so that nothing of the card is lost and nothing of it replaces what the person has.
+std::vector<KeptProperty> valuesBeside(const ImportRecord& record, const ContactFields& person,
+                                       const ContactFields& card) {
+    QStringList fieldsBeside;
+    for (const FieldOfPerson& field : fieldsOfPerson()) {
+        const QString &theirs = person.*field.member, &ours = card.*field.member;
+        if (field.member != &ContactFields::photo && !theirs.isEmpty() && !ours.isEmpty() &&
+            !sameValue(field.member, theirs, ours) && !fieldsBeside.contains(field.kept))
+            fieldsBeside << field.kept;
+    }
+    std::vector<KeptProperty> rows;
+    for (const QString& field : fieldsBeside) {
+        QStringList lines;
+        for (const KeptProperty& kept : record.kept) {
+            if (kept.field == field)
+                lines << kept.line;
+        }
+        if (lines.isEmpty()) {
+            ExportCard written;
+            written.fields = card;
+            lines = VCardWriter::fieldLines(field, written, VCardVersion::V30);
+        }
+        for (const QString& line : std::as_const(lines))
+            rows.push_back({QString(), line, QString()});
+    }
+    return rows;
+}
 
 bool sameFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -170,6 +249,16 @@ std::vector<KeptProperty> keptRows(const ImportRecord& record, const ContactFiel
 
 } // namespace
 
+void ImportSummary::countUpdate(const QString& field) {
+    for (auto& [name, count] : updatedFields) {
+        if (name == field) {
+            ++count;
+            return;
+        }
+    }
+    updatedFields.emplace_back(field, 1);
+}
+
 QString ImportSummary::text() const {
     QStringList lines;
     if (!failure.isEmpty()) {
@@ -194,9 +283,20 @@ QString ImportSummary::text() const {
     lines.append(counts);
     if (photosNotSaved > 0)
         lines.append(QStringLiteral("有 %1 张照片没有保存，导入不完整。").arg(photosNotSaved));
+    if (!updatedFields.empty()) {
+        QStringList fields;
+        for (const auto& [name, count] : updatedFields)
+            fields << QStringLiteral("%1 %2 个").arg(name).arg(count);
+        lines.append(QStringLiteral("更新的资料：%1。").arg(fields.join(QStringLiteral("，"))));
+    }
     if (samePeople > 0)
-        lines.append(QStringLiteral("其中 %1 个按姓名和电话或电子邮件认出是已有的联系人，只补充了缺少的资料，没有重复添加。")
+        lines.append(QStringLiteral("有 %1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，只补充了缺少的资料，"
+                                    "不同的号码和资料另存在其“其它资料”中，没有重复添加。")
                          .arg(samePeople));
+    if (possibleDuplicates > 0)
+        lines.append(QStringLiteral("新增的联系人中有 %1 个与已有的联系人同名，但不能确定是同一个人，已分别保存；"
+                                    "如是同一个人，请用“查询 ▸ 查找重复”合并。")
+                         .arg(possibleDuplicates));
     if (keptProperties > 0)
         lines.append(QStringLiteral("另有 %1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。")
                          .arg(keptProperties));
@@ -370,6 +470,7 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             keptTable = true;
             store_.keptTable().replace(contactKey, rows);
         };
+        SamePersonFinder samePeople(store_);
         QSet<QString> touched;          // the people this import added or matched
         QHash<QString, int> uidSeen;    // how often each UID came so far in this file
         QHash<QString, int> uidFirstAt; // and on which card first
@@ -408,19 +509,20 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                     uidFirstAt.insert(record.uid, record.number);
                 uidSeen[record.uid] += 1;
             }
-            // No UID found the person, but one already in the data file has this name and a phone
-            // number or e-mail address of the card: the card completes that person instead of adding
-            // them twice. Each person is matched once per import (two such cards are two people).
+            // No UID found the person: one already in the data file of this name is the card's person
+            // only by what belongs to one person (store/SamePerson.h); else the card is somebody new.
+            // Each person is matched once per import (two such cards are two people).
             bool samePersonMatch = false;
+            bool possibleDuplicate = false;
             if (!existing) {
-                for (const auto& [candidate, person] : store_.contactsNamed(fields.name)) {
-                    if (!touched.contains(candidate) && samePerson(person, fields)) {
-                        key = candidate;
-                        existing = store_.loadContact(candidate);
-                        samePersonMatch = existing.has_value();
-                        break;
-                    }
+                SamePersonFinder::Found found =
+                    samePeople.find(fields, [&](const QString& candidate) { return touched.contains(candidate); });
+                if (!found.key.isEmpty()) {
+                    key = found.key;
+                    existing = std::move(found.person);
+                    samePersonMatch = true;
                 }
+                possibleDuplicate = found.possibleDuplicate;
             }
             if (!existing)
                 key.clear();
@@ -482,13 +584,24 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
 
             const QString groupName = groups.nameOf(fields.groupKey);
             std::vector<KeptProperty> kept;
+            std::vector<KeptProperty> keptBefore;
+            if (existing)
+                keptBefore = keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>();
+            int newKept = 0; // properties of this card kept without a column
             if (existing && samePersonMatch) {
-                // What the person has stays; the card fills what is empty and adds what has no column.
-                fields = completedWith(*existing, fields);
-                kept = keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>();
-                for (const KeptProperty& row : keptRows(record, fields, groupName, false, dropLines)) {
-                    if (row.field.isEmpty() && std::find(kept.begin(), kept.end(), row) == kept.end())
+                // What the person has stays; the card fills what is empty, and its other values and
+                // what has no column are kept beside the person's.
+                const ContactFields card = fields;
+                fields = completedWith(*existing, card);
+                kept = keptBefore;
+                std::vector<KeptProperty> rows = keptRows(record, fields, groupName, false, dropLines);
+                for (KeptProperty& row : valuesBeside(record, *existing, card))
+                    rows.push_back(std::move(row));
+                for (const KeptProperty& row : rows) {
+                    if (row.field.isEmpty() && std::find(kept.begin(), kept.end(), row) == kept.end()) {
                         kept.push_back(row);
+                        ++newKept;
+                    }
                 }
                 ++summary.samePeople;
             } else if (existing) {
@@ -496,13 +609,15 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                                 !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
             }
             if (existing) {
-                if (*existing == fields &&
-                    (keptTable ? store_.keptTable().load(key) : std::vector<KeptProperty>()) == kept) {
+                if (*existing == fields && keptBefore == kept) {
                     ++summary.unchanged;
                 } else {
                     store_.updateContact(key, fields);
                     writeKept(key, kept);
+                    samePeople.written(existing, fields);
                     ++summary.updated;
+                    for (const QString& label : changedFields(*existing, fields, keptBefore != kept))
+                        summary.countUpdate(label);
                 }
             } else {
                 key = store_.addContact(fields);
@@ -510,13 +625,19 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                                 !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
                 if (!kept.empty())
                     writeKept(key, kept);
+                samePeople.written(std::nullopt, fields);
                 ++summary.added;
+                if (possibleDuplicate)
+                    ++summary.possibleDuplicates;
             }
             touched.insert(key);
-            for (const KeptProperty& row : kept) {
-                if (row.field.isEmpty())
-                    ++summary.keptProperties;
+            if (!samePersonMatch) {
+                for (const KeptProperty& row : kept) {
+                    if (row.field.isEmpty())
+                        ++newKept;
+                }
             }
+            summary.keptProperties += newKept;
         });
         summary.total = done;
         transaction.commit();

@@ -22,9 +22,16 @@ struct ImportSummary {
     ImportBatch::Source source = ImportBatch::Source::VCard;
     int total = 0;                       // records in the file, good and broken
     int added = 0;                       // new contacts
-    int updated = 0;                     // contacts of this data file that a card (by its UID) changed
-    int unchanged = 0;                   // contacts of this data file that a card matched exactly
-    int samePeople = 0; // of those updated or unchanged: found by name with a phone or e-mail, not by UID
+    int updated = 0;   // contacts of this data file that a card changed
+    int unchanged = 0; // contacts of this data file that a card matched exactly
+    // Of those updated or unchanged: found by name with their mobile number or own e-mail, not by UID.
+    int samePeople = 0;
+    // Of those added: somebody of the same name was there already, but nothing showed that the
+    // card is them (查找重复 lists them).
+    int possibleDuplicates = 0;
+    // What the updates changed: each field's name and how many people it changed for, in the order
+    // first met.
+    std::vector<std::pair<QString, int>> updatedFields;
     std::vector<ImportProblem> skipped;  // records not imported, and why
     std::vector<ImportProblem> warnings; // imported, but something of the card was left out
     QStringList createdGroups;
@@ -36,6 +43,7 @@ struct ImportSummary {
     bool cancelled = false;
 
     int imported() const { return added + updated + unchanged; }
+    void countUpdate(const QString& field);
     // Every card of the file is in the data file (the command line's exit code 0).
     bool complete() const { return failure.isEmpty() && skipped.empty() && photosNotSaved == 0 && total > 0; }
     // The summary for the user: counts, then each skipped record and why.

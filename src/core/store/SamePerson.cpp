@@ -1,12 +1,13 @@
 #include "core/store/SamePerson.h"
 
-#include "core/store/ContactFields.h"
+#include "core/store/Store.h"
+#include "core/text/TypedDate.h"
 
 #include <QStringList>
 #include <string>
 #include <string_view>
 
-QString mobileDigits(const QString& number) {
+QString numberDigits(const QString& number) {
     QString digits;
     for (const QChar c : number) {
         if (c.isDigit())
@@ -16,6 +17,11 @@ QString mobileDigits(const QString& number) {
         digits.remove(0, 2);
     else if (digits.startsWith(QLatin1String("0086")))
         digits.remove(0, 4);
+    return digits;
+}
+
+QString mobileDigits(const QString& number) {
+    const QString digits = numberDigits(number);
     return digits.size() < 5 ? QString() : digits;
 }
 
@@ -130,30 +136,111 @@ template <QString (*Key)(const QString&)> std::string throughQString(std::string
     return Key(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))).toStdString();
 }
 
-QStringList phoneDigits(const ContactFields& person) {
-    QStringList digits;
-    for (const QString* number : {&person.mobile, &person.workPhone, &person.homePhone}) {
-        const QString d = mobileDigits(*number);
-        if (!d.isEmpty())
-            digits << d;
+// The Gregorian day a birthday falls on, when it is known.
+std::optional<QDate> gregorianDay(const ContactFields& person) {
+    if (person.lunarBirthday)
+        return person.lunarBirthday->gregorian(); // nothing without a year: no day to compare
+    return person.birthday;
+}
+
+// Every value of the two the same: a card imported again, untouched since.
+bool sameValues(const ContactFields& a, const ContactFields& b) {
+    if (a.name != b.name || a.birthday != b.birthday || a.lunarBirthday != b.lunarBirthday)
+        return false;
+    for (QString ContactFields::*field : PlainTexts) {
+        if (field != &ContactFields::photo && a.*field != b.*field)
+            return false;
     }
-    return digits;
+    return true;
 }
 
 } // namespace
 
-bool samePerson(const ContactFields& a, const ContactFields& b) {
-    if (nameKey(a.name).isEmpty() || nameKey(a.name) != nameKey(b.name))
-        return false;
-    const QString mail = emailKey(a.email);
-    if (!mail.isEmpty() && mail == emailKey(b.email))
+bool contradicts(const ContactFields& a, const ContactFields& b) {
+    const QString mobileA = numberDigits(a.mobile), mobileB = numberDigits(b.mobile);
+    if (!mobileA.isEmpty() && !mobileB.isEmpty() && mobileA != mobileB)
         return true;
-    const QStringList theirs = phoneDigits(b);
-    for (const QString& digits : phoneDigits(a)) {
-        if (theirs.contains(digits))
+    if (a.lunarBirthday && b.lunarBirthday) {
+        const LunarBirthday &la = *a.lunarBirthday, &lb = *b.lunarBirthday;
+        if (la.month != lb.month || la.day != lb.day || la.leap != lb.leap || (la.year && lb.year && la.year != lb.year))
             return true;
     }
+    const std::optional<QDate> dayA = gregorianDay(a), dayB = gregorianDay(b);
+    if (dayA && dayB && dayA->isValid() && dayB->isValid()) {
+        if (birthday::isYearless(*dayA) || birthday::isYearless(*dayB))
+            return dayA->month() != dayB->month() || dayA->day() != dayB->day();
+        return *dayA != *dayB;
+    }
     return false;
+}
+
+Likeness likeness(const ContactFields& person, const ContactFields& card, bool emailShared) {
+    if (nameKey(person.name).isEmpty() || nameKey(person.name) != nameKey(card.name))
+        return Likeness::Other;
+    if (contradicts(person, card))
+        return Likeness::Possible;
+    const QString mobile = mobileDigits(person.mobile);
+    if (!mobile.isEmpty() && mobile == mobileDigits(card.mobile))
+        return Likeness::Same;
+    const QString mail = emailKey(person.email);
+    if (!mail.isEmpty() && mail == emailKey(card.email) && !emailShared)
+        return Likeness::Same;
+    // Nothing of the card differs from the person, nor the other way round: joining them neither
+    // loses a value nor puts one into somebody else's record.
+    return sameValues(person, card) ? Likeness::Same : Likeness::Possible;
+}
+
+SamePersonFinder::Found SamePersonFinder::find(const ContactFields& card,
+                                               const std::function<bool(const QString&)>& skip) {
+    Found found;
+    if (nameKey(card.name).isEmpty())
+        return found;
+    const QString mobile = mobileDigits(card.mobile);
+    const QString mail = emailKey(card.email);
+    for (const auto& [candidate, columns] : store_.contactsNamed(card.name)) {
+        found.possibleDuplicate = true;
+        // Another mobile number tells most people of a name apart without reading them whole.
+        if ((skip && skip(candidate)) || contradicts(columns, card))
+            continue;
+        std::optional<ContactFields> person = store_.loadContact(candidate);
+        if (!person)
+            continue;
+        const bool byMailOnly = !mail.isEmpty() && emailKey(person->email) == mail &&
+                                (mobile.isEmpty() || mobileDigits(person->mobile) != mobile);
+        if (likeness(*person, card, byMailOnly && emailShared(mail)) == Likeness::Same) {
+            found.key = candidate;
+            found.person = std::move(person);
+            found.possibleDuplicate = false;
+            return found;
+        }
+    }
+    return found;
+}
+
+bool SamePersonFinder::emailShared(const QString& key) {
+    if (!holders_) {
+        holders_.emplace();
+        store_.forEachDuplicateCandidate([&](std::string_view, std::string_view, std::string_view, std::string_view email) {
+            std::string held = emailKeyOf(email);
+            if (!held.empty())
+                ++(*holders_)[held];
+        });
+    }
+    const auto it = holders_->find(key.toStdString());
+    return it != holders_->end() && it->second > 1;
+}
+
+void SamePersonFinder::written(const std::optional<ContactFields>& before, const ContactFields& after) {
+    if (!holders_)
+        return;
+    const std::string old = before ? emailKey(before->email).toStdString() : std::string();
+    const std::string now = emailKey(after.email).toStdString();
+    if (old == now)
+        return;
+    if (!old.empty() && --(*holders_)[old] <= 0)
+        holders_->erase(old);
+    if (!now.empty())
+        ++(*holders_)[now];
 }
 
 std::string nameKeyOf(std::string_view text) {

@@ -1,10 +1,16 @@
 #pragma once
-// When two records are one person: the rules the duplicate finder and the import share.
+// When two records are one person: the rules the duplicate finder, the import and the sync's first
+// match share.
+#include "core/store/ContactFields.h"
+
 #include <QString>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
-struct ContactFields;
+class Store;
 
 // A name as it is compared: spaces around it aside.
 QString nameKey(const QString& name);
@@ -16,9 +22,44 @@ QString mobileDigits(const QString& number);
 // An e-mail address as it is compared: trimmed, case aside.
 QString emailKey(const QString& address);
 
-// The same name (spaces around aside) with a phone number (of any kind) or an e-mail address in
-// common.
-bool samePerson(const ContactFields& a, const ContactFields& b);
+// What a card (or a server's contact) is to a person already in the data file. Two people of one
+// name often share an office or home number or a family's e-mail address, so only what belongs to
+// one person counts: the same mobile number, or the same e-mail address when nobody else has it.
+// A single value that differs (a mobile number, a birthday, a lunar birthday) tells them apart.
+enum class Likeness {
+    Other,    // another name
+    Possible, // the same name, but nothing personal in common, or a value that contradicts
+    Same,     // the same person: the card may complete them
+};
+// emailShared: the card's address is another person's too, so it proves nothing.
+Likeness likeness(const ContactFields& person, const ContactFields& card, bool emailShared = false);
+// A single value both have and that differs: a mobile number, a birthday, a lunar birthday (a
+// birthday without a year compared by month and day).
+bool contradicts(const ContactFields& a, const ContactFields& b);
+// The digits of a number as mobileDigits compares them, however few.
+QString numberDigits(const QString& number);
+
+// Finds the person a card is among the people of its name in the data file.
+class SamePersonFinder {
+public:
+    explicit SamePersonFinder(Store& store) : store_(store) {}
+    struct Found {
+        QString key; // empty: nobody; the card is a new person
+        std::optional<ContactFields> person;
+        bool possibleDuplicate = false; // nobody, but someone of the same name is there
+    };
+    // skip: people the caller has matched already (each person takes one card).
+    Found find(const ContactFields& card, const std::function<bool(const QString& key)>& skip = {});
+    // A person was added (before: nothing) or changed by the caller, so that whose e-mail address
+    // is shared stays known.
+    void written(const std::optional<ContactFields>& before, const ContactFields& after);
+
+private:
+    bool emailShared(const QString& key); // an e-mail key held by more than one person
+    Store& store_;
+    // E-mail key -> how many people have it; read from the data file when first needed.
+    std::optional<std::unordered_map<std::string, int>> holders_;
+};
 
 // The same three keys made from a data file's bytes (a column's UTF-8 as SQLite hands it out) and
 // given as UTF-8: two texts get equal keys exactly when the functions above give them equal keys.
