@@ -814,6 +814,47 @@ private slots:
         QCOMPARE(server.cards().size(), Count + 1);
     }
 
+    // A first sync joins a server card to a contact here by the import's rule: the same name with the
+    // same mobile number (however written) or own e-mail address, and no birthday against it. People
+    // of one name who share an office number stay two, and neither gets the other's values.
+    void firstSyncMatchesByTheImportsRule_data() {
+        QTest::addColumn<QString>("mobile"); // the contact here
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QByteArray>("card"); // the server's 张伟, beyond the name
+        QTest::addColumn<int>("people");      // 张伟s after the sync
+        QTest::newRow("mobile written another way") << "13800000001" << "" << QByteArray("TEL;TYPE=CELL:+86 138-0000-0001\r\n") << 1;
+        QTest::newRow("own e-mail, case aside") << "" << "zw@example.cn" << QByteArray("EMAIL:ZW@Example.cn\r\n") << 1;
+        QTest::newRow("shared office phone") << "13800000001" << ""
+                                             << QByteArray("TEL;TYPE=WORK:010-88886666\r\nTEL;TYPE=HOME:010-55554444\r\n")
+                                             << 2;
+        QTest::newRow("same mobile, another birthday")
+            << "13800000001" << "" << QByteArray("TEL;TYPE=CELL:13800000001\r\nBDAY:1975-02-02\r\n") << 2;
+    }
+    void firstSyncMatchesByTheImportsRule() {
+        QFETCH(QString, mobile);
+        QFETCH(QString, email);
+        QFETCH(QByteArray, card);
+        QFETCH(int, people);
+        DavServer server(DavServer::Kind::Radicale);
+        REQUIRE_SERVER(server);
+        QVERIFY(server.seed({{QStringLiteral("zw.vcf"), phoneCard(QStringLiteral("zw"), QStringLiteral("张伟"), card)}}));
+        Copy a;
+        const QString here = a.add(QStringLiteral("张伟"), QStringLiteral("朋友"), mobile);
+        a.edit(QStringLiteral("张伟"), [&](ContactFields& f) {
+            f.workPhone = QStringLiteral("010-88886666");
+            f.email = email;
+            f.birthday = QDate(1980, 3, 1);
+        });
+        const ContactFields before = *a.store->loadContact(here);
+        const SyncReport r = a.sync(server);
+        QVERIFY2(r.ok, qPrintable(r.text()));
+        QCOMPARE(a.keysNamed(QStringLiteral("张伟")).size(), people);
+        if (people == 2) {
+            QCOMPARE(*a.store->loadContact(here), before); // nothing of the other 张伟 came in
+            QCOMPARE(r.conflicts, 0);
+        }
+    }
+
     // 5,000 contacts on the server; a copy that knew the same people matches them all without uploading or
     // duplicating anyone, fetching the cards in batches of 100; then only ten changes travel.
     void manyContacts() {

@@ -44,10 +44,6 @@ inline constexpr const char* MarkUnsent =
     "insert or ignore into zinteva_sync_change (friendid, deleted, seq) select friendid, 0, "
     "(select n from zinteva_sync_seq where id = 1) from phone where friendid is not null and "
     "friendid not in (select friendid from zinteva_sync_card)";
-// Contacts of no card, read to match server cards by name and phone or e-mail on a first sync.
-inline constexpr const char* SelectUnmatched =
-    "select friendid, 姓名, 移动电话, 工作电话, 家庭电话, 传真号码, email from phone where friendid is not null "
-    "and friendid not in (select friendid from zinteva_sync_card)";
 inline constexpr const char* SelectPhotoPath = "select 照片 from phone where friendid = ?";
 
 inline constexpr const char* InsertConflict =

@@ -133,18 +133,6 @@ void SyncTable::markUnsent() {
     s.exec();
 }
 
-void SyncTable::forEachUnsynced(const std::function<void(const UnsyncedContact&)>& visit) {
-    Statement s(connection_, syncsql::SelectUnmatched);
-    while (s.step()) {
-        UnsyncedContact c{s.text(0), s.text(1), {}, s.text(6)};
-        for (int i = 2; i <= 5; ++i) {
-            if (!s.isNull(i) && !s.view(i).empty())
-                c.phones.append(s.text(i));
-        }
-        visit(c);
-    }
-}
-
 void SyncTable::addConflict(const SyncConflictRow& c) {
     Statement s(connection_, syncsql::InsertConflict);
     s.bind(1, c.contactKey).bind(2, c.name).bind(3, c.field).bind(4, c.local).bind(5, c.server).bind(6, c.at);

@@ -36,13 +36,6 @@ struct SyncConflictRow {
     QString at;
 };
 
-struct UnsyncedContact {
-    QString friendid;
-    QString name;
-    QStringList phones;
-    QString email;
-};
-
 class SyncTable {
 public:
     explicit SyncTable(Connection& connection) : connection_(connection) {}
@@ -66,7 +59,6 @@ public:
     void dropChange(const QString& contactKey);
     void dropChange(const SyncChange& change); // only when not marked again since
     void markUnsent();                          // every contact of no card
-    void forEachUnsynced(const std::function<void(const UnsyncedContact&)>& visit);
 
     void addConflict(const SyncConflictRow& conflict);
     std::vector<SyncConflictRow> conflicts();

@@ -2,6 +2,8 @@
 
 #include "core/exchange/Exporter.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/store/GroupNames.h"
+#include "core/store/SamePerson.h"
 #include "core/store/Store.h"
 
 #include <QCryptographicHash>
@@ -203,24 +205,15 @@ struct SyncEngine::Impl {
     bool localChanged = false; // in the open transaction
     QStringList batchPhotos;   // pictures the open transaction wrote into photos/
 
-    // Groups by name, the first of a name winning as in the tree.
-    QHash<QString, QString> groupByName;
-    QSet<QString> groupKeys;
-    QString firstGroup;
-    bool groupsRead = false;
+    // Groups by name, the first of a name winning as in the tree; read when first needed.
+    std::optional<GroupNames> groups;
 
-    // Local contacts without a card, for matching a first sync's server cards.
-    struct Candidate {
-        QString friendid;
-        QStringList phones;
-        QString email;
-    };
-    QMultiHash<QString, Candidate> unmatched;
-    bool unmatchedRead = false;
+    // Local contacts without a card are matched to a first sync's server cards by the import's rule.
+    SamePersonFinder samePeople;
 
     Impl(SyncEngine& e, Store& s, DavClient& c)
         : engine(e), store(s), table(s.syncTable()), client(c),
-          photosFolder(QFileInfo(e.dataFile_).absoluteDir().filePath(QStringLiteral("photos"))) {}
+          photosFolder(QFileInfo(e.dataFile_).absoluteDir().filePath(QStringLiteral("photos"))), samePeople(s) {}
 
     void progress(const QString& text) {
         if (engine.onProgress)
@@ -240,9 +233,7 @@ struct SyncEngine::Impl {
             batch.commit();
         } catch (...) {
             // What the batch read of the groups may be gone with it.
-            groupsRead = false;
-            groupByName.clear();
-            groupKeys.clear();
+            groups.reset();
             // Its pictures too: nobody names them now, and on a full disk their room is needed.
             for (const QString& photo : std::as_const(batchPhotos))
                 QFile::remove(photo);
@@ -269,54 +260,26 @@ struct SyncEngine::Impl {
     void dropChangeAt(const Change& change) { table.dropChange(change); }
 
     // ---- local contacts
-    void readGroups() {
-        if (groupsRead)
-            return;
-        groupByName.clear();
-        groupKeys.clear();
-        firstGroup.clear();
-        for (const GroupRow& g : store.groups()) {
-            if (firstGroup.isEmpty())
-                firstGroup = g.key;
-            groupKeys.insert(g.key);
-            if (!groupByName.contains(g.name))
-                groupByName.insert(g.name, g.key);
-        }
-        groupsRead = true;
+    GroupNames& readGroups() {
+        if (!groups)
+            groups.emplace(store);
+        return *groups;
     }
-    QString groupNameOf(const QString& key) {
-        readGroups();
-        for (auto it = groupByName.cbegin(); it != groupByName.cend(); ++it) {
-            if (it.value() == key)
-                return it.key();
-        }
-        // A second group of the same name, or a contact of no group.
-        for (const GroupRow& g : store.groups()) {
-            if (g.key == key)
-                return g.name;
-        }
-        return {};
-    }
+    QString groupNameOf(const QString& key) { return readGroups().nameOf(key); }
     QString groupKeyFor(const QString& name, const QString& current) {
-        readGroups();
+        GroupNames& names = readGroups();
         if (name.isEmpty()) {
-            if (groupKeys.contains(current))
+            if (names.exists(current))
                 return current;
-            if (!firstGroup.isEmpty())
-                return firstGroup;
+            if (!names.first().isEmpty())
+                return names.first();
             return groupKeyFor(DefaultGroupName, {});
         }
-        if (groupKeys.contains(current) && groupNameOf(current) == name)
+        if (names.exists(current) && names.nameOf(current) == name)
             return current;
-        const auto it = groupByName.constFind(name);
-        if (it != groupByName.cend())
-            return it.value();
-        const QString key = store.addGroup(name);
-        groupByName.insert(name, key);
-        groupKeys.insert(key);
-        if (firstGroup.isEmpty())
-            firstGroup = key;
-        localChanged = true;
+        bool created = false;
+        const QString key = names.keyFor(name, &created);
+        localChanged = localChanged || created;
         return key;
     }
 
@@ -380,6 +343,7 @@ struct SyncEngine::Impl {
             }
         }
         localChanged = true;
+        samePeople.written(local ? std::optional<ContactFields>(local->fields) : std::nullopt, fields);
         if (friendid.isEmpty())
             return store.addContact(fields);
         store.updateContact(friendid, fields);
@@ -395,14 +359,7 @@ struct SyncEngine::Impl {
     }
 
     // ---- first-sync matching
-    void readUnmatched() {
-        if (unmatchedRead)
-            return;
-        unmatchedRead = true;
-        table.forEachUnsynced([&](const UnsyncedContact& c) { unmatched.insert(c.name, {c.friendid, c.phones, c.email}); });
-    }
     QString match(const SyncContact& server, const QString& uid) {
-        readUnmatched();
         auto taken = [&](const QString& key) { return rowByFriend(key).found; };
         // A card of this data file carries its contact's own UID; an imported contact keeps the UID
         // its card had.
@@ -413,20 +370,8 @@ struct SyncEngine::Impl {
                     return key;
             }
         }
-        const QStringList serverPhones = {server.fields.mobile, server.fields.workPhone, server.fields.homePhone,
-                                          server.fields.fax};
-        for (auto it = unmatched.find(server.fields.name); it != unmatched.end() && it.key() == server.fields.name;
-             ++it) {
-            bool same = !it->email.isEmpty() && it->email.compare(server.fields.email, Qt::CaseInsensitive) == 0;
-            for (const QString& phone : it->phones)
-                same = same || serverPhones.contains(phone);
-            if (same && !taken(it->friendid)) {
-                const QString key = it->friendid;
-                unmatched.erase(it);
-                return key;
-            }
-        }
-        return {};
+        // A contact that has a card already is somebody else's match.
+        return samePeople.find(server.fields, taken).key;
     }
 
     // ---- pull
@@ -926,20 +871,10 @@ void takeBack(Store& store, const SyncConflict& conflict) {
     case CardField::Birthday:
         synccard::parseBirthday(conflict.local, *fields);
         break;
-    case CardField::Group: {
-        QString key;
-        for (const GroupRow& g : store.groups()) {
-            if (g.name == conflict.local) {
-                key = g.key;
-                break;
-            }
-        }
-        if (key.isEmpty() && !conflict.local.isEmpty())
-            key = store.addGroup(conflict.local);
-        if (!key.isEmpty())
-            fields->groupKey = key;
+    case CardField::Group:
+        if (!conflict.local.isEmpty())
+            fields->groupKey = GroupNames(store).keyFor(conflict.local);
         break;
-    }
     case CardField::Photo:
         fields->photo = conflict.local;
         break;
