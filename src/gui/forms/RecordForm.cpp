@@ -6,6 +6,7 @@
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
+#include "gui/shared/FocusReturn.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -280,6 +281,7 @@ void frm_detail::showContact(const ContactFields& fields) {
 }
 
 void frm_detail::showKept() {
+    const FocusReturn focus;
     Frm_kept list(Text_[Name]->text(), kept_, this);
     list.exec();
 }
