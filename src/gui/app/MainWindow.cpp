@@ -16,6 +16,7 @@
 #include "gui/list/ListColumns.h"
 #include "gui/list/ListFilterBar.h"
 #include "gui/shared/FocusReturn.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -162,9 +163,13 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
             action->setShortcut(keys);
             action->setShortcutContext(Qt::WindowShortcut);
             if (!toolbar_->actions().contains(action))
-                addAction(action); // a drop-down entry: its keys work while its menu is closed
+                addAction(action); // a drop-down entry: its keys work while its menu is closed (and shows them)
+            else if (QWidget* face = toolbar_->widgetForAction(action))
+                keytips::add(face, keys);
         }
     }
+    // The delete button is the Delete key in the tree and the list.
+    keytips::add(toolbar_->widgetForAction(action(QStringLiteral("delebutt"))), QKeySequence(Qt::Key_Delete));
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });

@@ -7,6 +7,7 @@
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
 #include "gui/shared/FocusReturn.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -107,6 +108,9 @@ void frm_detail::buildForm() {
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
         if (auto* face = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action))) {
             face->setObjectName(key);
+            // Ctrl+S saves (below); Esc closes, as in every dialog.
+            keytips::add(face, key == QLatin1String("savebutt") ? QKeySequence(QKeySequence::Save)
+                                                                 : QKeySequence(Qt::Key_Escape));
             face->setFocusPolicy(Qt::TabFocus); // a click keeps the focus in the box being typed; Tab reaches it
             toolbarFaces_.push_back(face);
         }
