@@ -40,15 +40,9 @@ qint64 groupId(const QString& key) {
 
 } // namespace
 
-void RecentlyDeleted::ensureTable() {
-    if (!connection_.isReadOnly())
-        connection_.exec(sql::undo::CreateDeleted);
-}
-
 void RecentlyDeleted::install() {
     if (connection_.isReadOnly())
         return;
-    connection_.exec(sql::undo::CreateDeleted);
     connection_.exec(sql::undo::CreateState);
     connection_.exec(sql::undo::SeedState);
     connection_.exec(sql::deleted::CreateClock);

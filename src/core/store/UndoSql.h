@@ -29,9 +29,7 @@ inline constexpr const char* SchemaVersion = "pragma main.schema_version";
 inline constexpr const char* TableColumns = "select name from pragma_table_info(?, 'main')";
 
 // The people deleted in the last 30 days, with the row they had, so that they can come back.
-inline constexpr const char* CreateDeleted =
-    "create table if not exists zinteva_deleted (id integer primary key autoincrement, friendid text not null, "
-    "name text, mainid text, groupname text, deleted text not null, row text not null, uid text, kept text)";
+// (The table zinteva_deleted is the schema owner's: store/SchemaSql.h.)
 inline constexpr const char* ListDeleted =
     "select id, friendid, name, groupname, deleted from zinteva_deleted order by deleted desc, id desc";
 inline constexpr const char* DeletedRow = "select row, groupname, uid, kept from zinteva_deleted where id = ?";
@@ -42,9 +40,6 @@ inline constexpr const char* DeletedPhotoPaths =
     "select distinct json_extract(row, '$.\"照片\"') from zinteva_deleted "
     "where coalesce(json_extract(row, '$.\"照片\"'), '') <> ''";
 inline constexpr const char* PurgeDeleted = "delete from zinteva_deleted where deleted < ?";
-inline constexpr const char* KeepDeletedTrigger = "zinteva_keep_deleted";
-inline constexpr const char* TriggerSql = "select sql from main.sqlite_master where type = 'trigger' and name = ?";
-inline constexpr const char* DropKeepDeleted = "drop trigger if exists main.zinteva_keep_deleted";
 inline constexpr const char* ContactKeyExists = "select 1 from phone where friendid = ? or id = ?";
 inline constexpr const char* GroupKeyExists = "select 1 from 分类 where 分类 = ?";
 
