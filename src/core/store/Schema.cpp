@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <iterator>
+#include <tuple>
 #include <map>
 #include <set>
 #include <sqlite3.h>
@@ -142,6 +144,10 @@ std::vector<const Object*> notOurs(const Snapshot& snapshot) {
         if ((code || ownIndex) && !exact(object))
             found.push_back(&object);
     }
+    // Told in a steady order: triggers, then views, each by name.
+    std::sort(found.begin(), found.end(), [](const Object* a, const Object* b) {
+        return std::tie(a->type, a->name) < std::tie(b->type, b->name);
+    });
     return found;
 }
 

@@ -165,6 +165,71 @@ inline constexpr const char* Step1Triggers =
 inline constexpr const char* Seeds = "insert or ignore into zinteva_sync_seq (id, n) values (1, 0)";
 
 // ---------------------------------------------------------------------------------------------
+// The window's connection alone: temporary tables and triggers that record every change for undo and
+// keep the deleted people, never written into the data file (store/UndoLog.cpp, RecentlyDeleted.cpp).
+namespace temp {
+inline constexpr const char* UndoLog =
+    "create temp table if not exists zinteva_undo_log (seq integer primary key autoincrement, statement text not null)";
+inline constexpr const char* UndoState = "create temp table if not exists zinteva_undo_state (recording integer)";
+inline constexpr const char* SeedUndoState =
+    "insert into temp.zinteva_undo_state (recording) select 0 where not exists (select 1 from temp.zinteva_undo_state)";
+// Per table of the data file, from its columns: each trigger logs the statement that undoes the change,
+// built by SQL from the row's old values (quote() writes each value as a literal of its own type, so
+// nothing the user typed becomes SQL). %1 the triggers' base name, %2 the table as an identifier, %3
+// the same inside a string literal; for an update %4 the assignments (UndoAssignment joined by
+// UndoJoin); for a delete %4 the column names, %5 their values (UndoValue joined by UndoJoin).
+#define ZINTEVA_UNDO_WHEN " when (select recording from temp.zinteva_undo_state) > 0 begin "
+inline constexpr const char* UndoOnInsert =
+    "create temp trigger if not exists %1_i after insert on main.%2" ZINTEVA_UNDO_WHEN
+    "insert into zinteva_undo_log (statement) values ('delete from main.%3 where rowid = ' || new.rowid); end";
+inline constexpr const char* UndoOnUpdate =
+    "create temp trigger if not exists %1_u after update on main.%2" ZINTEVA_UNDO_WHEN
+    "insert into zinteva_undo_log (statement) values ('update main.%3 set ' || %4 || ' where rowid = ' || "
+    "old.rowid); end";
+inline constexpr const char* UndoOnDelete =
+    "create temp trigger if not exists %1_d after delete on main.%2" ZINTEVA_UNDO_WHEN
+    "insert into zinteva_undo_log (statement) values ('insert into main.%3 (rowid, %4) values (' || old.rowid || "
+    "', ' || %5 || ')'); end";
+#undef ZINTEVA_UNDO_WHEN
+inline constexpr const char* UndoAssignment = "'%1 = ' || quote(old.%2)";
+inline constexpr const char* UndoValue = "quote(old.%1)";
+inline constexpr const char* UndoJoin = " || ', ' || ";
+
+inline constexpr const char* Clock = "create temp table if not exists zinteva_clock (now text)";
+inline constexpr const char* SeedClock =
+    "insert into temp.zinteva_clock (now) select '' where not exists (select 1 from temp.zinteva_clock)";
+inline constexpr const char* GoneGroups =
+    "create temp table if not exists zinteva_gone_groups (key text primary key, name text)";
+// A group's people go after the group row (in the same transaction): its name is kept for them.
+inline constexpr const char* KeepGroupName =
+    "create temp trigger if not exists zinteva_keep_group_name before delete on main.分类 begin "
+    "insert or replace into zinteva_gone_groups (key, name) values (old.分类, old.类型); end";
+// A person's UID goes before the row (in the same transaction): it is kept for them.
+inline constexpr const char* GoneUids = "create temp table if not exists zinteva_gone_uids (key text primary key, uid text)";
+inline constexpr const char* KeepUid =
+    "create temp trigger if not exists zinteva_keep_uid before delete on main.zinteva_uid begin "
+    "insert or replace into zinteva_gone_uids (key, uid) values (old.friendid, old.uid); end";
+// A deleted person is kept with every column the row has (%1: "name, value" pairs of KeptColumn for
+// json_object), before the delete, while the kept properties are still there (they go after the row).
+inline constexpr const char* KeepDeleted =
+    "create temp trigger if not exists zinteva_keep_deleted before delete on main.phone "
+    "when coalesce((select recording from temp.zinteva_undo_state), 0) < 2 begin "
+    "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept) values ("
+    "coalesce(old.friendid, 'friend' || old.id), old.姓名, old.mainid, "
+    "coalesce((select 类型 from main.分类 where 分类 = old.mainid), "
+    "(select name from temp.zinteva_gone_groups where key = old.mainid)), "
+    "(select now from temp.zinteva_clock), json_object(%1), "
+    "coalesce((select uid from main.zinteva_uid where friendid = old.friendid), "
+    "(select uid from temp.zinteva_gone_uids where key = old.friendid)), "
+    "(select json_group_array(json_array(field, value, line)) from main.zinteva_kept "
+    "where friendid = old.friendid)); end";
+// A BLOB, which JSON cannot hold, is kept as its text. %1 the column inside a string literal, %2 it
+// as an identifier.
+inline constexpr const char* KeptColumn =
+    "%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end";
+} // namespace temp
+
+// ---------------------------------------------------------------------------------------------
 // Dropping what is not the program's own. Each name is spliced as a quoted identifier.
 inline constexpr const char* DropTriggerPrefix = "drop trigger if exists main.";
 inline constexpr const char* DropViewPrefix = "drop view if exists main.";

@@ -1,5 +1,6 @@
 #include "core/store/UndoLog.h"
 
+#include "core/store/SchemaSql.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -28,21 +29,15 @@ QStringList columnsOf(Connection& connection, const QString& table) {
     return names;
 }
 
-// The trigger's body inserts the undoing statement, built by SQL from the row's old values
-// (quote() writes each value as a literal of its own type, so nothing the user typed becomes SQL).
-QString logInsert(const QString& statementExpression) {
-    return QStringLiteral("insert into zinteva_undo_log (statement) values (%1);").arg(statementExpression);
-}
-
 } // namespace
 
 void UndoLog::install() {
     // A REPLACE removes the row it replaces without a delete trigger unless triggers recurse: the
     // old row would not come back.
     connection_.exec(sql::undo::RecursiveTriggers);
-    connection_.exec(sql::undo::CreateLog);
-    connection_.exec(sql::undo::CreateState);
-    connection_.exec(sql::undo::SeedState);
+    connection_.exec(schemasql::temp::UndoLog);
+    connection_.exec(schemasql::temp::UndoState);
+    connection_.exec(schemasql::temp::SeedUndoState);
     QStringList tables;
     {
         Statement list(connection_, sql::undo::UndoableTables);
@@ -60,33 +55,23 @@ void UndoLog::installTriggers(const QString& table) {
         return;
     const QString quotedTable = identifier(table);
     const QString inTable = literal(quotedTable);
-    const QString when = QStringLiteral(" when (select recording from temp.zinteva_undo_state) > 0 begin ");
     // A table's name may hold anything; its triggers' names hold its bytes in hex.
     const QString base = QStringLiteral("zinteva_undo_") + QString::fromLatin1(table.toUtf8().toHex());
-
-    const QString onInsert =
-        QStringLiteral("create temp trigger if not exists %1_i after insert on main.%2").arg(base, quotedTable) + when +
-        logInsert(QStringLiteral("'delete from main.%1 where rowid = ' || new.rowid").arg(inTable)) + " end";
 
     QStringList assignments, names, values;
     for (const QString& column : columns) {
         const QString quoted = identifier(column);
-        assignments << QStringLiteral("'%1 = ' || quote(old.%2)").arg(literal(quoted), quoted);
+        assignments << QString::fromUtf8(schemasql::temp::UndoAssignment).arg(literal(quoted), quoted);
         names << literal(quoted);
-        values << QStringLiteral("quote(old.%1)").arg(quoted);
+        values << QString::fromUtf8(schemasql::temp::UndoValue).arg(quoted);
     }
+    const QString join = QString::fromUtf8(schemasql::temp::UndoJoin);
+    // Every argument in one arg(): a name that holds "%2" is not read as a place of its own.
+    const QString onInsert = QString::fromUtf8(schemasql::temp::UndoOnInsert).arg(base, quotedTable, inTable);
     const QString onUpdate =
-        QStringLiteral("create temp trigger if not exists %1_u after update on main.%2").arg(base, quotedTable) +
-        when +
-        logInsert(QStringLiteral("'update main.%1 set ' || %2 || ' where rowid = ' || old.rowid")
-                      .arg(inTable, assignments.join(QStringLiteral(" || ', ' || ")))) +
-        " end";
-    const QString onDelete =
-        QStringLiteral("create temp trigger if not exists %1_d after delete on main.%2").arg(base, quotedTable) +
-        when +
-        logInsert(QStringLiteral("'insert into main.%1 (rowid, %2) values (' || old.rowid || ', ' || %3 || ')'")
-                      .arg(inTable, names.join(QStringLiteral(", ")), values.join(QStringLiteral(" || ', ' || ")))) +
-        " end";
+        QString::fromUtf8(schemasql::temp::UndoOnUpdate).arg(base, quotedTable, inTable, assignments.join(join));
+    const QString onDelete = QString::fromUtf8(schemasql::temp::UndoOnDelete)
+                                 .arg(base, quotedTable, inTable, names.join(QStringLiteral(", ")), values.join(join));
     for (const QString& text : {onInsert, onUpdate, onDelete}) {
         Statement create(connection_, text.toStdString());
         create.exec();
