@@ -2,6 +2,7 @@
 
 #include "core/store/SchemaSql.h"
 #include "core/store/Sql.h"
+#include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -12,14 +13,6 @@
 #include <QStringList>
 
 namespace {
-
-QString identifier(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
-QString literal(const QString& text) {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
 
 QStringList phoneColumns(Connection& connection) {
     Statement columns(connection, sql::undo::TableColumns);
@@ -60,7 +53,8 @@ void RecentlyDeleted::installTrigger() {
     // Every column the row has, whatever this file's phone table holds.
     QStringList pairs;
     for (const QString& column : phoneColumns(connection_))
-        pairs << QString::fromUtf8(schemasql::temp::KeptColumn).arg(literal(column), identifier(column));
+        pairs << QString::fromUtf8(schemasql::temp::KeptColumn)
+                     .arg(sqlquote::literal(column), sqlquote::identifier(column));
     // The lunar birthday rides in the row under a name no column has (it goes after the row too).
     pairs << QString::fromUtf8(sql::KeepLunarBirthdayPair);
     const QString trigger = QString::fromUtf8(schemasql::temp::KeepDeleted).arg(pairs.join(QStringLiteral(", ")));
@@ -146,7 +140,7 @@ RestoredContact RecentlyDeleted::restore(qint64 id) {
     const QStringList present = phoneColumns(connection_);
     for (const QString& column : present) {
         if (row.contains(column)) {
-            columns << identifier(column);
+            columns << sqlquote::identifier(column);
             marks << QStringLiteral("?");
         }
     }

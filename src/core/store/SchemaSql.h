@@ -176,22 +176,27 @@ inline constexpr const char* SeedUndoState =
 // Per table of the data file, from its columns: each trigger logs the statement that undoes the change,
 // built by SQL from the row's old values (quote() writes each value as a literal of its own type, so
 // nothing the user typed becomes SQL). %1 the triggers' base name, %2 the table as an identifier, %3
-// the same inside a string literal; for an update %4 the assignments (UndoAssignment joined by
-// UndoJoin); for a delete %4 the column names, %5 their values (UndoValue joined by UndoJoin).
+// the statement's fixed start as a literal (UndoDeleteRow, UndoUpdateRow, UndoInsertRow); for an
+// update %4 the assignments (UndoAssignment joined by UndoJoin) and %5 UndoWhereRow as a literal; for a
+// delete %4 the old values (UndoValue joined by UndoJoin).
 #define ZINTEVA_UNDO_WHEN " when (select recording from temp.zinteva_undo_state) > 0 begin "
 inline constexpr const char* UndoOnInsert =
     "create temp trigger if not exists %1_i after insert on main.%2" ZINTEVA_UNDO_WHEN
-    "insert into zinteva_undo_log (statement) values ('delete from main.%3 where rowid = ' || new.rowid); end";
+    "insert into zinteva_undo_log (statement) values (%3 || new.rowid); end";
 inline constexpr const char* UndoOnUpdate =
     "create temp trigger if not exists %1_u after update on main.%2" ZINTEVA_UNDO_WHEN
-    "insert into zinteva_undo_log (statement) values ('update main.%3 set ' || %4 || ' where rowid = ' || "
-    "old.rowid); end";
+    "insert into zinteva_undo_log (statement) values (%3 || %4 || %5 || old.rowid); end";
 inline constexpr const char* UndoOnDelete =
     "create temp trigger if not exists %1_d after delete on main.%2" ZINTEVA_UNDO_WHEN
-    "insert into zinteva_undo_log (statement) values ('insert into main.%3 (rowid, %4) values (' || old.rowid || "
-    "', ' || %5 || ')'); end";
+    "insert into zinteva_undo_log (statement) values (%3 || old.rowid || ', ' || %4 || ')'); end";
 #undef ZINTEVA_UNDO_WHEN
-inline constexpr const char* UndoAssignment = "'%1 = ' || quote(old.%2)";
+// The undoing statements' fixed parts: %1 the table as an identifier, %2 its columns.
+inline constexpr const char* UndoDeleteRow = "delete from main.%1 where rowid = ";
+inline constexpr const char* UndoUpdateRow = "update main.%1 set ";
+inline constexpr const char* UndoWhereRow = " where rowid = ";
+inline constexpr const char* UndoInsertRow = "insert into main.%1 (rowid, %2) values (";
+// %1 the column and " = " as a literal, %2 the column as an identifier.
+inline constexpr const char* UndoAssignment = "%1 || quote(old.%2)";
 inline constexpr const char* UndoValue = "quote(old.%1)";
 inline constexpr const char* UndoJoin = " || ', ' || ";
 

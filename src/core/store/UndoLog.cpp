@@ -1,6 +1,7 @@
 #include "core/store/UndoLog.h"
 
 #include "core/store/SchemaSql.h"
+#include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -9,16 +10,6 @@
 #include <vector>
 
 namespace {
-
-// An identifier inside SQL: "name", with any " doubled.
-QString identifier(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
-// A text inside a string literal of SQL: any ' doubled.
-QString literal(const QString& text) {
-    return QString(text).replace(QLatin1Char('\''), QStringLiteral("''"));
-}
 
 QStringList columnsOf(Connection& connection, const QString& table) {
     Statement columns(connection, sql::undo::TableColumns);
@@ -53,25 +44,36 @@ void UndoLog::installTriggers(const QString& table) {
     const QStringList columns = columnsOf(connection_, table);
     if (columns.isEmpty())
         return;
+    using sqlquote::identifier;
+    using sqlquote::literal;
     const QString quotedTable = identifier(table);
-    const QString inTable = literal(quotedTable);
     // A table's name may hold anything; its triggers' names hold its bytes in hex.
     const QString base = QStringLiteral("zinteva_undo_") + QString::fromLatin1(table.toUtf8().toHex());
 
+    // Each undoing statement is SQL text put together by SQL: the fixed parts as literals, the row's
+    // values through quote(). Every argument goes in one arg(), so that a name holding "%2" is not
+    // read as a place of its own.
+    namespace t = schemasql::temp;
+    auto sql = [](const char* text) { return QString::fromUtf8(text); };
     QStringList assignments, names, values;
     for (const QString& column : columns) {
         const QString quoted = identifier(column);
-        assignments << QString::fromUtf8(schemasql::temp::UndoAssignment).arg(literal(quoted), quoted);
-        names << literal(quoted);
-        values << QString::fromUtf8(schemasql::temp::UndoValue).arg(quoted);
+        assignments << sql(t::UndoAssignment).arg(literal(quoted + QStringLiteral(" = ")), quoted);
+        names << quoted;
+        values << sql(t::UndoValue).arg(quoted);
     }
-    const QString join = QString::fromUtf8(schemasql::temp::UndoJoin);
-    // Every argument in one arg(): a name that holds "%2" is not read as a place of its own.
-    const QString onInsert = QString::fromUtf8(schemasql::temp::UndoOnInsert).arg(base, quotedTable, inTable);
+    const QString join = sql(t::UndoJoin);
+    const QString onInsert =
+        sql(t::UndoOnInsert).arg(base, quotedTable, literal(sql(t::UndoDeleteRow).arg(quotedTable)));
     const QString onUpdate =
-        QString::fromUtf8(schemasql::temp::UndoOnUpdate).arg(base, quotedTable, inTable, assignments.join(join));
-    const QString onDelete = QString::fromUtf8(schemasql::temp::UndoOnDelete)
-                                 .arg(base, quotedTable, inTable, names.join(QStringLiteral(", ")), values.join(join));
+        sql(t::UndoOnUpdate)
+            .arg(base, quotedTable, literal(sql(t::UndoUpdateRow).arg(quotedTable)), assignments.join(join),
+                 literal(sql(t::UndoWhereRow)));
+    const QString onDelete =
+        sql(t::UndoOnDelete)
+            .arg(base, quotedTable,
+                 literal(sql(t::UndoInsertRow).arg(quotedTable, names.join(QStringLiteral(", ")))),
+                 values.join(join));
     for (const QString& text : {onInsert, onUpdate, onDelete}) {
         Statement create(connection_, text.toStdString());
         create.exec();
