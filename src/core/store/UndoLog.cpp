@@ -54,25 +54,25 @@ void UndoLog::installTriggers(const QString& table) {
     // values through quote(). Every argument goes in one arg(), so that a name holding "%2" is not
     // read as a place of its own.
     namespace t = schemasql::temp;
-    auto sql = [](const char* text) { return QString::fromUtf8(text); };
+    auto utf8 = [](const char* text) { return QString::fromUtf8(text); };
     QStringList assignments, names, values;
     for (const QString& column : columns) {
         const QString quoted = identifier(column);
-        assignments << sql(t::UndoAssignment).arg(literal(quoted + QStringLiteral(" = ")), quoted);
+        assignments << utf8(t::UndoAssignment).arg(literal(quoted + QStringLiteral(" = ")), quoted);
         names << quoted;
-        values << sql(t::UndoValue).arg(quoted);
+        values << utf8(t::UndoValue).arg(quoted);
     }
-    const QString join = sql(t::UndoJoin);
+    const QString join = utf8(t::UndoJoin);
     const QString onInsert =
-        sql(t::UndoOnInsert).arg(base, quotedTable, literal(sql(t::UndoDeleteRow).arg(quotedTable)));
+        utf8(t::UndoOnInsert).arg(base, quotedTable, literal(utf8(t::UndoDeleteRow).arg(quotedTable)));
     const QString onUpdate =
-        sql(t::UndoOnUpdate)
-            .arg(base, quotedTable, literal(sql(t::UndoUpdateRow).arg(quotedTable)), assignments.join(join),
-                 literal(sql(t::UndoWhereRow)));
+        utf8(t::UndoOnUpdate)
+            .arg(base, quotedTable, literal(utf8(t::UndoUpdateRow).arg(quotedTable)), assignments.join(join),
+                 literal(utf8(t::UndoWhereRow)));
     const QString onDelete =
-        sql(t::UndoOnDelete)
+        utf8(t::UndoOnDelete)
             .arg(base, quotedTable,
-                 literal(sql(t::UndoInsertRow).arg(quotedTable, names.join(QStringLiteral(", ")))),
+                 literal(utf8(t::UndoInsertRow).arg(quotedTable, names.join(QStringLiteral(", ")))),
                  values.join(join));
     for (const QString& text : {onInsert, onUpdate, onDelete}) {
         Statement create(connection_, text.toStdString());
