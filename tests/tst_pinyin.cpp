@@ -2,6 +2,7 @@
 #include "core/store/NameSearch.h"
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
+#include "core/store/SchemaSql.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"
@@ -76,8 +77,8 @@ class TestPinyin : public QObject {
     void makeOldFile(const QString& file, const QStringList& names) {
         QFile::remove(file);
         SQLite::Database db(file.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        db.exec(sql::CreatePhone);
-        db.exec(sql::CreateGroups);
+        db.exec(schemasql::CreatePhone);
+        db.exec(schemasql::CreateGroups);
         SQLite::Transaction transaction(db);
         db.exec("insert into 分类 (分类, 类型) values ('main1', '同学')");
         SQLite::Statement insert(db, "insert into phone (mainid, 姓名) values ('main1', ?)");

@@ -3,6 +3,7 @@
 #include "core/rules/BirthdayCountdown.h"
 #include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
+#include "core/store/SchemaSql.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "support/StoreFixture.h"
@@ -96,7 +97,7 @@ private slots:
         StoreFixture fx;
         Store& store = fx.open();
         storeDb(store).exec("drop table phone");
-        std::string create = sql::CreatePhone;
+        std::string create = schemasql::CreatePhone;
         storeDb(store).exec(create.substr(0, create.rfind(",\n    nowbirthday")) + ")");
         if (withRows)
             fx.addContact("main1", "a", QDate(1980, 3, 15));

@@ -74,7 +74,7 @@ private:
     bool isolated_;
     QString why_;
     QTemporaryDir scratch_;
-    QByteArray good_; // a sound data file with 200 people
+    QByteArray good_; // a sound data file with 100 people
     int badFilesTried_ = 0;
 
     // A 256 KB tmpfs, unmounted when the test function ends, passed or not.
@@ -103,9 +103,9 @@ private slots:
         if (!isolated_)
             qWarning("no mount namespace (%s): the full-disk and read-only-folder tests skip", qPrintable(why_));
         const QString path = scratch_.filePath(QStringLiteral("good.mdb"));
-        fillDataFile(path, 200, 0); // every person with a UID of its own and a row in the change log, the file with all the program's tables
+        fillDataFile(path, 100, 0); // every person with a UID of its own and a row in the change log, the file with all the program's tables
         good_ = bytesOf(path);
-        qInfo("a data file of 200 people: %lld bytes", qlonglong(good_.size()));
+        qInfo("a data file of 100 people: %lld bytes", qlonglong(good_.size()));
         // The full-disk tests below count on it filling more than half of 256 KB, and less than 180 KB.
         QVERIFY(good_.size() > 140 * 1024 && good_.size() < 180 * 1024);
     }
@@ -157,7 +157,7 @@ private slots:
         }
         auto store = Store::open(path);
         ContactFields big = contact(QStringLiteral("main1"), QStringLiteral("放不下"));
-        big.remarks = QString(8000, QChar(u'满'));
+        big.remarks = QString(4000, QChar(u'满'));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->addContact(big));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->deleteGroup(QStringLiteral("main1")));
         QCOMPARE(integrityOfFile(path), QStringLiteral("ok"));
@@ -207,7 +207,7 @@ private slots:
         const SmallDisk disk(scratch_.filePath(QStringLiteral("full-guard")));
         const QString& small = disk.dir;
         fx.paths = DataPaths::in(small);
-        writeBytes(fx.paths.backup, good_); // 150 KB of 256: no room for a second copy
+        writeBytes(fx.paths.backup, good_); // 170 KB of 256: no room for a second copy
         writeBytes(small + QStringLiteral("/filler"), QByteArray(60 * 1024, 'f'));
         fx.dialogs.answers.push_back(MsgAnswer::Yes);
         StartupGuard guard(fx.paths);
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.last(), msg::warning(QStringLiteral("数据文件是只读的,所做的修改不能保存。")));
         QCOMPARE(groupNames(window), QStringList({"同学", "同事"}));
-        QCOMPARE(window.listModel()->rowCount(), 200);
+        QCOMPARE(window.listModel()->rowCount(), 100);
         // Every kind of save is refused, and says so.
         QVERIFY_THROWS_EXCEPTION(StoreError, fx.state.Conn->addGroup(QStringLiteral("新组")));
         QVERIFY_THROWS_EXCEPTION(StoreError, fx.state.Conn->addContact(contact(QStringLiteral("main1"), "新人")));
@@ -441,7 +441,7 @@ private slots:
         Frm_main& window = fx.window();
         QVERIFY2(fx.dialogs.messages.isEmpty(), qPrintable(fx.dialogs.texts().join('\n')));
         QCOMPARE(groupNames(window), QStringList({"同学", "同事"}));
-        QCOMPARE(window.listModel()->rowCount(), 200);
+        QCOMPARE(window.listModel()->rowCount(), 100);
         fx.closeWindow();
         QCOMPARE(dumpFile(fx.paths.data), before);
         QCOMPARE(dumpFile(fx.paths.backup), before);

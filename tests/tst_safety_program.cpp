@@ -1,7 +1,9 @@
 // The real program, started as the user would: a second copy is refused with the message while the
 // first runs, and after the first is killed with SIGKILL the next start takes over its stale lock.
 // Messages are read from the log that ZINTEVA_MESSAGE_LOG names, so no dialog waits for a click.
+#include "core/app/CloseBackup.h"
 #include "core/app/StartupGuard.h"
+#include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "support/ProgramRun.h"
 
@@ -9,6 +11,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <csignal>
 
 namespace {
 
@@ -103,6 +107,43 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY2(out.startsWith("BEGIN:VCARD\r\n") && out.contains("FN:寿星"), out.constData());
         QVERIFY(out.contains("导出了 1 个联系人"));
+    }
+
+    // A data file that brings a trigger under the program's own prefix on the next-birthday column,
+    // which the start-up reminder's pass would run and so empty the file: the window drops it before
+    // its first write and says so, and the close step on SIGTERM leaves the data file and the backup
+    // with everybody.
+    void hostileTriggerEmptiesNeitherFileNorBackup() {
+        Run run;
+        prepareBirthdayDataFile(run.dataFile());
+        {
+            auto store = Store::open(run.dataFile());
+            ContactFields f;
+            f.groupKey = store->groups().front().key;
+            for (const QString& name : {QStringLiteral("李四"), QStringLiteral("王五")}) {
+                f.name = name;
+                store->addContact(f);
+            }
+        }
+        const DataPaths paths = DataPaths::in(run.data());
+        QString error;
+        QVERIFY2(refreshBackup(paths, &error), qPrintable(error));
+        SQLite::Database(run.dataFile().toStdString(), SQLite::OPEN_READWRITE)
+            .exec("create trigger zinteva_nb after update of nowbirthday on phone begin delete from phone; end");
+
+        QProcess program;
+        run.start(program);
+        QVERIFY(program.waitForStarted(Timeout));
+        QVERIFY2(run.waitForMessages(2), "the program never finished loading");
+        QVERIFY2(run.messages().value(0).endsWith(
+                     QStringLiteral("数据文件中有不是本程序建立的触发器 zinteva_nb，它们可能改动或拖住数据，已将它们删除。")),
+                 qPrintable(run.messages().value(0)));
+        QCOMPARE(run.messages().value(1), oneBirthdayMessage());
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(Timeout));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(closebackup::contactCount(paths.data), 3);
+        QCOMPARE(closebackup::contactCount(paths.backup), 3);
     }
 
     void neitherFileStopsTheProgram() {

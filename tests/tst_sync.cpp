@@ -705,7 +705,6 @@ private slots:
             const QString where = QStringLiteral("write #%1").arg(k);
             Copy copy;
             const QString zhang = copy.add(QStringLiteral("张三"), QStringLiteral("家人"));
-            copy.store->syncTable().ensureTables();
             copy.store->syncTable().addConflict({0, zhang, QStringLiteral("张三"), QStringLiteral("remarks"),
                                                  QStringLiteral("本地的备注"), QStringLiteral("服务器的备注"), {}});
             const SyncConflict conflict = syncconflicts::list(*copy.store).front();

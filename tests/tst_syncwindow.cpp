@@ -59,7 +59,6 @@ private slots:
         f.name = QStringLiteral("张三");
         f.mobile = QStringLiteral("111");
         const QString key = store->addContact(f);
-        store->syncTable().ensureTables();
         store->syncTable().addConflict({0, key, f.name, QStringLiteral("mobile"), QStringLiteral("222"),
                                         QStringLiteral("111"), QStringLiteral("2026-01-02T03:04:05Z")});
         store->syncTable().addConflict({0, key, f.name, QStringLiteral("remarks"), QStringLiteral("旧备注"),

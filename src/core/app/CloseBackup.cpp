@@ -3,6 +3,8 @@
 #include "core/app/Messages.h"
 #include "core/store/Store.h"
 
+#include <QFileInfo>
+
 namespace closebackup {
 
 int contactCount(const QString& dataFile) {
@@ -13,21 +15,22 @@ int contactCount(const QString& dataFile) {
     }
 }
 
-bool lostMost(int atStart, int now) {
-    return atStart >= 2 && now >= 0 && now * 2 < atStart;
+bool lostMost(int before, int now) {
+    return before >= 1 && now >= 0 && (now == 0 || now * 2 < before);
 }
 
 bool run(const DataPaths& paths, int contactsAtStart, Dialogs* dialogs, QWidget* parent) {
     const int now = contactCount(paths.data);
-    if (lostMost(contactsAtStart, now)) {
+    const int inBackup = QFileInfo::exists(paths.backup) ? contactCount(paths.backup) : -1;
+    const bool fromStart = lostMost(contactsAtStart, now);
+    if (fromStart || lostMost(inBackup, now)) {
         if (!dialogs)
             return false;
-        const Message question{
-            QStringLiteral("数据文件中的联系人从启动时的 %1 个减少到了 %2 个。\n是否仍然用它更新备份文件?"
-                           "选“否”将保留原来的备份。")
-                .arg(contactsAtStart)
-                .arg(now),
-            QStringLiteral("重要提示"), MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
+        const QString what =
+            fromStart ? QStringLiteral("数据文件中的联系人从启动时的 %1 个减少到了 %2 个。").arg(contactsAtStart).arg(now)
+                      : QStringLiteral("备份文件中有 %1 个联系人，数据文件中只剩 %2 个。").arg(inBackup).arg(now);
+        const Message question{what + QStringLiteral("\n是否仍然用它更新备份文件?选“否”将保留原来的备份。"),
+                               QStringLiteral("重要提示"), MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
         if (dialogs->show(parent, question) != MsgAnswer::Yes)
             return false;
     }

@@ -459,16 +459,11 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
         GroupFinder groups(store_, summary);
         // Pictures wait in a staging folder until the contacts that name them are committed.
         photofolder::Staging photos(photosFolder_);
-        // The table of kept properties is made only when the first row is written, so that an import
-        // that changes nothing leaves the data file as it was, byte for byte.
-        bool keptTable = store_.keptTable().hasTable();
+        // A file opened for writing has the table of kept properties (the schema owner makes it).
+        const bool keptTable = store_.keptTable().hasTable();
         auto writeKept = [&](const QString& contactKey, const std::vector<KeptProperty>& rows) {
-            if (!keptTable && rows.empty())
-                return;
-            if (!keptTable)
-                store_.keptTable().ensureTable();
-            keptTable = true;
-            store_.keptTable().replace(contactKey, rows);
+            if (keptTable || !rows.empty())
+                store_.keptTable().replace(contactKey, rows);
         };
         SamePersonFinder samePeople(store_);
         QSet<QString> touched;          // the people this import added or matched

@@ -164,11 +164,6 @@ bool ContactTable::hasNextBirthdayColumn() {
     return false;
 }
 
-void ContactTable::addNextBirthdayColumn() {
-    connection_.exec(sql::AddNextBirthdayColumn);
-    connection_.exec(sql::CreateNextBirthdayIndex);
-}
-
 void ContactTable::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
                                       const std::unordered_map<qint64, LunarBirthday>& lunar) {
     Statement read(connection_, sql::SelectBirthdays);

@@ -44,7 +44,6 @@ public:
     void removeGroup(const QString& groupKey); // every person of the group
 
     bool hasNextBirthdayColumn();
-    void addNextBirthdayColumn();
     // lunar: the lunar birthdays by row id (LunarBirthdays::byRowId).
     void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday,
                             const std::unordered_map<qint64, LunarBirthday>& lunar);

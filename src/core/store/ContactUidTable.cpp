@@ -40,18 +40,13 @@ QString ContactUidTable::makeRandom() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-void ContactUidTable::ensureTable() {
-    if (connection_.isReadOnly() || exists())
-        return;
-    Transaction transaction(connection_);
-    connection_.exec(sql::CreateContactUids);
+void ContactUidTable::giveEveryContactItsUid() {
     const QString filePart = legacyFilePart();
     Statement keys(connection_, sql::SelectAllContactKeys);
     while (keys.step()) {
         const QString key = keys.text(0);
         store(key, filePart.isEmpty() ? makeRandom() : legacyUid(filePart, key));
     }
-    transaction.commit();
 }
 
 void ContactUidTable::assign(const QString& contactKey) {

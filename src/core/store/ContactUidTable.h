@@ -16,8 +16,9 @@ class ContactUidTable {
 public:
     explicit ContactUidTable(Connection& connection) : connection_(connection) {}
 
-    // Makes the table when the data file has none (nothing for a read-only file). Store::open calls it.
-    void ensureTable();
+    // Gives every contact of the file its UID: the form its cards were written with by older builds,
+    // or a new random one. The schema's step that makes the table calls it, in its transaction.
+    void giveEveryContactItsUid();
 
     // A new random UID.
     static QString makeRandom();

@@ -60,7 +60,7 @@ mode_t copyMode(const QString& source) {
 // Copies the database `source` into a temporary file beside `target` through SQLite's online backup,
 // which reads under SQLite's own lock and so never copies half a transaction of another writer; the
 // copy is then checked on its own, synced, and only then renamed over `target`.
-bool replaceByCopy(const QString& source, const QString& target, QString* error) {
+bool replaceByCopy(const QString& source, const QString& target, QString* error, mode_t mode) {
     const QString temporary = target + QStringLiteral(".tmp");
     const QByteArray temporaryName = QFile::encodeName(temporary);
     sqlite3* from = nullptr;
@@ -89,7 +89,6 @@ bool replaceByCopy(const QString& source, const QString& target, QString* error)
     // then made in a new file of its own, never through a name planted beforehand.
     ::unlink(temporaryName.constData());
     ::unlink((temporaryName + "-journal").constData());
-    const mode_t mode = copyMode(source);
     const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)
         return fail(QStringLiteral("不能写入 %1: %2").arg(temporary, QString::fromLocal8Bit(std::strerror(errno))));
@@ -151,7 +150,11 @@ bool refreshBackup(const DataPaths& paths, QString* error) {
             *error = QStringLiteral("数据文件有问题，没有用它覆盖备份文件: ") + state;
         return false;
     }
-    return replaceByCopy(paths.data, paths.backup, error);
+    return replaceByCopy(paths.data, paths.backup, error, copyMode(paths.data));
+}
+
+bool copyDatabase(const QString& source, const QString& target, QString* error) {
+    return replaceByCopy(source, target, error, 0600);
 }
 
 bool restoreBackup(const DataPaths& paths, QString* error) {
@@ -163,7 +166,7 @@ bool restoreBackup(const DataPaths& paths, QString* error) {
     }
     // A journal left by the lost data file would be rolled back into the restored copy.
     QFile::remove(paths.data + QStringLiteral("-journal"));
-    return replaceByCopy(paths.backup, paths.data, error);
+    return replaceByCopy(paths.backup, paths.data, error, copyMode(paths.backup));
 }
 
 namespace {

@@ -19,6 +19,9 @@ QString programDirectory();
 // False with a reason when the data file is damaged or the copy cannot be written; the old backup
 // is then untouched.
 bool refreshBackup(const DataPaths& paths, QString* error);
+// A private copy (0600) of the database `source` under the new name `target`, made as a backup is (under
+// SQLite's lock, checked, synced, then renamed into place). False with a reason; nothing is left then.
+bool copyDatabase(const QString& source, const QString& target, QString* error);
 // False with a reason when the backup is damaged or cannot be copied; nothing is changed then.
 bool restoreBackup(const DataPaths& paths, QString* error);
 // For a data file that exists but cannot be used: moves it (with its journal, if any) aside under the

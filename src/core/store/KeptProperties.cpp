@@ -9,10 +9,6 @@ bool KeptTable::hasTable() {
     return exists.step() && exists.integer(0) > 0;
 }
 
-void KeptTable::ensureTable() {
-    connection_.exec(sql::CreateKept);
-}
-
 std::vector<KeptProperty> KeptTable::load(const QString& contactKey) {
     std::vector<KeptProperty> rows;
     if (!hasTable())

@@ -45,9 +45,6 @@ class KeptTable {
 public:
     explicit KeptTable(Connection& connection) : connection_(connection) {}
 
-    // Creates the table, its indexes and the trigger that removes a deleted contact's rows. Part of
-    // the caller's transaction.
-    void ensureTable();
     bool hasTable();
 
     // The rows of one contact in their order; none when the table does not exist.

@@ -22,18 +22,6 @@ std::optional<LunarBirthday> lunarAt(const Statement& statement, int first) {
 
 } // namespace
 
-void LunarBirthdays::ensureTable() {
-    if (!connection_.isReadOnly()) {
-        connection_.exec(sql::CreateLunarBirthdays);
-        connection_.exec(sql::CreateLunarBirthdaysTrigger);
-        return;
-    }
-    Statement exists(connection_, sql::TableExists);
-    exists.bind(1, "zinteva_lunar_birthdays");
-    if (exists.step() && exists.integer(0) == 0)
-        connection_.exec(sql::CreateTempLunarBirthdays);
-}
-
 std::optional<LunarBirthday> LunarBirthdays::load(const QString& contactKey) {
     Statement statement(connection_, sql::SelectLunarBirthday);
     statement.bind(1, contactKey);

@@ -21,10 +21,6 @@ class LunarBirthdays {
 public:
     explicit LunarBirthdays(Connection& connection) : connection_(connection) {}
 
-    // Creates the table and its trigger when the data file has none (the table alone in temp for a
-    // file opened read-only, so that every read finds it). Store::open calls it.
-    void ensureTable();
-
     std::optional<LunarBirthday> load(const QString& contactKey);
     // Writes the row, or removes it for nothing; in the caller's transaction.
     void write(const QString& contactKey, const std::optional<LunarBirthday>& birthday);

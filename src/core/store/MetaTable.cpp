@@ -16,6 +16,5 @@ std::optional<QString> MetaTable::value(const char* key) {
 }
 
 void MetaTable::insert(const char* key, const QString& value) {
-    connection_.exec(sql::CreateMeta);
     Statement(connection_, sql::InsertMeta).bind(1, key).bind(2, value).exec();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Table zinteva_meta: the program's own values kept in a data file (key and text value). Created on
-// the first write, so a data file nobody wrote to keeps its two tables only.
+// Table zinteva_meta: the program's own values kept in a data file (key and text value). A file opened
+// read-only from before the table may lack it: a value is then simply not there.
 #include <QString>
 #include <optional>
 

@@ -45,7 +45,6 @@ std::optional<unsigned> storedStamp(Connection& connection) {
 // Inside a transaction begun immediate, so that nobody else commits meanwhile: the stamp written is
 // the counter this very commit leaves in the header.
 void writeStamp(Connection& connection, unsigned counter) {
-    connection.exec(sql::CreateMeta);
     Statement write(connection, sql::ReplaceMeta);
     write.bind(1, sql::PinyinCheckedKey);
     write.bind(2, QString::number(counter + 1));
@@ -81,17 +80,6 @@ struct StaleContact {
 };
 
 } // namespace
-
-void PinyinKeys::ensureTable() {
-    if (!connection_.isReadOnly()) {
-        connection_.exec(sql::CreatePinyin);
-        return;
-    }
-    Statement exists(connection_, sql::TableExists);
-    exists.bind(1, "pinyin");
-    if (exists.step() && exists.integer(0) == 0)
-        connection_.exec(sql::CreateTempPinyin);
-}
 
 void PinyinKeys::write(const QString& contactKey, const QString& name) {
     Statement statement(connection_, sql::WritePinyin);

@@ -23,10 +23,6 @@ class PinyinKeys {
 public:
     explicit PinyinKeys(Connection& connection) : connection_(connection) {}
 
-    // Creates the table when the data file has none (in temp for a file opened read-only, so that
-    // a search by pinyin and the sort still work there). Store::open calls it.
-    void ensureTable();
-
     // Writes the keys of one contact from its name, in the caller's transaction if one is open.
     // Writes nothing for a contact key that no contact carries.
     void write(const QString& contactKey, const QString& name);

@@ -1,5 +1,6 @@
 #include "core/store/RecentlyDeleted.h"
 
+#include "core/store/SchemaSql.h"
 #include "core/store/Sql.h"
 #include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
@@ -33,51 +34,30 @@ qint64 groupId(const QString& key) {
 
 } // namespace
 
-void RecentlyDeleted::ensureTable() {
-    if (!connection_.isReadOnly())
-        connection_.exec(sql::undo::CreateDeleted);
-}
-
 void RecentlyDeleted::install() {
     if (connection_.isReadOnly())
         return;
-    connection_.exec(sql::undo::CreateDeleted);
-    connection_.exec(sql::undo::CreateState);
-    connection_.exec(sql::undo::SeedState);
-    connection_.exec(sql::deleted::CreateClock);
-    connection_.exec(sql::deleted::SeedClock);
-    connection_.exec(sql::deleted::CreateGoneGroups);
-    connection_.exec(sql::deleted::KeepGroupName);
-    connection_.exec(sql::deleted::CreateGoneUids);
-    connection_.exec(sql::deleted::KeepUid);
+    connection_.exec(schemasql::temp::UndoState);
+    connection_.exec(schemasql::temp::SeedUndoState);
+    connection_.exec(schemasql::temp::Clock);
+    connection_.exec(schemasql::temp::SeedClock);
+    connection_.exec(schemasql::temp::GoneGroups);
+    connection_.exec(schemasql::temp::KeepGroupName);
+    connection_.exec(schemasql::temp::GoneUids);
+    connection_.exec(schemasql::temp::KeepUid);
     installTrigger();
     installed_ = true;
 }
 
 void RecentlyDeleted::installTrigger() {
-    // Every column the row has, whatever this file's phone table holds; a BLOB (which JSON cannot
-    // hold) is kept as its text.
+    // Every column the row has, whatever this file's phone table holds.
     QStringList pairs;
     for (const QString& column : phoneColumns(connection_))
-        pairs << QStringLiteral("%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end")
+        pairs << QString::fromUtf8(schemasql::temp::KeptColumn)
                      .arg(sqlquote::literal(column), sqlquote::identifier(column));
     // The lunar birthday rides in the row under a name no column has (it goes after the row too).
     pairs << QString::fromUtf8(sql::KeepLunarBirthdayPair);
-    // Before the delete: the person's kept properties are still there (they go after the row).
-    const QString trigger =
-        QStringLiteral(
-            "create temp trigger if not exists zinteva_keep_deleted before delete on main.phone "
-            "when coalesce((select recording from temp.zinteva_undo_state), 0) < 2 begin "
-            "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept) values ("
-            "coalesce(old.friendid, 'friend' || old.id), old.姓名, old.mainid, "
-            "coalesce((select 类型 from main.分类 where 分类 = old.mainid), "
-            "(select name from temp.zinteva_gone_groups where key = old.mainid)), "
-            "(select now from temp.zinteva_clock), json_object(%1), "
-            "coalesce((select uid from main.zinteva_uid where friendid = old.friendid), "
-            "(select uid from temp.zinteva_gone_uids where key = old.friendid)), "
-            "(select json_group_array(json_array(field, value, line)) from main.zinteva_kept "
-            "where friendid = old.friendid)); end")
-            .arg(pairs.join(QStringLiteral(", ")));
+    const QString trigger = QString::fromUtf8(schemasql::temp::KeepDeleted).arg(pairs.join(QStringLiteral(", ")));
     Statement create(connection_, trigger.toStdString());
     create.exec();
 }

@@ -36,8 +36,6 @@ public:
     static constexpr int KeepDays = 30;
 
     explicit RecentlyDeleted(Connection& connection) : connection_(connection) {}
-    // The table alone, made with the data file's other tables so that every copy of the file has it.
-    void ensureTable();
     // Creates the table and the trigger; nothing on a file that cannot be written.
     void install();
     bool installed() const { return installed_; }

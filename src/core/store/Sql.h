@@ -1,41 +1,10 @@
 #pragma once
-// Every SQL text of the program. Values a user types are always bound (?), never spliced.
+// Every SQL text of the program but those that make or change the schema (store/SchemaSql.h). Values
+// a user types are always bound (?), never spliced.
 namespace sql {
 
-inline constexpr const char* CreatePhone = R"(create table phone (
-    id integer primary key autoincrement,
-    friendid text,
-    mainid text,
-    姓名 text,
-    生日 date,
-    移动电话 text,
-    工作电话 text,
-    家庭电话 text,
-    传真号码 text,
-    地址 text,
-    邮政编码 text,
-    qq text,
-    icq text,
-    msn text,
-    email text,
-    昵称 text,
-    备注 text,
-    照片 text,
-    nowbirthday timestamp))";
 
-inline constexpr const char* CreateGroups = R"(create table 分类 (
-    id integer primary key autoincrement,
-    分类 text,
-    类型 text))";
 
-// Lookups by key must stay fast at 100,000 contacts. phone_tree holds, in table order, all the tree
-// reads after every change, so the rebuild reads a narrow index instead of every whole row; an import
-// looks people up by name.
-inline constexpr const char* CreateIndexes =
-    "create index if not exists phone_friendid on phone(friendid);"
-    "create index if not exists phone_mainid on phone(mainid);"
-    "create index if not exists phone_tree on phone(id, mainid, friendid, 姓名);"
-    "create index if not exists phone_name on phone(姓名)";
 
 // The rollback journal keeps the data file alone the whole database between transactions, and
 // every commit is synced before it is reported done.
@@ -120,12 +89,6 @@ inline constexpr const char* SearchBirthdayMonthDay = "substr(生日, 6, 5) = ?"
 // when its value changes, so that a second pass on the same day writes nothing.
 inline constexpr const char* SelectBirthdays = "select id, 生日, nowbirthday from phone order by id";
 inline constexpr const char* SetNextBirthday = "update phone set nowbirthday = ? where id = ?";
-inline constexpr const char* AddNextBirthdayColumn = "ALTER TABLE phone ADD nowbirthday timestamp";
-// The reminder looks people up by their next birthday; the pass reads every birthday from a narrow
-// index instead of every whole row.
-inline constexpr const char* CreateNextBirthdayIndex =
-    "create index if not exists phone_nowbirthday on phone(nowbirthday);"
-    "create index if not exists phone_birthdays on phone(id, 生日, nowbirthday)";
 // The reminder: today and the window's last day are bound, taken from the program's own clock.
 inline constexpr const char* ReminderCondition = "nowbirthday between ? and ?";
 // The soonest birthday first; one day's people in table order.
@@ -135,13 +98,7 @@ inline constexpr const char* ReminderOrder = "nowbirthday, id";
 // Pinyin keys (store/PinyinKeys.cpp, store/NameSearch.cpp). One row per contact, keyed by its
 // contact key, written in the same transaction as the contact. `name` is the name the keys were
 // made from, so a contact whose name changed without its keys (an older build, a foreign tool)
-// is found and filled again. A data file opened read-only gets the table in temp, where the
-// same unqualified statements find it.
-#define ZINTEVA_PINYIN_COLUMNS                                                                                         \
-    "(friendid text primary key, name text, full text, initials text, variants text, sortkey text)"
-inline constexpr const char* CreatePinyin = "create table if not exists pinyin " ZINTEVA_PINYIN_COLUMNS;
-inline constexpr const char* CreateTempPinyin = "create temp table if not exists pinyin " ZINTEVA_PINYIN_COLUMNS;
-#undef ZINTEVA_PINYIN_COLUMNS
+// is found and filled again. A data file opened read-only gets the table in temp (store/Schema.cpp).
 // Only for a contact that exists, so that a key written for a missing contact leaves no row.
 inline constexpr const char* WritePinyin =
     "insert or replace into pinyin (friendid, name, full, initials, variants, sortkey) "
@@ -182,7 +139,6 @@ inline constexpr const char* NameOrPinyinCondition =
 
 // Import and export. The two tables of the directory stay as they are; what the exchange needs of its
 // own lives in zinteva_meta: "uid" is the random part of the UIDs this data file writes into cards.
-inline constexpr const char* CreateMeta = "create table if not exists zinteva_meta (key text primary key, value text)";
 inline constexpr const char* SelectMeta = "select value from zinteva_meta where key = ?";
 inline constexpr const char* InsertMeta = "insert into zinteva_meta (key, value) values (?, ?)";
 inline constexpr const char* ReplaceMeta = "insert or replace into zinteva_meta (key, value) values (?, ?)";
@@ -197,17 +153,6 @@ inline constexpr const char* DataVersion = "pragma data_version";
 // known), month 1-12, day 1-30, leap 1 for a leap month. 生日 keeps the Gregorian day of that
 // lunar date, so that the list and the search go on working. The row goes with its contact, by
 // whatever program deletes the contact.
-#define ZINTEVA_LUNAR_COLUMNS                                                                                          \
-    "(friendid text primary key, year integer not null default 0, month integer not null, "                          \
-    "day integer not null, leap integer not null default 0)"
-inline constexpr const char* CreateLunarBirthdays =
-    "create table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
-inline constexpr const char* CreateTempLunarBirthdays =
-    "create temp table if not exists zinteva_lunar_birthdays " ZINTEVA_LUNAR_COLUMNS;
-#undef ZINTEVA_LUNAR_COLUMNS
-inline constexpr const char* CreateLunarBirthdaysTrigger =
-    "create trigger if not exists zinteva_lunar_birthdays_delete after delete on phone begin "
-    "delete from zinteva_lunar_birthdays where friendid = old.friendid; end";
 inline constexpr const char* SelectLunarBirthday =
     "select year, month, day, leap from zinteva_lunar_birthdays where friendid = ?";
 // Written in two steps so that a row only changes (and the change log only hears of it) when its
@@ -237,77 +182,6 @@ inline constexpr const char* SelectLunarBirthdays = "select friendid, year, mont
 inline constexpr const char* SelectAllBirthdays =
     "select p.friendid, p.姓名, p.生日, l.year, l.month, l.day, l.leap from phone p "
     "left join zinteva_lunar_birthdays l on l.friendid = p.friendid where p.friendid is not null order by p.id";
-// Change log for the address-book sync (store/ChangeLog.cpp). Every copy of the program creates
-// these triggers when it opens a data file, whether or not it has an account, so that a change made
-// anywhere (the window, the command line, an import, a group rename) is written into
-// zinteva_sync_change in the same transaction as the change itself. `seq` grows with every mark, so
-// the sync can tell a contact changed again while its upload was under way.
-#define ZINTEVA_SYNC_MARK(KEY, DELETED)                                                                                \
-    "update zinteva_sync_seq set n = n + 1 where id = 1; "                                                             \
-    "insert or replace into zinteva_sync_change (friendid, deleted, seq) values (" KEY ", " DELETED                    \
-    ", (select n from zinteva_sync_seq where id = 1)); "
-inline constexpr const char* CreateChangeLog =
-    "create table if not exists zinteva_sync_change (friendid text primary key, deleted integer not null, "
-    "seq integer not null);"
-    "create table if not exists zinteva_sync_seq (id integer primary key check (id = 1), n integer not null);"
-    "insert or ignore into zinteva_sync_seq (id, n) values (1, 0);"
-    "create trigger if not exists zinteva_phone_added after insert on phone when new.friendid is not null begin "
-    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
-    "create trigger if not exists zinteva_phone_changed after update of friendid, mainid, 姓名, 生日, 移动电话, "
-    "工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, 备注, 照片 on phone "
-    "when new.friendid is not null and (old.friendid is not new.friendid or old.mainid is not new.mainid or "
-    "old.姓名 is not new.姓名 or old.生日 is not new.生日 or old.移动电话 is not new.移动电话 or "
-    "old.工作电话 is not new.工作电话 or old.家庭电话 is not new.家庭电话 or old.传真号码 is not new.传真号码 or "
-    "old.地址 is not new.地址 or old.邮政编码 is not new.邮政编码 or old.qq is not new.qq or old.icq is not new.icq "
-    "or old.msn is not new.msn or old.email is not new.email or old.昵称 is not new.昵称 or "
-    "old.备注 is not new.备注 or old.照片 is not new.照片) begin "
-    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
-    "create trigger if not exists zinteva_phone_rekeyed after update of friendid on phone "
-    "when old.friendid is not null and old.friendid is not new.friendid begin "
-    ZINTEVA_SYNC_MARK("old.friendid", "1") "end;"
-    "create trigger if not exists zinteva_phone_deleted after delete on phone when old.friendid is not null begin "
-    ZINTEVA_SYNC_MARK("old.friendid", "1") "end;"
-    // A renamed group changes the CATEGORIES of every card of its people.
-    "create trigger if not exists zinteva_group_renamed after update of 类型 on 分类 "
-    "when old.类型 is not new.类型 begin "
-    "update zinteva_sync_seq set n = n + 1 where id = 1; "
-    "insert or replace into zinteva_sync_change (friendid, deleted, seq) select friendid, 0, "
-    "(select n from zinteva_sync_seq where id = 1) from phone where mainid = new.分类 and friendid is not null; "
-    "end;"
-    // The lunar mark is part of the card's birthday: written, changed or removed on its own it is a
-    // change too. A row that goes with its contact (or has none) marks nothing.
-    "create trigger if not exists zinteva_lunar_added after insert on zinteva_lunar_birthdays "
-    "when exists (select 1 from phone where friendid = new.friendid) begin "
-    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
-    "create trigger if not exists zinteva_lunar_changed after update on zinteva_lunar_birthdays "
-    "when exists (select 1 from phone where friendid = new.friendid) and (old.friendid is not new.friendid or "
-    "old.year is not new.year or old.month is not new.month or old.day is not new.day or "
-    "old.leap is not new.leap) begin "
-    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
-    "create trigger if not exists zinteva_lunar_removed after delete on zinteva_lunar_birthdays "
-    "when exists (select 1 from phone where friendid = old.friendid) begin "
-    ZINTEVA_SYNC_MARK("old.friendid", "0") "end;";
-#undef ZINTEVA_SYNC_MARK
-// The log's triggers as the file has them: their text must be the program's own, since a file may
-// bring a trigger of one of these names that does something else.
-inline constexpr const char* SelectChangeLogTriggers =
-    "select name, sql from sqlite_master where type = 'trigger' and name in ('zinteva_phone_added', "
-    "'zinteva_phone_changed', 'zinteva_phone_rekeyed', 'zinteva_phone_deleted', 'zinteva_group_renamed', "
-    "'zinteva_lunar_added', 'zinteva_lunar_changed', 'zinteva_lunar_removed') "
-    "order by name";
-inline constexpr const char* DropChangeLogTriggers =
-    "drop trigger if exists zinteva_phone_added; drop trigger if exists zinteva_phone_changed; "
-    "drop trigger if exists zinteva_phone_rekeyed; drop trigger if exists zinteva_phone_deleted; "
-    "drop trigger if exists zinteva_group_renamed; drop trigger if exists zinteva_lunar_added; "
-    "drop trigger if exists zinteva_lunar_changed; drop trigger if exists zinteva_lunar_removed;";
-// A data file may come from anywhere. Triggers and views that the program did not make (its own
-// names start with zinteva_) could run on the program's writes or hang a read, so they are found
-// before any other statement runs and dropped. Each name is spliced as a quoted identifier.
-inline constexpr const char* SelectForeignSchema =
-    "select type, name from sqlite_master where type in ('trigger', 'view') and substr(name, 1, 8) <> 'zinteva_' "
-    "order by type, name";
-inline constexpr const char* DropTriggerPrefix = "drop trigger if exists ";
-inline constexpr const char* DropViewPrefix = "drop view if exists ";
 inline constexpr const char* BeginImmediate = "begin immediate";
 inline constexpr const char* Commit = "commit";
 inline constexpr const char* Rollback = "rollback";
@@ -315,8 +189,6 @@ inline constexpr const char* Rollback = "rollback";
 // Each contact's own UID, made at random when the contact is made and carried by every card written
 // of it, so that a card finds its person again and no other (a copied or restored data file hands out
 // the same ids again). Contacts from before the table keep the UID their cards were written with.
-inline constexpr const char* CreateContactUids =
-    "create table if not exists zinteva_uid (friendid text primary key, uid text not null unique)";
 inline constexpr const char* SelectUidOfContact = "select uid from zinteva_uid where friendid = ?";
 inline constexpr const char* SelectContactOfUid =
     "select u.friendid from zinteva_uid u join phone p on p.friendid = u.friendid where u.uid = ?";
@@ -332,13 +204,6 @@ inline constexpr const char* SelectPhotoPaths = "select distinct 照片 from pho
 // What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
 // the card's order. The trigger removes a contact's rows with the contact, whichever statement
 // deletes it (one contact, a whole group).
-inline constexpr const char* CreateKept =
-    "create table if not exists zinteva_kept (id integer primary key autoincrement, friendid text not null, "
-    "field text not null default '', value text not null default '', line text not null);"
-    "create index if not exists zinteva_kept_contact on zinteva_kept(friendid);"
-    "create index if not exists zinteva_kept_uid on zinteva_kept(value) where field = 'UID';"
-    "create trigger if not exists zinteva_kept_delete after delete on phone begin "
-    "delete from zinteva_kept where friendid = old.friendid; end";
 inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
 inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
 inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";

@@ -1,8 +1,7 @@
 #include "core/store/Store.h"
 
-#include "core/store/ChangeLog.h"
 #include "core/store/Connection.h"
-#include "core/store/ForeignSchema.h"
+#include "core/store/Schema.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/UndoSql.h"
@@ -75,37 +74,19 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     // triggers, and triggers and views the program did not make go before any other statement runs.
     sqlite3_db_config(connection->handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(connection->handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    QStringList dropped = foreignschema::drop(connection->handle());
+    // The version and the schema rows are read before anything else runs: a file of a newer version
+    // is refused unwritten.
+    const schema::Snapshot snapshot = schema::read(*connection);
     std::unique_ptr<Store> store(new Store(std::move(connection)));
-    store->droppedSchema_ = std::move(dropped);
+    store->checkSchema();
     // The rollback journal keeps the data file alone the whole database between transactions,
     // so a plain copy of it taken then is a sound backup.
     store->connection_->exec(sql::JournalModeDelete);
     store->connection_->exec(sql::SynchronousFull);
-    store->checkSchema();
-    store->pinyin_.ensureTable();
-    store->lunar_.ensureTable();
-    store->uids_.ensureTable();
-    if (!store->isReadOnly()) {
-        // The deleted people's trigger reads the kept properties: both tables are always there.
-        store->kept_.ensureTable();
-        store->deleted_.ensureTable();
-    }
-    if (!store->isReadOnly()) {
-        try {
-            store->connection_->exec(sql::CreateIndexes);
-            if (store->hasNextBirthdayColumn())
-                store->connection_->exec(sql::CreateNextBirthdayIndex);
-        } catch (const StoreError&) {
-            // An index only speeds things up; a file that refuses it still works.
-        }
-        // Without its triggers a change made here would never reach the address-book server. A file
-        // that takes no write now (a full disk) takes no change either; the next open tries again.
-        try {
-            changelog::ensure(*store->connection_);
-        } catch (const StoreError&) {
-        }
-    }
+    // What is not the program's goes, and an earlier version is brought up, before the first write.
+    schema::Prepared prepared = schema::prepare(*store->connection_, snapshot, path);
+    store->droppedSchema_ = std::move(prepared.dropped);
+    store->copiedAside_ = std::move(prepared.copiedAside);
     return store;
 }
 
@@ -120,17 +101,7 @@ void Store::createEmpty(const QString& path) {
     ::close(fd);
     Connection connection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     connection.exec(sql::JournalModeDelete);
-    Transaction transaction(connection);
-    connection.exec(sql::CreatePhone);
-    connection.exec(sql::CreateGroups);
-    connection.exec(sql::CreateIndexes);
-    connection.exec(sql::CreateNextBirthdayIndex);
-    connection.exec(sql::CreateContactUids);
-    // A new file records its changes for the address-book sync from the start (the lunar birthdays'
-    // table first: the log watches it too).
-    connection.exec(sql::CreateLunarBirthdays);
-    connection.exec(sql::CreateChangeLog);
-    transaction.commit();
+    schema::createEmpty(connection);
 }
 
 bool Store::isReadOnly() const {
@@ -254,9 +225,7 @@ void Store::deleteContact(const QString& contactKey) {
 }
 
 void Store::addNextBirthdayColumn() {
-    Transaction transaction(*connection_);
-    contacts_.addNextBirthdayColumn();
-    transaction.commit();
+    schema::addNextBirthdayColumn(*connection_);
 }
 
 void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday) {

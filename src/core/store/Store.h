@@ -117,6 +117,9 @@ public:
 
     // Triggers and views that the program did not make, dropped when the file was opened ("触发器 x").
     QStringList droppedSchema() const { return droppedSchema_; }
+    // The copy of the file taken before its schema was brought up from an earlier version; empty when
+    // the file was at the current version.
+    QString copiedAside() const { return copiedAside_; }
     // Every photo path a contact names (the photos folder keeps only those).
     QStringList photoPaths();
 
@@ -136,6 +139,7 @@ private:
     RecentlyDeleted deleted_;
     ContactUidTable uids_;
     QStringList droppedSchema_;
+    QString copiedAside_;
     KeptTable kept_;
 };
 

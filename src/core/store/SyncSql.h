@@ -1,20 +1,7 @@
 #pragma once
-// Every SQL text of the address-book sync's tables (store/SyncTable.cpp). The change log and its
-// triggers are in store/Sql.h; these tables hold what the sync knows of the server.
+// Every SQL text of the address-book sync's tables (store/SyncTable.cpp): the change log, and what the
+// sync knows of the server. The tables and the log's triggers are the schema owner's (store/SchemaSql.h).
 namespace syncsql {
-
-// zinteva_sync_card: one row per contact the server knows (or is about to know): where its card
-// lives, the ETag seen last, its UID and the card as last synced (the base of a three-way merge).
-// An etag that is Null marks a card not yet confirmed on the server.
-// zinteva_sync_state: the address book's URL and its sync-token.
-// zinteva_sync_conflict: the local values the server's won over, for the user to take back.
-inline constexpr const char* CreateTables =
-    "create table if not exists zinteva_sync_card (friendid text primary key, href text not null unique, "
-    "etag text, uid text, card text);"
-    "create index if not exists zinteva_sync_card_uid on zinteva_sync_card(uid);"
-    "create table if not exists zinteva_sync_state (key text primary key, value text);"
-    "create table if not exists zinteva_sync_conflict (id integer primary key autoincrement, friendid text, "
-    "name text, field text, local text, server text, at text)";
 
 inline constexpr const char* SelectState = "select value from zinteva_sync_state where key = ?";
 inline constexpr const char* WriteState = "insert or replace into zinteva_sync_state (key, value) values (?, ?)";

@@ -11,10 +11,6 @@ std::string_view bytes(const QByteArray& data) {
 }
 } // namespace
 
-void SyncTable::ensureTables() {
-    connection_.exec(syncsql::CreateTables);
-}
-
 bool SyncTable::hasTables() {
     Statement s(connection_, syncsql::ConflictsExist);
     return s.step() && s.integer(0) > 0;

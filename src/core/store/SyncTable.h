@@ -40,7 +40,6 @@ class SyncTable {
 public:
     explicit SyncTable(Connection& connection) : connection_(connection) {}
 
-    void ensureTables();
     bool hasTables();
     QString state(const char* key);
     void setState(const char* key, const QString& value);

@@ -1,5 +1,6 @@
 #include "core/store/UndoLog.h"
 
+#include "core/store/SchemaSql.h"
 #include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
@@ -19,21 +20,15 @@ QStringList columnsOf(Connection& connection, const QString& table) {
     return names;
 }
 
-// The trigger's body inserts the undoing statement, built by SQL from the row's old values
-// (quote() writes each value as a literal of its own type, so nothing the user typed becomes SQL).
-QString logInsert(const QString& statementExpression) {
-    return QStringLiteral("insert into zinteva_undo_log (statement) values (%1);").arg(statementExpression);
-}
-
 } // namespace
 
 void UndoLog::install() {
     // A REPLACE removes the row it replaces without a delete trigger unless triggers recurse: the
     // old row would not come back.
     connection_.exec(sql::undo::RecursiveTriggers);
-    connection_.exec(sql::undo::CreateLog);
-    connection_.exec(sql::undo::CreateState);
-    connection_.exec(sql::undo::SeedState);
+    connection_.exec(schemasql::temp::UndoLog);
+    connection_.exec(schemasql::temp::UndoState);
+    connection_.exec(schemasql::temp::SeedUndoState);
     QStringList tables;
     {
         Statement list(connection_, sql::undo::UndoableTables);
@@ -52,40 +47,33 @@ void UndoLog::installTriggers(const QString& table) {
     using sqlquote::identifier;
     using sqlquote::literal;
     const QString quotedTable = identifier(table);
-    const QString when = QStringLiteral(" when (select recording from temp.zinteva_undo_state) > 0 begin ");
     // A table's name may hold anything; its triggers' names hold its bytes in hex.
     const QString base = QStringLiteral("zinteva_undo_") + QString::fromLatin1(table.toUtf8().toHex());
 
-    // Each undoing statement is SQL text put together by SQL: the fixed parts as literals, the
-    // row's values through quote().
-    const QString onInsert =
-        QStringLiteral("create temp trigger if not exists %1_i after insert on main.%2").arg(base, quotedTable) + when +
-        logInsert(literal(QStringLiteral("delete from main.%1 where rowid = ").arg(quotedTable)) +
-                  QStringLiteral(" || new.rowid")) +
-        " end";
-
+    // Each undoing statement is SQL text put together by SQL: the fixed parts as literals, the row's
+    // values through quote(). Every argument goes in one arg(), so that a name holding "%2" is not
+    // read as a place of its own.
+    namespace t = schemasql::temp;
+    auto utf8 = [](const char* text) { return QString::fromUtf8(text); };
     QStringList assignments, names, values;
     for (const QString& column : columns) {
         const QString quoted = identifier(column);
-        assignments << QStringLiteral("%1 || quote(old.%2)").arg(literal(quoted + QStringLiteral(" = ")), quoted);
+        assignments << utf8(t::UndoAssignment).arg(literal(quoted + QStringLiteral(" = ")), quoted);
         names << quoted;
-        values << QStringLiteral("quote(old.%1)").arg(quoted);
+        values << utf8(t::UndoValue).arg(quoted);
     }
+    const QString join = utf8(t::UndoJoin);
+    const QString onInsert =
+        utf8(t::UndoOnInsert).arg(base, quotedTable, literal(utf8(t::UndoDeleteRow).arg(quotedTable)));
     const QString onUpdate =
-        QStringLiteral("create temp trigger if not exists %1_u after update on main.%2").arg(base, quotedTable) +
-        when +
-        logInsert(QStringLiteral("%1 || %2 || %3 || old.rowid")
-                      .arg(literal(QStringLiteral("update main.%1 set ").arg(quotedTable)),
-                           assignments.join(QStringLiteral(" || ', ' || ")), literal(QStringLiteral(" where rowid = ")))) +
-        " end";
+        utf8(t::UndoOnUpdate)
+            .arg(base, quotedTable, literal(utf8(t::UndoUpdateRow).arg(quotedTable)), assignments.join(join),
+                 literal(utf8(t::UndoWhereRow)));
     const QString onDelete =
-        QStringLiteral("create temp trigger if not exists %1_d after delete on main.%2").arg(base, quotedTable) +
-        when +
-        logInsert(QStringLiteral("%1 || old.rowid || ', ' || %2 || ')'")
-                      .arg(literal(QStringLiteral("insert into main.%1 (rowid, %2) values (")
-                                       .arg(quotedTable, names.join(QStringLiteral(", ")))),
-                           values.join(QStringLiteral(" || ', ' || ")))) +
-        " end";
+        utf8(t::UndoOnDelete)
+            .arg(base, quotedTable,
+                 literal(utf8(t::UndoInsertRow).arg(quotedTable, names.join(QStringLiteral(", ")))),
+                 values.join(join));
     for (const QString& text : {onInsert, onUpdate, onDelete}) {
         Statement create(connection_, text.toStdString());
         create.exec();

@@ -1,14 +1,8 @@
 #pragma once
-// The statements of the undo log and of the recently deleted people. The triggers that fill the undo
-// log are written per table from its columns (UndoLog.cpp), from the fragments below.
+// The statements of the undo log and of the recently deleted people.
 namespace sql::undo {
 
-// Temporary: they live with the window's connection and are never written into the data file.
-inline constexpr const char* CreateLog =
-    "create temp table if not exists zinteva_undo_log (seq integer primary key autoincrement, statement text not null)";
-inline constexpr const char* CreateState = "create temp table if not exists zinteva_undo_state (recording integer)";
-inline constexpr const char* SeedState =
-    "insert into temp.zinteva_undo_state (recording) select 0 where not exists (select 1 from temp.zinteva_undo_state)";
+// The temporary tables and triggers themselves are made from store/SchemaSql.h (schemasql::temp).
 inline constexpr const char* StartRecording = "update temp.zinteva_undo_state set recording = 1";
 // While a step is replayed its statements are logged as its redo, but the deleted people are not
 // kept again: the step's own log puts back (or takes away) what it kept.
@@ -29,9 +23,7 @@ inline constexpr const char* SchemaVersion = "pragma main.schema_version";
 inline constexpr const char* TableColumns = "select name from pragma_table_info(?, 'main')";
 
 // The people deleted in the last 30 days, with the row they had, so that they can come back.
-inline constexpr const char* CreateDeleted =
-    "create table if not exists zinteva_deleted (id integer primary key autoincrement, friendid text not null, "
-    "name text, mainid text, groupname text, deleted text not null, row text not null, uid text, kept text)";
+// (The table zinteva_deleted is the schema owner's: store/SchemaSql.h.)
 inline constexpr const char* ListDeleted =
     "select id, friendid, name, groupname, deleted from zinteva_deleted order by deleted desc, id desc";
 inline constexpr const char* DeletedRow = "select row, groupname, uid, kept from zinteva_deleted where id = ?";
@@ -42,31 +34,13 @@ inline constexpr const char* DeletedPhotoPaths =
     "select distinct json_extract(row, '$.\"照片\"') from zinteva_deleted "
     "where coalesce(json_extract(row, '$.\"照片\"'), '') <> ''";
 inline constexpr const char* PurgeDeleted = "delete from zinteva_deleted where deleted < ?";
-inline constexpr const char* KeepDeletedTrigger = "zinteva_keep_deleted";
-inline constexpr const char* TriggerSql = "select sql from main.sqlite_master where type = 'trigger' and name = ?";
-inline constexpr const char* DropKeepDeleted = "drop trigger if exists main.zinteva_keep_deleted";
 inline constexpr const char* ContactKeyExists = "select 1 from phone where friendid = ? or id = ?";
 inline constexpr const char* GroupKeyExists = "select 1 from 分类 where 分类 = ?";
 
 } // namespace sql::undo
 
 namespace sql::deleted {
-inline constexpr const char* CreateClock = "create temp table if not exists zinteva_clock (now text)";
-inline constexpr const char* SeedClock =
-    "insert into temp.zinteva_clock (now) select '' where not exists (select 1 from temp.zinteva_clock)";
 inline constexpr const char* SetClock = "update temp.zinteva_clock set now = ?";
-inline constexpr const char* CreateGoneGroups =
-    "create temp table if not exists zinteva_gone_groups (key text primary key, name text)";
-// A group's people go after the group row (in the same transaction): its name is kept for them.
-inline constexpr const char* KeepGroupName =
-    "create temp trigger if not exists zinteva_keep_group_name before delete on main.分类 begin "
-    "insert or replace into zinteva_gone_groups (key, name) values (old.分类, old.类型); end";
-// A person's UID goes before the row (in the same transaction): it is kept for them.
-inline constexpr const char* CreateGoneUids =
-    "create temp table if not exists zinteva_gone_uids (key text primary key, uid text)";
-inline constexpr const char* KeepUid =
-    "create temp trigger if not exists zinteva_keep_uid before delete on main.zinteva_uid begin "
-    "insert or replace into zinteva_gone_uids (key, uid) values (old.friendid, old.uid); end";
 inline constexpr const char* InsertContactRow = "insert into main.phone (%1) values (%2)";
 inline constexpr const char* InsertGroupWithId = "insert into main.分类 (id, 分类, 类型) values (?, ?, ?)";
 } // namespace sql::deleted

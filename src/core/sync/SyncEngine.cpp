@@ -814,7 +814,6 @@ SyncReport SyncEngine::run() {
     try {
         if (store_.isReadOnly())
             throw StoreError("数据文件是只读的");
-        impl.table.ensureTables();
         impl.progress(QStringLiteral("正在连接服务器…"));
         AddressBookInfo book;
         const QUrl chosen = QUrl(account_.addressBook);
