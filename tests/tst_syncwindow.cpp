@@ -54,6 +54,39 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
+    // The connection test of the settings finds the address book on another host only after the
+    // user's yes, and keeps that yes with the account.
+    void settingsAskBeforeAnotherHost_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no") << int(MsgAnswer::No) << QStringLiteral("连接失败：服务器把同步引向了另一台服务器 127.0.0.2");
+        QTest::newRow("yes") << int(MsgAnswer::Yes) << QStringLiteral("连接成功，找到 1 个通讯录");
+    }
+    void settingsAskBeforeAnotherHost() {
+        QFETCH(int, answer);
+        QFETCH(QString, shown);
+        HostileServer server;
+        server.home = server.base(true);
+        FakeDialogs dialogs;
+        dialogs.answers.push_back(static_cast<MsgAnswer>(answer));
+        SyncAccount account;
+        account.url = server.base().toString();
+        account.user = server.user();
+        SyncSettingsDialog dialog(account, 0, server.password(), dialogs);
+        QSignalSpy finished(&dialog, &SyncSettingsDialog::testFinished);
+        dialog.testConnection();
+        const bool yes = answer == int(MsgAnswer::Yes);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), yes ? 2 : 1, 60000);
+        QTRY_VERIFY(!dialog.testing());
+        QVERIFY2(dialog.resultText().startsWith(shown), qPrintable(dialog.resultText()));
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages.front().text.contains(QStringLiteral("不是您输入的 127.0.0.1")));
+        QCOMPARE(server.credentialsToOtherHost() > 0, yes);
+        QCOMPARE(dialog.account().otherHost, yes ? QStringLiteral("127.0.0.2") : QString());
+        if (yes)
+            QCOMPARE(dialog.account().addressBook, server.addressBook(true).toString());
+    }
+
     // A sync that stopped for the user's yes asks through the window and goes on only with it: one
     // that would delete most of the directory, one that would take the password to another host.
     void stoppedSyncAsks_data() {

@@ -112,6 +112,12 @@ QUrl startUrl(const QString& typed) {
     return url;
 }
 
+QString otherHostQuestion(const QString& otherHost, const QString& typed) {
+    return QStringLiteral("服务器把同步引向了另一台服务器 %1，不是您输入的 %2。\n\n"
+                          "要把用户名和密码发往 %1 吗？只有在您信任这台服务器时才选“是”。")
+        .arg(otherHost, startUrl(typed).host());
+}
+
 namespace {
 
 // PROPFIND Depth 0 that follows redirects (/.well-known/carddav answers with one).

@@ -64,6 +64,9 @@ struct SyncReport {
 // The URL to start from: "example.com" and "user@example.com" become https://example.com/.
 QUrl startUrl(const QString& typed);
 
+// The question before the password goes to another host than the typed one.
+QString otherHostQuestion(const QString& otherHost, const QString& typed);
+
 // Finds the address books of the account. Throws DavError.
 std::vector<AddressBookInfo> discoverAddressBooks(DavClient& client, const QUrl& start);
 

@@ -186,10 +186,7 @@ bool SyncController::askToGoOn(const SyncReport& report) {
         return true;
     }
     SyncAccount account = syncsettings::load(settings_);
-    const Message question = msg::confirm(
-        QStringLiteral("服务器把同步引向了另一台服务器 %1，不是您输入的 %2。\n\n"
-                       "要把用户名和密码发往 %1 吗？只有在您信任这台服务器时才选“是”。")
-            .arg(report.otherHost, startUrl(account.url).host()));
+    const Message question = msg::confirm(otherHostQuestion(report.otherHost, account.url));
     if (dialogs_.show(window_, question) != MsgAnswer::Yes)
         return false;
     account.otherHost = report.otherHost;
