@@ -153,6 +153,16 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     out.body = reply->readAll();
     if (out.body.size() > MaxBody)
         throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
+    // A connection closed right after part of the body may end without an error of Qt's: the length
+    // the server announced tells (a compressed answer's length is that of the compressed bytes).
+    bool announced = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&announced);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (announced && (encoding.isEmpty() || encoding == "identity") && out.body.size() < length)
+        throw DavError(DavError::Kind::Network,
+                       QStringLiteral("与服务器的连接中断了，回答没有收全（收到 %1 字节，应有 %2 字节）")
+                           .arg(out.body.size())
+                           .arg(length));
     out.etag = reply->rawHeader("ETag");
     const QByteArray location = reply->rawHeader("Location");
     if (!location.isEmpty())
