@@ -4,7 +4,9 @@
 #include "core/exchange/Csv.h"
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
+#include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
+#include "core/exchange/VersionSyntax.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 
@@ -66,8 +68,14 @@ std::vector<QStringList> propertiesOf(const ImportBatch& batch) {
     std::vector<QStringList> cards;
     for (const ImportRecord& record : batch.records) {
         QStringList lines;
+        // Each as a 3.0 card writes it: a 4.0 TEL URI or a BDAY typed as 1985/5/17 is the same property
+        // in the export's own syntax.
+        // A picture's header gets the picture's TYPE.
         for (const KeptProperty& kept : record.kept)
-            lines.append(canonical(kept.line));
+            lines.append(canonical(kept.field == keptfield::Photo && !record.photoData.isEmpty()
+                                       ? versionsyntax::photoHeader(
+                                             kept.line, photobytes::vcard30TypeFor(record.photoExtension), VCardVersion::V30)
+                                       : versionsyntax::inVersion(kept.line, VCardVersion::V30)));
         if (!record.photoData.isEmpty())
             lines.append(QStringLiteral("photo bytes ") + QString::fromLatin1(record.photoData.toBase64()));
         lines.sort();

@@ -66,12 +66,52 @@ std::optional<QDate> chinese(QStringView text) {
     return makeDate(year, *m, *d);
 }
 
+// Day, month and year (four digits) with '/', '-' or '.' between them. Dots are written day first;
+// with the other two a part above 12 tells which is the day, else the order does.
+Reading yearLast(QStringView text, QChar separator, Order order) {
+    const QList<QStringView> parts = text.split(separator);
+    if (parts.size() != 3 || parts[2].size() != 4 || parts[0].isEmpty() || parts[0].size() > 2 || parts[1].isEmpty() ||
+        parts[1].size() > 2)
+        return {};
+    const auto a = digits(parts[0], 0, parts[0].size()), b = digits(parts[1], 0, parts[1].size()),
+               y = digits(parts[2], 0, 4);
+    if (!a || !b || !y)
+        return {};
+    if (separator == u'.' || *a > 12)
+        order = Order::DayFirst;
+    else if (*b > 12 || *a == *b)
+        order = Order::MonthFirst;
+    if (order == Order::Unknown)
+        return {Reading::Kind::Ambiguous, {}};
+    const auto date = order == Order::DayFirst ? makeDate(*y, *b, *a) : makeDate(*y, *a, *b);
+    return date ? Reading{Reading::Kind::Date, date} : Reading{};
+}
+
+// Nothing but zeros between the separators: 0/0/00, 00.00.0000, 0000-00-00, 00000000.
+bool isEmptyDate(QStringView text) {
+    qsizetype zeros = 0;
+    for (const QChar c : text) {
+        if (c == u'0')
+            ++zeros;
+        else if (c != u'/' && c != u'-' && c != u'.')
+            return false;
+    }
+    return zeros > 0 && (zeros < text.size() || zeros == 8);
+}
+
 } // namespace
 
 std::optional<QDate> parse(QStringView text, std::optional<int> omitYear) {
+    return read(text, Order::Unknown, omitYear).date;
+}
+
+Reading read(QStringView text, Order order, std::optional<int> omitYear) {
     text = text.trimmed();
     if (text.isEmpty())
-        return std::nullopt;
+        return {};
+    auto reading = [](const std::optional<QDate>& date) {
+        return date ? Reading{Reading::Kind::Date, date} : Reading{};
+    };
     std::optional<QDate> date;
     if (text.startsWith(u"--")) {
         // Year-less: --MMDD or --MM-DD, maybe followed by a time.
@@ -87,28 +127,37 @@ std::optional<QDate> parse(QStringView text, std::optional<int> omitYear) {
             if (m && d)
                 date = makeDate(YearlessYear, *m, *d);
         }
-        return date;
+        return reading(date);
     }
     if (text.contains(u'月'))
-        return chinese(text);
+        return reading(chinese(text));
     // A date-time: only the date counts, as written (no time-zone shift).
     if (const qsizetype t = text.indexOf(u'T'); t >= 0)
         text = text.left(t);
     else if (const qsizetype space = text.indexOf(u' '); space >= 0)
         text = text.left(space);
+    if (isEmptyDate(text))
+        return {Reading::Kind::Empty, {}};
     if (const auto basic = digits(text, 0, 8); basic && text.size() == 8) {
         date = makeDate(*basic / 10000, *basic / 100 % 100, *basic % 100);
     } else {
         for (const QChar separator : {QChar(u'-'), QChar(u'/'), QChar(u'.')}) {
             if (text.contains(separator)) {
-                date = separated(text, separator);
+                if (text.indexOf(separator) > 2) {
+                    date = separated(text, separator);
+                    break;
+                }
+                const Reading read = yearLast(text, separator, order);
+                if (read.kind != Reading::Kind::Date)
+                    return read;
+                date = read.date;
                 break;
             }
         }
     }
     if (date && omitYear && date->year() == *omitYear)
         date = QDate(YearlessYear, date->month(), date->day());
-    return date;
+    return reading(date);
 }
 
 QString format(const QDate& date, Style style) {

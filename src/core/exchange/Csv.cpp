@@ -109,9 +109,11 @@ const QHash<QString, Column>& namedColumns() {
         add({u"jobtitle", u"organizationtitle", u"职务"}, {Kind::Title, {}, {}});
         add({u"webpage", u"webpage1", u"网页"}, {Kind::Url, {}, "w1"});
         add({u"webpage2"}, {Kind::Url, {}, "w2"});
-        add({u"birthyear"}, {Kind::BirthYear, {}, {}});
-        add({u"birthmonth"}, {Kind::BirthMonth, {}, {}});
-        add({u"birthday"}, {Kind::Birthday, {}, {}});
+        // Thunderbird's birthday in three columns; its "Birth Day" and "出生日期" are the day of the month
+        // when a month column comes with them (threeBirthdayColumns), else a whole birthday.
+        add({u"birthyear", u"出生年份"}, {Kind::BirthYear, {}, {}});
+        add({u"birthmonth", u"出生月份"}, {Kind::BirthMonth, {}, {}});
+        add({u"birthday", u"出生日期"}, {Kind::Birthday, {}, {}});
         // Outlook (English, then Simplified Chinese) and Thunderbird telephones and e-mail addresses.
         add({u"businessphone2", u"商务电话2"}, {Kind::Tel, "WORK,VOICE", "work2"});
         add({u"homephone2", u"住宅电话2"}, {Kind::Tel, "HOME,VOICE", "home2"});
@@ -228,6 +230,22 @@ std::optional<Column> googleColumn(const QString& title) {
     return std::nullopt;
 }
 
+// "Birth Day" beside "Birth Month" is the day of the month, not a whole birthday.
+void threeBirthdayColumns(std::vector<std::optional<Column>>& columns) {
+    const bool month = std::any_of(columns.begin(), columns.end(),
+                                   [](const std::optional<Column>& c) { return c && c->kind == Kind::BirthMonth; });
+    for (std::optional<Column>& column : columns) {
+        if (month && column && column->kind == Kind::Birthday)
+            column->kind = Kind::BirthDay;
+    }
+}
+
+// The order of month and day in dates written with the year last: Outlook in English writes them as
+// the US does.
+birthday::Order birthdayOrderOf(const QString& layout) {
+    return layout == u"Outlook" ? birthday::Order::MonthFirst : birthday::Order::Unknown;
+}
+
 // The producer a header row comes from, for the summary.
 QString layoutOf(const QStringList& titles) {
     QSet<QString> keys;
@@ -325,6 +343,7 @@ public:
     QString text(const QHash<QString, QString>& typeOf) const;
     // A row of this program's own CSV: an empty 姓名 is an empty name, not one to make up.
     bool own = false;
+    birthday::Order birthdayOrder = birthday::Order::Unknown;
 
 private:
     struct Address {
@@ -333,8 +352,10 @@ private:
         QString parts[7];
         QString label;
     };
-    QString fn_, given_, family_, middle_, prefix_, suffix_, nickname_, birthday_, year_, month_, day_, uid_, photo_,
-        org_, department_;
+    QString birthdayLines() const;
+
+    QString fn_, given_, family_, middle_, prefix_, suffix_, nickname_, birthday_, uid_, photo_, org_, department_;
+    std::pair<QString, QString> year_, month_, day_; // Thunderbird's birthday columns: title and value
     QStringList notes_, categories_, titles_, others_;
     QList<std::pair<QString, std::pair<QString, QString>>> phones_, emails_, urls_; // slot, (types, value)
     QMap<int, QString> addressOrder_;
@@ -380,13 +401,13 @@ void RowCard::add(const Column& c, const QString& title, const QString& value, Q
         birthday_ = value;
         return;
     case Kind::BirthYear:
-        year_ = value;
+        year_ = {title, value};
         return;
     case Kind::BirthMonth:
-        month_ = value;
+        month_ = {title, value};
         return;
     case Kind::BirthDay:
-        day_ = value;
+        day_ = {title, value};
         return;
     case Kind::Note:
         notes_.append(value);
@@ -483,15 +504,7 @@ QString RowCard::text(const QHash<QString, QString>& typeOf) const {
                    .arg(esc(family_), esc(given_), esc(middle_), esc(prefix_), esc(suffix_));
     if (!nickname_.isEmpty())
         out += textLine(QStringLiteral("NICKNAME"), nickname_);
-    if (!birthday_.isEmpty()) {
-        out += textLine(QStringLiteral("BDAY"), birthday_);
-    } else if (!month_.isEmpty() && !day_.isEmpty()) {
-        // Thunderbird's three columns; a year-less birthday is written as vCard 3.0 does.
-        const QString date = QStringLiteral("%1-%2-%3")
-                                 .arg(year_.isEmpty() ? QStringLiteral("-") : year_, month_.rightJustified(2, u'0'),
-                                      day_.rightJustified(2, u'0'));
-        out += QStringLiteral("BDAY:") + esc(date) + QStringLiteral("\r\n");
-    }
+    out += birthdayLines();
     auto typed = [&](const QString& name, const QString& slot, const QString& types) {
         QString t =
             typeOf.contains(slot) ? typesFor(typeOf.value(slot), name == u"EMAIL" ? Kind::Email : Kind::Tel) : types;
@@ -565,6 +578,37 @@ QString RowCard::text(const QHash<QString, QString>& typeOf) const {
     for (const QString& other : others_)
         out += other + QStringLiteral("\r\n");
     out += QStringLiteral("END:VCARD\r\n");
+    return out;
+}
+
+// The birthday in the card's own form. A date of zeros (Outlook's 0/0/00) is no birthday; what is no
+// date at all goes as it came, for the reader to name and keep. Thunderbird's three columns make one
+// birthday when they make a date (a year of 0 or none: without its year); else each column is kept
+// under its title.
+QString RowCard::birthdayLines() const {
+    if (!birthday_.isEmpty()) {
+        const birthday::Reading read = birthday::read(birthday_, birthdayOrder);
+        if (read.kind == birthday::Reading::Kind::Date)
+            return QStringLiteral("BDAY:") + birthday::format(*read.date, birthday::Style::Extended) +
+                   QStringLiteral("\r\n");
+        return read.kind == birthday::Reading::Kind::Empty ? QString() : textLine(QStringLiteral("BDAY"), birthday_);
+    }
+    if (year_.second.isEmpty() && month_.second.isEmpty() && day_.second.isEmpty())
+        return {};
+    bool yearOk = true, monthOk = false, dayOk = false;
+    const QString yearText = year_.second.trimmed();
+    int year = yearText.isEmpty() ? 0 : yearText.toInt(&yearOk);
+    const int month = month_.second.trimmed().toInt(&monthOk), day = day_.second.trimmed().toInt(&dayOk);
+    if (year == 0)
+        year = birthday::YearlessYear;
+    const QDate date(year, month, day);
+    if (yearOk && monthOk && dayOk && (year == birthday::YearlessYear || year >= 1000) && date.isValid())
+        return QStringLiteral("BDAY:") + birthday::format(date, birthday::Style::Extended) + QStringLiteral("\r\n");
+    QString out;
+    for (const auto& [title, value] : {year_, month_, day_}) {
+        if (!value.isEmpty())
+            out += QStringLiteral("X-ZINTEVA-CSV;X-COLUMN=%1:%2\r\n").arg(paramValue(title), esc(value));
+    }
     return out;
 }
 
@@ -1136,6 +1180,7 @@ struct CsvReader::State {
     ImportRecord recordOf(const QStringList& cells, bool broken, bool undecodable) const {
         RowCard card;
         card.own = ownQuoted;
+        card.birthdayOrder = birthdayOrderOf(layout);
         QHash<QString, QString> typeOf;
         QString photo;
         for (int i = 0; i < cells.size(); ++i) {
@@ -1195,6 +1240,7 @@ CsvReader::CsvReader(QIODevice& device) : d_(std::make_unique<State>()) {
         known += column ? 1 : 0;
         d_->columns.push_back(column);
     }
+    threeBirthdayColumns(d_->columns);
     if (known == 0) {
         d_->error =
             QStringLiteral("CSV 文件的第一行没有可以识别的栏目（如“姓名”、“Name”、“First Name”、“E-mail Address”）");

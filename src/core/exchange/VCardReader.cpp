@@ -762,10 +762,15 @@ void CardBuilder::add(const Property& p) {
         const int omit = p.param("X-APPLE-OMIT-YEAR").toInt(&ok);
         if (ok)
             omitYear = omit;
-        record_.fields.birthday = birthday::parse(value, omitYear);
+        const birthday::Reading read = birthday::read(value, birthday::Order::Unknown, omitYear);
+        record_.fields.birthday = read.date;
         if (record_.fields.birthday) {
             haveBirthday_ = true;
             feed(keptfield::Birthday);
+        } else if (read.kind == birthday::Reading::Kind::Empty) {
+            kept_.pop_back(); // the date of zeros some programs write for no birthday
+        } else if (read.kind == birthday::Reading::Kind::Ambiguous) {
+            warn(QStringLiteral("生日 %1 分不清月和日，已保存在其它资料中").arg(value.left(100)));
         } else if (!value.trimmed().isEmpty()) {
             warn(QStringLiteral("生日 %1 无法识别，已保存在其它资料中").arg(value.left(100)));
         }

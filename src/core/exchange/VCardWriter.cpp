@@ -2,9 +2,11 @@
 
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/exchange/VersionSyntax.h"
 
 #include <QDir>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -78,10 +80,12 @@ bool breaksAreCrLf(const QString& text) {
 QByteArray photoLine(const QString& header, const ExportCard& card, bool v4) {
     const QString extension =
         card.photoExtension.isEmpty() ? photobytes::extensionFor(card.photoData, QString()) : card.photoExtension;
+    const QString params = versionsyntax::photoHeader(header, photobytes::vcard30TypeFor(extension),
+                                                      v4 ? VCardVersion::V40 : VCardVersion::V30);
     if (v4)
-        return header.toUtf8() + ":data:" + photobytes::mediaTypeFor(extension).toLatin1() + ";base64," +
+        return params.toUtf8() + ":data:" + photobytes::mediaTypeFor(extension).toLatin1() + ";base64," +
                card.photoData.toBase64();
-    return header.toUtf8() + ";ENCODING=b:" + card.photoData.toBase64();
+    return params.toUtf8() + ";ENCODING=b:" + card.photoData.toBase64();
 }
 
 } // namespace
@@ -266,9 +270,14 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
                 current = false;
         }
         if (!sources.empty() && current && !(*field == keptfield::Photo && card.photoData.isEmpty())) {
+            // Every card has FN, which 3.0 and 4.0 require: a name read from N alone gets one.
+            if (*field == keptfield::Name &&
+                std::none_of(sources.begin(), sources.end(),
+                             [](const KeptProperty* kept) { return versionsyntax::nameOf(kept->line) == u"FN"; }))
+                line(QStringLiteral("FN:") + escapedText(card.fields.name));
             for (const KeptProperty* kept : sources)
-                out +=
-                    *field == keptfield::Photo ? folded(photoLine(kept->line, card, v4)) : folded(kept->line.toUtf8());
+                out += *field == keptfield::Photo ? folded(photoLine(kept->line, card, v4))
+                                                  : folded(versionsyntax::inVersion(kept->line, version).toUtf8());
             // A kept BDAY stands for the Gregorian day only: the lunar date follows it all the same.
             if (*field == keptfield::Birthday && !lunarLine(card.fields).isEmpty())
                 line(lunarLine(card.fields));
@@ -291,7 +300,7 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
     }
     for (const KeptProperty& kept : card.kept) {
         if (kept.field.isEmpty())
-            line(kept.line);
+            line(versionsyntax::inVersion(kept.line, version));
     }
     line(QStringLiteral("END:VCARD"));
     return out;
