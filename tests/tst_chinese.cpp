@@ -197,6 +197,10 @@ private slots:
         QTest::newRow("zinteva --version") << ZINTEVA_PROGRAM << QStringList{"--version"} << 0 << ZINTEVA_VERSION;
         QTest::newRow("zinteva --bogus") << ZINTEVA_PROGRAM << QStringList{"--bogus"} << 2 << "未知的选项";
         QTest::newRow("zinteva --help lists sync") << ZINTEVA_PROGRAM << QStringList{"--help"} << 0 << "--sync-url 地址";
+        QTest::newRow("zinteva --help lists --sync-allow-delete")
+            << ZINTEVA_PROGRAM << QStringList{"--help"} << 0 << "--sync-allow-delete";
+        QTest::newRow("zinteva --sync-allow-delete alone")
+            << ZINTEVA_PROGRAM << QStringList{"--sync-allow-delete"} << 2 << "只能与 --sync 一起使用";
         QTest::newRow("zinteva --sync-url alone") << ZINTEVA_PROGRAM << QStringList{"--sync-url", "http://127.0.0.1:9/"}
                                                   << 2 << "只能与 --sync 一起使用";
         QTest::newRow("zinteva --sync --import") << ZINTEVA_PROGRAM << QStringList{"--sync", "--import", "x.vcf"} << 2

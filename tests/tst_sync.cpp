@@ -210,7 +210,8 @@ private slots:
             client.send("GET", elsewhere);
             QFAIL("a request went to another host");
         } catch (const DavError& e) {
-            QCOMPARE(e.kind(), DavError::Kind::Protocol);
+            QCOMPARE(e.kind(), DavError::Kind::OtherHost);
+            QCOMPARE(e.url().host(), QStringLiteral("localhost"));
         }
         QCOMPARE(client.requestCount(), sent);
     }

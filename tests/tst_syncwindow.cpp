@@ -1,17 +1,22 @@
 // The sync's windows: the settings dialog finds the address book of a real server off the window's
 // thread, and the conflict list takes a local value back into the contact.
+#include "core/app/Settings.h"
 #include "core/store/Store.h"
 #include "core/sync/SyncEngine.h"
 #include "gui/sync/ConflictsDialog.h"
+#include "gui/sync/SyncAccountSettings.h"
+#include "gui/sync/SyncController.h"
 #include "gui/sync/SyncSettingsDialog.h"
 #include "support/DavServer.h"
 #include "support/FakeDialogs.h"
+#include "support/HostileServer.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QtTest>
 
 class TestSyncWindow : public QObject {
@@ -47,6 +52,102 @@ private slots:
             QCOMPARE(dialog.intervalMinutes(), 15);
         }
         QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // The connection test of the settings finds the address book on another host only after the
+    // user's yes, and keeps that yes with the account.
+    void settingsAskBeforeAnotherHost_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no") << int(MsgAnswer::No) << QStringLiteral("连接失败：服务器把同步引向了另一台服务器 127.0.0.2");
+        QTest::newRow("yes") << int(MsgAnswer::Yes) << QStringLiteral("连接成功，找到 1 个通讯录");
+    }
+    void settingsAskBeforeAnotherHost() {
+        QFETCH(int, answer);
+        QFETCH(QString, shown);
+        HostileServer server;
+        server.home = server.base(true);
+        FakeDialogs dialogs;
+        dialogs.answers.push_back(static_cast<MsgAnswer>(answer));
+        SyncAccount account;
+        account.url = server.base().toString();
+        account.user = server.user();
+        SyncSettingsDialog dialog(account, 0, server.password(), dialogs);
+        QSignalSpy finished(&dialog, &SyncSettingsDialog::testFinished);
+        dialog.testConnection();
+        const bool yes = answer == int(MsgAnswer::Yes);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), yes ? 2 : 1, 60000);
+        QTRY_VERIFY(!dialog.testing());
+        QVERIFY2(dialog.resultText().startsWith(shown), qPrintable(dialog.resultText()));
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages.front().text.contains(QStringLiteral("不是您输入的 127.0.0.1")));
+        QCOMPARE(server.credentialsToOtherHost() > 0, yes);
+        QCOMPARE(dialog.account().otherHost, yes ? QStringLiteral("127.0.0.2") : QString());
+        if (yes)
+            QCOMPARE(dialog.account().addressBook, server.addressBook(true).toString());
+    }
+
+    // A sync that stopped for the user's yes asks through the window and goes on only with it: one
+    // that would delete most of the directory, one that would take the password to another host.
+    void stoppedSyncAsks_data() {
+        QTest::addColumn<bool>("otherHost");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<int>("people"); // here at the end
+        const QString deletion = QStringLiteral("这次同步要在本地删除 12 个联系人（共 12 个）");
+        const QString host = QStringLiteral("另一台服务器 127.0.0.2，不是您输入的 127.0.0.1");
+        QTest::newRow("mass deletion, no") << false << int(MsgAnswer::No) << deletion << 12;
+        QTest::newRow("mass deletion, yes") << false << int(MsgAnswer::Yes) << deletion << 0;
+        QTest::newRow("another host, no") << true << int(MsgAnswer::No) << host << 0;
+        QTest::newRow("another host, yes") << true << int(MsgAnswer::Yes) << host << 12;
+    }
+    void stoppedSyncAsks() {
+        QFETCH(bool, otherHost);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        QFETCH(int, people);
+        HostileServer server;
+        for (int i = 0; i < 12; ++i)
+            server.cards.insert(QStringLiteral("c%1.vcf").arg(i),
+                                "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u" + QByteArray::number(i) + "\r\nFN:人" +
+                                    QByteArray::number(i) + "\r\nEND:VCARD\r\n");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tavrel.db"));
+        Store::createEmpty(path);
+        Settings settings(dir.filePath(QStringLiteral("s.ini")));
+        SyncAccount account;
+        account.user = server.user();
+        account.url = server.addressBook().toString();
+        if (otherHost) {
+            server.home = server.base(true);
+            account.url = server.base().toString();
+        } else {
+            auto store = Store::open(path);
+            DavClient client(server.user(), server.password());
+            QVERIFY(SyncEngine(*store, path, client, account).run().ok);
+            QCOMPARE(store->contactCount(), 12);
+            server.faults.insert("LIST", HostileServer::Fault::EmptyListing);
+        }
+        syncsettings::save(settings, account);
+        FakeDialogs dialogs;
+        dialogs.inputAnswers.push_back(server.password());
+        dialogs.answers.push_back(static_cast<MsgAnswer>(answer));
+        QWidget window;
+        SyncController controller(&window, dialogs, settings, path, {}, {});
+        QSignalSpy finished(&controller, &SyncController::syncFinished);
+        controller.syncNow();
+        const int runs = answer == int(MsgAnswer::Yes) ? 2 : 1;
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), runs, 60000);
+        QVERIFY(!controller.job().isRunning());
+        QCOMPARE(dialogs.messages.size(), 1);
+        const Message question = dialogs.messages.front();
+        QVERIFY2(question.text.contains(asked), qPrintable(question.text));
+        QCOMPARE(question.buttons, MsgButtons::YesNo);
+        QCOMPARE(question.defaultButton, MsgAnswer::No);
+        QCOMPARE(Store::open(path)->contactCount(), people);
+        QCOMPARE(server.credentialsToOtherHost() > 0, otherHost && runs == 2);
+        QCOMPARE(syncsettings::load(settings).otherHost,
+                 otherHost && runs == 2 ? QStringLiteral("127.0.0.2") : QString());
     }
 
     void conflictsTakeBack() {

@@ -33,6 +33,9 @@ struct Options {
                                QStringLiteral("同步：通讯录或服务器的地址，代替设置里的帐户"), QStringLiteral("地址")};
     QCommandLineOption syncUser{QStringLiteral("sync-user"),
                                 QStringLiteral("同步：用户名；密码从标准输入的第一行读入"), QStringLiteral("用户名")};
+    QCommandLineOption syncAllowDelete{
+        QStringLiteral("sync-allow-delete"),
+        QStringLiteral("同步：服务器上少了大部分名片时也照样在本地删除 (否则同步会停下，什么也不删)")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示这段说明")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本号")};
 
@@ -41,7 +44,7 @@ struct Options {
 
     // What --help lists, in this order.
     QList<QCommandLineOption> listed() const {
-        return {import, group, exportTo, vcard, encoding, sync, syncUrl, syncUser, remind, help, version};
+        return {import, group, exportTo, vcard, encoding, sync, syncUrl, syncUser, syncAllowDelete, remind, help, version};
     }
 };
 
@@ -101,7 +104,8 @@ int usage(QTextStream& out, const QString& problem) {
         << QStringLiteral("用法：zinteva --import 文件 [--group 名称]") << '\n'
         << QStringLiteral("      zinteva --export 文件 [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk|gb18030]")
         << '\n'
-        << QStringLiteral("      zinteva --sync [--sync-url 地址 --sync-user 用户名]（密码从标准输入的第一行读入）")
+        << QStringLiteral("      zinteva --sync [--sync-url 地址 --sync-user 用户名] [--sync-allow-delete]"
+                          "（密码从标准输入的第一行读入）")
         << '\n'
         << QStringLiteral("      zinteva --remind") << '\n'
         << QStringLiteral("      zinteva --help 列出全部选项") << '\n';
@@ -221,7 +225,8 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
     const bool exporting = parser.isSet(o.exportTo);
     if (parser.isSet(o.remind)) {
         if (importing || exporting || parser.isSet(o.group) || parser.isSet(o.vcard) || parser.isSet(o.encoding) ||
-            parser.isSet(o.sync) || parser.isSet(o.syncUrl) || parser.isSet(o.syncUser) || !parser.positionalArguments().isEmpty())
+            parser.isSet(o.sync) || parser.isSet(o.syncUrl) || parser.isSet(o.syncUser) ||
+            parser.isSet(o.syncAllowDelete) || !parser.positionalArguments().isEmpty())
             return usage(out, QStringLiteral("--remind 不能与其它参数一起使用"));
         return runRemind(dataFile, out, remind);
     }
@@ -236,10 +241,10 @@ std::optional<int> runCommandLine(const QStringList& arguments, const QString& d
             return usage(out, QStringLiteral("--sync-url 和 --sync-user 要一起给出"));
         if (!sync)
             return usage(out, QStringLiteral("这个程序不能同步"));
-        return sync({parser.value(o.syncUrl), parser.value(o.syncUser)}, out);
+        return sync({parser.value(o.syncUrl), parser.value(o.syncUser), parser.isSet(o.syncAllowDelete)}, out);
     }
-    if (parser.isSet(o.syncUrl) || parser.isSet(o.syncUser))
-        return usage(out, QStringLiteral("--sync-url 和 --sync-user 只能与 --sync 一起使用"));
+    if (parser.isSet(o.syncUrl) || parser.isSet(o.syncUser) || parser.isSet(o.syncAllowDelete))
+        return usage(out, QStringLiteral("--sync-url、--sync-user 和 --sync-allow-delete 只能与 --sync 一起使用"));
     if (!importing && !exporting) {
         // Options of these modes alone are a mistake; anything else (Qt's own -style, -platform, ...)
         // belongs to the window.

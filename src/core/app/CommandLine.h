@@ -3,7 +3,7 @@
 //   zinteva --import FILE [--group 名称]
 //   zinteva --export FILE [--group 名称] [--vcard 3.0|4.0] [--encoding utf-8|gbk]
 //   zinteva --remind (core/app/RemindCommand.h)
-//   zinteva --sync [--sync-url URL --sync-user NAME]
+//   zinteva --sync [--sync-url URL --sync-user NAME] [--sync-allow-delete]
 // An import prints its summary and ends with 0 only when every card of the file was imported. An
 // export writes vCard (3.0 unless asked) or, for a .csv name, CSV.
 #include "core/app/RemindCommand.h"
@@ -25,6 +25,7 @@ inline constexpr int Usage = 2;      // the arguments make no sense
 struct SyncOptions {
     QString url;
     QString user;
+    bool allowDelete = false; // --sync-allow-delete: the user's yes to a run that deletes most people
 };
 // Runs one sync and returns its exit code. The sync lives in a library of its own (it needs the
 // network), so the program hands it in.

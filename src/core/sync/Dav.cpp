@@ -1,6 +1,7 @@
 #include "core/sync/Dav.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,14 +20,6 @@ QString davStatusText(int status) {
     return QStringLiteral("服务器回答 %1").arg(status);
 }
 
-namespace {
-QString originOf(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return scheme + QStringLiteral("://") + url.host().toLower() + u':' +
-           QString::number(url.port(scheme == u"https" ? 443 : 80));
-}
-} // namespace
-
 DavClient::DavClient(const QString& user, const QString& password, const QString& trustedFingerprint)
     : network_(std::make_unique<QNetworkAccessManager>()), trusted_(trustedFingerprint.toLower()) {
     if (!user.isEmpty() || !password.isEmpty())
@@ -36,20 +29,41 @@ DavClient::DavClient(const QString& user, const QString& password, const QString
 
 DavClient::~DavClient() = default;
 
-DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body, const Headers& headers) {
+void DavClient::setHome(const QUrl& typed) {
+    home_ = typed;
+}
+
+void DavClient::allowHost(const QString& host) {
+    if (!host.isEmpty() && !allowed_.contains(host.toLower()))
+        allowed_.append(host.toLower());
+}
+
+bool DavClient::mayGo(const QUrl& url) const {
+    const QString host = url.host().toLower();
+    if (host.isEmpty())
+        return false;
+    // Once the user gave an encrypted address, nothing goes over a plain connection.
+    if (home_.scheme().toLower() == u"https" && url.scheme().toLower() != u"https")
+        return false;
+    return host == home_.host().toLower() || allowed_.contains(host);
+}
+
+DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body, const Headers& headers,
+                         int items) {
     if (cancelled && cancelled())
         throw DavError(DavError::Kind::Cancelled, QStringLiteral("同步已取消"));
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
         throw DavError(DavError::Kind::Protocol, QStringLiteral("地址无效：%1").arg(url.toDisplayString()));
-    const QString origin = originOf(url);
-    if (origins_.isEmpty())
-        origins_.append(origin);
-    else if (!origins_.contains(origin))
-        throw DavError(DavError::Kind::Protocol,
-                       QStringLiteral("服务器把请求引向了另一个地址 %1，密码不会发往那里").arg(url.toDisplayString()));
+    if (home_.isEmpty())
+        home_ = url;
+    if (!mayGo(url))
+        throw DavError(DavError::Kind::OtherHost,
+                       QStringLiteral("服务器把同步引向了另一台服务器 %1（您输入的是 %2），密码不会发往那里")
+                           .arg(url.host(), home_.host()),
+                       0, url);
     QNetworkRequest request(url);
-    request.setTransferTimeout(TimeoutMs);
+    request.setTransferTimeout(deadlines.idleMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     if (!authorization_.isEmpty())
@@ -62,11 +76,15 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     ++requests_;
     ++byVerb_[verb];
 
+    QElapsedTimer clock;
+    clock.start();
     QNetworkReply* reply = network_->sendCustomRequest(request, verb, body);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply, [](QNetworkReply* r) { r->deleteLater(); });
     bool tooBig = false;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
-        if (received > MaxBody && !tooBig) {
+    qint64 received = 0;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 bytes, qint64) {
+        received = bytes;
+        if (bytes > MaxBody && !tooBig) {
             tooBig = true;
             reply->abort();
         }
@@ -83,23 +101,32 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // A cancel (the window closing) does not wait for a slow server's answer.
+    // A cancel (the window closing) does not wait for a slow server's answer, and no answer takes
+    // longer than its deadline.
+    const qint64 deadline = qint64(deadlines.requestMs) + qint64(std::max(0, items)) * deadlines.perItemMs;
     bool stopped = false;
+    bool late = false;
     QTimer watch;
-    if (cancelled) {
-        QObject::connect(&watch, &QTimer::timeout, reply, [&] {
-            if (!stopped && cancelled()) {
-                stopped = true;
-                reply->abort();
-            }
-        });
-        watch.start(100);
-    }
+    QObject::connect(&watch, &QTimer::timeout, reply, [&] {
+        if (stopped || late)
+            return;
+        if (cancelled && cancelled()) {
+            stopped = true;
+            reply->abort();
+        } else if (clock.elapsed() > deadline + received / std::max(1, deadlines.bytesPerMs)) {
+            late = true;
+            reply->abort();
+        }
+    });
+    watch.start(static_cast<int>(std::clamp<qint64>(deadline / 20, 10, 100)));
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     watch.stop();
     if (stopped)
         throw DavError(DavError::Kind::Cancelled, QStringLiteral("同步已取消"));
+    if (late)
+        throw DavError(DavError::Kind::Network,
+                       QStringLiteral("服务器响应太慢：%1 秒内没有答完").arg((clock.elapsed() + 999) / 1000));
 
     if (tooBig)
         throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
@@ -109,9 +136,16 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
                        QStringLiteral("服务器的证书不受信任（SHA-256 指纹 %1）").arg(refusedFingerprint_));
     if (status == 0) {
         if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
-            throw DavError(DavError::Kind::Network, QStringLiteral("连接服务器超时"));
+            throw DavError(DavError::Kind::Network,
+                           QStringLiteral("服务器响应太慢：%1 秒没有回答").arg(deadlines.idleMs / 1000));
         throw DavError(DavError::Kind::Network, QStringLiteral("无法连接服务器：%1").arg(reply->errorString()));
     }
+    // An answer that began and then broke off (closed, or silent past the idle time): what came is
+    // not the answer, whatever it looks like. Qt's codes below 100 are those of the connection; the
+    // ones above stand for HTTP statuses, which are returned.
+    if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ProxyConnectionRefusedError)
+        throw DavError(DavError::Kind::Network,
+                       QStringLiteral("与服务器的连接中断了，回答没有收全（%1）").arg(reply->errorString()));
     if (status == 401)
         throw DavError(DavError::Kind::Authentication, QStringLiteral("用户名或密码不对（服务器回答 401）"), 401);
     DavReply out;
@@ -119,25 +153,29 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     out.body = reply->readAll();
     if (out.body.size() > MaxBody)
         throw DavError(DavError::Kind::Protocol, QStringLiteral("服务器的回答太大"));
+    // A connection closed right after part of the body may end without an error of Qt's: the length
+    // the server announced tells (a compressed answer's length is that of the compressed bytes).
+    bool announced = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&announced);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (announced && (encoding.isEmpty() || encoding == "identity") && out.body.size() < length)
+        throw DavError(DavError::Kind::Network,
+                       QStringLiteral("与服务器的连接中断了，回答没有收全（收到 %1 字节，应有 %2 字节）")
+                           .arg(out.body.size())
+                           .arg(length));
     out.etag = reply->rawHeader("ETag");
     const QByteArray location = reply->rawHeader("Location");
-    if (!location.isEmpty()) {
+    if (!location.isEmpty())
         out.location = url.resolved(QUrl::fromEncoded(location));
-        // A redirect names the server to go on with (/.well-known/carddav may lead to another host),
-        // unless it leads from an encrypted connection to a plain one.
-        const bool downgrade = scheme == u"https" && out.location.scheme().toLower() != u"https";
-        if (status >= 300 && status < 400 && out.location.isValid() && !downgrade &&
-            !origins_.contains(originOf(out.location)))
-            origins_.append(originOf(out.location));
-    }
     return out;
 }
 
-DavMultiStatus DavClient::multiStatus(const QByteArray& verb, const QUrl& url, int depth, const QByteArray& body) {
+DavMultiStatus DavClient::multiStatus(const QByteArray& verb, const QUrl& url, int depth, const QByteArray& body,
+                                      int items) {
     Headers headers;
     if (depth >= 0)
         headers.append(qMakePair(QByteArray("Depth"), QByteArray(QByteArray::number(depth))));
-    const DavReply reply = send(verb, url, body, headers);
+    const DavReply reply = send(verb, url, body, headers, items);
     if (reply.status != 207)
         throw DavError(DavError::Kind::Server, davStatusText(reply.status), reply.status);
     return parseMultiStatus(reply.body);

@@ -18,16 +18,19 @@ class QNetworkAccessManager;
 
 class DavError : public std::runtime_error {
 public:
-    enum class Kind { Network, Authentication, Certificate, Server, Protocol, Cancelled };
-    DavError(Kind kind, const QString& message, int status = 0)
-        : std::runtime_error(message.toStdString()), kind_(kind), status_(status) {}
+    // OtherHost: a request would have taken the password to a host the user did not give (url()).
+    enum class Kind { Network, Authentication, Certificate, Server, Protocol, Cancelled, OtherHost };
+    DavError(Kind kind, const QString& message, int status = 0, const QUrl& url = {})
+        : std::runtime_error(message.toStdString()), kind_(kind), status_(status), url_(url) {}
     Kind kind() const { return kind_; }
     int status() const { return status_; }
+    QUrl url() const { return url_; }
     QString message() const { return QString::fromStdString(what()); }
 
 private:
     Kind kind_;
     int status_;
+    QUrl url_;
 };
 
 // One property of a response: its text, the hrefs inside it, and the names of the elements inside it
@@ -64,14 +67,36 @@ public:
 
     using Headers = QList<QPair<QByteArray, QByteArray>>;
     // Sends one request and waits for its answer. Redirects are not followed. Throws DavError for a
-    // network failure, a refused certificate or a wrong password (401); other statuses are returned.
-    // The password goes only to the server of the first request and to servers its redirects name
-    // (never from https down to http): a request anywhere else, say to an address a hostile answer
-    // named, throws before anything is sent.
-    DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {}, const Headers& headers = {});
+    // network failure, a refused certificate, a wrong password (401), an answer cut off or too slow;
+    // other statuses are returned. `items`: how many cards the request asks for or lists, which
+    // lengthens its deadline.
+    // The password goes only to the host the user typed (setHome; else the host of the first
+    // request) and to hosts the user allowed (allowHost), never from https down to http: a request
+    // anywhere else, be it a redirect's target, a discovery's answer or an address a hostile answer
+    // named, throws an OtherHost error before anything is sent.
+    DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {}, const Headers& headers = {},
+                  int items = 0);
 
     // PROPFIND/REPORT with an XML body; throws unless the answer is 207 and parses.
-    DavMultiStatus multiStatus(const QByteArray& verb, const QUrl& url, int depth, const QByteArray& body);
+    DavMultiStatus multiStatus(const QByteArray& verb, const QUrl& url, int depth, const QByteArray& body,
+                               int items = 0);
+
+    void setHome(const QUrl& typed);
+    void allowHost(const QString& host);
+    // Whether a request to url may carry the password.
+    bool mayGo(const QUrl& url) const;
+
+    // How long a request may take. A server may think for a while before its first byte (Radicale
+    // takes minutes to list 10,000 cards the first time), so the whole request gets a deadline that
+    // grows with the cards it names and with what arrives, and a silence is allowed up to idleMs;
+    // a server that trickles its answer meets the deadline. Tests shorten them.
+    struct Deadlines {
+        int requestMs = 60000;
+        int perItemMs = 30;
+        int bytesPerMs = 64; // an answer that flows at this rate or faster is never too slow
+        int idleMs = 180000;
+    };
+    Deadlines deadlines;
     static DavMultiStatus parseMultiStatus(const QByteArray& xml);
 
     int requestCount() const { return requests_; }
@@ -82,16 +107,14 @@ public:
     std::function<bool()> cancelled;
 
     static constexpr qint64 MaxBody = 64 * 1024 * 1024;
-    // Without a byte for this long a request fails. Long, because a server may think for a while
-    // before its first byte: Radicale takes most of a minute to list 5,000 cards for the first time.
-    static constexpr int TimeoutMs = 180000;
 
 private:
     std::unique_ptr<QNetworkAccessManager> network_;
     QByteArray authorization_;
     QString trusted_;
     QString refusedFingerprint_;
-    QStringList origins_; // "https://host:port" the password may go to
+    QUrl home_;           // the server the user typed
+    QStringList allowed_; // other hosts the user allowed
     int requests_ = 0;
     QHash<QByteArray, int> byVerb_;
 };

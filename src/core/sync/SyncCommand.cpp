@@ -28,7 +28,7 @@ std::optional<QString> passwordFromStdin() {
 }
 
 int runSyncCommand(const QString& url, const QString& user, const QString& dataFile, const SyncAccount& saved,
-                   PasswordSource* keyring, QTextStream& out) {
+                   PasswordSource* keyring, QTextStream& out, bool allowDelete) {
     SyncAccount account = saved;
     if (!url.isEmpty()) {
         account = SyncAccount();
@@ -69,8 +69,16 @@ int runSyncCommand(const QString& url, const QString& user, const QString& dataF
     }
     DavClient client(account.user, *password, account.trustedCertificate);
     SyncEngine engine(*store, dataFile, client, account);
+    engine.allowMassDeletion = allowDelete;
     const SyncReport report = engine.run();
     out << report.text() << '\n';
+    if (report.massDeletion > 0)
+        out << QStringLiteral("如果确实要删除这些联系人，请加上 --sync-allow-delete 再同步一次"
+                              "（删除的联系人可以在“最近删除”里找回）。")
+            << '\n';
+    if (!report.otherHost.isEmpty())
+        out << QStringLiteral("如果信任 %1，请用 --sync-url 直接给出它上面的通讯录地址再同步。").arg(report.otherHost)
+            << '\n';
     out.flush();
     return report.ok ? Success : Incomplete;
 }

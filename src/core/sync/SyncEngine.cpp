@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr qint64 MaxPhotoFile = 16 * 1024 * 1024;
+constexpr qint64 MaxPhotoFile = SyncEngine::MaxPhoto;
 constexpr int MaxPutAttempts = 3;
 constexpr int MaxRedirects = 5;
 constexpr int MaxSyncPages = 1000;
@@ -65,6 +65,16 @@ QString storeFailure(const StoreError& e) {
     return QStringLiteral("数据文件：%1").arg(e.message());
 }
 
+// The run stopped before writing anything, for the user to decide (SyncReport says about what).
+struct Stopped {
+    QString why;
+};
+
+bool isWebAddress(const QString& photo) {
+    return photo.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+           photo.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 QString SyncReport::text() const {
@@ -83,6 +93,8 @@ QString SyncReport::text() const {
                      .arg(conflicts));
     for (const QString& problem : problems)
         lines.append(problem);
+    for (const QString& note : notes)
+        lines.append(note);
     return lines.join(u'\n');
 }
 
@@ -100,6 +112,12 @@ QUrl startUrl(const QString& typed) {
     if (url.path().isEmpty())
         url.setPath(QStringLiteral("/"));
     return url;
+}
+
+QString otherHostQuestion(const QString& otherHost, const QString& typed) {
+    return QStringLiteral("服务器把同步引向了另一台服务器 %1，不是您输入的 %2。\n\n"
+                          "要把用户名和密码发往 %1 吗？只有在您信任这台服务器时才选“是”。")
+        .arg(otherHost, startUrl(typed).host());
 }
 
 namespace {
@@ -201,6 +219,8 @@ struct SyncEngine::Impl {
     DavClient& client;
     SyncReport report;
     QUrl collection;
+    QSet<QString> leaving;                 // hrefs this run found gone from the server
+    QHash<QString, QStringList> sharedUid; // UID -> names of the different cards that carry it
     QString photosFolder;
     bool localChanged = false; // in the open transaction
     QStringList batchPhotos;   // pictures the open transaction wrote into photos/
@@ -297,6 +317,22 @@ struct SyncEngine::Impl {
         return contact;
     }
 
+    // A picture this side cannot read (over the size limit, or its file gone) is no change of the
+    // contact: the card keeps the server's picture, and the path of a local file never goes up in its
+    // place. A server picture too large to be kept here stays the card's picture as well.
+    static void settlePhoto(SyncContact& local, const std::optional<SyncContact>& base) {
+        if (!local.photo.isEmpty() || isWebAddress(local.fields.photo))
+            return;
+        if (base && !base->photo.isEmpty() && (!local.fields.photo.isEmpty() || base->photo.size() > MaxPhotoFile)) {
+            local.photo = base->photo;
+            local.photoExtension = base->photoExtension;
+        } else if (base && isWebAddress(base->fields.photo) && !local.fields.photo.isEmpty()) {
+            local.fields.photo = base->fields.photo;
+        } else {
+            local.fields.photo.clear();
+        }
+    }
+
     // The picture of a server card as a file beside the data file, named by its bytes.
     QString savePhoto(const SyncContact& contact) {
         const QString extension =
@@ -335,6 +371,14 @@ struct SyncEngine::Impl {
         if (!contact.photo.isEmpty()) {
             if (local && synccard::value(*local, CardField::Photo) == synccard::value(contact, CardField::Photo)) {
                 fields.photo = local->fields.photo;
+            } else if (contact.photo.size() > MaxPhotoFile) {
+                // Never read back for an upload either: it stays on the server, untouched (see
+                // settlePhoto), and the contact keeps the picture it had here.
+                fields.photo = local ? local->fields.photo : QString();
+                report.notes.append(QStringLiteral("%1 的照片有 %2 MB，超过 %3 MB，只留在服务器上")
+                                        .arg(contact.fields.name)
+                                        .arg(contact.photo.size() / (1024 * 1024))
+                                        .arg(MaxPhotoFile / (1024 * 1024)));
             } else {
                 fields.photo = savePhoto(contact);
                 if (fields.photo.isEmpty())
@@ -383,19 +427,27 @@ struct SyncEngine::Impl {
             report.problems.append(QStringLiteral("服务器上的名片 %1 无法读取：%2").arg(href, error));
             return;
         }
+        // The card's address is who it is; its UID only a hint. Another card of the same UID is the
+        // same person only when it moved here: its old address went from the server in this run.
+        // Else they are two people (a server may hold thousands of different cards of one UID).
         Row row = rowByHref(href);
+        QString sharing; // a contact whose card has the same UID
         if (!row.found && !uid.isEmpty()) {
-            // The same card under a new address.
-            const QString known = table.contactOfUid(uid);
-            if (!known.isEmpty())
-                row = rowByFriend(known);
+            sharing = table.contactOfUid(uid);
+            const Row moved = sharing.isEmpty() ? Row() : rowByFriend(sharing);
+            if (moved.found && leaving.contains(moved.href)) {
+                row = moved;
+                sharing.clear();
+            }
         }
         if (row.found) {
-            const std::optional<SyncContact> local = loadLocal(row.friendid);
+            std::optional<SyncContact> local = loadLocal(row.friendid);
             const std::optional<Change> change = changeOf(row.friendid);
             std::optional<SyncContact> base;
             if (!row.card.isEmpty())
                 base = synccard::read(row.card, nullptr, nullptr);
+            if (local)
+                settlePhoto(*local, base);
             if (!local) {
                 // Deleted here, changed there: the change wins and the contact comes back.
                 deleteRow(row.friendid);
@@ -427,6 +479,8 @@ struct SyncEngine::Impl {
             ++report.downloaded;
             return;
         }
+        if (!sharing.isEmpty())
+            noteSharedUid(uid, sharing, server->fields.name);
         const QString matched = match(*server, uid);
         if (!matched.isEmpty()) {
             const std::optional<SyncContact> local = loadLocal(matched);
@@ -445,6 +499,29 @@ struct SyncEngine::Impl {
             dropChange(key);
         }
         ++report.downloaded;
+    }
+
+    void noteSharedUid(const QString& uid, const QString& other, const QString& name) {
+        QStringList& names = sharedUid[uid];
+        if (names.isEmpty()) {
+            const std::optional<ContactFields> first = store.loadContact(other);
+            names.append(first ? first->name : other);
+        }
+        names.append(name);
+    }
+
+    // The summary names the people whose different cards share a UID: each is a person of their own.
+    void reportSharedUids() {
+        for (auto it = sharedUid.cbegin(); it != sharedUid.cend(); ++it) {
+            const QStringList& names = it.value();
+            constexpr int Named = 5;
+            QString who = names.mid(0, Named).join(QStringLiteral("、"));
+            if (names.size() > Named)
+                who += QStringLiteral(" 等");
+            report.notes.append(QStringLiteral("服务器上有 %1 张不同的名片共用 UID %2，已作为 %1 个人保存：%3")
+                                    .arg(names.size())
+                                    .arg(it.key(), who));
+        }
     }
 
     void applyServerDeletion(const QString& href) {
@@ -487,8 +564,8 @@ struct SyncEngine::Impl {
         return collection.path(QUrl::FullyEncoded) + safe + QStringLiteral(".vcf");
     }
 
-    std::vector<Entry> listAll() {
-        const DavMultiStatus ms = client.multiStatus("PROPFIND", collection, 1, PropfindEtags);
+    std::vector<Entry> listAll(int expected) {
+        const DavMultiStatus ms = client.multiStatus("PROPFIND", collection, 1, PropfindEtags, expected);
         std::vector<Entry> entries;
         const QString self = collection.path(QUrl::FullyEncoded);
         for (const DavResponse& r : ms.responses) {
@@ -504,7 +581,7 @@ struct SyncEngine::Impl {
 
     // sync-collection from the token (empty: everything); the new token in `token`. Nothing when the
     // server refused the token.
-    std::optional<std::vector<Entry>> listChanges(QString& token) {
+    std::optional<std::vector<Entry>> listChanges(QString& token, int expected) {
         std::vector<Entry> entries;
         const QString self = collection.path(QUrl::FullyEncoded);
         for (int page = 0; page < MaxSyncPages; ++page) {
@@ -515,7 +592,7 @@ struct SyncEngine::Impl {
                                     "</d:sync-collection>";
             DavMultiStatus ms;
             try {
-                ms = client.multiStatus("REPORT", collection, 0, body);
+                ms = client.multiStatus("REPORT", collection, 0, body, token.isEmpty() ? expected : 0);
             } catch (const DavError& e) {
                 // A token the server no longer knows is refused in many ways (Radicale answers 403,
                 // Xandikos 500): any refusal of a token leads to a listing from the start, which
@@ -549,6 +626,10 @@ struct SyncEngine::Impl {
 
     void pull(const AddressBookInfo& book) {
         progress(QStringLiteral("正在读取服务器上的变化…"));
+        // A listing's deadline grows with the address book; the directory tells its likely size.
+        QHash<QString, QString> known; // href -> etag, of every card row
+        table.forEachCard([&](const QString& href, const QString& etag) { known.insert(href, etag); });
+        const int expected = std::max<int>(static_cast<int>(known.size()), store.contactCount());
         std::vector<Entry> entries;
         bool full = true;
         QString token;
@@ -556,12 +637,12 @@ struct SyncEngine::Impl {
         if (book.syncCollection && engine.useSyncCollection) {
             token = state("token");
             bool fromStart = token.isEmpty();
-            std::optional<std::vector<Entry>> changes = listChanges(token);
+            std::optional<std::vector<Entry>> changes = listChanges(token, expected);
             if (!changes) {
                 // The server forgot the token: start over from the whole list.
                 token.clear();
                 fromStart = true;
-                changes = listChanges(token);
+                changes = listChanges(token, expected);
             }
             if (!changes)
                 throw DavError(DavError::Kind::Server, QStringLiteral("服务器不接受同步标记"));
@@ -570,13 +651,11 @@ struct SyncEngine::Impl {
             tokenUsed = true;
             report.usedSyncCollection = true;
         } else {
-            entries = listAll();
+            entries = listAll(expected);
         }
 
         std::vector<QString> changed;
         std::vector<QString> deleted;
-        QHash<QString, QString> known; // href -> etag, of every card row
-        table.forEachCard([&](const QString& href, const QString& etag) { known.insert(href, etag); });
         QSet<QString> listed;
         for (const Entry& e : entries) {
             if (e.deleted) {
@@ -597,6 +676,8 @@ struct SyncEngine::Impl {
             }
         }
         entries.clear();
+        leaving = QSet<QString>(deleted.cbegin(), deleted.cend());
+        checkMassDeletion(deleted);
 
         const int batch = std::max(1, engine.batchSize);
         for (size_t from = 0; from < changed.size(); from += batch) {
@@ -611,7 +692,7 @@ struct SyncEngine::Impl {
                 asked.insert(changed[i]);
             }
             body += "</c:addressbook-multiget>";
-            const DavMultiStatus ms = client.multiStatus("REPORT", collection, 1, body);
+            const DavMultiStatus ms = client.multiStatus("REPORT", collection, 1, body, static_cast<int>(to - from));
             inBatch([&] {
                 for (const DavResponse& r : ms.responses) {
                     const QString href = normalHref(r.href);
@@ -642,6 +723,35 @@ struct SyncEngine::Impl {
         }
         if (tokenUsed)
             inBatch([&] { setState("token", token); });
+        reportSharedUids();
+    }
+
+    // An address book that lost most of its cards at once is more often a server's fault (a wrong
+    // collection, an account reset) than the user's wish: before anything is written, a run that
+    // would delete more than a few people here, and more than half of them, stops and asks.
+    void checkMassDeletion(const std::vector<QString>& deleted) {
+        if (engine.allowMassDeletion || static_cast<int>(deleted.size()) <= SyncEngine::MassDeletionFloor)
+            return;
+        int people = 0;
+        for (const QString& href : deleted) {
+            const Row row = rowByHref(href);
+            if (!row.found)
+                continue;
+            const std::optional<Change> change = changeOf(row.friendid);
+            if (change && !change->deleted)
+                continue; // changed here: it goes up again instead
+            if (store.loadContact(row.friendid))
+                ++people;
+        }
+        const int all = store.contactCount();
+        if (people <= SyncEngine::MassDeletionFloor || people * 2 <= all)
+            return;
+        report.massDeletion = people;
+        report.directorySize = all;
+        throw Stopped{QStringLiteral("服务器上的通讯录这次要在本地删除 %1 个联系人（共 %2 个），同步已停下，"
+                                     "什么也没有删除")
+                          .arg(people)
+                          .arg(all)};
     }
 
     // ---- push
@@ -698,6 +808,7 @@ struct SyncEngine::Impl {
         std::optional<SyncContact> base;
         if (row.found && !row.card.isEmpty())
             base = synccard::read(row.card, nullptr, nullptr);
+        settlePhoto(*local, base);
         if (base && !row.etag.isEmpty() && synccard::same(*base, *local)) {
             inBatch([&] { dropChangeAt(change); });
             return;
@@ -764,6 +875,7 @@ struct SyncEngine::Impl {
             local = loadLocal(row.friendid);
             if (!local)
                 return;
+            settlePhoto(*local, server);
             base = server;
             row.etag = fetched->second;
             row.card = fetched->first;
@@ -814,6 +926,13 @@ SyncReport SyncEngine::run() {
     try {
         if (store_.isReadOnly())
             throw StoreError("数据文件是只读的");
+        // Whoever the sync deletes here can be found again among the recently deleted.
+        store_.recentlyDeleted().install();
+        store_.recentlyDeleted().setNow(storedDate(QDate::currentDate()) +
+                                        QTime::currentTime().toString(QStringLiteral(" HH:mm")));
+        // The password goes to the server the user typed, and to another only with the user's yes.
+        client_.setHome(startUrl(account_.url));
+        client_.allowHost(account_.otherHost);
         impl.progress(QStringLiteral("正在连接服务器…"));
         AddressBookInfo book;
         const QUrl chosen = QUrl(account_.addressBook);
@@ -833,8 +952,12 @@ SyncReport SyncEngine::run() {
         impl.pull(book);
         impl.push();
         report.ok = report.problems.isEmpty();
+    } catch (const Stopped& stop) {
+        report.error = stop.why;
     } catch (const DavError& e) {
         report.error = e.message();
+        if (e.kind() == DavError::Kind::OtherHost)
+            report.otherHost = e.url().host();
     } catch (const StoreError& e) {
         report.error = storeFailure(e);
     } catch (const std::exception& e) {

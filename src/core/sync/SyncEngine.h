@@ -20,6 +20,9 @@ struct SyncAccount {
     QString user;
     QString addressBook; // the chosen address book's URL when discovery found several; may be empty
     QString trustedCertificate; // SHA-256 fingerprint (hex) the user trusts explicitly
+    // A host other than the typed one that the user allowed the password to go to (a discovery or a
+    // redirect led there and the user said yes); empty for none.
+    QString otherHost;
     bool isSet() const { return !url.trimmed().isEmpty(); }
 };
 
@@ -49,11 +52,20 @@ struct SyncReport {
     int deletedThere = 0;   // cards deleted on the server
     int conflicts = 0;      // fields where both sides differed and the server's value won
     int transactions = 0;   // write transactions committed
+    // Why the run stopped before writing anything, waiting for the user's yes: the people it would
+    // have deleted here (of how many), or the other host it would have taken the password to.
+    int massDeletion = 0;
+    int directorySize = 0;
+    QString otherHost;
+    QStringList notes;      // what the user should know that is no failure (cards sharing a UID)
     QString text() const;   // the summary for the user
 };
 
 // The URL to start from: "example.com" and "user@example.com" become https://example.com/.
 QUrl startUrl(const QString& typed);
+
+// The question before the password goes to another host than the typed one.
+QString otherHostQuestion(const QString& otherHost, const QString& typed);
 
 // Finds the address books of the account. Throws DavError.
 std::vector<AddressBookInfo> discoverAddressBooks(DavClient& client, const QUrl& start);
@@ -68,6 +80,12 @@ public:
     std::function<void()> onLocalChange; // after each committed batch that changed contacts or groups
     bool useSyncCollection = true;       // off: the ETag listing path
     int batchSize = 100;
+    // A run that would delete more than MassDeletionFloor people here, and more than half of the
+    // directory, stops before writing anything unless this is set (the user said yes).
+    bool allowMassDeletion = false;
+    static constexpr int MassDeletionFloor = 10;
+    // The largest picture taken from a card or sent in one, both ways.
+    static constexpr qint64 MaxPhoto = 16 * 1024 * 1024;
 
 private:
     struct Impl;

@@ -14,6 +14,11 @@ bool SyncJob::isRunning() const {
     return thread_ && thread_->isRunning();
 }
 
+void SyncJob::waitForEnd() {
+    if (thread_)
+        thread_->wait();
+}
+
 void SyncJob::cancel() {
     cancelled_ = true;
 }
@@ -25,7 +30,8 @@ bool SyncJob::start(const QString& dataFile, const SyncAccount& account, const Q
         thread_->wait();
     cancelled_ = false;
     const bool collection = useSyncCollection;
-    thread_.reset(QThread::create([this, dataFile, account, password, collection] {
+    const bool massDeletion = allowMassDeletion;
+    thread_.reset(QThread::create([this, dataFile, account, password, collection, massDeletion] {
         SyncReport report;
         try {
             std::unique_ptr<Store> store = Store::open(dataFile);
@@ -33,6 +39,7 @@ bool SyncJob::start(const QString& dataFile, const SyncAccount& account, const Q
             client.cancelled = [this] { return cancelled_.load(); };
             SyncEngine engine(*store, dataFile, client, account);
             engine.useSyncCollection = collection;
+            engine.allowMassDeletion = massDeletion;
             engine.onProgress = [this](const QString& text) { emit progress(text); };
             engine.onLocalChange = [this] { emit dataChanged(); };
             report = engine.run();

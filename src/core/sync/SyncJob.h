@@ -18,10 +18,13 @@ public:
     // false when a sync is running already.
     bool start(const QString& dataFile, const SyncAccount& account, const QString& password);
     bool isRunning() const;
+    // After finished: waits for the worker thread's last steps, so that the job can start again.
+    void waitForEnd();
     void cancel();
     SyncReport report() const { return report_; }
 
     bool useSyncCollection = true;
+    bool allowMassDeletion = false; // for the next start: the user said yes to the deletions
 
 signals:
     void progress(const QString& text);

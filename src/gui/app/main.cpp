@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
         const auto sync = [&dataFile](const SyncOptions& options, QTextStream& to) {
             Settings settings;
             KeyringPasswords keyring;
-            return runSyncCommand(options.url, options.user, dataFile, syncsettings::load(settings), &keyring, to);
+            return runSyncCommand(options.url, options.user, dataFile, syncsettings::load(settings), &keyring, to,
+                                  options.allowDelete);
         };
         RemindServices remind;
         remind.notify = [](const BirthdayReport& report, QString* error) { return notifyReminder(report, error); };

@@ -7,6 +7,7 @@ const QString Url = QStringLiteral("syncurl");
 const QString User = QStringLiteral("syncuser");
 const QString Book = QStringLiteral("syncbook");
 const QString Certificate = QStringLiteral("synccert");
+const QString OtherHost = QStringLiteral("syncotherhost");
 const QString Interval = QStringLiteral("syncinterval");
 } // namespace
 
@@ -18,6 +19,7 @@ SyncAccount load(const Settings& settings) {
     account.user = settings.text(User);
     account.addressBook = settings.text(Book);
     account.trustedCertificate = settings.text(Certificate);
+    account.otherHost = settings.text(OtherHost);
     return account;
 }
 
@@ -26,6 +28,7 @@ void save(Settings& settings, const SyncAccount& account) {
     settings.setText(User, account.user);
     settings.setText(Book, account.addressBook);
     settings.setText(Certificate, account.trustedCertificate);
+    settings.setText(OtherHost, account.otherHost);
     settings.sync();
 }
 

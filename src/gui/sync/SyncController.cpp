@@ -141,6 +141,7 @@ void SyncController::start(bool asked) {
     afterChange_.stop();
     showLine(QStringLiteral("正在同步…"));
     job_.start(dataFile_, account, *password);
+    job_.allowMassDeletion = false; // a yes holds for the one run it was given for
 }
 
 void SyncController::finished() {
@@ -157,11 +158,42 @@ void SyncController::finished() {
     if (report.conflicts > 0)
         line += QStringLiteral(" 有 %1 处冲突，可在“同步设置...”里查看。").arg(report.conflicts);
     showLine(line);
-    if (!report.error.isEmpty() && report.error.contains(QStringLiteral("密码")))
+    if (!report.error.isEmpty() && report.error.contains(QStringLiteral("密码")) && report.otherHost.isEmpty())
         passwords_.forget(syncsettings::load(settings_));
+    // The run stopped before writing anything, for the user's yes: it goes again once given.
+    if (report.massDeletion > 0 || !report.otherHost.isEmpty()) {
+        emit syncFinished();
+        if (askToGoOn(report)) {
+            job_.waitForEnd(); // its thread says it finished just before it ends
+            start(asked_);
+        }
+        return;
+    }
     if (asked_ && !report.ok)
         dialogs_.show(window_, msg::warning(report.text()));
     emit syncFinished();
+}
+
+bool SyncController::askToGoOn(const SyncReport& report) {
+    if (report.massDeletion > 0) {
+        const Message question = msg::confirm(
+            QStringLiteral("服务器上的通讯录少了很多名片：这次同步要在本地删除 %1 个联系人（共 %2 个）。\n"
+                           "这常常是服务器出了问题或选错了通讯录。同步已停下，什么也没有删除。\n\n"
+                           "确实要删除这 %1 个联系人吗？（删除的联系人可以在“最近删除”里找回）")
+                .arg(report.massDeletion)
+                .arg(report.directorySize));
+        if (dialogs_.show(window_, question) != MsgAnswer::Yes)
+            return false;
+        job_.allowMassDeletion = true;
+        return true;
+    }
+    SyncAccount account = syncsettings::load(settings_);
+    const Message question = msg::confirm(otherHostQuestion(report.otherHost, account.url));
+    if (dialogs_.show(window_, question) != MsgAnswer::Yes)
+        return false;
+    account.otherHost = report.otherHost;
+    syncsettings::save(settings_, account);
+    return true;
 }
 
 void SyncController::openConflicts() {

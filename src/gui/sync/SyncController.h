@@ -40,6 +40,8 @@ protected:
 private:
     void start(bool asked);
     void finished();
+    // Asks whether a run that stopped for the user's yes goes on; true when it does.
+    bool askToGoOn(const SyncReport& report);
     void showLine(const QString& text);
     void placeLine();
     void applyInterval();

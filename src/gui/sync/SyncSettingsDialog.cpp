@@ -13,7 +13,7 @@
 
 SyncSettingsDialog::SyncSettingsDialog(const SyncAccount& account, int intervalMinutes, const QString& password,
                                        Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), dialogs_(dialogs), trusted_(account.trustedCertificate) {
+    : QDialog(parent), dialogs_(dialogs), trusted_(account.trustedCertificate), otherHost_(account.otherHost) {
     setWindowTitle(QStringLiteral("同步设置"));
     setObjectName(QStringLiteral("SyncSettings"));
     url_ = new QLineEdit(account.url, this);
@@ -80,6 +80,7 @@ SyncAccount SyncSettingsDialog::account() const {
     account.user = user_->text().trimmed();
     account.addressBook = books_->currentData().toString();
     account.trustedCertificate = trusted_;
+    account.otherHost = otherHost_;
     return account;
 }
 
@@ -115,27 +116,44 @@ void SyncSettingsDialog::testConnection() {
     const QString user = user_->text().trimmed();
     const QString password = password_->text();
     const QString trusted = trusted_;
-    thread_.reset(QThread::create([this, start, user, password, trusted] {
+    const QString allowed = otherHost_;
+    thread_.reset(QThread::create([this, start, user, password, trusted, allowed] {
         std::vector<AddressBookInfo> books;
         QString error;
+        QString otherHost;
         DavClient client(user, password, trusted);
+        client.setHome(start);
+        client.allowHost(allowed);
         try {
             books = discoverAddressBooks(client, start);
         } catch (const DavError& e) {
             error = e.message();
+            if (e.kind() == DavError::Kind::OtherHost)
+                otherHost = e.url().host();
         }
         const QString refused = client.refusedFingerprint();
         QMetaObject::invokeMethod(
-            this, [this, books, error, refused] { showResult(books, error, refused); }, Qt::QueuedConnection);
+            this, [this, books, error, refused, otherHost] { showResult(books, error, refused, otherHost); },
+            Qt::QueuedConnection);
     }));
     thread_->start();
 }
 
 void SyncSettingsDialog::showResult(const std::vector<AddressBookInfo>& books, const QString& error,
-                                    const QString& refused) {
+                                    const QString& refused, const QString& otherHost) {
     test_->setEnabled(true);
     if (!error.isEmpty()) {
         result_->setText(QStringLiteral("连接失败：%1").arg(error));
+        if (!otherHost.isEmpty()) {
+            // The discovery led to another host: the password goes there only with the user's yes.
+            const Message question = msg::confirm(otherHostQuestion(otherHost, url_->text()));
+            if (dialogs_.show(this, question) == MsgAnswer::Yes) {
+                otherHost_ = otherHost;
+                emit testFinished();
+                testConnection();
+                return;
+            }
+        }
         if (!refused.isEmpty() && refused != trusted_) {
             const Message question{
                 QStringLiteral("服务器的证书不受信任。\n\nSHA-256 指纹：\n%1\n\n只有在确认这是你自己的服务器时才信任它。要信任这个证书吗？")

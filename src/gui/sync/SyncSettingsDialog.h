@@ -41,7 +41,9 @@ signals:
     void testFinished();
 
 private:
-    void showResult(const std::vector<AddressBookInfo>& books, const QString& error, const QString& refused);
+    // otherHost: the host a discovery led to, where the password did not go (empty for none).
+    void showResult(const std::vector<AddressBookInfo>& books, const QString& error, const QString& refused,
+                    const QString& otherHost);
 
     Dialogs& dialogs_;
     QLineEdit* url_;
@@ -52,5 +54,6 @@ private:
     QPushButton* test_;
     QLabel* result_;
     QString trusted_;
+    QString otherHost_; // another host the user allowed the password to go to
     std::unique_ptr<QThread> thread_;
 };
