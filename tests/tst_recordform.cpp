@@ -199,8 +199,8 @@ private slots:
         expected.groupKey = friends;
         expected.name = QStringLiteral("张 三"); // blanks around the name go, the ones inside stay
         expected.birthday = QDate(1980, 5, 3);
-        for (size_t i = 0; i < PlainTexts.size(); ++i)
-            expected.*PlainTexts[i] = texts[int(i) + 2]; // every other box exactly as typed
+        for (size_t i = 0; i < catalogue::texts().size(); ++i)
+            expected.*catalogue::texts()[i]->text = texts[int(i) + 2]; // every other box exactly as typed
         QCOMPARE(fx->state.Conn->loadContact(QStringLiteral("friend1")).value(), expected);
         QCOMPARE(storedText(*fx, "select nowbirthday from phone"), QStringLiteral("<null>"));
         QCOMPARE(fx->count("select count(*) from phone"), 1);

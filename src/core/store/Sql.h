@@ -1,27 +1,33 @@
 #pragma once
 // Every SQL text of the program. Values a user types are always bound (?), never spliced.
+#include "core/store/FieldCatalogue.h"
+
+#include <string>
+#include <string_view>
+
 namespace sql {
 
-inline constexpr const char* CreatePhone = R"(create table phone (
-    id integer primary key autoincrement,
-    friendid text,
-    mainid text,
-    姓名 text,
-    生日 date,
-    移动电话 text,
-    工作电话 text,
-    家庭电话 text,
-    传真号码 text,
-    地址 text,
-    邮政编码 text,
-    qq text,
-    icq text,
-    msn text,
-    email text,
-    昵称 text,
-    备注 text,
-    照片 text,
-    nowbirthday timestamp))";
+// The person's columns are those of the field catalogue (store/FieldCatalogue.h); the statements
+// that name them all are made from it once, when the program starts.
+namespace made {
+inline std::string columns(std::string_view pattern = "%", std::string_view separator = ", ") {
+    return catalogue::columnList(catalogue::columns(), separator, pattern);
+}
+inline std::string listed() {
+    return catalogue::columnList(catalogue::listed(), ", ");
+}
+inline std::string marks(size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out += i ? ", ?" : "?";
+    return out;
+}
+} // namespace made
+
+inline const std::string CreatePhoneText = "create table phone (\n    id integer primary key autoincrement,\n"
+                                           "    friendid text,\n" +
+                                           made::columns("    % #", ",\n") + ",\n    nowbirthday timestamp)";
+inline const char* const CreatePhone = CreatePhoneText.c_str();
 
 inline constexpr const char* CreateGroups = R"(create table 分类 (
     id integer primary key autoincrement,
@@ -61,50 +67,47 @@ inline constexpr const char* DeleteGroupContacts = "delete from phone where main
 // Every contact, just what the tree needs.
 inline constexpr const char* SelectTreeContacts = "select friendid, mainid, 姓名 from phone order by id";
 
-// The list's columns: the key, the name and the thirteen cells.
-#define ZINTEVA_LIST_COLUMNS                                                                                                        \
-    "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
-    "email, 昵称, 备注 from phone"
+// The list's columns: the key, then the listed fields (姓名 to 备注).
+inline const std::string ListColumnsText = "select friendid, " + made::listed() + " from phone";
 // Everybody, with each person's group after the list's columns: the same read builds the group tree.
-inline constexpr const char* ListAll =
-    "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
-    "备注, mainid from phone order by id";
-inline constexpr const char* ListByGroup = ZINTEVA_LIST_COLUMNS " where mainid = ? order by id";
-inline constexpr const char* ListByKey = ZINTEVA_LIST_COLUMNS " where friendid = ?";
-inline constexpr const char* ListWherePrefix = ZINTEVA_LIST_COLUMNS " where ";
+inline const std::string ListAllText = "select friendid, " + made::listed() + ", mainid from phone order by id";
+inline const char* const ListAll = ListAllText.c_str();
+inline const std::string ListByGroupText = ListColumnsText + " where mainid = ? order by id";
+inline const char* const ListByGroup = ListByGroupText.c_str();
+inline const std::string ListByKeyText = ListColumnsText + " where friendid = ?";
+inline const char* const ListByKey = ListByKeyText.c_str();
+inline const std::string ListWherePrefixText = ListColumnsText + " where ";
+inline const char* const ListWherePrefix = ListWherePrefixText.c_str();
 inline constexpr const char* ListQueryOrder = " order by id";
 inline constexpr const char* OrderBy = " order by ";
-#undef ZINTEVA_LIST_COLUMNS
 
-inline constexpr const char* LoadContact =
-    "select mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
-    "备注, 照片 from phone where friendid = ?";
+// One person's every column, in the catalogue's order.
+inline const std::string LoadContactText = "select " + made::columns() + " from phone where friendid = ?";
+inline const char* const LoadContact = LoadContactText.c_str();
 // Every contact with every field, or those of one group, in table order: one statement for a whole
-// export.
-#define ZINTEVA_EACH_CONTACT                                                                                                                \
-    "select friendid, mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
-    "email, 昵称, 备注, 照片 from phone where friendid is not null"
-inline constexpr const char* EachContact = ZINTEVA_EACH_CONTACT " order by id";
-inline constexpr const char* EachContactOfGroup = ZINTEVA_EACH_CONTACT " and mainid = ? order by id";
-#undef ZINTEVA_EACH_CONTACT
-inline constexpr const char* InsertContact =
-    "insert into phone (mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, "
-    "email, 昵称, 备注, 照片) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// export. The key comes first.
+inline const std::string EachContactText =
+    "select friendid, " + made::columns() + " from phone where friendid is not null order by id";
+inline const char* const EachContact = EachContactText.c_str();
+inline const std::string EachContactOfGroupText =
+    "select friendid, " + made::columns() + " from phone where friendid is not null and mainid = ? order by id";
+inline const char* const EachContactOfGroup = EachContactOfGroupText.c_str();
+inline const std::string InsertContactText = "insert into phone (" + made::columns() + ") values (" +
+                                             made::marks(catalogue::columns().size()) + ")";
+inline const char* const InsertContact = InsertContactText.c_str();
 inline constexpr const char* SetContactKey = "update phone set friendid = 'friend' || id where id = ?";
-inline constexpr const char* UpdateContact =
-    "update phone set mainid = ?, 姓名 = ?, 生日 = ?, 移动电话 = ?, 工作电话 = ?, 家庭电话 = ?, 传真号码 = ?, "
-    "地址 = ?, 邮政编码 = ?, qq = ?, icq = ?, msn = ?, email = ?, 昵称 = ?, 备注 = ?, 照片 = ? where friendid = ?";
+inline const std::string UpdateContactText =
+    "update phone set " + made::columns("% = ?") + " where friendid = ?";
+inline const char* const UpdateContact = UpdateContactText.c_str();
 inline constexpr const char* ContactsNamed =
     "select friendid, 移动电话, 工作电话, 家庭电话, email from phone where 姓名 = ? order by id";
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
-// The search: one condition per filled box, the boxes' columns in the search form's order. The typed
-// text is bound as a LIKE pattern whose own %, _ and \ are escaped with \.
-inline constexpr const char* SearchColumns[] = {"姓名",     "生日",  "移动电话", "工作电话", "家庭电话",
-                                                "传真号码", "地址",  "邮政编码", "qq",       "icq",
-                                                "msn",      "email", "昵称",     "备注"};
+// The search: one condition per filled box, the boxes are the listed fields in their order
+// (catalogue::listed()). The typed text is bound as a LIKE pattern whose own %, _ and \ are escaped
+// with \.
 inline constexpr const char* SearchContains = " like ? escape '\\'";
 // SQLite refuses LIKE patterns over 50,000 bytes and stops reading one at a NUL character; such a
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.
@@ -246,21 +249,16 @@ inline constexpr const char* SelectAllBirthdays =
     "update zinteva_sync_seq set n = n + 1 where id = 1; "                                                             \
     "insert or replace into zinteva_sync_change (friendid, deleted, seq) values (" KEY ", " DELETED                    \
     ", (select n from zinteva_sync_seq where id = 1)); "
-inline constexpr const char* CreateChangeLog =
+inline const std::string CreateChangeLogText =
     "create table if not exists zinteva_sync_change (friendid text primary key, deleted integer not null, "
     "seq integer not null);"
     "create table if not exists zinteva_sync_seq (id integer primary key check (id = 1), n integer not null);"
     "insert or ignore into zinteva_sync_seq (id, n) values (1, 0);"
     "create trigger if not exists zinteva_phone_added after insert on phone when new.friendid is not null begin "
     ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
-    "create trigger if not exists zinteva_phone_changed after update of friendid, mainid, 姓名, 生日, 移动电话, "
-    "工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, 备注, 照片 on phone "
-    "when new.friendid is not null and (old.friendid is not new.friendid or old.mainid is not new.mainid or "
-    "old.姓名 is not new.姓名 or old.生日 is not new.生日 or old.移动电话 is not new.移动电话 or "
-    "old.工作电话 is not new.工作电话 or old.家庭电话 is not new.家庭电话 or old.传真号码 is not new.传真号码 or "
-    "old.地址 is not new.地址 or old.邮政编码 is not new.邮政编码 or old.qq is not new.qq or old.icq is not new.icq "
-    "or old.msn is not new.msn or old.email is not new.email or old.昵称 is not new.昵称 or "
-    "old.备注 is not new.备注 or old.照片 is not new.照片) begin "
+    "create trigger if not exists zinteva_phone_changed after update of friendid, " +
+    made::columns() + " on phone when new.friendid is not null and (old.friendid is not new.friendid or " +
+    made::columns("old.% is not new.%", " or ") + ") begin "
     ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
     "create trigger if not exists zinteva_phone_rekeyed after update of friendid on phone "
     "when old.friendid is not null and old.friendid is not new.friendid begin "
@@ -288,6 +286,7 @@ inline constexpr const char* CreateChangeLog =
     "when exists (select 1 from phone where friendid = old.friendid) begin "
     ZINTEVA_SYNC_MARK("old.friendid", "0") "end;";
 #undef ZINTEVA_SYNC_MARK
+inline const char* const CreateChangeLog = CreateChangeLogText.c_str();
 // The log's triggers as the file has them: their text must be the program's own, since a file may
 // bring a trigger of one of these names that does something else.
 inline constexpr const char* SelectChangeLogTriggers =
