@@ -391,6 +391,9 @@ private slots:
         row("long name told", card("3.0", "FN:" + QByteArray(25, 'n')), "warnings",
             "姓名超过 20 个字，多出的部分保存在其它资料中");
         row("long email cut", card("3.0", "FN:x\nEMAIL:" + QByteArray(60, 'e')), "email", QString(50, u'e'));
+        row("long name loses blank ends first", card("4.0", "FN:" + QByteArray(67, '\v') + "李四"), "name", "李四");
+        row("trimmed long name not told", card("4.0", "FN:" + QByteArray(67, '\v') + "李四"), "warnings", "");
+        row("long nickname of blanks", card("3.0", "FN:x\nNICKNAME:" + QByteArray(31, ' ') + "y"), "nickname", "y");
         row("no END is a warning", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:x\r\n", "warnings",
             "缺少 END:VCARD，名片可能不完整");
         row("CRLF marker", card("3.0", "FN:x\nNOTE;X-ZINTEVA-EOL=CRLF:a\\nb"), "remarks", "a\r\nb");

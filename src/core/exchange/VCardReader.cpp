@@ -916,11 +916,16 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     }
 
     // Longer texts than the record form's boxes take are cut there, and the whole property stays
-    // among the kept ones. The photo's column holds the path of the program's own copy.
+    // among the kept ones. The photo's column holds the path of the program's own copy. A value too
+    // long for its box loses the blanks at its ends before any of its text: cutting
+    // "<67 vertical tabs>李四" to its first 20 characters would leave a name of blanks, which the
+    // next read takes for no name at all.
     for (const catalogue::FieldInfo* field : catalogue::columns()) {
         if (!field->text || field->limit <= 0 || field->field == catalogue::Field::Photo)
             continue;
         QString& value = f.*field->text;
+        if (catalogue::characters(value) > field->limit)
+            value = value.trimmed();
         if (catalogue::characters(value) > field->limit) {
             value = cut(value, field->limit);
             warn(QStringLiteral("%1超过 %2 个字，多出的部分保存在其它资料中")
