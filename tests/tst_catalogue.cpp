@@ -93,8 +93,7 @@ class TestCatalogue : public QObject, private SessionFixture {
             return;
         default:
             QVERIFY(info.text);
-            if (field != Field::Name)
-                f.*info.text = sampleText(field);
+            f.*info.text = field == Field::Name ? SampleName : sampleText(field);
         }
     }
 
