@@ -154,6 +154,15 @@ private slots:
         QCOMPARE(text->text().size(), maxLength < 0 ? typed : maxLength);
     }
 
+    // A box counts characters as the user sees them: a character outside the BMP (two UTF-16 units)
+    // is one, as the import counts it.
+    void boxesCountCharacters() {
+        auto form = newContactForm();
+        QLineEdit* name = box(*form, 1);
+        type(name, QString(25, QLatin1Char('x')).replace(QLatin1String("x"), QStringLiteral("𠀀")));
+        QCOMPARE(name->text(), QString(20, QLatin1Char('x')).replace(QLatin1String("x"), QStringLiteral("𠀀")));
+    }
+
     // clang-format off
     void groupChoice_data() {
         QTest::addColumn<QString>("treeNode");

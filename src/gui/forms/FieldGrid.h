@@ -72,7 +72,7 @@ inline void limitBox(QLineEdit* box, int limit) {
         box->setValidator(validator);
     }
     validator->setLimit(limit);
-    box->setMaxLength(limit >= 32767 ? 65535 : std::max(2 * limit, 1));
+    box->setMaxLength(std::max(2 * limit, 1));
 }
 // The characters a box takes now.
 inline int boxLimit(const QLineEdit* box) {
