@@ -70,6 +70,7 @@ void ListAllContacts(MainView& view) {
     } catch (const StoreError&) {
         result.rows->clear(); // a fill that cannot read shows nothing, without a word
     }
+    view.state.Listed = ListShows::node(keys::Root);
     view.main->apply(std::move(result));
 }
 
@@ -97,6 +98,7 @@ void RefreshContactList(MainView& view) {
     } catch (const StoreError&) {
         result.rows->clear();
     }
+    state.Listed = ListShows::node(state.CurrentGroup);
     if (keys::isGroup(state.CurrentGroup)) {
         result.selectRow = state.CurrentContactId;
         result.focusList = true;

@@ -6,6 +6,8 @@
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
+#include "gui/shared/FocusReturn.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -106,6 +108,9 @@ void frm_detail::buildForm() {
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
         if (auto* face = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action))) {
             face->setObjectName(key);
+            // Ctrl+S saves (below); Esc closes, as in every dialog.
+            keytips::add(face, key == QLatin1String("savebutt") ? QKeySequence(QKeySequence::Save)
+                                                                 : QKeySequence(Qt::Key_Escape));
             face->setFocusPolicy(Qt::TabFocus); // a click keeps the focus in the box being typed; Tab reaches it
             toolbarFaces_.push_back(face);
         }
@@ -280,6 +285,7 @@ void frm_detail::showContact(const ContactFields& fields) {
 }
 
 void frm_detail::showKept() {
+    const FocusReturn focus;
     Frm_kept list(Text_[Name]->text(), kept_, this);
     list.exec();
 }

@@ -6,6 +6,7 @@
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncSettingsDialog.h"
+#include "gui/shared/FocusReturn.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -103,6 +104,7 @@ void SyncController::openSettings() {
         Q_UNUSED(dialog);
         openConflicts();
     });
+    const FocusReturn focus;
     if (dialog.exec() != QDialog::Accepted)
         return;
     const SyncAccount chosen = dialog.account();
@@ -166,6 +168,7 @@ void SyncController::openConflicts() {
     Store* store = store_ ? store_() : nullptr;
     if (!store)
         return;
+    const FocusReturn focus;
     ConflictsDialog dialog(*store, dialogs_, refresh_, window_);
     dialog.exec();
 }
