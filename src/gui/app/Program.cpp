@@ -95,7 +95,7 @@ int runProgram(QApplication& application) {
         // The load step writes (the birthday pass, a restore over a damaged file) and may ask: a
         // signal meanwhile waits for it, then closes the window from the event loop.
         const SessionEnd::WriteScope loading;
-        if (!window.Form_Load())
+        if (!window.Form_Load() || !guard.followDataFile(dialogs))
             return 1;
     }
     window.show();
