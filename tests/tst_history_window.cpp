@@ -243,6 +243,7 @@ private slots:
         QTest::newRow("the delete question, answered") << QStringLiteral("question");
         QTest::newRow("the new group's input box, cancelled") << QStringLiteral("input");
         QTest::newRow("the list's menu, dismissed") << QStringLiteral("menu");
+        QTest::newRow("a record form without modality, closed") << QStringLiteral("form");
     }
 
     void shortcutRightAfterABoxOrMenu() {
@@ -287,8 +288,18 @@ private slots:
             QTest::keyClick(w.LV(), Qt::Key_Delete);
         else if (closes == QLatin1String("input"))
             QTest::keyClick(w.LV(), Qt::Key_G, Qt::ControlModifier);
-        else
+        else if (closes == QLatin1String("menu"))
             emit w.LV()->customContextMenuRequested(QPoint(4, 4));
+        else
+            QTest::keyClick(w.LV(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        if (closes == QLatin1String("form")) {
+            keys.stop();
+            frm_detail* form = w.findChild<frm_detail*>();
+            QVERIFY(form && form->isVisible());
+            QTRY_VERIFY(form->isActiveWindow());
+            QTest::keyClick(form, Qt::Key_Escape);
+            QVERIFY(!form->isVisible());
+        }
         f.state.env.dialogs = &f.dialogs;
         QVERIFY(!keys.isActive());
         QVERIFY(!listKeys(w).contains(gone));

@@ -320,6 +320,9 @@ void Frm_main::openRecordForm(const std::optional<QString>& key, const std::opti
     }
     auto* form = new frm_detail(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
     form->setAttribute(Qt::WA_DeleteOnClose);
+    // A form beside the window is no modal box: its closing gives the keyboard back here itself.
+    connect(form, &QDialog::finished, this,
+            [focused = QPointer<QWidget>(FocusReturn::focusNow())] { FocusReturn::giveBack(focused); });
     if (fields)
         form->showContact(*fields);
     adoptModeless(form);

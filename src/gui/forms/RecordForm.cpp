@@ -137,6 +137,7 @@ void frm_detail::buildForm() {
     Kept_->setObjectName(QStringLiteral("Kept"));
     Kept_->setText(QStringLiteral("其它资料(&M)"));
     Kept_->setToolTip(QStringLiteral("导入的名片中没有对应栏目的资料"));
+    keytips::add(Kept_, QKeySequence(Qt::ALT | Qt::Key_M)); // its text's mnemonic
     Kept_->setAccessibleName(QStringLiteral("其它资料"));
     Kept_->setEnabled(false);
     connect(Kept_, &QToolButton::clicked, this, &frm_detail::showKept);

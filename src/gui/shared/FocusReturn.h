@@ -10,7 +10,12 @@
 
 class FocusReturn {
 public:
-    FocusReturn() : focused_(focusNow()) {}
+    // `over`: the window the box stands over, whose own focus widget is taken when no window is
+    // active now (a progress dialog just went, say).
+    explicit FocusReturn(QWidget* over = nullptr) : focused_(focusNow()) {
+        if (!focused_ && over)
+            focused_ = over->window()->focusWidget();
+    }
     ~FocusReturn() { giveBack(focused_); }
     FocusReturn(const FocusReturn&) = delete;
     FocusReturn& operator=(const FocusReturn&) = delete;
