@@ -2,7 +2,6 @@
 
 #include "gui/forms/FieldGrid.h"
 #include "core/app/Messages.h"
-#include "core/store/Store.h"
 
 #include <QDebug>
 #include <QGridLayout>
