@@ -102,7 +102,7 @@ private slots:
         QVERIFY(undone.ok);
         QCOMPARE(contents(), before);
         QVERIFY(undone.rebuildTree);
-        QCOMPARE(undone.selectNode, onPerson ? wang : classmates);
+        QCOMPARE(undone.currentNode, onPerson ? wang : classmates);
         QCOMPARE(undone.selectRow, zhang);
         QVERIFY(!session->canUndo());
         QVERIFY(session->canRedo());

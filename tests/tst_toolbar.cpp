@@ -15,9 +15,11 @@
 #include <QDialog>
 #include <QFile>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeView>
 #include <SQLiteCpp/Database.h>
 
@@ -53,6 +55,30 @@ private slots:
     void cleanup() {
         fx->closeWindow();
         fx.reset();
+    }
+
+    // Each button's tooltip names its keys when it shows; the button's own tooltip text stays.
+    void tooltipsShowTheirKeys_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("新建") << "addbutt" << "新建一条记录 (Ctrl+N)";
+        QTest::newRow("修改") << "editbutt" << "修改当前的联系资料 (Ctrl+E)";
+        QTest::newRow("删除") << "delebutt" << "删除当前的资料 (Del)";
+        QTest::newRow("查询") << "querybutt" << "按自己的要求查询 (Ctrl+F)";
+        QTest::newRow("设置: its face has no keys") << "setbutt" << "工具栏的放置位置";
+        QTest::newRow("ABOUT") << "aboutbutt" << "嘿嘿~~关于我的 (F1)";
+        QTest::newRow("退出") << "quitbutt" << "退出去了哟 (Ctrl+Q)";
+    }
+    void tooltipsShowTheirKeys() {
+        QFETCH(QString, key);
+        QFETCH(QString, shown);
+        Frm_main& w = window();
+        QWidget* face = w.Toolbar1()->widgetForAction(w.action(key));
+        QVERIFY(face);
+        QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), face->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(face, &tip);
+        QTRY_COMPARE(QToolTip::text(), shown);
+        QToolTip::hideText();
     }
 
     void buttonsAndEntriesInOrder() {

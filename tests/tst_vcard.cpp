@@ -391,6 +391,9 @@ private slots:
         row("long name told", card("3.0", "FN:" + QByteArray(25, 'n')), "warnings",
             "姓名超过 20 个字，多出的部分保存在其它资料中");
         row("long email cut", card("3.0", "FN:x\nEMAIL:" + QByteArray(60, 'e')), "email", QString(50, u'e'));
+        row("long name loses blank ends first", card("4.0", "FN:" + QByteArray(67, '\v') + "李四"), "name", "李四");
+        row("trimmed long name not told", card("4.0", "FN:" + QByteArray(67, '\v') + "李四"), "warnings", "");
+        row("long nickname of blanks", card("3.0", "FN:x\nNICKNAME:" + QByteArray(31, ' ') + "y"), "nickname", "y");
         row("no END is a warning", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:x\r\n", "warnings",
             "缺少 END:VCARD，名片可能不完整");
         row("CRLF marker", card("3.0", "FN:x\nNOTE;X-ZINTEVA-EOL=CRLF:a\\nb"), "remarks", "a\r\nb");
@@ -947,7 +950,7 @@ private slots:
         QVERIFY(bytes.contains("--05-17"));
     }
 
-    // Cells a spreadsheet would run as formulas get a leading ', telephone numbers excepted; this
+    // Cells a spreadsheet would run as formulas get a leading ', plain and telephone numbers excepted; this
     // program's own CSV comes back exactly.
     void csvFormulasNeutralised_data() {
         QTest::addColumn<QString>("cell");
@@ -955,7 +958,14 @@ private slots:
         QTest::newRow("equals") << "=HYPERLINK(\"http://x\")" << "'=HYPERLINK(\"http://x\")";
         QTest::newRow("plus text") << "+cmd|' /C calc'!A0" << "'+cmd|' /C calc'!A0";
         QTest::newRow("minus") << "-x" << "'-x";
-        QTest::newRow("digits and signs stay") << "-2+3" << "-2+3";
+        QTest::newRow("sum after minus") << "-3+4" << "'-3+4";
+        QTest::newRow("cell after minus") << "-A1" << "'-A1";
+        QTest::newRow("sum after plus") << "+1+1" << "'+1+1";
+        QTest::newRow("negative number") << "-5" << "-5";
+        QTest::newRow("negative fraction") << "-0.5" << "-0.5";
+        QTest::newRow("lone minus") << "-" << "-";
+        QTest::newRow("birthday without its year") << "--05-17" << "--05-17";
+        QTest::newRow("mobile with country code") << "+86 138 0000 0000" << "+86 138 0000 0000";
         QTest::newRow("at") << "@SUM(1)" << "'@SUM(1)";
         QTest::newRow("tab") << "\tx" << "'\tx";
         QTest::newRow("quote") << "'kept" << "''kept";

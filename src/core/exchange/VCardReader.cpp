@@ -935,8 +935,13 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
         }
     }
 
+    // A value too long for its box loses the blanks at its ends before any of its text: cutting
+    // "<67 vertical tabs>李四" to its first 20 characters would leave a name of blanks, which the
+    // next read takes for no name at all. The whole property stays among the kept ones either way.
     for (const FieldLimit& limit : Limits) {
         QString& value = f.*limit.field;
+        if (value.size() > limit.characters)
+            value = value.trimmed();
         if (value.size() > limit.characters) {
             value = cut(value, limit.characters);
             warn(QStringLiteral("%1超过 %2 个字，多出的部分保存在其它资料中")

@@ -53,7 +53,24 @@ QString reminderMessage(int days, int found, bool startup) {
 }
 
 DirectorySession::Selection DirectorySession::selection() const {
-    return {CurrentGroup, CurrentContactId, ListSource};
+    return {CurrentGroup, CurrentContactId, ListSource, viewNow()};
+}
+
+ShownView DirectorySession::viewNow() const {
+    if (shownView)
+        return shownView();
+    ShownView view;
+    view.node = CurrentGroup;
+    view.list = Listed;
+    view.picture = Listed.isQuery() ? 1 : 3;
+    view.row = CurrentContactId;
+    return view;
+}
+
+void DirectorySession::settleStep() {
+    if (stepUnsettled_ && !undoSteps_.empty())
+        undoSteps_.back().after = selection();
+    stepUnsettled_ = false;
 }
 
 template <typename Write> void DirectorySession::recorded(Write&& write) {
@@ -62,6 +79,7 @@ template <typename Write> void DirectorySession::recorded(Write&& write) {
         return;
     }
     UndoLog& log = Conn->undoLog();
+    settleStep();
     const Selection before = selection();
     Conn->recentlyDeleted().setNow(
         storedDate(env.clock->today()) + QTime::currentTime().toString(QStringLiteral(" HH:mm")));
@@ -80,6 +98,8 @@ template <typename Write> void DirectorySession::recorded(Write&& write) {
         log.forget(step.range);
     redoSteps_.clear();
     undoSteps_.push_back({range, before, selection()});
+    // What the command then shows is known once the window has shown it.
+    stepUnsettled_ = true;
     emit historyChanged();
 }
 
@@ -108,6 +128,7 @@ CommandResult DirectorySession::replay(std::vector<Step>& from, std::vector<Step
     CommandResult result;
     if (!history_ || from.empty())
         return result;
+    settleStep();
     Step step = from.back();
     try {
         step.range = Conn->undoLog().replay(step.range);
@@ -130,8 +151,24 @@ CommandResult DirectorySession::replay(std::vector<Step>& from, std::vector<Step
     CurrentGroup = shown.group;
     CurrentContactId = shown.contact;
     ListSource = shown.list;
-    result = refresh(CurrentGroup);
-    result.selectRow = CurrentContactId;
+    return show(shown.view);
+}
+
+CommandResult DirectorySession::show(const ShownView& view) {
+    CommandResult result;
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("不能读取分组: ");
+    result.currentNode = view.node;
+    result.expandNodes = view.expanded;
+    if (view.list.isQuery()) {
+        Listed = view.list;
+        result.rows = read([&](RowTable& r) { Conn->listQuery(*Listed.query, r); });
+        markReminder(result);
+    } else {
+        result.rows = peopleOf(view.list.nodeKey.isEmpty() ? view.node : view.list.nodeKey);
+    }
+    result.picture = view.picture;
+    result.selectRow = view.row;
     return result;
 }
 
@@ -165,9 +202,10 @@ CommandResult DirectorySession::restoreDeleted(const std::vector<qint64>& ids) {
         return result;
     emit contactsAdded(restored);
     CurrentContactId = restored.first();
-    result = refresh(CurrentGroup);
-    result.selectRow = CurrentContactId;
-    return result;
+    // The tree and the list show what they showed, with the first person back selected when listed.
+    ShownView view = viewNow();
+    view.row = CurrentContactId;
+    return show(view);
 }
 
 std::vector<QStringList> DirectorySession::duplicates(std::optional<Notice>* failure) {
@@ -206,9 +244,9 @@ CommandResult DirectorySession::mergeContacts(const QString& keep, const Contact
     emit contactsChanged({keep});
     emit contactsRemoved(others);
     CurrentContactId = keep;
-    result = refresh(CurrentGroup);
-    result.selectRow = keep;
-    return result;
+    ShownView view = viewNow();
+    view.row = keep;
+    return show(view);
 }
 
 RowTable DirectorySession::read(const std::function<void(RowTable&)>& fill) {
@@ -230,13 +268,24 @@ std::optional<QString> DirectorySession::groupOf(const QString& contactKey) {
     return stored->groupKey;
 }
 
+RowTable DirectorySession::peopleOf(const QString& nodeKey) {
+    Listed = ListShows::node(nodeKey);
+    switch (keys::kindOf(nodeKey)) {
+    case keys::Kind::Root:
+        return read([&](RowTable& r) { Conn->listAll(r); });
+    case keys::Kind::Group:
+        return read([&](RowTable& r) { Conn->listByGroup(nodeKey, r); });
+    case keys::Kind::Contact:
+        break;
+    }
+    return read([&](RowTable& r) { Conn->listByKey(nodeKey, r); });
+}
+
 void DirectorySession::refillFor(const QString& key, CommandResult& result) {
+    result.rows = peopleOf(key);
     if (keys::isGroup(key)) {
-        result.rows = read([&](RowTable& r) { Conn->listByGroup(key, r); });
         result.selectRow = CurrentContactId;
         result.focusList = true;
-    } else {
-        result.rows = read([&](RowTable& r) { Conn->listByKey(key, r); });
     }
 }
 
@@ -245,7 +294,7 @@ CommandResult DirectorySession::start() {
     result.rebuildTree = true;
     result.treeFailure = QStringLiteral("不能读取分组: ");
     if (RemindAtStart != 1) {
-        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        result.rows = peopleOf(keys::Root);
         return result;
     }
     // The start-up reminder replaces the list of everybody whenever it finds somebody, so that list
@@ -258,24 +307,14 @@ CommandResult DirectorySession::start() {
     result.reminder = std::move(reminder.reminder);
     result.notice = reminder.notice;
     if (!result.rows)
-        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        result.rows = peopleOf(keys::Root);
     return result;
 }
 
 CommandResult DirectorySession::nodeClicked(const QString& nodeKey) {
     CommandResult result;
     ListSource = ListShows::node();
-    switch (keys::kindOf(nodeKey)) {
-    case keys::Kind::Root:
-        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
-        break;
-    case keys::Kind::Group:
-        result.rows = read([&](RowTable& r) { Conn->listByGroup(nodeKey, r); });
-        break;
-    case keys::Kind::Contact:
-        result.rows = read([&](RowTable& r) { Conn->listByKey(nodeKey, r); });
-        break;
-    }
+    result.rows = peopleOf(nodeKey);
     return result;
 }
 
@@ -322,7 +361,7 @@ CommandResult DirectorySession::saveContact(const std::optional<QString>& contac
         }
         rerunQuery(result);
     } else if (CurrentGroup == keys::Root) {
-        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        result.rows = peopleOf(keys::Root);
     } else {
         // After a new person, the list shows the person's group with the new row selected.
         if (!contactKey && keys::kindOf(CurrentGroup) == keys::Kind::Contact)
@@ -379,7 +418,7 @@ CommandResult DirectorySession::deleteNode(const QString& nodeKey) {
             emit groupsRemoved({nodeKey});
             result.rebuildTree = true;
             result.treeFailure = failure;
-            result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+            result.rows = peopleOf(keys::Root);
             return result;
         case keys::Kind::Contact: {
             // The person's group is read before the person goes.
@@ -455,7 +494,7 @@ CommandResult DirectorySession::renameNode(const QString& nodeKey, const QString
     result.labelKey = nodeKey;
     result.label = stored;
     if (kind == keys::Kind::Contact)
-        result.rows = read([&](RowTable& r) { Conn->listByKey(nodeKey, r); });
+        result.rows = peopleOf(nodeKey);
     return result;
 }
 
@@ -495,6 +534,7 @@ CommandResult DirectorySession::search(const Query& query) {
         return result;
     }
     result.rows = std::move(rows);
+    Listed = ListSource;
     return result;
 }
 
@@ -514,6 +554,7 @@ CommandResult DirectorySession::birthdayReminder(bool startup) {
     const int found = rows.rowCount();
     if (found > 0) {
         result.rows = std::move(rows); // with nobody found, the list keeps what it showed
+        Listed = ListSource;
         markReminder(result);
     }
     const QString text = reminderMessage(RemindDays, found, startup);
@@ -543,7 +584,7 @@ CommandResult DirectorySession::imported(const std::function<void(Importer&)>& r
         result.treeFailure = QStringLiteral("不能读取分组: ");
         result.selectRootNode = true;
         ListSource = ListShows::node();
-        result.rows = read([&](RowTable& r) { Conn->listAll(r); });
+        result.rows = peopleOf(keys::Root);
     }
     result.notice = Notice{summary->complete() ? Notice::Kind::Info : Notice::Kind::Warning, summary->text()};
     return result;
@@ -557,18 +598,19 @@ CommandResult DirectorySession::refresh(const QString& nodeKey) {
     if (ListSource.isQuery())
         rerunQuery(result);
     else
-        result.rows = nodeClicked(nodeKey).rows;
+        result.rows = peopleOf(nodeKey);
     return result;
 }
 
 void DirectorySession::rerunQuery(CommandResult& result) {
+    Listed = ListSource;
     result.rows = read([&](RowTable& r) { Conn->listQuery(*ListSource.query, r); });
     result.picture = 1;
     markReminder(result);
 }
 
 void DirectorySession::markReminder(CommandResult& result) {
-    if (!result.rows || !ListSource.query || ListSource.query->where != QString::fromUtf8(sql::ReminderCondition))
+    if (!result.rows || !Listed.query || Listed.query->where != QString::fromUtf8(sql::ReminderCondition))
         return;
     try {
         result.reminder = reminderMarks(*Conn, *result.rows, env.clock->today());
@@ -592,6 +634,7 @@ void DirectorySession::markReminder(CommandResult& result) {
 CommandResult DirectorySession::listEverybody() {
     CommandResult result;
     result.rows = read([&](RowTable& r) { Conn->listAll(r); }); // a fill that cannot read shows nothing
+    Listed = ListShows::node(keys::Root);
     return result;
 }
 
@@ -607,6 +650,7 @@ CommandResult DirectorySession::listCurrentGroup() {
         else
             Conn->listByKey(CurrentGroup, r);
     });
+    Listed = ListShows::node(CurrentGroup);
     if (keys::isGroup(CurrentGroup)) {
         result.selectRow = CurrentContactId;
         result.focusList = true;

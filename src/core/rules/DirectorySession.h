@@ -44,15 +44,27 @@ struct Environment {
     QString programDir;
 };
 
-// What the list shows: the people of the tree's current node, or the rows of a query (a search or
-// the birthday reminder) that a refresh runs again.
+// What the list shows: the people of a tree node, or the rows of a query (a search or the birthday
+// reminder) that a refresh runs again.
 struct ListShows {
     std::optional<Query> query;
+    QString nodeKey; // without a query: the node whose people are listed; empty: the tree's current node
 
     bool isQuery() const { return query.has_value(); }
-    static ListShows node() { return {}; }
-    static ListShows result(Query q) { return {std::move(q)}; }
+    static ListShows node(QString key = {}) { return {std::nullopt, std::move(key)}; }
+    static ListShows result(Query q) { return {std::move(q), {}}; }
     friend bool operator==(const ListShows&, const ListShows&) = default;
+};
+
+// What the window shows, as the history keeps it: an undo brings back the view the change found, a
+// redo the view it left, with the list refilled from the data file as it is then.
+struct ShownView {
+    QString node;                        // the tree's selected node; empty: none
+    std::optional<QStringList> expanded; // the tree's expanded nodes; nothing: as a rebuild leaves them
+    ListShows list;                      // what the list's rows are
+    int picture = 3;                     // the rows' picture
+    QString row;                         // the list's selected row; empty: none
+    friend bool operator==(const ShownView&, const ShownView&) = default;
 };
 
 // A message for the user, in the program's own words.
@@ -73,6 +85,7 @@ struct CommandResult {
     bool selectRootNode = false; // the top node becomes the current node
     QString removeNode;          // one person's node taken out, the rest of the tree as it was
     QString currentNode;         // made the current node after the rest
+    std::optional<QStringList> expandNodes; // after the rebuild exactly these nodes are expanded
     QString labelKey, label;     // a node shows a new label
 
     std::optional<RowTable> rows; // the list's new rows, all with one picture
@@ -108,6 +121,12 @@ public:
     QString CurrentContactId;    // key of the person last opened in or saved from the record form
     QString NewGroupName;        // the name typed for a new group, at most 30 characters
     ListShows ListSource;        // what the list shows: the tree's node, or a search or reminder
+    // What the list's rows are now. Unlike ListSource it names the node, and it stays a node's
+    // people when a search or the start-up reminder found nobody and the list kept its rows.
+    ListShows Listed;
+    // The window's view as it is now (the window sets it); without one the history keeps
+    // CurrentGroup, Listed and CurrentContactId.
+    std::function<ShownView()> shownView;
     int RemindDays = 10;         // setting "day"
     int RemindAtStart = 1;       // setting "birthday"
     bool StartupRemind = false;  // true only while the load step runs the reminder
@@ -193,6 +212,9 @@ public:
     // with the same node and row selected.
     CommandResult undo();
     CommandResult redo();
+    // The window has shown a command's result: the view it shows now is the one the command's redo
+    // brings back.
+    void commandShown() { settleStep(); }
     // The people deleted in the last 30 days, newest first, and some of them back (undoable too).
     std::vector<DeletedContact> recentlyDeleted();
     CommandResult restoreDeleted(const std::vector<qint64>& ids);
@@ -239,6 +261,7 @@ private:
         QString group;
         QString contact;
         ListShows list;
+        ShownView view;
     };
     struct Step {
         UndoLog::Range range;
@@ -251,12 +274,20 @@ private:
     // An import's run as one step, then everybody listed and the summary told.
     CommandResult imported(const std::function<void(Importer&)>& run, ImportSummary* summary);
     CommandResult replay(std::vector<Step>& from, std::vector<Step>& to, bool undoing);
+    // The view a command left becomes its step's "after" once it is shown (or at the next step).
+    void settleStep();
+    ShownView viewNow() const;
+    // The tree rebuilt and the list refilled as the view had them.
+    CommandResult show(const ShownView& view);
 
     bool history_ = false;
+    bool stepUnsettled_ = false;
     std::vector<Step> undoSteps_;
     std::vector<Step> redoSteps_;
 
     RowTable read(const std::function<void(RowTable&)>& fill);
+    // The people of a node (everybody, a group, one person), now what the list lists.
+    RowTable peopleOf(const QString& nodeKey);
     // The list after a save or delete for a node key (a group: its people, with CurrentContactId's
     // row selected and the list focused; a person: that person).
     void refillFor(const QString& key, CommandResult& result);

@@ -15,6 +15,8 @@
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
 #include "gui/list/ListFilterBar.h"
+#include "gui/shared/FocusReturn.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -125,6 +127,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
         });
         remove->setEnabled(node.isValid());
         addHistoryEntries(menu);
+        const FocusReturn focus;
         menu.exec(tree_->viewport()->mapToGlobal(at));
     });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -148,6 +151,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
                   [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
         menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
         addHistoryEntries(menu);
+        const FocusReturn focus;
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
     auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
@@ -159,9 +163,13 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
             action->setShortcut(keys);
             action->setShortcutContext(Qt::WindowShortcut);
             if (!toolbar_->actions().contains(action))
-                addAction(action); // a drop-down entry: its keys work while its menu is closed
+                addAction(action); // a drop-down entry: its keys work while its menu is closed (and shows them)
+            else if (QWidget* face = toolbar_->widgetForAction(action))
+                keytips::add(face, keys);
         }
     }
+    // The delete button is the Delete key in the tree and the list.
+    keytips::add(toolbar_->widgetForAction(action(QStringLiteral("delebutt"))), QKeySequence(Qt::Key_Delete));
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { sortContactList(view_, column); });
@@ -189,6 +197,8 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
           &DirectorySession::groupsAdded, &DirectorySession::groupsRenamed, &DirectorySession::groupsRemoved})
         connect(&state_, notice, this, &Frm_main::changedElsewhere);
     connect(&state_, &DirectorySession::everythingChanged, this, &Frm_main::changedElsewhere);
+    // The history keeps what the window shows before and after each change.
+    state_.shownView = [this] { return shownNow(); };
 
     resize(twips::toPixels(layout::ClientWidth), twips::toPixels(layout::ClientHeight));
     Form_Resize();
@@ -231,6 +241,11 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
             dialogs.show(over, msg::warning(result.treeFailure + e.message()));
         }
     }
+    if (result.expandNodes) {
+        tree_->collapseAll();
+        for (const QString& key : *result.expandNodes)
+            tree_->expand(treeModel_->indexForKey(key));
+    }
     if (!result.removeNode.isEmpty())
         treeModel_->removeContact(result.removeNode);
     if (result.selectRootNode)
@@ -249,8 +264,31 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
         selectRowOfKey(list_, listModel_, result.selectRow);
     if (result.focusList)
         list_->setFocus();
+    state_.commandShown();
     if (result.notice)
         dialogs.show(over, messageOf(*result.notice));
+}
+
+ShownView Frm_main::shownNow() const {
+    ShownView view;
+    if (const QModelIndex node = tree_->currentIndex(); node.isValid())
+        view.node = treeModel_->keyOf(node);
+    // People have no nodes under them: the top node and the groups are all that can be expanded.
+    QStringList expanded;
+    const QModelIndex top = treeModel_->rootIndex();
+    if (top.isValid() && tree_->isExpanded(top))
+        expanded << treeModel_->keyOf(top);
+    for (int row = 0; top.isValid() && row < treeModel_->rowCount(top); ++row) {
+        const QModelIndex group = treeModel_->index(row, 0, top);
+        if (tree_->isExpanded(group))
+            expanded << treeModel_->keyOf(group);
+    }
+    view.expanded = std::move(expanded);
+    view.list = state_.Listed;
+    view.picture = listModel_->picture();
+    if (const int row = selectedRow(list_); row >= 0)
+        view.row = listModel_->keyAt(row);
+    return view;
 }
 
 void Frm_main::Lv_edit() {
@@ -282,6 +320,9 @@ void Frm_main::openRecordForm(const std::optional<QString>& key, const std::opti
     }
     auto* form = new frm_detail(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
     form->setAttribute(Qt::WA_DeleteOnClose);
+    // A form beside the window is no modal box: its closing gives the keyboard back here itself.
+    connect(form, &QDialog::finished, this,
+            [focused = QPointer<QWidget>(FocusReturn::focusNow())] { FocusReturn::giveBack(focused); });
     if (fields)
         form->showContact(*fields);
     adoptModeless(form);
@@ -331,6 +372,7 @@ bool Frm_main::searchFromForm(QWidget* form, const Query& query) {
 }
 
 Frm_main::~Frm_main() {
+    state_.shownView = nullptr; // the session outlives the window
     keyFiller_.reset(); // its thread stops before the connection it reads can go
 }
 
@@ -365,6 +407,7 @@ void Frm_main::addEntry(QAction* button, const QString& key, const QString& text
     QMenu* menu = face->menu();
     if (!menu) {
         menu = new QMenu(face);
+        FocusReturn::around(menu);
         face->setMenu(menu);
         face->setPopupMode(QToolButton::MenuButtonPopup);
         // The pointer left the button while the menu was open; the button must not stay drawn
@@ -497,8 +540,10 @@ QString Frm_main::tryOpenDataFile() {
         // close step does before it trusts the file for the backup, so that the backup is offered
         // before any work is done on a damaged file; unless nothing has touched it since that
         // close step passed it.
-        if (!stamp.isEmpty() && stamp == state_.env.settings->text(setting::CheckedDataFile))
+        if (!stamp.isEmpty() && stamp == state_.env.settings->text(setting::CheckedDataFile)) {
+            state_.enableHistory();
             return {};
+        }
         const QString check = state_.Conn->quickCheck();
         if (check == QStringLiteral("ok")) {
             state_.enableHistory();

@@ -129,6 +129,8 @@ private:
     // A change the window did not make (another part of the program, an import): the tree and
     // the list are refreshed once, after the change.
     void changedElsewhere();
+    // What the window shows now, as the history keeps it.
+    ShownView shownNow() const;
 
     AppState& state_;
     DataPaths paths_;

@@ -1,5 +1,7 @@
 #include "gui/app/QtDialogs.h"
 
+#include "gui/shared/FocusReturn.h"
+
 #include <QDialog>
 
 #include <QFile>
@@ -18,7 +20,10 @@ QString shownText(QString text) {
 }
 } // namespace
 
+// Each box and dialog gives the keyboard focus back where it was when it closes (FocusReturn): the
+// guard is made before the box, so that it acts once the box is gone.
 MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
+    const FocusReturn focus(parent);
     QMessageBox box(parent);
     box.setWindowTitle(message.caption.isEmpty() ? ApplicationTitle : message.caption);
     box.setText(shownText(message.text));
@@ -62,6 +67,7 @@ MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, const QString& caption) {
+    const FocusReturn focus(parent);
     bool ok = false;
     const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption,
                                                shownText(prompt), QLineEdit::Normal, QString(), &ok);
@@ -71,6 +77,7 @@ std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, 
 }
 
 std::optional<QString> QtDialogs::password(QWidget* parent, const QString& prompt, const QString& caption) {
+    const FocusReturn focus(parent);
     bool ok = false;
     const QString text = QInputDialog::getText(parent, caption.isEmpty() ? ApplicationTitle : caption,
                                                shownText(prompt), QLineEdit::Password, QString(), &ok);
@@ -92,10 +99,12 @@ QString qtFileFilter(const QString& pipeFilter) {
 }
 
 QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
+    const FocusReturn focus(parent);
     return QFileDialog::getOpenFileName(parent, request.title, QString(), qtFileFilter(request.filter));
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const FileRequest& request) {
+    const FocusReturn focus(parent);
     return QFileDialog::getSaveFileName(parent, request.title, QString(), qtFileFilter(request.filter));
 }
 
@@ -122,6 +131,7 @@ QString MessageLogDialogs::saveFile(QWidget*, const FileRequest&) {
 }
 
 int QtDialogs::openForm(QDialog& form) {
+    const FocusReturn focus(form.parentWidget());
     return form.exec();
 }
 

@@ -6,6 +6,7 @@
 #include "gui/forms/UpDown.h"
 #include "core/app/Messages.h"
 #include "core/rules/AppState.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 
 #include <QCheckBox>
@@ -75,6 +76,8 @@ Frm_config::Frm_config(AppState& state, QWidget* parent)
     command1_->setObjectName(QStringLiteral("Command1"));
     command1_->setToolTip(QStringLiteral("保存退出"));
     command1_->setDefault(true);
+    keytips::add(command1_, QKeySequence(Qt::Key_Return)); // the default button
+    keytips::add(command2_, QKeySequence(Qt::Key_Escape));
     command2_->setObjectName(QStringLiteral("Command2"));
     command2_->setToolTip(QStringLiteral("取消更改"));
     auto* buttons = new QDialogButtonBox;

@@ -1,6 +1,7 @@
 #include "gui/forms/QueryForm.h"
 
 #include "gui/forms/FieldGrid.h"
+#include "gui/shared/KeyTips.h"
 #include "core/app/Messages.h"
 
 #include <QDebug>
@@ -47,6 +48,8 @@ Frm_query::Frm_query(QueryFormHost& host, QWidget* parent)
     search_->setObjectName(QStringLiteral("Command1"));
     search_->setToolTip(QStringLiteral("查了哟"));
     search_->setDefault(true);
+    keytips::add(search_, QKeySequence(Qt::Key_Return)); // the default button
+    keytips::add(cancel_, QKeySequence(Qt::Key_Escape));
     cancel_->setObjectName(QStringLiteral("Command2"));
     cancel_->setToolTip(QStringLiteral("不查了"));
     connect(search_, &QPushButton::clicked, this, &Frm_query::Command1_Click);

@@ -6,6 +6,8 @@
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
+#include "gui/shared/FocusReturn.h"
+#include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
 
 #include <QAction>
@@ -106,6 +108,9 @@ void frm_detail::buildForm() {
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
         if (auto* face = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action))) {
             face->setObjectName(key);
+            // Ctrl+S saves (below); Esc closes, as in every dialog.
+            keytips::add(face, key == QLatin1String("savebutt") ? QKeySequence(QKeySequence::Save)
+                                                                 : QKeySequence(Qt::Key_Escape));
             face->setFocusPolicy(Qt::TabFocus); // a click keeps the focus in the box being typed; Tab reaches it
             toolbarFaces_.push_back(face);
         }
@@ -132,6 +137,7 @@ void frm_detail::buildForm() {
     Kept_->setObjectName(QStringLiteral("Kept"));
     Kept_->setText(QStringLiteral("其它资料(&M)"));
     Kept_->setToolTip(QStringLiteral("导入的名片中没有对应栏目的资料"));
+    keytips::add(Kept_, QKeySequence(Qt::ALT | Qt::Key_M)); // its text's mnemonic
     Kept_->setAccessibleName(QStringLiteral("其它资料"));
     Kept_->setEnabled(false);
     connect(Kept_, &QToolButton::clicked, this, &frm_detail::showKept);
@@ -280,6 +286,7 @@ void frm_detail::showContact(const ContactFields& fields) {
 }
 
 void frm_detail::showKept() {
+    const FocusReturn focus;
     Frm_kept list(Text_[Name]->text(), kept_, this);
     list.exec();
 }

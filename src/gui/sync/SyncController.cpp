@@ -6,6 +6,7 @@
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncSettingsDialog.h"
+#include "gui/shared/FocusReturn.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -98,6 +99,7 @@ void SyncController::openSettings() {
         Q_UNUSED(dialog);
         openConflicts();
     });
+    const FocusReturn focus;
     if (dialog.exec() != QDialog::Accepted)
         return;
     const SyncAccount chosen = dialog.account();
@@ -160,6 +162,7 @@ void SyncController::finished() {
 void SyncController::openConflicts() {
     if (!session_.Conn)
         return;
+    const FocusReturn focus;
     ConflictsDialog dialog(session_, dialogs_, window_);
     dialog.exec();
 }
