@@ -172,10 +172,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    TestInPlace test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestInPlace)
 
 #include "tst_inplace.moc"

@@ -950,7 +950,7 @@ private slots:
         QVERIFY(bytes.contains("--05-17"));
     }
 
-    // Cells a spreadsheet would run as formulas get a leading ', telephone numbers excepted; this
+    // Cells a spreadsheet would run as formulas get a leading ', plain and telephone numbers excepted; this
     // program's own CSV comes back exactly.
     void csvFormulasNeutralised_data() {
         QTest::addColumn<QString>("cell");
@@ -958,7 +958,14 @@ private slots:
         QTest::newRow("equals") << "=HYPERLINK(\"http://x\")" << "'=HYPERLINK(\"http://x\")";
         QTest::newRow("plus text") << "+cmd|' /C calc'!A0" << "'+cmd|' /C calc'!A0";
         QTest::newRow("minus") << "-x" << "'-x";
-        QTest::newRow("digits and signs stay") << "-2+3" << "-2+3";
+        QTest::newRow("sum after minus") << "-3+4" << "'-3+4";
+        QTest::newRow("cell after minus") << "-A1" << "'-A1";
+        QTest::newRow("sum after plus") << "+1+1" << "'+1+1";
+        QTest::newRow("negative number") << "-5" << "-5";
+        QTest::newRow("negative fraction") << "-0.5" << "-0.5";
+        QTest::newRow("lone minus") << "-" << "-";
+        QTest::newRow("birthday without its year") << "--05-17" << "--05-17";
+        QTest::newRow("mobile with country code") << "+86 138 0000 0000" << "+86 138 0000 0000";
         QTest::newRow("at") << "@SUM(1)" << "'@SUM(1)";
         QTest::newRow("tab") << "\tx" << "'\tx";
         QTest::newRow("quote") << "'kept" << "''kept";

@@ -2,6 +2,8 @@
 // A mount namespace of the test process's own, so that a test can make a small full filesystem or a
 // read-only folder even as root (whom permission bits do not stop). enter() must run while the
 // process still has a single thread: first thing in main, before QApplication.
+#include "support/AreaRegistry.h"
+
 #include <QString>
 
 namespace mountns {
@@ -16,10 +18,10 @@ void unmount(const QString& dir);
 
 } // namespace mountns
 
-// main() of a test that needs the namespace: entered first, while the process has a single thread;
-// the test object is made with whether that worked and, if not, why (its tests then skip).
+// The main of a test area that needs the namespace: entered first, while the process has a single
+// thread; the test object is made with whether that worked and, if not, why (its tests then skip).
 #define ZINTEVA_TEST_MAIN_IN_MOUNT_NAMESPACE(Application, TestObject)                                                  \
-    int main(int argc, char* argv[]) {                                                                                 \
+    ZINTEVA_AREA_MAIN {                                                                                                \
         QString why;                                                                                                   \
         const bool isolated = mountns::enter(&why);                                                                    \
         Application application(argc, argv);                                                                           \

@@ -578,15 +578,36 @@ QString quoted(const QString& field) {
     return u'"' + out + u'"';
 }
 
-bool isPhoneNumber(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= u'0' && c <= u'9') || c == u' ' || c == u'+' || c == u'-' || c == u'(' || c == u')';
-    });
+// A cell that starts like a formula but is left as it is: a plain number (-5, -0.5), a telephone
+// number (+86 138 0000 0000, +1 (555) 010-0000) and a birthday without its year as Google writes it
+// (--05-17). A second sign or anything but digits and the separators of a number makes a formula of
+// it (-3+4, +1+1, -A1).
+bool isPlainNumber(const QString& text) {
+    static const QRegularExpression yearless(QStringLiteral("^--[0-9]{2}-[0-9]{2}$"));
+    if (yearless.match(text).hasMatch())
+        return true;
+    const QStringView rest = QStringView(text).mid(1);
+    const bool digits = !rest.isEmpty() && std::any_of(rest.begin(), rest.end(), [](QChar c) { return c.isDigit(); });
+    if (!digits)
+        return false;
+    if (text.front() == u'-') {
+        qsizetype points = 0;
+        for (const QChar c : rest) {
+            if (c == u'.')
+                ++points;
+            else if (c < u'0' || c > u'9')
+                return false;
+        }
+        return points <= 1 && rest.front() != u'.' && rest.back() != u'.';
+    }
+    return text.front() == u'+' && std::all_of(rest.begin(), rest.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || c == u' ' || c == u'-' || c == u'(' || c == u')';
+           });
 }
 
 // A spreadsheet runs a cell that starts so as a formula.
 QString neutralised(const QString& cell) {
-    if (cell.isEmpty() || isPhoneNumber(cell))
+    if (cell.size() < 2 || isPlainNumber(cell))
         return cell;
     const QChar first = cell.front();
     if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r' ||

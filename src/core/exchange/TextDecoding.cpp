@@ -49,6 +49,50 @@ const char* acceptedName(const char* icuName) {
     return nullptr;
 }
 
+// How the bytes read as GB18030: whether they are valid at all, and how many of their characters of
+// two or four bytes there are, and how many of those lie where GB2312 puts its Chinese characters and
+// punctuation (both bytes from 0xA1), the part of GBK that Chinese text nearly always keeps to.
+struct GbReading {
+    bool valid = true;
+    qsizetype wide = 0;
+    qsizetype gb2312 = 0;
+};
+
+GbReading gbReading(QByteArrayView bytes) {
+    GbReading reading;
+    auto in = [](unsigned char c, unsigned char low, unsigned char high) { return c >= low && c <= high; };
+    for (qsizetype i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        const auto next = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        if (!in(lead, 0x81, 0xFE)) {
+            reading.valid = false;
+            return reading;
+        }
+        if (in(next, 0x40, 0x7E) || in(next, 0x80, 0xFE)) {
+            ++reading.wide;
+            reading.gb2312 += lead >= 0xA1 && next >= 0xA1 ? 1 : 0;
+            i += 2;
+        } else if (in(next, 0x30, 0x39) && i + 3 < bytes.size() &&
+                   in(static_cast<unsigned char>(bytes[i + 2]), 0x81, 0xFE) &&
+                   in(static_cast<unsigned char>(bytes[i + 3]), 0x30, 0x39)) {
+            ++reading.wide;
+            i += 4;
+        } else {
+            reading.valid = false;
+            return reading;
+        }
+    }
+    return reading;
+}
+
+bool isSingleByte(QByteArrayView name) {
+    return name.startsWith("windows-") || name == "KOI8-R";
+}
+
 } // namespace
 
 // Text of contacts is mostly ASCII, so one of the byte places of
@@ -121,27 +165,45 @@ bool hasEightBit(QByteArrayView bytes) {
 }
 
 QByteArray detectEightBit(QByteArrayView bytes) {
-    const QByteArray fallback = QByteArrayLiteral("GB18030");
+    const QByteArray gb = QByteArrayLiteral("GB18030");
+    // The detector's best answer among the encodings the program reads, and how sure it is.
+    QByteArray found;
+    int confidence = 0;
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UCharsetDetector, void (*)(UCharsetDetector*)> detector(ucsdet_open(&status), ucsdet_close);
-    if (U_FAILURE(status) || !detector)
-        return fallback;
-    // The detector reads at most an int's worth; the first megabyte says enough.
-    const int32_t length = static_cast<int32_t>(std::min<qsizetype>(bytes.size(), 1 << 20));
-    ucsdet_setText(detector.get(), bytes.data(), length, &status);
-    int32_t count = 0;
-    const UCharsetMatch** matches = ucsdet_detectAll(detector.get(), &count, &status);
-    if (U_FAILURE(status))
-        return fallback;
-    for (int32_t i = 0; i < count; ++i) {
-        UErrorCode nameStatus = U_ZERO_ERROR;
-        const char* name = ucsdet_getName(matches[i], &nameStatus);
-        if (U_FAILURE(nameStatus) || !name)
-            continue;
-        if (const char* ours = acceptedName(name); ours && QStringDecoder(ours).isValid())
-            return QByteArray(ours);
+    if (U_SUCCESS(status) && detector) {
+        // The detector reads at most an int's worth; the first megabyte says enough.
+        const int32_t length = static_cast<int32_t>(std::min<qsizetype>(bytes.size(), 1 << 20));
+        ucsdet_setText(detector.get(), bytes.data(), length, &status);
+        int32_t count = 0;
+        const UCharsetMatch** matches = ucsdet_detectAll(detector.get(), &count, &status);
+        for (int32_t i = 0; U_SUCCESS(status) && i < count && found.isEmpty(); ++i) {
+            UErrorCode nameStatus = U_ZERO_ERROR;
+            const char* name = ucsdet_getName(matches[i], &nameStatus);
+            if (U_FAILURE(nameStatus) || !name)
+                continue;
+            if (const char* ours = acceptedName(name); ours && QStringDecoder(ours).isValid()) {
+                found = ours;
+                confidence = ucsdet_getConfidence(matches[i], &nameStatus);
+            }
+        }
     }
-    return fallback;
+    // The user's legacy files are GBK or GB18030, and on a short text the detector guesses: a few
+    // Chinese names come out as Shift_JIS katakana or KOI8-R. So text that is valid GB18030 is read as
+    // such, unless the text is long enough for the detector to be sure of another encoding, or it is
+    // European text (accented letters before plain ones) that only happens to be valid.
+    const GbReading reading = gbReading(bytes.first(std::min<qsizetype>(bytes.size(), 1 << 20)));
+    if (!reading.valid)
+        return found.isEmpty() ? gb : found;
+    if (found.isEmpty() || found == gb)
+        return gb;
+    constexpr qsizetype LongText = 200; // characters of two or four bytes
+    if (reading.wide >= LongText && confidence >= 50)
+        return found;
+    const bool mostlyGb2312 = reading.gb2312 * 2 >= reading.wide;
+    if (isSingleByte(found) && !mostlyGb2312)
+        return found;
+    return gb;
 }
 
 bool isKnownCharset(QByteArrayView charset) {

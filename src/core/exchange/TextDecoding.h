@@ -23,9 +23,11 @@ bool isValidUtf8(QByteArrayView bytes);
 // Whether the bytes hold anything outside ASCII.
 bool hasEightBit(QByteArrayView bytes);
 
-// The encoding of 8-bit text that declares none and is not UTF-8, found by ICU's detector among the
-// encodings contacts are written in: GB18030 (GBK and GB2312), Big5, Shift_JIS, EUC-JP, EUC-KR and the
-// Windows code pages 1250 to 1253. GB18030 when the detector names none of them.
+// The encoding of 8-bit text that declares none and is not UTF-8, among the encodings contacts are
+// written in: GB18030 (GBK and GB2312), Big5, Shift_JIS, EUC-JP, EUC-KR and the Windows code pages
+// 1250 to 1253. Text that is valid GB18030 is read so unless ICU's detector is sure of another
+// encoding over a long text, or the text is European (accented letters that only happen to pair up
+// as GBK); otherwise ICU's answer, and GB18030 when it names none of them.
 QByteArray detectEightBit(QByteArrayView bytes);
 
 // Decodes by a charset name (UTF-8, GB2312, GBK, GB18030, Big5, ... whatever QStringDecoder knows).

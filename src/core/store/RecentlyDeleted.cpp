@@ -1,6 +1,7 @@
 #include "core/store/RecentlyDeleted.h"
 
 #include "core/store/Sql.h"
+#include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -11,14 +12,6 @@
 #include <QStringList>
 
 namespace {
-
-QString identifier(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
-QString literal(const QString& text) {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
 
 QStringList phoneColumns(Connection& connection) {
     Statement columns(connection, sql::undo::TableColumns);
@@ -67,7 +60,7 @@ void RecentlyDeleted::installTrigger() {
     QStringList pairs;
     for (const QString& column : phoneColumns(connection_))
         pairs << QStringLiteral("%1, case when typeof(old.%2) = 'blob' then cast(old.%2 as text) else old.%2 end")
-                     .arg(literal(column), identifier(column));
+                     .arg(sqlquote::literal(column), sqlquote::identifier(column));
     // The lunar birthday rides in the row under a name no column has (it goes after the row too).
     pairs << QString::fromUtf8(sql::KeepLunarBirthdayPair);
     // Before the delete: the person's kept properties are still there (they go after the row).
@@ -167,7 +160,7 @@ RestoredContact RecentlyDeleted::restore(qint64 id) {
     const QStringList present = phoneColumns(connection_);
     for (const QString& column : present) {
         if (row.contains(column)) {
-            columns << identifier(column);
+            columns << sqlquote::identifier(column);
             marks << QStringLiteral("?");
         }
     }

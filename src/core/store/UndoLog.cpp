@@ -1,5 +1,6 @@
 #include "core/store/UndoLog.h"
 
+#include "core/store/SqlQuote.h"
 #include "core/store/Statement.h"
 #include "core/store/Transaction.h"
 #include "core/store/UndoSql.h"
@@ -8,16 +9,6 @@
 #include <vector>
 
 namespace {
-
-// An identifier inside SQL: "name", with any " doubled.
-QString identifier(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
-// A text inside a string literal of SQL: any ' doubled.
-QString literal(const QString& text) {
-    return QString(text).replace(QLatin1Char('\''), QStringLiteral("''"));
-}
 
 QStringList columnsOf(Connection& connection, const QString& table) {
     Statement columns(connection, sql::undo::TableColumns);
@@ -58,34 +49,42 @@ void UndoLog::installTriggers(const QString& table) {
     const QStringList columns = columnsOf(connection_, table);
     if (columns.isEmpty())
         return;
+    using sqlquote::identifier;
+    using sqlquote::literal;
     const QString quotedTable = identifier(table);
-    const QString inTable = literal(quotedTable);
     const QString when = QStringLiteral(" when (select recording from temp.zinteva_undo_state) > 0 begin ");
     // A table's name may hold anything; its triggers' names hold its bytes in hex.
     const QString base = QStringLiteral("zinteva_undo_") + QString::fromLatin1(table.toUtf8().toHex());
 
+    // Each undoing statement is SQL text put together by SQL: the fixed parts as literals, the
+    // row's values through quote().
     const QString onInsert =
         QStringLiteral("create temp trigger if not exists %1_i after insert on main.%2").arg(base, quotedTable) + when +
-        logInsert(QStringLiteral("'delete from main.%1 where rowid = ' || new.rowid").arg(inTable)) + " end";
+        logInsert(literal(QStringLiteral("delete from main.%1 where rowid = ").arg(quotedTable)) +
+                  QStringLiteral(" || new.rowid")) +
+        " end";
 
     QStringList assignments, names, values;
     for (const QString& column : columns) {
         const QString quoted = identifier(column);
-        assignments << QStringLiteral("'%1 = ' || quote(old.%2)").arg(literal(quoted), quoted);
-        names << literal(quoted);
+        assignments << QStringLiteral("%1 || quote(old.%2)").arg(literal(quoted + QStringLiteral(" = ")), quoted);
+        names << quoted;
         values << QStringLiteral("quote(old.%1)").arg(quoted);
     }
     const QString onUpdate =
         QStringLiteral("create temp trigger if not exists %1_u after update on main.%2").arg(base, quotedTable) +
         when +
-        logInsert(QStringLiteral("'update main.%1 set ' || %2 || ' where rowid = ' || old.rowid")
-                      .arg(inTable, assignments.join(QStringLiteral(" || ', ' || ")))) +
+        logInsert(QStringLiteral("%1 || %2 || %3 || old.rowid")
+                      .arg(literal(QStringLiteral("update main.%1 set ").arg(quotedTable)),
+                           assignments.join(QStringLiteral(" || ', ' || ")), literal(QStringLiteral(" where rowid = ")))) +
         " end";
     const QString onDelete =
         QStringLiteral("create temp trigger if not exists %1_d after delete on main.%2").arg(base, quotedTable) +
         when +
-        logInsert(QStringLiteral("'insert into main.%1 (rowid, %2) values (' || old.rowid || ', ' || %3 || ')'")
-                      .arg(inTable, names.join(QStringLiteral(", ")), values.join(QStringLiteral(" || ', ' || ")))) +
+        logInsert(QStringLiteral("%1 || old.rowid || ', ' || %2 || ')'")
+                      .arg(literal(QStringLiteral("insert into main.%1 (rowid, %2) values (")
+                                       .arg(quotedTable, names.join(QStringLiteral(", ")))),
+                           values.join(QStringLiteral(" || ', ' || ")))) +
         " end";
     for (const QString& text : {onInsert, onUpdate, onDelete}) {
         Statement create(connection_, text.toStdString());

@@ -7,17 +7,18 @@
 #include <QProcess>
 #include <QTimer>
 
+// Named apart from the other files' D-Bus names: the library compiles its files in batches.
 namespace {
-const QString Service = QStringLiteral("org.freedesktop.Notifications");
-const QString Path = QStringLiteral("/org/freedesktop/Notifications");
-const QString Interface = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationsService = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString NotificationsInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString DefaultAction = QStringLiteral("default");
 } // namespace
 
 DesktopNotification::DesktopNotification(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
-    bus_.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
+    bus_.connect(NotificationsService, NotificationsPath, NotificationsInterface, QStringLiteral("ActionInvoked"), this,
                  SLOT(onActionInvoked(uint, QString)));
-    bus_.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
+    bus_.connect(NotificationsService, NotificationsPath, NotificationsInterface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
 }
 
 bool DesktopNotification::show(const QString& summary, const QString& body, QString* error) {
@@ -25,7 +26,7 @@ bool DesktopNotification::show(const QString& summary, const QString& body, QStr
         *error = QStringLiteral("没有连接到桌面会话总线");
         return false;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(NotificationsService, NotificationsPath, NotificationsInterface, QStringLiteral("Notify"));
     // The body may be read as markup by the service: a name is text, never a link or a tag.
     call << QStringLiteral("zinteva") << uint(0) << QStringLiteral("x-office-address-book") << summary
          << body.toHtmlEscaped() << QStringList{DefaultAction, QStringLiteral("查看")} << QVariantMap{} << int(-1);
