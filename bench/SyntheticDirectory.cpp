@@ -1,5 +1,6 @@
 #include "SyntheticDirectory.h"
 
+#include "core/store/PinyinKeys.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 #include "support/StoreProbe.h"

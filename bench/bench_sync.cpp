@@ -2,6 +2,7 @@
 // that makes the same requests (sync-collection, then addressbook-multiget in batches of 100) and
 // does nothing with the cards. Usage: zinteva-bench-sync [contacts] (10,000 unless given).
 #include "SyntheticDirectory.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"

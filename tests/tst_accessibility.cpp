@@ -1,5 +1,6 @@
 // Assistive technology reads every window through accessible names: no button, box or list of
 // any window may be nameless.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/AboutBox.h"
 #include "gui/forms/ConfigDialog.h"

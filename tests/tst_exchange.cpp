@@ -7,6 +7,9 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/ContactFields.h"
+#include "core/store/ContactUidTable.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 
 #include "support/StatementCounter.h"

@@ -1,7 +1,9 @@
 // The filter line under the list: what each typed text keeps, that typing on narrows only the rows
 // kept so far, and that it never changes what a fill shows.
 #include "core/rules/ListFilter.h"
+#include "core/store/ContactFields.h"
 #include "core/store/FilterKeys.h"
+#include "core/store/PinyinKeys.h"
 #include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "gui/app/MainWindow.h"

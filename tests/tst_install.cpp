@@ -6,6 +6,7 @@
 #include "core/app/DataFolder.h"
 #include "core/app/StartupGuard.h"
 #include "core/app/Version.h"
+#include "core/store/ContactFields.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "gui/app/Program.h"

@@ -1,6 +1,7 @@
 // Keyboard-complete and no surprises: the record form's keys and its unsaved-changes question,
 // every toolbar command on a key, F2 from any cell, the focus after a fruitless search, the first
 // run without a group, the right-click menus, files dropped on the window.
+#include "core/store/ContactFields.h"
 #include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"

@@ -1,5 +1,6 @@
 // What the user does to a person in the list: open it (double click, Enter), delete it, rename
 // it in place; and what happens to the tree and the list when the data file refuses.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
 #include "gui/app/Commands.h"

@@ -3,6 +3,7 @@
 // on a private session bus.
 #include "core/app/Autostart.h"
 #include "core/app/Settings.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/ConfigDialog.h"

@@ -1,7 +1,10 @@
 // Pinyin keys, the search by pinyin and the list's sort, without a window.
+#include "core/store/ContactFields.h"
 #include "core/store/NameSearch.h"
 #include "core/store/PinyinKeys.h"
+#include "core/store/Query.h"
 #include "core/store/RowOrder.h"
+#include "core/store/RowTable.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"

@@ -5,6 +5,7 @@
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
+#include "core/store/ContactFields.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 

@@ -1,5 +1,6 @@
 // The record form: its design, the group choice, the birthday box, the photo, saving in add and
 // update mode, the refusals, the refresh of the tree and the list after a save, and EditFlag.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
 #include "gui/app/Commands.h"

@@ -1,5 +1,6 @@
 // A save rebuilds the tree and refills the list from the data file: each view's model is reset
 // exactly once, and both views then hold what the file holds. (How fast is the benchmark's job.)
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/RecordForm.h"
 #include "gui/list/ContactListModel.h"

@@ -3,6 +3,8 @@
 #include "core/rules/BirthdayCountdown.h"
 #include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
+#include "core/store/ContactFields.h"
+#include "core/store/RowTable.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "support/StoreFixture.h"

@@ -4,6 +4,7 @@
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
 #include "core/exchange/PhotoFolder.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "core/text/Pinyin.h"
 #include "gui/app/MainWindow.h"

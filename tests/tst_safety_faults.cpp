@@ -3,6 +3,7 @@
 // through untouched; once with that one failure alone and once with every later one failing too.
 // After each: a save that reported success is in the file, a save that failed threw StoreError,
 // and the file passes integrity_check and holds the old state or the new one, nothing else.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "core/exchange/ContactUid.h"

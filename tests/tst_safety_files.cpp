@@ -2,6 +2,7 @@
 // The process runs in a mount namespace of its own, so that a test can mount a 256 KB tmpfs or make
 // a folder read-only although it runs as root; where the kernel refuses one, those tests skip and
 // say why (the backup copy under a file size limit is tested in tst_startup as well).
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"

@@ -2,6 +2,7 @@
 // fields with quotes, wildcards, backslashes, NUL characters, 100 KB of pasted text, emoji and
 // right-to-left text, and stored dates that are not dates. Nothing fails, nothing is injected,
 // nothing is stored but what was given.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "core/exchange/Importer.h"

@@ -9,6 +9,8 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/PhotoFolder.h"
 #include "core/exchange/VCardReader.h"
+#include "core/store/ContactFields.h"
+#include "core/store/ContactUidTable.h"
 #include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 #include "support/DbDump.h"

@@ -1,4 +1,6 @@
 // The search: which people each box finds, what typed texts can never do, and the form itself.
+#include "core/store/ContactFields.h"
+#include "core/store/Query.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/app/Commands.h"

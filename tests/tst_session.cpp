@@ -2,6 +2,9 @@
 // node and row it says to select, which rows the list gets, which message, and which change it
 // announces.
 #include "core/rules/DirectorySession.h"
+#include "core/store/ContactFields.h"
+#include "core/store/Query.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "support/SessionFixture.h"
 #include "support/StoreProbe.h"

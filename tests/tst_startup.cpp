@@ -2,6 +2,8 @@
 #include "core/app/Layout.h"
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
+#include "core/store/ContactFields.h"
+#include "core/store/PinyinKeys.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "gui/app/KeyFiller.h"

@@ -1,3 +1,5 @@
+#include "core/store/ContactFields.h"
+#include "core/store/RowTable.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"

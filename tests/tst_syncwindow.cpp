@@ -1,6 +1,8 @@
 // The sync's windows: the settings dialog finds the address book of a real server off the window's
 // thread, and the conflict list takes a local value back into the contact.
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
+#include "core/store/SyncTable.h"
 #include "core/sync/SyncEngine.h"
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncSettingsDialog.h"

@@ -1,5 +1,6 @@
 // Every button and drop-down entry of the toolbar reaches its command, with the confirmations and
 // prompts the user sees; the keyboard reaches the same commands.
+#include "core/store/ContactFields.h"
 #include "gui/app/MainWindow.h"
 #include "core/app/Settings.h"
 #include "gui/forms/ExchangeForms.h"

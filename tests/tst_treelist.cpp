@@ -1,4 +1,6 @@
 // The group tree and the contact list: what each rebuild and each fill shows, selects and focuses.
+#include "core/store/ContactFields.h"
+#include "core/store/Query.h"
 #include "gui/app/MainWindow.h"
 #include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"

@@ -4,6 +4,7 @@
 #include "core/app/Layout.h"
 #include "core/app/Settings.h"
 #include "core/app/Twips.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 #include "gui/app/MainWindow.h"

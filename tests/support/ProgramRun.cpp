@@ -1,5 +1,6 @@
 #include "support/ProgramRun.h"
 
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 
 #include <QDir>

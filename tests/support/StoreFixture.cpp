@@ -1,6 +1,7 @@
 #include "support/StoreFixture.h"
 
 #include "core/app/Settings.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "support/StoreProbe.h"
 

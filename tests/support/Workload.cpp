@@ -1,5 +1,6 @@
 #include "support/Workload.h"
 
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 #include "support/StoreProbe.h"
 

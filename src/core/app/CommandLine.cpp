@@ -2,6 +2,7 @@
 
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
+#include "core/store/ContactFields.h"
 #include "core/store/DataFileLock.h"
 #include "core/store/Store.h"
 #include "core/app/Version.h"

@@ -1,5 +1,6 @@
 #include "core/exchange/ContactUid.h"
 
+#include "core/store/MetaTable.h"
 #include "core/text/Keys.h"
 #include "core/store/Store.h"
 

@@ -3,6 +3,7 @@
 
 #include "core/exchange/Csv.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/store/ContactFields.h"
 #include "core/store/ContactUidTable.h"
 #include "core/store/DataFiles.h"
 #include "core/store/KeptProperties.h"

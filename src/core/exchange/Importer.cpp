@@ -6,6 +6,8 @@
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/ContactFields.h"
+#include "core/store/ContactUidTable.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"

@@ -1,6 +1,9 @@
 #include "core/rules/BirthdayCountdown.h"
 
 #include "core/rules/NextBirthdays.h"
+#include "core/store/ContactFields.h"
+#include "core/store/LunarBirthdays.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"

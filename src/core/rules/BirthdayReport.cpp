@@ -1,6 +1,7 @@
 #include "core/rules/BirthdayReport.h"
 
 #include "core/rules/NextBirthdays.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 
 #include <algorithm>

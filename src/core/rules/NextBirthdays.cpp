@@ -1,5 +1,6 @@
 #include "core/rules/NextBirthdays.h"
 
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "core/rules/SearchBuilder.h"
 
 #include "core/store/NameSearch.h"
+#include "core/store/Query.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"

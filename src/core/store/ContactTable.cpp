@@ -1,5 +1,8 @@
 #include "core/store/ContactTable.h"
 
+#include "core/store/ContactFields.h"
+#include "core/store/Query.h"
+#include "core/store/RowTable.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"

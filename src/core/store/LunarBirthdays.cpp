@@ -1,5 +1,7 @@
 #include "core/store/LunarBirthdays.h"
 
+#include "core/store/ContactFields.h"
+#include "core/store/RowTable.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"

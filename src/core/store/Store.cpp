@@ -1,7 +1,20 @@
 #include "core/store/Store.h"
+#include "core/store/Query.h"
 
 #include "core/store/ChangeLog.h"
 #include "core/store/Connection.h"
+#include "core/store/ContactFields.h"
+#include "core/store/ContactTable.h"
+#include "core/store/ContactUidTable.h"
+#include "core/store/GroupTable.h"
+#include "core/store/KeptProperties.h"
+#include "core/store/LunarBirthdays.h"
+#include "core/store/MetaTable.h"
+#include "core/store/PinyinKeys.h"
+#include "core/store/RecentlyDeleted.h"
+#include "core/store/RowTable.h"
+#include "core/store/SyncTable.h"
+#include "core/store/UndoLog.h"
 #include "core/store/ForeignSchema.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
@@ -48,11 +61,39 @@ QString storedDate(const QDate& date) {
 }
 
 Store::Store(std::unique_ptr<Connection> connection)
-    : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
-      meta_(*connection_), lunar_(*connection_), sync_(*connection_), undo_(*connection_), deleted_(*connection_),
-      uids_(*connection_),
-      kept_(*connection_) {}
+    : connection_(std::move(connection)), groups_(std::make_unique<GroupTable>(*connection_)),
+      contacts_(std::make_unique<ContactTable>(*connection_)), pinyin_(std::make_unique<PinyinKeys>(*connection_)),
+      meta_(std::make_unique<MetaTable>(*connection_)), lunar_(std::make_unique<LunarBirthdays>(*connection_)),
+      sync_(std::make_unique<SyncTable>(*connection_)), undo_(std::make_unique<UndoLog>(*connection_)),
+      deleted_(std::make_unique<RecentlyDeleted>(*connection_)), uids_(std::make_unique<ContactUidTable>(*connection_)),
+      kept_(std::make_unique<KeptTable>(*connection_)) {}
 Store::~Store() = default;
+
+std::vector<GroupRow> Store::groups() {
+    return groups_->all();
+}
+
+void Store::forEachTreeContact(
+    const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit) {
+    contacts_->forEachTreeContact(visit);
+}
+
+std::vector<std::pair<QString, ContactFields>> Store::contactsNamed(const QString& name) {
+    return contacts_->named(name);
+}
+
+int Store::contactCount() {
+    return contacts_->count();
+}
+
+bool Store::hasNextBirthdayColumn() {
+    return contacts_->hasNextBirthdayColumn();
+}
+
+void Store::forEachBirthday(
+    const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
+    lunar_->forEachBirthday(visit);
+}
 
 void refuseIrregularFiles(const QString& path) {
     // SQLite would open a FIFO, a device or a socket like a file and block or read garbage: the data
@@ -83,13 +124,13 @@ std::unique_ptr<Store> Store::open(const QString& path, const OpenOptions& optio
     store->connection_->exec(sql::JournalModeDelete);
     store->connection_->exec(sql::SynchronousFull);
     store->checkSchema();
-    store->pinyin_.ensureTable();
-    store->lunar_.ensureTable();
-    store->uids_.ensureTable();
+    store->pinyin_->ensureTable();
+    store->lunar_->ensureTable();
+    store->uids_->ensureTable();
     if (!store->isReadOnly()) {
         // The deleted people's trigger reads the kept properties: both tables are always there.
-        store->kept_.ensureTable();
-        store->deleted_.ensureTable();
+        store->kept_->ensureTable();
+        store->deleted_->ensureTable();
     }
     if (!store->isReadOnly()) {
         try {
@@ -165,51 +206,51 @@ void Store::checkSchema() {
 
 QString Store::addGroup(const QString& name) {
     Transaction transaction(*connection_);
-    const QString key = groups_.add(name);
+    const QString key = groups_->add(name);
     transaction.commit();
     return key;
 }
 
 void Store::deleteGroup(const QString& groupKey) {
     Transaction transaction(*connection_);
-    pinyin_.removeGroup(groupKey); // before the people go
-    uids_.removeGroup(groupKey);
-    groups_.remove(groupKey);
-    contacts_.removeGroup(groupKey);
+    pinyin_->removeGroup(groupKey); // before the people go
+    uids_->removeGroup(groupKey);
+    groups_->remove(groupKey);
+    contacts_->removeGroup(groupKey);
     transaction.commit();
 }
 
 QString Store::addContact(const ContactFields& fields) {
     // One transaction: the new row exists with every field and its keys, or not at all.
     Transaction transaction(*connection_);
-    const QString key = contacts_.insert(fields);
-    pinyin_.write(key, fields.name);
+    const QString key = contacts_->insert(fields);
+    pinyin_->write(key, fields.name);
     if (fields.lunarBirthday)
-        lunar_.write(key, fields.lunarBirthday);
-    uids_.assign(key);
+        lunar_->write(key, fields.lunarBirthday);
+    uids_->assign(key);
     transaction.commit();
     return key;
 }
 
 void Store::updateContact(const QString& contactKey, const ContactFields& fields) {
     Transaction transaction(*connection_); // the row and its keys together
-    contacts_.update(contactKey, fields);
-    pinyin_.write(contactKey, fields.name);
-    lunar_.write(contactKey, fields.lunarBirthday);
+    contacts_->update(contactKey, fields);
+    pinyin_->write(contactKey, fields.name);
+    lunar_->write(contactKey, fields.lunarBirthday);
     transaction.commit();
 }
 
 bool Store::renameGroup(const QString& groupKey, const QString& name) {
-    groups_.rename(groupKey, name);
+    groups_->rename(groupKey, name);
     return connection_->changes() > 0;
 }
 
 bool Store::renameContact(const QString& contactKey, const QString& name) {
     Transaction transaction(*connection_); // the row and its keys together
-    contacts_.rename(contactKey, name);
+    contacts_->rename(contactKey, name);
     if (connection_->changes() == 0)
         return false;
-    pinyin_.write(contactKey, name);
+    pinyin_->write(contactKey, name);
     transaction.commit();
     return true;
 }
@@ -224,22 +265,22 @@ void Store::forEachDuplicateCandidate(
 void Store::enableHistory() {
     if (isReadOnly())
         return;
-    deleted_.install();
-    undo_.install();
+    deleted_->install();
+    undo_->install();
 }
 
 QString Store::restoreDeleted(qint64 id) {
     Transaction transaction(*connection_);
-    const RestoredContact restored = deleted_.restore(id);
+    const RestoredContact restored = deleted_->restore(id);
     const QString& key = restored.key;
     if (!key.isEmpty()) {
-        if (const std::optional<ContactFields> fields = contacts_.load(key))
-            pinyin_.write(key, fields->name);
-        uids_.uidOf(key, true); // a new one when its own was taken meanwhile (the card imported again)
+        if (const std::optional<ContactFields> fields = contacts_->load(key))
+            pinyin_->write(key, fields->name);
+        uids_->uidOf(key, true); // a new one when its own was taken meanwhile (the card imported again)
         if (!restored.kept.empty())
-            kept_.replace(key, restored.kept);
+            kept_->replace(key, restored.kept);
         if (restored.lunar)
-            lunar_.write(key, restored.lunar);
+            lunar_->write(key, restored.lunar);
     }
     transaction.commit();
     return key;
@@ -247,59 +288,59 @@ QString Store::restoreDeleted(qint64 id) {
 
 void Store::deleteContact(const QString& contactKey) {
     Transaction transaction(*connection_); // the row and its keys together
-    pinyin_.remove(contactKey);
-    uids_.remove(contactKey);
-    contacts_.remove(contactKey);
+    pinyin_->remove(contactKey);
+    uids_->remove(contactKey);
+    contacts_->remove(contactKey);
     transaction.commit();
 }
 
 void Store::addNextBirthdayColumn() {
     Transaction transaction(*connection_);
-    contacts_.addNextBirthdayColumn();
+    contacts_->addNextBirthdayColumn();
     transaction.commit();
 }
 
 void Store::writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday) {
     Transaction transaction(*connection_);
-    contacts_.writeNextBirthdays(nextBirthday, lunar_.byRowId());
+    contacts_->writeNextBirthdays(nextBirthday, lunar_->byRowId());
     transaction.commit();
 }
 
 void Store::listAll(RowTable& into) {
     const int first = into.rowCount();
-    contacts_.listAll(into);
-    lunar_.showInRows(into, first);
+    contacts_->listAll(into);
+    lunar_->showInRows(into, first);
 }
 
 void Store::listByGroup(const QString& groupKey, RowTable& into) {
     const int first = into.rowCount();
-    contacts_.listByGroup(groupKey, into);
-    lunar_.showInRows(into, first);
+    contacts_->listByGroup(groupKey, into);
+    lunar_->showInRows(into, first);
 }
 
 void Store::listByKey(const QString& contactKey, RowTable& into) {
     const int first = into.rowCount();
-    contacts_.listByKey(contactKey, into);
-    lunar_.showInRows(into, first);
+    contacts_->listByKey(contactKey, into);
+    lunar_->showInRows(into, first);
 }
 
 void Store::listQuery(const Query& query, RowTable& into) {
     const int first = into.rowCount();
-    contacts_.listQuery(query, into);
-    lunar_.showInRows(into, first);
+    contacts_->listQuery(query, into);
+    lunar_->showInRows(into, first);
 }
 
 std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
-    std::optional<ContactFields> fields = contacts_.load(contactKey);
+    std::optional<ContactFields> fields = contacts_->load(contactKey);
     if (fields)
-        fields->lunarBirthday = lunar_.load(contactKey);
+        fields->lunarBirthday = lunar_->load(contactKey);
     return fields;
 }
 
 void Store::forEachContact(const QString& groupKey,
                            const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
-    const std::unordered_map<std::string, LunarBirthday> lunar = lunar_.byContactKey();
-    contacts_.forEach(groupKey, [&](const QString& contactKey, ContactFields& fields) {
+    const std::unordered_map<std::string, LunarBirthday> lunar = lunar_->byContactKey();
+    contacts_->forEach(groupKey, [&](const QString& contactKey, ContactFields& fields) {
         if (!lunar.empty()) {
             const auto found = lunar.find(contactKey.toStdString());
             if (found != lunar.end())
@@ -325,6 +366,6 @@ QStringList Store::photoPaths() {
     Statement statement(*connection_, sql::SelectPhotoPaths);
     while (statement.step())
         paths.append(statement.text(0));
-    paths += deleted_.photoPaths();
+    paths += deleted_->photoPaths();
     return paths;
 }

@@ -4,33 +4,38 @@
 // or throws StoreError with SQLite's codes; the writes below that touch more than one row run in
 // one transaction, so a failure leaves the file as it was. A caller that writes several things as
 // one asks the store for a transaction.
-#include "core/store/ContactFields.h"
-#include "core/store/ContactUidTable.h"
-#include "core/store/ContactTable.h"
-#include "core/store/GroupTable.h"
-#include "core/store/LunarBirthdays.h"
-#include "core/store/KeptProperties.h"
-#include "core/store/MetaTable.h"
+// Each table's class is declared here only: a file that uses a table includes its header, so a
+// change of one table's header compiles again only the files that use it.
 #include "core/store/OpenOptions.h"
-#include "core/store/PinyinKeys.h"
-#include "core/store/Query.h"
-#include "core/store/RecentlyDeleted.h"
-#include "core/store/RowTable.h"
 #include "core/store/StoreError.h"
-#include "core/store/SyncTable.h"
 #include "core/store/Transaction.h"
-#include "core/store/UndoLog.h"
 
 #include <QDate>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 class Connection;
+class ContactTable;
+class ContactUidTable;
+class GroupTable;
+class KeptTable;
+class LunarBirthdays;
+class MetaTable;
+class PinyinKeys;
+class RecentlyDeleted;
+class RowTable;
+class SyncTable;
+class UndoLog;
+struct ContactFields;
+struct GroupRow;
+struct Query;
+struct StoredBirthday;
 
 class Store {
 public:
@@ -46,15 +51,15 @@ public:
         return Transaction(*connection_, lock);
     }
 
-    GroupTable& groupTable() { return groups_; }
-    ContactTable& contactTable() { return contacts_; }
-    PinyinKeys& pinyinKeys() { return pinyin_; }
-    MetaTable& meta() { return meta_; }
-    LunarBirthdays& lunarBirthdays() { return lunar_; }
-    SyncTable& syncTable() { return sync_; }
+    GroupTable& groupTable() { return *groups_; }
+    ContactTable& contactTable() { return *contacts_; }
+    PinyinKeys& pinyinKeys() { return *pinyin_; }
+    MetaTable& meta() { return *meta_; }
+    LunarBirthdays& lunarBirthdays() { return *lunar_; }
+    SyncTable& syncTable() { return *sync_; }
     // The window's history: undo of its changes and the recently deleted people (see enableHistory).
-    UndoLog& undoLog() { return undo_; }
-    RecentlyDeleted& recentlyDeleted() { return deleted_; }
+    UndoLog& undoLog() { return *undo_; }
+    RecentlyDeleted& recentlyDeleted() { return *deleted_; }
     // Every person's key, name, mobile and e-mail, for the duplicate rules, in table order: views
     // into SQLite's own bytes, valid during the call (no QString is made for anyone).
     void forEachDuplicateCandidate(const std::function<void(std::string_view key, std::string_view name,
@@ -65,13 +70,13 @@ public:
     // A recently deleted person back, with the key, the columns, the group and the pinyin keys
     // they had; empty when that person is there already.
     QString restoreDeleted(qint64 id);
-    ContactUidTable& uids() { return uids_; }
+    ContactUidTable& uids() { return *uids_; }
     // The data file's full path, as SQLite opened it.
     QString filePath() const;
-    KeptTable& keptTable() { return kept_; }
+    KeptTable& keptTable() { return *kept_; }
 
     // Groups (分类)
-    std::vector<GroupRow> groups() { return groups_.all(); }
+    std::vector<GroupRow> groups();
     QString addGroup(const QString& name); // returns the new key "main" + id
     // False, writing nothing, when no group has the key (it was deleted meanwhile).
     bool renameGroup(const QString& groupKey, const QString& name);
@@ -79,16 +84,14 @@ public:
 
     // Contacts (phone)
     void forEachTreeContact(
-        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit) {
-        contacts_.forEachTreeContact(visit);
-    }
+        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
     // The fills show a lunar birthday in the birthday cell ("农历 腊月初八").
     void listAll(RowTable& into);
     void listByGroup(const QString& groupKey, RowTable& into);
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
     std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
-    std::vector<std::pair<QString, ContactFields>> contactsNamed(const QString& name) { return contacts_.named(name); }
+    std::vector<std::pair<QString, ContactFields>> contactsNamed(const QString& name);
     // Every contact (groupKey empty) or a group's, with every field and the lunar birthday: one
     // statement over the contacts (an export).
     void forEachContact(const QString& groupKey,
@@ -98,19 +101,17 @@ public:
     // False, writing nothing, when no person has the key (deleted meanwhile).
     bool renameContact(const QString& contactKey, const QString& name);
     void deleteContact(const QString& contactKey);
-    int contactCount() { return contacts_.count(); }
+    int contactCount();
 
     // Next birthdays
-    bool hasNextBirthdayColumn() { return contacts_.hasNextBirthdayColumn(); }
+    bool hasNextBirthdayColumn();
     void addNextBirthdayColumn();
     // Writes nowbirthday of every row in one transaction; nextBirthday maps a stored birthday (生日
     // and the lunar birthday, if any) to the value.
     void writeNextBirthdays(const std::function<std::optional<QDate>(const StoredBirthday&)>& nextBirthday);
     // Every contact's key, name and birthday, in table order (the reminder on the command line).
     void forEachBirthday(
-        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit) {
-        lunar_.forEachBirthday(visit);
-    }
+        const std::function<void(const QString& key, const QString& name, const StoredBirthday& birthday)>& visit);
 
     // "ok" or SQLite's first complaint.
     QString quickCheck();
@@ -126,17 +127,17 @@ private:
     void checkSchema();
 
     std::unique_ptr<Connection> connection_;
-    GroupTable groups_;
-    ContactTable contacts_;
-    PinyinKeys pinyin_;
-    MetaTable meta_;
-    LunarBirthdays lunar_;
-    SyncTable sync_;
-    UndoLog undo_;
-    RecentlyDeleted deleted_;
-    ContactUidTable uids_;
+    std::unique_ptr<GroupTable> groups_;
+    std::unique_ptr<ContactTable> contacts_;
+    std::unique_ptr<PinyinKeys> pinyin_;
+    std::unique_ptr<MetaTable> meta_;
+    std::unique_ptr<LunarBirthdays> lunar_;
+    std::unique_ptr<SyncTable> sync_;
+    std::unique_ptr<UndoLog> undo_;
+    std::unique_ptr<RecentlyDeleted> deleted_;
+    std::unique_ptr<ContactUidTable> uids_;
     QStringList droppedSchema_;
-    KeptTable kept_;
+    std::unique_ptr<KeptTable> kept_;
 };
 
 // Throws StoreError when the database file or its journal exists as anything but a regular file (a

@@ -2,6 +2,7 @@
 
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/ContactFields.h"
 #include "core/store/Store.h"
 
 #include <QCryptographicHash>

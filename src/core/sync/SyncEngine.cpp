@@ -2,7 +2,12 @@
 
 #include "core/exchange/Exporter.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/store/ContactFields.h"
+#include "core/store/ContactUidTable.h"
+#include "core/store/KeptProperties.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
+#include "core/store/SyncTable.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,6 +1,8 @@
 #include "gui/app/Commands.h"
 
 #include "core/exchange/Importer.h"
+#include "core/store/ContactFields.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
 #include "gui/app/MainWindow.h"

@@ -1,5 +1,7 @@
 // Every command of the main window starts at its toolbar: a button's face or a drop-down entry,
 // dispatched on the exact key of what was clicked.
+#include "core/store/ContactFields.h"
+#include "core/store/RecentlyDeleted.h"
 #include "gui/app/MainWindow.h"
 #include "gui/sync/SyncController.h"
 #include "gui/app/Commands.h"

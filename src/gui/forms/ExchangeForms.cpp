@@ -1,6 +1,7 @@
 #include "gui/forms/ExchangeForms.h"
 
 #include "core/exchange/Importer.h"
+#include "core/store/ContactFields.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 #include "core/store/DataFiles.h"

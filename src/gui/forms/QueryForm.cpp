@@ -1,5 +1,6 @@
 #include "gui/forms/QueryForm.h"
 
+#include "core/store/Query.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/shared/KeyTips.h"
 #include "core/app/Messages.h"

@@ -1,5 +1,6 @@
 #include "gui/list/ContactListModel.h"
 
+#include "core/store/RowTable.h"
 #include "gui/list/ListColumns.h"
 #include "gui/shared/Pictures.h"
 #include "core/text/TypedDate.h"

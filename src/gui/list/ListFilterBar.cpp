@@ -1,5 +1,7 @@
 #include "gui/list/ListFilterBar.h"
 
+#include "core/store/PinyinKeys.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"

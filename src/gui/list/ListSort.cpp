@@ -2,6 +2,7 @@
 
 #include "core/store/PinyinKeys.h"
 #include "core/store/RowOrder.h"
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"

@@ -3,6 +3,7 @@
 #include "core/app/Messages.h"
 #include "core/app/Settings.h"
 #include "core/store/Store.h"
+#include "core/store/SyncTable.h"
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncSettingsDialog.h"

@@ -1,5 +1,6 @@
 #include "gui/tree/GroupTree.h"
 
+#include "core/store/RowTable.h"
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
 #include "gui/tree/GroupTreeModel.h"

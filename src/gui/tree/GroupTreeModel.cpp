@@ -1,5 +1,6 @@
 #include "gui/tree/GroupTreeModel.h"
 
+#include "core/store/ContactFields.h"
 #include "core/text/Keys.h"
 #include "gui/shared/Pictures.h"
 #include "core/store/RowTable.h"
