@@ -21,7 +21,7 @@ private slots:
         QCOMPARE(table->rowCount(), 3);
         QCOMPARE(table->item(0, 0)->text(), QStringLiteral("单位"));
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("腾讯, 研发部"));
-        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("电话（CELL）"));
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("电话（手机）"));
         QCOMPARE(table->item(2, 0)->text(), QStringLiteral("Yomi Name"));
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
     }

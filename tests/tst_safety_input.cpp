@@ -427,7 +427,7 @@ private slots:
             QVERIFY2(QStringList({"phone", "分类", "sqlite_sequence", "pinyin", "zinteva_meta", "zinteva_uid",
                                   "zinteva_kept", "zinteva_deleted", "zinteva_sync_change", "zinteva_sync_seq",
                                   "zinteva_sync_card", "zinteva_sync_state", "zinteva_sync_conflict",
-                                  "zinteva_lunar_birthdays"})
+                                  "zinteva_lunar_birthdays", "zinteva_values"})
                          .contains(table),
                      qPrintable(table));
         // Every imported person is in a group that exists, and shows in the window.

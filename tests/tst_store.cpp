@@ -330,7 +330,7 @@ private slots:
             const Columns now = columnsOf(db);
             for (const QString& table : now.keys())
                 QVERIFY2(now.value(table).size() >= before.value(table).size(), qPrintable(table));
-            QCOMPARE(now.value("zinteva_deleted").mid(7), (QStringList{"uid", "kept"}));
+            QCOMPARE(now.value("zinteva_deleted").mid(7), (QStringList{"uid", "kept", "typed"}));
         }
         if (!uidOfFirst.isEmpty())
             QCOMPARE(store->uids().uidOf("friend1", false), uidOfFirst);

@@ -5,6 +5,7 @@
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/KeptText.h"
 #include "core/exchange/VCardReader.h"
+#include "core/store/FieldCatalogue.h"
 #include "core/exchange/VCardWriter.h"
 
 #include "support/TestFiles.h"
@@ -138,6 +139,13 @@ QString fieldOf(const ImportRecord& r, const QString& which) {
         return r.error;
     if (which == u"warnings")
         return r.warnings.join(u'|');
+    if (which == u"values") {
+        QStringList values;
+        for (const TypedValue& value : f.values)
+            values.append(QStringLiteral("%1:%2:%3").arg(QLatin1String(catalogue::info(value.field).id), value.label,
+                                                         value.value));
+        return values.join(u'|');
+    }
     if (which == u"kept") {
         QStringList lines;
         for (const KeptProperty& kept : r.kept) {
@@ -295,7 +303,22 @@ private slots:
         row("TEL untyped after typed cell", card("3.0", "FN:x\nTEL:5\nTEL;TYPE=CELL:1"), "work", "5");
         row("TEL preferred cell first", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL,PREF:2"), "mobile", "2");
         row("TEL 4.0 PREF param", card("4.0", "FN:x\nTEL;TYPE=cell:1\nTEL;TYPE=cell;PREF=1:2"), "mobile", "2");
-        row("TEL second cell kept", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2"), "kept", "TEL;TYPE=CELL:2");
+        row("TEL second cell is a typed value", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2"), "values",
+            "phone:手机:2");
+        row("typed values leave the kept ones", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2\nORG:甲"), "kept", "");
+        row("car phone", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CAR:3"), "values", "phone:车载电话:3");
+        row("WeChat", card("3.0", "FN:x\nX-WECHAT:wx_zhang"), "values", "wechat::wx_zhang");
+        row("WeChat by IMPP", card("4.0", "FN:x\nIMPP:weixin:wx_li"), "values", "wechat::wx_li");
+        row("WeChat by Apple's label", card("3.0", "FN:x\nitem1.TEL:wx1\nitem1.X-ABLabel:微信"), "values",
+            "wechat::wx1");
+        row("own label", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nitem2.TEL:5\nitem2.X-ABLabel:老家"), "values",
+            "phone:老家:5");
+        row("Skype", card("3.0", "FN:x\nX-SKYPE:zw.skype"), "values", "im:skype:zw.skype");
+        row("company and title", card("3.0", "FN:x\nORG:腾讯;研发部\nTITLE:工程师"), "values",
+            "org::腾讯;研发部|title::工程师");
+        row("second e-mail and address", card("3.0", "FN:x\nEMAIL:a@x.cn\nEMAIL;TYPE=WORK:b@x.cn\nADR:;;甲;;;;\n"
+                                                     "ADR;TYPE=WORK:;;乙路1号;杭州;浙江;310000;中国"),
+            "values", "otheremail:工作:b@x.cn|otheraddress:工作:;;乙路1号;杭州;浙江;310000;中国");
         row("TEL grouped", card("3.0", "FN:x\nitem2.TEL;TYPE=HOME:7\nitem2.X-ABLabel:home"), "home", "7");
         // addresses
         row("ADR joined", card("3.0", "FN:x\nADR:PO 1;Apt 2;1 Main St;Springfield;IL;62701;USA"), "address",
@@ -877,9 +900,9 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("text");
         QTest::newRow("organisation") << "ORG:腾讯;研发部" << "单位" << "腾讯, 研发部";
-        QTest::newRow("typed phone") << "item1.TEL;TYPE=WORK,VOICE:+86 10 1234" << "电话（WORK,VOICE）" << "+86 10 1234";
+        QTest::newRow("typed phone") << "item1.TEL;TYPE=WORK,VOICE:+86 10 1234" << "电话（工作）" << "+86 10 1234";
         QTest::newRow("escapes undone") << "NOTE:a\\,b\\nc" << "备注" << "a,b\nc";
-        QTest::newRow("address parts") << "ADR;TYPE=HOME:;;Lämmerweg 12;München;;80331;" << "地址（HOME）"
+        QTest::newRow("address parts") << "ADR;TYPE=HOME:;;Lämmerweg 12;München;;80331;" << "地址（家庭）"
                                        << "Lämmerweg 12, München, 80331";
         QTest::newRow("a CSV column") << "X-ZINTEVA-CSV;X-COLUMN=\"Yomi Name\":ヤマダ" << "Yomi Name" << "ヤマダ";
         QTest::newRow("instant messaging") << "IMPP;X-SERVICE-TYPE=WeChat:x-apple:wxid" << "即时通讯（WeChat）"

@@ -32,6 +32,7 @@ ContactFields completedWith(const ContactFields& person, const ContactFields& ca
         if ((completed.*field->text).isEmpty())
             completed.*field->text = card.*field->text;
     }
+    joinValues(completed.values, card.values);
     return completed;
 }
 
@@ -80,6 +81,10 @@ struct FieldOfPerson {
     QString label;
     QString kept; // keptfield::...
     QString ContactFields::*member;
+    // The typed value another value of the field becomes beside the person's own (a second mobile),
+    // and its label; none for fields whose other values are kept as the card wrote them.
+    std::optional<catalogue::Field> beside = std::nullopt;
+    const char16_t* besideLabel = u"";
 };
 
 // Numbers and addresses compared as the same-person rule compares them; other texts as they are.
@@ -97,16 +102,16 @@ bool sameValue(QString ContactFields::*member, const QString& a, const QString& 
 
 const std::vector<FieldOfPerson>& fieldsOfPerson() {
     static const std::vector<FieldOfPerson> fields = {
-        {QStringLiteral("移动电话"), keptfield::Mobile, &ContactFields::mobile},
-        {QStringLiteral("工作电话"), keptfield::Work, &ContactFields::workPhone},
-        {QStringLiteral("家庭电话"), keptfield::Home, &ContactFields::homePhone},
-        {QStringLiteral("传真号码"), keptfield::Fax, &ContactFields::fax},
+        {QStringLiteral("移动电话"), keptfield::Mobile, &ContactFields::mobile, catalogue::Field::Phone, u"手机"},
+        {QStringLiteral("工作电话"), keptfield::Work, &ContactFields::workPhone, catalogue::Field::Phone, u"工作"},
+        {QStringLiteral("家庭电话"), keptfield::Home, &ContactFields::homePhone, catalogue::Field::Phone, u"家庭"},
+        {QStringLiteral("传真号码"), keptfield::Fax, &ContactFields::fax, catalogue::Field::Phone, u"传真"},
         {QStringLiteral("地址"), keptfield::Address, &ContactFields::address},
         {QStringLiteral("邮政编码"), keptfield::Address, &ContactFields::postcode},
         {QStringLiteral("QQ"), keptfield::Qq, &ContactFields::qq},
         {QStringLiteral("ICQ"), keptfield::Icq, &ContactFields::icq},
         {QStringLiteral("MSN"), keptfield::Msn, &ContactFields::msn},
-        {QStringLiteral("电子邮件"), keptfield::Email, &ContactFields::email},
+        {QStringLiteral("电子邮件"), keptfield::Email, &ContactFields::email, catalogue::Field::OtherEmail, u"其他"},
         {QStringLiteral("昵称"), keptfield::Nickname, &ContactFields::nickname},
         {QStringLiteral("备注"), keptfield::Remarks, &ContactFields::remarks},
         {QStringLiteral("照片"), keptfield::Photo, &ContactFields::photo},
@@ -127,6 +132,12 @@ QStringList changedFields(const ContactFields& before, const ContactFields& afte
         if (before.*field.member != after.*field.member)
             changed << field.label;
     }
+    for (const TypedValue& value : after.values) {
+        const QString label = QString::fromUtf16(catalogue::info(value.field).label);
+        if (std::find(before.values.begin(), before.values.end(), value) == before.values.end() &&
+            !changed.contains(label))
+            changed << label;
+    }
     if (before.groupKey != after.groupKey)
         changed << QStringLiteral("分组");
     if (keptChanged)
@@ -138,13 +149,27 @@ QStringList changedFields(const ContactFields& before, const ContactFields& afte
 // address): the person keeps theirs, and the card's are kept beside them as the card wrote them,
 // so that nothing of the card is lost and nothing of it replaces what the person has.
 std::vector<KeptProperty> valuesBeside(const ImportRecord& record, const ContactFields& person,
-                                       const ContactFields& card) {
+                                       const ContactFields& card, std::vector<TypedValue>& typed) {
     QStringList fieldsBeside;
     for (const FieldOfPerson& field : fieldsOfPerson()) {
         const QString &theirs = person.*field.member, &ours = card.*field.member;
-        if (field.member != &ContactFields::photo && !theirs.isEmpty() && !ours.isEmpty() &&
-            !sameValue(field.member, theirs, ours) && !fieldsBeside.contains(field.kept))
+        if (field.member == &ContactFields::photo || theirs.isEmpty() || ours.isEmpty() ||
+            sameValue(field.member, theirs, ours))
+            continue;
+        if (field.beside) {
+            // The card's line comes back as it was while the value is not edited.
+            QString line;
+            for (const KeptProperty& kept : record.kept) {
+                if (kept.field == field.kept && line.isEmpty())
+                    line = kept.line;
+            }
+            const bool oneValue = std::count_if(record.kept.begin(), record.kept.end(), [&](const KeptProperty& k) {
+                                      return k.field == field.kept;
+                                  }) == 1;
+            typed.push_back({*field.beside, QString::fromUtf16(field.besideLabel), ours, oneValue ? line : QString()});
+        } else if (!fieldsBeside.contains(field.kept)) {
             fieldsBeside << field.kept;
+        }
     }
     std::vector<KeptProperty> rows;
     for (const QString& field : fieldsBeside) {
@@ -591,8 +616,10 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                 fields = completedWith(*existing, card);
                 kept = keptBefore;
                 std::vector<KeptProperty> rows = keptRows(record, fields, groupName, false, dropLines);
-                for (KeptProperty& row : valuesBeside(record, *existing, card))
+                std::vector<TypedValue> typedBeside;
+                for (KeptProperty& row : valuesBeside(record, *existing, card, typedBeside))
                     rows.push_back(std::move(row));
+                joinValues(fields.values, typedBeside);
                 for (const KeptProperty& row : rows) {
                     if (row.field.isEmpty() && std::find(kept.begin(), kept.end(), row) == kept.end()) {
                         kept.push_back(row);

@@ -1,8 +1,11 @@
 #include "core/exchange/KeptText.h"
 
+#include "core/exchange/TypedCard.h"
 #include "core/store/FieldCatalogue.h"
 
 #include <QStringList>
+#include <algorithm>
+#include <initializer_list>
 
 namespace kepttext {
 
@@ -28,7 +31,7 @@ QStringList splitOutsideQuotes(QStringView text, QChar separator) {
 }
 
 // The value with \n, \, \; \\ undone; the components of a structured value joined.
-QString readable(QStringView value, bool structured) {
+QString readable(QStringView value, bool structured, const QString& joiner = QStringLiteral(", ")) {
     QStringList parts;
     QString out;
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -44,12 +47,14 @@ QString readable(QStringView value, bool structured) {
         }
     }
     parts.append(out);
+    if (joiner != QStringLiteral(", "))
+        return parts.join(joiner); // every part in its place
     QStringList filled;
     for (const QString& part : parts) {
         if (!part.trimmed().isEmpty())
             filled.append(part);
     }
-    return filled.join(QStringLiteral(", "));
+    return filled.join(joiner);
 }
 
 QString labelFor(const QString& name) {
@@ -105,12 +110,48 @@ Shown describe(const KeptProperty& property) {
     shown.label = name == u"X-ZINTEVA-CSV" ? column : labelFor(name);
     if (name == u"IMPP" && !column.isEmpty())
         shown.label += QStringLiteral("（%1）").arg(column);
-    if (!types.isEmpty())
-        shown.label += QStringLiteral("（%1）").arg(types.join(u','));
+    if (!types.isEmpty()) {
+        // The usual kinds in the user's words (手机, 工作, 家庭, 传真...); others as the card wrote them.
+        QList<QByteArray> upper;
+        for (const QString& type : types.join(u',').split(u','))
+            upper.append(type.trimmed().toUpper().toLatin1());
+        const std::optional<catalogue::Field> field = typedcard::fieldOf(name.toLatin1(), QByteArray(), QString());
+        QString words = field ? typedcard::labelOf(*field, upper, QString(), name.toLatin1(), QByteArray()) : QString();
+        if (words.isEmpty() || words == u"其他")
+            words = types.join(u',');
+        shown.label += QStringLiteral("（%1）").arg(words);
+    }
     if (binary)
         shown.text = QStringLiteral("（%1 字节的数据）").arg(QByteArray::fromBase64(headAndValue[1].toLatin1()).size());
     else
         shown.text = readable(headAndValue[1], name == u"ADR" || name == u"N" || name == u"ORG");
+    return shown;
+}
+
+Shown describe(const TypedValue& value) {
+    Shown shown;
+    shown.label = QString::fromUtf16(catalogue::info(value.field).label);
+    if (!value.label.isEmpty())
+        shown.label += QStringLiteral("（%1）").arg(value.label);
+    if (value.field == catalogue::Field::OtherAddress) {
+        // post box;extended;street;locality;region;postal code;country
+        const QStringList parts = readable(value.value, true, QStringLiteral("\x1f")).split(u'\x1f');
+        // A Chinese address reads from the country down, without commas; others as they are written.
+        const bool chinese = std::any_of(value.value.begin(), value.value.end(),
+                                         [](QChar c) { return c.unicode() >= 0x3400 && c.unicode() <= 0x9fff; });
+        QStringList inOrder;
+        for (int index : chinese ? std::initializer_list<int>{6, 4, 3, 2, 1, 0} : std::initializer_list<int>{0, 1, 2, 3, 4, 6}) {
+            const QString part = parts.value(index).trimmed();
+            if (!part.isEmpty() && !inOrder.contains(part))
+                inOrder.append(part);
+        }
+        shown.text = inOrder.join(chinese ? QString() : QStringLiteral(", "));
+        if (const QString code = parts.value(5).trimmed(); !code.isEmpty())
+            shown.text += QStringLiteral("（邮编 %1）").arg(code);
+    } else {
+        const bool structured = value.field == catalogue::Field::Organization;
+        shown.text = readable(value.value, structured);
+    }
     return shown;
 }
 

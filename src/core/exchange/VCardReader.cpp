@@ -3,12 +3,14 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/TextDecoding.h"
+#include "core/exchange/TypedCard.h"
 #include "core/store/FieldCatalogue.h"
 
 #include <QIODevice>
 #include <QUrl>
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <vector>
 
 namespace vcarddetail {
@@ -408,7 +410,9 @@ bool isUriScheme(QStringView text) {
     });
 }
 
-enum class PhoneKind { Fax, Cell, Work, Home, Other };
+// Other: a number of no kind (TEL:, VOICE, PREF), which may fill an empty column; Labelled: a number
+// of another kind (a car phone, 主要电话, a pager, a label of the sender's own), which never does.
+enum class PhoneKind { Fax, Cell, Work, Home, Other, Labelled };
 
 PhoneKind phoneKind(const Property& p) {
     if (p.hasType("FAX"))
@@ -419,6 +423,10 @@ PhoneKind phoneKind(const Property& p) {
         return PhoneKind::Work;
     if (p.hasType("HOME"))
         return PhoneKind::Home;
+    for (const QByteArray& type : p.types) {
+        if (type != "VOICE" && type != "PREF" && type != "OTHER" && !type.isEmpty())
+            return PhoneKind::Labelled;
+    }
     return PhoneKind::Other;
 }
 
@@ -426,7 +434,8 @@ struct Phone {
     PhoneKind kind;
     QString number;
     bool pref;
-    size_t index; // of the property it came from
+    size_t index;     // of the property it came from
+    QByteArray group; // Apple's "item1", whose X-ABLabel may name the number's kind
 };
 
 const int GroupNameLimit = catalogue::info(catalogue::Field::Group).limit;
@@ -521,6 +530,17 @@ private:
     std::vector<Indexed> emails_;
     std::vector<size_t> notes_;
     QStringList noteTexts_;
+    // Properties that become typed values unless a column took them (finish decides).
+    struct TypedCandidate {
+        size_t index;
+        QByteArray name, group, service;
+        QList<QByteArray> types;
+        QString value;
+    };
+    std::vector<TypedCandidate> typed_;
+    std::map<QByteArray, QString> abLabels_; // Apple's X-ABLabel by its group (upper case)
+    void noteTyped(const Property& p, size_t index);
+    void takeTypedValues();
 };
 
 std::optional<QByteArray> CardBuilder::bytesOf(const Property& p) {
@@ -718,6 +738,7 @@ void CardBuilder::add(const Property& p) {
     if (name != "UID" && name != "REV" && !p.value.trimmed().isEmpty())
         haveContent_ = true;
     const size_t index = kept_.size() - 1;
+    noteTyped(p, index);
     if (name == "FN") {
         if (haveFn_)
             return;
@@ -770,7 +791,7 @@ void CardBuilder::add(const Property& p) {
         if (p.valueType == "URI" && number.startsWith(u"tel:", Qt::CaseInsensitive))
             number = number.mid(4);
         if (!number.isEmpty())
-            phones_.push_back({phoneKind(p), number, p.pref, index});
+            phones_.push_back({phoneKind(p), number, p.pref, index, p.group.toUpper()});
     } else if (name == "ADR") {
         addresses_.push_back({splitUnescaped(textOf(p), u';', version_), p.pref, index});
     } else if (name == "EMAIL") {
@@ -828,6 +849,87 @@ void CardBuilder::add(const Property& p) {
     }
 }
 
+void CardBuilder::noteTyped(const Property& p, size_t index) {
+    if (p.name == "X-ABLABEL") {
+        abLabels_[p.group.toUpper()] = valueOf(p);
+        return;
+    }
+    QByteArray service = p.param("X-SERVICE-TYPE");
+    QString value;
+    if (p.name == "ADR" || p.name == "ORG") {
+        value = textOf(p); // the parts between ';' as the card wrote them
+    } else {
+        value = valueOf(p);
+        if (p.name == "TEL" && p.valueType == "URI" && value.startsWith(u"tel:", Qt::CaseInsensitive))
+            value = value.mid(4);
+        if (p.name == "IMPP" && service.isEmpty())
+            service = value.section(u':', 0, 0).toUtf8();
+    }
+    if (!typedcard::fieldOf(p.name, service, QString()) || value.trimmed().isEmpty())
+        return;
+    typed_.push_back({index, p.name, p.group, service, p.types, value});
+}
+
+// The line without its preference: the column of the value's kind holds the preferred one, and a
+// preferred value beside it would take the column at the next read.
+QString withoutPreference(const QString& line) {
+    bool quoted = false;
+    qsizetype colon = -1;
+    for (qsizetype i = 0; i < line.size() && colon < 0; ++i) {
+        if (line[i] == u'"')
+            quoted = !quoted;
+        else if (line[i] == u':' && !quoted)
+            colon = i;
+    }
+    if (colon < 0)
+        return line;
+    QStringList params = line.left(colon).split(u';');
+    QStringList kept{params.takeFirst()};
+    for (const QString& param : std::as_const(params)) {
+        const QString key = param.section(u'=', 0, 0).toUpper();
+        if (key == u"PREF")
+            continue;
+        if (key == u"TYPE") {
+            QStringList types = param.section(u'=', 1).split(u',');
+            types.removeIf([](const QString& type) { return type.compare(u"PREF", Qt::CaseInsensitive) == 0; });
+            if (!types.isEmpty())
+                kept.append(param.section(u'=', 0, 0) + u'=' + types.join(u','));
+            continue;
+        }
+        kept.append(param);
+    }
+    return kept.join(u';') + line.mid(colon);
+}
+
+// What no column took and a typed field knows leaves the kept properties for the person's typed
+// values, with the line it came in (written back as it came while unchanged).
+void CardBuilder::takeTypedValues() {
+    std::vector<bool> taken(kept_.size(), false);
+    for (const TypedCandidate& c : typed_) {
+        if (!kept_[c.index].field.isEmpty())
+            continue;
+        const auto found = abLabels_.find(c.group.toUpper());
+        const QString own = c.group.isEmpty() || found == abLabels_.end() ? QString() : found->second;
+        const std::optional<catalogue::Field> field = typedcard::fieldOf(c.name, c.service, own);
+        if (!field)
+            continue;
+        QString value = c.value;
+        if (*field == catalogue::Field::WeChat && c.name == "IMPP" && value.contains(u':'))
+            value = value.section(u':', 1); // weixin:handle
+        const bool ranked = *field == catalogue::Field::Phone || *field == catalogue::Field::OtherEmail ||
+                            *field == catalogue::Field::OtherAddress;
+        record_.fields.values.push_back({*field, typedcard::labelOf(*field, c.types, own, c.name, c.service), value,
+                                         ranked ? withoutPreference(kept_[c.index].line) : kept_[c.index].line});
+        taken[c.index] = true;
+    }
+    size_t out = 0;
+    for (size_t i = 0; i < kept_.size(); ++i) {
+        if (!taken[i])
+            kept_[out++] = std::move(kept_[i]);
+    }
+    kept_.resize(out);
+}
+
 ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     ContactFields& f = record_.fields;
     if (!structuralWarning.isEmpty())
@@ -854,8 +956,12 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
             slot = &f.homePhone, field = &keptfield::Home;
             break;
         case PhoneKind::Other:
-            untyped.push_back(&phone);
+            // A label of the sender's own (微信, 老家) is a kind of its own.
+            if (phone.group.isEmpty() || !abLabels_.contains(phone.group))
+                untyped.push_back(&phone);
             continue;
+        case PhoneKind::Labelled:
+            continue; // a typed value (takeTypedValues)
         }
         if (assign(*slot, phone.number))
             feed(phone.index, *field);
@@ -939,6 +1045,7 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
         }
     }
 
+    takeTypedValues();
     record_.kept = std::move(kept_);
     record_.ownCard = ownCard_;
     record_.version4 = version_ == Version::V40;

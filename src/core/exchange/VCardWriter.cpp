@@ -2,6 +2,7 @@
 
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
+#include "core/exchange/TypedCard.h"
 #include "core/exchange/VersionSyntax.h"
 #include "core/store/FieldCatalogue.h"
 
@@ -227,6 +228,29 @@ QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card
     return lines;
 }
 
+namespace {
+
+// The first Apple group number ("item3.") that no line of the card uses, for a value's own label.
+int firstFreeItem(const ExportCard& card) {
+    int next = 1;
+    auto see = [&](const QString& line) {
+        if (!line.startsWith(u"item", Qt::CaseInsensitive))
+            return;
+        const qsizetype dot = line.indexOf(u'.');
+        bool ok = false;
+        const int n = dot > 4 ? QStringView(line).mid(4, dot - 4).toInt(&ok) : 0;
+        if (ok && n >= next)
+            next = n + 1;
+    };
+    for (const KeptProperty& kept : card.kept)
+        see(kept.line);
+    for (const TypedValue& value : card.fields.values)
+        see(value.line);
+    return next;
+}
+
+} // namespace
+
 QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
     const bool v4 = version == VCardVersion::V40;
     QByteArray out;
@@ -274,6 +298,18 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
         }
         for (const QString& text : fieldLines(*field, card, version))
             line(text);
+    }
+    int item = firstFreeItem(card);
+    for (const TypedValue& value : card.fields.values) {
+        if (!value.line.isEmpty()) {
+            line(versionsyntax::inVersion(value.line, version));
+            continue;
+        }
+        const QStringList lines = typedcard::linesFor(value, item);
+        if (lines.size() > 1)
+            ++item;
+        for (const QString& text : lines)
+            line(versionsyntax::inVersion(text, version));
     }
     for (const KeptProperty& kept : card.kept) {
         if (kept.field.isEmpty())

@@ -228,7 +228,13 @@ CommandResult DirectorySession::mergeContacts(const QString& keep, const Contact
     try {
         recorded([&] {
             Transaction transaction = Conn->transaction();
-            Conn->updateContact(keep, merged);
+            // Nothing of the people merged is lost: what nobody chose stays beside the chosen values.
+            std::vector<ContactFields> people;
+            for (const QString& key : QStringList{keep} + others) {
+                if (std::optional<ContactFields> person = Conn->loadContact(key))
+                    people.push_back(std::move(*person));
+            }
+            Conn->updateContact(keep, keepingEveryValue(merged, people));
             for (const QString& other : others) {
                 if (other != keep)
                     Conn->deleteContact(other);

@@ -117,3 +117,58 @@ ContactFields mergedDefaults(const std::vector<ContactFields>& people) {
     }
     return merged;
 }
+
+namespace {
+
+struct ColumnBeside {
+    QString ContactFields::*member;
+    catalogue::Field field;
+    const char16_t* label;
+};
+
+// The columns whose other values are kept beside the chosen one, and as what.
+const ColumnBeside Besides[] = {
+    {&ContactFields::mobile, catalogue::Field::Phone, u"手机"},
+    {&ContactFields::workPhone, catalogue::Field::Phone, u"工作"},
+    {&ContactFields::homePhone, catalogue::Field::Phone, u"家庭"},
+    {&ContactFields::fax, catalogue::Field::Phone, u"传真"},
+    {&ContactFields::email, catalogue::Field::OtherEmail, u"其他"},
+    {&ContactFields::qq, catalogue::Field::Im, u"QQ"},
+    {&ContactFields::icq, catalogue::Field::Im, u"ICQ"},
+    {&ContactFields::msn, catalogue::Field::Im, u"MSN"},
+};
+
+// An address column as the parts of an address (street and postcode).
+QString addressParts(const ContactFields& person) {
+    QString street = person.address;
+    street.replace(u'\\', QStringLiteral("\\\\")).replace(u';', QStringLiteral("\\;"));
+    return QStringLiteral(";;%1;;;%2;").arg(street, person.postcode);
+}
+
+} // namespace
+
+ContactFields keepingEveryValue(ContactFields merged, const std::vector<ContactFields>& people) {
+    std::vector<TypedValue> beside;
+    for (const ContactFields& person : people) {
+        for (const ColumnBeside& column : Besides) {
+            const QString& value = person.*column.member;
+            if (value.trimmed().isEmpty())
+                continue;
+            const TypedValue typed{column.field, QString::fromUtf16(column.label), value, QString()};
+            // Already a column of the merged person (any of the four numbers for a number)?
+            bool held = false;
+            for (const ColumnBeside& own : Besides) {
+                if (own.field == column.field && sameTypedValue({own.field, QString(), merged.*own.member, QString()}, typed))
+                    held = true;
+            }
+            if (!held)
+                beside.push_back(typed);
+        }
+        if (!person.address.trimmed().isEmpty() &&
+            (person.address.trimmed() != merged.address.trimmed() || person.postcode != merged.postcode))
+            beside.push_back({catalogue::Field::OtherAddress, QString(), addressParts(person), QString()});
+        joinValues(beside, person.values);
+    }
+    joinValues(merged.values, beside);
+    return merged;
+}

@@ -49,3 +49,7 @@ struct ContactFields;
 // longest non-empty one (of equal lengths the later, more recent one), the latest birthday given,
 // the first person's group.
 ContactFields mergedDefaults(const std::vector<ContactFields>& people);
+// The merged person with every value of the people merged that nobody chose: their typed values
+// joined, and their other numbers, e-mails, addresses and messenger IDs as typed values beside the
+// chosen ones (a second mobile stays a mobile). What the merged person has stays as it is.
+ContactFields keepingEveryValue(ContactFields merged, const std::vector<ContactFields>& people);

@@ -7,6 +7,25 @@
 #include <QDate>
 #include <QString>
 #include <optional>
+#include <vector>
+
+namespace catalogue {
+enum class Field; // store/FieldCatalogue.h
+}
+
+// A value beyond the columns of phone (a second mobile, 微信, 单位, another address...), one of the
+// catalogue's typed fields. `label` is what the user reads beside it (手机, 工作, 家庭, 传真, 其他, or
+// the sender's own words); an address or an organisation keeps its parts as the card wrote them,
+// separated by ';'. `line` is the content line (vCard 3.0) the value came in: it is written back as
+// it came while it is set; whoever changes the value or the label clears it.
+struct TypedValue {
+    catalogue::Field field;
+    QString label;
+    QString value;
+    QString line;
+
+    friend bool operator==(const TypedValue&, const TypedValue&) = default;
+};
 
 struct ContactFields {
     QString groupKey;              // mainid
@@ -28,6 +47,8 @@ struct ContactFields {
     // A birthday kept by the lunar calendar (its own table). When it has a year, the store writes
     // its Gregorian day into 生日 instead of `birthday`.
     std::optional<LunarBirthday> lunarBirthday;
+    // Every typed value in the order the person has them (a table of the program's own).
+    std::vector<TypedValue> values;
 
     friend bool operator==(const ContactFields&, const ContactFields&) = default;
 };

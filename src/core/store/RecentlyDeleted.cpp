@@ -1,5 +1,7 @@
 #include "core/store/RecentlyDeleted.h"
 
+#include "core/store/FieldCatalogue.h"
+
 #include "core/store/SchemaSql.h"
 #include "core/store/Sql.h"
 #include "core/store/SqlQuote.h"
@@ -95,6 +97,12 @@ RestoredContact RecentlyDeleted::restore(qint64 id) {
         for (const QJsonValue& kept : QJsonDocument::fromJson(read.text(3).toUtf8()).array()) {
             const QJsonArray parts = kept.toArray();
             restored.kept.push_back({parts.at(0).toString(), parts.at(2).toString(), parts.at(1).toString()});
+        }
+        for (const QJsonValue& typed : QJsonDocument::fromJson(read.text(4).toUtf8()).array()) {
+            const QJsonArray parts = typed.toArray();
+            if (const catalogue::FieldInfo* field = catalogue::byId(parts.at(0).toString()))
+                restored.values.push_back(
+                    {field->field, parts.at(1).toString(), parts.at(2).toString(), parts.at(3).toString()});
         }
     }
     Transaction transaction(connection_);

@@ -29,6 +29,7 @@ struct RestoredContact {
     QString uid;
     std::vector<KeptProperty> kept;
     std::optional<LunarBirthday> lunar; // the lunar birthday they had
+    std::vector<TypedValue> values;     // their typed values, in their order
 };
 
 class RecentlyDeleted {

@@ -1,9 +1,11 @@
 #include "core/store/SamePerson.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -147,8 +149,8 @@ std::optional<QDate> gregorianDay(const ContactFields& person) {
 bool sameValues(const ContactFields& a, const ContactFields& b) {
     if (a.name != b.name || a.birthday != b.birthday || a.lunarBirthday != b.lunarBirthday)
         return false;
-    for (QString ContactFields::*field : PlainTexts) {
-        if (field != &ContactFields::photo && a.*field != b.*field)
+    for (const catalogue::FieldInfo* field : catalogue::texts()) {
+        if (field->field != catalogue::Field::Photo && a.*(field->text) != b.*(field->text))
             return false;
     }
     return true;
@@ -256,4 +258,24 @@ std::string mobileKeyOf(std::string_view text) {
 std::string emailKeyOf(std::string_view text) {
     std::string key;
     return asciiEmailKey(text, key) ? key : throughQString<emailKey>(text);
+}
+
+bool sameTypedValue(const TypedValue& a, const TypedValue& b) {
+    if (a.field != b.field)
+        return false;
+    if (a.field == catalogue::Field::Phone) {
+        const QString digitsA = numberDigits(a.value), digitsB = numberDigits(b.value);
+        return digitsA.isEmpty() && digitsB.isEmpty() ? a.value.trimmed() == b.value.trimmed() : digitsA == digitsB;
+    }
+    if (a.field == catalogue::Field::OtherEmail)
+        return emailKey(a.value) == emailKey(b.value);
+    return a.value.trimmed() == b.value.trimmed();
+}
+
+void joinValues(std::vector<TypedValue>& values, const std::vector<TypedValue>& more) {
+    for (const TypedValue& value : more) {
+        if (std::none_of(values.begin(), values.end(),
+                         [&](const TypedValue& had) { return sameTypedValue(had, value); }))
+            values.push_back(value);
+    }
 }

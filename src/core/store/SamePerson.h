@@ -38,6 +38,10 @@ Likeness likeness(const ContactFields& person, const ContactFields& card, bool e
 bool contradicts(const ContactFields& a, const ContactFields& b);
 // The digits of a number as mobileDigits compares them, however few.
 QString numberDigits(const QString& number);
+// The same typed value: numbers by their digits, e-mails by their address, the rest as written.
+bool sameTypedValue(const TypedValue& a, const TypedValue& b);
+// Adds to `values` those of `more` it does not have yet, in their order.
+void joinValues(std::vector<TypedValue>& values, const std::vector<TypedValue>& more);
 
 // Finds the person a card is among the people of its name in the data file.
 class SamePersonFinder {

@@ -56,6 +56,15 @@ void step1(Connection& connection) {
     connection.exec(schemasql::Step1Triggers);
 }
 
+// The typed values: a table, its index, the column of the recently deleted people that keeps them,
+// and the triggers that delete them with the person and mark the sync's change.
+void step2(Connection& connection) {
+    connection.exec(schemasql::Step2Tables);
+    if (!columnsOf(connection, schemasql::Step1DeletedTable).contains(schemasql::Step2DeletedColumn[0]))
+        connection.exec(schemasql::Step2DeletedColumn[1]);
+    connection.exec(schemasql::Step2Triggers);
+}
+
 struct Step {
     int version;
     void (*run)(Connection&);
@@ -63,6 +72,7 @@ struct Step {
 
 constexpr Step Steps[] = {
     {1, step1},
+    {2, step2},
 };
 
 constexpr int CurrentVersion = Steps[std::size(Steps) - 1].version;

@@ -159,6 +159,31 @@ inline constexpr const char* Step1Triggers =
     "create trigger if not exists zinteva_lunar_removed after delete on zinteva_lunar_birthdays "
     "when exists (select 1 from phone where friendid = old.friendid) begin "
     ZINTEVA_SYNC_MARK("old.friendid", "0") "end;";
+
+// Step 2: the typed values (store/TypedValues.h), one row per value beyond the columns of phone:
+// `field` the catalogue's id ("phone", "wechat", "org"...), `label` what the user reads beside it,
+// `value` the value, `line` the content line it came in (written back while set), `position` its
+// place among the person's values. They go with the person, in the recently deleted people's
+// table too; written, changed or removed on their own they are a change of the card for the sync.
+// A file whose version was set back may have them already: the step then leaves them as they are.
+inline constexpr const char* Step2Tables =
+    "create table if not exists zinteva_values (id integer primary key autoincrement, friendid text not null, "
+    "field text not null, label text not null default '', value text not null default '', "
+    "line text not null default '', position integer not null default 0);"
+    "create index if not exists zinteva_values_contact on zinteva_values(friendid, position)";
+inline constexpr const char* Step2DeletedColumn[2] = {"typed", "alter table zinteva_deleted add typed text"};
+inline constexpr const char* Step2Triggers =
+    "create trigger if not exists zinteva_values_delete after delete on phone begin "
+    "delete from zinteva_values where friendid = old.friendid; end;"
+    "create trigger if not exists zinteva_values_added after insert on zinteva_values "
+    "when exists (select 1 from phone where friendid = new.friendid) begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_values_changed after update on zinteva_values "
+    "when exists (select 1 from phone where friendid = new.friendid) begin "
+    ZINTEVA_SYNC_MARK("new.friendid", "0") "end;"
+    "create trigger if not exists zinteva_values_removed after delete on zinteva_values "
+    "when exists (select 1 from phone where friendid = old.friendid) begin "
+    ZINTEVA_SYNC_MARK("old.friendid", "0") "end;";
 #undef ZINTEVA_SYNC_MARK
 
 // Rows a table of the program needs from the start, written again when the table had to be made anew.
@@ -219,7 +244,7 @@ inline constexpr const char* KeepUid =
 inline constexpr const char* KeepDeleted =
     "create temp trigger if not exists zinteva_keep_deleted before delete on main.phone "
     "when coalesce((select recording from temp.zinteva_undo_state), 0) < 2 begin "
-    "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept) values ("
+    "insert into zinteva_deleted (friendid, name, mainid, groupname, deleted, row, uid, kept, typed) values ("
     "coalesce(old.friendid, 'friend' || old.id), old.姓名, old.mainid, "
     "coalesce((select 类型 from main.分类 where 分类 = old.mainid), "
     "(select name from temp.zinteva_gone_groups where key = old.mainid)), "
@@ -227,7 +252,10 @@ inline constexpr const char* KeepDeleted =
     "coalesce((select uid from main.zinteva_uid where friendid = old.friendid), "
     "(select uid from temp.zinteva_gone_uids where key = old.friendid)), "
     "(select json_group_array(json_array(field, value, line)) from main.zinteva_kept "
-    "where friendid = old.friendid)); end";
+    "where friendid = old.friendid), "
+    "(select json_group_array(json_array(field, label, value, line)) from "
+    "(select field, label, value, line from main.zinteva_values where friendid = old.friendid "
+    "order by position, id))); end";
 // A BLOB, which JSON cannot hold, is kept as its text. %1 the column inside a string literal, %2 it
 // as an identifier.
 inline constexpr const char* KeptColumn =

@@ -220,6 +220,15 @@ inline constexpr const char* SelectPhotoPaths = "select distinct 照片 from pho
 // What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
 // the card's order. The trigger removes a contact's rows with the contact, whichever statement
 // deletes it (one contact, a whole group).
+// Typed values (store/TypedValues.cpp).
+inline constexpr const char* SelectTypedValues =
+    "select field, label, value, line from zinteva_values where friendid = ? order by position, id";
+inline constexpr const char* DeleteTypedValues = "delete from zinteva_values where friendid = ?";
+inline constexpr const char* InsertTypedValue =
+    "insert into zinteva_values (friendid, field, label, value, line, position) values (?, ?, ?, ?, ?, ?)";
+inline constexpr const char* SelectAllTypedValues =
+    "select friendid, field, label, value, line from zinteva_values order by friendid, position, id";
+inline constexpr const char* CountTypedValues = "select count(*) from zinteva_values";
 inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
 inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
 inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";

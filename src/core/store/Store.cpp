@@ -51,7 +51,7 @@ Store::Store(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), groups_(*connection_), contacts_(*connection_), pinyin_(*connection_),
       meta_(*connection_), lunar_(*connection_), sync_(*connection_), undo_(*connection_), deleted_(*connection_),
       uids_(*connection_),
-      kept_(*connection_) {}
+      kept_(*connection_), values_(*connection_) {}
 Store::~Store() = default;
 
 void refuseIrregularFiles(const QString& path) {
@@ -153,23 +153,30 @@ void Store::deleteGroup(const QString& groupKey) {
     transaction.commit();
 }
 
-QString Store::addContact(const ContactFields& fields) {
+QString Store::addContact(const ContactFields& given) {
+    ContactFields fields = given;
+    firstValuesIntoColumns(fields);
     // One transaction: the new row exists with every field and its keys, or not at all.
     Transaction transaction(*connection_);
     const QString key = contacts_.insert(fields);
     pinyin_.write(key, fields.name);
     if (fields.lunarBirthday)
         lunar_.write(key, fields.lunarBirthday);
+    if (!fields.values.empty())
+        values_.write(key, fields.values);
     uids_.assign(key);
     transaction.commit();
     return key;
 }
 
-void Store::updateContact(const QString& contactKey, const ContactFields& fields) {
+void Store::updateContact(const QString& contactKey, const ContactFields& given) {
+    ContactFields fields = given;
+    firstValuesIntoColumns(fields);
     Transaction transaction(*connection_); // the row and its keys together
     contacts_.update(contactKey, fields);
     pinyin_.write(contactKey, fields.name);
     lunar_.write(contactKey, fields.lunarBirthday);
+    values_.write(contactKey, fields.values);
     transaction.commit();
 }
 
@@ -214,6 +221,8 @@ QString Store::restoreDeleted(qint64 id) {
             kept_.replace(key, restored.kept);
         if (restored.lunar)
             lunar_.write(key, restored.lunar);
+        if (!restored.values.empty())
+            values_.write(key, restored.values);
     }
     transaction.commit();
     return key;
@@ -263,19 +272,24 @@ void Store::listQuery(const Query& query, RowTable& into) {
 
 std::optional<ContactFields> Store::loadContact(const QString& contactKey) {
     std::optional<ContactFields> fields = contacts_.load(contactKey);
-    if (fields)
+    if (fields) {
         fields->lunarBirthday = lunar_.load(contactKey);
+        fields->values = values_.load(contactKey);
+    }
     return fields;
 }
 
 void Store::forEachContact(const QString& groupKey,
                            const std::function<void(const QString& contactKey, ContactFields& fields)>& visit) {
     const std::unordered_map<std::string, LunarBirthday> lunar = lunar_.byContactKey();
+    std::unordered_map<std::string, std::vector<TypedValue>> values = values_.byContactKey();
     contacts_.forEach(groupKey, [&](const QString& contactKey, ContactFields& fields) {
-        if (!lunar.empty()) {
-            const auto found = lunar.find(contactKey.toStdString());
-            if (found != lunar.end())
+        if (!lunar.empty() || !values.empty()) {
+            const std::string key = contactKey.toStdString();
+            if (const auto found = lunar.find(key); found != lunar.end())
                 fields.lunarBirthday = found->second;
+            if (const auto found = values.find(key); found != values.end())
+                fields.values = found->second;
         }
         visit(contactKey, fields);
     });

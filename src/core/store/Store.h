@@ -9,6 +9,7 @@
 #include "core/store/ContactTable.h"
 #include "core/store/GroupTable.h"
 #include "core/store/LunarBirthdays.h"
+#include "core/store/TypedValues.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/MetaTable.h"
 #include "core/store/OpenOptions.h"
@@ -69,6 +70,7 @@ public:
     // The data file's full path, as SQLite opened it.
     QString filePath() const;
     KeptTable& keptTable() { return kept_; }
+    TypedValues& typedValues() { return values_; }
 
     // Groups (分类)
     std::vector<GroupRow> groups() { return groups_.all(); }
@@ -87,7 +89,7 @@ public:
     void listByGroup(const QString& groupKey, RowTable& into);
     void listByKey(const QString& contactKey, RowTable& into);
     void listQuery(const Query& query, RowTable& into);
-    std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday
+    std::optional<ContactFields> loadContact(const QString& contactKey); // with its lunar birthday and values
     std::vector<std::pair<QString, ContactFields>> contactsNamed(const QString& name) { return contacts_.named(name); }
     // Every contact (groupKey empty) or a group's, with every field and the lunar birthday: one
     // statement over the contacts (an export).
@@ -141,6 +143,7 @@ private:
     QStringList droppedSchema_;
     QString copiedAside_;
     KeptTable kept_;
+    TypedValues values_;
 };
 
 // Throws StoreError when the database file or its journal exists as anything but a regular file (a

@@ -26,7 +26,7 @@ inline constexpr const char* TableColumns = "select name from pragma_table_info(
 // (The table zinteva_deleted is the schema owner's: store/SchemaSql.h.)
 inline constexpr const char* ListDeleted =
     "select id, friendid, name, groupname, deleted from zinteva_deleted order by deleted desc, id desc";
-inline constexpr const char* DeletedRow = "select row, groupname, uid, kept from zinteva_deleted where id = ?";
+inline constexpr const char* DeletedRow = "select row, groupname, uid, kept, typed from zinteva_deleted where id = ?";
 inline constexpr const char* RestoreUid = "insert or ignore into main.zinteva_uid (friendid, uid) values (?, ?)";
 inline constexpr const char* ForgetDeleted = "delete from zinteva_deleted where id = ?";
 // The pictures the recently deleted people had: kept with them until they are purged.

@@ -2,6 +2,8 @@
 
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/FieldCatalogue.h"
+#include "core/store/SamePerson.h"
 #include "core/store/Store.h"
 
 #include <QCryptographicHash>
@@ -96,7 +98,27 @@ QString fieldLabel(CardField field) {
     return QString::fromUtf16(catalogue::info(field).label);
 }
 
+std::vector<CardField> comparedFields() {
+    std::vector<CardField> fields;
+    for (const catalogue::FieldInfo* info : catalogue::columns())
+        fields.push_back(info->field);
+    for (const catalogue::FieldInfo& info : catalogue::all()) {
+        if (info.storage == catalogue::Storage::Typed)
+            fields.push_back(info.field);
+    }
+    return fields;
+}
+
 QString value(const SyncContact& contact, CardField field) {
+    if (catalogue::info(field).storage == catalogue::Storage::Typed) {
+        // Every value of the field with its label, in the person's order.
+        QStringList values;
+        for (const TypedValue& typed : contact.fields.values) {
+            if (typed.field == field)
+                values.append(typed.label + u'\x1f' + typed.value);
+        }
+        return values.join(u'\n');
+    }
     switch (field) {
     case CardField::Birthday: {
         // The lunar mark and the Gregorian day are one field: a merge never joins one side's mark
@@ -151,12 +173,22 @@ void copyField(SyncContact& to, const SyncContact& from, CardField field) {
     default:
         if (QString ContactFields::*text = catalogue::info(field).text)
             to.fields.*text = from.fields.*text;
+        if (catalogue::info(field).storage == catalogue::Storage::Typed) {
+            std::vector<TypedValue>& values = to.fields.values;
+            values.erase(std::remove_if(values.begin(), values.end(),
+                                        [&](const TypedValue& typed) { return typed.field == field; }),
+                         values.end());
+            for (const TypedValue& typed : from.fields.values) {
+                if (typed.field == field)
+                    values.push_back(typed);
+            }
+        }
     }
 }
 
 bool same(const SyncContact& a, const SyncContact& b) {
-    for (const catalogue::FieldInfo* field : catalogue::columns()) {
-        if (value(a, field->field) != value(b, field->field))
+    for (const CardField field : comparedFields()) {
+        if (value(a, field) != value(b, field))
             return false;
     }
     return true;
@@ -166,8 +198,7 @@ SyncContact merge(const SyncContact* base, const SyncContact& local, const SyncC
                   std::vector<FieldConflict>& conflicts) {
     SyncContact merged = server;
     merged.fields.groupKey = local.fields.groupKey;
-    for (const catalogue::FieldInfo* info : catalogue::columns()) {
-        const CardField field = info->field;
+    for (const CardField field : comparedFields()) {
         const QString l = value(local, field);
         const QString s = value(server, field);
         if (l == s)
@@ -176,6 +207,9 @@ SyncContact merge(const SyncContact* base, const SyncContact& local, const SyncC
         const bool serverOnly = base ? value(*base, field) == l : l.isEmpty();
         if (localOnly) {
             copyField(merged, local, field);
+        } else if (!serverOnly && catalogue::info(field).storage == catalogue::Storage::Typed) {
+            // Numbers, addresses and IDs changed on both sides: both sides' values stay.
+            joinValues(merged.fields.values, local.fields.values);
         } else if (!serverOnly) {
             conflicts.push_back({field, displayValue(local, field), displayValue(server, field)});
         }
@@ -221,6 +255,24 @@ std::optional<SyncContact> read(const QByteArray& card, QString* uid, QString* e
         *uid = record.uid;
     return contact;
 }
+
+namespace {
+
+// Whether the line of the card as last synced is one of the contact's typed values: the same
+// property with the same value.
+bool carriedByValues(const QByteArray& name, const QByteArray& line, const std::vector<TypedValue>& values) {
+    const QString value = plainText(valueOf(line));
+    for (const TypedValue& typed : values) {
+        const QByteArray own = typed.line.toUtf8();
+        if (!own.isEmpty() && propertyName(own) == name && plainText(valueOf(own)) == value)
+            return true;
+        if (name == catalogue::info(typed.field).vcard && typed.value == value)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 QByteArray write(const SyncContact& contact, const QString& uid, const QByteArray& keptFrom) {
     ExportCard card;
@@ -272,6 +324,9 @@ QByteArray write(const SyncContact& contact, const QString& uid, const QByteArra
             // A lunar birthday the reader understood is written from the field (or dropped with it);
             // one it could not read stays as another program's property.
             if (name == "X-ZINTEVA-LUNAR-BIRTHDAY" && parseLunarBirthdayValue(plainText(valueOf(line))))
+                continue;
+            // A value the contact has as a typed value is written from it (above).
+            if (carriedByValues(name, line, contact.fields.values))
                 continue;
             if (base && name == "TEL") {
                 const QString number = plainText(valueOf(line));

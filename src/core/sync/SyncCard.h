@@ -35,6 +35,8 @@ QString fieldId(CardField field);          // "mobile": stored with a conflict
 std::optional<CardField> fieldFromId(const QString& id);
 QString fieldLabel(CardField field);       // "移动电话": shown to the user
 // The value compared by the merge: the text of the field; a picture by its bytes' digest.
+// The fields a sync compares one by one: the columns, then the typed fields.
+std::vector<CardField> comparedFields();
 QString value(const SyncContact& contact, CardField field);
 // The birthday is its Gregorian day ("1951-01-15"), followed by the lunar date when it is one
 // ("1951-01-15（农历 1950年腊月初八）"); parseBirthday reads that text back into both fields.

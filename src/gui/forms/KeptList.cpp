@@ -9,12 +9,19 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-Frm_kept::Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, QWidget* owner) : QDialog(owner) {
+Frm_kept::Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, QWidget* owner,
+                   const std::vector<TypedValue>& values)
+    : QDialog(owner) {
+    std::vector<kepttext::Shown> shownRows;
+    for (const TypedValue& value : values)
+        shownRows.push_back(kepttext::describe(value));
+    for (const KeptProperty& row : rows)
+        shownRows.push_back(kepttext::describe(row));
     setObjectName(QStringLiteral("Frm_kept"));
     setWindowTitle(QStringLiteral("其它资料"));
-    auto* intro = new QLabel(QStringLiteral("%1的名片中没有对应栏目的资料（导出时一并写出）：").arg(name), this);
+    auto* intro = new QLabel(QStringLiteral("%1的其它资料（导出和同步时一并写出）：").arg(name), this);
     intro->setWordWrap(true);
-    table_ = new QTableWidget(static_cast<int>(rows.size()), 2, this);
+    table_ = new QTableWidget(static_cast<int>(shownRows.size()), 2, this);
     table_->setObjectName(QStringLiteral("keptTable"));
     table_->setAccessibleName(QStringLiteral("其它资料"));
     table_->setHorizontalHeaderLabels({QStringLiteral("资料"), QStringLiteral("内容")});
@@ -23,8 +30,8 @@ Frm_kept::Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, Q
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(true);
-    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        const kepttext::Shown shown = kepttext::describe(rows[static_cast<size_t>(row)]);
+    for (int row = 0; row < static_cast<int>(shownRows.size()); ++row) {
+        const kepttext::Shown& shown = shownRows[static_cast<size_t>(row)];
         table_->setItem(row, 0, new QTableWidgetItem(shown.label));
         // A long value (a whole letter in a note) is shown cut; its tooltip holds more.
         auto* text = new QTableWidgetItem(shown.text.left(2000));

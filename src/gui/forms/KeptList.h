@@ -11,7 +11,9 @@ class QTableWidget;
 class Frm_kept : public QDialog {
     Q_OBJECT
 public:
-    Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, QWidget* owner);
+    // The typed values first (beyond the form's boxes), then what no field knows.
+    Frm_kept(const QString& name, const std::vector<KeptProperty>& rows, QWidget* owner,
+             const std::vector<TypedValue>& values = {});
     QTableWidget* table() const { return table_; }
 
 private:

@@ -257,6 +257,7 @@ void frm_detail::setBoxText(QLineEdit* box, const QString& text) {
 }
 
 void frm_detail::showContact(const ContactFields& fields) {
+    values_ = fields.values;
     if (const std::optional<qint64> group = keys::idOf(fields.groupKey)) {
         const int entry = Cgroup_->findData(QVariant::fromValue<qint64>(*group));
         if (entry >= 0)
@@ -281,13 +282,14 @@ void frm_detail::showContact(const ContactFields& fields) {
                 kept_.push_back(std::move(property));
         }
     }
-    Kept_->setEnabled(!kept_.empty());
-    Kept_->setText(kept_.empty() ? QStringLiteral("其它资料(&M)") : QStringLiteral("其它资料 %1 项(&M)").arg(kept_.size()));
+    const size_t others = kept_.size() + values_.size();
+    Kept_->setEnabled(others > 0);
+    Kept_->setText(others == 0 ? QStringLiteral("其它资料(&M)") : QStringLiteral("其它资料 %1 项(&M)").arg(others));
 }
 
 void frm_detail::showKept() {
     const FocusReturn focus;
-    Frm_kept list(Text_[Name]->text(), kept_, this);
+    Frm_kept list(Text_[Name]->text(), kept_, this, values_);
     list.exec();
 }
 
@@ -377,6 +379,7 @@ ContactFields frm_detail::typedFields() const {
     }
     for (size_t i = 0; i < catalogue::texts().size(); ++i)
         f.*catalogue::texts()[i]->text = Text_[i + 2]->text();
+    f.values = values_; // the values beyond the boxes go back as they came
     return f;
 }
 

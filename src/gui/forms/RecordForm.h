@@ -106,4 +106,5 @@ private:
     QLabel* Image1_ = nullptr;
     QToolButton* Kept_ = nullptr;
     std::vector<KeptProperty> kept_;
+    std::vector<TypedValue> values_;
 };
