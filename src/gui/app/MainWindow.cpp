@@ -9,6 +9,7 @@
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
 #include "gui/app/KeyFiller.h"
+#include "gui/app/OutputCommands.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
@@ -146,6 +147,8 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
             })};
         for (QAction* entry : onRow)
             entry->setEnabled(row.isValid());
+        menu.addAction(QStringLiteral("二维码名片..."), this, [this, row] { showContactQr(view_, listModel_->keyAt(row.row())); })
+            ->setEnabled(row.isValid());
         menu.addSeparator();
         menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
                   [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
