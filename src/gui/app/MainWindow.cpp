@@ -97,6 +97,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->installEventFilter(this);
     buildToolbar();
     addHistoryActions();
+    // 打印... (Ctrl+P) anywhere in the window, and in the list's right-click menu.
+    QAction* print = addAction(QStringLiteral("打印..."), QKeySequence::Print, this, [this] { printContactList(view_); });
+    print->setObjectName(QStringLiteral("print"));
+    print->setShortcutVisibleInContextMenu(true);
+    actions_[QStringLiteral("print")] = print;
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
@@ -153,6 +158,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
         menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
                   [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
         menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
+        menu.addAction(action(QStringLiteral("print")));
         addHistoryEntries(menu);
         const FocusReturn focus;
         menu.exec(list_->viewport()->mapToGlobal(at));
