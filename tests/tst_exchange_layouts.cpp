@@ -213,6 +213,21 @@ private slots:
             QVERIFY2(kept.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + kept.join(u'\n')));
         QCOMPARE(batch.unknownColumns, unknown);
     }
+
+    // The summary of an import names the layout it read the file by and the columns it did not know,
+    // whose values are kept; a column that held nothing is not named.
+    void summaryNamesLayoutAndUnknownColumns() {
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        const QByteArray file = QStringLiteral("名字,姓氏,主要电子邮件,定制 1,定制 2\r\n敏,赵,zm@example.cn,自定,\r\n").toUtf8();
+        const ImportSummary summary = Importer(*store, path).run(CsvFile::read(file), {});
+        QVERIFY2(summary.complete(), qPrintable(summary.text()));
+        const QStringList lines = summary.text().split(u'\n');
+        QCOMPARE(lines.value(0), QStringLiteral("按 Thunderbird（中文） 的栏目读取。"));
+        QVERIFY2(lines.contains(QStringLiteral("这些栏目不认识，其内容原样保存在各联系人的“其它资料”中：定制 1。")),
+                 qPrintable(summary.text()));
+        QCOMPARE(store->loadContact(QStringLiteral("friend1"))->name, QStringLiteral("赵敏"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExchangeLayouts)
