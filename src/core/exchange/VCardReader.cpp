@@ -3,6 +3,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/TextDecoding.h"
+#include "core/store/FieldCatalogue.h"
 
 #include <QIODevice>
 #include <QUrl>
@@ -409,9 +410,14 @@ bool isUriScheme(QStringView text) {
 
 enum class PhoneKind { Fax, Cell, Work, Home, Other };
 
+// A number's kind by its types alone. A pager, a car phone or a text phone is of no column's kind
+// even when it says WORK or HOME; a number without CELL, WORK, HOME or FAX (Outlook's primary
+// phone, an Apple number labelled 微信, a bare TEL) is of none either.
 PhoneKind phoneKind(const Property& p) {
     if (p.hasType("FAX"))
         return PhoneKind::Fax;
+    if (p.hasType("PAGER") || p.hasType("CAR") || p.hasType("TEXTPHONE") || p.hasType("TTY"))
+        return PhoneKind::Other;
     if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
         return PhoneKind::Cell;
     if (p.hasType("WORK"))
@@ -428,31 +434,10 @@ struct Phone {
     size_t index; // of the property it came from
 };
 
-// Longest texts the record form's boxes take; a longer imported value is cut there, and the whole
-// property stays among the kept ones.
-struct FieldLimit {
-    QString ContactFields::*field;
-    int characters;
-    const char16_t* label;
-};
-const FieldLimit Limits[] = {
-    {&ContactFields::name, 20, u"姓名"},          {&ContactFields::mobile, 30, u"移动电话"},
-    {&ContactFields::workPhone, 30, u"工作电话"}, {&ContactFields::homePhone, 30, u"家庭电话"},
-    {&ContactFields::fax, 30, u"传真号码"},       {&ContactFields::address, 200, u"地址"},
-    {&ContactFields::postcode, 20, u"邮政编码"},  {&ContactFields::qq, 20, u"QQ号码"},
-    {&ContactFields::icq, 20, u"ICQ号码"},        {&ContactFields::msn, 50, u"MSN"},
-    {&ContactFields::email, 50, u"邮件地址"},     {&ContactFields::nickname, 30, u"昵称"},
-};
-constexpr int GroupNameLimit = 30;
+const int GroupNameLimit = catalogue::info(catalogue::Field::Group).limit;
 
-// Cuts a text to a number of characters without splitting a surrogate pair.
 QString cut(const QString& text, int characters) {
-    if (text.size() <= characters)
-        return text;
-    qsizetype end = characters;
-    if (end > 0 && text[end - 1].isHighSurrogate())
-        --end;
-    return text.left(end);
+    return catalogue::cut(text, characters);
 }
 
 // The marker the writer puts on a text whose line breaks are CR LF, so that they come back as such.
@@ -831,7 +816,7 @@ void CardBuilder::add(const Property& p) {
             if (!category.trimmed().isEmpty()) {
                 haveCategories_ = true;
                 record_.groupName = category;
-                if (category.size() > GroupNameLimit) {
+                if (catalogue::characters(category) > GroupNameLimit) {
                     record_.groupName = cut(category, GroupNameLimit);
                     warn(QStringLiteral("分组名称超过 %1 个字，多出的部分保存在其它资料中").arg(GroupNameLimit));
                 }
@@ -853,10 +838,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     if (!structuralWarning.isEmpty())
         warn(structuralWarning);
 
-    // Phones: the typed ones first, the preferred one of a kind before the others; numbers without a
-    // kind then fill the slots still empty. A number that finds no slot stays a kept property.
+    // Phones: each column takes the first number of its own kind, the preferred one before the
+    // others. A number of no column's kind, or one its column has no room for, stays a kept property
+    // with its types and label: it never fills a column of another kind.
     std::stable_sort(phones_.begin(), phones_.end(), [](const Phone& a, const Phone& b) { return a.pref && !b.pref; });
-    std::vector<const Phone*> untyped;
     for (const Phone& phone : phones_) {
         QString* slot = nullptr;
         const QString* field = nullptr;
@@ -874,22 +859,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
             slot = &f.homePhone, field = &keptfield::Home;
             break;
         case PhoneKind::Other:
-            untyped.push_back(&phone);
             continue;
         }
         if (assign(*slot, phone.number))
             feed(phone.index, *field);
-    }
-    for (const Phone* phone : untyped) {
-        const std::pair<QString*, const QString*> places[] = {
-            {&f.mobile, &keptfield::Mobile}, {&f.workPhone, &keptfield::Work}, {&f.homePhone, &keptfield::Home}};
-        for (const auto& [slot, field] : places) {
-            if (slot->isEmpty() || *slot == phone->number) {
-                *slot = phone->number;
-                feed(phone->index, *field);
-                break;
-            }
-        }
     }
 
     // Address: the preferred one, else the first. ADR is post box;extended;street;locality;region;
@@ -940,18 +913,22 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
         }
     }
 
-    // A value too long for its box loses the blanks at its ends before any of its text: cutting
+    // Longer texts than the record form's boxes take are cut there, and the whole property stays
+    // among the kept ones. The photo's column holds the path of the program's own copy. A value too
+    // long for its box loses the blanks at its ends before any of its text: cutting
     // "<67 vertical tabs>李四" to its first 20 characters would leave a name of blanks, which the
-    // next read takes for no name at all. The whole property stays among the kept ones either way.
-    for (const FieldLimit& limit : Limits) {
-        QString& value = f.*limit.field;
-        if (value.size() > limit.characters)
+    // next read takes for no name at all.
+    for (const catalogue::FieldInfo* field : catalogue::columns()) {
+        if (!field->text || field->limit <= 0 || field->field == catalogue::Field::Photo)
+            continue;
+        QString& value = f.*field->text;
+        if (catalogue::characters(value) > field->limit)
             value = value.trimmed();
-        if (value.size() > limit.characters) {
-            value = cut(value, limit.characters);
+        if (catalogue::characters(value) > field->limit) {
+            value = cut(value, field->limit);
             warn(QStringLiteral("%1超过 %2 个字，多出的部分保存在其它资料中")
-                     .arg(QString::fromUtf16(limit.label))
-                     .arg(limit.characters));
+                     .arg(QString::fromUtf16(field->label))
+                     .arg(field->limit));
         }
     }
 
