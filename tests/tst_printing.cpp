@@ -84,7 +84,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("list.pdf"));
         PrintJob job;
-        job.title = printlayout::titleText(QStringLiteral("同事"), count);
+        job.title = QStringLiteral("同事 · %1 人").arg(count);
         job.entries = people(count);
         job.style = style;
         job.printedOn = QDate(2026, 12, 8);

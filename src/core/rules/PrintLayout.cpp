@@ -3,8 +3,6 @@
 #include "core/store/FieldCatalogue.h"
 #include "core/store/RowTable.h"
 
-#include <QLocale>
-
 namespace printlayout {
 
 namespace {
@@ -73,11 +71,6 @@ std::vector<Page> cardPages(int entries) {
 
 QString pageNumberText(int page, int pages) {
     return QStringLiteral("第 %1 页，共 %2 页").arg(page).arg(pages);
-}
-
-QString titleText(const QString& shown, int people) {
-    // Thousands grouped as the list's line groups them: "所有人 · 1,234 人".
-    return QStringLiteral("%1 · %2 人").arg(shown, QLocale(QLocale::English).toString(people));
 }
 
 } // namespace printlayout

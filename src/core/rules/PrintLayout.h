@@ -45,7 +45,5 @@ std::vector<Page> cardPages(int entries);
 
 // The footer of page `page` (from 1) of `pages`: "第 1 页，共 3 页".
 QString pageNumberText(int page, int pages);
-// The title line: what the list shows and how many ("同事 · 56 人").
-QString titleText(const QString& shown, int people);
 
 } // namespace printlayout

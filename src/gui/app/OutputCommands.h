@@ -12,5 +12,3 @@ void showContactQr(MainView& view, const QString& key);
 // 打印... (Ctrl+P): the print preview of the people the list shows, in its order, as a phone list
 // or as cards; printed from there or written as a PDF.
 void printContactList(MainView& view);
-// What the pages call the list: the tree's node, the search's or the reminder's rows.
-QString printedListName(const MainView& view);

@@ -1,30 +1,19 @@
 #include "core/store/Store.h"
 #include "core/store/StoreError.h"
 #include "core/text/Clock.h"
+#include "gui/app/MainWindow.h"
 #include "gui/app/OutputCommands.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/print/ListPrintPreview.h"
-#include "gui/tree/GroupTreeModel.h"
 
 #include <QPrinter>
-#include <QTreeView>
-
-QString printedListName(const MainView& view) {
-    if (view.list->showsReminder())
-        return QStringLiteral("最近 %1 天过生日").arg(view.state.RemindDays);
-    const ListShows& listed = view.state.Listed;
-    if (listed.isQuery())
-        return QStringLiteral("查询结果");
-    // The node whose people the rows are, which the tree's selection may not be.
-    const QModelIndex node = listed.nodeKey.isEmpty() ? view.TV->currentIndex() : view.tree->indexForKey(listed.nodeKey);
-    const QString name = node.data().toString();
-    return name.isEmpty() ? QStringLiteral("联系人") : name;
-}
+#include <QLabel>
 
 void printContactList(MainView& view) {
     PrintJob job;
     job.entries = printlayout::entriesOf(view.list->rows());
-    job.title = printlayout::titleText(printedListName(view), static_cast<int>(job.entries.size()));
+    // The pages say what the line over the list says: whose rows, how many (and how many shown).
+    job.title = view.main->listCaption()->text();
     job.printedOn = view.state.env.clock ? view.state.env.clock->today() : QDate::currentDate();
     Store* store = view.state.Conn.get();
     job.photoOf = [store](const QString& key) {
