@@ -1,9 +1,11 @@
 #include "core/store/SamePerson.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -147,8 +149,8 @@ std::optional<QDate> gregorianDay(const ContactFields& person) {
 bool sameValues(const ContactFields& a, const ContactFields& b) {
     if (a.name != b.name || a.birthday != b.birthday || a.lunarBirthday != b.lunarBirthday)
         return false;
-    for (QString ContactFields::*field : PlainTexts) {
-        if (field != &ContactFields::photo && a.*field != b.*field)
+    for (const catalogue::FieldInfo* field : catalogue::texts()) {
+        if (field->field != catalogue::Field::Photo && a.*(field->text) != b.*(field->text))
             return false;
     }
     return true;
