@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+class QLabel;
 class QAction;
 class QMimeData;
 class QFrame;
@@ -50,6 +51,8 @@ public:
     QFrame* Frame1() const { return frame_; }
     QSplitter* splitter() const { return splitter_; }
     ListFilterBar* filterBar() const { return filterBar_; }
+    // The line over the list: what its rows are and how many ("同事 · 56 人").
+    QLabel* listCaption() const { return caption_; }
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
@@ -131,6 +134,8 @@ private:
     void changedElsewhere();
     // What the window shows now, as the history keeps it.
     ShownView shownNow() const;
+    // The line over the list says again what the list shows now.
+    void updateCaption();
 
     AppState& state_;
     DataPaths paths_;
@@ -144,6 +149,7 @@ private:
     ContactListModel* listModel_;
     MainView view_;
     ListFilterBar* filterBar_;
+    QLabel* caption_;
     std::map<QString, QAction*> actions_;
     layout::Sizes sizes_;
     double frameLeft_ = layout::FrameDesignLeft;
