@@ -25,7 +25,14 @@ struct ImportRecord {
     // Every property of the card but BEGIN, END, VERSION and PRODID, in the card's order; `value` is
     // left for the importer, which knows the final fields.
     std::vector<KeptProperty> kept;
+    // Where each of fields.values stood among the card's properties (the places `kept` skips), so
+    // that a reader of the card's lines can tell which line is which.
+    std::vector<size_t> typedPlaces;
     QStringList warnings;  // what the import changed or left out, for the summary
+    // A group's card (KIND:group, X-ADDRESSBOOKSERVER-KIND:group): groupName is the group, members
+    // the UIDs of its members (without urn:uuid:); no person.
+    bool groupCard = false;
+    QStringList members;
     bool ownCard = false;  // written by this program (its PRODID)
     bool version4 = false; // a vCard 4.0 card
 
@@ -42,4 +49,5 @@ struct ImportBatch {
     // the file was recognised ("UTF-16BE" without a byte-order mark, ...): named in the summary.
     QString assumedEncoding;
     QString layout; // CSV: the producer whose headers were recognised
+    QStringList unknownColumns; // CSV: the titles of columns of no known meaning whose values are kept
 };

@@ -410,23 +410,22 @@ bool isUriScheme(QStringView text) {
     });
 }
 
-// Other: a number of no kind (TEL:, VOICE, PREF), which may fill an empty column; Labelled: a number
-// of another kind (a car phone, 主要电话, a pager, a label of the sender's own), which never does.
-enum class PhoneKind { Fax, Cell, Work, Home, Other, Labelled };
+enum class PhoneKind { Fax, Cell, Work, Home, Other };
 
+// A number's kind by its types alone. A pager, a car phone or a text phone is of no column's kind
+// even when it says WORK or HOME; a number without CELL, WORK, HOME or FAX (Outlook's primary
+// phone, an Apple number labelled 微信, a bare TEL) is of none either.
 PhoneKind phoneKind(const Property& p) {
     if (p.hasType("FAX"))
         return PhoneKind::Fax;
+    if (p.hasType("PAGER") || p.hasType("CAR") || p.hasType("TEXTPHONE") || p.hasType("TTY"))
+        return PhoneKind::Other;
     if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
         return PhoneKind::Cell;
     if (p.hasType("WORK"))
         return PhoneKind::Work;
     if (p.hasType("HOME"))
         return PhoneKind::Home;
-    for (const QByteArray& type : p.types) {
-        if (type != "VOICE" && type != "PREF" && type != "OTHER" && !type.isEmpty())
-            return PhoneKind::Labelled;
-    }
     return PhoneKind::Other;
 }
 
@@ -434,8 +433,7 @@ struct Phone {
     PhoneKind kind;
     QString number;
     bool pref;
-    size_t index;     // of the property it came from
-    QByteArray group; // Apple's "item1", whose X-ABLabel may name the number's kind
+    size_t index; // of the property it came from
 };
 
 const int GroupNameLimit = catalogue::info(catalogue::Field::Group).limit;
@@ -791,7 +789,7 @@ void CardBuilder::add(const Property& p) {
         if (p.valueType == "URI" && number.startsWith(u"tel:", Qt::CaseInsensitive))
             number = number.mid(4);
         if (!number.isEmpty())
-            phones_.push_back({phoneKind(p), number, p.pref, index, p.group.toUpper()});
+            phones_.push_back({phoneKind(p), number, p.pref, index});
     } else if (name == "ADR") {
         addresses_.push_back({splitUnescaped(textOf(p), u';', version_), p.pref, index});
     } else if (name == "EMAIL") {
@@ -846,6 +844,17 @@ void CardBuilder::add(const Property& p) {
         haveUid_ = true;
         record_.uid = valueOf(p).trimmed();
         feed(keptfield::Uid);
+    } else if (name == "KIND" || name == "X-ADDRESSBOOKSERVER-KIND") {
+        // A group's card (vCard 4.0, and Apple's and many servers' 3.0 form): a group, never a person.
+        if (valueOf(p).trimmed().compare(u"group", Qt::CaseInsensitive) == 0)
+            record_.groupCard = true;
+    } else if (name == "MEMBER" || name == "X-ADDRESSBOOKSERVER-MEMBER") {
+        // Members are named by their cards' UID, mostly as urn:uuid:...
+        QString member = valueOf(p).trimmed();
+        if (member.startsWith(u"urn:uuid:", Qt::CaseInsensitive))
+            member = member.mid(9);
+        if (!member.isEmpty())
+            record_.members.append(member);
     }
 }
 
@@ -921,6 +930,7 @@ void CardBuilder::takeTypedValues() {
         record_.fields.values.push_back({*field, typedcard::labelOf(*field, c.types, own, c.name, c.service), value,
                                          ranked ? withoutPreference(kept_[c.index].line) : kept_[c.index].line});
         taken[c.index] = true;
+        record_.typedPlaces.push_back(c.index);
     }
     size_t out = 0;
     for (size_t i = 0; i < kept_.size(); ++i) {
@@ -935,10 +945,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     if (!structuralWarning.isEmpty())
         warn(structuralWarning);
 
-    // Phones: the typed ones first, the preferred one of a kind before the others; numbers without a
-    // kind then fill the slots still empty. A number that finds no slot stays a kept property.
+    // Phones: each column takes the first number of its own kind, the preferred one before the
+    // others. A number of no column's kind, or one its column has no room for, stays a kept property
+    // with its types and label: it never fills a column of another kind.
     std::stable_sort(phones_.begin(), phones_.end(), [](const Phone& a, const Phone& b) { return a.pref && !b.pref; });
-    std::vector<const Phone*> untyped;
     for (const Phone& phone : phones_) {
         QString* slot = nullptr;
         const QString* field = nullptr;
@@ -956,26 +966,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
             slot = &f.homePhone, field = &keptfield::Home;
             break;
         case PhoneKind::Other:
-            // A label of the sender's own (微信, 老家) is a kind of its own.
-            if (phone.group.isEmpty() || !abLabels_.contains(phone.group))
-                untyped.push_back(&phone);
-            continue;
-        case PhoneKind::Labelled:
             continue; // a typed value (takeTypedValues)
         }
         if (assign(*slot, phone.number))
             feed(phone.index, *field);
-    }
-    for (const Phone* phone : untyped) {
-        const std::pair<QString*, const QString*> places[] = {
-            {&f.mobile, &keptfield::Mobile}, {&f.workPhone, &keptfield::Work}, {&f.homePhone, &keptfield::Home}};
-        for (const auto& [slot, field] : places) {
-            if (slot->isEmpty() || *slot == phone->number) {
-                *slot = phone->number;
-                feed(phone->index, *field);
-                break;
-            }
-        }
     }
 
     // Address: the preferred one, else the first. ADR is post box;extended;street;locality;region;
@@ -1008,6 +1002,14 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
 
     // The name: FN, else N; a card without either is named from what it has, and the summary says so.
     f.name = fn_.trimmed().isEmpty() ? nName_.trimmed() : fn_;
+    if (record_.groupCard) {
+        // The group's name, as long as a group's name may be; its card is read no further.
+        record_.groupName = cut(f.name.trimmed(), GroupNameLimit);
+        record_.kept = std::move(kept_);
+        if (record_.groupName.isEmpty())
+            record_.error = QStringLiteral("分组名片没有名称");
+        return std::move(record_);
+    }
     if (f.name.isEmpty() && !(ownCard_ && haveFn_)) {
         const QString firstPhone = phones_.empty() ? QString() : phones_.front().number;
         const QString firstEmail = emails_.empty() ? QString() : emails_.front().parts.front();

@@ -5,10 +5,12 @@
 #include "core/app/Settings.h"
 #include "core/exchange/PhotoFolder.h"
 #include "core/app/Twips.h"
+#include "core/rules/ListCaption.h"
 #include "core/store/FileStamp.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
 #include "gui/app/KeyFiller.h"
+#include "gui/app/OutputCommands.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
@@ -37,6 +39,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QScreen>
@@ -81,8 +84,16 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     auto* listLayout = new QVBoxLayout(listPane_);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(2);
+    caption_ = new QLabel(listPane_);
+    caption_->setObjectName(QStringLiteral("ListCaption"));
+    caption_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    listLayout->addWidget(caption_);
     listLayout->addWidget(list_, 1);
     listLayout->addWidget(filterBar_);
+    // Every change of the rows (a fill, the filter line, a delete) says again what they are.
+    connect(listModel_, &QAbstractItemModel::modelReset, this, &Frm_main::updateCaption);
+    connect(listModel_, &QAbstractItemModel::rowsRemoved, this, &Frm_main::updateCaption);
+    connect(listModel_, &QAbstractItemModel::rowsInserted, this, &Frm_main::updateCaption);
     tree_->setObjectName(QStringLiteral("TV"));
     tree_->setAccessibleName(QStringLiteral("分组"));
     tree_->setModel(treeModel_);
@@ -96,6 +107,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->installEventFilter(this);
     buildToolbar();
     addHistoryActions();
+    // 打印... (Ctrl+P) anywhere in the window, and in the list's right-click menu.
+    QAction* print = addAction(QStringLiteral("打印..."), QKeySequence::Print, this, [this] { printContactList(view_); });
+    print->setObjectName(QStringLiteral("print"));
+    print->setShortcutVisibleInContextMenu(true);
+    actions_[QStringLiteral("print")] = print;
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
@@ -131,29 +147,16 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
         menu.exec(tree_->viewport()->mapToGlobal(at));
     });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
-        const QModelIndex row = list_->indexAt(at);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
-        const QList<QAction*> onRow{
-            menuEntry(menu, QStringLiteral("修改..."), shortcuts::of(QStringLiteral("editbutt")),
-                      [this] { Toolbar1_ButtonClick(QStringLiteral("editbutt")); }),
-            menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
-                      [this, row] { list_->edit(row.siblingAtColumn(0)); }),
-            menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
-                Lvfocus = true;
-                Tvfocus = false;
-                Toolbar1_ButtonClick(QStringLiteral("delebutt"));
-            })};
-        for (QAction* entry : onRow)
-            entry->setEnabled(row.isValid());
-        menu.addSeparator();
-        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
-                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
-        menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
-        addHistoryEntries(menu);
+        fillListMenu(menu, list_->indexAt(at));
         const FocusReturn focus;
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
+    // People dropped on a group move there once the drop has ended (the tree is rebuilt then).
+    connect(treeModel_, &GroupTreeModel::peopleDropped, this,
+            [this](const QStringList& people, const QString& group) { moveContactsTo(people, group); },
+            Qt::QueuedConnection);
     auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(filter, &QShortcut::activated, filterBar_, [this] { filterBar_->open(); });
     // Every button and drop-down entry has its keys (Ctrl+N, Ctrl+F, ...); a hidden entry's keys do
@@ -264,9 +267,31 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
         selectRowOfKey(list_, listModel_, result.selectRow);
     if (result.focusList)
         list_->setFocus();
+    updateCaption();
     state_.commandShown();
     if (result.notice)
         dialogs.show(over, messageOf(*result.notice));
+}
+
+void Frm_main::updateCaption() {
+    const ListShows& listed = state_.Listed;
+    QString nodeName;
+    if (!listed.isQuery()) {
+        const QModelIndex node =
+            listed.nodeKey.isEmpty() ? tree_->currentIndex() : treeModel_->indexForKey(listed.nodeKey);
+        nodeName = node.isValid() ? node.data(Qt::DisplayRole).toString() : QStringLiteral("所有人");
+    } else if (tree_->editing()) {
+        // A rename in the tree is stored while its editor is still open: once it has closed.
+        QTimer::singleShot(0, this, &Frm_main::updateCaption);
+    } else if (tree_->currentIndex().isValid() || tree_->selectionModel()->hasSelection()) {
+        // A search's or the reminder's rows belong to no node: the tree has none current, so that
+        // it never names other people than the list does, and a command on "the tree's node"
+        // (delete, a new group) finds none instead of one the user no longer sees selected.
+        tree_->setCurrentIndex(QModelIndex());
+        tree_->selectionModel()->clearSelection();
+    }
+    const RowTable& rows = listModel_->rows();
+    caption_->setText(::listCaption(listed, nodeName, rows.fillRowCount(), listModel_->rowCount()));
 }
 
 ShownView Frm_main::shownNow() const {

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+class QLabel;
 class QAction;
 class QMimeData;
 class QFrame;
@@ -50,6 +51,8 @@ public:
     QFrame* Frame1() const { return frame_; }
     QSplitter* splitter() const { return splitter_; }
     ListFilterBar* filterBar() const { return filterBar_; }
+    // The line over the list: what its rows are and how many ("同事 · 56 人").
+    QLabel* listCaption() const { return caption_; }
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
@@ -95,6 +98,15 @@ public:
     void adoptModeless(QWidget* form);
     SyncController* syncController() const { return sync_; }
 
+    // The people of the list's selected rows, top to bottom.
+    QStringList selectedContactKeys() const;
+    // The list's right-click menu for a row (none: the list's empty part): 修改, 重命名, 删除,
+    // 移动到分组 ▸ the groups, ... The menu key and Shift+F10 open it for the current row.
+    void fillListMenu(QMenu& menu, const QModelIndex& row);
+    // 移动到分组 and a drop on a group: the people into the group, one step of the history, the
+    // tree and the list refreshed once.
+    void moveContactsTo(const QStringList& contactKeys, const QString& groupKey);
+
     // Files dropped on the window: the .vcf and .csv ones among them, in their order.
     static QStringList droppedContactFiles(const QMimeData* data);
     // Imports each file as 新建 ▸ 导入联系人... would, without the file dialog. `chooseGroup`
@@ -131,6 +143,8 @@ private:
     void changedElsewhere();
     // What the window shows now, as the history keeps it.
     ShownView shownNow() const;
+    // The line over the list says again what the list shows now.
+    void updateCaption();
 
     AppState& state_;
     DataPaths paths_;
@@ -144,6 +158,7 @@ private:
     ContactListModel* listModel_;
     MainView view_;
     ListFilterBar* filterBar_;
+    QLabel* caption_;
     std::map<QString, QAction*> actions_;
     layout::Sizes sizes_;
     double frameLeft_ = layout::FrameDesignLeft;
