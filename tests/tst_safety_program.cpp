@@ -2,16 +2,20 @@
 // first runs, and after the first is killed with SIGKILL the next start takes over its stale lock.
 // Messages are read from the log that ZINTEVA_MESSAGE_LOG names, so no dialog waits for a click.
 #include "core/app/CloseBackup.h"
+#include "core/app/CommandLine.h"
 #include "core/app/StartupGuard.h"
 #include "core/store/DataFiles.h"
 #include "core/store/Store.h"
 #include "support/ProgramRun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QTextStream>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -30,14 +34,39 @@ public:
     QString data() const { return path(QStringLiteral("data")); }
     QString dataFile() const { return data() + QStringLiteral("/tavrel.mdb"); }
 
-    void start(QProcess& process) const {
+    QString backupFile() const { return data() + QStringLiteral("/tavrel.tsb"); }
+
+    void start(QProcess& process, const QStringList& arguments = {}) const {
         QProcessEnvironment environment = this->environment();
         environment.insert(QStringLiteral("ZINTEVA_DIR"), data());
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(ZINTEVA_PROGRAM), QStringList());
+        process.start(QStringLiteral(ZINTEVA_PROGRAM), arguments);
     }
 };
+
+void writeCards(const QString& path, int count) {
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:信号" + QByteArray::number(i) + "\r\nTEL;TYPE=CELL:139" +
+                 QByteArray::number(10000000 + i) + "\r\nEND:VCARD\r\n";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Read without writing anything: no journal is rolled back, nothing is created.
+QString integrityOf(const QString& path) {
+    if (!QFile::exists(path))
+        return QStringLiteral("missing");
+    SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
+    return QString::fromStdString(db.execAndGet("pragma integrity_check").getString());
+}
+
+int peopleIn(const QString& path) {
+    SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
+    return db.execAndGet("select count(*) from phone").getInt();
+}
 
 } // namespace
 
@@ -144,6 +173,134 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(closebackup::contactCount(paths.data), 3);
         QCOMPARE(closebackup::contactCount(paths.backup), 3);
+    }
+
+    // --- signals during writes ---------------------------------------------------------------------
+
+    // SIGTERM, SIGINT and SIGHUP while the program writes: the write finishes or rolls back whole,
+    // the close step runs (the backup is refreshed from the data file), nothing crashes. The signal
+    // falls at a spread of moments over the write: round k of n waits k/n of the time the same write
+    // took without a signal (measured first), so the rounds cover its start, its middle and its end.
+    void signalsNeverCutAWrite_data() {
+        QTest::addColumn<QString>("write");
+        QTest::newRow("import in the window") << "window import";
+        QTest::newRow("import on the command line") << "command import";
+        QTest::newRow("restore at start") << "restore";
+    }
+    void signalsNeverCutAWrite() {
+        QFETCH(QString, write);
+        constexpr int Rounds = 10;
+        constexpr int Cards = 1500;
+        constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP};
+        Run run;
+        const QString cards = run.path(QStringLiteral("cards.vcf"));
+        writeCards(cards, Cards);
+        // The backup a restore starts from: the person with a birthday and the cards.
+        const QString restoreFrom = run.path(QStringLiteral("full.mdb"));
+        if (write == u"restore") {
+            prepareBirthdayDataFile(restoreFrom);
+            QString text;
+            QTextStream out(&text);
+            QCOMPARE(runCommandLine({QStringLiteral("zinteva"), QStringLiteral("--import"), cards}, restoreFrom, out),
+                     std::optional<int>(0));
+        }
+        const auto prepare = [&] {
+            for (const QString& name : QDir(run.data()).entryList(QDir::Files | QDir::Hidden))
+                QFile::remove(QDir(run.data()).filePath(name));
+            QFile::remove(run.log());
+            if (write == u"restore")
+                QVERIFY(QFile::copy(restoreFrom, run.backupFile()));
+            else
+                prepareBirthdayDataFile(run.dataFile());
+        };
+        // What the write looks like from outside: its start, and its end.
+        const QString startMark = write == u"restore" ? QStringLiteral("是否从备份文件恢复") : QStringLiteral("导入通讯录吗");
+        const auto started = [&] {
+            return write == u"command import" || run.messages().join(u'\n').contains(startMark);
+        };
+        QProcess program;
+        const auto launch = [&] {
+            if (write == u"command import")
+                run.start(program, {QStringLiteral("--import"), cards});
+            else if (write == u"window import")
+                run.start(program, {cards});
+            else
+                run.start(program, {});
+            QVERIFY(program.waitForStarted(Timeout));
+            QTRY_VERIFY_WITH_TIMEOUT(started(), Timeout);
+        };
+
+        // Without a signal, once: how long the write takes, and what it leaves.
+        prepare();
+        QElapsedTimer clock;
+        launch();
+        clock.start();
+        if (write == u"command import") {
+            QVERIFY(program.waitForFinished(Timeout));
+        } else {
+            const int before = run.messages().size();
+            QTRY_VERIFY_WITH_TIMEOUT(run.messages().size() > before, Timeout); // the import's summary, the reminder
+        }
+        const qint64 writeMs = std::max<qint64>(clock.elapsed(), 20);
+        if (program.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+            QVERIFY(program.waitForFinished(Timeout));
+        }
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(peopleIn(run.dataFile()), Cards + 1);
+
+        int finished = 0, rolledBack = 0;
+        for (int round = 1; round <= Rounds; ++round) {
+            const int signal = Signals[round % 3];
+            prepare();
+            launch();
+            QTest::qWait(static_cast<int>(writeMs * round / Rounds));
+            if (program.state() == QProcess::Running) // a command may be done before the last moments
+                ::kill(static_cast<pid_t>(program.processId()), signal);
+            QVERIFY(program.waitForFinished(Timeout));
+            const QString what = QStringLiteral("%1, round %2, signal %3").arg(write).arg(round).arg(signal);
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(what));
+            const bool cancelled = write == u"command import" && program.exitCode() == exitcode::Incomplete;
+            QVERIFY2(program.exitCode() == 0 || cancelled, qPrintable(what + QStringLiteral(": exit code %1").arg(program.exitCode())));
+            QVERIFY2(!QFile::exists(run.dataFile() + QStringLiteral("-journal")), qPrintable(what));
+            QCOMPARE(integrityOf(run.dataFile()), QStringLiteral("ok"));
+            const int people = peopleIn(run.dataFile());
+            QVERIFY2(people == 1 || people == Cards + 1, qPrintable(what + QStringLiteral(": %1 people").arg(people)));
+            (people == Cards + 1 ? finished : rolledBack) += 1;
+            if (write != u"command import") {
+                // The close step ran: it refreshed the backup from what the data file holds.
+                QCOMPARE(integrityOf(run.backupFile()), QStringLiteral("ok"));
+                QCOMPARE(peopleIn(run.backupFile()), people);
+            }
+        }
+        qInfo("%s: %d rounds, %d writes finished, %d rolled back; the write took %lld ms unsignalled",
+              qPrintable(write), Rounds, finished, rolledBack, static_cast<long long>(writeMs));
+    }
+
+    // A second signal while the program closes ends it at once; the data file and the backup stay whole.
+    void secondSignalEndsAtOnce() {
+        Run run;
+        const QString cards = run.path(QStringLiteral("cards.vcf"));
+        writeCards(cards, 1500);
+        prepareBirthdayDataFile(run.dataFile());
+        QProcess program;
+        run.start(program, {cards});
+        QVERIFY(program.waitForStarted(Timeout));
+        QTRY_VERIFY_WITH_TIMEOUT(run.messages().join(u'\n').contains(QStringLiteral("导入通讯录吗")), Timeout);
+        const auto pid = static_cast<pid_t>(program.processId());
+        QVERIFY(pid > 0);
+        ::kill(pid, SIGTERM);
+        ::kill(pid, SIGINT); // before the event loop has even read the first
+
+        QVERIFY(program.waitForFinished(Timeout));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY(program.exitCode() == 128 + SIGINT || program.exitCode() == 0);
+        QCOMPARE(integrityOf(run.dataFile()), QStringLiteral("ok"));
+        const int people = peopleIn(run.dataFile());
+        QVERIFY(people == 1 || people == 1501);
+        if (QFile::exists(run.backupFile()))
+            QCOMPARE(integrityOf(run.backupFile()), QStringLiteral("ok"));
     }
 
     void neitherFileStopsTheProgram() {

@@ -1,5 +1,8 @@
 #include "core/store/DataFileLock.h"
 
+#include "core/store/DataFiles.h"
+#include "core/store/PrivateFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -47,15 +51,67 @@ DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile) {
         if (dir.isEmpty())
             dir = file.absolutePath();
     }
+    folder_ = dir;
     besidePath_ = QDir(dir).filePath(QStringLiteral(".") + name + QStringLiteral(".lock"));
     paths_.append(besidePath_);
-    const QString runtime = privateRuntimeDir();
+    runtime_ = privateRuntimeDir();
     struct stat st {};
-    if (!runtime.isEmpty() && ::stat(QFile::encodeName(dir).constData(), &st) == 0) {
-        paths_.append(QDir(runtime).filePath(QStringLiteral("zinteva-%1-%2.lock")
-                                                 .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
-                                                 .arg(static_cast<qulonglong>(st.st_ino), 0, 16)));
+    if (!runtime_.isEmpty() && ::stat(QFile::encodeName(dir).constData(), &st) == 0) {
+        paths_.append(QDir(runtime_).filePath(QStringLiteral("zinteva-%1-%2.lock")
+                                                  .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
+                                                  .arg(static_cast<qulonglong>(st.st_ino), 0, 16)));
     }
+    identityPath_ = identityLockFor(dataFile);
+    if (!identityPath_.isEmpty())
+        paths_.append(identityPath_);
+}
+
+QString DataFileLock::identityLockFor(const QString& file) const {
+    struct stat st {};
+    if (runtime_.isEmpty() || ::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return QDir(runtime_).filePath(QStringLiteral("zinteva-file-%1-%2.lock")
+                                       .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
+                                       .arg(static_cast<qulonglong>(st.st_ino), 0, 16));
+}
+
+QString DataFileLock::distrusted() const {
+    using privatefiles::What;
+    const DataPaths paths = DataPaths::in(folder_);
+    const QString backup = paths.backup;
+    for (const auto& [path, what] : {std::pair{folder_, What::DataFolder}, std::pair{dataFile_, What::DataFile},
+                                     std::pair{backup, What::Backup}}) {
+        if (QString problem = privatefiles::distrust(path, what); !problem.isEmpty())
+            return problem;
+    }
+    // Without a runtime folder no lock can follow the file itself: a second name for it (a hard link)
+    // could be written by another copy unseen.
+    struct stat st {};
+    if (runtime_.isEmpty() && ::stat(QFile::encodeName(dataFile_).constData(), &st) == 0 && st.st_nlink > 1)
+        return QStringLiteral("数据文件 %1 还有别的名字（硬链接，共 %2 个），另一个 zinteva 可能正通过别的名字写入它，"
+                              "而本用户没有私有的运行时文件夹（XDG_RUNTIME_DIR）来存放跟随文件本身的锁。\n"
+                              "请删除多余的硬链接，或在已登录的桌面会话中再试。")
+            .arg(QDir::toNativeSeparators(dataFile_))
+            .arg(static_cast<qulonglong>(st.st_nlink));
+    return {};
+}
+
+bool DataFileLock::followDataFile() {
+    if (!isLocked())
+        return false;
+    const QString path = identityLockFor(dataFile_);
+    if (path.isEmpty() || path == identityPath_)
+        return true;
+    const Attempt attempt = tryOne(path, false, role_);
+    if (attempt == Attempt::Busy) {
+        error_ = QStringLiteral("另一个 zinteva 正在使用数据文件 %1，请稍后再试。").arg(QDir::toNativeSeparators(dataFile_));
+        return false;
+    }
+    if (attempt == Attempt::Failed)
+        return false;
+    identityPath_ = path;
+    paths_.append(path);
+    return true;
 }
 
 DataFileLock::~DataFileLock() {
@@ -135,6 +191,12 @@ bool DataFileLock::lock(Role role, int waitMs) {
         return true;
     holder_.reset();
     error_.clear();
+    role_ = role;
+    // Another user's file, or one others may write, is never used (and no lock file is made there).
+    if (const QString problem = distrusted(); !problem.isEmpty()) {
+        error_ = problem;
+        return false;
+    }
     QElapsedTimer waited;
     waited.start();
     for (;;) {

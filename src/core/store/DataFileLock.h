@@ -20,6 +20,13 @@
 //     "zinteva-<device>-<inode>.lock", named after the identity of the data file's folder (the data
 //     file's own inode changes whenever a restore renames a copy over it, and it may not exist yet).
 //     This one also covers a read-only data folder, where the first cannot be made.
+//   - in the same runtime folder, "zinteva-file-<device>-<inode>.lock", named after the identity of
+//     the data file itself: a hard link in another folder or a file bind-mounted elsewhere is the
+//     same file, and so the same lock. After a restore has put a new file in place, followDataFile()
+//     takes the lock of the new one too. Without a runtime folder a data file that has more than one
+//     name (a hard link) is refused: nothing else could tell that another name is in use.
+// Before any of them, the folder, the data file and its backup must be the user's own and writable
+// by nobody else (fileTrust.h): another user's file is never written.
 // A lock file is opened without following a symlink, must be a regular file of this user, and is
 // created 0600; other users cannot create, hold or replace it.
 //
@@ -55,14 +62,24 @@ public:
     // The lock files this data file has, in the order they are taken.
     QStringList lockPaths() const { return paths_; }
 
+    // After the data file was replaced by another (a restore renames a copy over it): the lock of the
+    // new file is taken as well. False with errorString() when somebody holds it already.
+    bool followDataFile();
+
 private:
     enum class Attempt { Taken, Busy, Skipped, Failed };
     Attempt tryOne(const QString& path, bool required, Role role);
+    QString identityLockFor(const QString& file) const;
+    QString distrusted() const;
+    Role role_ = Role::Command;
     std::optional<Role> readHolder(const QString& path) const;
 
     QString dataFile_;
     QStringList paths_;
     QString besidePath_;
+    QString runtime_; // the private runtime folder, empty without one
+    QString identityPath_; // the lock of the data file itself, when it exists and there is a runtime folder
+    QString folder_;       // the folder that really holds the data file
     std::vector<int> held_;
     std::optional<Role> holder_;
     QString error_;

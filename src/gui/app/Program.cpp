@@ -91,8 +91,13 @@ int runProgram(QApplication& application) {
 
     Frm_main window(state, paths);
     sessionEnd.setMainWindow(&window);
-    if (!window.Form_Load())
-        return 1;
+    {
+        // The load step writes (the birthday pass, a restore over a damaged file) and may ask: a
+        // signal meanwhile waits for it, then closes the window from the event loop.
+        const SessionEnd::WriteScope loading;
+        if (!window.Form_Load() || !guard.followDataFile(dialogs))
+            return 1;
+    }
     window.show();
     RunningWindow answering(
         window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, state.env.programDir);
