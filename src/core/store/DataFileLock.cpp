@@ -37,9 +37,13 @@ QString privateRuntimeDir() {
 
 } // namespace
 
-DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile) {
+DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile), runtime_(privateRuntimeDir()) {
+    paths_ = pathsNow(&folder_);
+}
+
+QStringList DataFileLock::pathsNow(QString* folder) const {
     // The folder that really holds the data file: a symlinked file or folder leads to the same lock.
-    const QFileInfo file(dataFile);
+    const QFileInfo file(dataFile_);
     QString dir;
     QString name = file.fileName();
     if (file.exists()) {
@@ -51,19 +55,17 @@ DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile) {
         if (dir.isEmpty())
             dir = file.absolutePath();
     }
-    folder_ = dir;
-    besidePath_ = QDir(dir).filePath(QStringLiteral(".") + name + QStringLiteral(".lock"));
-    paths_.append(besidePath_);
-    runtime_ = privateRuntimeDir();
+    *folder = dir;
+    QStringList paths{QDir(dir).filePath(QStringLiteral(".") + name + QStringLiteral(".lock"))};
     struct stat st {};
     if (!runtime_.isEmpty() && ::stat(QFile::encodeName(dir).constData(), &st) == 0) {
-        paths_.append(QDir(runtime_).filePath(QStringLiteral("zinteva-%1-%2.lock")
-                                                  .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
-                                                  .arg(static_cast<qulonglong>(st.st_ino), 0, 16)));
+        paths.append(QDir(runtime_).filePath(QStringLiteral("zinteva-%1-%2.lock")
+                                                 .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
+                                                 .arg(static_cast<qulonglong>(st.st_ino), 0, 16)));
     }
-    identityPath_ = identityLockFor(dataFile);
-    if (!identityPath_.isEmpty())
-        paths_.append(identityPath_);
+    if (const QString identity = identityLockFor(dataFile_); !identity.isEmpty())
+        paths.append(identity);
+    return paths;
 }
 
 QString DataFileLock::identityLockFor(const QString& file) const {
@@ -97,20 +99,32 @@ QString DataFileLock::distrusted() const {
 }
 
 bool DataFileLock::followDataFile() {
-    if (!isLocked())
-        return false;
-    const QString path = identityLockFor(dataFile_);
-    if (path.isEmpty() || path == identityPath_)
-        return true;
-    const Attempt attempt = tryOne(path, false, role_);
-    if (attempt == Attempt::Busy) {
-        error_ = QStringLiteral("另一个 zinteva 正在使用数据文件 %1，请稍后再试。").arg(QDir::toNativeSeparators(dataFile_));
+    if (!locked_) {
+        error_ = QStringLiteral("数据文件 %1 没有锁定。").arg(QDir::toNativeSeparators(dataFile_));
         return false;
     }
-    if (attempt == Attempt::Failed)
+    // The file may be new (a first start made it and perhaps its folder, a restore renamed a copy
+    // over it): every lock it has now is taken, the ones held already stay.
+    QString folder;
+    const QStringList now = pathsNow(&folder);
+    folder_ = folder;
+    if (const QString problem = distrusted(); !problem.isEmpty()) {
+        error_ = problem;
         return false;
-    identityPath_ = path;
-    paths_.append(path);
+    }
+    for (const QString& path : now) {
+        if (heldPaths_.contains(path))
+            continue;
+        const Attempt attempt = tryOne(path, false, role_);
+        if (attempt == Attempt::Busy) {
+            error_ = QStringLiteral("另一个 zinteva 正在使用数据文件 %1，请稍后再试。").arg(QDir::toNativeSeparators(dataFile_));
+            return false;
+        }
+        if (attempt == Attempt::Failed)
+            return false;
+        if (!paths_.contains(path))
+            paths_.append(path);
+    }
     return true;
 }
 
@@ -122,6 +136,8 @@ void DataFileLock::unlock() {
     for (const int fd : held_)
         ::close(fd); // closing the descriptor releases its flock
     held_.clear();
+    heldPaths_.clear();
+    locked_ = false;
 }
 
 DataFileLock::Attempt DataFileLock::tryOne(const QString& path, bool required, Role role) {
@@ -167,6 +183,7 @@ DataFileLock::Attempt DataFileLock::tryOne(const QString& path, bool required, R
         }
     }
     held_.push_back(fd);
+    heldPaths_.append(path);
     return Attempt::Taken;
 }
 
@@ -219,8 +236,10 @@ bool DataFileLock::lock(Role role, int waitMs) {
             unlock();
             return false;
         }
-        if (busyPath.isEmpty())
+        if (busyPath.isEmpty()) {
+            locked_ = true;
             return true; // every lock that can exist is held (none at all in a read-only folder without a runtime folder)
+        }
         unlock();
         holder_ = readHolder(busyPath);
         if (holder_ == Role::Window || waited.elapsed() >= waitMs) {
