@@ -901,7 +901,7 @@ private slots:
     void csvHeaderIsTheListsTitles() {
         QCOMPARE(CsvFile::header(),
                  QStringList({"姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址", "邮政编码",
-                              "QQ号码", "ICQ号码", "MSN", "邮件地址", "昵称", "备注", "分组", "照片", "UID"}));
+                              "QQ号码", "ICQ号码", "MSN", "邮件地址", "昵称", "备注", "农历生日", "分组", "照片", "UID"}));
         const QByteArray bytes = CsvFile::write({});
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF姓名,生日,移动电话,"));
         QVERIFY(bytes.endsWith("分组,照片,UID\r\n"));

@@ -1,5 +1,7 @@
 #include "core/exchange/Csv.h"
 
+#include "core/store/FieldCatalogue.h"
+
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/TextDecoding.h"
 #include "core/exchange/VCardReader.h"
@@ -54,6 +56,7 @@ enum class Kind {
     Msn,
     Uid,
     PhotoPath,
+    Lunar, // this program's 农历生日, as the lunar birthday's vCard property writes it
     Other, // a column of no known meaning: kept under its title
 };
 
@@ -76,25 +79,29 @@ const QHash<QString, Column>& namedColumns() {
             for (const char16_t* title : titles)
                 h.insert(headerKey(QString::fromUtf16(title)), column);
         };
-        // This program's own columns, the record form's labels and what many programs write.
-        add({u"姓名", u"name", u"名字", u"全名", u"displayname", u"显示名称"}, {Kind::Fn, {}, {}});
-        add({u"生日", u"birthday"}, {Kind::Birthday, {}, {}});
-        add({u"移动电话", u"手机", u"手机号码", u"mobile", u"mobilephone", u"mobilenumber"},
+        // This program's own columns (the catalogue's headers), the record form's labels and what many
+        // programs write.
+        using F = catalogue::Field;
+        auto own = [](F field) { return catalogue::info(field).csvHeader; };
+        add({own(F::Name), u"name", u"名字", u"全名", u"displayname", u"显示名称"}, {Kind::Fn, {}, {}});
+        add({own(F::Birthday), u"birthday"}, {Kind::Birthday, {}, {}});
+        add({own(F::Mobile), u"手机", u"手机号码", u"mobile", u"mobilephone", u"mobilenumber"},
             {Kind::Tel, "CELL", "cell"});
-        add({u"工作电话", u"商务电话", u"businessphone", u"workphone"}, {Kind::Tel, "WORK,VOICE", "work"});
-        add({u"家庭电话", u"住宅电话", u"homephone"}, {Kind::Tel, "HOME,VOICE", "home"});
-        add({u"传真号码", u"传真", u"fax", u"faxnumber", u"商务传真", u"businessfax"}, {Kind::Tel, "WORK,FAX", "fax"});
-        add({u"地址"}, {Kind::AdrStreet, {}, "own"});
-        add({u"邮政编码", u"邮编"}, {Kind::Adr, {}, "own", 5});
-        add({u"qq号码", u"qq"}, {Kind::Qq, {}, {}});
-        add({u"icq号码", u"icq"}, {Kind::Icq, {}, {}});
-        add({u"msn"}, {Kind::Msn, {}, {}});
-        add({u"邮件地址", u"email", u"e-mail", u"电子邮件", u"e-mailaddress", u"电子邮件地址", u"primaryemail"},
+        add({own(F::WorkPhone), u"商务电话", u"businessphone", u"workphone"}, {Kind::Tel, "WORK,VOICE", "work"});
+        add({own(F::HomePhone), u"住宅电话", u"homephone"}, {Kind::Tel, "HOME,VOICE", "home"});
+        add({own(F::Fax), u"传真", u"fax", u"faxnumber", u"商务传真", u"businessfax"}, {Kind::Tel, "WORK,FAX", "fax"});
+        add({own(F::Address)}, {Kind::AdrStreet, {}, "own"});
+        add({own(F::Postcode), u"邮编"}, {Kind::Adr, {}, "own", 5});
+        add({own(F::Qq), u"qq"}, {Kind::Qq, {}, {}});
+        add({own(F::Icq), u"icq"}, {Kind::Icq, {}, {}});
+        add({own(F::Msn)}, {Kind::Msn, {}, {}});
+        add({own(F::Email), u"email", u"e-mail", u"电子邮件", u"e-mailaddress", u"电子邮件地址", u"primaryemail"},
             {Kind::Email, "INTERNET", "e1"});
-        add({u"昵称", u"nickname"}, {Kind::Nickname, {}, {}});
-        add({u"备注", u"notes", u"note"}, {Kind::Note, {}, {}});
-        add({u"分组", u"group", u"分类"}, {Kind::Group, {}, {}});
-        add({u"照片", u"photopath"}, {Kind::PhotoPath, {}, {}});
+        add({own(F::Nickname), u"nickname"}, {Kind::Nickname, {}, {}});
+        add({own(F::Remarks), u"notes", u"note"}, {Kind::Note, {}, {}});
+        add({own(F::Group), u"group", u"分类"}, {Kind::Group, {}, {}});
+        add({own(F::Photo), u"photopath"}, {Kind::PhotoPath, {}, {}});
+        add({own(F::LunarBirthday)}, {Kind::Lunar, {}, {}});
         add({u"uid"}, {Kind::Uid, {}, {}});
         // Names in parts: Google, Outlook (English and Chinese), Thunderbird.
         add({u"givenname", u"firstname", u"名"}, {Kind::Given, {}, {}});
@@ -354,7 +361,8 @@ private:
     };
     QString birthdayLines() const;
 
-    QString fn_, given_, family_, middle_, prefix_, suffix_, nickname_, birthday_, uid_, photo_, org_, department_;
+    QString fn_, given_, family_, middle_, prefix_, suffix_, nickname_, birthday_, uid_, photo_, org_, department_,
+        lunar_;
     std::pair<QString, QString> year_, month_, day_; // Thunderbird's birthday columns: title and value
     QStringList notes_, categories_, titles_, others_;
     QList<std::pair<QString, std::pair<QString, QString>>> phones_, emails_, urls_; // slot, (types, value)
@@ -487,6 +495,9 @@ void RowCard::add(const Column& c, const QString& title, const QString& value, Q
     case Kind::PhotoPath:
         photo_ = value;
         return;
+    case Kind::Lunar:
+        lunar_ = value;
+        return;
     case Kind::Other:
         others_.append(QStringLiteral("X-ZINTEVA-CSV;X-COLUMN=%1:%2").arg(paramValue(title), esc(value)));
         return;
@@ -505,6 +516,8 @@ QString RowCard::text(const QHash<QString, QString>& typeOf) const {
     if (!nickname_.isEmpty())
         out += textLine(QStringLiteral("NICKNAME"), nickname_);
     out += birthdayLines();
+    if (!lunar_.trimmed().isEmpty())
+        out += textLine(QString::fromLatin1(catalogue::info(catalogue::Field::LunarBirthday).vcard), lunar_);
     auto typed = [&](const QString& name, const QString& slot, const QString& types) {
         QString t =
             typeOf.contains(slot) ? typesFor(typeOf.value(slot), name == u"EMAIL" ? Kind::Email : Kind::Tel) : types;
@@ -660,12 +673,23 @@ QString neutralised(const QString& cell) {
     return cell;
 }
 
+// The cells in the order of CsvFile::header(): the listed fields, the lunar birthday, the group, the
+// photo, the UID.
 QStringList rowCells(const CsvContact& c) {
     const ContactFields& f = c.fields;
-    const QString birthday =
-        f.birthday && f.birthday->isValid() ? birthday::format(*f.birthday, birthday::Style::Extended) : QString();
-    return {f.name, birthday, f.mobile, f.workPhone, f.homePhone, f.fax,       f.address, f.postcode, f.qq,
-            f.icq,  f.msn,    f.email,  f.nickname,  f.remarks,   c.groupName, f.photo,   c.uid};
+    QStringList cells;
+    cells.reserve(catalogue::listedCount() + 4);
+    for (const catalogue::FieldInfo* field : catalogue::listed()) {
+        if (field->kind == catalogue::ColumnKind::Date)
+            cells.append(f.birthday && f.birthday->isValid()
+                             ? birthday::format(*f.birthday, birthday::Style::Extended)
+                             : QString());
+        else
+            cells.append(f.*field->text);
+    }
+    cells << (f.lunarBirthday && f.lunarBirthday->isValid() ? lunarBirthdayValue(*f.lunarBirthday) : QString())
+          << c.groupName << f.photo << c.uid;
+    return cells;
 }
 
 QString rowText(const QStringList& fields) {
@@ -682,12 +706,13 @@ const char* encoderName(CsvFile::Encoding encoding) {
 } // namespace
 
 QStringList CsvFile::header() {
-    return {QStringLiteral("姓名"),     QStringLiteral("生日"),     QStringLiteral("移动电话"),
-            QStringLiteral("工作电话"), QStringLiteral("家庭电话"), QStringLiteral("传真号码"),
-            QStringLiteral("地址"),     QStringLiteral("邮政编码"), QStringLiteral("QQ号码"),
-            QStringLiteral("ICQ号码"),  QStringLiteral("MSN"),      QStringLiteral("邮件地址"),
-            QStringLiteral("昵称"),     QStringLiteral("备注"),     QStringLiteral("分组"),
-            QStringLiteral("照片"),     QStringLiteral("UID")};
+    QStringList titles;
+    for (const catalogue::FieldInfo* field : catalogue::listed())
+        titles.append(QString::fromUtf16(field->csvHeader));
+    titles << QString::fromUtf16(catalogue::info(catalogue::Field::LunarBirthday).csvHeader)
+           << QString::fromUtf16(catalogue::info(catalogue::Field::Group).csvHeader)
+           << QString::fromUtf16(catalogue::info(catalogue::Field::Photo).csvHeader) << QStringLiteral("UID");
+    return titles;
 }
 
 std::vector<size_t> CsvFile::unencodable(const std::vector<CsvContact>& contacts, Encoding encoding) {

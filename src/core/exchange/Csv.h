@@ -35,8 +35,8 @@ public:
     // outside it cannot be written so (see unencodable). Gb18030 writes all of Unicode.
     enum class Encoding { Utf8WithBom, Gbk, Gb18030 };
 
-    // 姓名 生日 移动电话 工作电话 家庭电话 传真号码 地址 邮政编码 QQ号码 ICQ号码 MSN 邮件地址 昵称 备注 (the list's
-    // titles), then 分组, 照片 and UID.
+    // The catalogue's headers of the fields the list shows (姓名 ... 备注, the list's titles), then
+    // 农历生日, 分组, 照片 and UID.
     static QStringList header();
 
     // A cell that a spreadsheet would run as a formula (starting with =, +, -, @, a tab or a CR) gets a

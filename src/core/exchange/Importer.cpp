@@ -6,6 +6,7 @@
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/store/FieldCatalogue.h"
 #include "core/store/GroupNames.h"
 #include "core/store/KeptProperties.h"
 #include "core/store/Store.h"
@@ -27,9 +28,9 @@ ContactFields completedWith(const ContactFields& person, const ContactFields& ca
     ContactFields completed = person;
     if (!completed.birthday)
         completed.birthday = card.birthday;
-    for (QString ContactFields::*field : PlainTexts) {
-        if ((completed.*field).isEmpty())
-            completed.*field = card.*field;
+    for (const catalogue::FieldInfo* field : catalogue::texts()) {
+        if ((completed.*field->text).isEmpty())
+            completed.*field->text = card.*field->text;
     }
     return completed;
 }

@@ -1,5 +1,7 @@
 #include "core/exchange/KeptText.h"
 
+#include "core/store/FieldCatalogue.h"
+
 #include <QStringList>
 
 namespace kepttext {
@@ -51,15 +53,19 @@ QString readable(QStringView value, bool structured) {
 }
 
 QString labelFor(const QString& name) {
+    // The fields beyond the columns by the catalogue's labels (电话, 单位, 职务, 微信, ...).
+    for (const catalogue::FieldInfo& field : catalogue::all()) {
+        if (field.storage == catalogue::Storage::Typed && name == QLatin1String(field.vcard))
+            return QString::fromUtf16(field.label);
+    }
+    // A second value of a column's property, and what no field knows.
     static const std::pair<const char*, const char16_t*> labels[] = {
-        {"FN", u"姓名"},        {"N", u"姓名（分项）"},     {"ORG", u"单位"},       {"TITLE", u"职务"},
-        {"ROLE", u"角色"},      {"TEL", u"电话"},           {"EMAIL", u"邮件地址"}, {"ADR", u"地址"},
-        {"LABEL", u"地址标签"}, {"URL", u"网址"},           {"IMPP", u"即时通讯"},  {"NOTE", u"备注"},
-        {"BDAY", u"生日"},      {"ANNIVERSARY", u"纪念日"}, {"NICKNAME", u"昵称"},  {"PHOTO", u"照片"},
-        {"LOGO", u"标志"},      {"CATEGORIES", u"分类"},    {"GEO", u"位置"},       {"TZ", u"时区"},
-        {"UID", u"UID"},        {"REV", u"修改时间"},       {"X-QQ", u"QQ"},        {"X-ICQ", u"ICQ"},
-        {"X-MSN", u"MSN"},      {"X-WECHAT", u"微信"},      {"X-SKYPE", u"Skype"},  {"SOUND", u"声音"},
-        {"KEY", u"密钥"},       {"AGENT", u"代理人"},       {"GENDER", u"性别"},    {"X-GENDER", u"性别"},
+        {"FN", u"姓名"},        {"N", u"姓名（分项）"},  {"LABEL", u"地址标签"}, {"NOTE", u"备注"},
+        {"BDAY", u"生日"},      {"NICKNAME", u"昵称"},   {"PHOTO", u"照片"},     {"LOGO", u"标志"},
+        {"CATEGORIES", u"分类"}, {"GEO", u"位置"},       {"TZ", u"时区"},        {"UID", u"UID"},
+        {"REV", u"修改时间"},   {"X-QQ", u"QQ"},         {"X-ICQ", u"ICQ"},      {"X-MSN", u"MSN"},
+        {"X-SKYPE", u"Skype"},  {"SOUND", u"声音"},      {"KEY", u"密钥"},       {"AGENT", u"代理人"},
+        {"X-GENDER", u"性别"},
     };
     for (const auto& [vcard, label] : labels) {
         if (name == QLatin1String(vcard))

@@ -3,6 +3,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/TextDecoding.h"
+#include "core/store/FieldCatalogue.h"
 
 #include <QIODevice>
 #include <QUrl>
@@ -428,31 +429,10 @@ struct Phone {
     size_t index; // of the property it came from
 };
 
-// Longest texts the record form's boxes take; a longer imported value is cut there, and the whole
-// property stays among the kept ones.
-struct FieldLimit {
-    QString ContactFields::*field;
-    int characters;
-    const char16_t* label;
-};
-const FieldLimit Limits[] = {
-    {&ContactFields::name, 20, u"姓名"},          {&ContactFields::mobile, 30, u"移动电话"},
-    {&ContactFields::workPhone, 30, u"工作电话"}, {&ContactFields::homePhone, 30, u"家庭电话"},
-    {&ContactFields::fax, 30, u"传真号码"},       {&ContactFields::address, 200, u"地址"},
-    {&ContactFields::postcode, 20, u"邮政编码"},  {&ContactFields::qq, 20, u"QQ号码"},
-    {&ContactFields::icq, 20, u"ICQ号码"},        {&ContactFields::msn, 50, u"MSN"},
-    {&ContactFields::email, 50, u"邮件地址"},     {&ContactFields::nickname, 30, u"昵称"},
-};
-constexpr int GroupNameLimit = 30;
+const int GroupNameLimit = catalogue::info(catalogue::Field::Group).limit;
 
-// Cuts a text to a number of characters without splitting a surrogate pair.
 QString cut(const QString& text, int characters) {
-    if (text.size() <= characters)
-        return text;
-    qsizetype end = characters;
-    if (end > 0 && text[end - 1].isHighSurrogate())
-        --end;
-    return text.left(end);
+    return catalogue::cut(text, characters);
 }
 
 // The marker the writer puts on a text whose line breaks are CR LF, so that they come back as such.
@@ -831,7 +811,7 @@ void CardBuilder::add(const Property& p) {
             if (!category.trimmed().isEmpty()) {
                 haveCategories_ = true;
                 record_.groupName = category;
-                if (category.size() > GroupNameLimit) {
+                if (catalogue::characters(category) > GroupNameLimit) {
                     record_.groupName = cut(category, GroupNameLimit);
                     warn(QStringLiteral("分组名称超过 %1 个字，多出的部分保存在其它资料中").arg(GroupNameLimit));
                 }
@@ -940,18 +920,22 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
         }
     }
 
-    // A value too long for its box loses the blanks at its ends before any of its text: cutting
+    // Longer texts than the record form's boxes take are cut there, and the whole property stays
+    // among the kept ones. The photo's column holds the path of the program's own copy. A value too
+    // long for its box loses the blanks at its ends before any of its text: cutting
     // "<67 vertical tabs>李四" to its first 20 characters would leave a name of blanks, which the
-    // next read takes for no name at all. The whole property stays among the kept ones either way.
-    for (const FieldLimit& limit : Limits) {
-        QString& value = f.*limit.field;
-        if (value.size() > limit.characters)
+    // next read takes for no name at all.
+    for (const catalogue::FieldInfo* field : catalogue::columns()) {
+        if (!field->text || field->limit <= 0 || field->field == catalogue::Field::Photo)
+            continue;
+        QString& value = f.*field->text;
+        if (catalogue::characters(value) > field->limit)
             value = value.trimmed();
-        if (value.size() > limit.characters) {
-            value = cut(value, limit.characters);
+        if (catalogue::characters(value) > field->limit) {
+            value = cut(value, field->limit);
             warn(QStringLiteral("%1超过 %2 个字，多出的部分保存在其它资料中")
-                     .arg(QString::fromUtf16(limit.label))
-                     .arg(limit.characters));
+                     .arg(QString::fromUtf16(field->label))
+                     .arg(field->limit));
         }
     }
 

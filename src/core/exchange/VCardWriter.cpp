@@ -3,6 +3,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/VersionSyntax.h"
+#include "core/store/FieldCatalogue.h"
 
 #include <QDir>
 #include <QUrl>
@@ -150,24 +151,9 @@ QString VCardWriter::fieldValue(const QString& field, const ContactFields& f, co
         return f.address + u'\n' + f.postcode;
     if (field == keptfield::Group)
         return groupName;
-    const std::pair<const QString*, const QString ContactFields::*> texts[] = {
-        {&keptfield::Mobile, &ContactFields::mobile},
-        {&keptfield::Work, &ContactFields::workPhone},
-        {&keptfield::Home, &ContactFields::homePhone},
-        {&keptfield::Fax, &ContactFields::fax},
-        {&keptfield::Qq, &ContactFields::qq},
-        {&keptfield::Icq, &ContactFields::icq},
-        {&keptfield::Msn, &ContactFields::msn},
-        {&keptfield::Email, &ContactFields::email},
-        {&keptfield::Nickname, &ContactFields::nickname},
-        {&keptfield::Remarks, &ContactFields::remarks},
-        {&keptfield::Photo, &ContactFields::photo},
-    };
-    for (const auto& [name, member] : texts) {
-        if (field == *name)
-            return f.*member;
-    }
-    return {};
+    // Every other kept field is a text column, named by its column.
+    const catalogue::FieldInfo* info = catalogue::byColumn(field);
+    return info && info->text ? f.*info->text : QString();
 }
 
 QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card, VCardVersion version) {
@@ -213,20 +199,11 @@ QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card
             lines.append((v4 ? QStringLiteral("PHOTO:") : QStringLiteral("PHOTO;VALUE=uri:")) + photoUri(f.photo));
     }
 
-    const struct {
-        const QString& field;
-        const QString& number;
-        const char* v3;
-        const char* v4;
-    } phones[] = {
-        {keptfield::Mobile, f.mobile, "TEL;TYPE=CELL", "TEL;TYPE=cell"},
-        {keptfield::Work, f.workPhone, "TEL;TYPE=WORK,VOICE", "TEL;TYPE=work,voice"},
-        {keptfield::Home, f.homePhone, "TEL;TYPE=HOME,VOICE", "TEL;TYPE=home,voice"},
-        {keptfield::Fax, f.fax, "TEL;TYPE=FAX", "TEL;TYPE=fax"},
-    };
-    for (const auto& phone : phones) {
-        if (field == phone.field && !phone.number.isEmpty())
-            lines.append(QString::fromLatin1(v4 ? phone.v4 : phone.v3) + u':' + esc(phone.number));
+    // The numbers of the phone columns, each with its types (lower case in 4.0).
+    if (const catalogue::FieldInfo* info = catalogue::byColumn(field);
+        info && info->text && qstrcmp(info->vcard, "TEL") == 0 && !(f.*info->text).isEmpty()) {
+        const QString types = QString::fromLatin1(info->vcardTypes);
+        lines.append(QStringLiteral("TEL;TYPE=") + (v4 ? types.toLower() : types) + u':' + esc(f.*info->text));
     }
     // The X- properties for older readers, IMPP with Apple's service types for newer ones.
     const struct {

@@ -1,6 +1,7 @@
 #include "core/rules/Duplicates.h"
 
 #include "core/store/ContactFields.h"
+#include "core/store/FieldCatalogue.h"
 #include "core/store/SamePerson.h"
 
 #include <algorithm>
@@ -103,11 +104,15 @@ ContactFields mergedDefaults(const std::vector<ContactFields>& people) {
     for (const ContactFields& person : people) {
         if (person.name.size() >= merged.name.size() && !person.name.isEmpty())
             merged.name = person.name;
-        if (person.birthday)
+        // The birthday goes with its calendar: a lunar birthday stays lunar.
+        if (person.birthday || person.lunarBirthday) {
             merged.birthday = person.birthday;
-        for (QString ContactFields::*field : PlainTexts) {
-            if (!(person.*field).isEmpty() && (person.*field).size() >= (merged.*field).size())
-                merged.*field = person.*field;
+            merged.lunarBirthday = person.lunarBirthday;
+        }
+        for (const catalogue::FieldInfo* field : catalogue::texts()) {
+            const QString& text = person.*field->text;
+            if (!text.isEmpty() && text.size() >= (merged.*field->text).size())
+                merged.*field->text = text;
         }
     }
     return merged;

@@ -1,17 +1,13 @@
 #include "core/rules/SearchBuilder.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/NameSearch.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 
-#include <iterator>
 
 namespace search {
-
-namespace {
-static_assert(std::size(sql::SearchColumns) == BoxCount, "one column per box");
-} // namespace
 
 QString containsPattern(const QString& text) {
     return u'%' + escapeLike(text) + u'%';
@@ -30,7 +26,8 @@ Query boxCondition(int box, const QString& text) {
             return Query{QString::fromUtf8(sql::SearchBirthdayIs), {storedDate(*date)}};
         }
     }
-    return containsCondition(sql::SearchColumns[box], text);
+    // The boxes are the listed fields of the catalogue, in their order.
+    return containsCondition(catalogue::listed()[static_cast<size_t>(box)]->column, text);
 }
 
 Query buildQuery(const BoxTexts& texts) {

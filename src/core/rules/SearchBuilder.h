@@ -1,6 +1,7 @@
 #pragma once
 // The search form's statement, built without any window: one condition per filled box, all of
 // which must hold. Typed texts are bound, never spliced, and match only themselves.
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Query.h"
 
 #include <QString>
@@ -8,7 +9,8 @@
 
 namespace search {
 
-inline constexpr int BoxCount = 14; // Text1 to Text14: 姓名 ... 备注
+// Text1 to Text14: a box per field the list shows (姓名 ... 备注), in the catalogue's order.
+inline constexpr int BoxCount = catalogue::listedCount();
 using BoxTexts = std::array<QString, BoxCount>;
 
 // "Contains" as a LIKE pattern: %text% with the text's own %, _ and \ escaped by \.

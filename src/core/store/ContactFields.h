@@ -1,11 +1,11 @@
 #pragma once
 // One person as the record form, the import and the export see it: every column of phone that a
-// user can set. The key (friendid) and nowbirthday are the store's business.
+// user can set. The key (friendid) and nowbirthday are the store's business. Which member is which
+// column, label, vCard property and limit is said once, in store/FieldCatalogue.h.
 #include "core/text/LunarDate.h"
 
 #include <QDate>
 #include <QString>
-#include <array>
 #include <optional>
 
 struct ContactFields {
@@ -31,13 +31,6 @@ struct ContactFields {
 
     friend bool operator==(const ContactFields&, const ContactFields&) = default;
 };
-
-// The texts after the birthday, in column order (移动电话 to 照片): written as they are, never trimmed.
-inline constexpr std::array<QString ContactFields::*, 13> PlainTexts{
-    &ContactFields::mobile,  &ContactFields::workPhone, &ContactFields::homePhone, &ContactFields::fax,
-    &ContactFields::address, &ContactFields::postcode,  &ContactFields::qq,        &ContactFields::icq,
-    &ContactFields::msn,     &ContactFields::email,     &ContactFields::nickname,  &ContactFields::remarks,
-    &ContactFields::photo};
 
 // A contact's birthday as the next-birthday rule reads it: 生日, and the lunar birthday if any.
 struct StoredBirthday {

@@ -1,5 +1,6 @@
 #include "core/store/ContactTable.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
 #include "core/store/Store.h"
@@ -16,15 +17,28 @@ void bindDate(Statement& statement, int index, const std::optional<QDate>& date)
         statement.bindNull(index);
 }
 
-void bindFields(Statement& statement, const ContactFields& f) {
+// Binds every column of the catalogue in its order, from 1 on; returns the next place.
+int bindFields(Statement& statement, const ContactFields& f) {
     int i = 1;
-    statement.bind(i++, f.groupKey);
-    statement.bind(i++, f.name);
-    // A lunar birthday with a year of birth keeps its Gregorian day in 生日.
-    const std::optional<QDate> lunarDay = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
-    bindDate(statement, i++, lunarDay ? lunarDay : f.birthday);
-    for (QString ContactFields::*text : PlainTexts)
-        statement.bind(i++, f.*text);
+    for (const catalogue::FieldInfo* field : catalogue::columns()) {
+        switch (field->kind) {
+        case catalogue::ColumnKind::GroupKey:
+            statement.bind(i++, f.groupKey);
+            break;
+        case catalogue::ColumnKind::Date: {
+            // A lunar birthday with a year of birth keeps its Gregorian day in 生日.
+            const std::optional<QDate> lunarDay = f.lunarBirthday ? f.lunarBirthday->gregorian() : std::nullopt;
+            bindDate(statement, i++, lunarDay ? lunarDay : f.birthday);
+            break;
+        }
+        case catalogue::ColumnKind::Text:
+            statement.bind(i++, f.*field->text);
+            break;
+        case catalogue::ColumnKind::None:
+            break;
+        }
+    }
+    return i;
 }
 
 } // namespace
@@ -65,16 +79,26 @@ void ContactTable::listQuery(const Query& query, RowTable& into) {
 }
 
 namespace {
-// The fields in the order of LoadContact's columns, from column first on.
+// The fields in the order of the catalogue's columns, from result column `first` on.
 ContactFields fieldsAt(const Statement& statement, int first) {
     ContactFields f;
     int i = first;
-    f.groupKey = statement.text(i++);
-    f.name = statement.text(i++);
-    if (const auto birthday = statement.optionalView(i++))
-        f.birthday = parseStoredDate(*birthday);
-    for (QString ContactFields::*text : PlainTexts)
-        f.*text = statement.text(i++);
+    for (const catalogue::FieldInfo* field : catalogue::columns()) {
+        switch (field->kind) {
+        case catalogue::ColumnKind::GroupKey:
+            f.groupKey = statement.text(i++);
+            break;
+        case catalogue::ColumnKind::Date:
+            if (const auto birthday = statement.optionalView(i++))
+                f.birthday = parseStoredDate(*birthday);
+            break;
+        case catalogue::ColumnKind::Text:
+            f.*field->text = statement.text(i++);
+            break;
+        case catalogue::ColumnKind::None:
+            break;
+        }
+    }
     return f;
 }
 } // namespace
@@ -137,8 +161,7 @@ QString ContactTable::insert(const ContactFields& fields) {
 
 void ContactTable::update(const QString& contactKey, const ContactFields& fields) {
     Statement statement(connection_, sql::UpdateContact);
-    bindFields(statement, fields);
-    statement.bind(17, contactKey);
+    statement.bind(bindFields(statement, fields), contactKey);
     statement.exec();
 }
 

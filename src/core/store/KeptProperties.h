@@ -5,6 +5,8 @@
 // still holds that value, the export writes the original property back instead of one made from the
 // column (so types, structure and text beyond a field's length come back); once the column was
 // edited, the original is left out. Rows without a column are written back as they are.
+#include "core/store/FieldCatalogue.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -22,21 +24,25 @@ struct KeptProperty {
 };
 
 namespace keptfield {
-// The columns (and the two pieces of a card that are no column: its group and its UID).
-inline const QString Name = QStringLiteral("姓名");
-inline const QString Birthday = QStringLiteral("生日");
-inline const QString Mobile = QStringLiteral("移动电话");
-inline const QString Work = QStringLiteral("工作电话");
-inline const QString Home = QStringLiteral("家庭电话");
-inline const QString Fax = QStringLiteral("传真号码");
-inline const QString Address = QStringLiteral("地址"); // with 邮政编码
-inline const QString Qq = QStringLiteral("qq");
-inline const QString Icq = QStringLiteral("icq");
-inline const QString Msn = QStringLiteral("msn");
-inline const QString Email = QStringLiteral("email");
-inline const QString Nickname = QStringLiteral("昵称");
-inline const QString Remarks = QStringLiteral("备注");
-inline const QString Photo = QStringLiteral("照片");
+// The columns by their names in phone (stored in zinteva_kept.field, so they never change), and the
+// two pieces of a card that are no column: its group and its UID.
+inline QString column(catalogue::Field field) {
+    return QString::fromUtf8(catalogue::info(field).column);
+}
+inline const QString Name = column(catalogue::Field::Name);
+inline const QString Birthday = column(catalogue::Field::Birthday);
+inline const QString Mobile = column(catalogue::Field::Mobile);
+inline const QString Work = column(catalogue::Field::WorkPhone);
+inline const QString Home = column(catalogue::Field::HomePhone);
+inline const QString Fax = column(catalogue::Field::Fax);
+inline const QString Address = column(catalogue::Field::Address); // with 邮政编码
+inline const QString Qq = column(catalogue::Field::Qq);
+inline const QString Icq = column(catalogue::Field::Icq);
+inline const QString Msn = column(catalogue::Field::Msn);
+inline const QString Email = column(catalogue::Field::Email);
+inline const QString Nickname = column(catalogue::Field::Nickname);
+inline const QString Remarks = column(catalogue::Field::Remarks);
+inline const QString Photo = column(catalogue::Field::Photo);
 inline const QString Group = QStringLiteral("分组");
 inline const QString Uid = QStringLiteral("UID");
 } // namespace keptfield

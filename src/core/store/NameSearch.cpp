@@ -1,5 +1,6 @@
 #include "core/store/NameSearch.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Sql.h"
 
 QString escapeLike(const QString& text) {
@@ -43,7 +44,7 @@ bool isPinyinText(const QString& typed) {
 Query nameCondition(const QString& typed) {
     const QString namePattern = u'%' + escapeLike(typed) + u'%';
     if (!isPinyinText(typed) || !likeTakes(namePattern)) {
-        const Query contains = containsCondition(sql::SearchColumns[0], typed);
+        const Query contains = containsCondition(catalogue::info(catalogue::Field::Name).column, typed);
         return {QString(u'(') + contains.where + u')', contains.binds};
     }
     // Letters only here, so nothing in them needs escaping.

@@ -1,6 +1,8 @@
 #pragma once
 // The rows a list fill reads, kept as the UTF-8 bytes SQLite hands out. A QString is made only
 // when a cell is painted, which keeps a fill of 100,000 contacts close to the cost of the read.
+#include "core/store/FieldCatalogue.h"
+
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -20,9 +22,8 @@ inline std::string_view shownBirthdayText(std::string_view cell) {
 
 class RowTable {
 public:
-    // friendid, 姓名, then the thirteen cells: 生日 移动电话 工作电话 家庭电话 传真号码 地址 邮政编码
-    // qq icq msn email 昵称 备注
-    static constexpr int Columns = 15;
+    // friendid, then the fields the list shows (catalogue::listed(): 姓名 to 备注)
+    static constexpr int Columns = 1 + catalogue::listedCount();
     static constexpr int KeyColumn = 0;
     static constexpr int NameColumn = 1;
     static constexpr int BirthdayColumn = 2;

@@ -1,10 +1,29 @@
 #pragma once
 // Every SQL text of the program but those that make or change the schema (store/SchemaSql.h). Values
 // a user types are always bound (?), never spliced.
+#include "core/store/FieldCatalogue.h"
+
+#include <string>
+#include <string_view>
+
 namespace sql {
 
-
-
+// The person's columns are those of the field catalogue (store/FieldCatalogue.h); the statements
+// that name them all are made from it once, when the program starts.
+namespace made {
+inline std::string columns(std::string_view pattern = "%", std::string_view separator = ", ") {
+    return catalogue::columnList(catalogue::columns(), separator, pattern);
+}
+inline std::string listed() {
+    return catalogue::columnList(catalogue::listed(), ", ");
+}
+inline std::string marks(size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out += i ? ", ?" : "?";
+    return out;
+}
+} // namespace made
 
 // The rollback journal keeps the data file alone the whole database between transactions, and
 // every commit is synced before it is reported done.
@@ -30,50 +49,47 @@ inline constexpr const char* DeleteGroupContacts = "delete from phone where main
 // Every contact, just what the tree needs.
 inline constexpr const char* SelectTreeContacts = "select friendid, mainid, 姓名 from phone order by id";
 
-// The list's columns: the key, the name and the thirteen cells.
-#define ZINTEVA_LIST_COLUMNS                                                                                                        \
-    "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
-    "email, 昵称, 备注 from phone"
+// The list's columns: the key, then the listed fields (姓名 to 备注).
+inline const std::string ListColumnsText = "select friendid, " + made::listed() + " from phone";
 // Everybody, with each person's group after the list's columns: the same read builds the group tree.
-inline constexpr const char* ListAll =
-    "select friendid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
-    "备注, mainid from phone order by id";
-inline constexpr const char* ListByGroup = ZINTEVA_LIST_COLUMNS " where mainid = ? order by id";
-inline constexpr const char* ListByKey = ZINTEVA_LIST_COLUMNS " where friendid = ?";
-inline constexpr const char* ListWherePrefix = ZINTEVA_LIST_COLUMNS " where ";
+inline const std::string ListAllText = "select friendid, " + made::listed() + ", mainid from phone order by id";
+inline const char* const ListAll = ListAllText.c_str();
+inline const std::string ListByGroupText = ListColumnsText + " where mainid = ? order by id";
+inline const char* const ListByGroup = ListByGroupText.c_str();
+inline const std::string ListByKeyText = ListColumnsText + " where friendid = ?";
+inline const char* const ListByKey = ListByKeyText.c_str();
+inline const std::string ListWherePrefixText = ListColumnsText + " where ";
+inline const char* const ListWherePrefix = ListWherePrefixText.c_str();
 inline constexpr const char* ListQueryOrder = " order by id";
 inline constexpr const char* OrderBy = " order by ";
-#undef ZINTEVA_LIST_COLUMNS
 
-inline constexpr const char* LoadContact =
-    "select mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, email, 昵称, "
-    "备注, 照片 from phone where friendid = ?";
+// One person's every column, in the catalogue's order.
+inline const std::string LoadContactText = "select " + made::columns() + " from phone where friendid = ?";
+inline const char* const LoadContact = LoadContactText.c_str();
 // Every contact with every field, or those of one group, in table order: one statement for a whole
-// export.
-#define ZINTEVA_EACH_CONTACT                                                                                                                \
-    "select friendid, mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, " \
-    "email, 昵称, 备注, 照片 from phone where friendid is not null"
-inline constexpr const char* EachContact = ZINTEVA_EACH_CONTACT " order by id";
-inline constexpr const char* EachContactOfGroup = ZINTEVA_EACH_CONTACT " and mainid = ? order by id";
-#undef ZINTEVA_EACH_CONTACT
-inline constexpr const char* InsertContact =
-    "insert into phone (mainid, 姓名, 生日, 移动电话, 工作电话, 家庭电话, 传真号码, 地址, 邮政编码, qq, icq, msn, "
-    "email, 昵称, 备注, 照片) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// export. The key comes first.
+inline const std::string EachContactText =
+    "select friendid, " + made::columns() + " from phone where friendid is not null order by id";
+inline const char* const EachContact = EachContactText.c_str();
+inline const std::string EachContactOfGroupText =
+    "select friendid, " + made::columns() + " from phone where friendid is not null and mainid = ? order by id";
+inline const char* const EachContactOfGroup = EachContactOfGroupText.c_str();
+inline const std::string InsertContactText = "insert into phone (" + made::columns() + ") values (" +
+                                             made::marks(catalogue::columns().size()) + ")";
+inline const char* const InsertContact = InsertContactText.c_str();
 inline constexpr const char* SetContactKey = "update phone set friendid = 'friend' || id where id = ?";
-inline constexpr const char* UpdateContact =
-    "update phone set mainid = ?, 姓名 = ?, 生日 = ?, 移动电话 = ?, 工作电话 = ?, 家庭电话 = ?, 传真号码 = ?, "
-    "地址 = ?, 邮政编码 = ?, qq = ?, icq = ?, msn = ?, email = ?, 昵称 = ?, 备注 = ?, 照片 = ? where friendid = ?";
+inline const std::string UpdateContactText =
+    "update phone set " + made::columns("% = ?") + " where friendid = ?";
+inline const char* const UpdateContact = UpdateContactText.c_str();
 inline constexpr const char* ContactsNamed =
     "select friendid, 移动电话, 工作电话, 家庭电话, email from phone where 姓名 = ? order by id";
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
 
-// The search: one condition per filled box, the boxes' columns in the search form's order. The typed
-// text is bound as a LIKE pattern whose own %, _ and \ are escaped with \.
-inline constexpr const char* SearchColumns[] = {"姓名",     "生日",  "移动电话", "工作电话", "家庭电话",
-                                                "传真号码", "地址",  "邮政编码", "qq",       "icq",
-                                                "msn",      "email", "昵称",     "备注"};
+// The search: one condition per filled box, the boxes are the listed fields in their order
+// (catalogue::listed()). The typed text is bound as a LIKE pattern whose own %, _ and \ are escaped
+// with \.
 inline constexpr const char* SearchContains = " like ? escape '\\'";
 // SQLite refuses LIKE patterns over 50,000 bytes and stops reading one at a NUL character; such a
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.

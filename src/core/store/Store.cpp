@@ -1,6 +1,7 @@
 #include "core/store/Store.h"
 
 #include "core/store/Connection.h"
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Schema.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
@@ -117,7 +118,7 @@ void Store::checkSchema() {
             names.emplace_back(statement.view(0));
         return names;
     };
-    auto require = [&](const char* table, std::initializer_list<const char*> columns) {
+    auto require = [&](const char* table, const std::vector<const char*>& columns) {
         const std::vector<std::string> names = columnsOf(table);
         if (names.empty())
             throw StoreError(std::string("数据文件中没有表 ") + table);
@@ -129,8 +130,10 @@ void Store::checkSchema() {
                 throw StoreError(std::string("数据文件的表 ") + table + " 缺少列 " + column);
         }
     };
-    require("phone", {"id", "friendid", "mainid", "姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码",
-                      "地址", "邮政编码", "qq", "icq", "msn", "email", "昵称", "备注", "照片"});
+    std::vector<const char*> phone{"id", "friendid"};
+    for (const catalogue::FieldInfo* field : catalogue::columns())
+        phone.push_back(field->column);
+    require("phone", phone);
     require("分类", {"id", "分类", "类型"});
 }
 

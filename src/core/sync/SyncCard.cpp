@@ -9,35 +9,6 @@
 
 namespace {
 
-struct FieldInfo {
-    const char* id;
-    const char* label;
-    QString ContactFields::*text; // nullptr for the birthday, the group and the picture
-};
-
-const FieldInfo Fields[CardFieldCount] = {
-    {"name", "姓名", &ContactFields::name},
-    {"birthday", "生日", nullptr},
-    {"mobile", "移动电话", &ContactFields::mobile},
-    {"workphone", "工作电话", &ContactFields::workPhone},
-    {"homephone", "家庭电话", &ContactFields::homePhone},
-    {"fax", "传真号码", &ContactFields::fax},
-    {"address", "地址", &ContactFields::address},
-    {"postcode", "邮政编码", &ContactFields::postcode},
-    {"qq", "QQ", &ContactFields::qq},
-    {"icq", "ICQ", &ContactFields::icq},
-    {"msn", "MSN", &ContactFields::msn},
-    {"email", "Email", &ContactFields::email},
-    {"nickname", "昵称", &ContactFields::nickname},
-    {"remarks", "备注", &ContactFields::remarks},
-    {"group", "分组", nullptr},
-    {"photo", "照片", nullptr},
-};
-
-const FieldInfo& info(CardField field) {
-    return Fields[static_cast<int>(field)];
-}
-
 // Lines of a card with folding undone.
 QList<QByteArray> unfolded(const QByteArray& card) {
     QList<QByteArray> lines;
@@ -111,19 +82,18 @@ const QSet<QByteArray> Written = {"BEGIN", "END",  "VERSION", "PRODID",  "FN",  
 namespace synccard {
 
 QString fieldId(CardField field) {
-    return QString::fromLatin1(info(field).id);
+    return QString::fromLatin1(catalogue::info(field).id);
 }
 
 std::optional<CardField> fieldFromId(const QString& id) {
-    for (int i = 0; i < CardFieldCount; ++i) {
-        if (id == QLatin1String(Fields[i].id))
-            return static_cast<CardField>(i);
-    }
-    return std::nullopt;
+    const catalogue::FieldInfo* info = catalogue::byId(id);
+    if (!info || info->storage != catalogue::Storage::Column)
+        return std::nullopt;
+    return info->field;
 }
 
 QString fieldLabel(CardField field) {
-    return QString::fromUtf8(info(field).label);
+    return QString::fromUtf16(catalogue::info(field).label);
 }
 
 QString value(const SyncContact& contact, CardField field) {
@@ -148,8 +118,10 @@ QString value(const SyncContact& contact, CardField field) {
             return QStringLiteral("sha256:") +
                    QString::fromLatin1(QCryptographicHash::hash(contact.photo, QCryptographicHash::Sha256).toHex());
         return contact.fields.photo;
-    default:
-        return contact.fields.*info(field).text;
+    default: {
+        QString ContactFields::*text = catalogue::info(field).text;
+        return text ? contact.fields.*text : QString();
+    }
     }
 }
 
@@ -177,13 +149,14 @@ void copyField(SyncContact& to, const SyncContact& from, CardField field) {
         to.fields.photo = from.fields.photo;
         break;
     default:
-        to.fields.*info(field).text = from.fields.*info(field).text;
+        if (QString ContactFields::*text = catalogue::info(field).text)
+            to.fields.*text = from.fields.*text;
     }
 }
 
 bool same(const SyncContact& a, const SyncContact& b) {
-    for (int i = 0; i < CardFieldCount; ++i) {
-        if (value(a, static_cast<CardField>(i)) != value(b, static_cast<CardField>(i)))
+    for (const catalogue::FieldInfo* field : catalogue::columns()) {
+        if (value(a, field->field) != value(b, field->field))
             return false;
     }
     return true;
@@ -193,8 +166,8 @@ SyncContact merge(const SyncContact* base, const SyncContact& local, const SyncC
                   std::vector<FieldConflict>& conflicts) {
     SyncContact merged = server;
     merged.fields.groupKey = local.fields.groupKey;
-    for (int i = 0; i < CardFieldCount; ++i) {
-        const auto field = static_cast<CardField>(i);
+    for (const catalogue::FieldInfo* info : catalogue::columns()) {
+        const CardField field = info->field;
         const QString l = value(local, field);
         const QString s = value(server, field);
         if (l == s)

@@ -5,31 +5,16 @@
 // X- properties of other programs) is carried over from the card as last synced, so a sync never
 // strips what another device stored.
 #include "core/store/ContactFields.h"
+#include "core/store/FieldCatalogue.h"
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 #include <vector>
 
-enum class CardField {
-    Name,
-    Birthday,
-    Mobile,
-    WorkPhone,
-    HomePhone,
-    Fax,
-    Address,
-    Postcode,
-    Qq,
-    Icq,
-    Msn,
-    Email,
-    Nickname,
-    Remarks,
-    Group,
-    Photo,
-};
-inline constexpr int CardFieldCount = 16;
+// The fields the merge compares: every column of the catalogue (the lunar birthday is part of the
+// birthday's value).
+using CardField = catalogue::Field;
 
 struct SyncContact {
     ContactFields fields; // groupKey is not compared; fields.photo is a path or a URI

@@ -1000,16 +1000,11 @@ void takeBack(Store& store, const SyncConflict& conflict) {
     case CardField::Photo:
         fields->photo = conflict.local;
         break;
-    default: {
+    default:
         // Every other field is a plain text of the contact.
-        QString ContactFields::*const texts[] = {
-            &ContactFields::name,      nullptr,             &ContactFields::mobile,  &ContactFields::workPhone,
-            &ContactFields::homePhone, &ContactFields::fax, &ContactFields::address, &ContactFields::postcode,
-            &ContactFields::qq,        &ContactFields::icq, &ContactFields::msn,     &ContactFields::email,
-            &ContactFields::nickname,  &ContactFields::remarks};
-        (*fields).*texts[static_cast<int>(*field)] = conflict.local;
+        if (QString ContactFields::*text = catalogue::info(*field).text)
+            (*fields).*text = conflict.local;
         break;
-    }
     }
     store.updateContact(conflict.contactKey, *fields);
     store.syncTable().removeConflict(conflict.id);

@@ -1,6 +1,8 @@
 #include "gui/forms/DuplicatesDialog.h"
 
 #include "core/rules/Duplicates.h"
+#include "core/store/FieldCatalogue.h"
+#include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
 
 #include <QComboBox>
@@ -18,16 +20,19 @@ const char* const Captions[DuplicatesDialog::FieldCount] = {
     "姓名", "生日", "移动电话", "工作电话", "家庭电话", "传真号码", "地址", "邮政编码",
     "QQ",   "ICQ",  "MSN",     "E-mail",  "昵称",     "备注",     "照片"};
 
-QString shownBirthday(const std::optional<QDate>& day) {
-    return day ? birthdayText(*day) : QString();
+// A lunar birthday is a choice of its own, shown as the list shows it.
+QString shownBirthday(const ContactFields& f) {
+    if (f.lunarBirthday && f.lunarBirthday->isValid())
+        return lunarBirthdayText(*f.lunarBirthday);
+    return f.birthday ? birthdayText(*f.birthday) : QString();
 }
 
 QString valueOf(const ContactFields& f, int field) {
     if (field == 0)
         return f.name;
     if (field == 1)
-        return shownBirthday(f.birthday);
-    return f.*PlainTexts[static_cast<size_t>(field - 2)];
+        return shownBirthday(f);
+    return f.*catalogue::texts()[static_cast<size_t>(field - 2)]->text;
 }
 
 } // namespace
@@ -101,9 +106,19 @@ void DuplicatesDialog::showGroup(int row) {
 ContactFields DuplicatesDialog::picked() const {
     ContactFields merged = people_.empty() ? ContactFields{} : people_.front();
     merged.name = choices_[0]->currentText();
+    // The birthday of the person whose birthday was chosen, in its calendar.
     merged.birthday = typedDate(choices_[1]->currentText());
+    merged.lunarBirthday.reset();
+    for (const ContactFields& person : people_) {
+        if (shownBirthday(person) == choices_[1]->currentText()) {
+            merged.birthday = person.birthday;
+            merged.lunarBirthday = person.lunarBirthday;
+            break;
+        }
+    }
     for (int field = 2; field < FieldCount; ++field)
-        merged.*PlainTexts[static_cast<size_t>(field - 2)] = choices_[static_cast<size_t>(field)]->currentText();
+        merged.*catalogue::texts()[static_cast<size_t>(field - 2)]->text =
+            choices_[static_cast<size_t>(field)]->currentText();
     return merged;
 }
 

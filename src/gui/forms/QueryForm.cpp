@@ -36,7 +36,7 @@ Frm_query::Frm_query(QueryFormHost& host, QWidget* parent)
         auto* box = new QLineEdit(frame_);
         box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
         box->setAccessibleName(label->text());
-        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
+        fieldgrid::limitBox(box, fieldgrid::limitOf(static_cast<size_t>(i)));
         label->setBuddy(box);
         const int row = i / 2;
         const int column = (i % 2) * 2;

@@ -151,7 +151,7 @@ void frm_detail::buildForm() {
     for (int i = 0; i < static_cast<int>(fieldgrid::Boxes.size()); ++i) {
         QLineEdit* box = new QLineEdit(Frame1);
         box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
-        box->setMaxLength(fieldgrid::Boxes[i].maxLength);
+        fieldgrid::limitBox(box, fieldgrid::limitOf(static_cast<size_t>(i)));
         box->setFixedHeight(BoxHeight);
         auto* caption = new QLabel(QString::fromUtf16(fieldgrid::Boxes[i].label), Frame1);
         caption->setBuddy(box);
@@ -251,8 +251,8 @@ void frm_detail::Form_Load() {
 void frm_detail::setBoxText(QLineEdit* box, const QString& text) {
     // A stored value longer than the box allows (a name renamed in the list, a long photo path)
     // is shown whole: a box cut short would write the shortened text back at the next save.
-    if (text.size() > box->maxLength())
-        box->setMaxLength(static_cast<int>(text.size()));
+    if (catalogue::characters(text) > fieldgrid::boxLimit(box))
+        fieldgrid::limitBox(box, static_cast<int>(catalogue::characters(text)));
     box->setText(text);
 }
 
@@ -268,8 +268,8 @@ void frm_detail::showContact(const ContactFields& fields) {
         setBoxText(Text_[Birthday], lunarBoxText(*fields.lunarBirthday));
     else
         setBoxText(Text_[Birthday], fields.birthday ? birthdayText(*fields.birthday) : QString());
-    for (size_t i = 0; i < PlainTexts.size(); ++i)
-        setBoxText(Text_[i + 2], fields.*PlainTexts[i]);
+    for (size_t i = 0; i < catalogue::texts().size(); ++i)
+        setBoxText(Text_[i + 2], fields.*catalogue::texts()[i]->text);
     if (!fields.photo.isEmpty())
         showPhoto(fields.photo);
     opened_ = typedFields();
@@ -294,7 +294,8 @@ void frm_detail::showKept() {
 void frm_detail::lunarBox_Toggled(bool lunar) {
     // A lunar date is written out ("1950年闰四月十五") and may need a longer box.
     QLineEdit* box = Text_[Birthday];
-    box->setMaxLength(std::max(lunar ? 20 : fieldgrid::Boxes[Birthday].maxLength, static_cast<int>(box->text().size())));
+    const int limit = lunar ? catalogue::info(catalogue::Field::LunarBirthday).limit : fieldgrid::limitOf(Birthday);
+    fieldgrid::limitBox(box, std::max(limit, static_cast<int>(catalogue::characters(box->text()))));
     box->setToolTip(lunar ? QStringLiteral("农历日期,如 1950年腊月初八、1950年闰四月十五 或 1950-12-8")
                           : QStringLiteral("时间格式为年-月-日"));
     box->setPlaceholderText(lunar ? QStringLiteral("1950年腊月初八") : QString());
@@ -374,8 +375,8 @@ ContactFields frm_detail::typedFields() const {
     } else {
         f.birthday = typedDate(Text_[Birthday]->text());
     }
-    for (size_t i = 0; i < PlainTexts.size(); ++i)
-        f.*PlainTexts[i] = Text_[i + 2]->text();
+    for (size_t i = 0; i < catalogue::texts().size(); ++i)
+        f.*catalogue::texts()[i]->text = Text_[i + 2]->text();
     return f;
 }
 
