@@ -1,5 +1,6 @@
 #include "core/store/SamePerson.h"
 
+#include "core/store/FieldCatalogue.h"
 #include "core/store/Store.h"
 #include "core/text/TypedDate.h"
 
@@ -147,8 +148,8 @@ std::optional<QDate> gregorianDay(const ContactFields& person) {
 bool sameValues(const ContactFields& a, const ContactFields& b) {
     if (a.name != b.name || a.birthday != b.birthday || a.lunarBirthday != b.lunarBirthday)
         return false;
-    for (QString ContactFields::*field : PlainTexts) {
-        if (field != &ContactFields::photo && a.*field != b.*field)
+    for (const catalogue::FieldInfo* field : catalogue::texts()) {
+        if (field->text != &ContactFields::photo && a.*field->text != b.*field->text)
             return false;
     }
     return true;
