@@ -6,6 +6,7 @@ namespace {
 
 constexpr int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 volatile std::sig_atomic_t received = 0;
+int depth = 0; // StopSignals alive: the outermost one installs the handlers and puts back the old ones
 
 extern "C" void onStopSignal(int signal) {
     if (received != 0)
@@ -16,6 +17,9 @@ extern "C" void onStopSignal(int signal) {
 } // namespace
 
 StopSignal::StopSignal() {
+    // A signal that came to an outer one still counts for the work of this one.
+    if (depth++ > 0)
+        return;
     received = 0;
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
@@ -26,6 +30,8 @@ StopSignal::StopSignal() {
 }
 
 StopSignal::~StopSignal() {
+    if (--depth > 0)
+        return;
     for (int i = 0; i < 3; ++i)
         ::sigaction(Handled[i], &before_[i], nullptr);
 }
@@ -36,4 +42,22 @@ bool StopSignal::requested() {
 
 int StopSignal::signalNumber() {
     return received;
+}
+
+namespace {
+void mask(int how) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : Handled)
+        sigaddset(&set, signal);
+    ::sigprocmask(how, &set, nullptr);
+}
+} // namespace
+
+void StopSignal::holdSignals() {
+    mask(SIG_BLOCK);
+}
+
+void StopSignal::releaseSignals() {
+    mask(SIG_UNBLOCK);
 }

@@ -4,6 +4,10 @@
 // says so and ends, instead of dying in the middle. A second signal ends it at once: SQLite's
 // journal rolls back whatever that cuts at the next open.
 //
+// They nest: the program holds one for its whole command line, from before anything is read, and each
+// writing mode holds its own (in the tests the mode's own is the only one). Only the outermost puts
+// the handlers in place and takes them away again.
+//
 //     StopSignal stop;                       // handlers in place for this scope only
 //     importer.runFile(path, options, [](int, int) { return !StopSignal::requested(); });
 #include <csignal>
@@ -17,6 +21,11 @@ public:
 
     static bool requested();
     static int signalNumber();
+    // Between two owners of the signals: one that comes meanwhile waits (and goes with the process
+    // if it ends), instead of killing it while no handler is in place. The next owner releases them
+    // once its handlers are in place, and a signal that waited then reaches them.
+    static void holdSignals();
+    static void releaseSignals();
 
 private:
     struct sigaction before_[3] = {};

@@ -1,5 +1,7 @@
 #include "gui/app/SessionEnd.h"
 
+#include "core/store/StopSignal.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QProgressDialog>
@@ -61,6 +63,7 @@ int SessionEnd::writesUnderWay() {
 SessionEnd::SessionEnd(QObject* parent) : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) {
         pipeFds[0] = pipeFds[1] = -1;
+        StopSignal::releaseSignals();
         return; // the signals keep their default action: the program ends as it did before
     }
     notifier_ = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, this);
@@ -68,6 +71,8 @@ SessionEnd::SessionEnd(QObject* parent) : QObject(parent) {
     received = 0;
     current = this;
     setHandler(onSignal);
+    // A signal that came after the command line's handlers went (main holds them) reaches these now.
+    StopSignal::releaseSignals();
 }
 
 SessionEnd::~SessionEnd() {
