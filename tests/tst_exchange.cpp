@@ -416,12 +416,13 @@ private slots:
         QCOMPARE(summary.total, 6);
         QCOMPARE(summary.added, 6);
         QVERIFY2(summary.complete(), qPrintable(summary.text()));
-        QCOMPARE(summary.keptProperties, 2); // the photo that did not decode, the second mobile number
+        // the photo that did not decode, the second mobile number, the number of no kind
+        QCOMPARE(summary.keptProperties, 3);
         const QString text = summary.text();
         QVERIFY2(
             text.startsWith(QStringLiteral("共 6 个联系人：导入 6 个（新增 6 个，更新 0 个，未变 0 个），跳过 0 个。")),
             qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("另有 2 项资料没有对应的栏目")));
+        QVERIFY(text.contains(QStringLiteral("另有 3 项资料没有对应的栏目")));
         QVERIFY(text.contains(QStringLiteral("第 2 张名片（二）：缺少 END:VCARD，名片可能不完整")));
         QVERIFY(text.contains(QStringLiteral("第 3 张名片（三）：照片的 base64 数据有误，未导入，已保存在其它资料中")));
         QVERIFY(text.contains(QStringLiteral("第 4 张名片（四）：未知的字符集 KLINGON")));

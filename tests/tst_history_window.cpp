@@ -226,7 +226,12 @@ private slots:
 
         w.action(QStringLiteral("undo"))->trigger();
         QCoreApplication::processEvents();
-        compareShown(shown(w), before, "after the undo");
+        // The view comes back as it was, except that a search's or the reminder's rows leave no
+        // node of the tree selected: the line over the list names them, not the tree.
+        Shown expected = before;
+        if (f.state.Listed.isQuery())
+            expected.node.clear();
+        compareShown(shown(w), expected, "after the undo");
         if (QTest::currentTestFailed())
             return;
         w.action(QStringLiteral("redo"))->trigger();

@@ -207,7 +207,7 @@ private slots:
         QTest::newRow("the person's node") << "friend2" << false << "friend2" << QStringList{"friend1"} << "main1" << "main1";
         QTest::newRow("its group") << "main1" << false << "friend1" << QStringList{"friend2"} << "main1" << "main1";
         QTest::newRow("everybody") << "root" << false << "friend2" << QStringList{"friend1", "friend3"} << "root" << "root";
-        QTest::newRow("reminder result") << "main2" << true << "friend2" << QStringList{"friend3"} << "before" << "main2";
+        QTest::newRow("reminder result") << "main2" << true << "friend2" << QStringList{"friend3"} << "before" << "";
     }
     // clang-format on
     void deletePerson() {

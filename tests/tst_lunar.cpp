@@ -8,6 +8,7 @@
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
+#include "core/rules/BirthdayHint.h"
 #include "core/rules/BirthdayReport.h"
 #include "core/rules/DirectorySession.h"
 #include "core/rules/NextBirthdays.h"
@@ -194,6 +195,31 @@ private slots:
         QTest::newRow("month 13") << "13月1日" << std::optional<LunarBirthday>() << "";
         QTest::newRow("not a date") << "明天" << std::optional<LunarBirthday>() << "";
     }
+    // The hint beside the record form's birthday box: what would be stored as no birthday.
+    void birthdayHints_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("lunar");
+        QTest::addColumn<int>("hint");
+        const int none = int(BirthdayHint::None), wrong = int(BirthdayHint::NotADate),
+                  untick = int(BirthdayHint::LunarUnticked);
+        QTest::newRow("empty") << "  " << false << none;
+        QTest::newRow("date") << "1990-2-28" << false << none;
+        QTest::newRow("chinese date") << "1980年5月3日" << false << none;
+        QTest::newRow("no such day") << "1990-2-30" << false << wrong;
+        QTest::newRow("words") << "明天" << false << wrong;
+        QTest::newRow("lunar unticked") << "1938年腊月初八" << false << untick;
+        QTest::newRow("lunar ticked") << "1938年腊月初八" << true << none;
+        QTest::newRow("ticked, not lunar") << "明天" << true << wrong;
+        QTest::newRow("ticked, month lacks 30th") << "2021年腊月三十" << true << wrong;
+    }
+    void birthdayHints() {
+        QFETCH(QString, typed);
+        QFETCH(bool, lunar);
+        QFETCH(int, hint);
+        QCOMPARE(int(birthdayHint(typed, lunar)), hint);
+        QCOMPARE(birthdayHintText(birthdayHint(typed, lunar)).isEmpty(), hint == int(BirthdayHint::None));
+    }
+
     void texts() {
         QFETCH(QString, typed);
         QFETCH(std::optional<LunarBirthday>, expected);

@@ -144,7 +144,7 @@ private slots:
         row("aosp-v21_backslash.vcf", 1, QStringLiteral("A;B\\C;D:E\\"), {}, {});
         row("aosp-v21_blackberry_photo.vcf", 1, QStringLiteral("boogie"), QStringLiteral("photo"),
             QStringLiteral("png"));
-        row("aosp-v21_nest.vcf", 3, QStringLiteral("parent"), QStringLiteral("mobile"), QStringLiteral("1"));
+        row("aosp-v21_nest.vcf", 3, QStringLiteral("parent"), QStringLiteral("mobile"), {}); // a bare TEL: kept
         row("aosp-v21_multiple_entry.vcf", 3, {}, {}, {});
         row("aosp-v21_winmo_65.vcf", 1, QStringLiteral("Example"));
         row("ezvcard-John_Doe_BLACK_BERRY.vcf", 1, QStringLiteral("John Doe"), QStringLiteral("photo"),

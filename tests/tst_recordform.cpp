@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QImageReader>
 #include <QTest>
 #include <QToolButton>
@@ -41,6 +42,11 @@ QString storedText(Fixture& fx, const QString& sql) {
     if (!s.executeStep())
         return QStringLiteral("<no row>");
     return s.getColumn(0).isNull() ? QStringLiteral("<null>") : QString::fromStdString(s.getColumn(0).getString());
+}
+
+// The words beside the birthday box about text that is no date.
+QLabel* hintOf(const frm_detail& form) {
+    return form.findChild<QLabel*>(QStringLiteral("birthdayHint"));
 }
 
 QString writePicture(const QString& path, QSize size, const char* format) {
@@ -321,7 +327,53 @@ private slots:
         type(box(*form, 1), QStringLiteral("某人"));
         type(box(*form, 2), typed);
         QCOMPARE(box(*form, 2)->text(), typed);
+        // Text that is no date is pointed out beside the box, and the save asks first.
+        const bool noDate = stored == "<null>" && !typed.isEmpty();
+        QCOMPARE(hintOf(*form)->isVisibleTo(form.get()), noDate);
+        if (noDate)
+            fx->dialogs.answers.push_back(MsgAnswer::Yes);
         press(*form, "savebutt");
+        QCOMPARE(fx->dialogs.texts(), noDate ? QStringList{"生日无法识别，仍然保存吗？"} : QStringList());
+        QCOMPARE(storedText(*fx, "select 生日 from phone"), stored);
+    }
+
+    // The hint follows the box and the 农历 tick as the user types; a save of text that is no date
+    // asks first, and No keeps the form open with nothing written.
+    void birthdayHintAsksBeforeSave_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("lunar");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("lunar unticked, no") << "1950年腊月初八" << false << "农历日期？请勾选“农历”" << false << "<no row>";
+        QTest::newRow("lunar unticked, yes") << "1950年腊月初八" << false << "农历日期？请勾选“农历”" << true << "<null>";
+        QTest::newRow("lunar ticked") << "1950年腊月初八" << true << "" << true << "1951-01-15";
+        QTest::newRow("no such day, no") << "1990-2-30" << false << "不是日期，不会保存" << false << "<no row>";
+    }
+    void birthdayHintAsksBeforeSave() {
+        QFETCH(QString, typed);
+        QFETCH(bool, lunar);
+        QFETCH(QString, hint);
+        QFETCH(bool, yes);
+        QFETCH(QString, stored);
+        auto form = newContactForm();
+        form->setFocus();
+        type(box(*form, 1), QStringLiteral("某人"));
+        type(box(*form, 2), typed);
+        form->findChild<QCheckBox*>(QStringLiteral("lunarBox"))->setChecked(lunar);
+        QCOMPARE(hintOf(*form)->isVisibleTo(form.get()), !hint.isEmpty());
+        QCOMPARE(hintOf(*form)->text(), hint);
+        if (!hint.isEmpty())
+            fx->dialogs.answers.push_back(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        press(*form, "savebutt");
+        if (!hint.isEmpty()) {
+            const Message asked{QStringLiteral("生日无法识别，仍然保存吗？"), QStringLiteral("详细资料"),
+                                MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
+            QCOMPARE(fx->dialogs.messages, QList<Message>{asked});
+        }
+        QCOMPARE(form->isVisible(), !yes);
+        if (!yes)
+            QCOMPARE(box(*form, 2)->text(), typed); // the box keeps what was typed
         QCOMPARE(storedText(*fx, "select 生日 from phone"), stored);
     }
 

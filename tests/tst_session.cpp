@@ -2,6 +2,7 @@
 // node and row it says to select, which rows the list gets, which message, and which change it
 // announces.
 #include "core/rules/DirectorySession.h"
+#include "core/rules/ListCaption.h"
 #include "core/store/Store.h"
 #include "support/SessionFixture.h"
 #include "support/StoreProbe.h"
@@ -315,6 +316,40 @@ private slots:
             QCOMPARE(keysOf(result.rows), (QStringList{zhang, li}));
         else
             QVERIFY(!result.rows);
+    }
+
+    // The line over the list names what the rows are, from what the session says it listed, and
+    // counts them (the filter line's share beside the fill's).
+    void listCaption_data() {
+        QTest::addColumn<QString>("shows"); // node, search, reminder N
+        QTest::addColumn<int>("fill");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("everybody") << "node" << 1234 << 1234 << "所有人 · 1,234 人";
+        QTest::newRow("millions") << "node" << 1234567 << 1234567 << "所有人 · 1,234,567 人";
+        QTest::newRow("nobody") << "node" << 0 << 0 << "所有人 · 0 人";
+        QTest::newRow("filtered") << "node" << 56 << 3 << "所有人 · 3 / 56 人";
+        QTest::newRow("search") << "search" << 3 << 3 << "查询结果 · 3 人";
+        QTest::newRow("reminder") << "reminder 10" << 2 << 2 << "最近 10 天过生日 · 2 人";
+        QTest::newRow("reminder today") << "reminder 0" << 1 << 1 << "今天过生日 · 1 人";
+        QTest::newRow("reminder filtered") << "reminder 30" << 1000 << 999 << "最近 30 天过生日 · 999 / 1,000 人";
+    }
+    void listCaption() {
+        QFETCH(QString, shows);
+        QFETCH(int, fill);
+        QFETCH(int, shown);
+        QFETCH(QString, caption);
+        if (shows == QStringLiteral("reminder 0")) { // nobody today here: the statement alone
+            session->Listed = ListShows::result(reminderQuery(QDate(1990, 3, 12), 0));
+        } else if (shows.startsWith(QStringLiteral("reminder"))) {
+            session->RemindDays = shows.section(QLatin1Char(' '), 1).toInt();
+            session->birthdayReminder(false);
+        } else if (shows == QStringLiteral("search")) {
+            session->search(Query{QStringLiteral("mainid = 'main1'"), {}});
+        } else {
+            session->nodeClicked(QStringLiteral("root"));
+        }
+        QCOMPARE(::listCaption(session->Listed, QStringLiteral("所有人"), fill, shown), caption);
     }
 
     // A failed write says which kind of failure it was and changes nothing else.

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -305,12 +306,16 @@ private slots:
         QCOMPARE(fx->settings->text(setting::Toolbar), QString("0"));
     }
 
-    void birthdayEntrySelectsRoot() {
+    // The reminder's rows are no node's people: the tree leaves every node unselected (the person's
+    // node the user was on too) and the line over the list names them.
+    void birthdayEntryNamesItsRows() {
         fx->addContact(group, "寿星", fx->clock.today().addYears(-30));
         Frm_main& w = window();
         w.TV()->setCurrentIndex(w.treeModel()->indexForKey(zhang));
         w.Toolbar1_ButtonMenuClick("birthday");
-        QCOMPARE(w.TV()->currentIndex(), w.treeModel()->rootIndex());
+        QVERIFY(!w.TV()->currentIndex().isValid());
+        QVERIFY(!w.TV()->selectionModel()->hasSelection());
+        QCOMPARE(w.listCaption()->text(), QString("最近 10 天过生日 · 1 人"));
         QVERIFY(fx->state.ListSource.isQuery());
         QCOMPARE(w.listModel()->rowCount(), 1);
         QCOMPARE(fx->dialogs.texts(), QStringList({"最近 10 天有 1 位过生日的好友"}));

@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QTest>
 #include <QTreeView>
@@ -173,16 +174,17 @@ private slots:
         QTest::addColumn<int>("picture");
         QTest::addColumn<QString>("selectedKey");
         QTest::addColumn<bool>("focused");
-        QTest::newRow("all") << "all" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false;
-        QTest::newRow("query") << "query" << QStringList({"李四"}) << 1 << QString() << false;
-        QTest::newRow("query, no rows") << "query-none" << QStringList() << 1 << QString() << false;
-        QTest::newRow("refresh group") << "refresh-group" << QStringList({"李四", "王五"}) << 3 << "friend3" << true;
-        QTest::newRow("refresh contact") << "refresh-contact" << QStringList({"王五"}) << 3 << QString() << false;
+        QTest::addColumn<QString>("caption"); // the line over the list
+        QTest::newRow("all") << "all" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false << "所有人 · 3 人";
+        QTest::newRow("query") << "query" << QStringList({"李四"}) << 1 << QString() << false << "查询结果 · 1 人";
+        QTest::newRow("query, no rows") << "query-none" << QStringList() << 1 << QString() << false << "查询结果 · 0 人";
+        QTest::newRow("refresh group") << "refresh-group" << QStringList({"李四", "王五"}) << 3 << "friend3" << true << "朋友 · 2 人";
+        QTest::newRow("refresh contact") << "refresh-contact" << QStringList({"王五"}) << 3 << QString() << false << "王五 · 1 人";
         QTest::newRow("refresh new contact")
-            << "refresh-new" << QStringList({"李四", "王五"}) << 3 << "friend3" << true;
-        QTest::newRow("click root") << "click-root" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false;
-        QTest::newRow("click group") << "click-group" << QStringList({"李四", "王五"}) << 3 << QString() << false;
-        QTest::newRow("click contact") << "click-contact" << QStringList({"李四"}) << 3 << QString() << false;
+            << "refresh-new" << QStringList({"李四", "王五"}) << 3 << "friend3" << true << "朋友 · 2 人";
+        QTest::newRow("click root") << "click-root" << QStringList({"张三", "李四", "王五"}) << 3 << QString() << false << "所有人 · 3 人";
+        QTest::newRow("click group") << "click-group" << QStringList({"李四", "王五"}) << 3 << QString() << false << "朋友 · 2 人";
+        QTest::newRow("click contact") << "click-contact" << QStringList({"李四"}) << 3 << QString() << false << "李四 · 1 人";
     }
     void fills() {
         QFETCH(QString, fill);
@@ -190,6 +192,7 @@ private slots:
         QFETCH(int, picture);
         QFETCH(QString, selectedKey);
         QFETCH(bool, focused);
+        QFETCH(QString, caption);
         Fixture fx;
         const QString a = fx.addGroup("同学"), b = fx.addGroup("朋友");
         fx.addContact(a, "张三");
@@ -208,6 +211,7 @@ private slots:
             ListAllContacts(view);
         } else if (fill == "query" || fill == "query-none") {
             fx.state.ListSource = ListShows::result(Query{"移动电话 like ?", {fill == "query" ? "%139%" : "%777%"}});
+            w.TV()->setCurrentIndex(node("root"));
             ListQueryResult(view);
         } else if (fill == "refresh-group") {
             fx.state.CurrentGroup = b;
@@ -234,6 +238,29 @@ private slots:
             QTRY_VERIFY(w.LV()->hasFocus());
         else
             QVERIFY(!w.LV()->hasFocus());
+        QCOMPARE(w.listCaption()->text(), caption);
+        // rows of no node: the tree shows none selected rather than another node's name
+        if (fill.startsWith(QStringLiteral("query"))) {
+            QVERIFY(!w.TV()->selectionModel()->hasSelection());
+            QVERIFY(!w.TV()->currentIndex().isValid());
+        }
+    }
+
+    // The start-up reminder's rows are nobody's node: the line says whose they are and the tree
+    // selects nothing until the user picks a node, whose name the line then takes.
+    void startupReminderCaption() {
+        Fixture fx;
+        const QString g = fx.addGroup("同学");
+        fx.addContact(g, "张三", QDate(1990, 3, 12));
+        fx.addContact(g, "李四", QDate(1990, 8, 1));
+        Frm_main& w = fx.window(true);
+        QCOMPARE(listNames(w), QStringList({"张三"}));
+        QCOMPARE(w.listCaption()->text(), QString("最近 10 天过生日 · 1 人"));
+        QVERIFY(!w.TV()->selectionModel()->hasSelection());
+        QVERIFY(!w.TV()->currentIndex().isValid());
+        QTest::keyClick(w.TV(), Qt::Key_Down); // the keyboard picks the top node
+        QCOMPARE(w.listCaption()->text(), QString("所有人 · 2 人"));
+        QCOMPARE(w.TV()->selectionModel()->selectedIndexes(), QModelIndexList({w.treeModel()->rootIndex()}));
     }
 
     void headerClickSortsAndFillsKeepTheOrder() {

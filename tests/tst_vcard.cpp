@@ -291,8 +291,18 @@ private slots:
         row("TEL HOME,FAX not home", card("2.1", "FN:x\nTEL;HOME;FAX:4"), "home", "");
         row("TEL plain FAX", card("3.0", "FN:x\nTEL;TYPE=FAX:4"), "fax", "4");
         row("TEL 4.0 uri", card("4.0", "FN:x\nTEL;VALUE=uri;TYPE=cell:tel:+86-1"), "mobile", "+86-1");
-        row("TEL untyped fills mobile", card("3.0", "FN:x\nTEL:5"), "mobile", "5");
-        row("TEL untyped after typed cell", card("3.0", "FN:x\nTEL:5\nTEL;TYPE=CELL:1"), "work", "5");
+        // A number fills only the column of its own kind; one of no column's kind is kept as it came.
+        row("TEL untyped fills no column", card("3.0", "FN:x\nTEL:5"), "mobile", "");
+        row("TEL untyped kept", card("3.0", "FN:x\nTEL:5\nTEL;TYPE=CELL:1"), "kept", "TEL:5");
+        row("TEL untyped not work", card("3.0", "FN:x\nTEL:5\nTEL;TYPE=CELL:1"), "work", "");
+        row("TEL CAR not home", card("3.0", "FN:x\nTEL;TYPE=CAR:6"), "home", "");
+        row("TEL CAR kept", card("3.0", "FN:x\nTEL;TYPE=CAR:6"), "kept", "TEL;TYPE=CAR:6");
+        row("TEL work pager not work", card("3.0", "FN:x\nTEL;TYPE=WORK,PAGER:7"), "work", "");
+        row("TEL PREF alone not mobile", card("3.0", "FN:x\nTEL;TYPE=PREF,VOICE:8"), "mobile", "");
+        row("TEL Apple label not home",
+            card("3.0", "FN:x\nitem1.TEL;type=pref:9\nitem1.X-ABLabel:微信\nTEL;TYPE=HOME:3"), "home", "3");
+        row("TEL Apple label kept", card("3.0", "FN:x\nitem1.TEL;type=pref:9\nitem1.X-ABLabel:微信"), "kept",
+            "item1.TEL;TYPE=pref:9|item1.X-ABLABEL:微信");
         row("TEL preferred cell first", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL,PREF:2"), "mobile", "2");
         row("TEL 4.0 PREF param", card("4.0", "FN:x\nTEL;TYPE=cell:1\nTEL;TYPE=cell;PREF=1:2"), "mobile", "2");
         row("TEL second cell kept", card("3.0", "FN:x\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2"), "kept", "TEL;TYPE=CELL:2");

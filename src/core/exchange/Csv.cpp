@@ -54,6 +54,7 @@ enum class Kind {
     Qq,
     Icq,
     Msn,
+    WeChat,
     Uid,
     PhotoPath,
     Lunar, // this program's 农历生日, as the lunar birthday's vCard property writes it
@@ -66,6 +67,11 @@ struct Column {
     QString slot;      // the address, phone, e-mail or website a column belongs to
     int component = 0; // ADR: 0 post box, 1 extended, 3 city, 4 region, 5 postal code, 6 country
 };
+
+// An address part whose header names no address ("城市", "邮政编码"): it belongs to the address of
+// the street column before it (Thunderbird in Chinese writes 城市 once after 家庭地址 and again
+// after 工作地址), or to this program's own 地址 when there is none.
+const QString FollowingAddress = QStringLiteral("following");
 
 // Headers compared without case and blanks.
 QString headerKey(const QString& title) {
@@ -83,50 +89,59 @@ const QHash<QString, Column>& namedColumns() {
         // programs write.
         using F = catalogue::Field;
         auto own = [](F field) { return catalogue::info(field).csvHeader; };
-        add({own(F::Name), u"name", u"名字", u"全名", u"displayname", u"显示名称"}, {Kind::Fn, {}, {}});
+        add({own(F::Name), u"name", u"全名", u"displayname", u"显示名称", u"显示姓名", u"联系人", u"联系人姓名"},
+            {Kind::Fn, {}, {}});
         add({own(F::Birthday), u"birthday"}, {Kind::Birthday, {}, {}});
-        add({own(F::Mobile), u"手机", u"手机号码", u"mobile", u"mobilephone", u"mobilenumber"},
+        add({own(F::Mobile), u"手机", u"手机号", u"手机号码", u"移动电话号码", u"mobile", u"mobilephone",
+             u"mobilenumber"},
             {Kind::Tel, "CELL", "cell"});
         add({own(F::WorkPhone), u"商务电话", u"businessphone", u"workphone"}, {Kind::Tel, "WORK,VOICE", "work"});
         add({own(F::HomePhone), u"住宅电话", u"homephone"}, {Kind::Tel, "HOME,VOICE", "home"});
         add({own(F::Fax), u"传真", u"fax", u"faxnumber", u"商务传真", u"businessfax"}, {Kind::Tel, "WORK,FAX", "fax"});
         add({own(F::Address)}, {Kind::AdrStreet, {}, "own"});
-        add({own(F::Postcode), u"邮编"}, {Kind::Adr, {}, "own", 5});
-        add({own(F::Qq), u"qq"}, {Kind::Qq, {}, {}});
+        add({own(F::Postcode), u"邮编"}, {Kind::Adr, {}, FollowingAddress, 5});
+        add({u"城市"}, {Kind::Adr, {}, FollowingAddress, 3});
+        add({u"省/自治区/直辖市", u"省份"}, {Kind::Adr, {}, FollowingAddress, 4});
+        add({u"国家"}, {Kind::Adr, {}, FollowingAddress, 6});
+        add({own(F::Qq), u"qq", u"qq号"}, {Kind::Qq, {}, {}});
+        add({u"微信", u"微信号"}, {Kind::WeChat, {}, {}});
         add({own(F::Icq), u"icq"}, {Kind::Icq, {}, {}});
         add({own(F::Msn)}, {Kind::Msn, {}, {}});
-        add({own(F::Email), u"email", u"e-mail", u"电子邮件", u"e-mailaddress", u"电子邮件地址", u"primaryemail"},
+        add({own(F::Email), u"email", u"e-mail", u"电子邮件", u"e-mailaddress", u"电子邮件地址", u"primaryemail",
+             u"主要电子邮件", u"邮箱", u"电子邮箱", u"邮件"},
             {Kind::Email, "INTERNET", "e1"});
         add({own(F::Nickname), u"nickname"}, {Kind::Nickname, {}, {}});
-        add({own(F::Remarks), u"notes", u"note"}, {Kind::Note, {}, {}});
-        add({own(F::Group), u"group", u"分类"}, {Kind::Group, {}, {}});
+        add({own(F::Remarks), u"notes", u"note", u"附注", u"注释"}, {Kind::Note, {}, {}});
+        add({own(F::Group), u"group", u"分类", u"群组"}, {Kind::Group, {}, {}});
+        // A telephone of no kind (a phone's 电话 beside its 手机): it fills no column of a kind.
+        add({u"电话", u"电话号码", u"联系电话", u"固定电话", u"座机"}, {Kind::Tel, "VOICE", "phone"});
         add({own(F::Photo), u"photopath"}, {Kind::PhotoPath, {}, {}});
         add({own(F::LunarBirthday)}, {Kind::Lunar, {}, {}});
         add({u"uid"}, {Kind::Uid, {}, {}});
         // Names in parts: Google, Outlook (English and Chinese), Thunderbird.
-        add({u"givenname", u"firstname", u"名"}, {Kind::Given, {}, {}});
-        add({u"familyname", u"lastname", u"姓"}, {Kind::Family, {}, {}});
+        add({u"givenname", u"firstname", u"名", u"名字"}, {Kind::Given, {}, {}});
+        add({u"familyname", u"lastname", u"姓", u"姓氏"}, {Kind::Family, {}, {}});
         add({u"additionalname", u"middlename", u"中间名"}, {Kind::Middle, {}, {}});
         add({u"nameprefix", u"title", u"标题", u"称谓"}, {Kind::Prefix, {}, {}});
         add({u"namesuffix", u"suffix", u"后缀"}, {Kind::Suffix, {}, {}});
         add({u"groupmembership", u"labels"}, {Kind::GoogleLabels, {}, {}});
         add({u"categories", u"类别"}, {Kind::Categories, {}, {}});
-        add({u"company", u"organization", u"organizationname", u"公司"}, {Kind::Org, {}, {}});
+        add({u"company", u"organization", u"organizationname", u"公司", u"单位", u"公司名称"}, {Kind::Org, {}, {}});
         add({u"department", u"organizationdepartment", u"部门"}, {Kind::Department, {}, {}});
-        add({u"jobtitle", u"organizationtitle", u"职务"}, {Kind::Title, {}, {}});
-        add({u"webpage", u"webpage1", u"网页"}, {Kind::Url, {}, "w1"});
-        add({u"webpage2"}, {Kind::Url, {}, "w2"});
+        add({u"jobtitle", u"organizationtitle", u"职务", u"职位"}, {Kind::Title, {}, {}});
+        add({u"webpage", u"webpage1", u"网页", u"网页1"}, {Kind::Url, {}, "w1"});
+        add({u"webpage2", u"网页2"}, {Kind::Url, {}, "w2"});
         // Thunderbird's birthday in three columns; its "Birth Day" and "出生日期" are the day of the month
         // when a month column comes with them (threeBirthdayColumns), else a whole birthday.
         add({u"birthyear", u"出生年份"}, {Kind::BirthYear, {}, {}});
         add({u"birthmonth", u"出生月份"}, {Kind::BirthMonth, {}, {}});
-        add({u"birthday", u"出生日期"}, {Kind::Birthday, {}, {}});
+        add({u"birthday", u"出生日期", u"出生日"}, {Kind::Birthday, {}, {}});
         // Outlook (English, then Simplified Chinese) and Thunderbird telephones and e-mail addresses.
         add({u"businessphone2", u"商务电话2"}, {Kind::Tel, "WORK,VOICE", "work2"});
         add({u"homephone2", u"住宅电话2"}, {Kind::Tel, "HOME,VOICE", "home2"});
         add({u"homefax", u"住宅传真"}, {Kind::Tel, "HOME,FAX", "homefax"});
         add({u"otherfax", u"其他传真"}, {Kind::Tel, "FAX", "otherfax"});
-        add({u"pager", u"pagernumber", u"寻呼机"}, {Kind::Tel, "PAGER", "pager"});
+        add({u"pager", u"pagernumber", u"寻呼机", u"寻呼机号码"}, {Kind::Tel, "PAGER", "pager"});
         add({u"carphone", u"车载电话"}, {Kind::Tel, "CAR", "car"});
         add({u"primaryphone", u"主要电话"}, {Kind::Tel, "PREF,VOICE", "primary"});
         add({u"otherphone", u"其他电话"}, {Kind::Tel, "VOICE", "other"});
@@ -137,18 +152,21 @@ const QHash<QString, Column>& namedColumns() {
         add({u"radiophone", u"无线电话"}, {Kind::Tel, "X-RADIO", "radio"});
         add({u"tty/tddphone", u"tty/tdd电话"}, {Kind::Tel, "TEXTPHONE", "tty"});
         add({u"telex", u"电报"}, {Kind::Tel, "X-TELEX", "telex"});
-        add({u"e-mail2address", u"电子邮件2地址", u"secondaryemail"}, {Kind::Email, "INTERNET", "e2"});
+        add({u"e-mail2address", u"电子邮件2地址", u"secondaryemail", u"备用电子邮件", u"次要电子邮件"},
+            {Kind::Email, "INTERNET", "e2"});
         add({u"e-mail3address", u"电子邮件3地址"}, {Kind::Email, "INTERNET", "e3"});
-        // Addresses: Outlook's business, home and other, Thunderbird's work and home.
+        // Addresses: Outlook's business, home and other, Thunderbird's work and home (in English, and
+        // in Chinese its street lines, the parts after them being FollowingAddress).
         const struct {
             const char16_t* english;
             const char16_t* chinese;
             const char16_t* thunderbird;
+            const char16_t* thunderbirdChinese;
             const char* types;
         } places[] = {
-            {u"business", u"商务地址", u"work", "WORK"},
-            {u"home", u"住宅地址", u"home", "HOME"},
-            {u"other", u"其他地址", nullptr, "X-OTHER"},
+            {u"business", u"商务地址", u"work", u"工作地址", "WORK"},
+            {u"home", u"住宅地址", u"home", u"家庭地址", "HOME"},
+            {u"other", u"其他地址", nullptr, nullptr, "X-OTHER"},
         };
         for (const auto& place : places) {
             const QString en = QString::fromUtf16(place.english), zh = QString::fromUtf16(place.chinese);
@@ -160,6 +178,7 @@ const QHash<QString, Column>& namedColumns() {
             at(en + QString::fromUtf16(u"street2"), Kind::AdrStreet);
             at(en + QString::fromUtf16(u"street3"), Kind::AdrStreet);
             at(en + QString::fromUtf16(u"pobox"), Kind::Adr, 0);
+            at(en + QString::fromUtf16(u"addresspobox"), Kind::Adr, 0);
             at(en + QString::fromUtf16(u"city"), Kind::Adr, 3);
             at(en + QString::fromUtf16(u"state"), Kind::Adr, 4);
             at(en + QString::fromUtf16(u"postalcode"), Kind::Adr, 5);
@@ -173,6 +192,11 @@ const QHash<QString, Column>& namedColumns() {
             at(zh + QString::fromUtf16(u"省/市/自治区"), Kind::Adr, 4);
             at(zh + QString::fromUtf16(u"邮政编码"), Kind::Adr, 5);
             at(zh + QString::fromUtf16(u"国家/地区"), Kind::Adr, 6);
+            if (place.thunderbirdChinese) {
+                const QString tb = QString::fromUtf16(place.thunderbirdChinese);
+                at(tb, Kind::AdrStreet);
+                at(tb + u'2', Kind::AdrStreet);
+            }
             if (place.thunderbird) {
                 const QString tb = QString::fromUtf16(place.thunderbird);
                 at(tb + QString::fromUtf16(u"address"), Kind::AdrStreet);
@@ -247,33 +271,55 @@ void threeBirthdayColumns(std::vector<std::optional<Column>>& columns) {
     }
 }
 
+// An address part that names no address takes the address of the street column before it.
+void followingAddresses(std::vector<std::optional<Column>>& columns) {
+    QString slot = QStringLiteral("own"), types;
+    for (std::optional<Column>& column : columns) {
+        if (!column || (column->kind != Kind::Adr && column->kind != Kind::AdrStreet))
+            continue;
+        if (column->slot == FollowingAddress) {
+            column->slot = slot;
+            column->types = types;
+        } else if (column->kind == Kind::AdrStreet) {
+            slot = column->slot;
+            types = column->types;
+        }
+    }
+}
+
 // The order of month and day in dates written with the year last: Outlook in English writes them as
 // the US does.
 birthday::Order birthdayOrderOf(const QString& layout) {
     return layout == u"Outlook" ? birthday::Order::MonthFirst : birthday::Order::Unknown;
 }
 
-// The producer a header row comes from, for the summary.
+// The producer a header row comes from, for the summary: told by headers that only it writes.
 QString layoutOf(const QStringList& titles) {
     QSet<QString> keys;
     for (const QString& title : titles)
         keys.insert(headerKey(title));
-    if (keys.contains(QStringLiteral("姓名")) && keys.contains(QStringLiteral("uid")))
+    auto any = [&](std::initializer_list<const char16_t*> headers) {
+        return std::any_of(headers.begin(), headers.end(),
+                           [&](const char16_t* header) { return keys.contains(QString::fromUtf16(header)); });
+    };
+    const bool ownName = keys.contains(QStringLiteral("姓名"));
+    if (ownName && (keys.contains(QStringLiteral("uid")) ||
+                    (keys.contains(QStringLiteral("移动电话")) && keys.contains(QStringLiteral("邮件地址")))))
         return QStringLiteral("zinteva");
-    if (keys.contains(QStringLiteral("groupmembership")) || keys.contains(QStringLiteral("givenname")))
+    if (any({u"groupmembership", u"givenname"}))
         return QStringLiteral("Google 通讯录（旧版）");
-    if (keys.contains(QStringLiteral("labels")) || keys.contains(QStringLiteral("organizationname")))
+    if (any({u"labels", u"organizationname", u"phoneticfirstname", u"fileas"}))
         return QStringLiteral("Google 通讯录");
-    if (keys.contains(QStringLiteral("primaryemail")) || keys.contains(QStringLiteral("displayname")))
+    if (any({u"primaryemail", u"displayname", u"mobilenumber"}))
         return QStringLiteral("Thunderbird");
-    if (keys.contains(QStringLiteral("电子邮件地址")) || keys.contains(QStringLiteral("中间名")) ||
-        keys.contains(QStringLiteral("商务电话")))
+    if (any({u"主要电子邮件", u"移动电话号码", u"显示姓名", u"显示名称"}))
+        return QStringLiteral("Thunderbird（中文）");
+    if (any({u"电子邮件地址", u"中间名", u"商务电话", u"附注", u"主要电话"}))
         return QStringLiteral("Outlook（中文）");
-    if (keys.contains(QStringLiteral("e-mailaddress")) || keys.contains(QStringLiteral("middlename")) ||
-        keys.contains(QStringLiteral("businessphone")))
+    if (any({u"e-mailaddress", u"middlename", u"businessphone", u"primaryphone"}))
         return QStringLiteral("Outlook");
-    if (keys.contains(QStringLiteral("姓名")))
-        return QStringLiteral("zinteva");
+    if (ownName)
+        return QStringLiteral("手机通讯录");
     return {};
 }
 
@@ -369,6 +415,7 @@ private:
     QMap<int, QString> addressOrder_;
     QHash<QString, Address> addresses_;
     QString qq_, icq_, msn_;
+    QStringList wechat_;
     bool haveFn_ = false;
 
     Address& address(const QString& slot, const QString& types) {
@@ -489,6 +536,9 @@ void RowCard::add(const Column& c, const QString& title, const QString& value, Q
     case Kind::Msn:
         msn_ = value;
         return;
+    case Kind::WeChat:
+        wechat_.append(value);
+        return;
     case Kind::Uid:
         uid_ = value;
         return;
@@ -574,6 +624,8 @@ QString RowCard::text(const QHash<QString, QString>& typeOf) const {
         out += textLine(QStringLiteral("X-ICQ"), icq_);
     if (!msn_.isEmpty())
         out += textLine(QStringLiteral("X-MSN"), msn_);
+    for (const QString& wechat : wechat_)
+        out += textLine(QString::fromLatin1(catalogue::info(catalogue::Field::WeChat).vcard), wechat);
     for (const QString& note : notes_) {
         if (!note.isEmpty())
             out += textLine(QStringLiteral("NOTE"), note);
@@ -1201,8 +1253,11 @@ struct CsvReader::State {
     bool ownQuoted = false;
     qint64 dataStart = -1;
     int rowNumber = 0; // of the next row; the header is row 0
+    // The columns of no known meaning that held a value (kept under their titles), in the file's order.
+    std::vector<bool> unknownUsed;
+    QStringList unknownColumns;
 
-    ImportRecord recordOf(const QStringList& cells, bool broken, bool undecodable) const {
+    ImportRecord recordOf(const QStringList& cells, bool broken, bool undecodable) {
         RowCard card;
         card.own = ownQuoted;
         card.birthdayOrder = birthdayOrderOf(layout);
@@ -1216,6 +1271,14 @@ struct CsvReader::State {
                 continue;
             const QString title = i < titles.size() ? titles[i] : QStringLiteral("第 %1 栏").arg(i + 1);
             const bool known = i < int(columns.size()) && columns[i];
+            if (!known && !broken) {
+                if (size_t(i) >= unknownUsed.size())
+                    unknownUsed.resize(i + 1, false);
+                if (!unknownUsed[i]) {
+                    unknownUsed[i] = true;
+                    unknownColumns.append(title);
+                }
+            }
             card.add(known ? *columns[i] : Column{Kind::Other, {}, {}}, title, value, typeOf);
             if (known && columns[i]->kind == Kind::PhotoPath)
                 photo = value;
@@ -1266,6 +1329,7 @@ CsvReader::CsvReader(QIODevice& device) : d_(std::make_unique<State>()) {
         d_->columns.push_back(column);
     }
     threeBirthdayColumns(d_->columns);
+    followingAddresses(d_->columns);
     if (known == 0) {
         d_->error =
             QStringLiteral("CSV 文件的第一行没有可以识别的栏目（如“姓名”、“Name”、“First Name”、“E-mail Address”）");
@@ -1290,6 +1354,10 @@ QString CsvReader::assumedEncoding() const {
 
 QString CsvReader::layout() const {
     return d_->layout;
+}
+
+QStringList CsvReader::unknownColumns() const {
+    return d_->unknownColumns;
 }
 
 QString CsvReader::deviceError() const {
@@ -1336,6 +1404,7 @@ ImportBatch CsvFile::read(const QByteArray& file) {
     batch.assumedEncoding = reader.assumedEncoding();
     batch.layout = reader.layout();
     reader.readRecords([&](ImportRecord&& record) { batch.records.push_back(std::move(record)); });
+    batch.unknownColumns = reader.unknownColumns();
     return batch;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Contacts as CSV (RFC 4180). Reading knows the layouts of the common address books by their header
-// rows (Google Contacts old and new, Outlook in English and Simplified Chinese, Thunderbird, and this
-// program's own); each row becomes a card that the vCard reader reads, so that everything without a
+// rows (Google Contacts old and new, Outlook and Thunderbird in English and Simplified Chinese, the CSV
+// files of Chinese phones, and this program's own); each row becomes a card that the vCard reader reads, so that everything without a
 // column is kept as it is from a vCard file. Writing uses the list's column titles, then 分组, 照片 and UID.
 #include "core/exchange/ImportRecord.h"
 
@@ -79,6 +79,8 @@ public:
     QString error() const;
     QString assumedEncoding() const;
     QString layout() const;
+    // The titles of the columns of no known meaning whose values the records read so far keep.
+    QStringList unknownColumns() const;
     // The records the data rows make, for a progress bar: reads to the end and comes back.
     int countRecords();
     // Hands over every data row's record in the file's order; false when the device failed before

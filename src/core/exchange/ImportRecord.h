@@ -42,4 +42,5 @@ struct ImportBatch {
     // the file was recognised ("UTF-16BE" without a byte-order mark, ...): named in the summary.
     QString assumedEncoding;
     QString layout; // CSV: the producer whose headers were recognised
+    QStringList unknownColumns; // CSV: the titles of columns of no known meaning whose values are kept
 };

@@ -301,6 +301,9 @@ QString ImportSummary::text() const {
     if (keptProperties > 0)
         lines.append(QStringLiteral("另有 %1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。")
                          .arg(keptProperties));
+    if (!unknownColumns.isEmpty())
+        lines.append(QStringLiteral("这些栏目不认识，其内容原样保存在各联系人的“其它资料”中：%1。")
+                         .arg(unknownColumns.join(QStringLiteral("、"))));
     if (!createdGroups.isEmpty())
         lines.append(QStringLiteral("新建的分组：%1").arg(createdGroups.join(QStringLiteral("、"))));
     if (!skipped.empty()) {
@@ -346,6 +349,7 @@ ImportBatch Importer::readFile(const QString& path) {
         batch.records.clear();
         batch.error = QStringLiteral("无法读取文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
     }
+    batch.unknownColumns = reader.unknownColumns();
     return batch;
 }
 
@@ -401,6 +405,8 @@ ImportSummary Importer::runFile(const QString& path, const ImportOptions& option
                 QStringLiteral("无法读取文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         summary.assumedEncoding = reader.assumedEncoding();
         summary.layout = reader.layout();
+        if (summary.failure.isEmpty())
+            summary.unknownColumns = reader.unknownColumns();
         return summary;
     }
     const int expected = progress ? VCardReader::countCards(file) : 0;
@@ -439,6 +445,8 @@ ImportSummary Importer::run(const ImportBatch& batch, const ImportOptions& optio
         options, progress);
     summary.assumedEncoding = batch.assumedEncoding;
     summary.layout = batch.layout;
+    if (summary.failure.isEmpty())
+        summary.unknownColumns = batch.unknownColumns;
     return summary;
 }
 

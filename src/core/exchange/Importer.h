@@ -38,6 +38,7 @@ struct ImportSummary {
     int keptProperties = 0;  // properties of the cards that have no column, kept beside the contacts
     QString assumedEncoding; // the file's text without a declared charset was read so
     QString layout;          // CSV: the producer whose columns were recognised
+    QStringList unknownColumns; // CSV: columns of no known meaning, their values kept
     QString failure;         // when set nothing was written: unreadable file, refused write, cancelled
     int photosNotSaved = 0;  // pictures of the file that could not be written (a full disk): not complete
     bool cancelled = false;

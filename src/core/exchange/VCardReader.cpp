@@ -410,9 +410,14 @@ bool isUriScheme(QStringView text) {
 
 enum class PhoneKind { Fax, Cell, Work, Home, Other };
 
+// A number's kind by its types alone. A pager, a car phone or a text phone is of no column's kind
+// even when it says WORK or HOME; a number without CELL, WORK, HOME or FAX (Outlook's primary
+// phone, an Apple number labelled 微信, a bare TEL) is of none either.
 PhoneKind phoneKind(const Property& p) {
     if (p.hasType("FAX"))
         return PhoneKind::Fax;
+    if (p.hasType("PAGER") || p.hasType("CAR") || p.hasType("TEXTPHONE") || p.hasType("TTY"))
+        return PhoneKind::Other;
     if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
         return PhoneKind::Cell;
     if (p.hasType("WORK"))
@@ -833,10 +838,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
     if (!structuralWarning.isEmpty())
         warn(structuralWarning);
 
-    // Phones: the typed ones first, the preferred one of a kind before the others; numbers without a
-    // kind then fill the slots still empty. A number that finds no slot stays a kept property.
+    // Phones: each column takes the first number of its own kind, the preferred one before the
+    // others. A number of no column's kind, or one its column has no room for, stays a kept property
+    // with its types and label: it never fills a column of another kind.
     std::stable_sort(phones_.begin(), phones_.end(), [](const Phone& a, const Phone& b) { return a.pref && !b.pref; });
-    std::vector<const Phone*> untyped;
     for (const Phone& phone : phones_) {
         QString* slot = nullptr;
         const QString* field = nullptr;
@@ -854,22 +859,10 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
             slot = &f.homePhone, field = &keptfield::Home;
             break;
         case PhoneKind::Other:
-            untyped.push_back(&phone);
             continue;
         }
         if (assign(*slot, phone.number))
             feed(phone.index, *field);
-    }
-    for (const Phone* phone : untyped) {
-        const std::pair<QString*, const QString*> places[] = {
-            {&f.mobile, &keptfield::Mobile}, {&f.workPhone, &keptfield::Work}, {&f.homePhone, &keptfield::Home}};
-        for (const auto& [slot, field] : places) {
-            if (slot->isEmpty() || *slot == phone->number) {
-                *slot = phone->number;
-                feed(phone->index, *field);
-                break;
-            }
-        }
     }
 
     // Address: the preferred one, else the first. ADR is post box;extended;street;locality;region;

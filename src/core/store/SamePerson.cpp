@@ -149,7 +149,7 @@ bool sameValues(const ContactFields& a, const ContactFields& b) {
     if (a.name != b.name || a.birthday != b.birthday || a.lunarBirthday != b.lunarBirthday)
         return false;
     for (const catalogue::FieldInfo* field : catalogue::texts()) {
-        if (field->text != &ContactFields::photo && a.*field->text != b.*field->text)
+        if (field->field != catalogue::Field::Photo && a.*(field->text) != b.*(field->text))
             return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include "core/app/Settings.h"
 #include "core/exchange/PhotoFolder.h"
 #include "core/app/Twips.h"
+#include "core/rules/ListCaption.h"
 #include "core/store/FileStamp.h"
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
@@ -37,6 +38,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QScreen>
@@ -81,8 +83,16 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     auto* listLayout = new QVBoxLayout(listPane_);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(2);
+    caption_ = new QLabel(listPane_);
+    caption_->setObjectName(QStringLiteral("ListCaption"));
+    caption_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    listLayout->addWidget(caption_);
     listLayout->addWidget(list_, 1);
     listLayout->addWidget(filterBar_);
+    // Every change of the rows (a fill, the filter line, a delete) says again what they are.
+    connect(listModel_, &QAbstractItemModel::modelReset, this, &Frm_main::updateCaption);
+    connect(listModel_, &QAbstractItemModel::rowsRemoved, this, &Frm_main::updateCaption);
+    connect(listModel_, &QAbstractItemModel::rowsInserted, this, &Frm_main::updateCaption);
     tree_->setObjectName(QStringLiteral("TV"));
     tree_->setAccessibleName(QStringLiteral("分组"));
     tree_->setModel(treeModel_);
@@ -264,9 +274,31 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
         selectRowOfKey(list_, listModel_, result.selectRow);
     if (result.focusList)
         list_->setFocus();
+    updateCaption();
     state_.commandShown();
     if (result.notice)
         dialogs.show(over, messageOf(*result.notice));
+}
+
+void Frm_main::updateCaption() {
+    const ListShows& listed = state_.Listed;
+    QString nodeName;
+    if (!listed.isQuery()) {
+        const QModelIndex node =
+            listed.nodeKey.isEmpty() ? tree_->currentIndex() : treeModel_->indexForKey(listed.nodeKey);
+        nodeName = node.isValid() ? node.data(Qt::DisplayRole).toString() : QStringLiteral("所有人");
+    } else if (tree_->editing()) {
+        // A rename in the tree is stored while its editor is still open: once it has closed.
+        QTimer::singleShot(0, this, &Frm_main::updateCaption);
+    } else if (tree_->currentIndex().isValid() || tree_->selectionModel()->hasSelection()) {
+        // A search's or the reminder's rows belong to no node: the tree has none current, so that
+        // it never names other people than the list does, and a command on "the tree's node"
+        // (delete, a new group) finds none instead of one the user no longer sees selected.
+        tree_->setCurrentIndex(QModelIndex());
+        tree_->selectionModel()->clearSelection();
+    }
+    const RowTable& rows = listModel_->rows();
+    caption_->setText(::listCaption(listed, nodeName, rows.fillRowCount(), listModel_->rowCount()));
 }
 
 ShownView Frm_main::shownNow() const {

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 
+class QLabel;
 class QAction;
 class QMimeData;
 class QFrame;
@@ -51,6 +52,8 @@ public:
     QFrame* Frame1() const { return frame_; }
     QSplitter* splitter() const { return splitter_; }
     ListFilterBar* filterBar() const { return filterBar_; }
+    // The line over the list: what its rows are and how many ("同事 · 56 人").
+    QLabel* listCaption() const { return caption_; }
     GroupTreeModel* treeModel() const { return treeModel_; }
     ContactListModel* listModel() const { return listModel_; }
     QAction* action(const QString& key) const; // a button or drop-down entry by its key
@@ -133,6 +136,8 @@ private:
     void changedElsewhere();
     // What the window shows now, as the history keeps it.
     ShownView shownNow() const;
+    // The line over the list says again what the list shows now.
+    void updateCaption();
 
     AppState& state_;
     DataPaths paths_;
@@ -146,6 +151,7 @@ private:
     ContactListModel* listModel_;
     MainView view_;
     ListFilterBar* filterBar_;
+    QLabel* caption_;
     std::map<QString, QAction*> actions_;
     layout::Sizes sizes_;
     double frameLeft_ = layout::FrameDesignLeft;

@@ -13,6 +13,7 @@ public:
 
     // Ends an open in-place editor without writing what it holds.
     void cancelEdit();
+    bool editing() const { return state() == EditingState; }
 
 signals:
     void nodeClicked(const QModelIndex& node);

@@ -2,6 +2,7 @@
 
 #include "core/app/Messages.h"
 #include "core/text/Keys.h"
+#include "core/rules/BirthdayHint.h"
 #include "core/text/LunarDate.h"
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
@@ -171,12 +172,19 @@ void frm_detail::buildForm() {
             birthdayRow->setSpacing(4);
             birthdayRow->addWidget(box, 1);
             birthdayRow->addWidget(lunarBox_);
+            birthdayHint_ = new QLabel(Frame1);
+            birthdayHint_->setObjectName(QStringLiteral("birthdayHint"));
+            birthdayHint_->setStyleSheet(QStringLiteral("color: #c00000"));
+            birthdayHint_->hide();
+            birthdayRow->addWidget(birthdayHint_);
             grid->addLayout(birthdayRow, row, column + 1);
             continue;
         }
         grid->addWidget(box, row, column + 1);
     }
     connect(lunarBox_, &QCheckBox::toggled, this, &frm_detail::lunarBox_Toggled);
+    connect(lunarBox_, &QCheckBox::toggled, this, &frm_detail::updateBirthdayHint);
+    connect(Text_[Birthday], &QLineEdit::textChanged, this, &frm_detail::updateBirthdayHint);
     Text_[Birthday]->setToolTip(QStringLiteral("时间格式为年-月-日"));
     Text_[Birthday]->installEventFilter(this);
     Command1_ = new QPushButton(QStringLiteral("文件.."), Frame1);
@@ -301,6 +309,13 @@ void frm_detail::lunarBox_Toggled(bool lunar) {
     box->setPlaceholderText(lunar ? QStringLiteral("1950年腊月初八") : QString());
 }
 
+void frm_detail::updateBirthdayHint() {
+    const QString hint = birthdayHintText(birthdayHint(Text_[Birthday]->text(), lunarBox_->isChecked()));
+    birthdayHint_->setText(hint);
+    birthdayHint_->setVisible(!hint.isEmpty());
+    Text_[Birthday]->setAccessibleDescription(hint);
+}
+
 bool frm_detail::showPhoto(const QString& path) {
     // Only a regular file is opened: a FIFO would block the form in open(), a device would never end.
     // The file is opened without blocking and checked through its descriptor, so nothing can be put
@@ -392,6 +407,15 @@ bool frm_detail::SaveContact() {
         dialogs.show(this, msg::warning(QStringLiteral("还没有任何分组,不能保存。\n"
                                                        "请先用“新建”按钮下的“分组”建立一个分组。")));
         return false;
+    }
+    if (birthdayHint(Text_[Birthday]->text(), lunarBox_->isChecked()) != BirthdayHint::None) {
+        // Stored as no birthday, as always; the user only hears of it before, not after.
+        const Message question{QStringLiteral("生日无法识别，仍然保存吗？"), QStringLiteral("详细资料"),
+                               MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
+        if (dialogs.show(this, question) != MsgAnswer::Yes) {
+            Text_[Birthday]->setFocus();
+            return false;
+        }
     }
     return host_.saveFromForm(this, key_, typedFields());
 }

@@ -91,6 +91,8 @@ private:
     static constexpr int PhotoAllocationLimitMb = 256;
     void setBoxText(QLineEdit* box, const QString& text);
     void lunarBox_Toggled(bool lunar);
+    // The hint beside the birthday box says again whether its text will be stored.
+    void updateBirthdayHint();
     bool anotherNewContactFormOpen() const;
 
     RecordFormHost& host_;
@@ -102,6 +104,7 @@ private:
     QComboBox* Cgroup_ = nullptr;
     std::array<QLineEdit*, 15> Text_{};
     QCheckBox* lunarBox_ = nullptr; // "农历": the birthday box holds a lunar date
+    QLabel* birthdayHint_ = nullptr; // beside it: text that would be stored as no birthday
     QPushButton* Command1_ = nullptr;
     QLabel* Image1_ = nullptr;
     QToolButton* Kept_ = nullptr;
