@@ -8,6 +8,7 @@
 #include "core/store/Store.h"
 #include "support/DavServer.h"
 #include "support/ProgramRun.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +21,12 @@
 #include <memory>
 #include <random>
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +92,32 @@ quint64 seedFromEnvironment() {
     bool ok = false;
     const quint64 given = qEnvironmentVariable("ZINTEVA_SEED").toULongLong(&ok);
     return ok ? given : (static_cast<quint64>(std::random_device{}()) << 32) ^ std::random_device{}();
+}
+
+// Two users of the machine besides root: the user whose data it is (an id of its own: the kernel
+// needs no account for it) and another one, nobody.
+constexpr uid_t User = 64123;
+constexpr uid_t Other = 65534;
+
+// Runs `work` in a child process that is that user, as his own programs would; true when it worked.
+bool asUser(uid_t uid, const std::function<bool()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0 && work();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A new file that everybody may write, with these bytes, made by whoever runs it.
+bool writeAs(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size() &&
+                         ::fchmod(fd, 0666) == 0;
+    return ::close(fd) == 0 && written;
 }
 
 int peopleIn(const QString& path) {
@@ -404,6 +437,111 @@ private slots:
         QVERIFY(people == 1 || people == 1501);
         if (QFile::exists(run.backupFile()))
             QCOMPARE(integrityOf(run.backupFile()), QStringLiteral("ok"));
+    }
+
+    // --- another user's file ---------------------------------------------------------------------
+
+    // Two real users: another user (nobody) plants a world-writable data file of his own where the
+    // user keeps data, by his own process; the user's import and window, run as that user, refuse it
+    // before anything is written, say why and what to do, and leave his file as he made it.
+    void anotherUsersFileIsNotUsed_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("replaced in a folder others may write") << "replaced" << "chmod go-w";
+        QTest::newRow("planted in a sticky folder before the first start") << "planted" << "chmod go-w";
+        QTest::newRow("moved into the user's own folder by the user") << "moved" << "chown";
+    }
+    void anotherUsersFileIsNotUsed() {
+        QFETCH(QString, how);
+        QFETCH(QString, told);
+        if (::geteuid() != 0)
+            QSKIP("only root can act as two users here");
+        QTemporaryDir base;
+        QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0711), 0); // both users pass through
+        const auto folder = [&](const QString& name, uid_t owner, mode_t mode) {
+            const QString path = base.filePath(name);
+            QDir().mkpath(path);
+            const QByteArray native = QFile::encodeName(path);
+            return ::chown(native.constData(), owner, owner) == 0 && ::chmod(native.constData(), mode) == 0;
+        };
+        QVERIFY(folder(QStringLiteral("home"), User, 0700));
+        QVERIFY(folder(QStringLiteral("home/runtime"), User, 0700));
+        const QString cards = base.filePath(QStringLiteral("cards.vcf"));
+        writeCards(cards, 3);
+        QCOMPARE(::chmod(QFile::encodeName(cards).constData(), 0644), 0);
+        // His file: a sound data file with a person of his own.
+        const QString his = base.filePath(QStringLiteral("his.mdb"));
+        prepareBirthdayDataFile(his);
+        const QByteArray hisBytes = bytesOf(his);
+        const QString ours = base.filePath(QStringLiteral("ours.mdb"));
+        prepareBirthdayDataFile(ours);
+
+        QString dataDir;
+        if (how == u"replaced") {
+            // The user's own data file in a folder of the user's that others may write.
+            dataDir = base.filePath(QStringLiteral("shared"));
+            QVERIFY(folder(QStringLiteral("shared"), User, 0777));
+            const QByteArray mine = QFile::encodeName(dataDir + QStringLiteral("/tavrel.mdb"));
+            QVERIFY(QFile::copy(ours, dataDir + QStringLiteral("/tavrel.mdb")));
+            QCOMPARE(::chown(mine.constData(), User, User), 0);
+            QVERIFY(asUser(Other, [&] { return ::unlink(mine.constData()) == 0 && writeAs(mine, hisBytes); }));
+        } else if (how == u"planted") {
+            dataDir = base.filePath(QStringLiteral("sticky"));
+            QVERIFY(folder(QStringLiteral("sticky"), User, 01777));
+            QVERIFY(asUser(Other, [&] { return writeAs(QFile::encodeName(dataDir + QStringLiteral("/tavrel.mdb")), hisBytes); }));
+        } else {
+            // Handed over through a drop folder: a rename keeps the file his.
+            QVERIFY(folder(QStringLiteral("drop"), 0, 0777));
+            dataDir = base.filePath(QStringLiteral("home/data"));
+            QVERIFY(folder(QStringLiteral("home/data"), User, 0700));
+            const QByteArray dropped = QFile::encodeName(base.filePath(QStringLiteral("drop/contacts.mdb")));
+            const QByteArray target = QFile::encodeName(dataDir + QStringLiteral("/tavrel.mdb"));
+            QVERIFY(asUser(Other, [&] { return writeAs(dropped, hisBytes); }));
+            QVERIFY(asUser(User, [&] { return ::rename(dropped.constData(), target.constData()) == 0; }));
+        }
+        const QString data = dataDir + QStringLiteral("/tavrel.mdb");
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(data).constData(), &st), 0);
+        QCOMPARE(st.st_uid, Other);
+
+        const QString home = base.filePath(QStringLiteral("home"));
+        const QString log = home + QStringLiteral("/messages.log");
+        const auto runAsUser = [&](QProcess& program, const QStringList& arguments) {
+            QProcessEnvironment environment;
+            environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+            environment.insert(QStringLiteral("HOME"), home);
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+            environment.insert(QStringLiteral("TMPDIR"), home);
+            environment.insert(QStringLiteral("ZINTEVA_MESSAGE_LOG"), log);
+            environment.insert(QStringLiteral("ZINTEVA_DIR"), dataDir);
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            program.setProcessEnvironment(environment);
+            program.setChildProcessModifier([] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(User) != 0 || ::setuid(User) != 0)
+                    ::_exit(127);
+            });
+            program.start(QStringLiteral(ZINTEVA_PROGRAM), arguments);
+            return program.waitForFinished(Timeout);
+        };
+
+        QProcess import;
+        QVERIFY(runAsUser(import, {QStringLiteral("--import"), cards}));
+        const QString said = QString::fromUtf8(import.readAllStandardOutput());
+        QCOMPARE(import.exitCode(), exitcode::Incomplete);
+        QVERIFY2(said.contains(told) && said.contains(QStringLiteral("为安全起见不使用它")), qPrintable(said));
+        QProcess window;
+        QVERIFY(runAsUser(window, {}));
+        QVERIFY(window.exitCode() != 0);
+        QFile messages(log);
+        QVERIFY(messages.open(QIODevice::ReadOnly));
+        const QStringList shown = QString::fromUtf8(messages.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(told) && shown[0].contains(QStringLiteral("为安全起见不使用它")), qPrintable(shown[0]));
+        // His file is as he made it, and nothing of the user's sits beside it.
+        QCOMPARE(bytesOf(data), hisBytes);
+        QVERIFY(!QFile::exists(dataDir + QStringLiteral("/.tavrel.mdb.lock")));
+        QVERIFY(!QFile::exists(dataDir + QStringLiteral("/tavrel.tsb")));
     }
 
     void neitherFileStopsTheProgram() {
