@@ -549,6 +549,8 @@ private slots:
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(entry).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, 0600u);
+        QCOMPARE(::stat(QFile::encodeName(config.filePath(QStringLiteral("autostart"))).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0700u); // made for it: the user's alone under umask 022 too
         const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
         const QStringList execs = lines.filter(QRegularExpression(QStringLiteral("^Exec\\s*=")));
         QCOMPARE(execs.size(), 1);
