@@ -378,7 +378,14 @@ private slots:
             const bool allowed = code == 0 || (command && code == exitcode::Incomplete) ||
                                  (write == u"backup" && code == 128 + signal);
             QVERIFY2(allowed, qPrintable(what + QStringLiteral(": exit code %1").arg(code)));
-            QVERIFY2(!QFile::exists(run.dataFile() + QStringLiteral("-journal")), qPrintable(what));
+            if (write == u"backup" && code == 128 + signal) {
+                // Ended at once, perhaps inside a write of the close step: the next open rolls back
+                // what it cut (a journal it had only begun is no journal to SQLite).
+                SQLite::Database(run.dataFile().toStdString(), SQLite::OPEN_READWRITE).execAndGet("select count(*) from phone");
+            } else {
+                QVERIFY2(!QFile::exists(run.dataFile() + QStringLiteral("-journal")),
+                         qPrintable(what + QStringLiteral(": exit code %1").arg(code)));
+            }
             QCOMPARE(integrityOf(run.dataFile()), QStringLiteral("ok"));
             const int people = peopleIn(run.dataFile());
             if (syncing) {

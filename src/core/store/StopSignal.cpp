@@ -7,6 +7,7 @@ namespace {
 constexpr int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 volatile std::sig_atomic_t received = 0;
 int depth = 0; // StopSignals alive: the outermost one installs the handlers and puts back the old ones
+bool ignoring = false; // the run is over: nothing puts a handler back
 
 extern "C" void onStopSignal(int signal) {
     if (received != 0)
@@ -30,7 +31,7 @@ StopSignal::StopSignal() {
 }
 
 StopSignal::~StopSignal() {
-    if (--depth > 0)
+    if (--depth > 0 || ignoring)
         return;
     for (int i = 0; i < 3; ++i)
         ::sigaction(Handled[i], &before_[i], nullptr);
@@ -60,4 +61,19 @@ void StopSignal::holdSignals() {
 
 void StopSignal::releaseSignals() {
     mask(SIG_UNBLOCK);
+}
+
+void StopSignal::ignoreFromNowOn() {
+    // A disposition, not a mask: a mask holds for one thread only, and a thread of Qt's (the
+    // network's, the session bus's) would take the signal with the default action and die.
+    ignoring = true;
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : Handled)
+        ::sigaction(signal, &action, nullptr);
+}
+
+bool StopSignal::ignoringFromNowOn() {
+    return ignoring;
 }

@@ -21,11 +21,16 @@ public:
 
     static bool requested();
     static int signalNumber();
-    // Between two owners of the signals: one that comes meanwhile waits (and goes with the process
-    // if it ends), instead of killing it while no handler is in place. The next owner releases them
-    // once its handlers are in place, and a signal that waited then reaches them.
+    // Between two owners of the signals, while the process has one thread: one that comes meanwhile
+    // waits, instead of killing it while no handler is in place. The next owner releases them once
+    // its handlers are in place, and a signal that waited then reaches them.
     static void holdSignals();
     static void releaseSignals();
+    // The run is over (a command's work done, the window's close step done): a signal from now on
+    // has nothing left to stop and is ignored while the process ends, by every thread; no handler
+    // is put back after this.
+    static void ignoreFromNowOn();
+    static bool ignoringFromNowOn();
 
 private:
     struct sigaction before_[3] = {};

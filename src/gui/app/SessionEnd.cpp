@@ -80,7 +80,7 @@ SessionEnd::~SessionEnd() {
         current = nullptr;
     if (pipeFds[0] < 0)
         return;
-    setHandler(SIG_DFL);
+    setHandler(StopSignal::ignoringFromNowOn() ? SIG_IGN : SIG_DFL);
     delete notifier_;
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

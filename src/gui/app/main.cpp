@@ -31,11 +31,12 @@ int main(int argc, char* argv[]) {
         RemindServices remind;
         remind.notify = [](const BirthdayReport& report, QString* error) { return notifyReminder(report, error); };
         const std::optional<int> code = runCommandLine(console.arguments(), dataFile, out, sync, remind);
-        // Whatever comes next (the end with the command's code, or the window's own handlers), no
-        // signal may strike while none is in place.
-        StopSignal::holdSignals();
-        if (code)
+        if (code) {
+            StopSignal::ignoreFromNowOn();
             return *code;
+        }
+        // Until the window's own handlers are in place a signal waits for them.
+        StopSignal::holdSignals();
         // Told to end before the window was there: nothing was written yet.
         if (StopSignal::requested())
             return 128 + StopSignal::signalNumber();
