@@ -5,6 +5,7 @@
 #include "core/text/TypedDate.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <string>
 #include <string_view>
 

@@ -5,6 +5,7 @@
 #include "core/store/GroupNames.h"
 #include "core/store/SamePerson.h"
 #include "core/store/Store.h"
+#include "core/sync/CardPatch.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -25,7 +26,7 @@ constexpr int MaxPutAttempts = 3;
 constexpr int MaxRedirects = 5;
 constexpr int MaxSyncPages = 1000;
 
-const QString DefaultGroupName = QStringLiteral("未分组");
+const QString DefaultGroupName = cardpatch::defaultGroup();
 
 
 QByteArray xmlText(const QString& text) {
@@ -301,6 +302,10 @@ struct SyncEngine::Impl {
         const QString key = names.keyFor(name, &created);
         localChanged = localChanged || created;
         return key;
+    }
+
+    bool standsForNoCategory(const QString& group) {
+        return group == DefaultGroupName || group == readGroups().nameOf(readGroups().first());
     }
 
     std::optional<SyncContact> loadLocal(const QString& friendid) {
@@ -809,6 +814,10 @@ struct SyncEngine::Impl {
         if (row.found && !row.card.isEmpty())
             base = synccard::read(row.card, nullptr, nullptr);
         settlePhoto(*local, base);
+        // A card without a category puts its person into the first group here (or 未分组): being there
+        // is no category to add to the card.
+        if (base && base->group.isEmpty() && standsForNoCategory(local->group))
+            local->group.clear();
         if (base && !row.etag.isEmpty() && synccard::same(*base, *local)) {
             inBatch([&] { dropChangeAt(change); });
             return;
@@ -828,7 +837,12 @@ struct SyncEngine::Impl {
         // cards carry over what the server's card holds.
         const QByteArray firstKept = row.card.isEmpty() ? keptCard(change.friendid) : QByteArray();
         for (int attempt = 0; attempt < MaxPutAttempts; ++attempt) {
-            const QByteArray card = synccard::write(*local, row.uid, row.card.isEmpty() ? firstKept : row.card);
+            const QByteArray card = cardFor(*local, row, base, firstKept);
+            if (!row.etag.isEmpty() && card == row.card) {
+                // Nothing the card shows changed (a person moved into the group that stands for none).
+                inBatch([&] { dropChangeAt(change); });
+                return;
+            }
             DavClient::Headers headers;
             if (row.etag.isEmpty())
                 headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
@@ -876,11 +890,24 @@ struct SyncEngine::Impl {
             if (!local)
                 return;
             settlePhoto(*local, server);
+            if (server->group.isEmpty() && standsForNoCategory(local->group))
+                local->group.clear();
             base = server;
             row.etag = fetched->second;
             row.card = fetched->first;
         }
         report.problems.append(QStringLiteral("上传 %1 失败：服务器上的名片一直在变").arg(local->fields.name));
+    }
+
+    // The card to send: the one the server has, edited where the contact changed; a whole new card
+    // only for a contact the server has no card of yet (or one that cannot be edited line by line).
+    static QByteArray cardFor(const SyncContact& local, const Row& row, const std::optional<SyncContact>& base,
+                              const QByteArray& firstKept) {
+        if (!row.card.isEmpty() && base) {
+            if (std::optional<QByteArray> patched = cardpatch::patch(row.card, *base, local))
+                return *patched;
+        }
+        return synccard::write(local, row.uid, row.card.isEmpty() ? firstKept : row.card);
     }
 
     // The UID the contact's cards carry, as the export writes it: the one its imported card came with,
