@@ -26,6 +26,10 @@ struct ImportRecord {
     // left for the importer, which knows the final fields.
     std::vector<KeptProperty> kept;
     QStringList warnings;  // what the import changed or left out, for the summary
+    // A group's card (KIND:group, X-ADDRESSBOOKSERVER-KIND:group): groupName is the group, members
+    // the UIDs of its members (without urn:uuid:); no person.
+    bool groupCard = false;
+    QStringList members;
     bool ownCard = false;  // written by this program (its PRODID)
     bool version4 = false; // a vCard 4.0 card
 

@@ -830,6 +830,17 @@ void CardBuilder::add(const Property& p) {
         haveUid_ = true;
         record_.uid = valueOf(p).trimmed();
         feed(keptfield::Uid);
+    } else if (name == "KIND" || name == "X-ADDRESSBOOKSERVER-KIND") {
+        // A group's card (vCard 4.0, and Apple's and many servers' 3.0 form): a group, never a person.
+        if (valueOf(p).trimmed().compare(u"group", Qt::CaseInsensitive) == 0)
+            record_.groupCard = true;
+    } else if (name == "MEMBER" || name == "X-ADDRESSBOOKSERVER-MEMBER") {
+        // Members are named by their cards' UID, mostly as urn:uuid:...
+        QString member = valueOf(p).trimmed();
+        if (member.startsWith(u"urn:uuid:", Qt::CaseInsensitive))
+            member = member.mid(9);
+        if (!member.isEmpty())
+            record_.members.append(member);
     }
 }
 
@@ -895,6 +906,14 @@ ImportRecord CardBuilder::finish(const QString& structuralWarning) {
 
     // The name: FN, else N; a card without either is named from what it has, and the summary says so.
     f.name = fn_.trimmed().isEmpty() ? nName_.trimmed() : fn_;
+    if (record_.groupCard) {
+        // The group's name, as long as a group's name may be; its card is read no further.
+        record_.groupName = cut(f.name.trimmed(), GroupNameLimit);
+        record_.kept = std::move(kept_);
+        if (record_.groupName.isEmpty())
+            record_.error = QStringLiteral("分组名片没有名称");
+        return std::move(record_);
+    }
     if (f.name.isEmpty() && !(ownCard_ && haveFn_)) {
         const QString firstPhone = phones_.empty() ? QString() : phones_.front().number;
         const QString firstEmail = emails_.empty() ? QString() : emails_.front().parts.front();
