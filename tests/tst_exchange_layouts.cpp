@@ -1,6 +1,8 @@
 // The CSV files of the address books people bring here, each in the shape its exporter writes, and
-// where every value lands: the column of its own kind, or kept with what it was.
+// where every value lands: the column of its own kind, or kept with what it was; groups' cards as
+// groups, and the categories of a card beyond its group.
 #include "core/exchange/Csv.h"
+#include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
 #include "core/exchange/VCardReader.h"
 #include "core/store/Store.h"
@@ -54,6 +56,27 @@ QString fieldOf(const ImportRecord& r, const QString& name) {
 
 // "name=value" pairs, one a field.
 using Expected = QStringList;
+
+QByteArray card(const char* version, const QString& lines) {
+    return "BEGIN:VCARD\r\nVERSION:" + QByteArray(version) + "\r\n" + lines.toUtf8().replace("\n", "\r\n") +
+           "\r\nEND:VCARD\r\n";
+}
+
+// Everybody as "group: name", sorted.
+QStringList peopleByGroup(Store& store) {
+    QHash<QString, QString> names;
+    for (const GroupRow& group : store.groups())
+        names.insert(group.key, group.name);
+    RowTable rows;
+    store.listAll(rows);
+    QStringList people;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        const ContactFields f = store.loadContact(rows.key(i)).value();
+        people << names.value(f.groupKey) + QStringLiteral(": ") + f.name;
+    }
+    people.sort();
+    return people;
+}
 
 } // namespace
 
@@ -227,6 +250,92 @@ private slots:
         QVERIFY2(lines.contains(QStringLiteral("这些栏目不认识，其内容原样保存在各联系人的“其它资料”中：定制 1。")),
                  qPrintable(summary.text()));
         QCOMPARE(store->loadContact(QStringLiteral("friend1"))->name, QStringLiteral("赵敏"));
+    }
+
+    // Groups' cards (vCard 4.0's KIND:group with MEMBER, Apple's X-ADDRESSBOOKSERVER-KIND) become
+    // groups with their members, found by UID in the file or the data file wherever the group's card
+    // comes; they are never people.
+    void groupCards_data() {
+        QTest::addColumn<QByteArray>("before"); // imported first
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("people");
+        QTest::addColumn<QStringList>("lines"); // of the summary of the second import
+
+        const QByteArray zhang = card("4.0", "FN:张三\nUID:urn:uuid:aaaa-1\nCATEGORIES:同事");
+        const QByteArray li = card("4.0", "FN:李四\nUID:urn:uuid:bbbb-2");
+        const QByteArray classmates =
+            card("4.0", "KIND:group\nFN:同学\nUID:urn:uuid:g-1\nMEMBER:urn:uuid:aaaa-1\nMEMBER:urn:uuid:bbbb-2");
+        QTest::newRow("KIND:group after its members")
+            << QByteArray() << zhang + li + classmates << QStringList{"同学: 张三", "同学: 李四"}
+            << QStringList{"共 2 个联系人：导入 2 个（新增 2 个，更新 0 个，未变 0 个），跳过 0 个。",
+                           "另有 1 张分组名片，已作为分组读取，成员放入其中：同学（2 人）。"};
+        QTest::newRow("Apple's group before its members, UIDs in other case")
+            << QByteArray()
+            << card("3.0", "N:;家人;;;\nFN:家人\nX-ADDRESSBOOKSERVER-KIND:group\n"
+                           "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:CCCC-3\nUID:g-2") +
+                   card("3.0", "FN:王五\nUID:cccc-3") + card("3.0", "FN:赵六\nUID:dddd-4")
+            << QStringList{"家人: 王五", "未分组: 赵六"}
+            << QStringList{"共 2 个联系人：导入 2 个（新增 2 个，更新 0 个，未变 0 个），跳过 0 个。",
+                           "另有 1 张分组名片，已作为分组读取，成员放入其中：家人（1 人）。"};
+        QTest::newRow("members already in the data file")
+            << zhang + li << classmates << QStringList{"同学: 张三", "同学: 李四"}
+            << QStringList{"共 0 个联系人：导入 0 个（新增 0 个，更新 0 个，未变 0 个），跳过 0 个。",
+                           "更新的资料：分组 2 个。"};
+        QTest::newRow("a member nowhere, a member of two groups")
+            << QByteArray()
+            << zhang + classmates +
+                   card("4.0", "KIND:group\nFN:球友\nMEMBER:urn:uuid:aaaa-1\nMEMBER:urn:uuid:eeee-5")
+            << QStringList{"同学: 张三"}
+            << QStringList{"另有 2 张分组名片，已作为分组读取，成员放入其中：同学（1 人）、球友（0 人）。",
+                           "  第 2 张名片（同学）：分组名片的 1 个成员在文件和数据文件中都没有找到",
+                           "  第 3 张名片（球友）：1 个成员已在前面的分组名片中，留在那个分组",
+                           "  第 3 张名片（球友）：分组名片的 1 个成员在文件和数据文件中都没有找到"};
+    }
+    void groupCards() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, people);
+        QFETCH(QStringList, lines);
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        Importer importer(*store, path);
+        if (!before.isEmpty())
+            QVERIFY(importer.run(VCardReader::read(before), {}).complete());
+        const ImportSummary summary = importer.run(VCardReader::read(file), {});
+        QVERIFY2(summary.failure.isEmpty() && summary.skipped.empty(), qPrintable(summary.text()));
+        QCOMPARE(peopleByGroup(*store), people);
+        // The category a member's own card in the file named is not lost to the group's card.
+        const QByteArray exported = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard30);
+        if (file.contains("CATEGORIES:同事"))
+            QVERIFY2(exported.contains("CATEGORIES:同事"), exported.constData());
+        const QStringList text = summary.text().split(u'\n');
+        for (const QString& line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line + QStringLiteral("\nnot in:\n") + summary.text()));
+    }
+
+    // A card in several categories is in the first one's group and keeps the others: written back
+    // as they came, and beside the new group once the person is moved, through a second data file.
+    void severalCategoriesKeepTheOthers() {
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        Importer(*store, path).run(VCardReader::read(card("3.0", "FN:张三\nCATEGORIES:同学,朋友\\,老友,家人")), {});
+        QCOMPARE(peopleByGroup(*store), QStringList{"同学: 张三"});
+        const QByteArray first = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard30);
+        QVERIFY2(first.contains("\r\nCATEGORIES:同学,朋友\\,老友,家人\r\n"), first.constData());
+
+        ContactFields moved = store->loadContact(QStringLiteral("friend1")).value();
+        moved.groupKey = store->addGroup(QStringLiteral("同事"));
+        store->updateContact(QStringLiteral("friend1"), moved);
+        const QByteArray second = Exporter(*store).build(ExportSelection::all(), ExportFormat::VCard40);
+        QVERIFY2(second.contains("\r\nCATEGORIES:同事,朋友\\,老友,家人\r\n"), second.constData());
+        QCOMPARE(second.count("CATEGORIES"), 1);
+
+        const QString other = freshPath();
+        auto again = Store::open(other);
+        Importer(*again, other).run(VCardReader::read(second), {});
+        QCOMPARE(peopleByGroup(*again), QStringList{"同事: 张三"});
+        const QByteArray third = Exporter(*again).build(ExportSelection::all(), ExportFormat::VCard30);
+        QVERIFY2(third.contains("\r\nCATEGORIES:同事,朋友\\,老友,家人\r\n"), third.constData());
     }
 };
 

@@ -201,6 +201,13 @@ QString ownPhoto(const QString& photosFolder, const QString& reference) {
 
 const QString CsvPhotoPath = QStringLiteral("X-ZINTEVA-PHOTO-PATH:");
 
+// A UID as a group's card names its members: without urn:uuid:, in lower case (Apple writes a
+// member's UUID in capitals where the member's card has it in small letters, or the other way).
+QString memberUid(const QString& uid) {
+    const QString bare = uid.startsWith(u"urn:uuid:", Qt::CaseInsensitive) ? uid.mid(9) : uid;
+    return bare.toLower();
+}
+
 // What the writer puts before a picture file's data, as the reader keeps it.
 QString photoHeader(const QString& photo) {
     const QString type = photobytes::vcard30TypeFor(QFileInfo(photo).suffix());
@@ -275,7 +282,7 @@ QString ImportSummary::text() const {
         return lines.join(u'\n');
     }
     QString counts = QStringLiteral("共 %1 个联系人：导入 %2 个（新增 %3 个，更新 %4 个，未变 %5 个），跳过 %6 个。")
-                         .arg(total)
+                         .arg(people())
                          .arg(imported())
                          .arg(added)
                          .arg(updated)
@@ -304,6 +311,14 @@ QString ImportSummary::text() const {
     if (!unknownColumns.isEmpty())
         lines.append(QStringLiteral("这些栏目不认识，其内容原样保存在各联系人的“其它资料”中：%1。")
                          .arg(unknownColumns.join(QStringLiteral("、"))));
+    if (!groupCards.empty()) {
+        QStringList groups;
+        for (const auto& [name, members] : groupCards)
+            groups << QStringLiteral("%1（%2 人）").arg(name).arg(members);
+        lines.append(QStringLiteral("另有 %1 张分组名片，已作为分组读取，成员放入其中：%2。")
+                         .arg(groupCards.size())
+                         .arg(groups.join(QStringLiteral("、"))));
+    }
     if (!createdGroups.isEmpty())
         lines.append(QStringLiteral("新建的分组：%1").arg(createdGroups.join(QStringLiteral("、"))));
     if (!skipped.empty()) {
@@ -478,6 +493,12 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
         QSet<QString> touched;          // the people this import added or matched
         QHash<QString, int> uidSeen;    // how often each UID came so far in this file
         QHash<QString, int> uidFirstAt; // and on which card first
+        // The people of this import by their card's UID (memberUid), for the groups' cards.
+        QHash<QString, QString> keyOfUid;
+        enum class Outcome { Added, Updated, Unchanged };
+        QHash<QString, Outcome> outcomeOf;
+        QHash<QString, QString> cardGroupOf; // the group a person's card of this import named
+        std::vector<ImportRecord> groupCards;
 
         int done = 0;
         feed([&](const ImportRecord& record) {
@@ -486,6 +507,11 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             ++done;
             if (!record.ok()) {
                 summary.skipped.push_back({record.number, record.fields.name, record.error});
+                return;
+            }
+            if (record.groupCard) {
+                // Its members may come after it: the groups are filled once every person is in.
+                groupCards.push_back(record);
                 return;
             }
             ContactFields fields = record.fields;
@@ -615,7 +641,9 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             if (existing) {
                 if (*existing == fields && keptBefore == kept) {
                     ++summary.unchanged;
+                    outcomeOf.insert(key, Outcome::Unchanged);
                 } else {
+                    outcomeOf.insert(key, Outcome::Updated);
                     store_.updateContact(key, fields);
                     writeKept(key, kept);
                     samePeople.written(existing, fields);
@@ -631,10 +659,15 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                     writeKept(key, kept);
                 samePeople.written(std::nullopt, fields);
                 ++summary.added;
+                outcomeOf.insert(key, Outcome::Added);
                 if (possibleDuplicate)
                     ++summary.possibleDuplicates;
             }
             touched.insert(key);
+            if (!record.uid.isEmpty() && !keyOfUid.contains(memberUid(record.uid)))
+                keyOfUid.insert(memberUid(record.uid), key);
+            if (!record.groupName.isEmpty())
+                cardGroupOf.insert(key, record.groupName);
             if (!samePersonMatch) {
                 for (const KeptProperty& row : kept) {
                     if (row.field.isEmpty())
@@ -643,6 +676,72 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             }
             summary.keptProperties += newKept;
         });
+        // Each group's card: its group (found or made by name) takes the members the file or the data
+        // file has, by their UID. A person is in one group: the first group's card that names them.
+        QSet<QString> placed;
+        for (const ImportRecord& group : groupCards) {
+            const QString groupKey = groups.byName(group.groupName);
+            int found = 0, missing = 0, elsewhere = 0;
+            for (const QString& member : group.members) {
+                QString key = keyOfUid.value(memberUid(member));
+                for (const QString& uid : {member, QStringLiteral("urn:uuid:") + member}) {
+                    if (key.isEmpty())
+                        key = store_.uids().contactOf(uid);
+                    if (key.isEmpty())
+                        key = store_.keptTable().contactsWithUid(uid).value(0);
+                }
+                std::optional<ContactFields> person;
+                if (!key.isEmpty())
+                    person = store_.loadContact(key);
+                if (!person) {
+                    ++missing;
+                    continue;
+                }
+                if (placed.contains(key)) {
+                    ++elsewhere;
+                    continue;
+                }
+                placed.insert(key);
+                ++found;
+                if (person->groupKey == groupKey)
+                    continue;
+                ContactFields moved = *person;
+                moved.groupKey = groupKey;
+                store_.updateContact(key, moved);
+                // The category the person's own card named stays with them, written back on export.
+                if (const QString named = cardGroupOf.value(key); !named.isEmpty() && named != group.groupName) {
+                    std::vector<KeptProperty> rows = keptTable ? store_.keptTable().load(key)
+                                                               : std::vector<KeptProperty>();
+                    const KeptProperty category{QString(), QStringLiteral("CATEGORIES:") + VCardWriter::escapedText(named),
+                                                QString()};
+                    if (std::find(rows.begin(), rows.end(), category) == rows.end()) {
+                        rows.push_back(category);
+                        store_.keptTable().replace(key, rows);
+                        ++summary.keptProperties;
+                    }
+                }
+                samePeople.written(person, moved);
+                // A person of the file that came in unchanged is updated now; one of the data file
+                // alone is counted by the group's card, not among the file's people.
+                const Outcome outcome = outcomeOf.value(key, Outcome::Updated);
+                if (outcome == Outcome::Unchanged) {
+                    --summary.unchanged;
+                    ++summary.updated;
+                    outcomeOf.insert(key, Outcome::Updated);
+                }
+                if (outcome != Outcome::Added)
+                    summary.countUpdate(QStringLiteral("分组"));
+            }
+            summary.groupCards.emplace_back(group.groupName, found);
+            if (missing > 0)
+                summary.warnings.push_back(
+                    {group.number, group.groupName,
+                     QStringLiteral("分组名片的 %1 个成员在文件和数据文件中都没有找到").arg(missing)});
+            if (elsewhere > 0)
+                summary.warnings.push_back(
+                    {group.number, group.groupName,
+                     QStringLiteral("%1 个成员已在前面的分组名片中，留在那个分组").arg(elsewhere)});
+        }
         summary.total = done;
         transaction.commit();
         photos.publish(); // what cannot be moved in now is moved in at the next start

@@ -35,6 +35,9 @@ struct ImportSummary {
     std::vector<ImportProblem> skipped;  // records not imported, and why
     std::vector<ImportProblem> warnings; // imported, but something of the card was left out
     QStringList createdGroups;
+    // The groups' cards of the file (KIND:group): each group's name and how many of its members were
+    // found and put into it. They are records of the file (total) but no people.
+    std::vector<std::pair<QString, int>> groupCards;
     int keptProperties = 0;  // properties of the cards that have no column, kept beside the contacts
     QString assumedEncoding; // the file's text without a declared charset was read so
     QString layout;          // CSV: the producer whose columns were recognised
@@ -44,6 +47,8 @@ struct ImportSummary {
     bool cancelled = false;
 
     int imported() const { return added + updated + unchanged; }
+    // The records of the file that are people: all but the groups' cards.
+    int people() const { return total - static_cast<int>(groupCards.size()); }
     void countUpdate(const QString& field);
     // Every card of the file is in the data file (the command line's exit code 0).
     bool complete() const { return failure.isEmpty() && skipped.empty() && photosNotSaved == 0 && total > 0; }

@@ -260,6 +260,15 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
                 line(lunarLine(card.fields));
             continue;
         }
+        if (*field == keptfield::Group && !sources.empty()) {
+            // In another group now: the card's other categories stay beside it.
+            for (const KeptProperty* kept : sources) {
+                if (const QString categories = versionsyntax::categoriesLine(kept->line, kept->value, card.groupName);
+                    !categories.isEmpty())
+                    line(categories);
+            }
+            continue;
+        }
         if (*field == keptfield::Photo && !card.photoData.isEmpty()) {
             const QString type = photobytes::vcard30TypeFor(card.photoExtension.isEmpty()
                                                                 ? photobytes::extensionFor(card.photoData, QString())

@@ -43,6 +43,35 @@ Parts partsOf(const QString& line) {
     return parts;
 }
 
+// A list value split at its unescaped commas, each piece as written.
+QStringList listPieces(const QString& value) {
+    QStringList pieces{QString()};
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size()) {
+            pieces.back() += value[i];
+            pieces.back() += value[++i];
+        } else if (value[i] == u',') {
+            pieces.append(QString());
+        } else {
+            pieces.back() += value[i];
+        }
+    }
+    return pieces;
+}
+
+QString unescaped(const QString& piece) {
+    QString text;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        if (piece[i] == u'\\' && i + 1 < piece.size()) {
+            const QChar next = piece[++i];
+            text += next == u'n' || next == u'N' ? QChar(u'\n') : next;
+        } else {
+            text += piece[i];
+        }
+    }
+    return text;
+}
+
 QString joined(const Parts& parts) {
     QString line = parts.name;
     for (const QString& param : parts.params)
@@ -139,6 +168,28 @@ QString photoHeader(const QString& header, const QString& type30, VCardVersion v
     });
     if (!typed && !type30.isEmpty())
         parts.params.append(QStringLiteral("TYPE=") + type30);
+    return joined(parts);
+}
+
+QString categoriesLine(const QString& line, const QString& oldGroup, const QString& group) {
+    Parts parts = partsOf(line);
+    QStringList kept;
+    if (!group.isEmpty())
+        kept.append(VCardWriter::escapedText(group));
+    bool skippedOld = false;
+    for (const QString& piece : listPieces(parts.value)) {
+        const QString text = unescaped(piece);
+        if (text.trimmed().isEmpty() || text == group)
+            continue;
+        if (!skippedOld && text == oldGroup) {
+            skippedOld = true;
+            continue;
+        }
+        kept.append(piece);
+    }
+    if (kept.isEmpty())
+        return {};
+    parts.value = kept.join(u',');
     return joined(parts);
 }
 

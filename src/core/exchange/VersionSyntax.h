@@ -22,4 +22,10 @@ QString inVersion(const QString& line, VCardVersion version);
 // ENCODING and picture TYPE. `header` is the line before the colon.
 QString photoHeader(const QString& header, const QString& type30, VCardVersion version);
 
+// A person's kept CATEGORIES line once they are in another group: CATEGORIES with the group they are
+// in now, then the line's other categories as written (all but `oldGroup`, the one they were in
+// when the card was read), so that a card in several categories keeps the others. Empty when the
+// person is in no group and the line had no others.
+QString categoriesLine(const QString& line, const QString& oldGroup, const QString& group);
+
 } // namespace versionsyntax
