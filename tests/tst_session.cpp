@@ -2,6 +2,7 @@
 // node and row it says to select, which rows the list gets, which message, and which change it
 // announces.
 #include "core/rules/DirectorySession.h"
+#include "core/rules/GroupMove.h"
 #include "core/rules/ListCaption.h"
 #include "core/store/Store.h"
 #include "support/SessionFixture.h"
@@ -350,6 +351,107 @@ private slots:
             session->nodeClicked(QStringLiteral("root"));
         }
         QCOMPARE(::listCaption(session->Listed, QStringLiteral("所有人"), fill, shown), caption);
+    }
+
+    // The drop highlight and 移动到分组 offer a node only where the move changes something.
+    void moveWouldChange_data() {
+        QTest::addColumn<QStringList>("groups"); // where the people are now
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("changes");
+        QTest::newRow("into another group") << QStringList{"main1"} << "main2" << true;
+        QTest::newRow("into their own group") << QStringList{"main1"} << "main1" << false;
+        QTest::newRow("some there already") << QStringList{"main1", "main2"} << "main2" << true;
+        QTest::newRow("onto everybody") << QStringList{"main1"} << "root" << false;
+        QTest::newRow("onto a person") << QStringList{"main1"} << "friend3" << false;
+        QTest::newRow("nobody the tree knows") << QStringList{} << "main2" << false;
+    }
+    void moveWouldChange() {
+        QFETCH(QStringList, groups);
+        QFETCH(QString, target);
+        QFETCH(bool, changes);
+        QCOMPARE(::moveWouldChange(QSet<QString>(groups.begin(), groups.end()), target), changes);
+    }
+
+    // Several people into a group: one step of the history, one change each for the sync, one
+    // notice; those already there are left untouched, and a group that is gone takes nobody.
+    void moveSeveral_data() {
+        QTest::addColumn<QStringList>("people"); // 张三 李四 (同学), 王五 (朋友)
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("moved");
+        QTest::newRow("two into the other group") << QStringList{"zhang", "li"} << "friends" << QStringList{"zhang", "li"};
+        QTest::newRow("one there already") << QStringList{"zhang", "wang"} << "friends" << QStringList{"zhang"};
+        QTest::newRow("all there already") << QStringList{"zhang", "li"} << "classmates" << QStringList{};
+        QTest::newRow("a group that is gone") << QStringList{"zhang", "wang"} << "gone" << QStringList{};
+        QTest::newRow("one deleted meanwhile") << QStringList{"zhang", "nobody"} << "friends" << QStringList{"zhang"};
+    }
+    void moveSeveral() {
+        QFETCH(QStringList, people);
+        QFETCH(QString, target);
+        QFETCH(QStringList, moved);
+        const QHash<QString, QString> key{{"zhang", zhang}, {"li", li},         {"wang", wang},
+                                          {"classmates", classmates}, {"friends", friends}, {"gone", "main99"},
+                                          {"nobody", "friend99"}};
+        const auto keysOfNames = [&](const QStringList& names) {
+            QStringList keys;
+            for (const QString& n : names)
+                keys << key[n];
+            return keys;
+        };
+        session->enableHistory();
+        storeDb(*session->Conn).exec("delete from zinteva_sync_change");
+        const auto groupsNow = [&] {
+            QStringList groups;
+            for (const QString& person : {zhang, li, wang})
+                groups << session->Conn->loadContact(person)->groupKey;
+            return groups;
+        };
+        const QStringList before = groupsNow();
+        QSignalSpy changed(session.get(), &DirectorySession::contactsChanged);
+
+        const CommandResult result = session->moveContacts(keysOfNames(people), key[target], QStringLiteral("root"));
+        QVERIFY(result.ok);
+        QVERIFY(!result.notice);
+        QStringList expected = before;
+        for (const QString& n : moved)
+            expected[QStringList({"zhang", "li", "wang"}).indexOf(n)] = key[target];
+        QCOMPARE(groupsNow(), expected);
+        QStringList marked;
+        SQLite::Statement marks(storeDb(*session->Conn), "select friendid from zinteva_sync_change order by friendid");
+        while (marks.executeStep())
+            marked << QString::fromStdString(marks.getColumn(0).getString());
+        QStringList movedKeys = keysOfNames(moved);
+        QCOMPARE(changed.size(), moved.isEmpty() ? 0 : 1);
+        if (!moved.isEmpty())
+            QCOMPARE(changed.front().front().toStringList(), movedKeys);
+        movedKeys.sort();
+        QCOMPARE(marked, movedKeys);
+        // the window refreshes once: the tree rebuilt, the list refilled (everybody)
+        QCOMPARE(result.rebuildTree, !moved.isEmpty());
+        QCOMPARE(keysOf(result.rows).size(), moved.isEmpty() ? 0 : 3);
+        QCOMPARE(session->canUndo(), !moved.isEmpty());
+        if (moved.isEmpty())
+            return;
+        session->undo();
+        QCOMPARE(groupsNow(), before);
+        QVERIFY(!session->canUndo()); // one step
+        session->redo();
+        QCOMPARE(groupsNow(), expected);
+    }
+
+    // Several rows deleted at once: one step, undone as one.
+    void deleteSeveral() {
+        session->enableHistory();
+        QSignalSpy removed(session.get(), &DirectorySession::contactsRemoved);
+        const CommandResult result = session->deleteListRows({zhang, wang}, QStringLiteral("root"));
+        QVERIFY(result.ok);
+        QCOMPARE(session->Conn->contactCount(), 1);
+        QCOMPARE(keysOf(result.rows), QStringList{li});
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.front().front().toStringList(), QStringList({zhang, wang}));
+        session->undo();
+        QVERIFY(!session->canUndo());
+        QCOMPARE(session->Conn->contactCount(), 3);
+        QCOMPARE(name(wang), QStringLiteral("王五"));
     }
 
     // A failed write says which kind of failure it was and changes nothing else.

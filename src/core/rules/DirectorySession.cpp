@@ -403,6 +403,61 @@ CommandResult DirectorySession::deleteListRow(const QString& contactKey, const Q
     return result;
 }
 
+CommandResult DirectorySession::deleteListRows(const QStringList& contactKeys, const QString& nodeKey) {
+    CommandResult result;
+    if (contactKeys.isEmpty())
+        return result;
+    try {
+        recorded([&] {
+            Transaction transaction = Conn->transaction();
+            for (const QString& key : contactKeys)
+                Conn->deleteContact(key);
+            transaction.commit();
+        });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("没有删除。\n") + e.message());
+        return result;
+    }
+    emit contactsRemoved(contactKeys);
+    refreshAfterMany(nodeKey, result);
+    return result;
+}
+
+CommandResult DirectorySession::moveContacts(const QStringList& contactKeys, const QString& groupKey,
+                                             const QString& nodeKey) {
+    CommandResult result;
+    if (contactKeys.isEmpty() || !keys::isGroup(groupKey))
+        return result;
+    QStringList moved;
+    try {
+        recorded([&] { moved = Conn->moveContacts(contactKeys, groupKey); });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("没有移动。\n") + e.message());
+        return result;
+    }
+    if (moved.isEmpty())
+        return result; // all of them there already, or the group is gone: nothing changed
+    emit contactsChanged(moved);
+    CurrentContactId = moved.front();
+    refreshAfterMany(nodeKey, result);
+    result.selectRow = CurrentContactId;
+    return result;
+}
+
+void DirectorySession::refreshAfterMany(const QString& nodeKey, CommandResult& result) {
+    const ShownView view = viewNow();
+    result.rebuildTree = true;
+    result.treeFailure = QStringLiteral("不能读取分组: ");
+    result.currentNode = view.node;
+    result.expandNodes = view.expanded;
+    if (Listed.isQuery())
+        rerunQuery(result);
+    else
+        result.rows = peopleOf(Listed.nodeKey.isEmpty() ? nodeKey : Listed.nodeKey);
+}
+
 CommandResult DirectorySession::deleteNode(const QString& nodeKey) {
     CommandResult result;
     CurrentGroup = nodeKey;

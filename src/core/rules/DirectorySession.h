@@ -144,6 +144,14 @@ public:
 
     // The list's delete of the person in a row (after the user agreed); nodeKey: the tree's node.
     CommandResult deleteListRow(const QString& contactKey, const QString& rowName, const QString& nodeKey);
+    // The list's delete of several people at once (after one question): one step of the history,
+    // one transaction; the tree and the list are refreshed once. nodeKey: the tree's node.
+    CommandResult deleteListRows(const QStringList& contactKeys, const QString& nodeKey);
+    // 移动到分组 and a drop of people on a group: every one of them into the group as one step of
+    // the history (one transaction, one change each for the sync); those already in it stay as
+    // they are. The tree and the list are refreshed once, keeping the tree's node (nodeKey) and
+    // open groups.
+    CommandResult moveContacts(const QStringList& contactKeys, const QString& groupKey, const QString& nodeKey);
     // The delete command has chosen the tree's node to ask about (CurrentGroup, also when the user
     // then answers No).
     void nodeChosenForDelete(const QString& nodeKey) { CurrentGroup = nodeKey; }
@@ -243,6 +251,9 @@ private:
     void refillFor(const QString& key, CommandResult& result);
     // The search or the reminder the list shows, run again.
     void rerunQuery(CommandResult& result);
+    // After a change of many people: the tree rebuilt with its node and open groups as they are, and
+    // the list refilled with what it shows; one refresh of each, however many people changed.
+    void refreshAfterMany(const QString& nodeKey, CommandResult& result);
     // The reminder's rows get their days left and ages, nearest first.
     void markReminder(CommandResult& result);
     std::optional<QString> groupOf(const QString& contactKey);

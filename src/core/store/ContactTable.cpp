@@ -169,6 +169,19 @@ void ContactTable::rename(const QString& contactKey, const QString& name) {
     Statement(connection_, sql::RenameContact).bind(1, name).bind(2, contactKey).exec();
 }
 
+QStringList ContactTable::moveToGroup(const QStringList& contactKeys, const QString& groupKey) {
+    QStringList moved;
+    Statement move(connection_, sql::MoveContact);
+    const std::string group = groupKey.toStdString();
+    for (const QString& key : contactKeys) {
+        move.bind(1, std::string_view(group)).bind(2, key).bind(3, std::string_view(group)).exec();
+        if (connection_.changes() > 0)
+            moved << key;
+        move.reset();
+    }
+    return moved;
+}
+
 void ContactTable::remove(const QString& contactKey) {
     Statement(connection_, sql::DeleteContact).bind(1, contactKey).exec();
 }

@@ -40,6 +40,8 @@ public:
     QString insert(const ContactFields& fields); // returns "friend" + id
     void update(const QString& contactKey, const ContactFields& fields);
     void rename(const QString& contactKey, const QString& name);
+    // The people into the group: the keys of those that moved (not those already in it or gone).
+    QStringList moveToGroup(const QStringList& contactKeys, const QString& groupKey);
     void remove(const QString& contactKey);
     void removeGroup(const QString& groupKey); // every person of the group
 

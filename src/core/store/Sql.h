@@ -86,6 +86,8 @@ inline constexpr const char* ContactsNamed =
 inline constexpr const char* RenameContact = "update phone set 姓名 = ? where friendid = ?";
 inline constexpr const char* ContactExists = "select 1 from phone where friendid = ?";
 inline constexpr const char* DeleteContact = "delete from phone where friendid = ?";
+// A person into another group; a person already in it is left untouched (no change to undo or sync).
+inline constexpr const char* MoveContact = "update phone set mainid = ? where friendid = ? and mainid is not ?";
 
 // The search: one condition per filled box, the boxes are the listed fields in their order
 // (catalogue::listed()). The typed text is bound as a LIKE pattern whose own %, _ and \ are escaped

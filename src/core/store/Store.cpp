@@ -227,6 +227,15 @@ void Store::deleteContact(const QString& contactKey) {
     transaction.commit();
 }
 
+QStringList Store::moveContacts(const QStringList& contactKeys, const QString& groupKey) {
+    Transaction transaction(*connection_);
+    if (!groups_.exists(groupKey))
+        return {}; // nobody may hang under a group that is gone: they would vanish from the tree
+    QStringList moved = contacts_.moveToGroup(contactKeys, groupKey);
+    transaction.commit();
+    return moved;
+}
+
 void Store::addNextBirthdayColumn() {
     schema::addNextBirthdayColumn(*connection_);
 }

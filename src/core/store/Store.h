@@ -98,6 +98,9 @@ public:
     // False, writing nothing, when no person has the key (deleted meanwhile).
     bool renameContact(const QString& contactKey, const QString& name);
     void deleteContact(const QString& contactKey);
+    // The people with these keys into the group, in one transaction: the keys of those that moved
+    // (one already in it, or deleted meanwhile, did not). Nobody moves when no group has the key.
+    QStringList moveContacts(const QStringList& contactKeys, const QString& groupKey);
     int contactCount() { return contacts_.count(); }
 
     // Next birthdays

@@ -10,6 +10,7 @@
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
 #include "gui/app/KeyFiller.h"
+#include "gui/app/OutputCommands.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
@@ -106,6 +107,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->installEventFilter(this);
     buildToolbar();
     addHistoryActions();
+    // 打印... (Ctrl+P) anywhere in the window, and in the list's right-click menu.
+    QAction* print = addAction(QStringLiteral("打印..."), QKeySequence::Print, this, [this] { printContactList(view_); });
+    print->setObjectName(QStringLiteral("print"));
+    print->setShortcutVisibleInContextMenu(true);
+    actions_[QStringLiteral("print")] = print;
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
@@ -141,29 +147,16 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
         menu.exec(tree_->viewport()->mapToGlobal(at));
     });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list_, &QWidget::customContextMenuRequested, this, [this, menuEntry](const QPoint& at) {
-        const QModelIndex row = list_->indexAt(at);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
-        const QList<QAction*> onRow{
-            menuEntry(menu, QStringLiteral("修改..."), shortcuts::of(QStringLiteral("editbutt")),
-                      [this] { Toolbar1_ButtonClick(QStringLiteral("editbutt")); }),
-            menuEntry(menu, QStringLiteral("重命名"), QKeySequence(Qt::Key_F2),
-                      [this, row] { list_->edit(row.siblingAtColumn(0)); }),
-            menuEntry(menu, QStringLiteral("删除..."), QKeySequence(Qt::Key_Delete), [this] {
-                Lvfocus = true;
-                Tvfocus = false;
-                Toolbar1_ButtonClick(QStringLiteral("delebutt"));
-            })};
-        for (QAction* entry : onRow)
-            entry->setEnabled(row.isValid());
-        menu.addSeparator();
-        menuEntry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
-                  [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
-        menuEntry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
-        addHistoryEntries(menu);
+        fillListMenu(menu, list_->indexAt(at));
         const FocusReturn focus;
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
+    // People dropped on a group move there once the drop has ended (the tree is rebuilt then).
+    connect(treeModel_, &GroupTreeModel::peopleDropped, this,
+            [this](const QStringList& people, const QString& group) { moveContactsTo(people, group); },
+            Qt::QueuedConnection);
     auto* filter = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(filter, &QShortcut::activated, filterBar_, [this] { filterBar_->open(); });
     // Every button and drop-down entry has its keys (Ctrl+N, Ctrl+F, ...); a hidden entry's keys do

@@ -98,6 +98,15 @@ public:
     void adoptModeless(QWidget* form);
     SyncController* syncController() const { return sync_; }
 
+    // The people of the list's selected rows, top to bottom.
+    QStringList selectedContactKeys() const;
+    // The list's right-click menu for a row (none: the list's empty part): 修改, 重命名, 删除,
+    // 移动到分组 ▸ the groups, ... The menu key and Shift+F10 open it for the current row.
+    void fillListMenu(QMenu& menu, const QModelIndex& row);
+    // 移动到分组 and a drop on a group: the people into the group, one step of the history, the
+    // tree and the list refreshed once.
+    void moveContactsTo(const QStringList& contactKeys, const QString& groupKey);
+
     // Files dropped on the window: the .vcf and .csv ones among them, in their order.
     static QStringList droppedContactFiles(const QMimeData* data);
     // Imports each file as 新建 ▸ 导入联系人... would, without the file dialog. `chooseGroup`

@@ -18,6 +18,7 @@
 #include "core/store/Store.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
+#include "core/rules/GroupMove.h"
 
 #include <QTreeView>
 
@@ -125,7 +126,12 @@ bool Frm_main::groupReadyForNewContact() {
 void Frm_main::deleteCommand() {
     Dialogs& dialogs = *state_.env.dialogs;
     const bool inList = Lvfocus, inTree = Tvfocus;
-    if (inList) {
+    const QStringList people = inList ? selectedContactKeys() : QStringList();
+    if (people.size() > 1) {
+        // Several people: one question, one step of the history, one refresh.
+        if (dialogs.show(this, msg::confirm(deleteSeveralQuestion(static_cast<int>(people.size())))) == MsgAnswer::Yes)
+            apply(run([&] { return state_.deleteListRows(people, selectedNodeKey(tree_, treeModel_)); }));
+    } else if (inList) {
         const int row = selectedRow(list_);
         if (row >= 0) {
             const QString name = listModel_->index(row, 0).data().toString();

@@ -1,5 +1,9 @@
 #include "gui/list/ContactListModel.h"
 
+#include "gui/shared/ContactDrag.h"
+
+#include <QSet>
+
 #include "gui/list/ListColumns.h"
 #include "gui/shared/Pictures.h"
 #include "core/text/TypedDate.h"
@@ -151,10 +155,26 @@ QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, 
 Qt::ItemFlags ContactListModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
     if (index.column() == 0)
         f |= Qt::ItemIsEditable;
     return f;
+}
+
+QStringList ContactListModel::mimeTypes() const {
+    return {contactdrag::MimeType};
+}
+
+QMimeData* ContactListModel::mimeData(const QModelIndexList& indexes) const {
+    QStringList keys;
+    QSet<int> rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid() && !rows.contains(index.row())) {
+            rows.insert(index.row());
+            keys << keyAt(index.row());
+        }
+    }
+    return contactdrag::mimeOf(keys);
 }
 
 bool ContactListModel::setData(const QModelIndex& index, const QVariant& value, int role) {

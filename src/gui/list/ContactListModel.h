@@ -47,6 +47,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    // A drag of rows carries their people's keys (gui/shared/ContactDrag.h), each person once.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
 signals:
     // The user ended an in-place edit of a name, on the person with that key; nothing changes

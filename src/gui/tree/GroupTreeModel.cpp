@@ -1,6 +1,10 @@
 #include "gui/tree/GroupTreeModel.h"
 
+#include <unordered_set>
+
+#include "core/rules/GroupMove.h"
 #include "core/text/Keys.h"
+#include "gui/shared/ContactDrag.h"
 #include "gui/shared/Pictures.h"
 #include "core/store/RowTable.h"
 #include "core/store/Store.h"
@@ -53,6 +57,7 @@ void GroupTreeModel::rebuild(Store& store, const RowTable* everybody) {
     contacts_ = std::move(contacts);
     text_ = std::move(text);
     removed_ = 0;
+    draggedKnown_ = false;
     endResetModel();
 }
 
@@ -63,6 +68,7 @@ void GroupTreeModel::clear() {
     contacts_.clear();
     text_.clear();
     removed_ = 0;
+    draggedKnown_ = false;
     endResetModel();
 }
 
@@ -147,6 +153,7 @@ bool GroupTreeModel::removeContact(const QString& key) {
         --contacts_[group.members[i]].row;
     gone.removed = true;
     ++removed_;
+    draggedKnown_ = false;
     endRemoveRows();
     return true;
 }
@@ -240,7 +247,54 @@ Qt::ItemFlags GroupTreeModel::flags(const QModelIndex& index) const {
         f |= Qt::ItemIsEditable;
     if (kindOf(index) == ContactNode)
         f |= Qt::ItemNeverHasChildren;
+    if (kindOf(index) == GroupNode)
+        f |= Qt::ItemIsDropEnabled;
     return f;
+}
+
+QSet<QString> GroupTreeModel::groupsOf(const QStringList& contactKeys) const {
+    std::vector<std::string> keyBytes;
+    keyBytes.reserve(static_cast<size_t>(contactKeys.size()));
+    for (const QString& key : contactKeys)
+        keyBytes.push_back(key.toStdString());
+    const std::unordered_set<std::string_view> wanted(keyBytes.begin(), keyBytes.end());
+    // One pass over the people, however many are dragged.
+    std::vector<bool> found(groups_.size(), false);
+    for (const Contact& c : contacts_) {
+        if (!c.removed && !found[c.group] && wanted.count(bytes(c.keyOffset, c.keyLength)))
+            found[c.group] = true;
+    }
+    QSet<QString> groups;
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        if (found[g])
+            groups.insert(groups_[g].key);
+    }
+    return groups;
+}
+
+QStringList GroupTreeModel::mimeTypes() const {
+    return {contactdrag::MimeType};
+}
+
+bool GroupTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                     const QModelIndex& parent) const {
+    if (!data || !(action & Qt::MoveAction) || row != -1 || column > 0 || !parent.isValid() || !data->hasFormat(contactdrag::MimeType))
+        return false;
+    const QByteArray payload = data->data(contactdrag::MimeType);
+    if (!draggedKnown_ || payload != draggedKeys_) {
+        draggedGroups_ = groupsOf(contactdrag::keysOf(data));
+        draggedKeys_ = payload;
+        draggedKnown_ = true;
+    }
+    return moveWouldChange(draggedGroups_, keyOf(parent));
+}
+
+bool GroupTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    emit peopleDropped(contactdrag::keysOf(data), keyOf(parent));
+    return true;
 }
 
 bool GroupTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -3,6 +3,8 @@
 // held as plain rows. Views create items only for what they show, so a rebuild at 100,000 people
 // costs little more than reading them.
 #include <QAbstractItemModel>
+#include <QByteArray>
+#include <QSet>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,8 +43,20 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    // The groups the people with these keys hang under now; one the tree does not hold adds none.
+    QSet<QString> groupsOf(const QStringList& contactKeys) const;
+    // People dragged from the list go onto a group that is not already theirs all (GroupMove.h);
+    // any other node shows no drop highlight and takes nothing.
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    QStringList mimeTypes() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
 signals:
+    // People were dropped on a group; the move itself is the window's (through the session).
+    void peopleDropped(const QStringList& contactKeys, const QString& groupKey);
     // The user ended an in-place edit of the node with that key; nothing is shown until it is
     // stored.
     void labelEdited(const QString& key, const QString& text);
@@ -73,4 +87,8 @@ private:
     std::vector<Contact> contacts_;
     std::string text_; // the people's keys and names, as UTF-8
     int removed_ = 0;
+    // The groups of the people being dragged, asked for at every move of the pointer: found once.
+    mutable bool draggedKnown_ = false;
+    mutable QByteArray draggedKeys_;
+    mutable QSet<QString> draggedGroups_;
 };
