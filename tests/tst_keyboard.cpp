@@ -275,7 +275,9 @@ private slots:
         QTest::addColumn<bool>("onTree");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("tree") << true << QStringList{"新建联系人", "新建分组...", "重命名", "删除...", "撤销", "重做"};
-        QTest::newRow("list") << false << QStringList{"修改...", "重命名", "删除...", "移动到分组", "新建联系人", "筛选...", "撤销", "重做"};
+        QTest::newRow("list") << false
+                              << QStringList{"修改...", "重命名", "删除...", "移动到分组", "二维码名片...", "新建联系人", "筛选...",
+                                             "打印...", "撤销", "重做"};
     }
     void rightClickMenus() {
         QFETCH(bool, onTree);

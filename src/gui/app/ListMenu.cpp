@@ -2,6 +2,7 @@
 // drop on a group of the tree.
 #include "core/rules/GroupMove.h"
 #include "gui/app/MainWindow.h"
+#include "gui/app/OutputCommands.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactListModel.h"
@@ -70,10 +71,13 @@ void Frm_main::fillListMenu(QMenu& menu, const QModelIndex& row) {
         anyTarget = anyTarget || to->isEnabled();
     }
     move->setEnabled(anyTarget);
+    const QString one = people.size() == 1 ? people.front() : QString();
+    menu.addAction(QStringLiteral("二维码名片..."), this, [this, one] { showContactQr(view_, one); })->setEnabled(!one.isEmpty());
     menu.addSeparator();
     entry(menu, QStringLiteral("新建联系人"), shortcuts::of(QStringLiteral("addbutt")),
           [this] { Toolbar1_ButtonClick(QStringLiteral("addbutt")); });
     entry(menu, QStringLiteral("筛选..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { filterBar_->open(); });
+    menu.addAction(action(QStringLiteral("print")));
     addHistoryEntries(menu);
 }
 

@@ -10,6 +10,7 @@
 #include "core/store/Store.h"
 #include "gui/app/Commands.h"
 #include "gui/app/KeyFiller.h"
+#include "gui/app/OutputCommands.h"
 #include "gui/app/Shortcuts.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactList.h"
@@ -106,6 +107,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->installEventFilter(this);
     buildToolbar();
     addHistoryActions();
+    // 打印... (Ctrl+P) anywhere in the window, and in the list's right-click menu.
+    QAction* print = addAction(QStringLiteral("打印..."), QKeySequence::Print, this, [this] { printContactList(view_); });
+    print->setObjectName(QStringLiteral("print"));
+    print->setShortcutVisibleInContextMenu(true);
+    actions_[QStringLiteral("print")] = print;
 
     connect(tree_, &NodeTreeView::nodeClicked, this, [this](const QModelIndex& node) { TV_NodeClick(view_, node); });
     // The commands users reach by keyboard in every desktop program.
