@@ -2,6 +2,7 @@
 // drop highlight only where the move does something), moved through 移动到分组 in the list's menu
 // (also from the keyboard), deleted after one question; each change one step, one refresh.
 #include "core/store/Store.h"
+#include "gui/app/KeyFiller.h"
 #include "gui/app/MainWindow.h"
 #include "gui/app/Views.h"
 #include "gui/list/ContactListModel.h"
@@ -56,12 +57,26 @@ bool dragOnto(Frm_main& w, const QStringList& keys, const QString& nodeKey, bool
     if (drop && taken) {
         QDropEvent dropped(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(tree->viewport(), &dropped);
-        QCoreApplication::processEvents(); // the move runs once the drop has ended
+        // the move runs once the drop has ended: its queued call delivered here, whatever else the
+        // event loop has pending
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     } else {
         QDragLeaveEvent leave;
         QCoreApplication::sendEvent(tree->viewport(), &leave);
     }
     return taken;
+}
+
+// The window shown, once the pinyin keys its first paint starts writing (on a connection of their
+// own) are in: a write of the test then never meets their lock.
+bool showSettled(Frm_main& w) {
+    QSignalSpy filled(w.keyFiller(), &PinyinKeyFiller::filled);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return false;
+    if (filled.isEmpty() && !filled.wait(20000))
+        return false;
+    return w.keyFiller()->wait(20000);
 }
 
 QMenu* moveMenu(QMenu& menu) {
@@ -107,8 +122,7 @@ private slots:
         const QHash<QString, QString> key{{"zhang", zhang},         {"li", li},           {"wang", wang},
                                           {"classmates", classmates}, {"friends", friends}, {"root", "root"}};
         Frm_main& w = fx->window();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(showSettled(w));
         w.TV()->expandAll();
         QStringList keys;
         for (const QString& p : people)
@@ -116,6 +130,7 @@ private slots:
         QSignalSpy history(&fx->state, &DirectorySession::historyChanged);
         bool markedRight = false;
         QCOMPARE(dragOnto(w, keys, key[node], true, &markedRight), taken);
+        QVERIFY2(fx->dialogs.messages.isEmpty(), qPrintable(fx->dialogs.texts().join('\n')));
         QVERIFY(markedRight);
         for (const QString& k : keys)
             QCOMPARE(groupOf(*fx, k), taken ? key[node] : (k == wang ? friends : classmates));
@@ -221,7 +236,7 @@ private slots:
     void deleteSeveralAsksOnce() {
         QFETCH(bool, yes);
         Frm_main& w = fx->window();
-        w.show();
+        QVERIFY(showSettled(w));
         QVERIFY(QTest::qWaitForWindowActive(&w));
         clickNode(w, QStringLiteral("root"));
         selectRows(w, {zhang, wang});

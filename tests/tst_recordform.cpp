@@ -345,10 +345,10 @@ private slots:
         QTest::addColumn<QString>("hint");
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("lunar unticked, no") << "1950年腊月初八" << false << "农历日期？请勾选“农历”" << false << "<no row>";
-        QTest::newRow("lunar unticked, yes") << "1950年腊月初八" << false << "农历日期？请勾选“农历”" << true << "<null>";
+        QTest::newRow("lunar unticked, no") << "1950年腊月初八" << false << "请勾选农历" << false << "<no row>";
+        QTest::newRow("lunar unticked, yes") << "1950年腊月初八" << false << "请勾选农历" << true << "<null>";
         QTest::newRow("lunar ticked") << "1950年腊月初八" << true << "" << true << "1951-01-15";
-        QTest::newRow("no such day, no") << "1990-2-30" << false << "不是日期，不会保存" << false << "<no row>";
+        QTest::newRow("no such day, no") << "1990-2-30" << false << "无法识别" << false << "<no row>";
     }
     void birthdayHintAsksBeforeSave() {
         QFETCH(QString, typed);

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -52,6 +53,18 @@ private slots:
             QCOMPARE(dialog.intervalMinutes(), 15);
         }
         QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // The settings say what kind of server they are for and what an address looks like: a
+    // server's, or an address book's full URL.
+    void settingsSayWhatToType() {
+        FakeDialogs dialogs;
+        SyncSettingsDialog dialog(SyncAccount{}, 0, QString(), dialogs);
+        QVERIFY(dialog.findChild<QLabel*>("about")->text().contains(QStringLiteral("CardDAV")));
+        const QString examples = dialog.findChild<QLabel*>("examples")->text();
+        QCOMPARE(examples.count(QStringLiteral("https://")), 2);
+        QVERIFY(examples.contains(QStringLiteral("https://dav.example.com\n")));
+        QVERIFY(examples.contains(QStringLiteral("https://dav.example.com/addressbooks/zhangsan/contacts/")));
     }
 
     // The connection test of the settings finds the address book on another host only after the

@@ -17,6 +17,9 @@
 #include <QFrame>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -381,19 +384,65 @@ private slots:
         QCOMPARE(fx->count("select count(*) from phone where 姓名 in ('王五', '赵六')"), offered > 0 ? 2 : 0);
     }
 
+    // The export suggests a dated file name, says where the file went and opens its folder when
+    // asked (through the dialogs, so no file manager starts here).
+    void exportEntryWritesTheChosenContacts_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("suggested");
+        QTest::addColumn<bool>("openFolder");
+        QTest::newRow("vCard, 确定") << int(ExportFormat::VCard30) << "通讯录-2025-03-10.vcf" << false;
+        QTest::newRow("vCard, 打开所在文件夹") << int(ExportFormat::VCard30) << "通讯录-2025-03-10.vcf" << true;
+        QTest::newRow("CSV") << int(ExportFormat::CsvUtf8) << "通讯录-2025-03-10.csv" << false;
+    }
     void exportEntryWritesTheChosenContacts() {
+        QFETCH(int, format);
+        QFETCH(QString, suggested);
+        QFETCH(bool, openFolder);
         Frm_main& w = window();
         const QString file = fx->dir.filePath("out");
+        const QString written = file + suggested.right(4);
         fx->dialogs.fileAnswers.push_back(file);
-        exportContacts(w.view(), [](const QString&, int) {
-            return std::optional<ExportChoice>(ExportChoice{ExportSelection::Kind::All, ExportFormat::VCard30});
+        fx->dialogs.answers.push_back(openFolder ? MsgAnswer::OpenFolder : MsgAnswer::Ok);
+        exportContacts(w.view(), [format](const QString&, int) {
+            return std::optional<ExportChoice>(ExportChoice{ExportSelection::Kind::All, ExportFormat(format)});
         });
-        QFile written(file + ".vcf");
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray bytes = written.readAll();
-        QCOMPARE(bytes.count("BEGIN:VCARD"), 2);
-        QVERIFY(bytes.contains("FN:张三"));
-        QCOMPARE(fx->dialogs.last().text, QString("已导出 2 位联系人到 %1.vcf").arg(file));
+        QCOMPARE(QFileInfo(fx->dialogs.fileRequests.value(0).suggested).fileName(), suggested);
+        QFile out(written);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QByteArray bytes = out.readAll();
+        QVERIFY(bytes.contains("张三"));
+        const Message done = fx->dialogs.last();
+        QCOMPARE(done.text, QString("已导出 2 位联系人到 %1").arg(written));
+        QCOMPARE(done.buttons, MsgButtons::OkOpenFolder);
+        QCOMPARE(fx->dialogs.openedFolders, openFolder ? QStringList{fx->dir.path()} : QStringList());
+    }
+
+    // 导出联系人... stands in 新建's menu right after 导入联系人..., and stays under 设置; both open
+    // the export's choices.
+    void exportEntriesOpenTheExport_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("新建") << "export";
+        QTest::newRow("设置") << "setexport";
+    }
+    void exportEntriesOpenTheExport() {
+        QFETCH(QString, entry);
+        Frm_main& w = window();
+        auto* added = qobject_cast<QMenu*>(w.action("import")->parent()); // 新建's menu
+        QVERIFY(added);
+        QStringList texts;
+        for (QAction* a : added->actions())
+            texts << a->text();
+        QCOMPARE(texts.mid(texts.indexOf("导入联系人..."), 2), QStringList({"导入联系人...", "导出联系人..."}));
+        QString hint;
+        fx->dialogs.formAnswers.push_back([&](QDialog& form) {
+            auto* format = form.findChild<QComboBox*>();
+            format->setCurrentIndex(3); // GBK
+            hint = form.findChild<QLabel*>("formatHint")->text();
+            return int(QDialog::Rejected);
+        });
+        w.Toolbar1_ButtonMenuClick(entry);
+        QCOMPARE(fx->dialogs.formsOpened, 1);
+        QCOMPARE(hint, QString("表格：中文 Windows 上的旧版 Excel 双击打开，中文不乱"));
     }
 
     void quitClosesAndRefreshesTheBackup() {

@@ -39,6 +39,11 @@ QString FakeDialogs::saveFile(QWidget* parent, const FileRequest& request) {
     return openFile(parent, request);
 }
 
+bool FakeDialogs::openFolder(QWidget*, const QString& folder) {
+    openedFolders << folder;
+    return true;
+}
+
 int FakeDialogs::openForm(QDialog& form) {
     ++formsOpened;
     if (!formAnswers.empty()) {

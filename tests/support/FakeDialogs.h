@@ -14,6 +14,7 @@ public:
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
     int openForm(QDialog& form) override;
+    bool openFolder(QWidget* parent, const QString& folder) override;
 
     // Answers for the next message boxes; a box with nothing queued gets its default button.
     std::deque<MsgAnswer> answers;
@@ -29,6 +30,7 @@ public:
     QList<Message> messages;
     QStringList prompts; // "caption|prompt" of every input box
     QList<FileRequest> fileRequests;
+    QStringList openedFolders; // shown in the file manager (none is started)
 
     QStringList texts() const;
     Message last() const { return messages.isEmpty() ? Message{} : messages.last(); }

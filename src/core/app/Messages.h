@@ -3,10 +3,12 @@
 // and read back exactly what the user would have seen.
 #include <QString>
 #include <optional>
+#include <utility>
 
 enum class MsgIcon { None, Information, Warning, Critical, Question };
-enum class MsgButtons { Ok, YesNo, SaveDiscardCancel };
-enum class MsgAnswer { Ok, Yes, No, Save, Discard, Cancel };
+// OkOpenFolder: 确定 and 打开所在文件夹 (a file was written; the answer OpenFolder asks to see it).
+enum class MsgButtons { Ok, YesNo, SaveDiscardCancel, OkOpenFolder };
+enum class MsgAnswer { Ok, Yes, No, Save, Discard, Cancel, OpenFolder };
 
 struct Message {
     QString text;
@@ -19,8 +21,12 @@ struct Message {
 };
 
 struct FileRequest {
+    FileRequest() = default;
+    FileRequest(QString title_, QString filter_, QString suggested_ = {})
+        : title(std::move(title_)), filter(std::move(filter_)), suggested(std::move(suggested_)) {}
     QString title;
-    QString filter; // "description|pattern|description|pattern"
+    QString filter;    // "description|pattern|description|pattern"
+    QString suggested; // a save dialog's starting folder and file name; empty: none
 };
 
 class QWidget;
@@ -43,6 +49,8 @@ public:
     // Shows a form (the record form, the search form, the settings, the about box, the import and
     // export choices) modally and returns how it closed (QDialog::Accepted or Rejected).
     virtual int openForm(QDialog& form) = 0;
+    // Shows a folder in the desktop's file manager; false when none could be started.
+    virtual bool openFolder(QWidget* /*parent*/, const QString& /*folder*/) { return false; }
 };
 
 // Shorthands for the message kinds the program uses.

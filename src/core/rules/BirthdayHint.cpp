@@ -23,9 +23,21 @@ QString birthdayHintText(BirthdayHint hint) {
     case BirthdayHint::None:
         break;
     case BirthdayHint::NotADate:
-        return QStringLiteral("不是日期，不会保存");
+        return QStringLiteral("无法识别");
     case BirthdayHint::LunarUnticked:
-        return QStringLiteral("农历日期？请勾选“农历”");
+        return QStringLiteral("请勾选农历");
+    }
+    return {};
+}
+
+QString birthdayHintDetail(BirthdayHint hint) {
+    switch (hint) {
+    case BirthdayHint::None:
+        break;
+    case BirthdayHint::NotADate:
+        return QStringLiteral("这不是日期（如 1980-5-3），保存时不会存为生日");
+    case BirthdayHint::LunarUnticked:
+        return QStringLiteral("这是农历日期：请勾选“农历”，否则保存时不会存为生日");
     }
     return {};
 }

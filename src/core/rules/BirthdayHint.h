@@ -11,5 +11,8 @@ enum class BirthdayHint {
 
 // `lunar`: the 农历 box is ticked.
 BirthdayHint birthdayHint(const QString& typed, bool lunar);
-// The hint's words beside the box; empty for BirthdayHint::None.
+// The hint's words beside the box, short enough to leave the box its room; empty for
+// BirthdayHint::None. The detail says the same in a sentence (the hint's tooltip, and what a
+// screen reader reads for the box).
 QString birthdayHintText(BirthdayHint hint);
+QString birthdayHintDetail(BirthdayHint hint);

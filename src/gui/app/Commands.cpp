@@ -2,6 +2,7 @@
 
 #include "core/exchange/Importer.h"
 #include "core/store/Store.h"
+#include "core/text/Clock.h"
 #include "core/text/Keys.h"
 #include "gui/app/MainWindow.h"
 #include "gui/forms/ExchangeForms.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QStandardPaths>
 #include <QTreeView>
 
 namespace {
@@ -309,7 +311,8 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
     const bool csv = Exporter::isCsv(choice->format);
     QString path = state.env.dialogs->saveFile(
         view.window, {QStringLiteral("导出联系人"),
-                      csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf")});
+                      csv ? QStringLiteral("CSV 表格 (*.csv)|*.csv") : QStringLiteral("vCard 名片 (*.vcf)|*.vcf"),
+                      suggestedExportPath(state.env.clock->today(), csv)});
     if (path.isEmpty())
         return;
     const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
@@ -338,5 +341,21 @@ void exportContacts(MainView& view, const ExportChooser& choose) {
         tell(view, msg::warning(QStringLiteral("导出失败: ") + error));
         return;
     }
-    tell(view, msg::info(QStringLiteral("已导出 %1 位联系人到 %2").arg(count).arg(path)));
+    // Where the file went, with the way to it: the folder opens in the file manager.
+    Message done = msg::info(QStringLiteral("已导出 %1 位联系人到 %2").arg(count).arg(QDir::toNativeSeparators(path)));
+    done.buttons = MsgButtons::OkOpenFolder;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (state.env.dialogs->show(view.window, done) == MsgAnswer::OpenFolder &&
+        !state.env.dialogs->openFolder(view.window, folder))
+        tell(view, msg::warning(QStringLiteral("不能打开文件夹 %1").arg(QDir::toNativeSeparators(folder))));
+}
+
+QString suggestedExportPath(const QDate& today, bool csv) {
+    // The documents folder when the desktop has one, else the home folder.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString name = QStringLiteral("通讯录-%1.%2")
+                             .arg(today.toString(QStringLiteral("yyyy-MM-dd")), csv ? QStringLiteral("csv") : QStringLiteral("vcf"));
+    return QDir(folder).filePath(name);
 }

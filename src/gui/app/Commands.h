@@ -8,6 +8,7 @@
 #include "gui/forms/ExchangeForms.h"
 
 #include <QModelIndex>
+#include <QDate>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -59,3 +60,5 @@ void importContacts(MainView& view, const GroupChooser& chooseGroup = {});
 // The same import for a file already chosen (one given on the command line).
 void importFile(MainView& view, const QString& path, const GroupChooser& chooseGroup = {});
 void exportContacts(MainView& view, const ExportChooser& choose = {});
+// The file name the export suggests: 通讯录-2026-12-08.vcf (or .csv) in the documents folder.
+QString suggestedExportPath(const QDate& today, bool csv);

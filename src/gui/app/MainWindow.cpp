@@ -497,6 +497,7 @@ void Frm_main::buildToolbar() {
     addEntry(add, QStringLiteral("addnew"), QStringLiteral("名单"));
     addEntry(add, QStringLiteral("addgroup"), QStringLiteral("分组"));
     addEntry(add, QStringLiteral("import"), QStringLiteral("导入联系人..."));
+    addEntry(add, QStringLiteral("export"), QStringLiteral("导出联系人..."));
     addButton(QStringLiteral("editbutt"), QStringLiteral("修改"), QStringLiteral("修改当前的联系资料"), 2);
     addButton(QStringLiteral("delebutt"), QStringLiteral("删除"), QStringLiteral("删除当前的资料"), 3);
     QAction* query =
@@ -508,7 +509,7 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
-    addEntry(set, QStringLiteral("export"), QStringLiteral("导出联系人..."));
+    addEntry(set, QStringLiteral("setexport"), QStringLiteral("导出联系人...")); // where it always was
     addEntry(set, QStringLiteral("syncsettings"), QStringLiteral("同步设置..."));
     addEntry(set, QStringLiteral("syncnow"), QStringLiteral("立即同步"));
     addButton(QStringLiteral("aboutbutt"), QStringLiteral("ABOUT"), QStringLiteral("嘿嘿~~关于我的"), 6);

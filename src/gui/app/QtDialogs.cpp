@@ -2,7 +2,10 @@
 
 #include "gui/shared/FocusReturn.h"
 
+#include <QDesktopServices>
 #include <QDialog>
+#include <QPushButton>
+#include <QUrl>
 
 #include <QFile>
 #include <QFileDialog>
@@ -62,8 +65,16 @@ MsgAnswer QtDialogs::show(QWidget* parent, const Message& message) {
         return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    QPushButton* openFolder = nullptr;
+    if (message.buttons == MsgButtons::OkOpenFolder)
+        openFolder = box.addButton(QStringLiteral("打开所在文件夹(&O)"), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
     box.exec();
-    return MsgAnswer::Ok;
+    return openFolder && box.clickedButton() == openFolder ? MsgAnswer::OpenFolder : MsgAnswer::Ok;
+}
+
+bool QtDialogs::openFolder(QWidget*, const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt, const QString& caption) {
@@ -105,7 +116,7 @@ QString QtDialogs::openFile(QWidget* parent, const FileRequest& request) {
 
 QString QtDialogs::saveFile(QWidget* parent, const FileRequest& request) {
     const FocusReturn focus(parent);
-    return QFileDialog::getSaveFileName(parent, request.title, QString(), qtFileFilter(request.filter));
+    return QFileDialog::getSaveFileName(parent, request.title, request.suggested, qtFileFilter(request.filter));
 }
 
 MsgAnswer MessageLogDialogs::show(QWidget*, const Message& message) {

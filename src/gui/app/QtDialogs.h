@@ -10,6 +10,7 @@ public:
     QString openFile(QWidget* parent, const FileRequest& request) override;
     QString saveFile(QWidget* parent, const FileRequest& request) override;
     int openForm(QDialog& form) override;
+    bool openFolder(QWidget* parent, const QString& folder) override;
 };
 
 // For scripted runs (tests, CI) where nobody is there to click: when ZINTEVA_MESSAGE_LOG names a

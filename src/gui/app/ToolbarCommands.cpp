@@ -63,7 +63,7 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         openConfigDialog(state_, this);
     } else if (key == QLatin1String("import")) {
         importContacts(view_);
-    } else if (key == QLatin1String("export")) {
+    } else if (key == QLatin1String("export") || key == QLatin1String("setexport")) {
         exportContacts(view_);
     } else if (key == QLatin1String("syncsettings")) {
         if (sync_)

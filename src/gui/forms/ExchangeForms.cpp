@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -71,11 +72,34 @@ Frm_export::Frm_export(const QString& groupName, int shownRows, QWidget* owner)
     shown_->setText(QStringLiteral("列表中显示的 %1 位联系人").arg(shownRows));
     shown_->setEnabled(shownRows > 0);
     all_->setChecked(true);
-    format_->addItem(QStringLiteral("vCard 3.0 名片 (.vcf)"), int(ExportFormat::VCard30));
-    format_->addItem(QStringLiteral("vCard 4.0 名片 (.vcf)"), int(ExportFormat::VCard40));
-    format_->addItem(QStringLiteral("CSV 表格, UTF-8 (.csv)"), int(ExportFormat::CsvUtf8));
-    format_->addItem(QStringLiteral("CSV 表格, GBK (.csv)"), int(ExportFormat::CsvGbk));
-    format_->addItem(QStringLiteral("CSV 表格, GB18030 (.csv)"), int(ExportFormat::CsvGb18030));
+    // Each format with the one line that tells whom it suits; the chosen one's line shows under it.
+    const auto addFormat = [&](const QString& name, ExportFormat format, const QString& why) {
+        format_->addItem(name, int(format));
+        format_->setItemData(format_->count() - 1, why, Qt::ToolTipRole);
+    };
+    addFormat(QStringLiteral("vCard 3.0 名片 (.vcf)"), ExportFormat::VCard30,
+              QStringLiteral("手机、Outlook 和多数通讯录都能导入，不知道选哪个就选它"));
+    addFormat(QStringLiteral("vCard 4.0 名片 (.vcf)"), ExportFormat::VCard40,
+              QStringLiteral("较新的名片格式，给 Nextcloud、iCloud 等较新的程序"));
+    addFormat(QStringLiteral("CSV 表格, UTF-8 (.csv)"), ExportFormat::CsvUtf8,
+              QStringLiteral("表格：WPS、LibreOffice 和较新的 Excel 打开，中文不乱"));
+    addFormat(QStringLiteral("CSV 表格, GBK (.csv)"), ExportFormat::CsvGbk,
+              QStringLiteral("表格：中文 Windows 上的旧版 Excel 双击打开，中文不乱"));
+    addFormat(QStringLiteral("CSV 表格, GB18030 (.csv)"), ExportFormat::CsvGb18030,
+              QStringLiteral("同 GBK，还能存下 GBK 没有的生僻字"));
+    auto* why = new QLabel(this);
+    why->setObjectName(QStringLiteral("formatHint"));
+    // One line each: the label is as wide as the longest explanation.
+    int widest = 0;
+    for (int i = 0; i < format_->count(); ++i)
+        widest = std::max(widest, why->fontMetrics().horizontalAdvance(format_->itemData(i, Qt::ToolTipRole).toString()));
+    why->setMinimumWidth(widest + 4);
+    QPalette grey = why->palette();
+    grey.setColor(QPalette::WindowText, grey.color(QPalette::PlaceholderText));
+    why->setPalette(grey);
+    const auto explain = [this, why] { why->setText(format_->currentData(Qt::ToolTipRole).toString()); };
+    connect(format_, &QComboBox::currentIndexChanged, why, explain);
+    explain();
     auto* which = new QGroupBox(QStringLiteral("导出哪些联系人"), this);
     auto* whichLayout = new QVBoxLayout(which);
     whichLayout->addWidget(all_);
@@ -83,6 +107,7 @@ Frm_export::Frm_export(const QString& groupName, int shownRows, QWidget* owner)
     whichLayout->addWidget(shown_);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("格式:"), format_);
+    form->addRow(QString(), why);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(which);
     layout->addLayout(form);

@@ -170,6 +170,8 @@ void frm_detail::buildForm() {
             lunarBox_->setToolTip(QStringLiteral("按农历过生日"));
             auto* birthdayRow = new QHBoxLayout;
             birthdayRow->setSpacing(4);
+            // The box keeps room for a lunar date when the hint shows beside it.
+            box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("1950年腊月初八")) + 12);
             birthdayRow->addWidget(box, 1);
             birthdayRow->addWidget(lunarBox_);
             birthdayHint_ = new QLabel(Frame1);
@@ -312,10 +314,11 @@ void frm_detail::lunarBox_Toggled(bool lunar) {
 }
 
 void frm_detail::updateBirthdayHint() {
-    const QString hint = birthdayHintText(birthdayHint(Text_[Birthday]->text(), lunarBox_->isChecked()));
-    birthdayHint_->setText(hint);
-    birthdayHint_->setVisible(!hint.isEmpty());
-    Text_[Birthday]->setAccessibleDescription(hint);
+    const BirthdayHint hint = birthdayHint(Text_[Birthday]->text(), lunarBox_->isChecked());
+    birthdayHint_->setText(birthdayHintText(hint));
+    birthdayHint_->setToolTip(birthdayHintDetail(hint));
+    birthdayHint_->setVisible(hint != BirthdayHint::None);
+    Text_[Birthday]->setAccessibleDescription(birthdayHintDetail(hint));
 }
 
 bool frm_detail::showPhoto(const QString& path) {

@@ -17,7 +17,20 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncAccount& account, int intervalM
     setWindowTitle(QStringLiteral("同步设置"));
     setObjectName(QStringLiteral("SyncSettings"));
     url_ = new QLineEdit(account.url, this);
-    url_->setPlaceholderText(QStringLiteral("通讯录的完整地址，或服务器、邮件域名"));
+    url_->setPlaceholderText(QStringLiteral("https://dav.example.com"));
+    url_->setToolTip(QStringLiteral("也可以只填邮件地址的域名（如 example.com），程序会自己找到服务器"));
+    // What kind of server, and the two kinds of address it takes.
+    auto* about = new QLabel(QStringLiteral("与 CardDAV 通讯录同步（Nextcloud、Radicale、Baïkal 等）。"), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setWordWrap(true);
+    auto* examples = new QLabel(QStringLiteral("服务器的地址，如 https://dav.example.com\n"
+                                               "或通讯录的完整地址，如 https://dav.example.com/addressbooks/zhangsan/contacts/"),
+                                this);
+    examples->setObjectName(QStringLiteral("examples"));
+    examples->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette grey = examples->palette();
+    grey.setColor(QPalette::WindowText, grey.color(QPalette::PlaceholderText));
+    examples->setPalette(grey);
     user_ = new QLineEdit(account.user, this);
     password_ = new QLineEdit(password, this);
     password_->setEchoMode(QLineEdit::Password);
@@ -45,6 +58,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncAccount& account, int intervalM
         form->addRow(caption, field);
     };
     addRow(QStringLiteral("服务器地址(&S)："), url_, QStringLiteral("url"));
+    form->addRow(QString(), examples);
     addRow(QStringLiteral("用户名(&U)："), user_, QStringLiteral("user"));
     addRow(QStringLiteral("密码(&P)："), password_, QStringLiteral("password"));
     addRow(QStringLiteral("通讯录(&A)："), books_, QStringLiteral("book"));
@@ -57,6 +71,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncAccount& account, int intervalM
     row->addWidget(conflicts);
     row->addStretch();
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(about);
     layout->addLayout(form);
     layout->addLayout(row);
     layout->addWidget(result_);
