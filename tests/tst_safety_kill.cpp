@@ -13,6 +13,8 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include "support/TestFiles.h"
+
 #include <QTest>
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <cerrno>
@@ -28,13 +30,6 @@ extern char** environ;
 
 namespace {
 
-quint64 seedFromEnvironment() {
-    bool ok = false;
-    const quint64 given = qEnvironmentVariable("ZINTEVA_SEED").toULongLong(&ok);
-    if (ok)
-        return given;
-    return std::random_device{}() ^ (static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()) << 16);
-}
 
 int roundsFromEnvironment() {
     bool ok = false;
@@ -174,7 +169,7 @@ class TestSafetyKill : public QObject {
 
 private slots:
     void killedChildLeavesLastOrNextState() {
-        const quint64 seed = seedFromEnvironment();
+        const quint64 seed = testSeed();
         const int rounds = roundsFromEnvironment();
         qInfo("seed %llu, %d rounds (replay: ZINTEVA_SEED=%llu ZINTEVA_KILL_ROUNDS=%d)", seed, rounds, seed, rounds);
         std::mt19937_64 random(seed);

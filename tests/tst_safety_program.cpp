@@ -88,11 +88,6 @@ bool catchesStopSignals(qint64 pid) {
     return false;
 }
 
-quint64 seedFromEnvironment() {
-    bool ok = false;
-    const quint64 given = qEnvironmentVariable("ZINTEVA_SEED").toULongLong(&ok);
-    return ok ? given : (static_cast<quint64>(std::random_device{}()) << 32) ^ std::random_device{}();
-}
 
 // Two users of the machine besides root: the user whose data it is (an id of its own: the kernel
 // needs no account for it) and another one, nobody.
@@ -363,7 +358,7 @@ private slots:
         if (write == u"backup")
             QCOMPARE(peopleIn(run.backupFile()), all);
 
-        const quint64 seed = seedFromEnvironment();
+        const quint64 seed = testSeed();
         std::mt19937_64 random(seed);
         int finished = 0, cut = 0;
         for (int round = 1; round <= Rounds; ++round) {

@@ -20,3 +20,9 @@ QString vcardFixturePath(const QString& name) {
         return root + QStringLiteral("/tests/data/vcard/") + name;
     return QFINDTESTDATA(QStringLiteral("data/vcard/") + name);
 }
+
+quint64 testSeed() {
+    bool ok = false;
+    const quint64 given = qEnvironmentVariable("ZINTEVA_SEED").toULongLong(&ok);
+    return ok ? given : 20261208;
+}

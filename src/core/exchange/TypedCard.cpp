@@ -1,5 +1,6 @@
 #include "core/exchange/TypedCard.h"
 
+#include "core/exchange/VCardWriter.h"
 #include "core/store/FieldCatalogue.h"
 
 #include <QStringList>
@@ -44,21 +45,6 @@ std::span<const TypeLabel> labelsOf(Field field) {
 bool isWeChat(const QString& text) {
     const QString t = text.trimmed().toLower();
     return t == u"微信" || t == u"wechat" || t == u"weixin";
-}
-
-QString escaped(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n') {
-            out += QStringLiteral("\\n");
-            continue;
-        }
-        if (c != u'\r')
-            out += c;
-    }
-    return out;
 }
 
 // An address or organisation is kept as the card wrote it: its parts between ';', each escaped.
@@ -135,11 +121,11 @@ QString typesOfLabel(Field field, const QString& label) {
 QStringList linesFor(const TypedValue& value, int item) {
     const catalogue::FieldInfo& info = catalogue::info(value.field);
     const bool structured = value.field == Field::OtherAddress || value.field == Field::Organization;
-    const QString text = structured ? escapedKeepingParts(value.value) : escaped(value.value);
+    const QString text = structured ? escapedKeepingParts(value.value) : VCardWriter::escapedText(value.value);
     QString name = QString::fromLatin1(info.vcard);
     if (value.field == Field::Im && !value.label.isEmpty()) {
         // An address of a messenger is written as it was given (xmpp:..., skype:...).
-        return {QStringLiteral("IMPP;X-SERVICE-TYPE=%1:%2").arg(escaped(value.label), text)};
+        return {QStringLiteral("IMPP;X-SERVICE-TYPE=%1:%2").arg(VCardWriter::escapedText(value.label), text)};
     }
     QString types = typesOfLabel(value.field, value.label);
     if (value.field == Field::OtherEmail && !types.isEmpty())
@@ -150,7 +136,7 @@ QStringList linesFor(const TypedValue& value, int item) {
     if (ownLabel && (value.field == Field::Phone || value.field == Field::OtherEmail ||
                      value.field == Field::OtherAddress || value.field == Field::Url)) {
         const QString group = QStringLiteral("item%1.").arg(item);
-        return {group + name + u':' + text, group + QStringLiteral("X-ABLabel:") + escaped(value.label)};
+        return {group + name + u':' + text, group + QStringLiteral("X-ABLabel:") + VCardWriter::escapedText(value.label)};
     }
     return {name + u':' + text};
 }
