@@ -162,8 +162,8 @@ private slots:
         Frm_main& w = fx.window();
         w.filterBar()->open("example");
         QCOMPARE(listKeys(w).size(), 2);
-        sortContactList(w.LV(), w.listModel(), *w.state().Conn, 0);
-        sortContactList(w.LV(), w.listModel(), *w.state().Conn, 0); // descending: 张三 before 李四
+        sortContactList(w.LV(), w.listModel(), w.state(), 0);
+        sortContactList(w.LV(), w.listModel(), w.state(), 0); // descending: 张三 before 李四
         QVERIFY(w.filterBar()->isVisibleTo(&w));
         QCOMPARE(listKeys(w), (QStringList{keys[0], keys[1]}));
         w.filterBar()->closeFilter();

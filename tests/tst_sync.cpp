@@ -124,6 +124,14 @@ bool fillLeaving(const QString& path, qint64 free) {
     return file.resize(std::max<qint64>(0, file.size() - free));
 }
 
+// The conflicts' local values back as the window takes them: through a session on the copy's
+// connection.
+CommandResult takeBack(Copy& copy, const std::vector<SyncConflict>& conflicts) {
+    DirectorySession session;
+    session.Conn = std::shared_ptr<Store>(copy.store.get(), [](Store*) {}); // the copy keeps it
+    return syncconflicts::takeBack(session, conflicts);
+}
+
 #define REQUIRE_SERVER(server)                                                                                         \
     if (!(server).missing().isEmpty())                                                                                 \
     QSKIP(qPrintable((server).missing()))
@@ -334,7 +342,7 @@ private slots:
         QCOMPARE(a.fields(QStringLiteral("张三")).nickname, QStringLiteral("小张"));
 
         // Taking the local value back makes it travel.
-        syncconflicts::takeBack(*b.store, list.front());
+        QVERIFY(takeBack(b, {list.front()}).ok);
         QVERIFY(syncconflicts::list(*b.store).empty());
         QVERIFY(b.sync(server).ok);
         QVERIFY(a.sync(server).ok);
@@ -721,7 +729,9 @@ private slots:
                     copy.store->syncTable().dropChange(li);
                     t.commit();
                 } else {
-                    syncconflicts::takeBack(*copy.store, conflict);
+                    const CommandResult result = takeBack(copy, {conflict});
+                    if (!result.ok)
+                        throw StoreError::diskFull(result.notice.value_or(Notice{}).text.toStdString());
                 }
             } catch (const StoreError& e) {
                 QVERIFY2(e.kind() == StoreError::Kind::DiskFull, qPrintable(where + u' ' + e.message()));

@@ -3,6 +3,7 @@
 #include "core/app/Settings.h"
 #include "core/store/Store.h"
 #include "core/sync/SyncEngine.h"
+#include "core/text/Clock.h"
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncController.h"
@@ -146,7 +147,8 @@ private slots:
         dialogs.inputAnswers.push_back(server.password());
         dialogs.answers.push_back(static_cast<MsgAnswer>(answer));
         QWidget window;
-        SyncController controller(&window, dialogs, settings, path, {}, {});
+        DirectorySession session; // no data file open in the window
+        SyncController controller(&window, dialogs, settings, path, session, {});
         QSignalSpy finished(&controller, &SyncController::syncFinished);
         controller.syncNow();
         const int runs = answer == int(MsgAnswer::Yes) ? 2 : 1;
@@ -179,21 +181,35 @@ private slots:
                                         QString(), QStringLiteral("2026-01-02T03:04:05Z")});
         store->syncTable().dropChange(key); // as after a sync
         FakeDialogs dialogs;
-        int refreshed = 0;
-        ConflictsDialog dialog(*store, dialogs, [&] { ++refreshed; });
+        FixedClock clock{QDate(2026, 1, 3)};
+        DirectorySession session;
+        session.env.clock = &clock;
+        session.Conn = std::move(store);
+        session.enableHistory();
+        QSignalSpy changed(&session, &DirectorySession::contactsChanged);
+        ConflictsDialog dialog(session, dialogs);
         QCOMPARE(dialog.table()->rowCount(), 2);
         QCOMPARE(dialog.table()->item(0, 1)->text(), QStringLiteral("移动电话"));
         QCOMPARE(dialog.table()->item(0, 2)->text(), QStringLiteral("222"));
         dialog.table()->selectRow(0);
         dialog.takeBack();
-        QCOMPARE(store->loadContact(key)->mobile, QStringLiteral("222"));
-        QCOMPARE(refreshed, 1);
+        Store& taken = *session.Conn;
+        QCOMPARE(taken.loadContact(key)->mobile, QStringLiteral("222"));
+        QCOMPARE(changed.size(), 1); // the window refreshes from the notice
+        QCOMPARE(changed.front().front().toStringList(), QStringList{key});
         QCOMPARE(dialog.table()->rowCount(), 1);
+        QCOMPARE(taken.syncTable().changeCount(), 1); // the value taken back travels at the next sync
+        // One step of the window's history.
+        QVERIFY(session.canUndo());
+        QVERIFY(session.undo().ok);
+        QCOMPARE(taken.loadContact(key)->mobile, QStringLiteral("111"));
+        QVERIFY(session.redo().ok);
+        QCOMPARE(taken.loadContact(key)->mobile, QStringLiteral("222"));
         dialog.table()->selectRow(0);
         dialog.dismiss(); // the server's (empty) remarks stay
         QCOMPARE(dialog.table()->rowCount(), 0);
-        QCOMPARE(store->loadContact(key)->remarks, QString());
-        QCOMPARE(store->syncTable().changeCount(), 1); // the value taken back travels at the next sync
+        QCOMPARE(taken.loadContact(key)->remarks, QString());
+        QVERIFY(dialogs.messages.isEmpty());
     }
 };
 

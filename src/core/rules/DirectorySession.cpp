@@ -4,6 +4,7 @@
 #include "core/rules/Duplicates.h"
 #include "core/rules/NextBirthdays.h"
 #include "core/store/DataFiles.h"
+#include "core/store/GroupNames.h"
 #include "core/store/SamePerson.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
@@ -689,4 +690,152 @@ void DirectorySession::markReminder(CommandResult& result) {
     };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return daysLeft(a) < daysLeft(b); });
     rows.reorder(order);
+}
+
+CommandResult DirectorySession::listEverybody() {
+    CommandResult result;
+    result.rows = read([&](RowTable& r) { Conn->listAll(r); }); // a fill that cannot read shows nothing
+    Listed = ListShows::node(keys::Root);
+    return result;
+}
+
+CommandResult DirectorySession::listCurrentGroup() {
+    CommandResult result;
+    result.rows = read([&](RowTable& r) {
+        if (EditFlag && keys::kindOf(CurrentGroup) == keys::Kind::Contact) {
+            if (const std::optional<ContactFields> added = Conn->loadContact(CurrentGroup))
+                CurrentGroup = added->groupKey;
+        }
+        if (keys::isGroup(CurrentGroup))
+            Conn->listByGroup(CurrentGroup, r);
+        else
+            Conn->listByKey(CurrentGroup, r);
+    });
+    Listed = ListShows::node(CurrentGroup);
+    if (keys::isGroup(CurrentGroup)) {
+        result.selectRow = CurrentContactId;
+        result.focusList = true;
+    }
+    return result;
+}
+
+CommandResult DirectorySession::takeBackSyncValues(const std::vector<SyncValueBack>& values) {
+    CommandResult result;
+    QStringList changed, groupsMade;
+    try {
+        recorded([&] {
+            Transaction transaction = Conn->transaction();
+            std::optional<GroupNames> groups; // read when a value names a group
+            for (const SyncValueBack& value : values) {
+                std::optional<ContactFields> fields = Conn->loadContact(value.contactKey);
+                QString groupName;
+                if (fields && value.apply && value.apply(*fields, &groupName)) {
+                    if (!groupName.isEmpty()) {
+                        if (!groups)
+                            groups.emplace(*Conn);
+                        bool created = false;
+                        fields->groupKey = groups->keyFor(groupName, &created);
+                        if (created)
+                            groupsMade << fields->groupKey;
+                    }
+                    Conn->updateContact(value.contactKey, *fields);
+                    if (!changed.contains(value.contactKey))
+                        changed << value.contactKey;
+                }
+                Conn->syncTable().removeConflict(value.conflictId);
+            }
+            transaction.commit();
+        });
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("不能取回本地值：") + e.message());
+        return result;
+    }
+    if (!groupsMade.isEmpty())
+        emit groupsAdded(groupsMade);
+    if (!changed.isEmpty())
+        emit contactsChanged(changed);
+    return result;
+}
+
+CommandResult DirectorySession::dismissSyncConflicts(const std::vector<qint64>& conflictIds) {
+    CommandResult result;
+    try {
+        Transaction transaction = Conn->transaction();
+        for (const qint64 id : conflictIds)
+            Conn->syncTable().removeConflict(id);
+        transaction.commit();
+    } catch (const StoreError& e) {
+        result.ok = false;
+        result.notice = warning(QStringLiteral("不能删除同步冲突：") + e.message());
+    }
+    return result;
+}
+
+int DirectorySession::pendingSyncChanges() {
+    if (!Conn)
+        return 0;
+    try {
+        return Conn->syncTable().changeCount();
+    } catch (const std::exception&) {
+        return 0; // a file without the log (read-only) has nothing to send
+    }
+}
+
+namespace {
+
+// A read for a form: what it gives, or nothing and the reason.
+template <typename T, typename Read> T readOrTell(Read&& read, QString* failure) {
+    try {
+        return read();
+    } catch (const StoreError& e) {
+        if (failure)
+            *failure = e.message();
+        return T();
+    }
+}
+
+} // namespace
+
+std::vector<GroupRow> DirectorySession::groups(QString* failure) {
+    return readOrTell<std::vector<GroupRow>>([&] { return Conn->groups(); }, failure);
+}
+
+std::optional<ContactFields> DirectorySession::contact(const QString& contactKey, QString* failure) {
+    return readOrTell<std::optional<ContactFields>>([&] { return Conn->loadContact(contactKey); }, failure);
+}
+
+std::vector<KeptProperty> DirectorySession::keptProperties(const QString& contactKey, QString* failure) {
+    return readOrTell<std::vector<KeptProperty>>([&] { return Conn->keptTable().load(contactKey); }, failure);
+}
+
+std::vector<GroupRow> DirectorySession::treeGroups() {
+    return Conn->groups();
+}
+
+void DirectorySession::forEachTreeContact(
+    const std::function<void(std::string_view, std::string_view, std::string_view)>& visit) {
+    Conn->forEachTreeContact(visit);
+}
+
+int DirectorySession::contactCount() {
+    return Conn->contactCount();
+}
+
+std::shared_ptr<const NameSortKeys> DirectorySession::nameSortKeys() {
+    try {
+        return Conn ? Conn->pinyinKeys().cachedSortKeys() : nullptr;
+    } catch (const std::exception& e) {
+        qDebug() << "sort keys:" << e.what();
+        return nullptr;
+    }
+}
+
+FilterKeys DirectorySession::filterKeys() {
+    try {
+        return Conn ? Conn->pinyinKeys().loadFilterKeys() : FilterKeys();
+    } catch (const std::exception& e) {
+        qDebug() << "filter keys:" << e.what();
+        return {};
+    }
 }

@@ -13,6 +13,8 @@
 #include "core/store/Query.h"
 #include "core/store/RowTable.h"
 #include "core/store/ContactFields.h"
+#include "core/store/FilterKeys.h"
+#include "core/store/KeptProperties.h"
 #include "core/store/RecentlyDeleted.h"
 #include "core/store/UndoLog.h"
 
@@ -22,7 +24,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
+class NameSortKeys;
 class Store;
 class Dialogs;
 class Clock;
@@ -139,6 +143,37 @@ public:
         std::optional<Notice> notice;
     };
     Opened openContact(const QString& contactKey, const QString& nodeKey);
+    // A record form for a new person opened; the last record form closed (newContactFormsOpen: one
+    // for a new person is still open).
+    void newContactFormOpened() { EditFlag = true; }
+    void recordFormsClosed(bool newContactFormsOpen) { EditFlag = newContactFormsOpen; }
+    // The reminder's settings, as read at start or chosen in 其它设置 (the window keeps them).
+    void setReminder(int days, int atStart) {
+        RemindDays = days;
+        RemindAtStart = atStart;
+    }
+    // Reads for the windows' forms: the groups in the tree's order, one person, what their card held
+    // beyond the columns. Nothing, and *failure (when given) says why, when the file cannot be read.
+    std::vector<GroupRow> groups(QString* failure = nullptr);
+    std::optional<ContactFields> contact(const QString& contactKey, QString* failure = nullptr);
+    std::vector<KeptProperty> keptProperties(const QString& contactKey, QString* failure = nullptr);
+    // The tree's nodes straight from the data file: the groups in table order, and every person's key,
+    // group and name as views into the file's bytes (no QString per person). Throw StoreError.
+    std::vector<GroupRow> treeGroups();
+    void forEachTreeContact(
+        const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
+    int contactCount();
+    // The names' sort keys for the list (read again only after a write), and every person's pinyin
+    // for the filter line under it; nothing when they cannot be read (a name then gets its keys on
+    // the spot, the filter still matches names, numbers and addresses).
+    std::shared_ptr<const NameSortKeys> nameSortKeys();
+    FilterKeys filterKeys();
+    // Everybody, for the list; nothing when the data file cannot be read.
+    CommandResult listEverybody();
+    // The list of CurrentGroup's node; after a new person was saved CurrentGroup holds that person's
+    // key, and becomes their group (read from the data file, not from the tree).
+    CommandResult listCurrentGroup();
+
     // The record form's save: a new person (no key) or the person the form was opened on.
     CommandResult saveContact(const std::optional<QString>& contactKey, const ContactFields& fields);
 
@@ -199,6 +234,21 @@ public:
     // One person made of several: keep (the lowest key) gets the merged fields, the others are
     // deleted (and so kept among the recently deleted); one step, undoable.
     CommandResult mergeContacts(const QString& keep, const ContactFields& merged, const QStringList& others);
+
+    // 同步冲突 ▸ 取回本地值: each conflict's local value back into its contact, the conflict ended;
+    // one step, undoable, with its change notices, and the values travel at the next sync.
+    struct SyncValueBack {
+        qint64 conflictId = 0;
+        QString contactKey;
+        // Puts the value into the contact's fields; a group goes into *groupName (found by name, made
+        // when missing). False: nothing to take back (a field no longer known); the conflict ends.
+        std::function<bool(ContactFields& fields, QString* groupName)> apply;
+    };
+    CommandResult takeBackSyncValues(const std::vector<SyncValueBack>& values);
+    // 保留服务器的值: the conflicts end, the contacts stay as the sync left them.
+    CommandResult dismissSyncConflicts(const std::vector<qint64>& conflictIds);
+    // Changes of the contacts not yet sent to the address-book server; 0 when none can be read.
+    int pendingSyncChanges();
 
     // After a change the window did not make: the tree rebuilt with nodeKey current again, and the
     // list refilled with what it shows.

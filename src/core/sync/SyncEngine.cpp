@@ -1203,38 +1203,58 @@ std::vector<SyncConflict> list(Store& store) {
     return out;
 }
 
-void dismiss(Store& store, qint64 id) {
-    store.syncTable().removeConflict(id);
+std::vector<SyncConflict> list(DirectorySession& session, QString* failure) {
+    try {
+        return session.Conn ? list(*session.Conn) : std::vector<SyncConflict>();
+    } catch (const StoreError& e) {
+        *failure = e.message();
+        return {};
+    }
 }
 
-void takeBack(Store& store, const SyncConflict& conflict) {
+namespace {
+
+// Puts a conflict's local value into the contact's fields; false for a field no longer known.
+bool withLocalValue(const SyncConflict& conflict, ContactFields& fields, QString* groupName) {
     const std::optional<CardField> field = synccard::fieldFromId(conflict.field);
-    std::optional<ContactFields> fields = store.loadContact(conflict.contactKey);
-    if (!field || !fields) {
-        dismiss(store, conflict.id);
-        return;
-    }
-    Transaction transaction = store.transaction();
+    if (!field)
+        return false;
     switch (*field) {
     case CardField::Birthday:
-        synccard::parseBirthday(conflict.local, *fields);
+        synccard::parseBirthday(conflict.local, fields);
         break;
     case CardField::Group:
-        if (!conflict.local.isEmpty())
-            fields->groupKey = GroupNames(store).keyFor(conflict.local);
+        *groupName = conflict.local; // an empty name leaves the contact where it is
         break;
     case CardField::Photo:
-        fields->photo = conflict.local;
+        fields.photo = conflict.local;
         break;
     default:
         // Every other field is a plain text of the contact.
         if (QString ContactFields::*text = catalogue::info(*field).text)
-            (*fields).*text = conflict.local;
+            fields.*text = conflict.local;
         break;
     }
-    store.updateContact(conflict.contactKey, *fields);
-    store.syncTable().removeConflict(conflict.id);
-    transaction.commit();
+    return true;
+}
+
+} // namespace
+
+CommandResult takeBack(DirectorySession& session, const std::vector<SyncConflict>& conflicts) {
+    std::vector<DirectorySession::SyncValueBack> values;
+    for (const SyncConflict& conflict : conflicts) {
+        values.push_back({conflict.id, conflict.contactKey, [conflict](ContactFields& fields, QString* groupName) {
+                              return withLocalValue(conflict, fields, groupName);
+                          }});
+    }
+    return session.takeBackSyncValues(values);
+}
+
+CommandResult dismiss(DirectorySession& session, const std::vector<SyncConflict>& conflicts) {
+    std::vector<qint64> ids;
+    for (const SyncConflict& conflict : conflicts)
+        ids.push_back(conflict.id);
+    return session.dismissSyncConflicts(ids);
 }
 
 } // namespace syncconflicts

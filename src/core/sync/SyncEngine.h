@@ -4,6 +4,7 @@
 // with addressbook-multiget in batches and applies each batch in one transaction; then it sends the
 // local changes the data file's change log recorded: PUT with If-None-Match or If-Match, DELETE with
 // If-Match. A 412 answer leads to a field-by-field merge and a retry, never to an overwrite.
+#include "core/rules/DirectorySession.h"
 #include "core/sync/Dav.h"
 #include "core/sync/SyncCard.h"
 
@@ -106,9 +107,12 @@ struct SyncConflict {
     QString at;
 };
 namespace syncconflicts {
+// Throws StoreError.
 std::vector<SyncConflict> list(Store& store);
-// Writes the local value back into the contact (it then travels at the next sync) and forgets the
-// conflict. Throws StoreError.
-void takeBack(Store& store, const SyncConflict& conflict);
-void dismiss(Store& store, qint64 id);
+// The window's list: nothing, and *failure says why, when the data file cannot be read.
+std::vector<SyncConflict> list(DirectorySession& session, QString* failure);
+// The local values back into their contacts through the session (one step, undoable, with its
+// change notices; the values travel at the next sync), the conflicts ended.
+CommandResult takeBack(DirectorySession& session, const std::vector<SyncConflict>& conflicts);
+CommandResult dismiss(DirectorySession& session, const std::vector<SyncConflict>& conflicts);
 } // namespace syncconflicts

@@ -1,7 +1,6 @@
 #include "gui/app/Commands.h"
 
 #include "core/exchange/Importer.h"
-#include "core/store/Store.h"
 #include "core/text/Clock.h"
 #include "core/text/Keys.h"
 #include "gui/app/MainWindow.h"
@@ -37,7 +36,7 @@ MainView::operator QueryFormHost&() const {
 }
 
 void LoadGroupTree(MainView& view) {
-    LoadGroupTree(view.TV, view.tree, *view.state.Conn);
+    LoadGroupTree(view.TV, view.tree, view.state);
 }
 
 void SelectCurrentNode(MainView& view) {
@@ -61,19 +60,11 @@ void selectRowOfKey(MainView& view, const QString& key) {
 }
 
 void sortContactList(MainView& view, int listColumn) {
-    sortContactList(view.LV, view.list, *view.state.Conn, listColumn);
+    sortContactList(view.LV, view.list, view.state, listColumn);
 }
 
 void ListAllContacts(MainView& view) {
-    CommandResult result;
-    result.rows = RowTable();
-    try {
-        view.state.Conn->listAll(*result.rows);
-    } catch (const StoreError&) {
-        result.rows->clear(); // a fill that cannot read shows nothing, without a word
-    }
-    view.state.Listed = ListShows::node(keys::Root);
-    view.main->apply(std::move(result));
+    view.main->apply(view.state.listEverybody());
 }
 
 void ListQueryResult(MainView& view) {
@@ -84,28 +75,8 @@ void ListQueryResult(MainView& view) {
 }
 
 void RefreshContactList(MainView& view) {
-    // After a new person was saved CurrentGroup holds that person's key: the person's group is listed.
-    AppState& state = view.state;
-    CommandResult result;
-    result.rows = RowTable();
-    try {
-        if (state.EditFlag && keys::kindOf(state.CurrentGroup) == keys::Kind::Contact) {
-            if (const std::optional<ContactFields> added = state.Conn->loadContact(state.CurrentGroup))
-                state.CurrentGroup = added->groupKey; // read from the data file, not from the tree
-        }
-        if (keys::isGroup(state.CurrentGroup))
-            state.Conn->listByGroup(state.CurrentGroup, *result.rows);
-        else
-            state.Conn->listByKey(state.CurrentGroup, *result.rows);
-    } catch (const StoreError&) {
-        result.rows->clear();
-    }
-    state.Listed = ListShows::node(state.CurrentGroup);
-    if (keys::isGroup(state.CurrentGroup)) {
-        result.selectRow = state.CurrentContactId;
-        result.focusList = true;
-    }
-    view.main->apply(std::move(result));
+    // After a new person was saved the person's group is listed.
+    view.main->apply(view.state.listCurrentGroup());
 }
 
 void TV_NodeClick(MainView& view, const QModelIndex& node) {
@@ -249,11 +220,10 @@ void importFile(MainView& view, const QString& path, const GroupChooser& chooseG
         }
         cards = static_cast<int>(batch->records.size());
     }
-    std::vector<GroupRow> groups;
-    try {
-        groups = state.Conn->groups();
-    } catch (const StoreError& e) {
-        tell(view, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
+    QString failure;
+    const std::vector<GroupRow> groups = state.groups(&failure);
+    if (!failure.isEmpty()) {
+        tell(view, msg::warning(QStringLiteral("不能读取分组: ") + failure));
         return;
     }
     const QString selected = selectedGroupKey(view);

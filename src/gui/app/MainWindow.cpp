@@ -62,7 +62,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     : QWidget(parent), state_(state), paths_(paths), frame_(new QFrame(this)), splitter_(new QSplitter(frame_)),
       tree_(new NodeTreeView(splitter_)), list_(new ReportView(frame_)), toolbar_(new QToolBar(this)),
       treeModel_(new GroupTreeModel(this)), listModel_(new ContactListModel(this)),
-      view_{state, this, tree_, treeModel_, list_, listModel_, this}, filterBar_(new ListFilterBar(list_, listModel_, [this] { return state_.Conn.get(); })) {
+      view_{state, this, tree_, treeModel_, list_, listModel_, this}, filterBar_(new ListFilterBar(list_, listModel_, state)) {
     setObjectName(QStringLiteral("Frm_main"));
     setWindowTitle(QStringLiteral("zinteva"));
     setWindowIcon(pictures::application());
@@ -238,7 +238,7 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
     if (result.rebuildTree) {
         try {
             // A list of everybody read for the same change feeds the tree too: one read, not two.
-            LoadGroupTree(tree_, treeModel_, *state_.Conn, result.rows ? &*result.rows : nullptr);
+            LoadGroupTree(tree_, treeModel_, state_, result.rows ? &*result.rows : nullptr);
             SelectCurrentNode(tree_, treeModel_, result.selectNode);
         } catch (const StoreError& e) {
             dialogs.show(over, msg::warning(result.treeFailure + e.message()));
@@ -258,7 +258,7 @@ void Frm_main::apply(CommandResult result, QWidget* messageParent) {
     if (!result.labelKey.isEmpty())
         treeModel_->setLabel(treeModel_->indexForKey(result.labelKey), result.label);
     if (result.rows)
-        showRows(list_, listModel_, *state_.Conn, std::move(*result.rows), result.picture, std::move(result.reminder));
+        showRows(list_, listModel_, state_, std::move(*result.rows), result.picture, std::move(result.reminder));
     if (!result.removeRow.isEmpty())
         listModel_->removeContactRow(listModel_->rowOfKey(result.removeRow));
     if (!result.renameRow.isEmpty())
@@ -334,7 +334,7 @@ void Frm_main::Lv_edit() {
 void Frm_main::openRecordForm(const std::optional<QString>& key, const std::optional<ContactFields>& fields,
                               bool modal) {
     if (!key)
-        state_.EditFlag = true;
+        state_.newContactFormOpened();
     // A form of its own even when a form for a new person is open: neither loses what was typed.
     if (modal) {
         frm_detail form(*this, key ? frm_detail::Mode::Update : frm_detail::Mode::Add);
@@ -359,12 +359,11 @@ Dialogs& Frm_main::formDialogs() {
 }
 
 std::vector<GroupRow> Frm_main::formGroups(QWidget* form) {
-    try {
-        return state_.Conn->groups();
-    } catch (const StoreError& e) {
-        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取分组: ") + e.message()));
-        return {};
-    }
+    QString failure;
+    std::vector<GroupRow> groups = state_.groups(&failure);
+    if (!failure.isEmpty())
+        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取分组: ") + failure));
+    return groups;
 }
 
 QString Frm_main::formContactKey() {
@@ -379,16 +378,15 @@ bool Frm_main::saveFromForm(QWidget* form, const std::optional<QString>& key, co
 }
 
 std::vector<KeptProperty> Frm_main::formKeptProperties(QWidget* form, const QString& key) {
-    try {
-        return state_.Conn->keptTable().load(key);
-    } catch (const StoreError& e) {
-        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取其它资料: ") + e.message()));
-        return {};
-    }
+    QString failure;
+    std::vector<KeptProperty> kept = state_.keptProperties(key, &failure);
+    if (!failure.isEmpty())
+        state_.env.dialogs->show(form, msg::warning(QStringLiteral("不能读取其它资料: ") + failure));
+    return kept;
 }
 
 void Frm_main::recordFormClosed(bool newContactFormsOpen) {
-    state_.EditFlag = newContactFormsOpen;
+    state_.recordFormsClosed(newContactFormsOpen);
 }
 
 bool Frm_main::searchFromForm(QWidget* form, const Query& query) {
@@ -518,9 +516,9 @@ void Frm_main::buildToolbar() {
 
 bool Frm_main::Form_Load() {
     Settings& settings = *state_.env.settings;
-    state_.RemindDays =
-        std::clamp(settings.integer(setting::Day, setting::DayDefault), setting::DayMinimum, setting::DayMaximum);
-    state_.RemindAtStart = settings.integer(setting::Birthday, setting::BirthdayDefault);
+    state_.setReminder(
+        std::clamp(settings.integer(setting::Day, setting::DayDefault), setting::DayMinimum, setting::DayMaximum),
+        settings.integer(setting::Birthday, setting::BirthdayDefault));
     restorePlacement();
     if (settings.integer(setting::Toolbar, 0) == 1)
         placeToolbar(true);
@@ -528,7 +526,7 @@ bool Frm_main::Form_Load() {
         return false;
     // The address-book sync works on its own connection in a worker thread; after each batch it
     // commits the session tells the window that everything may have changed.
-    sync_ = new SyncController(this, *state_.env.dialogs, settings, paths_.data, [this] { return state_.Conn.get(); },
+    sync_ = new SyncController(this, *state_.env.dialogs, settings, paths_.data, state_,
                                [this] {
                                    if (state_.Conn)
                                        emit state_.everythingChanged();

@@ -15,7 +15,6 @@
 #include "gui/forms/DuplicatesDialog.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/forms/RecentlyDeletedDialog.h"
-#include "core/store/Store.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 #include "core/rules/GroupMove.h"
@@ -99,7 +98,7 @@ void Frm_main::showDuplicates() {
         return;
     }
     DuplicatesDialog dialog(
-        std::move(groups), [this](const QString& key) { return state_.Conn->loadContact(key); },
+        std::move(groups), [this](const QString& key) { return state_.contact(key); },
         [this](const QStringList& keys, const ContactFields& merged) {
             CommandResult result = run([&] { return state_.mergeContacts(keys.front(), merged, keys.mid(1)); });
             const bool merged_ = result.ok;

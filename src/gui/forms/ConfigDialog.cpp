@@ -117,8 +117,7 @@ void Frm_config::takeTypedDays() {
 
 void Frm_config::Command1_Click() {
     takeTypedDays(); // typing not yet finished by Enter or a change of focus counts too
-    state_.RemindAtStart = check1_->isChecked() ? 1 : 0;
-    state_.RemindDays = upDown1_->value();
+    state_.setReminder(upDown1_->value(), check1_->isChecked() ? 1 : 0);
     state_.env.settings->setText(setting::Day, QString::number(state_.RemindDays));
     state_.env.settings->setText(setting::Birthday, QString::number(state_.RemindAtStart));
     if (loginBox_->isChecked() != autostart::isInstalled()) {

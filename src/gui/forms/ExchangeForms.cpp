@@ -3,8 +3,6 @@
 #include "core/exchange/Importer.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
-#include "core/store/DataFiles.h"
-#include "core/store/Store.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

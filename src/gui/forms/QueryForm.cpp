@@ -3,7 +3,6 @@
 #include "gui/forms/FieldGrid.h"
 #include "gui/shared/KeyTips.h"
 #include "core/app/Messages.h"
-#include "core/store/Store.h"
 
 #include <QDebug>
 #include <QGridLayout>

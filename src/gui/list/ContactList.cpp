@@ -28,9 +28,9 @@ void putReminderColumnsLast(QTreeView* LV) {
 
 } // namespace
 
-void showRows(QTreeView* LV, ContactListModel* list, Store& store, RowTable rows, int picture,
+void showRows(QTreeView* LV, ContactListModel* list, DirectorySession& session, RowTable rows, int picture,
               std::optional<ReminderMarks> reminder) {
-    applyListSort(*list, store, rows);
+    applyListSort(*list, session, rows);
     LV->clearSelection();
     const bool hadReminder = list->showsReminder();
     if (hadReminder && !reminder)

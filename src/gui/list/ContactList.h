@@ -8,11 +8,11 @@
 class QTreeView;
 class ContactListModel;
 class RowTable;
-class Store;
+class DirectorySession;
 
 // Puts rows into the list, all with one picture: the one way people become rows. The reminder's
 // rows come with their countdown, shown in two columns beside the birthday.
-void showRows(QTreeView* LV, ContactListModel* list, Store& store, RowTable rows, int picture,
+void showRows(QTreeView* LV, ContactListModel* list, DirectorySession& session, RowTable rows, int picture,
               std::optional<ReminderMarks> reminder = std::nullopt);
 // The list's selected row; -1 when no row is selected.
 int selectedRow(const QTreeView* LV);

@@ -1,6 +1,6 @@
 #include "gui/list/ListFilterBar.h"
 
-#include "core/store/Store.h"
+#include "core/rules/DirectorySession.h"
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListSort.h"
@@ -9,8 +9,8 @@
 #include <QKeyEvent>
 #include <QTreeView>
 
-ListFilterBar::ListFilterBar(QTreeView* LV, ContactListModel* list, std::function<Store*()> store, QWidget* parent)
-    : QLineEdit(parent), LV_(LV), list_(list), store_(std::move(store)) {
+ListFilterBar::ListFilterBar(QTreeView* LV, ContactListModel* list, DirectorySession& session, QWidget* parent)
+    : QLineEdit(parent), LV_(LV), list_(list), session_(session) {
     setObjectName(QStringLiteral("ListFilter"));
     setAccessibleName(QStringLiteral("筛选联系人"));
     setPlaceholderText(QStringLiteral("筛选：姓名、拼音、电话或邮件地址 (Esc 清除)"));
@@ -68,14 +68,7 @@ void ListFilterBar::fillChanged() {
 
 void ListFilterBar::narrow(const QString& text) {
     if (!prepared_) {
-        FilterKeys pinyin;
-        try {
-            if (Store* store = store_())
-                pinyin = store->pinyinKeys().loadFilterKeys();
-        } catch (const std::exception& e) {
-            qDebug() << "filter keys:" << e.what(); // names, phones and addresses still match
-        }
-        filter_.prepare(list_->rows(), pinyin);
+        filter_.prepare(list_->rows(), session_.filterKeys()); // without: names, numbers, addresses match
         prepared_ = true;
     }
     const QString current = list_->keyAt(selectedRow(LV_));
@@ -83,9 +76,8 @@ void ListFilterBar::narrow(const QString& text) {
     const bool everything = static_cast<int>(rows.size()) == filter_.rowCount();
     narrowing_ = true;
     list_->showFillRows(everything ? nullptr : &rows, [this](RowTable& table) {
-        Store* store = store_();
-        if (store && list_->sortColumn() >= 0)
-            applyListSort(*list_, *store, table);
+        if (list_->sortColumn() >= 0)
+            applyListSort(*list_, session_, table);
     });
     narrowing_ = false;
     if (!current.isEmpty())

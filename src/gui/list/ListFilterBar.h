@@ -11,13 +11,13 @@
 
 class ContactListModel;
 class QTreeView;
-class Store;
+class DirectorySession;
 
 class ListFilterBar : public QLineEdit {
     Q_OBJECT
 public:
-    // `store` gives the open data file (for the names' pinyin), or nullptr.
-    ListFilterBar(QTreeView* LV, ContactListModel* list, std::function<Store*()> store, QWidget* parent = nullptr);
+    // `session`: the window's, for the names' pinyin of its data file.
+    ListFilterBar(QTreeView* LV, ContactListModel* list, DirectorySession& session, QWidget* parent = nullptr);
 
     // Shows the line with the focus in it; `typed` (a key typed in the list) starts the text.
     void open(const QString& typed = {});
@@ -35,7 +35,7 @@ private:
 
     QTreeView* LV_;
     ContactListModel* list_;
-    std::function<Store*()> store_;
+    DirectorySession& session_;
     ListFilter filter_;
     bool prepared_ = false;
     bool narrowing_ = false; // the list's resets this line causes itself

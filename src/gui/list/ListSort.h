@@ -5,8 +5,8 @@
 class QTreeView;
 class ContactListModel;
 class RowTable;
-class Store;
+class DirectorySession;
 
-void sortContactList(QTreeView* LV, ContactListModel* list, Store& store, int listColumn);
+void sortContactList(QTreeView* LV, ContactListModel* list, DirectorySession& session, int listColumn);
 // Puts freshly read rows in the order the user chose, if any.
-void applyListSort(const ContactListModel& list, Store& store, RowTable& rows);
+void applyListSort(const ContactListModel& list, DirectorySession& session, RowTable& rows);

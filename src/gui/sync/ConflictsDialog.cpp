@@ -1,7 +1,6 @@
 #include "gui/sync/ConflictsDialog.h"
 
 #include "core/app/Messages.h"
-#include "core/store/Store.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -11,8 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-ConflictsDialog::ConflictsDialog(Store& store, Dialogs& dialogs, std::function<void()> changed, QWidget* parent)
-    : QDialog(parent), store_(store), dialogs_(dialogs), changed_(std::move(changed)) {
+ConflictsDialog::ConflictsDialog(DirectorySession& session, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), session_(session), dialogs_(dialogs) {
     setWindowTitle(QStringLiteral("同步冲突"));
     setObjectName(QStringLiteral("SyncConflicts"));
     table_ = new QTableWidget(this);
@@ -40,12 +39,10 @@ ConflictsDialog::ConflictsDialog(Store& store, Dialogs& dialogs, std::function<v
 }
 
 void ConflictsDialog::fill() {
-    try {
-        conflicts_ = syncconflicts::list(store_);
-    } catch (const StoreError& e) {
-        conflicts_.clear();
-        dialogs_.show(this, msg::warning(QStringLiteral("不能读取同步冲突：") + e.message()));
-    }
+    QString failure;
+    conflicts_ = syncconflicts::list(session_, &failure);
+    if (!failure.isEmpty())
+        dialogs_.show(this, msg::warning(QStringLiteral("不能读取同步冲突：") + failure));
     table_->setRowCount(static_cast<int>(conflicts_.size()));
     for (int row = 0; row < static_cast<int>(conflicts_.size()); ++row) {
         const SyncConflict& c = conflicts_[row];
@@ -73,27 +70,17 @@ std::vector<SyncConflict> ConflictsDialog::selected() const {
     return out;
 }
 
+void ConflictsDialog::tell(const CommandResult& result) {
+    if (result.notice)
+        dialogs_.show(this, msg::warning(result.notice->text));
+}
+
 void ConflictsDialog::takeBack() {
-    bool any = false;
-    try {
-        for (const SyncConflict& c : selected()) {
-            syncconflicts::takeBack(store_, c);
-            any = true;
-        }
-    } catch (const StoreError& e) {
-        dialogs_.show(this, msg::warning(QStringLiteral("不能取回本地值：") + e.message()));
-    }
-    if (any && changed_)
-        changed_();
+    tell(syncconflicts::takeBack(session_, selected()));
     fill();
 }
 
 void ConflictsDialog::dismiss() {
-    try {
-        for (const SyncConflict& c : selected())
-            syncconflicts::dismiss(store_, c.id);
-    } catch (const StoreError& e) {
-        dialogs_.show(this, msg::warning(QStringLiteral("不能删除同步冲突：") + e.message()));
-    }
+    tell(syncconflicts::dismiss(session_, selected()));
     fill();
 }

@@ -4,16 +4,16 @@
 #include "core/sync/SyncEngine.h"
 
 #include <QDialog>
-#include <functional>
 
 class Dialogs;
+class DirectorySession;
 class QTableWidget;
 
 class ConflictsDialog : public QDialog {
     Q_OBJECT
 public:
-    // changed: called after a value was taken back, so the window shows it.
-    ConflictsDialog(Store& store, Dialogs& dialogs, std::function<void()> changed, QWidget* parent = nullptr);
+    // The values go back through the window's session, whose change notices refresh the window.
+    ConflictsDialog(DirectorySession& session, Dialogs& dialogs, QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }
     void takeBack(); // the selected rows
@@ -23,9 +23,10 @@ private:
     void fill();
     std::vector<SyncConflict> selected() const;
 
-    Store& store_;
+    void tell(const CommandResult& result);
+
+    DirectorySession& session_;
     Dialogs& dialogs_;
-    std::function<void()> changed_;
     QTableWidget* table_;
     std::vector<SyncConflict> conflicts_;
 };

@@ -2,7 +2,7 @@
 
 #include "core/app/Messages.h"
 #include "core/app/Settings.h"
-#include "core/store/Store.h"
+#include "core/rules/DirectorySession.h"
 #include "gui/sync/ConflictsDialog.h"
 #include "gui/sync/SyncAccountSettings.h"
 #include "gui/sync/SyncSettingsDialog.h"
@@ -20,9 +20,9 @@ constexpr int AtStartMs = 3000;
 } // namespace
 
 SyncController::SyncController(QWidget* window, Dialogs& dialogs, Settings& settings, const QString& dataFile,
-                               std::function<Store*()> store, std::function<void()> refresh)
+                               DirectorySession& session, std::function<void()> refresh)
     : QObject(window), window_(window), dialogs_(dialogs), settings_(settings), dataFile_(dataFile),
-      store_(std::move(store)), refresh_(std::move(refresh)), passwords_(&dialogs, window) {
+      session_(session), refresh_(std::move(refresh)), passwords_(&dialogs, window) {
     line_ = new QLabel(window);
     line_->setObjectName(QStringLiteral("syncProgress"));
     line_->setAccessibleName(QStringLiteral("同步进度"));
@@ -81,15 +81,10 @@ void SyncController::applyInterval() {
 }
 
 void SyncController::checkLocalChanges() {
-    Store* store = store_ ? store_() : nullptr;
-    if (!store || job_.isRunning() || afterChange_.isActive())
+    if (!session_.Conn || job_.isRunning() || afterChange_.isActive())
         return;
-    try {
-        if (store->syncTable().changeCount() > 0)
-            afterChange_.start();
-    } catch (const std::exception&) {
-        // A file without the log (read-only) has nothing to send.
-    }
+    if (session_.pendingSyncChanges() > 0)
+        afterChange_.start();
 }
 
 void SyncController::openSettings() {
@@ -197,11 +192,10 @@ bool SyncController::askToGoOn(const SyncReport& report) {
 }
 
 void SyncController::openConflicts() {
-    Store* store = store_ ? store_() : nullptr;
-    if (!store)
+    if (!session_.Conn)
         return;
     const FocusReturn focus;
-    ConflictsDialog dialog(*store, dialogs_, refresh_, window_);
+    ConflictsDialog dialog(session_, dialogs_, window_);
     dialog.exec();
 }
 

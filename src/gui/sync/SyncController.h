@@ -13,14 +13,15 @@ class Dialogs;
 class QLabel;
 class QWidget;
 class Settings;
-class Store;
+class DirectorySession;
 
 class SyncController : public QObject {
     Q_OBJECT
 public:
-    // refresh: re-reads the tree and the list. store: the window's own connection.
+    // refresh: re-reads the tree and the list. session: the window's own, whose data file the
+    // worker syncs on a connection of its own.
     SyncController(QWidget* window, Dialogs& dialogs, Settings& settings, const QString& dataFile,
-                   std::function<Store*()> store, std::function<void()> refresh);
+                   DirectorySession& session, std::function<void()> refresh);
     ~SyncController() override;
 
     void openSettings(); // "同步设置..."
@@ -51,7 +52,7 @@ private:
     Dialogs& dialogs_;
     Settings& settings_;
     QString dataFile_;
-    std::function<Store*()> store_;
+    DirectorySession& session_;
     std::function<void()> refresh_;
     KeyringPasswords passwords_;
     SyncJob job_;

@@ -1,15 +1,15 @@
 #include "gui/tree/GroupTree.h"
 
-#include "core/store/Store.h"
+#include "core/store/StoreError.h"
 #include "core/text/Keys.h"
 #include "gui/tree/GroupTreeModel.h"
 
 #include <QDebug>
 #include <QTreeView>
 
-void LoadGroupTree(QTreeView* TV, GroupTreeModel* tree, Store& store, const RowTable* everybody) {
+void LoadGroupTree(QTreeView* TV, GroupTreeModel* tree, DirectorySession& session, const RowTable* everybody) {
     try {
-        tree->rebuild(store, everybody);
+        tree->rebuild(session, everybody);
     } catch (const StoreError& e) {
         tree->clear();
         qDebug() << "LoadGroupTree:" << e.message();

@@ -6,16 +6,16 @@
 #include "core/text/Keys.h"
 #include "gui/shared/ContactDrag.h"
 #include "gui/shared/Pictures.h"
+#include "core/rules/DirectorySession.h"
 #include "core/store/RowTable.h"
-#include "core/store/Store.h"
 
 GroupTreeModel::GroupTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
 
-void GroupTreeModel::rebuild(Store& store, const RowTable* everybody) {
+void GroupTreeModel::rebuild(DirectorySession& session, const RowTable* everybody) {
     std::vector<Group> groups;
     std::vector<Contact> contacts;
     std::string text;
-    for (const GroupRow& row : store.groups())
+    for (const GroupRow& row : session.treeGroups())
         groups.push_back({row.key, row.name, {}});
     std::vector<std::string> groupKeys;
     for (const Group& g : groups)
@@ -47,8 +47,8 @@ void GroupTreeModel::rebuild(Store& store, const RowTable* everybody) {
     if (everybody && everybody->hasGroups()) {
         everybody->forEachFilled(visit);
     } else {
-        contacts.reserve(static_cast<size_t>(store.contactCount()));
-        store.forEachTreeContact(visit);
+        contacts.reserve(static_cast<size_t>(session.contactCount()));
+        session.forEachTreeContact(visit);
     }
 
     emit nodesAboutToChange();

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+class DirectorySession;
 class RowTable;
-class Store;
 
 class GroupTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     // Reads every group and every person; a person whose group is gone is left out. Throws StoreError.
     // From the data file; or, given a fill of everybody that kept each row's group (RowTable::hasGroups),
     // from that fill, without reading the people again.
-    void rebuild(Store& store, const RowTable* everybody = nullptr);
+    void rebuild(DirectorySession& session, const RowTable* everybody = nullptr);
     void clear();
 
     QModelIndex rootIndex() const;
