@@ -59,6 +59,16 @@ QByteArray normal(const QByteArray& line) {
     return head.join(';') + line.mid(colon);
 }
 
+// The lines of one property, as normal() writes them.
+QByteArrayList only(const QByteArrayList& all, const QByteArray& name) {
+    QByteArrayList out;
+    for (const QByteArray& line : all) {
+        if (nameOf(line) == name)
+            out.append(normal(line));
+    }
+    return out;
+}
+
 struct Copy {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("tavrel.db"));
@@ -73,6 +83,26 @@ struct Copy {
         account.url = server.addressBook().toString();
         account.user = server.user();
         return SyncEngine(*store, path, client, account).run();
+    }
+    // Each person's name and group's name, sorted.
+    QStringList people() {
+        QStringList out;
+        GroupNames groups(*store);
+        store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view name) {
+            const std::optional<ContactFields> fields = store->loadContact(QString::fromUtf8(key));
+            out.append(QString::fromUtf8(name) + u'|' + groups.nameOf(fields ? fields->groupKey : QString()));
+        });
+        out.sort();
+        return out;
+    }
+    void move(const QString& name, const QString& group) {
+        store->forEachTreeContact([&](std::string_view key, std::string_view, std::string_view n) {
+            if (QString::fromUtf8(n) != name)
+                return;
+            ContactFields fields = *store->loadContact(QString::fromUtf8(key));
+            fields.groupKey = GroupNames(*store).keyFor(group);
+            store->updateContact(QString::fromUtf8(key), fields);
+        });
     }
     QString only() {
         QStringList keys;
@@ -217,6 +247,83 @@ private slots:
         QVERIFY2(report.ok, qPrintable(report.text()));
         QCOMPARE(report.uploaded + report.downloaded, 0);
         QCOMPARE(*copy.store->loadContact(key), fields);
+    }
+
+    // Groups' cards of both kinds are groups with their members, never people; a move or a rename
+    // here goes back into the cards in the form they have.
+    void groupCards_data() {
+        QTest::addColumn<int>("server");
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<QByteArray>("kind");   // the line that makes a group's card
+        QTest::addColumn<QByteArray>("member"); // the property naming a member
+        for (const int server : {int(DavServer::Kind::Radicale), int(DavServer::Kind::Xandikos)}) {
+            const char* name = server == int(DavServer::Kind::Radicale) ? "radicale" : "xandikos";
+            QTest::addRow("%s: apple", name) << server << QByteArray("3.0")
+                                             << QByteArray("X-ADDRESSBOOKSERVER-KIND:group")
+                                             << QByteArray("X-ADDRESSBOOKSERVER-MEMBER");
+            QTest::addRow("%s: kind", name) << server << QByteArray("4.0") << QByteArray("KIND:group")
+                                            << QByteArray("MEMBER");
+        }
+    }
+    void groupCards() {
+        QFETCH(int, server);
+        QFETCH(QByteArray, version);
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, member);
+        DavServer& dav = this->server(DavServer::Kind(server));
+        if (!dav.missing().isEmpty())
+            QSKIP(qPrintable(dav.missing()));
+        const QString tag = QString::number(++cards_);
+        QStringList hrefs;
+        const std::unique_ptr<void, std::function<void(void*)>> removal(this, [&](void*) {
+            for (const QString& href : hrefs)
+                dav.request("DELETE", dav.addressBook().resolved(QUrl(href)));
+        });
+        auto put = [&](const QString& name, const QByteArray& text) {
+            hrefs.append(name + tag + QStringLiteral(".vcf"));
+            QCOMPARE(dav.put(hrefs.last(), text).status / 100, 2);
+        };
+        put(QStringLiteral("p1-"), card("p1", "3.0", "FN:张三\nN:张;三;;;\nTEL;TYPE=CELL:111"));
+        put(QStringLiteral("p2-"), card("p2", "3.0", "FN:李四\nN:李;四;;;"));
+        put(QStringLiteral("p3-"), card("p3", "3.0", "FN:王五\nN:王;五;;;"));
+        put(QStringLiteral("g1-"), card("g1", version,
+                                        "FN:同事\nN:同事;;;;\n" + kind + "\n" + member + ":urn:uuid:p1\n" + member +
+                                            ":urn:uuid:p2"));
+        put(QStringLiteral("g2-"), card("g2", version, "FN:家人\nN:家人;;;;\n" + kind + "\n" + member + ":urn:uuid:p3"));
+        QByteArrayList before;
+        for (const QString& href : hrefs)
+            before.append(dav.card(href));
+
+        Copy a;
+        SyncReport report = a.sync(dav);
+        QVERIFY2(report.ok, qPrintable(report.text()));
+        QCOMPARE(a.people(), (QStringList{"张三|同事", "李四|同事", "王五|家人"}));
+
+        a.move(QStringLiteral("张三"), QStringLiteral("家人"));
+        QVERIFY(a.store->renameGroup(GroupNames(*a.store).keyFor(QStringLiteral("同事")), QStringLiteral("同学")));
+        report = a.sync(dav);
+        QVERIFY2(report.ok, qPrintable(report.text()));
+        // The people's cards are as they were; the groups' cards say who is where, in their own form.
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lines(dav.card(hrefs[i])), lines(before[i]));
+        const QByteArrayList colleagues = lines(dav.card(hrefs[3]));
+        const QByteArrayList family = lines(dav.card(hrefs[4]));
+        QCOMPARE(without(colleagues, {"FN", "N", member}), without(lines(before[3]), {"FN", "N", member}));
+        QCOMPARE(only(colleagues, "FN"), QByteArrayList{"FN:同学"});
+        QCOMPARE(only(colleagues, member), QByteArrayList{normal(member + ":urn:uuid:p2")});
+        QCOMPARE(without(family, {member}), without(lines(before[4]), {member}));
+        QCOMPARE(only(family, member),
+                 (QByteArrayList{normal(member + ":urn:uuid:p3"), normal(member + ":urn:uuid:p1")}));
+        QCOMPARE(dav.cards().size(), 5);
+
+        // Nothing more to send; another copy reads the same groups.
+        report = a.sync(dav);
+        QVERIFY2(report.ok, qPrintable(report.text()));
+        QCOMPARE(report.uploaded + report.downloaded, 0);
+        Copy b;
+        QVERIFY(b.sync(dav).ok);
+        QCOMPARE(b.people(), (QStringList{"张三|家人", "李四|同学", "王五|家人"}));
+        QCOMPARE(a.people(), b.people());
     }
 
     // The structured name made for a name the user typed.

@@ -18,6 +18,11 @@ inline constexpr const char* SelectCardByUid = "select friendid, href from zinte
 inline constexpr const char* WriteCard =
     "insert or replace into zinteva_sync_card (friendid, href, etag, uid, card) values (?, ?, ?, ?, ?)";
 inline constexpr const char* DeleteCard = "delete from zinteva_sync_card where friendid = ?";
+// The rows of groups' cards: their friendid is "group", a tab, the group's key, a tab and the href
+// (between "group\t" and "group\n" in the key's order).
+inline constexpr const char* SelectGroupCards = "select friendid, href, etag, uid, card from zinteva_sync_card "
+                                                "where friendid >= 'group' || char(9) and friendid < 'group' || "
+                                                "char(10) order by href";
 
 inline constexpr const char* SelectChanges =
     "select friendid, deleted, seq from zinteva_sync_change order by seq limit ?";

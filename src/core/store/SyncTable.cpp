@@ -57,6 +57,23 @@ SyncCardRow SyncTable::readCard(const char* select, const QString& key) {
     return row;
 }
 
+std::vector<SyncCardRow> SyncTable::groupCards() {
+    std::vector<SyncCardRow> rows;
+    Statement s(connection_, syncsql::SelectGroupCards);
+    while (s.step()) {
+        SyncCardRow row;
+        row.found = true;
+        row.friendid = s.text(0);
+        row.href = s.text(1);
+        row.etag = s.text(2);
+        row.uid = s.text(3);
+        const std::string_view card = s.view(4);
+        row.card = QByteArray(card.data(), static_cast<qsizetype>(card.size()));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 QString SyncTable::contactOfUid(const QString& uid) {
     Statement s(connection_, syncsql::SelectCardByUid);
     s.bind(1, uid);

@@ -47,6 +47,9 @@ public:
 
     SyncCardRow cardByHref(const QString& href);
     SyncCardRow cardOf(const QString& contactKey);
+    // The rows of groups' cards, by href. Such a row's friendid is no contact's key: it is "group", a
+    // tab, the group's key, a tab and the card's href.
+    std::vector<SyncCardRow> groupCards();
     QString contactOfUid(const QString& uid); // empty when no card has the UID
     void writeCard(const SyncCardRow& row);
     void removeCard(const QString& contactKey);

@@ -367,6 +367,15 @@ QByteArray adrValue(const QList<QByteArray>& old, const QString& address, const 
     return out.join(';');
 }
 
+void setLineValue(Line& line, const QByteArray& head, const QByteArray& value) {
+    if (head == line.head && value == line.value)
+        return; // the line says it already: its bytes stay
+    line.head = head;
+    line.value = value;
+    line.logical = head + ':' + value;
+    line.bytes.clear(); // written anew
+}
+
 // ---- the fields of a card
 
 // The field a line was read into, as the sync's fields count them (the postal code is the address's).
@@ -439,12 +448,7 @@ private:
         return out;
     }
     static void setValue(Line& line, const QByteArray& head, const QByteArray& value) {
-        if (head == line.head && value == line.value)
-            return; // the line says it already: its bytes stay
-        line.head = head;
-        line.value = value;
-        line.logical = head + ':' + value;
-        line.bytes.clear(); // written anew
+        setLineValue(line, head, value);
     }
     // New lines go after the last line of their property, else before END:VCARD.
     void insert(const QList<QByteArray>& lines) {
@@ -722,6 +726,57 @@ QStringList structuredName(const QStringList& old, const QString& name) {
     }
     const QString givenName = words.takeFirst();
     return {familyName, givenName, words.join(u' '), newPrefix, newSuffix};
+}
+
+std::optional<QByteArray> groupCard(const QByteArray& base, const QString& name, const QStringList& add,
+                                    const QStringList& remove) {
+    std::optional<Card> card = split(base);
+    if (!card)
+        return std::nullopt;
+    auto isMember = [](const Line& line) {
+        return line.kind == Kind::Property && (line.name == "MEMBER" || line.name == "X-ADDRESSBOOKSERVER-MEMBER");
+    };
+    QStringList present;
+    Line* last = nullptr;
+    QByteArray head, prefix = "urn:uuid:";
+    QByteArray kind;
+    for (size_t i = 0; i < card->lines.size(); ++i) {
+        Line& line = card->lines[i];
+        if (line.kind == Kind::Property && (line.name == "KIND" || line.name == "X-ADDRESSBOOKSERVER-KIND"))
+            kind = line.name;
+        if (line.kind == Kind::Property && line.name == "FN" && unescaped(QString::fromUtf8(line.value)) != name)
+            setLineValue(line, plainHead(line.head), esc(name));
+        if (line.kind == Kind::Property && line.name == "N" && part(rawParts(line.value, ';'), 0) != name) {
+            QList<QByteArray> parts = rawParts(line.value, ';');
+            parts[0] = esc(name);
+            setLineValue(line, plainHead(line.head), parts.join(';'));
+        }
+        if (!isMember(line))
+            continue;
+        QString uid = unescaped(QString::fromUtf8(line.value)).trimmed();
+        const bool urn = uid.startsWith(u"urn:uuid:", Qt::CaseInsensitive);
+        if (urn)
+            uid = uid.mid(9);
+        // New members are written as the card writes its others.
+        head = plainHead(line.head);
+        prefix = urn ? line.value.trimmed().left(9) : QByteArray();
+        if (remove.contains(uid))
+            line.removed = true;
+        else
+            present.append(uid);
+        last = i + 1 < card->lines.size() ? &card->lines[i + 1] : nullptr;
+    }
+    if (head.isEmpty())
+        head = kind == "KIND" ? "MEMBER" : "X-ADDRESSBOOKSERVER-MEMBER";
+    if (!last)
+        last = &card->lines.back();
+    for (const QString& uid : add) {
+        if (!present.contains(uid) && !remove.contains(uid)) {
+            last->inserted.append(head + ':' + prefix + esc(uid));
+            present.append(uid);
+        }
+    }
+    return joined(*card);
 }
 
 std::optional<QByteArray> patch(const QByteArray& base, const SyncContact& was, const SyncContact& now) {

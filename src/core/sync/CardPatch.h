@@ -23,6 +23,12 @@ QString defaultGroup();
 // the reader reads differently than expected): the caller then writes a whole card.
 std::optional<QByteArray> patch(const QByteArray& base, const SyncContact& was, const SyncContact& now);
 
+// A group's card with its name (FN, the first part of N) and its members changed: members named in
+// `remove` go, those in `add` are written as the card writes its others (MEMBER or
+// X-ADDRESSBOOKSERVER-MEMBER, urn:uuid: or not). Nothing when the card cannot be edited line by line.
+std::optional<QByteArray> groupCard(const QByteArray& base, const QString& name, const QStringList& add,
+                                    const QStringList& remove);
+
 // The structured name (family; given; additional; prefix; suffix) for a name the user typed, made
 // from the card's old one: its parts stay where the new name still has them, a Chinese name is
 // split after its family name (王小明: 王;小明), a Western one at its blanks.

@@ -217,6 +217,8 @@ std::optional<SyncContact> read(const QByteArray& card, QString* uid, QString* e
     contact.group = record.groupName;
     contact.photo = record.photoData;
     contact.photoExtension = record.photoExtension;
+    contact.groupCard = record.groupCard;
+    contact.members = record.members;
     if (uid)
         *uid = record.uid;
     return contact;

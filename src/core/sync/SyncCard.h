@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct SyncContact {
     QString group;
     QByteArray photo; // the picture's bytes (from the card, or read from the local file)
     QString photoExtension;
+    // A group's card (KIND:group, X-ADDRESSBOOKSERVER-KIND:group): no person. `group` is its name,
+    // `members` the UIDs of its members.
+    bool groupCard = false;
+    QStringList members;
 };
 
 struct FieldConflict {

@@ -71,6 +71,22 @@ struct Stopped {
     QString why;
 };
 
+// A group's card has a row among the cards, under a key no contact has: "group", its group's key and
+// its href, apart by tabs.
+QString groupRowKey(const QString& groupKey, const QString& href) {
+    return QStringLiteral("group\t") + groupKey + u'\t' + href;
+}
+bool isGroupRow(const QString& friendid) {
+    return friendid.startsWith(QStringLiteral("group\t"));
+}
+QString groupKeyOfRow(const QString& friendid) {
+    return friendid.section(u'\t', 1, 1);
+}
+QString memberUid(QString uid) {
+    uid = uid.trimmed();
+    return uid.startsWith(u"urn:uuid:", Qt::CaseInsensitive) ? uid.mid(9) : uid;
+}
+
 bool isWebAddress(const QString& photo) {
     return photo.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
            photo.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
@@ -221,6 +237,7 @@ struct SyncEngine::Impl {
     SyncReport report;
     QUrl collection;
     QSet<QString> leaving;                 // hrefs this run found gone from the server
+    bool groupCardsChanged = false;        // a group's card came in this run
     QHash<QString, QStringList> sharedUid; // UID -> names of the different cards that carry it
     QString photosFolder;
     bool localChanged = false; // in the open transaction
@@ -432,6 +449,10 @@ struct SyncEngine::Impl {
             report.problems.append(QStringLiteral("服务器上的名片 %1 无法读取：%2").arg(href, error));
             return;
         }
+        if (server->groupCard) {
+            applyGroupCard(href, etag, uid, card, *server);
+            return;
+        }
         // The card's address is who it is; its UID only a hint. Another card of the same UID is the
         // same person only when it moved here: its old address went from the server in this run.
         // Else they are two people (a server may hold thousands of different cards of one UID).
@@ -504,6 +525,175 @@ struct SyncEngine::Impl {
             dropChange(key);
         }
         ++report.downloaded;
+    }
+
+    // ---- groups' cards
+    // A group's card is a group here, never a person: the group of its name (made when there is none),
+    // renamed when the card was renamed and the group was not here. Its members are placed after the
+    // pull (placeMembers).
+    void applyGroupCard(const QString& href, const QString& etag, const QString& uid, const QByteArray& card,
+                        const SyncContact& server) {
+        const Row row = rowByHref(href);
+        QString key;
+        if (row.found && isGroupRow(row.friendid)) {
+            key = groupKeyOfRow(row.friendid);
+            const std::optional<SyncContact> old = synccard::read(row.card, nullptr, nullptr);
+            GroupNames& names = readGroups();
+            if (!names.exists(key)) {
+                key = groupKeyFor(server.group, {});
+            } else if (old && names.nameOf(key) == old->group && server.group != old->group &&
+                       store.renameGroup(key, server.group)) {
+                groups.reset();
+                localChanged = true;
+            }
+            deleteRow(row.friendid);
+        } else {
+            if (row.found) {
+                // An earlier run took the group's card for a person: that person goes (to 最近删除),
+                // here only; the card stays on the server.
+                if (store.loadContact(row.friendid)) {
+                    store.deleteContact(row.friendid);
+                    localChanged = true;
+                }
+                dropChange(row.friendid);
+                deleteRow(row.friendid);
+            }
+            key = groupKeyFor(server.group, {});
+        }
+        writeRow(groupRowKey(key, href), href, etag, uid, card);
+        groupCardsChanged = true;
+        ++report.downloaded;
+    }
+
+    // The members of the groups' cards are put into their groups, the first card (by href) that names
+    // a person winning. A person whose own card names a group (CATEGORIES) stays in it, and one with a
+    // change waiting to go up keeps it.
+    void placeMembers() {
+        const std::vector<Row> rows = table.groupCards();
+        if (rows.empty() || (!groupCardsChanged && report.downloaded == 0))
+            return;
+        inBatch([&] {
+            QSet<QString> placed;
+            for (const Row& row : rows) {
+                const QString key = groupKeyOfRow(row.friendid);
+                const std::optional<SyncContact> card = synccard::read(row.card, nullptr, nullptr);
+                if (!card || !readGroups().exists(key))
+                    continue;
+                for (const QString& member : card->members) {
+                    const QString contact = table.contactOfUid(memberUid(member));
+                    if (contact.isEmpty() || isGroupRow(contact) || placed.contains(contact))
+                        continue;
+                    placed.insert(contact);
+                    std::optional<ContactFields> fields = store.loadContact(contact);
+                    if (!fields || fields->groupKey == key || changeOf(contact))
+                        continue;
+                    const Row person = rowByFriend(contact);
+                    const std::optional<SyncContact> own = synccard::read(person.card, nullptr, nullptr);
+                    if (own && !own->group.isEmpty())
+                        continue;
+                    fields->groupKey = key;
+                    store.updateContact(contact, *fields);
+                    dropChange(contact);
+                    localChanged = true;
+                }
+            }
+        });
+    }
+
+    // Whether the group has a card of its own on the server: its people are named there, not by a
+    // CATEGORIES line on their cards.
+    bool hasGroupCard(const QString& groupName) {
+        for (const Row& row : table.groupCards()) {
+            if (readGroups().nameOf(groupKeyOfRow(row.friendid)) == groupName)
+                return true;
+        }
+        return false;
+    }
+
+    // After the people went up: each group's card names the people moved into its group and no
+    // longer those moved out (of the card that placed them), and carries the group's name.
+    void pushGroupCards(const std::vector<Change>& changes, const QHash<QString, QString>& uidsOfDeleted) {
+        std::vector<Row> rows = table.groupCards();
+        if (rows.empty())
+            return;
+        groups.reset();
+        // Who placed whom: the first card naming a person, as placeMembers reads them.
+        QHash<QString, QString> placedBy; // uid -> href
+        QHash<QString, QStringList> membersOf;
+        for (const Row& row : rows) {
+            const std::optional<SyncContact> card = synccard::read(row.card, nullptr, nullptr);
+            QStringList members;
+            for (const QString& member : card ? card->members : QStringList())
+                members.append(memberUid(member));
+            for (const QString& member : members) {
+                if (!placedBy.contains(member))
+                    placedBy.insert(member, row.href);
+            }
+            membersOf.insert(row.href, members);
+        }
+        // Each changed person once: the card's UID, the group here (none when deleted).
+        struct Moved {
+            QString friendid, uid, groupKey;
+        };
+        std::vector<Moved> moved;
+        for (const Change& change : changes) {
+            const QString uid =
+                change.deleted ? uidsOfDeleted.value(change.friendid) : rowByFriend(change.friendid).uid;
+            if (uid.isEmpty() || (!membersOf.isEmpty() && !placedBy.contains(uid) && change.deleted))
+                continue;
+            const std::optional<ContactFields> fields =
+                change.deleted ? std::nullopt : store.loadContact(change.friendid);
+            moved.push_back({change.deleted ? QString() : change.friendid, uid, fields ? fields->groupKey : QString()});
+        }
+        for (const Row& row : rows) {
+            const QString key = groupKeyOfRow(row.friendid);
+            if (!readGroups().exists(key))
+                continue;
+            const QStringList& members = membersOf[row.href];
+            QStringList add, remove;
+            for (const Moved& person : moved) {
+                if (person.groupKey == key) {
+                    if (!members.contains(person.uid))
+                        add.append(person.uid);
+                } else if (placedBy.value(person.uid) == row.href) {
+                    // Moved out, unless the person's own card names the group it is in.
+                    const std::optional<SyncContact> own =
+                        person.friendid.isEmpty() ? std::nullopt
+                                                  : synccard::read(rowByFriend(person.friendid).card, nullptr, nullptr);
+                    if (!own || own->group.isEmpty())
+                        remove.append(person.uid);
+                }
+            }
+            uploadGroupCard(row, readGroups().nameOf(key), add, remove);
+        }
+    }
+
+    void uploadGroupCard(Row row, const QString& name, const QStringList& add, const QStringList& remove) {
+        for (int attempt = 0; attempt < MaxPutAttempts; ++attempt) {
+            const std::optional<QByteArray> card = cardpatch::groupCard(row.card, name, add, remove);
+            if (!card || *card == row.card)
+                return;
+            DavClient::Headers headers;
+            if (!row.etag.isEmpty())
+                headers.append(qMakePair(QByteArray("If-Match"), QByteArray(row.etag.toUtf8())));
+            const DavReply reply = client.send("PUT", urlOf(row.href), *card, headers);
+            if (isSuccess(reply.status)) {
+                inBatch([&] { writeRow(row.friendid, row.href, QString::fromUtf8(reply.etag), row.uid, *card); });
+                ++report.uploaded;
+                return;
+            }
+            if (reply.status != 412) {
+                report.problems.append(QStringLiteral("上传分组 %1 失败：%2").arg(name, davStatusText(reply.status)));
+                return;
+            }
+            // Changed there meanwhile: the same edit on the card as it is now.
+            const auto fetched = fetch(row.href);
+            if (!fetched)
+                return;
+            row.card = fetched->first;
+            row.etag = fetched->second;
+        }
+        report.problems.append(QStringLiteral("上传分组 %1 失败：服务器上的名片一直在变").arg(name));
     }
 
     void noteSharedUid(const QString& uid, const QString& other, const QString& name) {
@@ -728,6 +918,7 @@ struct SyncEngine::Impl {
         }
         if (tokenUsed)
             inBatch([&] { setState("token", token); });
+        placeMembers();
         reportSharedUids();
     }
 
@@ -816,7 +1007,7 @@ struct SyncEngine::Impl {
         settlePhoto(*local, base);
         // A card without a category puts its person into the first group here (or 未分组): being there
         // is no category to add to the card.
-        if (base && base->group.isEmpty() && standsForNoCategory(local->group))
+        if (base && base->group.isEmpty() && (standsForNoCategory(local->group) || hasGroupCard(local->group)))
             local->group.clear();
         if (base && !row.etag.isEmpty() && synccard::same(*base, *local)) {
             inBatch([&] { dropChangeAt(change); });
@@ -932,6 +1123,13 @@ struct SyncEngine::Impl {
     void push() {
         inBatch([&] { table.markUnsent(); });
         const std::vector<Change> changes = table.changes();
+        // The UIDs of people deleted here, while their cards' rows are there: the groups' cards let go
+        // of them.
+        QHash<QString, QString> uidsOfDeleted;
+        for (const Change& change : changes) {
+            if (change.deleted)
+                uidsOfDeleted.insert(change.friendid, rowByFriend(change.friendid).uid);
+        }
         int done = 0;
         for (const Change& change : changes) {
             if (done++ % 50 == 0)
@@ -941,6 +1139,7 @@ struct SyncEngine::Impl {
             else
                 uploadChange(change);
         }
+        pushGroupCards(changes, uidsOfDeleted);
     }
 };
 
