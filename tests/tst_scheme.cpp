@@ -173,16 +173,19 @@ private slots:
             return colourscheme::contrastRatio(mark.rgb() & 0xffffff, base.rgb() & 0xffffff);
         };
         const QColor light = row.data(Qt::ForegroundRole).value<QColor>();
+        const QColor lightBase = window.LV()->palette().color(QPalette::Base);
         QVERIFY2(readable() >= 4.5, qPrintable(QString::number(readable())));
 
+        // The application's palette changes first; the widgets take it up from their events.
         served.announce(1);
         QTRY_COMPARE(desktop.applied(), Scheme::Dark);
-        QCOMPARE(window.LV()->palette().color(QPalette::Base), QColor::fromRgb(colourscheme::dark().base));
+        QTRY_COMPARE(window.LV()->palette().color(QPalette::Base), QColor::fromRgb(colourscheme::dark().base));
         QVERIFY(row.data(Qt::ForegroundRole).value<QColor>() != light);
         QVERIFY2(readable() >= 4.5, qPrintable(QString::number(readable())));
 
         served.announce(0); // no preference: back to the platform's (light) palette
         QTRY_COMPARE(desktop.applied(), Scheme::Light);
+        QTRY_COMPARE(window.LV()->palette().color(QPalette::Base), lightBase);
         QCOMPARE(row.data(Qt::ForegroundRole).value<QColor>(), light);
     }
 };
