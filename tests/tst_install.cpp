@@ -196,6 +196,14 @@ private slots:
         QCOMPARE(user.messages(), QStringList{loggedMessage({}, foldertext::created(user.paths().data))});
         QVERIFY(!QFile::exists(root_.filePath(QStringLiteral("usr/bin/tavrel.mdb"))));
         QCOMPARE(QFileInfo(user.dataDir()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        // The folder and the file did not exist when the first copy took its lock: it holds the
+        // lock of the new ones, so a second copy is refused.
+        QProcess twin;
+        user.start(twin, program_);
+        QVERIFY(twin.waitForFinished(Timeout));
+        QVERIFY(twin.exitCode() != 0);
+        QCOMPARE(user.messages().value(1), loggedMessage({}, guardtext::AlreadyRunning));
+        QCOMPARE(first.state(), QProcess::Running);
 
         QVERIFY(endWith(first, SIGTERM));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
@@ -214,9 +222,10 @@ private slots:
         }
         QProcess second;
         user.start(second, program_);
-        QVERIFY(user.waitForMessages(2));
+        QVERIFY(user.waitForMessages(3));
         QVERIFY(endWith(second, SIGTERM));
-        QCOMPARE(user.messages(), (QStringList{loggedMessage({}, foldertext::created(user.paths().data)), oneBirthdayMessage()}));
+        QCOMPARE(user.messages(), (QStringList{loggedMessage({}, foldertext::created(user.paths().data)),
+                                               loggedMessage({}, guardtext::AlreadyRunning), oneBirthdayMessage()}));
     }
 
     void lostFilesAreReported_data() {

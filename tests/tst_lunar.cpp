@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(std::optional<QDate>)
 
@@ -507,6 +508,83 @@ private slots:
         QVERIFY(QFile::exists(entry));
         QVERIFY(error.contains(QStringLiteral("不是本程序写的")));
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The entry follows the desktop entry rules whatever the program's path holds: one Exec line whose
+    // value, unescaped and unquoted as a desktop reads it, is the path; a path with a line break or
+    // another control character is refused and nothing is written. A new entry is 0600 under umask 022.
+    void autostartEntryFollowsTheRules_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("blank and dollar") << "/opt/my $apps/zinteva" << true;
+        QTest::newRow("quotes, backtick, backslash, percent") << "/opt/a\"b`c\\d%e'f/zinteva" << true;
+        QTest::newRow("leading blank") << "/opt/ x/zinteva" << true;
+        QTest::newRow("chinese") << "/opt/通讯录 程序/zinteva" << true;
+        QTest::newRow("newline and a second Exec") << "/tmp/x\nExec=/bin/sh -c evil\n/zinteva" << false;
+        QTest::newRow("carriage return") << "/tmp/x\rExec=evil/zinteva" << false;
+        QTest::newRow("tab") << "/tmp/a\tb/zinteva" << false;
+        QTest::newRow("escape") << "/tmp/a\x1b[31mb/zinteva" << false;
+        QTest::newRow("equals sign") << "/tmp/a=b/zinteva" << false;
+    }
+    void autostartEntryFollowsTheRules() {
+        QFETCH(QString, program);
+        QFETCH(bool, accepted);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const mode_t mask = ::umask(022);
+        QString error;
+        const bool installed = autostart::install(program, &error);
+        ::umask(mask);
+        qunsetenv("XDG_CONFIG_HOME");
+        const QString entry = config.filePath(QStringLiteral("autostart/zinteva-remind.desktop"));
+        QCOMPARE(installed, accepted);
+        if (!accepted) {
+            QVERIFY(!QFile::exists(entry));
+            QVERIFY2(error.startsWith(QStringLiteral("程序所在的路径中有")), qPrintable(error));
+            QVERIFY(!error.contains(u'\n' + QStringLiteral("Exec")));
+            return;
+        }
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(entry).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0600u);
+        QCOMPARE(::stat(QFile::encodeName(config.filePath(QStringLiteral("autostart"))).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0700u); // made for it: the user's alone under umask 022 too
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList execs = lines.filter(QRegularExpression(QStringLiteral("^Exec\\s*=")));
+        QCOMPARE(execs.size(), 1);
+        // Undo the string escapes, then the quoting, as a desktop does.
+        QString value;
+        const QString raw = execs[0].mid(5);
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == u'\\' && i + 1 < raw.size()) {
+                const QChar next = raw[++i];
+                value += next == u's' ? u' ' : next == u'n' ? u'\n' : next == u't' ? u'\t' : next == u'r' ? u'\r' : next;
+            } else {
+                value += raw[i];
+            }
+        }
+        QVERIFY2(value.startsWith(u'"') && value.endsWith(QStringLiteral("\" --remind")), qPrintable(value));
+        QString path;
+        const QString quoted = value.mid(1, value.size() - 1 - int(qstrlen("\" --remind")));
+        for (qsizetype i = 0; i < quoted.size(); ++i) {
+            if (quoted[i] == u'\\' && i + 1 < quoted.size())
+                path += quoted[++i];
+            else if (quoted[i] == u'%' && i + 1 < quoted.size() && quoted[i + 1] == u'%')
+                path += quoted[i++];
+            else
+                path += quoted[i];
+        }
+        QCOMPARE(path, program);
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!validator.isEmpty()) {
+            QProcess validate;
+            validate.start(validator, {entry});
+            QVERIFY(validate.waitForFinished(60000));
+            const QByteArray said = validate.readAllStandardOutput() + validate.readAllStandardError();
+            QVERIFY2(validate.exitCode() == 0 && !said.contains("error"), said.constData());
+        }
     }
 
 private:

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -205,6 +206,44 @@ private slots:
         QVERIFY(RunningWindow::showReminderIn(fx.dir.path(), caller));
         QTRY_VERIFY(fx.state.ListSource.isQuery());
         QCOMPARE(listNames(w), QStringList{QStringLiteral("奶奶")});
+    }
+
+    // Calls that come while the reminder is on its way or showing raise that one: ten calls at once,
+    // and ten more while it shows, open one box; once it is closed, the next call opens one again.
+    void remindersDoNotStack() {
+        QWidget window;
+        window.show();
+        int shown = 0, open = 0, most = 0;
+        std::function<void()> whileShowing;
+        RunningWindow answering(
+            window,
+            [&] {
+                ++shown;
+                most = std::max(most, ++open);
+                QDialog box(&window);
+                QTimer::singleShot(0, &box, [&] {
+                    whileShowing();
+                    QTimer::singleShot(0, &box, &QDialog::accept);
+                });
+                box.exec();
+                --open;
+            },
+            QString(), QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"), QStringLiteral("none")));
+        whileShowing = [&] {
+            for (int i = 0; i < 10; ++i)
+                answering.ShowReminder();
+        };
+        for (int i = 0; i < 10; ++i)
+            answering.ShowReminder();
+        QTRY_COMPARE(shown, 1);
+        QTRY_COMPARE(open, 0);
+        QTest::qWait(50); // nothing queued shows later
+        QCOMPARE(shown, 1);
+        QCOMPARE(most, 1);
+        whileShowing = [] {};
+        answering.ShowReminder();
+        QTRY_COMPARE(shown, 2);
+        QCOMPARE(most, 1);
     }
 
     void loginReminderOption() {

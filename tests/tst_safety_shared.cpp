@@ -4,6 +4,8 @@
 // make dropped before anything runs; private modes; photos of an unfinished import never left behind.
 #include "core/app/CloseBackup.h"
 #include "core/app/CommandLine.h"
+#include "core/app/DataFolder.h"
+#include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
@@ -23,6 +25,9 @@
 #include <QTextStream>
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <csignal>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -146,12 +151,207 @@ private slots:
         QCOMPARE(fx.dialogs.last(), msg::stop("meldra已经在运行了!"));
     }
 
+    // The lock follows the data file itself: a hard link in another folder, or the file bind-mounted
+    // over a name elsewhere, is the same file and so the same lock, also after a restore put a new
+    // file in place. Without a runtime folder for that lock, a file with a second name is refused.
+    void oneLockPerFileThroughOtherNames_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("hard link") << "link";
+        QTest::newRow("hard link to a restored file") << "restored";
+        QTest::newRow("hard link, no runtime folder") << "noruntime";
+        QTest::newRow("file bind-mounted elsewhere") << "bind";
+    }
+    void oneLockPerFileThroughOtherNames() {
+        QFETCH(QString, how);
+        RuntimeDir runtime;
+        Fixture fx;
+        fx.addContact(fx.addGroup("朋友"), "张三");
+        fx.state.Conn.reset();
+        if (how == "restored") {
+            QString error;
+            QVERIFY2(refreshBackup(fx.paths, &error), qPrintable(error));
+            QVERIFY(QFile::remove(fx.paths.data));
+        }
+        StartupGuard first(fx.paths);
+        QVERIFY(first.run(fx.dialogs)); // after a restore, when the file was gone
+        QVERIFY(QFile::exists(fx.paths.data));
+        QTemporaryDir other;
+        const DataPaths second = DataPaths::in(other.path());
+        if (how == "bind") {
+            // In a child with a mount namespace of its own, so that the mount never shows outside.
+            const pid_t child = fork();
+            if (child == 0) {
+                if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                    ::_exit(77);
+                const int fd = ::open(QFile::encodeName(second.data).constData(), O_WRONLY | O_CREAT, 0600);
+                if (fd < 0 || ::close(fd) != 0 ||
+                    ::mount(QFile::encodeName(fx.paths.data).constData(), QFile::encodeName(second.data).constData(),
+                            nullptr, MS_BIND, nullptr) != 0)
+                    ::_exit(77);
+                DataFileLock lock(second.data);
+                ::_exit(lock.lock(DataFileLock::Role::Command, 0) ? 0 : 1);
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status));
+            if (WEXITSTATUS(status) == 77)
+                QSKIP("no mount namespace here");
+            QCOMPARE(WEXITSTATUS(status), 1); // refused
+            return;
+        }
+        QVERIFY(::link(QFile::encodeName(fx.paths.data).constData(), QFile::encodeName(second.data).constData()) == 0);
+        if (how == "noruntime")
+            qunsetenv("XDG_RUNTIME_DIR");
+        StartupGuard guard(second);
+        QVERIFY(!guard.run(fx.dialogs));
+        QString output;
+        QCOMPARE(commandLine({"--import", fx.dir.filePath("none.vcf")}, second.data, &output), exitcode::Incomplete);
+        if (how == "noruntime") {
+            QVERIFY2(fx.dialogs.last().text.contains(QStringLiteral("硬链接")), qPrintable(fx.dialogs.last().text));
+            QVERIFY2(output.contains(QStringLiteral("硬链接")), qPrintable(output));
+        } else {
+            QCOMPARE(fx.dialogs.last(), msg::stop("meldra已经在运行了!"));
+            QVERIFY2(output.contains(QStringLiteral("zinteva 的窗口正在使用数据文件")), qPrintable(output));
+        }
+    }
+
+    // Another user's data file, backup or folder, or one others may write, is not used: the window and
+    // the command line say why and what to do, and nothing is written into it.
+    void othersFilesAreNotUsed_data() {
+        QTest::addColumn<QString>("which"); // data, backup, folder, parent
+        QTest::addColumn<int>("owner");     // -1: the user's own
+        QTest::addColumn<int>("mode");      // -1: as made
+        QTest::addColumn<QString>("told");
+        QTest::newRow("data file of another user") << "data" << 65534 << -1 << "chown";
+        QTest::newRow("data file others may write") << "data" << -1 << 0666 << "chmod go-w";
+        QTest::newRow("data file its group may write") << "data" << -1 << 0660 << "chmod go-w";
+        QTest::newRow("backup of another user") << "backup" << 65534 << -1 << "chown";
+        QTest::newRow("backup others may write") << "backup" << -1 << 0606 << "chmod go-w";
+        QTest::newRow("folder of another user") << "folder" << 65534 << -1 << "chown";
+        QTest::newRow("folder others may write") << "folder" << -1 << 0777 << "chmod go-w";
+        QTest::newRow("sticky folder others may write") << "folder" << -1 << 01777 << "chmod go-w";
+        QTest::newRow("folder above others may write") << "parent" << -1 << 0777 << "chmod go-w";
+        QTest::newRow("folder above of another user") << "parent" << 65534 << -1 << "chown";
+    }
+    void othersFilesAreNotUsed() {
+        QFETCH(QString, which);
+        QFETCH(int, owner);
+        QFETCH(int, mode);
+        QFETCH(QString, told);
+        QTemporaryDir base;
+        const QString parent = base.filePath("parent");
+        const DataPaths paths = DataPaths::in(parent + "/data");
+        QVERIFY(QDir().mkpath(paths.dir));
+        QCOMPARE(::chmod(QFile::encodeName(paths.dir).constData(), 0700), 0);
+        {
+            Store::createEmpty(paths.data);
+            auto store = Store::open(paths.data);
+            ContactFields f;
+            f.groupKey = store->addGroup(QStringLiteral("朋友"));
+            f.name = QStringLiteral("张三");
+            store->addContact(f);
+        }
+        QString error;
+        QVERIFY2(refreshBackup(paths, &error), qPrintable(error));
+        const QString target = which == "data" ? paths.data : which == "backup" ? paths.backup
+                             : which == "folder" ? paths.dir : parent;
+        if (owner >= 0)
+            QCOMPARE(::chown(QFile::encodeName(target).constData(), static_cast<uid_t>(owner), static_cast<gid_t>(owner)), 0);
+        if (mode >= 0)
+            QCOMPARE(::chmod(QFile::encodeName(target).constData(), static_cast<mode_t>(mode)), 0);
+        const QString before = dumpFile(paths.data);
+        const QString cards = base.filePath("cards.vcf");
+        writeBytes(cards, card("李四"));
+
+        QString output;
+        QCOMPARE(commandLine({"--import", cards}, paths.data, &output), exitcode::Incomplete);
+        QVERIFY2(output.contains(told) && output.contains(QStringLiteral("为安全起见不使用它")), qPrintable(output));
+        FakeDialogs dialogs;
+        StartupGuard guard(paths);
+        QVERIFY(!guard.run(dialogs));
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.last().icon, MsgIcon::Critical);
+        QVERIFY2(dialogs.last().text.contains(told), qPrintable(dialogs.last().text));
+        QCOMPARE(dumpFile(paths.data), before);
+        QVERIFY(!QFile::exists(QDir(paths.dir).filePath(".tavrel.mdb.lock")));
+    }
+
+    // A portable copy keeps its data beside itself only in a folder of the user's own that nobody else
+    // may write; otherwise the user's own data folder is used.
+    void programFolderCountsOnlyWhenPrivate_data() {
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("own, 0755") << -1 << 0755 << true;
+        QTest::newRow("own, 0700") << -1 << 0700 << true;
+        QTest::newRow("others may write") << -1 << 0777 << false;
+        QTest::newRow("group may write") << -1 << 0775 << false;
+        QTest::newRow("another user's") << 65534 << 0755 << false;
+    }
+    void programFolderCountsOnlyWhenPrivate() {
+        QFETCH(int, owner);
+        QFETCH(int, mode);
+        QFETCH(bool, counts);
+        QTemporaryDir base;
+        const QString folder = base.filePath("portable");
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), static_cast<mode_t>(mode)), 0);
+        if (owner >= 0)
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), static_cast<uid_t>(owner), static_cast<gid_t>(owner)), 0);
+        QCOMPARE(programFolderTakesData(folder), counts);
+    }
+
+    // What the program writes for the user is private under umask 022: a new export and a new
+    // settings file are 0600 and the folders made for them 0700; a file that is there keeps its mode.
+    void filesWrittenForTheUserArePrivate_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("before"); // -1: no file yet
+        QTest::addColumn<int>("after");
+        QTest::newRow("new vCard export") << "export.vcf" << -1 << 0600;
+        QTest::newRow("new CSV export") << "export.csv" << -1 << 0600;
+        QTest::newRow("export over a 0644 file") << "export.vcf" << 0644 << 0644;
+        QTest::newRow("new settings") << "settings" << -1 << 0600;
+        QTest::newRow("settings there, 0640") << "settings" << 0640 << 0640;
+    }
+    void filesWrittenForTheUserArePrivate() {
+        QFETCH(QString, what);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        Fixture fx;
+        fx.addContact(fx.addGroup("朋友"), "张三");
+        QTemporaryDir out;
+        const bool settings = what == "settings";
+        const QString path = settings ? out.filePath("config/tavrel/tavrel.ini") : out.filePath(what);
+        if (before >= 0) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+            writeBytes(path, settings ? QByteArray("[set]\n") : QByteArray("old"));
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(before)), 0);
+        }
+        if (settings) {
+            Settings written(path);
+            written.setText(QStringLiteral("Day"), QStringLiteral("10"));
+            written.sync();
+        } else {
+            QString error;
+            int count = 0;
+            QVERIFY2(Exporter(*fx.state.Conn).exportToFile(path, ExportSelection::all(),
+                                                           Exporter::formatFor(path, VCardVersion::V30), &count, &error),
+                     qPrintable(error));
+        }
+        QCOMPARE(modeOf(path), after);
+        if (settings && before < 0) {
+            QCOMPARE(modeOf(out.filePath("config/tavrel")), 0700);
+            QCOMPARE(modeOf(out.filePath("config")), 0700);
+        }
+    }
+
     void lockFilesArePrivateAndNeverFollowed() {
         RuntimeDir runtime;
         Fixture fx;
         const QStringList paths = DataFileLock(fx.paths.data).lockPaths();
-        QCOMPARE(paths.size(), 2);
+        QCOMPARE(paths.size(), 3); // beside the file; in the runtime folder by the folder, by the file
         QVERIFY(paths[1].startsWith(runtime.path() + '/'));
+        QVERIFY(paths[2].startsWith(runtime.path() + "/zinteva-file-"));
         {
             DataFileLock lock(fx.paths.data);
             QVERIFY(lock.lock(DataFileLock::Role::Command, 0));

@@ -49,7 +49,9 @@ bool enter(QString* why) {
 }
 
 bool mountTmpfs(const QString& dir, int kilobytes, QString* why) {
-    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+    // Its root is the user's own folder, closed to others (a tmpfs starts as 1777, which the program
+    // rightly refuses to keep data in).
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0700";
     if (mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) != 0)
         return fail(why, QStringLiteral("mount tmpfs on ") + dir);
     return true;

@@ -10,7 +10,7 @@ namespace mountns {
 
 // True when the process now has its own mount namespace; else why not.
 bool enter(QString* why);
-// A tmpfs of the given size over dir.
+// A tmpfs of the given size over dir, its root 0700.
 bool mountTmpfs(const QString& dir, int kilobytes, QString* why);
 // dir becomes read-only (a read-only bind mount of itself).
 bool bindReadOnly(const QString& dir, QString* why);

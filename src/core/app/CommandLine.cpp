@@ -3,6 +3,7 @@
 #include "core/exchange/Exporter.h"
 #include "core/exchange/Importer.h"
 #include "core/store/DataFileLock.h"
+#include "core/store/StopSignal.h"
 #include "core/store/Store.h"
 #include "core/app/Version.h"
 #include "core/text/Columns.h"
@@ -139,6 +140,7 @@ std::unique_ptr<Store> openStore(const QString& dataFile, QTextStream& out) {
 }
 
 int runImport(const QString& file, const QString& groupName, const QString& dataFile, QTextStream& out) {
+    const StopSignal stop; // a signal stops the import at its next card; the lock goes after the rollback
     DataFileLock lock(dataFile);
     if (!takeLock(lock, out))
         return exitcode::Incomplete;
@@ -148,7 +150,13 @@ int runImport(const QString& file, const QString& groupName, const QString& data
     Importer importer(*store, dataFile);
     ImportOptions options;
     options.defaultGroupName = groupName;
-    const ImportSummary summary = importer.runFile(file, options);
+    const ImportSummary summary =
+        importer.runFile(file, options, [](int, int) { return !StopSignal::requested(); });
+    if (summary.cancelled) {
+        out << QStringLiteral("收到结束信号，导入已撤销，数据文件没有改变。") << '\n';
+        out.flush();
+        return exitcode::Incomplete;
+    }
     out << summary.text() << '\n';
     out.flush();
     return summary.complete() ? exitcode::Success : exitcode::Incomplete;

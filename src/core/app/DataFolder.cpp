@@ -2,6 +2,7 @@
 
 #include "core/app/Messages.h"
 #include "core/store/DataFiles.h"
+#include "core/store/PrivateFiles.h"
 #include "core/store/Store.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,10 @@ bool programFolderTakesData(const QString& dir) {
     // access() also answers for a read-only file system, which permission bits do not show.
     if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0)
         return false;
+    // A portable copy's folder counts only when it is the user's own and nobody else may write it
+    // (nor a folder above it): another user could swap the data file there for one of his own.
+    if (!privatefiles::distrust(dir, privatefiles::What::ProgramFolder).isEmpty())
+        return false;
     // Root may write anywhere: an installed copy still never puts a data file among the programs.
     const QString installed = QStringLiteral(ZINTEVA_INSTALLED_BINDIR);
     if (installed.isEmpty())
@@ -88,7 +93,7 @@ std::optional<bool> startAfresh(const DataFolder& folder, Dialogs& dialogs) {
     if (QFileInfo::exists(paths.data) || QFileInfo::exists(paths.backup))
         return std::nullopt;
     // The folder holds private data: only its owner may look in.
-    if (!QDir().mkpath(folder.dir)) {
+    if (!privatefiles::makeFolder(folder.dir)) {
         dialogs.show(nullptr, msg::stop(foldertext::createFailed(paths.data, QStringLiteral("不能创建文件夹"))));
         return false;
     }

@@ -28,7 +28,12 @@ int runRemind(const QString& dataFile, QTextStream& out, const RemindServices& s
         // its lock for its whole run: the read goes on without it, and SQLite's own locking keeps it
         // whole. The lock goes before anything is shown.
         DataFileLock lock(dataFile);
-        lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait);
+        if (!lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait) && !lock.holder()) {
+            // Not a holder to wait for: a file that is not the user's own is not read at all.
+            out << lock.errorString() << '\n';
+            out.flush();
+            return exitcode::Incomplete;
+        }
         try {
             OpenOptions readOnly;
             readOnly.readOnly = true;

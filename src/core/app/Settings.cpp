@@ -1,5 +1,7 @@
 #include "core/app/Settings.h"
 
+#include "core/store/PrivateFiles.h"
+
 #include <QSettings>
 #include <cmath>
 #include <limits>
@@ -39,5 +41,8 @@ void Settings::setText(const QString& key, const QString& value) {
 }
 
 void Settings::sync() {
+    // The settings hold the sync account: a new file is the user's alone (0600, its folders 0700);
+    // QSettings then keeps that mode when it rewrites the file, as it keeps a mode set by the user.
+    privatefiles::prepare(store_->fileName());
     store_->sync();
 }

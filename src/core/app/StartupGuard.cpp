@@ -26,7 +26,7 @@ bool StartupGuard::run(Dialogs& dialogs) {
     if (!QFileInfo(paths_.backup).isFile()) {
         if (firstStart_) {
             if (const std::optional<bool> started = firstStart_(dialogs))
-                return *started;
+                return *started && followDataFile(dialogs);
         }
         dialogs.show(nullptr, msg::stop(guardtext::BothMissing));
         return false;
@@ -40,5 +40,12 @@ bool StartupGuard::run(Dialogs& dialogs) {
         dialogs.show(nullptr, msg::stop(error));
         return false;
     }
-    return true;
+    return followDataFile(dialogs);
+}
+
+bool StartupGuard::followDataFile(Dialogs& dialogs) {
+    if (!lock_ || lock_->followDataFile())
+        return true;
+    dialogs.show(nullptr, msg::stop(lock_->errorString()));
+    return false;
 }

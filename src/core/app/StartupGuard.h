@@ -18,6 +18,10 @@ public:
     // True: go on loading. False: the user has been told why the program ends.
     bool run(Dialogs& dialogs);
 
+    // After the data file was replaced (created, or restored over a damaged one): the lock follows
+    // the new file too. False when the user has been told that another copy holds it.
+    bool followDataFile(Dialogs& dialogs);
+
     // The lock file every copy looks at first (beside the data file).
     static QString lockPathFor(const QString& dir);
 

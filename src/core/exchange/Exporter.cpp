@@ -1,4 +1,6 @@
 #include "core/exchange/Exporter.h"
+
+#include "core/store/PrivateFiles.h"
 #include "core/text/FileErrors.h"
 
 #include "core/exchange/Csv.h"
@@ -158,8 +160,10 @@ QByteArray Exporter::build(const ExportSelection& selection, ExportFormat format
 
 
 bool Exporter::saveBytes(const QString& path, const QByteArray& bytes, QString* error) {
+    const bool isNew = privatefiles::isNew(path); // a new export is private; one there keeps its mode
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || (isNew && !privatefiles::restrict(file)) ||
+        file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
             *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), chineseFileError(file));
         return false;
@@ -226,9 +230,11 @@ bool Exporter::exportToFile(const QString& path, const ExportSelection& selectio
         }
         return true;
     }
-    // A regular file is replaced only by a complete new one.
+    // A regular file is replaced only by a complete new one; a new file is private (the person's
+    // whole card is in it), one that is there keeps its mode.
+    const bool isNew = privatefiles::isNew(path);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly) || (isNew && !privatefiles::restrict(out)))
         return fail(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
     try {
         QString refused;

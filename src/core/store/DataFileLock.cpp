@@ -1,5 +1,8 @@
 #include "core/store/DataFileLock.h"
 
+#include "core/store/DataFiles.h"
+#include "core/store/PrivateFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -33,9 +37,13 @@ QString privateRuntimeDir() {
 
 } // namespace
 
-DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile) {
+DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile), runtime_(privateRuntimeDir()) {
+    paths_ = pathsNow(&folder_);
+}
+
+QStringList DataFileLock::pathsNow(QString* folder) const {
     // The folder that really holds the data file: a symlinked file or folder leads to the same lock.
-    const QFileInfo file(dataFile);
+    const QFileInfo file(dataFile_);
     QString dir;
     QString name = file.fileName();
     if (file.exists()) {
@@ -47,15 +55,77 @@ DataFileLock::DataFileLock(const QString& dataFile) : dataFile_(dataFile) {
         if (dir.isEmpty())
             dir = file.absolutePath();
     }
-    besidePath_ = QDir(dir).filePath(QStringLiteral(".") + name + QStringLiteral(".lock"));
-    paths_.append(besidePath_);
-    const QString runtime = privateRuntimeDir();
+    *folder = dir;
+    QStringList paths{QDir(dir).filePath(QStringLiteral(".") + name + QStringLiteral(".lock"))};
     struct stat st {};
-    if (!runtime.isEmpty() && ::stat(QFile::encodeName(dir).constData(), &st) == 0) {
-        paths_.append(QDir(runtime).filePath(QStringLiteral("zinteva-%1-%2.lock")
+    if (!runtime_.isEmpty() && ::stat(QFile::encodeName(dir).constData(), &st) == 0) {
+        paths.append(QDir(runtime_).filePath(QStringLiteral("zinteva-%1-%2.lock")
                                                  .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
                                                  .arg(static_cast<qulonglong>(st.st_ino), 0, 16)));
     }
+    if (const QString identity = identityLockFor(dataFile_); !identity.isEmpty())
+        paths.append(identity);
+    return paths;
+}
+
+QString DataFileLock::identityLockFor(const QString& file) const {
+    struct stat st {};
+    if (runtime_.isEmpty() || ::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return QDir(runtime_).filePath(QStringLiteral("zinteva-file-%1-%2.lock")
+                                       .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
+                                       .arg(static_cast<qulonglong>(st.st_ino), 0, 16));
+}
+
+QString DataFileLock::distrusted() const {
+    using privatefiles::What;
+    const DataPaths paths = DataPaths::in(folder_);
+    const QString backup = paths.backup;
+    for (const auto& [path, what] : {std::pair{folder_, What::DataFolder}, std::pair{dataFile_, What::DataFile},
+                                     std::pair{backup, What::Backup}}) {
+        if (QString problem = privatefiles::distrust(path, what); !problem.isEmpty())
+            return problem;
+    }
+    // Without a runtime folder no lock can follow the file itself: a second name for it (a hard link)
+    // could be written by another copy unseen.
+    struct stat st {};
+    if (runtime_.isEmpty() && ::stat(QFile::encodeName(dataFile_).constData(), &st) == 0 && st.st_nlink > 1)
+        return QStringLiteral("数据文件 %1 还有别的名字（硬链接，共 %2 个），另一个 zinteva 可能正通过别的名字写入它，"
+                              "而本用户没有私有的运行时文件夹（XDG_RUNTIME_DIR）来存放跟随文件本身的锁。\n"
+                              "请删除多余的硬链接，或在已登录的桌面会话中再试。")
+            .arg(QDir::toNativeSeparators(dataFile_))
+            .arg(static_cast<qulonglong>(st.st_nlink));
+    return {};
+}
+
+bool DataFileLock::followDataFile() {
+    if (!locked_) {
+        error_ = QStringLiteral("数据文件 %1 没有锁定。").arg(QDir::toNativeSeparators(dataFile_));
+        return false;
+    }
+    // The file may be new (a first start made it and perhaps its folder, a restore renamed a copy
+    // over it): every lock it has now is taken, the ones held already stay.
+    QString folder;
+    const QStringList now = pathsNow(&folder);
+    folder_ = folder;
+    if (const QString problem = distrusted(); !problem.isEmpty()) {
+        error_ = problem;
+        return false;
+    }
+    for (const QString& path : now) {
+        if (heldPaths_.contains(path))
+            continue;
+        const Attempt attempt = tryOne(path, false, role_);
+        if (attempt == Attempt::Busy) {
+            error_ = QStringLiteral("另一个 zinteva 正在使用数据文件 %1，请稍后再试。").arg(QDir::toNativeSeparators(dataFile_));
+            return false;
+        }
+        if (attempt == Attempt::Failed)
+            return false;
+        if (!paths_.contains(path))
+            paths_.append(path);
+    }
+    return true;
 }
 
 DataFileLock::~DataFileLock() {
@@ -66,6 +136,8 @@ void DataFileLock::unlock() {
     for (const int fd : held_)
         ::close(fd); // closing the descriptor releases its flock
     held_.clear();
+    heldPaths_.clear();
+    locked_ = false;
 }
 
 DataFileLock::Attempt DataFileLock::tryOne(const QString& path, bool required, Role role) {
@@ -111,6 +183,7 @@ DataFileLock::Attempt DataFileLock::tryOne(const QString& path, bool required, R
         }
     }
     held_.push_back(fd);
+    heldPaths_.append(path);
     return Attempt::Taken;
 }
 
@@ -135,6 +208,12 @@ bool DataFileLock::lock(Role role, int waitMs) {
         return true;
     holder_.reset();
     error_.clear();
+    role_ = role;
+    // Another user's file, or one others may write, is never used (and no lock file is made there).
+    if (const QString problem = distrusted(); !problem.isEmpty()) {
+        error_ = problem;
+        return false;
+    }
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -157,8 +236,10 @@ bool DataFileLock::lock(Role role, int waitMs) {
             unlock();
             return false;
         }
-        if (busyPath.isEmpty())
+        if (busyPath.isEmpty()) {
+            locked_ = true;
             return true; // every lock that can exist is held (none at all in a read-only folder without a runtime folder)
+        }
         unlock();
         holder_ = readHolder(busyPath);
         if (holder_ == Role::Window || waited.elapsed() >= waitMs) {

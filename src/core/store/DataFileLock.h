@@ -12,7 +12,7 @@
 //     ... open the Store, work, close it ...   // the lock goes with the object
 //
 // The lock is a kernel file lock (flock) on a small file, so a process that dies loses it at once and
-// nothing stale is left to clear. Two lock files are used, and a holder takes every one it can:
+// nothing stale is left to clear. Three lock files are used, and a holder takes every one it can:
 //   - beside the data file, in the folder that really holds it (symlinks resolved): ".tavrel.mdb.lock".
 //     Every writer can take it, since SQLite needs that folder writable for its journal anyway; a
 //     symlinked folder, a bind mount or another TMPDIR all lead to this same file.
@@ -20,6 +20,13 @@
 //     "zinteva-<device>-<inode>.lock", named after the identity of the data file's folder (the data
 //     file's own inode changes whenever a restore renames a copy over it, and it may not exist yet).
 //     This one also covers a read-only data folder, where the first cannot be made.
+//   - in the same runtime folder, "zinteva-file-<device>-<inode>.lock", named after the identity of
+//     the data file itself: a hard link in another folder or a file bind-mounted elsewhere is the
+//     same file, and so the same lock. After a restore has put a new file in place, followDataFile()
+//     takes the lock of the new one too. Without a runtime folder a data file that has more than one
+//     name (a hard link) is refused: nothing else could tell that another name is in use.
+// Before any of them, the folder, the data file and its backup must be the user's own and writable
+// by nobody else (PrivateFiles.h): another user's file is never written.
 // A lock file is opened without following a symlink, must be a regular file of this user, and is
 // created 0600; other users cannot create, hold or replace it.
 //
@@ -55,15 +62,28 @@ public:
     // The lock files this data file has, in the order they are taken.
     QStringList lockPaths() const { return paths_; }
 
+    // After the data file was made or replaced (a first start makes it and its folder, a restore
+    // renames a copy over it): every lock the file has now is taken as well, and the file is checked
+    // again like lock() checks it. False with errorString() when somebody holds one already.
+    bool followDataFile();
+
 private:
     enum class Attempt { Taken, Busy, Skipped, Failed };
     Attempt tryOne(const QString& path, bool required, Role role);
+    QString identityLockFor(const QString& file) const;
+    // Every lock file the data file has as it is now; `folder` gets the folder that really holds it.
+    QStringList pathsNow(QString* folder) const;
+    QString distrusted() const;
+    Role role_ = Role::Command;
     std::optional<Role> readHolder(const QString& path) const;
 
     QString dataFile_;
     QStringList paths_;
-    QString besidePath_;
+    QString runtime_; // the private runtime folder, empty without one
+    QString folder_;  // the folder that really holds the data file
     std::vector<int> held_;
+    QStringList heldPaths_; // the lock files of held_, in the same order
+    bool locked_ = false;   // lock() succeeded (perhaps with no file at all: no folder yet)
     std::optional<Role> holder_;
     QString error_;
 };

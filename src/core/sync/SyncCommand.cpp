@@ -1,6 +1,7 @@
 #include "core/sync/SyncCommand.h"
 
 #include "core/store/DataFileLock.h"
+#include "core/store/StopSignal.h"
 #include "core/store/Store.h"
 
 #include <QDir>
@@ -48,6 +49,7 @@ int runSyncCommand(const QString& url, const QString& user, const QString& dataF
         out.flush();
         return Incomplete;
     }
+    const StopSignal stop;
     // A window on this data file syncs it itself; another command is waited for a little.
     DataFileLock lock(dataFile);
     if (!lock.lock(DataFileLock::Role::Command, DataFileLock::CommandWait)) {
@@ -68,6 +70,8 @@ int runSyncCommand(const QString& url, const QString& user, const QString& dataF
         return Incomplete;
     }
     DavClient client(account.user, *password, account.trustedCertificate);
+    // A signal stops the sync at its next request; what it has written is whole batches only.
+    client.cancelled = [] { return StopSignal::requested(); };
     SyncEngine engine(*store, dataFile, client, account);
     engine.allowMassDeletion = allowDelete;
     const SyncReport report = engine.run();

@@ -1,5 +1,7 @@
 #include "gui/app/KeyFiller.h"
 
+#include "gui/app/SessionEnd.h"
+
 #include "core/store/PinyinKeys.h"
 #include "core/store/Store.h"
 
@@ -66,6 +68,7 @@ void PinyinKeyFiller::start() {
 }
 
 void PinyinKeyFiller::fillHere() {
+    const SessionEnd::WriteScope writing; // the progress lets a signal in: it waits for the end
     QProgressDialog progress(QStringLiteral("正在为联系人生成拼音索引..."), QString(), 0, 1, window_);
     progress.setWindowTitle(QStringLiteral("zinteva"));
     progress.setWindowModality(Qt::WindowModal);

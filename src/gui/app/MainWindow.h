@@ -6,6 +6,7 @@
 #include "core/store/DataFiles.h"
 #include "gui/app/Commands.h"
 #include "gui/app/MainView.h"
+#include "gui/app/SessionEnd.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/forms/RecordForm.h"
 
@@ -71,6 +72,7 @@ public:
     // Runs a command of the session and applies its result; the session's change notices of that
     // command are then not applied a second time.
     template <typename Command> CommandResult run(Command&& command) {
+        const SessionEnd::WriteScope writing; // a signal meanwhile waits for the command's end
         ownCommand_ = true;
         CommandResult result = command();
         ownCommand_ = false;

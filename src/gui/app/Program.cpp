@@ -9,6 +9,7 @@
 #include "core/app/Settings.h"
 #include "core/app/StartupGuard.h"
 #include "core/app/Version.h"
+#include "core/store/StopSignal.h"
 #include "core/text/Clock.h"
 #include "gui/reminder/DesktopNotification.h"
 #include "gui/reminder/RunningWindow.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -77,6 +79,9 @@ int runProgram(QApplication& application) {
 
     // From here on a logout or Ctrl+C closes the program in order instead of killing it.
     SessionEnd sessionEnd;
+    // Once the run is over (the close step done, or start-up given up), a signal is ignored while
+    // the process ends, instead of killing it on its way out after the handlers are gone.
+    const auto ignoreAtEnd = qScopeGuard([] { StopSignal::ignoreFromNowOn(); });
     const DataPaths paths = DataPaths::in(state.env.programDir);
     // Opened from the reminder's notification while a window has this folder open: that window shows
     // the reminder, and this copy ends without the refusal a second copy would meet.
@@ -91,8 +96,13 @@ int runProgram(QApplication& application) {
 
     Frm_main window(state, paths);
     sessionEnd.setMainWindow(&window);
-    if (!window.Form_Load())
-        return 1;
+    {
+        // The load step writes (the birthday pass, a restore over a damaged file) and may ask: a
+        // signal meanwhile waits for it, then closes the window from the event loop.
+        const SessionEnd::WriteScope loading;
+        if (!window.Form_Load() || !guard.followDataFile(dialogs))
+            return 1;
+    }
     window.show();
     RunningWindow answering(
         window, [&window] { window.Toolbar1_ButtonMenuClick(QStringLiteral("birthday")); }, state.env.programDir);

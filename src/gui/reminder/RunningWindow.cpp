@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <sys/stat.h>
@@ -44,14 +45,24 @@ void RunningWindow::ShowReminder() {
         window_.showNormal();
     window_.raise();
     window_.activateWindow();
-    // A form or message the user is in keeps the window; it is brought forward instead.
+    // A form or message the user is in keeps the window; it is brought forward instead. So is the
+    // reminder itself: calls that come while it is on its way or showing raise that one, never a
+    // second box over it (ten clicks on the notification, ten calls at once).
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
         modal->activateWindow();
         return;
     }
+    if (reminderPending_)
+        return;
+    reminderPending_ = true;
     // Queued: the reminder's message waits for the user, and the caller waits for this answer.
-    QTimer::singleShot(0, &window_, showReminder_);
+    QTimer::singleShot(0, this, [this] {
+        const QPointer<RunningWindow> self(this); // the program may end while the reminder shows
+        showReminder_();
+        if (self)
+            reminderPending_ = false;
+    });
 }
 
 bool RunningWindow::showReminderIn(const QString& dataFolder, QDBusConnection bus) {

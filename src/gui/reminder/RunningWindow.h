@@ -30,6 +30,7 @@ private:
     std::function<void()> showReminder_;
     QDBusConnection bus_;
     QString service_;
+    bool reminderPending_ = false; // queued or showing: a further call raises it instead
 };
 
 // The bus name for a data folder, after its identity (device and inode), so that every path that
