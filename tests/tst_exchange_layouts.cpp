@@ -337,6 +337,49 @@ private slots:
         const QByteArray third = Exporter(*again).build(ExportSelection::all(), ExportFormat::VCard30);
         QVERIFY2(third.contains("\r\nCATEGORIES:同事,朋友\\,老友,家人\r\n"), third.constData());
     }
+
+    // The summary says what was done and no more: a person recognised whose card brings nothing new
+    // is not said to be completed; what was filled, kept beside, kept as unknown or skipped is named.
+    void honestSummaries_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines"); // the whole summary
+        const QByteArray wei = card("3.0", "FN:张伟\nTEL;TYPE=CELL:13800000001\nTEL;TYPE=WORK:010-1");
+        QTest::newRow("recognised, nothing new")
+            << wei << wei
+            << QStringList{"共 1 个联系人：导入 1 个（新增 0 个，更新 0 个，未变 1 个），跳过 0 个。",
+                           "有 1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，没有重复添加。"};
+        QTest::newRow("recognised, an e-mail filled")
+            << wei << card("3.0", "FN:张伟\nTEL;TYPE=CELL:13800000001\nEMAIL:zw@example.cn")
+            << QStringList{"共 1 个联系人：导入 1 个（新增 0 个，更新 1 个，未变 0 个），跳过 0 个。",
+                           "更新的资料：电子邮件 1 个。",
+                           "有 1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，没有重复添加；其中 1 个补充了缺少的资料。"};
+        QTest::newRow("recognised, another office number kept beside")
+            << wei << card("3.0", "FN:张伟\nTEL;TYPE=CELL:13800000001\nTEL;TYPE=WORK:010-2")
+            << QStringList{"共 1 个联系人：导入 1 个（新增 0 个，更新 1 个，未变 0 个），跳过 0 个。",
+                           "更新的资料：其它资料 1 个。",
+                           "有 1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，没有重复添加；1 个的不同号码和资料另存在其“其它资料”中。",
+                           "另有 1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。"};
+        QTest::newRow("a duplicate by name, a card skipped, a value kept")
+            << wei
+            << card("3.0", "FN:张伟\nTEL;TYPE=CELL:13900000009\nORG:某公司") + card("3.0", "UID:x\nFN:")
+            << QStringList{"共 2 个联系人：导入 1 个（新增 1 个，更新 0 个，未变 0 个），跳过 1 个。",
+                           "新增的联系人中有 1 个与已有的联系人同名，但不能确定是同一个人，已分别保存；"
+                           "如是同一个人，请用“查询 ▸ 查找重复”合并。",
+                           "另有 1 项资料没有对应的栏目，已保存在各联系人的“其它资料”中，导出时一并写出。",
+                           "跳过的联系人：", "  第 2 张名片：名片中没有任何资料"};
+    }
+    void honestSummaries() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        const QString path = freshPath();
+        auto store = Store::open(path);
+        Importer importer(*store, path);
+        QVERIFY(importer.run(VCardReader::read(before), {}).complete());
+        const ImportSummary summary = importer.run(VCardReader::read(file), {});
+        QCOMPARE(summary.text().split(u'\n'), lines);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExchangeLayouts)

@@ -531,6 +531,10 @@ private slots:
             environment.insert(QStringLiteral("ZINTEVA_MESSAGE_LOG"), log);
             environment.insert(QStringLiteral("ZINTEVA_DIR"), dataDir);
             environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            for (const char* sanitizer : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) { // as the sanitizer run asks
+                if (qEnvironmentVariableIsSet(sanitizer))
+                    environment.insert(QString::fromLatin1(sanitizer), qEnvironmentVariable(sanitizer));
+            }
             program.setProcessEnvironment(environment);
             program.setChildProcessModifier([] {
                 if (::setgroups(0, nullptr) != 0 || ::setgid(User) != 0 || ::setuid(User) != 0)

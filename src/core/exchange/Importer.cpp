@@ -297,10 +297,16 @@ QString ImportSummary::text() const {
             fields << QStringLiteral("%1 %2 个").arg(name).arg(count);
         lines.append(QStringLiteral("更新的资料：%1。").arg(fields.join(QStringLiteral("，"))));
     }
-    if (samePeople > 0)
-        lines.append(QStringLiteral("有 %1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，只补充了缺少的资料，"
-                                    "不同的号码和资料另存在其“其它资料”中，没有重复添加。")
-                         .arg(samePeople));
+    if (samePeople > 0) {
+        // Says only what was done: filled, kept beside, or neither.
+        QString line = QStringLiteral("有 %1 个联系人按姓名和手机号码或电子邮件认出是已有的联系人，没有重复添加")
+                           .arg(samePeople);
+        if (samePeopleFilled > 0)
+            line += QStringLiteral("；其中 %1 个补充了缺少的资料").arg(samePeopleFilled);
+        if (samePeopleBeside > 0)
+            line += QStringLiteral("；%1 个的不同号码和资料另存在其“其它资料”中").arg(samePeopleBeside);
+        lines.append(line + QStringLiteral("。"));
+    }
     if (possibleDuplicates > 0)
         lines.append(QStringLiteral("新增的联系人中有 %1 个与已有的联系人同名，但不能确定是同一个人，已分别保存；"
                                     "如是同一个人，请用“查询 ▸ 查找重复”合并。")
@@ -623,10 +629,20 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                 // what has no column are kept beside the person's.
                 const ContactFields card = fields;
                 fields = completedWith(*existing, card);
+                ContactFields filledOnly = fields;
+                filledOnly.groupKey = existing->groupKey;
+                if (filledOnly != *existing)
+                    ++summary.samePeopleFilled;
                 kept = keptBefore;
                 std::vector<KeptProperty> rows = keptRows(record, fields, groupName, false, dropLines);
-                for (KeptProperty& row : valuesBeside(record, *existing, card))
+                std::vector<KeptProperty> beside = valuesBeside(record, *existing, card);
+                bool besideNew = false;
+                for (KeptProperty& row : beside) {
+                    besideNew = besideNew || std::find(kept.begin(), kept.end(), row) == kept.end();
                     rows.push_back(std::move(row));
+                }
+                if (besideNew)
+                    ++summary.samePeopleBeside;
                 for (const KeptProperty& row : rows) {
                     if (row.field.isEmpty() && std::find(kept.begin(), kept.end(), row) == kept.end()) {
                         kept.push_back(row);

@@ -26,6 +26,9 @@ struct ImportSummary {
     int unchanged = 0; // contacts of this data file that a card matched exactly
     // Of those updated or unchanged: found by name with their mobile number or own e-mail, not by UID.
     int samePeople = 0;
+    // Of those: whose empty fields the card filled, and whose other values were kept beside theirs.
+    int samePeopleFilled = 0;
+    int samePeopleBeside = 0;
     // Of those added: somebody of the same name was there already, but nothing showed that the
     // card is them (查找重复 lists them).
     int possibleDuplicates = 0;
