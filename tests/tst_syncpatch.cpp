@@ -8,6 +8,7 @@
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -324,6 +325,66 @@ private slots:
         QVERIFY(b.sync(dav).ok);
         QCOMPARE(b.people(), (QStringList{"张三|家人", "李四|同学", "王五|家人"}));
         QCOMPARE(a.people(), b.people());
+    }
+
+    // A picture this side cannot send (its file gone, no picture in it, over the size limit) leaves
+    // the server's picture as it is and never puts a path of this computer into a card, neither in a
+    // new card nor in one the server has.
+    void noPathLeaves_data() {
+        QTest::addColumn<bool>("onServer");
+        QTest::addColumn<QByteArray>("content"); // empty: no file
+        const QByteArray big = "\x89PNG\r\n\x1a\n" + QByteArray(17 * 1024 * 1024, 'p');
+        for (const bool onServer : {false, true}) {
+            const char* where = onServer ? "card on the server" : "new card";
+            QTest::addRow("%s, file gone", where) << onServer << QByteArray();
+            QTest::addRow("%s, no picture", where) << onServer << QByteArray("not a picture\n");
+            QTest::addRow("%s, over the limit", where) << onServer << big;
+        }
+    }
+    void noPathLeaves() {
+        QFETCH(bool, onServer);
+        QFETCH(QByteArray, content);
+        DavServer& dav = server(DavServer::Kind::Xandikos);
+        if (!dav.missing().isEmpty())
+            QSKIP(qPrintable(dav.missing()));
+        const QString href = QStringLiteral("photo-%1.vcf").arg(++cards_);
+        const std::unique_ptr<void, std::function<void(void*)>> removal(this, [&](void*) {
+            for (const QString& card : dav.cards())
+                dav.request("DELETE", dav.addressBook().resolved(QUrl(card)));
+        });
+        const QByteArray picture = "PHOTO;ENCODING=b;TYPE=PNG:" + QByteArray("\x89PNG\r\n\x1a\nserver picture").toBase64();
+        Copy copy;
+        QString key;
+        if (onServer) {
+            QCOMPARE(dav.put(href, card("photo-" + QByteArray::number(cards_), "3.0", "FN:照片\n" + picture)).status / 100,
+                     2);
+            QVERIFY(copy.sync(dav).ok);
+            key = copy.only();
+        } else {
+            ContactFields f;
+            f.groupKey = copy.store->addGroup(QStringLiteral("家人"));
+            f.name = QStringLiteral("照片");
+            key = copy.store->addContact(f);
+        }
+        const QString path = copy.dir.filePath(QStringLiteral("picture.png"));
+        if (!content.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        }
+        ContactFields f = *copy.store->loadContact(key);
+        f.photo = path;
+        f.mobile = QStringLiteral("13900000000");
+        copy.store->updateContact(key, f);
+        const SyncReport report = copy.sync(dav);
+        QVERIFY2(report.ok, qPrintable(report.text()));
+        QCOMPARE(report.uploaded, 1);
+        const QStringList cards = dav.cards();
+        QCOMPARE(cards.size(), 1);
+        const QByteArray up = dav.card(cards.first());
+        QVERIFY(up.contains("13900000000"));
+        QVERIFY2(!up.contains("file:") && !up.contains(copy.dir.path().toUtf8()), up.constData());
+        // The server's picture stays as it was; a new card has none.
+        QCOMPARE(only(lines(up), "PHOTO"), onServer ? QByteArrayList{normal(picture)} : QByteArrayList{});
     }
 
     // The structured name made for a name the user typed.
