@@ -231,6 +231,9 @@ inline constexpr const char* InsertTypedValue =
 inline constexpr const char* SelectAllTypedValues =
     "select friendid, field, label, value, line from zinteva_values order by friendid, position, id";
 inline constexpr const char* CountTypedValues = "select count(*) from zinteva_values";
+inline constexpr const char* MostTypedValuesPerPerson =
+    "select field, max(n) from (select field, count(*) as n from zinteva_values group by friendid, field) "
+    "group by field";
 inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
 inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
 inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";
