@@ -5,6 +5,7 @@
 //
 // Every method throws StoreError when a statement fails.
 #include "core/store/ContactFields.h"
+#include "core/store/FilterKeys.h"
 
 #include <QString>
 #include <string>
@@ -32,6 +33,8 @@ public:
     int rowCount();
     // For each field that anybody has, the most values of it one person has (a CSV file's columns).
     std::vector<std::pair<catalogue::Field, int>> mostPerPerson();
+    // The values the filter line finds people by, every person's in one read.
+    FilterValueKeys loadFilterValues();
 
 private:
     Connection& connection_;
