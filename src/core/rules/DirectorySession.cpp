@@ -839,3 +839,12 @@ FilterKeys DirectorySession::filterKeys() {
         return {};
     }
 }
+
+FilterValueKeys DirectorySession::filterValues() {
+    try {
+        return Conn ? Conn->typedValues().loadFilterValues() : FilterValueKeys();
+    } catch (const std::exception& e) {
+        qDebug() << "filter values:" << e.what();
+        return {};
+    }
+}

@@ -164,10 +164,11 @@ public:
         const std::function<void(std::string_view key, std::string_view groupKey, std::string_view name)>& visit);
     int contactCount();
     // The names' sort keys for the list (read again only after a write), and every person's pinyin
-    // for the filter line under it; nothing when they cannot be read (a name then gets its keys on
-    // the spot, the filter still matches names, numbers and addresses).
+    // and typed values for the filter line under it; nothing when they cannot be read (a name then
+    // gets its keys on the spot, the filter still matches names, numbers and addresses).
     std::shared_ptr<const NameSortKeys> nameSortKeys();
     FilterKeys filterKeys();
+    FilterValueKeys filterValues();
     // Everybody, for the list; nothing when the data file cannot be read.
     CommandResult listEverybody();
     // The list of CurrentGroup's node; after a new person was saved CurrentGroup holds that person's

@@ -68,7 +68,8 @@ void ListFilterBar::fillChanged() {
 
 void ListFilterBar::narrow(const QString& text) {
     if (!prepared_) {
-        filter_.prepare(list_->rows(), session_.filterKeys()); // without: names, numbers, addresses match
+        // Without them names, numbers and addresses still match.
+        filter_.prepare(list_->rows(), session_.filterKeys(), session_.filterValues());
         prepared_ = true;
     }
     const QString current = list_->keyAt(selectedRow(LV_));
