@@ -147,7 +147,6 @@ public:
         std::optional<Notice> notice;
     };
     Opened openContact(const QString& contactKey, const QString& nodeKey);
-<<<<<<< HEAD
     // A record form for a new person opened; the last record form closed (newContactFormsOpen: one
     // for a new person is still open).
     void newContactFormOpened() { EditFlag = true; }
@@ -180,12 +179,9 @@ public:
     // key, and becomes their group (read from the data file, not from the tree).
     CommandResult listCurrentGroup();
 
-    // The record form's save: a new person (no key) or the person the form was opened on.
-=======
     // The record form's save: a new person (no key) or the person the form was opened on. A picture
     // chosen from elsewhere is copied into the photos folder first, and 照片 names the copy; a
     // picture the person no longer has leaves the folder once nobody has it (not even the history).
->>>>>>> main
     CommandResult saveContact(const std::optional<QString>& contactKey, const ContactFields& fields);
 
     // The list's delete of the person in a row (after the user agreed); nodeKey: the tree's node.
