@@ -13,6 +13,7 @@
 #include "core/text/Clock.h"
 #include "gui/reminder/DesktopNotification.h"
 #include "gui/reminder/RunningWindow.h"
+#include "gui/shared/ColourScheme.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,6 +67,8 @@ int runProgram(QApplication& application) {
     application.setApplicationDisplayName(QString());
     installChineseTranslations(application);
     preferChineseFont(application);
+    // Light or dark as the desktop says, also when it changes while the program runs.
+    DesktopScheme scheme;
 
     QtDialogs shown;
     const QString messageLog = qEnvironmentVariable("ZINTEVA_MESSAGE_LOG");

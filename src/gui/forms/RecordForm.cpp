@@ -7,6 +7,7 @@
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
+#include "gui/shared/ColourScheme.h"
 #include "gui/shared/FocusReturn.h"
 #include "gui/shared/KeyTips.h"
 #include "gui/shared/Pictures.h"
@@ -176,7 +177,7 @@ void frm_detail::buildForm() {
             birthdayRow->addWidget(lunarBox_);
             birthdayHint_ = new QLabel(Frame1);
             birthdayHint_->setObjectName(QStringLiteral("birthdayHint"));
-            birthdayHint_->setStyleSheet(QStringLiteral("color: #c00000"));
+            birthdayHint_->setStyleSheet(QStringLiteral("color: %1").arg(schemes::warningMark().name())); // light or dark
             birthdayHint_->hide();
             birthdayRow->addWidget(birthdayHint_);
             grid->addLayout(birthdayRow, row, column + 1);

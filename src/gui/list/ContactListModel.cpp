@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include "gui/list/ListColumns.h"
+#include "gui/shared/ColourScheme.h"
 #include "gui/shared/Pictures.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
@@ -132,6 +133,13 @@ QVariant ContactListModel::data(const QModelIndex& index, int role) const {
         QFont bold;
         bold.setBold(true);
         return bold;
+    }
+    case Qt::ForegroundRole: {
+        // And in the colour of a mark, one that stays readable in the light and the dark scheme.
+        const BirthdayCountdown* countdown = countdownOf(index.row());
+        if (!countdown || countdown->daysLeft != 0)
+            return {};
+        return schemes::todayMark();
     }
     case KeyRole:
         return rows_.key(index.row());

@@ -10,7 +10,10 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QToolBar>
+#include <algorithm>
 
 ListPrintPreview::ListPrintPreview(QPrinter& printer, PrintJob job, Dialogs& dialogs, QWidget* parent)
     : QPrintPreviewDialog(&printer, parent), job_(std::move(job)), dialogs_(dialogs), style_(new QComboBox(this)) {
@@ -29,11 +32,18 @@ ListPrintPreview::ListPrintPreview(QPrinter& printer, PrintJob job, Dialogs& dia
     pdf->setObjectName(QStringLiteral("savePdf"));
     pdf->setToolTip(QStringLiteral("把这些页保存为 PDF 文件"));
     connect(pdf, &QAction::triggered, this, &ListPrintPreview::savePdf);
-    // The preview's own toolbar takes the choice and the PDF button, before its print button.
+    // The preview's own toolbar takes the choice and the PDF button at its start, where a narrow
+    // window does not push them into the toolbar's overflow.
     if (auto* toolbar = findChild<QToolBar*>()) {
-        toolbar->addSeparator();
-        toolbar->addWidget(style_);
-        toolbar->addAction(pdf);
+        QAction* first = toolbar->actions().value(0);
+        toolbar->insertWidget(first, style_);
+        toolbar->insertAction(first, pdf);
+        toolbar->insertSeparator(first);
+    }
+    // A page large enough to read the names on.
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        resize(std::min(1000, room.width() * 9 / 10), std::min(900, room.height() * 9 / 10));
     }
 }
 
