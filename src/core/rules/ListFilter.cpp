@@ -30,6 +30,27 @@ void appendSqueezed(std::string& out, std::string_view text) {
     }
 }
 
+// Each value of a '\n'-separated list as a text of its own.
+template <typename Append>
+void appendEach(std::string& out, std::string_view list, Append append) {
+    while (!list.empty()) {
+        const size_t end = std::min(list.find('\n'), list.size());
+        out += Separator;
+        append(out, list.substr(0, end));
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+}
+
+// The number without the country code when the typed text starts with +86 or 0086 ("+86 138..."
+// finds 138...); empty otherwise.
+std::string_view national(std::string_view needle, std::string_view squeezed) {
+    if (needle.starts_with("+86") && squeezed.starts_with("86"))
+        return squeezed.substr(2);
+    if (needle.starts_with("0086") && squeezed.starts_with("0086"))
+        return squeezed.substr(4);
+    return {};
+}
+
 } // namespace
 
 void ListFilter::clear() {
@@ -41,7 +62,7 @@ void ListFilter::clear() {
     scanned_ = 0;
 }
 
-void ListFilter::prepare(const RowTable& rows, const FilterKeys& pinyin) {
+void ListFilter::prepare(const RowTable& rows, const FilterKeys& pinyin, const FilterValueKeys& values) {
     clear();
     const int count = rows.fillRowCount();
     texts_.reserve(static_cast<size_t>(count));
@@ -52,8 +73,9 @@ void ListFilter::prepare(const RowTable& rows, const FilterKeys& pinyin) {
             text += Separator;
             appendLower(text, rows.fillText(row, column));
         }
+        const std::string key(rows.fillText(row, RowTable::KeyColumn));
         // Pinyin keys are blank-separated lists of words: each word a text of its own.
-        const auto keys = pinyin.find(std::string(rows.fillText(row, RowTable::KeyColumn)));
+        const auto keys = pinyin.find(key);
         if (keys != pinyin.end()) {
             text += Separator;
             for (char c : keys->second)
@@ -62,6 +84,10 @@ void ListFilter::prepare(const RowTable& rows, const FilterKeys& pinyin) {
         for (int column : Phones) {
             text += Separator;
             appendSqueezed(text, rows.fillText(row, column));
+        }
+        if (const auto typed = values.find(key); typed != values.end()) {
+            appendEach(text, typed->second.texts, appendLower);
+            appendEach(text, typed->second.numbers, appendSqueezed);
         }
         texts_.push_back(std::move(text));
     }
@@ -80,8 +106,10 @@ const std::vector<int>& ListFilter::match(const QString& typed) {
         lastValid_ = false;
         return all_;
     }
-    // A longer text can only keep fewer rows: look at the last matches alone.
-    const bool narrowing = lastValid_ && needle.starts_with(lastNeedle_);
+    const std::string_view withoutCode = national(needle, squeezed);
+    // A longer text can only keep fewer rows: look at the last matches alone. Not so once a country
+    // code is left out: "+861" finds numbers that "+86" did not.
+    const bool narrowing = lastValid_ && needle.starts_with(lastNeedle_) && withoutCode.empty();
     std::vector<int> candidates;
     if (narrowing)
         candidates.swap(matched_);
@@ -89,7 +117,8 @@ const std::vector<int>& ListFilter::match(const QString& typed) {
     std::vector<int> kept;
     for (int row : from) {
         const std::string& text = texts_[static_cast<size_t>(row)];
-        if (text.find(needle) != std::string::npos || (squeezed != needle && text.find(squeezed) != std::string::npos))
+        if (text.find(needle) != std::string::npos || (squeezed != needle && text.find(squeezed) != std::string::npos) ||
+            (!withoutCode.empty() && text.find(withoutCode) != std::string::npos))
             kept.push_back(row);
     }
     scanned_ = static_cast<int>(from.size());

@@ -97,6 +97,15 @@ inline constexpr const char* SearchContains = " like ? escape '\\'";
 // text is looked for as a plain substring, folding ASCII case as LIKE does. %1 is the column.
 inline constexpr const char* SearchContainsLong = "instr(lower(%1), lower(?)) > 0";
 inline constexpr const char* SearchAnd = " and ";
+inline constexpr const char* SearchOr = " or ";
+// A number's digits alone: the blanks, "-", brackets, "+" and dots people write numbers with left
+// out, so that 13800138000 finds 138-0013-8000 and +86 138 0013 8000. %1 is the column.
+inline constexpr const char* NumberDigits =
+    "replace(replace(replace(replace(replace(replace(%1, ' ', ''), '-', ''), '(', ''), ')', ''), '+', ''), '.', '')";
+// People with a typed value of a field (bound: the field's id) for which %1 holds, %1 reading the
+// column value. Read once for the whole search, not once per person.
+inline constexpr const char* SearchTypedValues =
+    "friendid in (select friendid from zinteva_values where field = ? and (%1))";
 // A whole date typed into the birthday box is looked for as a date (1985/12/8 finds 1985-12-08);
 // a month and day alone (5月17日) finds that day in every year. The stored form is YYYY-MM-DD,
 // possibly followed by a time from older files.
@@ -231,6 +240,11 @@ inline constexpr const char* InsertTypedValue =
 inline constexpr const char* SelectAllTypedValues =
     "select friendid, field, label, value, line from zinteva_values order by friendid, position, id";
 inline constexpr const char* CountTypedValues = "select count(*) from zinteva_values";
+// What the filter line finds people by beyond the columns: numbers, e-mail addresses, 微信, 单位,
+// 职务 and messenger IDs, every person's in one read.
+inline constexpr const char* SelectFilterTypedValues =
+    "select friendid, field, value from zinteva_values "
+    "where field in ('phone', 'otheremail', 'wechat', 'org', 'title', 'im') and value <> ''";
 inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
 inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
 inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";

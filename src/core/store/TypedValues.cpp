@@ -3,6 +3,7 @@
 #include "core/store/FieldCatalogue.h"
 #include "core/store/Sql.h"
 #include "core/store/Statement.h"
+#include "core/store/ValueLists.h"
 
 #include <algorithm>
 
@@ -17,30 +18,17 @@ std::optional<TypedValue> valueAt(const Statement& row, int first) {
     return TypedValue{field->field, row.text(first + 1), row.text(first + 2), row.text(first + 3)};
 }
 
-struct ColumnOfKind {
-    QString ContactFields::*column;
-    catalogue::Field field;
-    const char16_t* label; // nullptr: any label
-};
-
-const ColumnOfKind Kinds[] = {
-    {&ContactFields::mobile, catalogue::Field::Phone, u"手机"},
-    {&ContactFields::workPhone, catalogue::Field::Phone, u"工作"},
-    {&ContactFields::homePhone, catalogue::Field::Phone, u"家庭"},
-    {&ContactFields::fax, catalogue::Field::Phone, u"传真"},
-    {&ContactFields::email, catalogue::Field::OtherEmail, nullptr},
-};
-
 } // namespace
 
 bool firstValuesIntoColumns(ContactFields& fields) {
     bool moved = false;
-    for (const ColumnOfKind& kind : Kinds) {
+    for (const valuelists::ColumnOfKind& kind : valuelists::columnKinds()) {
         QString& column = fields.*kind.column;
         if (!column.isEmpty())
             continue;
         const auto first = std::find_if(fields.values.begin(), fields.values.end(), [&](const TypedValue& value) {
-            return value.field == kind.field && (!kind.label || value.label == QStringView(kind.label));
+            return value.field == kind.field && (!kind.label || value.label == QStringView(kind.label)) &&
+                   !value.value.isEmpty();
         });
         if (first == fields.values.end())
             continue;
@@ -92,4 +80,17 @@ std::unordered_map<std::string, std::vector<TypedValue>> TypedValues::byContactK
 int TypedValues::rowCount() {
     Statement count(connection_, sql::CountTypedValues);
     return count.step() ? static_cast<int>(count.integer(0)) : 0;
+}
+
+FilterValueKeys TypedValues::loadFilterValues() {
+    FilterValueKeys found;
+    Statement select(connection_, sql::SelectFilterTypedValues);
+    while (select.step()) {
+        FilterValues& person = found[std::string(select.view(0))];
+        std::string& into = select.view(1) == "phone" ? person.numbers : person.texts;
+        if (!into.empty())
+            into += '\n';
+        into += select.view(2);
+    }
+    return found;
 }

@@ -5,6 +5,7 @@
 //
 // Every method throws StoreError when a statement fails.
 #include "core/store/ContactFields.h"
+#include "core/store/FilterKeys.h"
 
 #include <QString>
 #include <string>
@@ -29,6 +30,8 @@ public:
     // Every person's values by contact key, in one read (an export).
     std::unordered_map<std::string, std::vector<TypedValue>> byContactKey();
     int rowCount();
+    // The values the filter line finds people by, every person's in one read.
+    FilterValueKeys loadFilterValues();
 
 private:
     Connection& connection_;

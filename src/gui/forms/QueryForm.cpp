@@ -45,6 +45,24 @@ Frm_query::Frm_query(QueryFormHost& host, QWidget* parent)
         boxes_[i] = box;
     }
     Text(2)->setToolTip(QStringLiteral("时间格式为年-月-日"));
+    // Below the fourteen: the values people are known by beyond them.
+    const QString valueLabels[search::ValueBoxCount] = {QStringLiteral("单    位:"), QStringLiteral("职    务:"),
+                                                        QStringLiteral("微    信:")};
+    for (int i = 0; i < search::ValueBoxCount; ++i) {
+        const catalogue::FieldInfo& field = catalogue::info(search::ValueBoxFields[i]);
+        auto* label = new QLabel(valueLabels[i], frame_);
+        label->setTextFormat(Qt::PlainText);
+        auto* box = new QLineEdit(frame_);
+        box->setObjectName(QStringLiteral("%1Box").arg(QLatin1String(field.id)));
+        box->setAccessibleName(QString::fromUtf16(field.label));
+        box->setToolTip(QStringLiteral("查找%1").arg(QString::fromUtf16(field.label)));
+        fieldgrid::limitBox(box, fieldgrid::RemarksLimit);
+        label->setBuddy(box);
+        const int cell = search::BoxCount + i;
+        grid->addWidget(label, cell / 2, (cell % 2) * 2);
+        grid->addWidget(box, cell / 2, (cell % 2) * 2 + 1);
+        boxes_[static_cast<size_t>(cell)] = box;
+    }
 
     search_->setObjectName(QStringLiteral("Command1"));
     search_->setToolTip(QStringLiteral("查了哟"));
@@ -69,14 +87,18 @@ Frm_query::Frm_query(QueryFormHost& host, QWidget* parent)
 
     for (int i = 1; i < search::BoxCount; ++i)
         setTabOrder(boxes_[i - 1], boxes_[i]);
-    setTabOrder(boxes_.back(), search_);
+    setTabOrder(boxes_[search::BoxCount - 1], search_);
     setTabOrder(search_, cancel_);
+    // The value boxes come after the buttons, so that Text1 to Text14, 查询 and 取消 keep their order.
+    setTabOrder(cancel_, boxes_[search::BoxCount]);
+    for (int i = search::BoxCount + 1; i < search::AllBoxCount; ++i)
+        setTabOrder(boxes_[i - 1], boxes_[i]);
     Text(1)->setFocus();
 }
 
 search::BoxTexts Frm_query::boxTexts() const {
     search::BoxTexts texts;
-    for (int i = 0; i < search::BoxCount; ++i)
+    for (int i = 0; i < search::AllBoxCount; ++i)
         texts[i] = boxes_[i]->text();
     return texts;
 }

@@ -27,6 +27,8 @@ public:
 
     QGroupBox* Frame1() const { return frame_; }
     QLineEdit* Text(int number) const { return boxes_[number - 1]; } // Text1 to Text14
+    // The boxes after them: 单位, 职务, 微信 (search::ValueBoxFields).
+    QLineEdit* valueBox(int index) const { return boxes_[search::BoxCount + index]; }
     QPushButton* Command1() const { return search_; }
     QPushButton* Command2() const { return cancel_; }
     search::BoxTexts boxTexts() const;
@@ -39,7 +41,7 @@ public:
 private:
     QueryFormHost& host_;
     QGroupBox* frame_;
-    std::array<QLineEdit*, search::BoxCount> boxes_{};
+    std::array<QLineEdit*, search::AllBoxCount> boxes_{};
     QPushButton* search_;
     QPushButton* cancel_;
 };

@@ -69,13 +69,16 @@ void ListFilterBar::fillChanged() {
 void ListFilterBar::narrow(const QString& text) {
     if (!prepared_) {
         FilterKeys pinyin;
+        FilterValueKeys values;
         try {
-            if (Store* store = store_())
+            if (Store* store = store_()) {
                 pinyin = store->pinyinKeys().loadFilterKeys();
+                values = store->typedValues().loadFilterValues();
+            }
         } catch (const std::exception& e) {
             qDebug() << "filter keys:" << e.what(); // names, phones and addresses still match
         }
-        filter_.prepare(list_->rows(), pinyin);
+        filter_.prepare(list_->rows(), pinyin, values);
         prepared_ = true;
     }
     const QString current = list_->keyAt(selectedRow(LV_));
