@@ -2,12 +2,14 @@
 // written the way phones write them (several addresses, the preferred one not first, picture
 // addresses, repeated categories, nicknames and messengers, texts longer than a column, structured
 // names) keep everything else byte for byte. Against real Radicale and Xandikos on 127.0.0.1.
+#include "core/store/FieldCatalogue.h"
 #include "core/store/GroupNames.h"
 #include "core/store/Store.h"
 #include "core/sync/CardPatch.h"
 #include "core/sync/SyncEngine.h"
 #include "support/DavServer.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -250,7 +252,8 @@ private slots:
     }
 
     // Groups' cards of both kinds are groups with their members, never people; a move or a rename
-    // here goes back into the cards in the form they have.
+    // here goes back into the cards in the form they have. A group's name longer than a name here may
+    // be stays whole on the server while the group is not renamed here.
     void groupCards_data() {
         QTest::addColumn<int>("server");
         QTest::addColumn<QByteArray>("version");
@@ -289,7 +292,12 @@ private slots:
         put(QStringLiteral("g1-"), card("g1", version,
                                         "FN:同事\nN:同事;;;;\n" + kind + "\n" + member + ":urn:uuid:p1\n" + member +
                                             ":urn:uuid:p2"));
-        put(QStringLiteral("g2-"), card("g2", version, "FN:家人\nN:家人;;;;\n" + kind + "\n" + member + ":urn:uuid:p3"));
+        const QString familyThere = QStringLiteral("家人") + QString(34, u'亲');
+        const QString family = catalogue::cut(familyThere, catalogue::info(catalogue::Field::Group).limit);
+        QVERIFY(family != familyThere);
+        put(QStringLiteral("g2-"), card("g2", version,
+                                        "FN:" + familyThere.toUtf8() + "\nN:" + familyThere.toUtf8() + ";;;;\n" + kind +
+                                            "\n" + member + ":urn:uuid:p3"));
         QByteArrayList before;
         for (const QString& href : hrefs)
             before.append(dav.card(href));
@@ -297,9 +305,9 @@ private slots:
         Copy a;
         SyncReport report = a.sync(dav);
         QVERIFY2(report.ok, qPrintable(report.text()));
-        QCOMPARE(a.people(), (QStringList{"张三|同事", "李四|同事", "王五|家人"}));
+        QCOMPARE(a.people(), (QStringList{"张三|同事", "李四|同事", "王五|" + family}));
 
-        a.move(QStringLiteral("张三"), QStringLiteral("家人"));
+        a.move(QStringLiteral("张三"), family);
         QVERIFY(a.store->renameGroup(GroupNames(*a.store).keyFor(QStringLiteral("同事")), QStringLiteral("同学")));
         report = a.sync(dav);
         QVERIFY2(report.ok, qPrintable(report.text()));
@@ -307,12 +315,12 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(lines(dav.card(hrefs[i])), lines(before[i]));
         const QByteArrayList colleagues = lines(dav.card(hrefs[3]));
-        const QByteArrayList family = lines(dav.card(hrefs[4]));
+        const QByteArrayList relatives = lines(dav.card(hrefs[4]));
         QCOMPARE(without(colleagues, {"FN", "N", member}), without(lines(before[3]), {"FN", "N", member}));
         QCOMPARE(only(colleagues, "FN"), QByteArrayList{"FN:同学"});
         QCOMPARE(only(colleagues, member), QByteArrayList{normal(member + ":urn:uuid:p2")});
-        QCOMPARE(without(family, {member}), without(lines(before[4]), {member}));
-        QCOMPARE(only(family, member),
+        QCOMPARE(without(relatives, {member}), without(lines(before[4]), {member}));
+        QCOMPARE(only(relatives, member),
                  (QByteArrayList{normal(member + ":urn:uuid:p3"), normal(member + ":urn:uuid:p1")}));
         QCOMPARE(dav.cards().size(), 5);
 
@@ -322,8 +330,68 @@ private slots:
         QCOMPARE(report.uploaded + report.downloaded, 0);
         Copy b;
         QVERIFY(b.sync(dav).ok);
-        QCOMPARE(b.people(), (QStringList{"张三|家人", "李四|同学", "王五|家人"}));
+        QCOMPARE(b.people(), (QStringList{"张三|" + family, "李四|同学", "王五|" + family}));
         QCOMPARE(a.people(), b.people());
+    }
+
+    // A picture this side cannot send (its file gone, no picture in it, over the size limit) leaves
+    // the server's picture as it is and never puts a path of this computer into a card, neither in a
+    // new card nor in one the server has.
+    void noPathLeaves_data() {
+        QTest::addColumn<bool>("onServer");
+        QTest::addColumn<QByteArray>("content"); // empty: no file
+        const QByteArray big = "\x89PNG\r\n\x1a\n" + QByteArray(17 * 1024 * 1024, 'p');
+        for (const bool onServer : {false, true}) {
+            const char* where = onServer ? "card on the server" : "new card";
+            QTest::addRow("%s, file gone", where) << onServer << QByteArray();
+            QTest::addRow("%s, no picture", where) << onServer << QByteArray("not a picture\n");
+            QTest::addRow("%s, over the limit", where) << onServer << big;
+        }
+    }
+    void noPathLeaves() {
+        QFETCH(bool, onServer);
+        QFETCH(QByteArray, content);
+        DavServer& dav = server(DavServer::Kind::Xandikos);
+        if (!dav.missing().isEmpty())
+            QSKIP(qPrintable(dav.missing()));
+        const QString href = QStringLiteral("photo-%1.vcf").arg(++cards_);
+        const std::unique_ptr<void, std::function<void(void*)>> removal(this, [&](void*) {
+            for (const QString& card : dav.cards())
+                dav.request("DELETE", dav.addressBook().resolved(QUrl(card)));
+        });
+        const QByteArray picture = "PHOTO;ENCODING=b;TYPE=PNG:" + QByteArray("\x89PNG\r\n\x1a\nserver picture").toBase64();
+        Copy copy;
+        QString key;
+        if (onServer) {
+            QCOMPARE(dav.put(href, card("photo-" + QByteArray::number(cards_), "3.0", "FN:照片\n" + picture)).status / 100,
+                     2);
+            QVERIFY(copy.sync(dav).ok);
+            key = copy.only();
+        } else {
+            ContactFields f;
+            f.groupKey = copy.store->addGroup(QStringLiteral("家人"));
+            f.name = QStringLiteral("照片");
+            key = copy.store->addContact(f);
+        }
+        const QString path = copy.dir.filePath(QStringLiteral("picture.png"));
+        if (!content.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        }
+        ContactFields f = *copy.store->loadContact(key);
+        f.photo = path;
+        f.mobile = QStringLiteral("13900000000");
+        copy.store->updateContact(key, f);
+        const SyncReport report = copy.sync(dav);
+        QVERIFY2(report.ok, qPrintable(report.text()));
+        QCOMPARE(report.uploaded, 1);
+        const QStringList cards = dav.cards();
+        QCOMPARE(cards.size(), 1);
+        const QByteArray up = dav.card(cards.first());
+        QVERIFY(up.contains("13900000000"));
+        QVERIFY2(!up.contains("file:") && !up.contains(copy.dir.path().toUtf8()), up.constData());
+        // The server's picture stays as it was; a new card has none.
+        QCOMPARE(only(lines(up), "PHOTO"), onServer ? QByteArrayList{normal(picture)} : QByteArrayList{});
     }
 
     // The structured name made for a name the user typed.

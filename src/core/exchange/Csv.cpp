@@ -4,6 +4,7 @@
 
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/TextDecoding.h"
+#include "core/exchange/TypedCard.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
 
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <map>
 
 namespace csvdetail {
 qint64 readPiece = 64 * 1024;
@@ -58,6 +60,7 @@ enum class Kind {
     Uid,
     PhotoPath,
     Lunar, // this program's 农历生日, as the lunar birthday's vCard property writes it
+    Typed, // this program's numbered columns of a typed field: `field`, the number in `slot`, the cell in `component`
     Other, // a column of no known meaning: kept under its title
 };
 
@@ -66,7 +69,33 @@ struct Column {
     QString types;     // TEL, EMAIL, URL, ADR: the vCard types ("CELL", "WORK,FAX")
     QString slot;      // the address, phone, e-mail or website a column belongs to
     int component = 0; // ADR: 0 post box, 1 extended, 3 city, 4 region, 5 postal code, 6 country
+    catalogue::Field field = catalogue::Field::Group; // Typed
 };
+
+// The cells of a typed value's columns: an address's parts (0 to 6, as in ADR), the value, the label.
+constexpr int ValueCell = 7, LabelCell = 8;
+
+// How a typed field's values are written: alone ("微信", "微信 2"), with their labels ("Phone 1 -
+// Label", "Phone 1 - Value", the numbered columns Google reads back), or an address in its parts.
+enum class ValueShape { Alone, Labelled, Address };
+
+ValueShape shapeOf(catalogue::Field field) {
+    using F = catalogue::Field;
+    if (field == F::OtherAddress)
+        return ValueShape::Address;
+    const bool labelled = field == F::Phone || field == F::OtherEmail || field == F::Url || field == F::Im;
+    return labelled ? ValueShape::Labelled : ValueShape::Alone;
+}
+
+// An address's parts in the order of its value (vCard's ADR), under Google's titles; the cells a
+// value of each shape takes.
+constexpr int AddressParts = 7;
+constexpr const char16_t* AddressPartTitles[AddressParts] = {
+    u"PO Box", u"Extended Address", u"Street", u"City", u"Region", u"Postal Code", u"Country"};
+
+int cellsOf(ValueShape shape) {
+    return shape == ValueShape::Address ? 1 + AddressParts : shape == ValueShape::Labelled ? 2 : 1;
+}
 
 // An address part whose header names no address ("城市", "邮政编码"): it belongs to the address of
 // the street column before it (Thunderbird in Chinese writes 城市 once after 家庭地址 and again
@@ -261,6 +290,50 @@ std::optional<Column> googleColumn(const QString& title) {
     return std::nullopt;
 }
 
+// This program's own numbered columns of the typed fields (CsvFile::header): "微信", "微信 2",
+// "Phone 1 - Label", "Phone 1 - Value", "Address 1 - Street"...
+std::optional<Column> ownValueColumn(const QString& title) {
+    static const QRegularExpression pattern(QStringLiteral("^(.+?)(?: (\\d+))?(?: - (.+))?$"));
+    const QRegularExpressionMatch match = pattern.match(title.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString stem = match.captured(1), number = match.captured(2), part = match.captured(3);
+    for (const catalogue::FieldInfo& field : catalogue::all()) {
+        if (field.storage != catalogue::Storage::Typed || !field.csvHeader ||
+            stem.compare(QStringView(field.csvHeader), Qt::CaseInsensitive) != 0)
+            continue;
+        const ValueShape shape = shapeOf(field.field);
+        Column column{Kind::Typed, {}, number.isEmpty() ? QStringLiteral("1") : number};
+        column.field = field.field;
+        if (shape == ValueShape::Alone) {
+            if (!part.isEmpty() || number == u"1")
+                return std::nullopt;
+            column.component = ValueCell;
+            return column;
+        }
+        if (number.isEmpty())
+            return std::nullopt;
+        if (part.compare(u"Label", Qt::CaseInsensitive) == 0) {
+            column.component = LabelCell;
+            return column;
+        }
+        if (shape == ValueShape::Labelled) {
+            if (part.compare(u"Value", Qt::CaseInsensitive) != 0)
+                return std::nullopt;
+            column.component = ValueCell;
+            return column;
+        }
+        for (int i = 0; i < AddressParts; ++i) {
+            if (part.compare(QStringView(AddressPartTitles[i]), Qt::CaseInsensitive) == 0) {
+                column.component = i;
+                return column;
+            }
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 // "Birth Day" beside "Birth Month" is the day of the month, not a whole birthday.
 void threeBirthdayColumns(std::vector<std::optional<Column>>& columns) {
     const bool month = std::any_of(columns.begin(), columns.end(),
@@ -417,6 +490,12 @@ private:
     QString qq_, icq_, msn_;
     QStringList wechat_;
     bool haveFn_ = false;
+    // This program's typed values by field and number, in the header's order.
+    struct Value {
+        QString cells[LabelCell + 1];
+    };
+    std::map<std::pair<catalogue::Field, int>, Value> values_;
+    QString valueLines() const;
 
     Address& address(const QString& slot, const QString& types) {
         if (!addresses_.contains(slot))
@@ -548,6 +627,9 @@ void RowCard::add(const Column& c, const QString& title, const QString& value, Q
     case Kind::Lunar:
         lunar_ = value;
         return;
+    case Kind::Typed:
+        values_[{c.field, c.slot.toInt()}].cells[c.component] = value;
+        return;
     case Kind::Other:
         others_.append(QStringLiteral("X-ZINTEVA-CSV;X-COLUMN=%1:%2").arg(paramValue(title), esc(value)));
         return;
@@ -640,9 +722,34 @@ QString RowCard::text(const QHash<QString, QString>& typeOf) const {
         out += textLine(QStringLiteral("X-ZINTEVA-PHOTO-PATH"), photo_);
     if (!uid_.isEmpty())
         out += textLine(QStringLiteral("UID"), uid_);
+    out += valueLines();
     for (const QString& other : others_)
         out += other + QStringLiteral("\r\n");
     out += QStringLiteral("END:VCARD\r\n");
+    return out;
+}
+
+// Each typed value as the line a vCard of this program carries it in, so that the reader makes the
+// same value of it (its field and label) as from a vCard file. A label without a value is nothing.
+QString RowCard::valueLines() const {
+    QString out;
+    int item = 0;
+    for (const auto& [place, cells] : values_) {
+        TypedValue value{place.first, cells.cells[LabelCell], cells.cells[ValueCell], QString()};
+        if (shapeOf(value.field) == ValueShape::Address) {
+            QStringList parts;
+            for (int i = 0; i < AddressParts; ++i)
+                parts.append(esc(cells.cells[i]));
+            value.value = parts.join(u';');
+            if (std::all_of(std::begin(cells.cells), std::begin(cells.cells) + AddressParts,
+                            [](const QString& part) { return part.isEmpty(); }))
+                value.value.clear();
+        }
+        if (value.value.isEmpty())
+            continue;
+        for (const QString& line : typedcard::linesFor(value, ++item))
+            out += line + QStringLiteral("\r\n");
+    }
     return out;
 }
 
@@ -725,9 +832,83 @@ QString neutralised(const QString& cell) {
     return cell;
 }
 
+int valueCellCount(const CsvValueColumns& values) {
+    int cells = 0;
+    for (const catalogue::FieldInfo& field : catalogue::all())
+        cells += values[field.field] * cellsOf(shapeOf(field.field));
+    return cells;
+}
+
+// A typed address keeps its parts as the card wrote them, escaped and between ';': each cell holds a
+// part as the user reads it (RowCard escapes it again). Parts beyond the seventh (a card that wrote
+// too many) go into the last cell, so that nothing is cut.
+QString unescapedPart(QStringView part) {
+    QString out;
+    out.reserve(part.size());
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        if (part[i] == u'\\' && i + 1 < part.size()) {
+            const QChar next = part[++i];
+            out += next == u'n' || next == u'N' ? QChar(u'\n') : next;
+        } else {
+            out += part[i];
+        }
+    }
+    return out;
+}
+
+QStringList addressCells(const QString& value) {
+    QStringList raw;
+    QString part;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size()) {
+            part += value[i];
+            part += value[++i];
+        } else if (value[i] == u';') {
+            raw.append(std::exchange(part, QString()));
+        } else {
+            part += value[i];
+        }
+    }
+    raw.append(part);
+    if (raw.size() > AddressParts) {
+        raw[AddressParts - 1] = raw.mid(AddressParts - 1).join(u';');
+        raw.resize(AddressParts);
+    }
+    QStringList cells;
+    for (const QString& piece : raw)
+        cells.append(unescapedPart(piece));
+    while (cells.size() < AddressParts)
+        cells.append(QString());
+    return cells;
+}
+
+// The cells of the typed values, field by field in the catalogue's order, as many as `values` has
+// columns for: a label and a value (an address's label and parts), or the value alone.
+void appendValueCells(QStringList& cells, const ContactFields& f, const CsvValueColumns& values) {
+    for (const catalogue::FieldInfo& field : catalogue::all()) {
+        const int columns = values[field.field];
+        if (columns <= 0)
+            continue;
+        const ValueShape shape = shapeOf(field.field);
+        int written = 0;
+        for (const TypedValue& value : f.values) {
+            if (value.field != field.field || written == columns)
+                continue;
+            ++written;
+            if (shape != ValueShape::Alone)
+                cells.append(value.label);
+            if (shape == ValueShape::Address)
+                cells.append(addressCells(value.value));
+            else
+                cells.append(value.value);
+        }
+        cells.resize(cells.size() + (columns - written) * cellsOf(shape));
+    }
+}
+
 // The cells in the order of CsvFile::header(): the listed fields, the lunar birthday, the group, the
-// photo, the UID.
-QStringList rowCells(const CsvContact& c) {
+// photo, the UID, the typed values.
+QStringList rowCells(const CsvContact& c, const CsvValueColumns& values) {
     const ContactFields& f = c.fields;
     QStringList cells;
     cells.reserve(catalogue::listedCount() + 4);
@@ -741,6 +922,10 @@ QStringList rowCells(const CsvContact& c) {
     }
     cells << (f.lunarBirthday && f.lunarBirthday->isValid() ? lunarBirthdayValue(*f.lunarBirthday) : QString())
           << c.groupName << f.photo << c.uid;
+    if (!f.values.empty())
+        appendValueCells(cells, f, values);
+    else
+        cells.resize(cells.size() + valueCellCount(values));
     return cells;
 }
 
@@ -757,13 +942,44 @@ const char* encoderName(CsvFile::Encoding encoding) {
 
 } // namespace
 
-QStringList CsvFile::header() {
+CsvValueColumns CsvValueColumns::of(const std::vector<CsvContact>& contacts) {
+    CsvValueColumns most;
+    for (const CsvContact& contact : contacts) {
+        CsvValueColumns one;
+        for (const TypedValue& value : contact.fields.values)
+            ++one[value.field];
+        for (size_t i = 0; i < most.counts.size(); ++i)
+            most.counts[i] = std::max(most.counts[i], one.counts[i]);
+    }
+    return most;
+}
+
+QStringList CsvFile::header(const CsvValueColumns& values) {
     QStringList titles;
     for (const catalogue::FieldInfo* field : catalogue::listed())
         titles.append(QString::fromUtf16(field->csvHeader));
     titles << QString::fromUtf16(catalogue::info(catalogue::Field::LunarBirthday).csvHeader)
            << QString::fromUtf16(catalogue::info(catalogue::Field::Group).csvHeader)
            << QString::fromUtf16(catalogue::info(catalogue::Field::Photo).csvHeader) << QStringLiteral("UID");
+    for (const catalogue::FieldInfo& field : catalogue::all()) {
+        const QString stem = field.csvHeader ? QString::fromUtf16(field.csvHeader) : QString();
+        for (int n = 1; n <= values[field.field]; ++n) {
+            switch (shapeOf(field.field)) {
+            case ValueShape::Alone:
+                titles.append(n == 1 ? stem : QStringLiteral("%1 %2").arg(stem).arg(n));
+                break;
+            case ValueShape::Labelled:
+                titles << QStringLiteral("%1 %2 - Label").arg(stem).arg(n)
+                       << QStringLiteral("%1 %2 - Value").arg(stem).arg(n);
+                break;
+            case ValueShape::Address:
+                titles << QStringLiteral("%1 %2 - Label").arg(stem).arg(n);
+                for (const char16_t* part : AddressPartTitles)
+                    titles << QStringLiteral("%1 %2 - %3").arg(stem).arg(n).arg(QString::fromUtf16(part));
+                break;
+            }
+        }
+    }
     return titles;
 }
 
@@ -771,25 +987,27 @@ std::vector<size_t> CsvFile::unencodable(const std::vector<CsvContact>& contacts
     std::vector<size_t> bad;
     if (encoding == Encoding::Utf8WithBom)
         return bad;
+    const CsvValueColumns values = CsvValueColumns::of(contacts);
     for (size_t i = 0; i < contacts.size(); ++i) {
         QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
-        (void)QByteArray(encoder(rowText(rowCells(contacts[i]))));
+        (void)QByteArray(encoder(rowText(rowCells(contacts[i], values))));
         if (!encoder.isValid() || encoder.hasError())
             bad.push_back(i);
     }
     return bad;
 }
 
-QByteArray CsvFile::headBytes(Encoding encoding) {
-    const QString text = rowText(header());
+QByteArray CsvFile::headBytes(Encoding encoding, const CsvValueColumns& values) {
+    const QString text = rowText(header(values));
     if (encoding == Encoding::Utf8WithBom)
         return "\xEF\xBB\xBF" + text.toUtf8();
     QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
     return encoder.isValid() ? QByteArray(encoder(text)) : text.toUtf8();
 }
 
-std::optional<QByteArray> CsvFile::rowBytes(const CsvContact& contact, Encoding encoding) {
-    const QString text = rowText(rowCells(contact));
+std::optional<QByteArray> CsvFile::rowBytes(const CsvContact& contact, Encoding encoding,
+                                            const CsvValueColumns& values) {
+    const QString text = rowText(rowCells(contact, values));
     if (encoding == Encoding::Utf8WithBom)
         return text.toUtf8();
     QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
@@ -800,9 +1018,10 @@ std::optional<QByteArray> CsvFile::rowBytes(const CsvContact& contact, Encoding 
 }
 
 QByteArray CsvFile::write(const std::vector<CsvContact>& contacts, Encoding encoding) {
-    QString text = rowText(header());
+    const CsvValueColumns values = CsvValueColumns::of(contacts);
+    QString text = rowText(header(values));
     for (const CsvContact& c : contacts)
-        text += rowText(rowCells(c));
+        text += rowText(rowCells(c, values));
     if (encoding != Encoding::Utf8WithBom) {
         QStringEncoder encoder(encoderName(encoding));
         if (encoder.isValid())
@@ -1319,12 +1538,16 @@ CsvReader::CsvReader(QIODevice& device) : d_(std::make_unique<State>()) {
         return;
     }
     int known = 0;
+    const QString layout = layoutOf(d_->titles);
     for (const QString& title : std::as_const(d_->titles)) {
-        std::optional<Column> column;
-        if (const auto found = namedColumns().constFind(headerKey(title)); found != namedColumns().constEnd())
-            column = *found;
-        else
-            column = googleColumn(title);
+        // This program's typed values first, before the meaning other files give 微信 or 单位.
+        std::optional<Column> column = layout == u"zinteva" ? ownValueColumn(title) : std::nullopt;
+        if (!column) {
+            if (const auto found = namedColumns().constFind(headerKey(title)); found != namedColumns().constEnd())
+                column = *found;
+            else
+                column = googleColumn(title);
+        }
         known += column ? 1 : 0;
         d_->columns.push_back(column);
     }
@@ -1335,7 +1558,7 @@ CsvReader::CsvReader(QIODevice& device) : d_(std::make_unique<State>()) {
             QStringLiteral("CSV 文件的第一行没有可以识别的栏目（如“姓名”、“Name”、“First Name”、“E-mail Address”）");
         return;
     }
-    d_->layout = layoutOf(d_->titles);
+    d_->layout = layout;
     // This program's files since they carry a UID: a leading ' was added against formulas.
     d_->ownQuoted = d_->layout == u"zinteva" && d_->titles.contains(QStringLiteral("UID"));
     d_->dataStart = d_->rows->offset();

@@ -1,12 +1,15 @@
 #pragma once
 // Contacts as CSV (RFC 4180). Reading knows the layouts of the common address books by their header
 // rows (Google Contacts old and new, Outlook and Thunderbird in English and Simplified Chinese, the CSV
-// files of Chinese phones, and this program's own); each row becomes a card that the vCard reader reads, so that everything without a
-// column is kept as it is from a vCard file. Writing uses the list's column titles, then 分组, 照片 and UID.
+// files of Chinese phones, and this program's own); each row becomes a card that the vCard reader reads, so that
+// everything without a column is kept as it is from a vCard file. Writing uses the list's column titles, then
+// 农历生日, 分组, 照片 and UID, then numbered columns for the values beyond the columns of phone.
 #include "core/exchange/ImportRecord.h"
+#include "core/store/FieldCatalogue.h"
 
 #include <QByteArray>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +32,17 @@ struct CsvContact {
     QString uid = {};
 };
 
+// How many numbered columns each typed field has in a file: as many as the person with the most
+// values of it needs (none for a field nobody has).
+struct CsvValueColumns {
+    std::array<int, std::size(catalogue::rows::Rows)> counts{};
+
+    int& operator[](catalogue::Field field) { return counts[static_cast<size_t>(field)]; }
+    int operator[](catalogue::Field field) const { return counts[static_cast<size_t>(field)]; }
+    // Widened to hold every value of these people.
+    static CsvValueColumns of(const std::vector<CsvContact>& contacts);
+};
+
 class CsvFile {
 public:
     // Gbk is strict GBK (what older Chinese spreadsheet programs read); a text with a character
@@ -36,8 +50,8 @@ public:
     enum class Encoding { Utf8WithBom, Gbk, Gb18030 };
 
     // The catalogue's headers of the fields the list shows (姓名 ... 备注, the list's titles), then
-    // 农历生日, 分组, 照片 and UID.
-    static QStringList header();
+    // 农历生日, 分组, 照片 and UID, then each typed field's numbered columns (FieldCatalogue.h).
+    static QStringList header(const CsvValueColumns& values = {});
 
     // A cell that a spreadsheet would run as a formula (starting with =, +, -, @, a tab or a CR) gets a
     // leading ', and so does one that starts with ' itself; the reader takes it off again from files
@@ -45,8 +59,10 @@ public:
     static QByteArray write(const std::vector<CsvContact>& contacts, Encoding encoding = Encoding::Utf8WithBom);
     // The same a piece at a time, for a file written while it is read: the file's start (the mark and
     // the header row), then one contact's row; nothing when the encoding cannot write the row.
-    static QByteArray headBytes(Encoding encoding);
-    static std::optional<QByteArray> rowBytes(const CsvContact& contact, Encoding encoding);
+    // A row holds as many values of a field as `values` has columns for it (the header's).
+    static QByteArray headBytes(Encoding encoding, const CsvValueColumns& values = {});
+    static std::optional<QByteArray> rowBytes(const CsvContact& contact, Encoding encoding,
+                                              const CsvValueColumns& values = {});
     // The indexes of the contacts that hold a character the encoding cannot write.
     static std::vector<size_t> unencodable(const std::vector<CsvContact>& contacts, Encoding encoding);
 

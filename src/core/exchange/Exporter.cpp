@@ -49,6 +49,13 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
     const CsvFile::Encoding encoding = format == ExportFormat::CsvGbk       ? CsvFile::Encoding::Gbk
                                        : format == ExportFormat::CsvGb18030 ? CsvFile::Encoding::Gb18030
                                                                             : CsvFile::Encoding::Utf8WithBom;
+    // A CSV file has as many columns of a typed field as the person with the most values of it needs;
+    // one statement over the whole file (inside this transaction) tells, before the first row.
+    CsvValueColumns valueColumns;
+    if (csv) {
+        for (const auto& [field, most] : store_.typedValues().mostPerPerson())
+            valueColumns[field] = most;
+    }
     // Each prepared once for the whole export, not once per contact.
     KeptTable::Reader keptReader = store_.keptTable().reader();
     ContactUidTable::Reader uidReader = store_.uids().reader();
@@ -93,7 +100,7 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
         int bad = 0;
         QStringList names;
         each([&](const QString& groupName, ContactFields& fields, std::vector<KeptProperty>&, const QString& uid) {
-            if (!CsvFile::rowBytes({fields, groupName, uid}, encoding)) {
+            if (!CsvFile::rowBytes({fields, groupName, uid}, encoding, valueColumns)) {
                 if (++bad <= 20)
                     names.append(fields.name.isEmpty() ? QStringLiteral("（无名）") : fields.name);
             }
@@ -115,13 +122,14 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
 
     // Written contact by contact: a vCard file with each picture read only for its own card, a CSV
     // file row by row (it holds no pictures).
-    if (csv && !writeAll(out, CsvFile::headBytes(encoding)))
+    if (csv && !writeAll(out, CsvFile::headBytes(encoding, valueColumns)))
         return false;
     int written = 0;
     const bool complete = each([&](const QString& groupName, ContactFields& fields, std::vector<KeptProperty>& kept,
                                    const QString& uid) {
         if (csv) {
-            const std::optional<QByteArray> row = CsvFile::rowBytes({std::move(fields), groupName, uid}, encoding);
+            const std::optional<QByteArray> row =
+                CsvFile::rowBytes({std::move(fields), groupName, uid}, encoding, valueColumns);
             if (!row || !writeAll(out, *row))
                 return false;
             ++written;

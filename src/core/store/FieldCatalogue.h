@@ -79,7 +79,11 @@ struct FieldInfo {
     const char16_t* label;        // what the user reads: "移动电话", "单位"
     const char* vcard;            // the vCard property it is written as ("TEL")
     const char* vcardTypes;       // the TYPE values of a 3.0 card ("CELL"), or ""
-    const char16_t* csvHeader;    // the header this program's CSV writes and reads, or nullptr
+    // The header this program's CSV writes and reads. A typed field has as many columns as the person
+    // with the most values of it needs, numbered from this stem: a value with a label in Google's shape
+    // ("Phone 1 - Label", "Phone 1 - Value"; an address in its parts, "Address 1 - Street"), one without
+    // as "微信", "微信 2"...
+    const char16_t* csvHeader;
     int limit;                    // the longest value in characters (code points); 0: no limit
     bool listed;                  // a cell of the main list (and a box of the search form)
 };
@@ -121,21 +125,22 @@ inline constexpr FieldInfo Rows[] = {
     {Field::Photo, "photo", Column, "照片", "text", Text, &C::photo, u"照片", "PHOTO", "", u"照片", 100, false},
     {Field::LunarBirthday, "lunarbirthday", Storage::Lunar, nullptr, nullptr, None, nullptr, u"农历生日",
      "X-ZINTEVA-LUNAR-BIRTHDAY", "", u"农历生日", 20, false},
-    {Field::Phone, "phone", Typed, nullptr, nullptr, None, nullptr, u"电话", "TEL", "", nullptr, 30, false},
-    {Field::OtherEmail, "otheremail", Typed, nullptr, nullptr, None, nullptr, u"邮件地址", "EMAIL", "INTERNET", nullptr,
+    {Field::Phone, "phone", Typed, nullptr, nullptr, None, nullptr, u"电话", "TEL", "", u"Phone", 30, false},
+    {Field::OtherEmail, "otheremail", Typed, nullptr, nullptr, None, nullptr, u"邮件地址", "EMAIL", "INTERNET",
+     u"E-mail", 0, false},
+    {Field::OtherAddress, "otheraddress", Typed, nullptr, nullptr, None, nullptr, u"地址", "ADR", "", u"Address", 0,
+     false},
+    {Field::WeChat, "wechat", Typed, nullptr, nullptr, None, nullptr, u"微信", "X-WECHAT", "", u"微信", 0, false},
+    {Field::Im, "im", Typed, nullptr, nullptr, None, nullptr, u"即时通讯", "IMPP", "", u"即时通讯", 0, false},
+    {Field::Organization, "org", Typed, nullptr, nullptr, None, nullptr, u"单位", "ORG", "", u"单位", 0, false},
+    {Field::Title, "title", Typed, nullptr, nullptr, None, nullptr, u"职务", "TITLE", "", u"职务", 0, false},
+    {Field::Role, "role", Typed, nullptr, nullptr, None, nullptr, u"角色", "ROLE", "", u"角色", 0, false},
+    {Field::Url, "url", Typed, nullptr, nullptr, None, nullptr, u"网址", "URL", "", u"Website", 0, false},
+    {Field::Anniversary, "anniversary", Typed, nullptr, nullptr, None, nullptr, u"纪念日", "ANNIVERSARY", "", u"纪念日",
      0, false},
-    {Field::OtherAddress, "otheraddress", Typed, nullptr, nullptr, None, nullptr, u"地址", "ADR", "", nullptr, 0,
+    {Field::Related, "related", Typed, nullptr, nullptr, None, nullptr, u"相关的人", "RELATED", "", u"相关的人", 0,
      false},
-    {Field::WeChat, "wechat", Typed, nullptr, nullptr, None, nullptr, u"微信", "X-WECHAT", "", nullptr, 0, false},
-    {Field::Im, "im", Typed, nullptr, nullptr, None, nullptr, u"即时通讯", "IMPP", "", nullptr, 0, false},
-    {Field::Organization, "org", Typed, nullptr, nullptr, None, nullptr, u"单位", "ORG", "", nullptr, 0, false},
-    {Field::Title, "title", Typed, nullptr, nullptr, None, nullptr, u"职务", "TITLE", "", nullptr, 0, false},
-    {Field::Role, "role", Typed, nullptr, nullptr, None, nullptr, u"角色", "ROLE", "", nullptr, 0, false},
-    {Field::Url, "url", Typed, nullptr, nullptr, None, nullptr, u"网址", "URL", "", nullptr, 0, false},
-    {Field::Anniversary, "anniversary", Typed, nullptr, nullptr, None, nullptr, u"纪念日", "ANNIVERSARY", "", nullptr, 0,
-     false},
-    {Field::Related, "related", Typed, nullptr, nullptr, None, nullptr, u"相关的人", "RELATED", "", nullptr, 0, false},
-    {Field::Gender, "gender", Typed, nullptr, nullptr, None, nullptr, u"性别", "GENDER", "", nullptr, 0, false},
+    {Field::Gender, "gender", Typed, nullptr, nullptr, None, nullptr, u"性别", "GENDER", "", u"性别", 0, false},
 };
 
 } // namespace rows

@@ -240,6 +240,9 @@ inline constexpr const char* InsertTypedValue =
 inline constexpr const char* SelectAllTypedValues =
     "select friendid, field, label, value, line from zinteva_values order by friendid, position, id";
 inline constexpr const char* CountTypedValues = "select count(*) from zinteva_values";
+inline constexpr const char* MostTypedValuesPerPerson =
+    "select field, max(n) from (select field, count(*) as n from zinteva_values group by friendid, field) "
+    "group by field";
 // What the filter line finds people by beyond the columns: numbers, e-mail addresses, 微信, 单位,
 // 职务 and messenger IDs, every person's in one read.
 inline constexpr const char* SelectFilterTypedValues =

@@ -77,6 +77,17 @@ std::unordered_map<std::string, std::vector<TypedValue>> TypedValues::byContactK
     return found;
 }
 
+std::vector<std::pair<catalogue::Field, int>> TypedValues::mostPerPerson() {
+    std::vector<std::pair<catalogue::Field, int>> most;
+    Statement select(connection_, sql::MostTypedValuesPerPerson);
+    while (select.step()) {
+        const catalogue::FieldInfo* field = catalogue::byId(select.text(0));
+        if (field && field->storage == catalogue::Storage::Typed)
+            most.emplace_back(field->field, static_cast<int>(select.integer(1)));
+    }
+    return most;
+}
+
 int TypedValues::rowCount() {
     Statement count(connection_, sql::CountTypedValues);
     return count.step() ? static_cast<int>(count.integer(0)) : 0;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class Connection;
@@ -30,6 +31,8 @@ public:
     // Every person's values by contact key, in one read (an export).
     std::unordered_map<std::string, std::vector<TypedValue>> byContactKey();
     int rowCount();
+    // For each field that anybody has, the most values of it one person has (a CSV file's columns).
+    std::vector<std::pair<catalogue::Field, int>> mostPerPerson();
     // The values the filter line finds people by, every person's in one read.
     FilterValueKeys loadFilterValues();
 

@@ -747,9 +747,10 @@ std::optional<QByteArray> groupCard(const QByteArray& base, const QString& name,
         Line& line = card->lines[i];
         if (line.kind == Kind::Property && (line.name == "KIND" || line.name == "X-ADDRESSBOOKSERVER-KIND"))
             kind = line.name;
-        if (line.kind == Kind::Property && line.name == "FN" && unescaped(QString::fromUtf8(line.value)) != name)
+        const bool renamed = !name.isEmpty() && line.kind == Kind::Property;
+        if (renamed && line.name == "FN" && unescaped(QString::fromUtf8(line.value)) != name)
             setLineValue(line, plainHead(line.head), esc(name));
-        if (line.kind == Kind::Property && line.name == "N" && part(rawParts(line.value, ';'), 0) != name) {
+        if (renamed && line.name == "N" && part(rawParts(line.value, ';'), 0) != name) {
             QList<QByteArray> parts = rawParts(line.value, ';');
             parts[0] = esc(name);
             setLineValue(line, plainHead(line.head), parts.join(';'));

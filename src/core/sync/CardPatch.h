@@ -23,7 +23,8 @@ QString defaultGroup();
 // the reader reads differently than expected): the caller then writes a whole card.
 std::optional<QByteArray> patch(const QByteArray& base, const SyncContact& was, const SyncContact& now);
 
-// A group's card with its name (FN, the first part of N) and its members changed: members named in
+// A group's card with its name (FN, the first part of N; an empty name leaves them) and its members
+// changed: members named in
 // `remove` go, those in `add` are written as the card writes its others (MEMBER or
 // X-ADDRESSBOOKSERVER-MEMBER, urn:uuid: or not). Nothing when the card cannot be edited line by line.
 std::optional<QByteArray> groupCard(const QByteArray& base, const QString& name, const QStringList& add,

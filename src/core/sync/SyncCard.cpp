@@ -282,7 +282,11 @@ QByteArray write(const SyncContact& contact, const QString& uid, const QByteArra
     card.uid = uid;
     card.photoData = contact.photo;
     card.photoExtension = contact.photoExtension;
-    if (!contact.photo.isEmpty())
+    // The picture goes as its bytes, or as a web address; a path of this computer (a file: URI) never
+    // leaves it, whatever the contact's 照片 says.
+    const bool webAddress = card.fields.photo.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+                            card.fields.photo.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+    if (!contact.photo.isEmpty() || !webAddress)
         card.fields.photo.clear();
     QByteArray out = VCardWriter::write(card, VCardVersion::V30);
     const qsizetype end = out.lastIndexOf("END:VCARD");

@@ -620,8 +620,10 @@ struct SyncEngine::Impl {
         // Who placed whom: the first card naming a person, as placeMembers reads them.
         QHash<QString, QString> placedBy; // uid -> href
         QHash<QString, QStringList> membersOf;
+        QHash<QString, QString> namesOf; // href -> the group's name as the card gives it
         for (const Row& row : rows) {
             const std::optional<SyncContact> card = synccard::read(row.card, nullptr, nullptr);
+            namesOf.insert(row.href, card ? card->group : QString());
             QStringList members;
             for (const QString& member : card ? card->members : QStringList())
                 members.append(memberUid(member));
@@ -664,9 +666,14 @@ struct SyncEngine::Impl {
                         remove.append(person.uid);
                 }
             }
-            uploadGroupCard(row, readGroups().nameOf(key), add, remove);
+            // Renamed here: the card takes the new name. A name the card has longer than a group's
+            // name may be stays whole.
+            const QString name = readGroups().nameOf(key);
+            uploadGroupCard(row, name == namesOf.value(row.href) ? QString() : name, add, remove);
         }
     }
+
+    QString groupNameOf(const Row& row) { return readGroups().nameOf(groupKeyOfRow(row.friendid)); }
 
     void uploadGroupCard(Row row, const QString& name, const QStringList& add, const QStringList& remove) {
         for (int attempt = 0; attempt < MaxPutAttempts; ++attempt) {
@@ -683,7 +690,8 @@ struct SyncEngine::Impl {
                 return;
             }
             if (reply.status != 412) {
-                report.problems.append(QStringLiteral("上传分组 %1 失败：%2").arg(name, davStatusText(reply.status)));
+                report.problems.append(
+                    QStringLiteral("上传分组 %1 失败：%2").arg(groupNameOf(row), davStatusText(reply.status)));
                 return;
             }
             // Changed there meanwhile: the same edit on the card as it is now.
@@ -693,7 +701,7 @@ struct SyncEngine::Impl {
             row.card = fetched->first;
             row.etag = fetched->second;
         }
-        report.problems.append(QStringLiteral("上传分组 %1 失败：服务器上的名片一直在变").arg(name));
+        report.problems.append(QStringLiteral("上传分组 %1 失败：服务器上的名片一直在变").arg(groupNameOf(row)));
     }
 
     void noteSharedUid(const QString& uid, const QString& other, const QString& name) {
