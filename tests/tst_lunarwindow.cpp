@@ -112,8 +112,8 @@ private slots:
             frm_detail form(w.view(), frm_detail::Mode::Add);
             auto* lunarBox = form.findChild<QCheckBox*>(QStringLiteral("lunarBox"));
             QVERIFY(lunarBox);
-            // The boxes keep their tab order; the 农历 box follows the photo button.
-            QWidget* next = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+            // The 农历 box follows the birthday box in the tab order.
+            QWidget* next = form.findChild<QLineEdit*>(QStringLiteral("Text2"));
             do
                 next = next->nextInFocusChain();
             while (!(next->focusPolicy() & Qt::TabFocus));

@@ -6,6 +6,7 @@
 #include "gui/list/ContactListModel.h"
 #include "core/text/TypedDate.h"
 #include "core/store/Store.h"
+#include "core/store/FieldCatalogue.h"
 #include "support/Fixture.h"
 #include "support/Forms.h"
 #include "support/MainWindowProbe.h"
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QCheckBox>
 #include <QImageReader>
+#include <QStyle>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -85,7 +87,8 @@ private slots:
         auto form = newContactForm();
         QCOMPARE(form->objectName(), QStringLiteral("frm_detail"));
         QCOMPARE(form->windowTitle(), QStringLiteral("详细资料"));
-        QCOMPARE(form->size(), QSize(478, 539));
+        // the designed size, and beside it the scroll bar that reaches the lists below the photo
+        QCOMPARE(form->size(), QSize(478 + form->style()->pixelMetric(QStyle::PM_ScrollBarExtent), 539));
         QCOMPARE(form->minimumSize(), form->maximumSize());
         QCOMPARE(form->parentWidget(), &window());
         for (const auto& [key, caption, tooltip] :
@@ -111,10 +114,10 @@ private slots:
                 QVERIFY2(form->rect().contains(part->geometry()), qPrintable(part->objectName()));
         }
 
-        // Tab runs Text1 to Text15, then Command1.
+        // Tab runs Text1 to Text15 with 农历 right after the birthday, then Command1.
         QStringList order;
         QWidget* w = box(*form, 1);
-        for (int i = 0; i < 16; ++i) {
+        for (int i = 0; i < 17; ++i) {
             order << w->objectName();
             do
                 w = w->nextInFocusChain();
@@ -122,7 +125,8 @@ private slots:
         }
         QStringList expected;
         for (int i = 1; i <= 15; ++i)
-            expected << QStringLiteral("Text%1").arg(i);
+            expected << QStringLiteral("Text%1").arg(i) << (i == 2 ? QStringLiteral("lunarBox") : QString());
+        expected.removeAll(QString());
         expected << QStringLiteral("Command1");
         QCOMPARE(order, expected);
         QCOMPARE(form->focusWidget(), box(*form, 1));
@@ -657,6 +661,58 @@ private slots:
         QCOMPARE(fx->count("select count(*) from phone where 移动电话 = '' and 备注 = '' and 照片 = '' and 昵称 = ''"),
                  1);
         QCOMPARE(storedText(*fx, "select 生日 from phone"), QStringLiteral("<null>"));
+    }
+
+    // 更多资料 by keyboard: a number added and typed, 微信 removed, the first mobile edited in its row
+    // and a work number in its box; both ways the boxes and the lists agree, and the save gives out
+    // the columns and the values.
+    void listsByKeyboard() {
+        ContactFields f = contact(classmates, QStringLiteral("张三"));
+        f.mobile = QStringLiteral("13900000001");
+        f.values = {{catalogue::Field::Phone, QStringLiteral("手机"), QStringLiteral("13900000002"), {}},
+                    {catalogue::Field::WeChat, {}, QStringLiteral("zhangsan_wx"), {}}};
+        const QString key = fx->state.Conn->addContact(f);
+        Frm_main& w = window();
+        selectRow(w, key);
+        ModalForm act(fx->dialogs, [&](frm_detail& form) {
+            const auto valueBox = [&](const QString& text) {
+                for (QLineEdit* edit : form.findChildren<QLineEdit*>(QStringLiteral("value")))
+                    if (edit->text() == text)
+                        return edit;
+                return static_cast<QLineEdit*>(nullptr);
+            };
+            QVERIFY(valueBox(QStringLiteral("13900000001")));
+            auto* add = form.findChild<QToolButton*>(QStringLiteral("add_phone"));
+            QTest::keyClick(add, Qt::Key_Space);
+            auto* typed = qobject_cast<QLineEdit*>(form.focusWidget());
+            QVERIFY(typed && typed->text().isEmpty());
+            QTest::keyClicks(typed, QStringLiteral("13700000003"));
+            // Tab from 微信's box reaches its 删除, which removes the row; the focus goes to 添加
+            QLineEdit* wechat = valueBox(QStringLiteral("zhangsan_wx"));
+            QWidget* remove = wechat->nextInFocusChain();
+            while (!(remove->focusPolicy() & Qt::TabFocus))
+                remove = remove->nextInFocusChain();
+            QCOMPARE(remove->objectName(), QStringLiteral("remove"));
+            QTest::keyClick(remove, Qt::Key_Space);
+            QVERIFY(!valueBox(QStringLiteral("zhangsan_wx")));
+            QCOMPARE(form.focusWidget()->objectName(), QStringLiteral("add_wechat"));
+            // the first mobile's row and the 手机 box are one value
+            QLineEdit* first = valueBox(QStringLiteral("13900000001"));
+            first->selectAll();
+            QTest::keyClicks(first, QStringLiteral("13911111111"));
+            QCOMPARE(box(form, 3)->text(), QStringLiteral("13911111111"));
+            QTest::keyClicks(box(form, 4), QStringLiteral("010-1234"));
+            QVERIFY(valueBox(QStringLiteral("010-1234")));
+            press(form, "savebutt");
+        });
+        Lv_edit(w.view());
+        QVERIFY(act.seen());
+        const ContactFields saved = fx->state.Conn->loadContact(key).value();
+        QCOMPARE(saved.mobile, QStringLiteral("13911111111"));
+        QCOMPARE(saved.workPhone, QStringLiteral("010-1234"));
+        QCOMPARE(saved.values,
+                 (std::vector<TypedValue>{{catalogue::Field::Phone, QStringLiteral("手机"), QStringLiteral("13900000002"), {}},
+                                          {catalogue::Field::Phone, QStringLiteral("手机"), QStringLiteral("13700000003"), {}}}));
     }
 
     // Values longer than a box allows (a name renamed in the list, a deep photo path, long

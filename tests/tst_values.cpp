@@ -129,6 +129,16 @@ private slots:
         QCOMPARE(texts(list), expected);
     }
 
+    void structuredPartsRoundTrip() {
+        // ADR: post box;extended;street;locality;region;postal code;country, escapes undone
+        const QString adr = "; 海淀区;中关村大街27号\\, 3层;北京市;北京;100080;中国";
+        const QStringList parts = valuelists::structuredParts(adr);
+        QCOMPARE(parts, (QStringList{"", " 海淀区", "中关村大街27号, 3层", "北京市", "北京", "100080", "中国"}));
+        QCOMPARE(valuelists::joinParts(parts, 7), adr);
+        QCOMPARE(valuelists::joinParts({"星辰;科技", "", ""}, 1), QString("星辰\\;科技"));
+        QCOMPARE(valuelists::structuredParts("a\\nb\\\\"), QStringList{"a\nb\\"});
+    }
+
     // Every kind of value, typed as people type it, finds the one person who has it: in the filter
     // line and in the search form's box for it.
     void foundByEveryValue_data() {

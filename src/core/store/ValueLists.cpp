@@ -83,4 +83,33 @@ void setColumn(std::vector<TypedValue>& rows, const ColumnOfKind& kind, const QS
     rows.insert(last == rows.rend() ? rows.end() : last.base(), TypedValue{kind.field, labelOf(kind), text, QString()});
 }
 
+QStringList structuredParts(const QString& value) {
+    QStringList parts{QString()};
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\\' && i + 1 < value.size()) {
+            const QChar next = value[++i];
+            parts.back() += (next == u'n' || next == u'N') ? QChar(u'\n') : next;
+        } else if (c == u';') {
+            parts.append(QString());
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+QString joinParts(const QStringList& parts, qsizetype keep) {
+    qsizetype count = parts.size();
+    while (count > keep && parts[count - 1].isEmpty())
+        --count;
+    QStringList escaped;
+    for (qsizetype i = 0; i < count; ++i) {
+        QString part = parts[i];
+        part.replace(u'\\', QStringLiteral("\\\\")).replace(u';', QStringLiteral("\\;")).replace(u',', QStringLiteral("\\,"));
+        escaped << part;
+    }
+    return escaped.join(u';');
+}
+
 } // namespace valuelists

@@ -7,6 +7,7 @@
 // person whichever way a value was typed.
 #include "core/store/ContactFields.h"
 
+#include <QStringList>
 #include <span>
 #include <vector>
 
@@ -36,5 +37,11 @@ void gather(ContactFields& fields, const std::vector<TypedValue>& rows);
 // A column's box was edited: the row the column stands for takes the text; without one, a row of its
 // kind is added after the last row of its field (or at the end).
 void setColumn(std::vector<TypedValue>& rows, const ColumnOfKind& kind, const QString& text);
+
+// The parts of a structured value (an address, a company and its department) as the card wrote them,
+// separated by ';', with the card's escapes undone; and back, escaped, trailing empty parts beyond the
+// first `keep` left out.
+QStringList structuredParts(const QString& value);
+QString joinParts(const QStringList& parts, qsizetype keep);
 
 } // namespace valuelists

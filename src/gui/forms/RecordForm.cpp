@@ -7,6 +7,8 @@
 #include "core/text/TypedDate.h"
 #include "gui/forms/FieldGrid.h"
 #include "gui/forms/KeptList.h"
+#include "gui/forms/ValuePanel.h"
+#include "core/store/ValueLists.h"
 #include "gui/shared/ColourScheme.h"
 #include "gui/shared/FocusReturn.h"
 #include "gui/shared/KeyTips.h"
@@ -29,6 +31,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -87,9 +90,11 @@ void frm_detail::buildForm() {
     setObjectName(QStringLiteral("frm_detail"));
     setWindowTitle(QStringLiteral("详细资料"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
-    // The designed 478 x 539, or less where the screen is smaller (a laptop at 2x): the form then
-    // scrolls, so that 保存 and every box can still be reached.
-    setFixedSize(FormSize.boundedTo(availableForForm(host_.formOwner())));
+    // The designed 478 x 539 and, beside it, the scroll bar that reaches the lists below the photo
+    // (更多资料); less where the screen is smaller (a laptop at 2x), where the form scrolls too, so
+    // that 保存 and every box can still be reached.
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    setFixedSize((FormSize + QSize(scrollBar, 0)).boundedTo(availableForForm(host_.formOwner())));
 
     auto* Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
@@ -211,9 +216,15 @@ void frm_detail::buildForm() {
     Image1_->setToolTip(QStringLiteral("此同志的玉照!呵呵~~~~"));
     Image1_->setPixmap(pictures::photoPlaceholder(PhotoArea));
 
+    // The designed form keeps its size and every place in it; the lists come below it.
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("FormContent"));
-    content->setMinimumSize(FormSize);
+    auto* designed = new QWidget(content);
+    designed->setObjectName(QStringLiteral("FormPage"));
+    designed->setFixedSize(FormSize);
+    values_ = new ValuePanel(content);
+    connect(values_, &ValuePanel::rebuilt, this, &frm_detail::chainTabOrder);
+    connect(values_, &ValuePanel::rowsChanged, this, &frm_detail::columnsFromRows);
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("FormScroll"));
     scroll->setFrameShape(QFrame::NoFrame);
@@ -221,7 +232,12 @@ void frm_detail::buildForm() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
-    auto* layout = new QVBoxLayout(content);
+    auto* page = new QVBoxLayout(content);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+    page->addWidget(designed);
+    page->addWidget(values_);
+    auto* layout = new QVBoxLayout(designed);
     layout->setContentsMargins(6, 0, 6, 2);
     layout->setSpacing(2);
     layout->addLayout(top);
@@ -229,18 +245,15 @@ void frm_detail::buildForm() {
     layout->addWidget(Image1_, 0, Qt::AlignHCenter);
     scroll->setWidget(content);
 
-    for (int i = 0; i + 1 < static_cast<int>(Text_.size()); ++i)
-        setTabOrder(Text_[i], Text_[i + 1]);
-    setTabOrder(Text_[Photo], Command1_);
-    // The boxes keep their order; the 农历 box follows them, before the group.
-    setTabOrder(Command1_, lunarBox_);
-    setTabOrder(lunarBox_, Cgroup_);
-    setTabOrder(Cgroup_, Kept_);
-    QWidget* previous = Kept_;
-    for (QWidget* face : toolbarFaces_) {
-        setTabOrder(previous, face);
-        previous = face;
+    // A box that stands for the first value of a list edits that value.
+    for (size_t kind = 0; kind < valuelists::columnKinds().size(); ++kind) {
+        QLineEdit* box = columnBox(kind);
+        connect(box, &QLineEdit::textChanged, this, [this, kind](const QString& text) {
+            if (!followingRows_)
+                values_->setColumn(static_cast<int>(kind), text);
+        });
     }
+    chainTabOrder();
     // Saving from the keyboard: Ctrl+S as everywhere, and Ctrl+Enter from any box.
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Save), QKeySequence(Qt::CTRL | Qt::Key_Return),
                                      QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
@@ -248,6 +261,40 @@ void frm_detail::buildForm() {
         connect(save, &QShortcut::activated, this, [this] { Toolbar1_ButtonClick(QStringLiteral("savebutt")); });
     }
     Text_[Name]->setFocus();
+}
+
+QLineEdit* frm_detail::columnBox(size_t kind) const {
+    const auto column = valuelists::columnKinds()[kind].column;
+    const auto texts = catalogue::texts();
+    const auto at = std::find_if(texts.begin(), texts.end(), [&](const auto* field) { return field->text == column; });
+    return Text_[static_cast<size_t>(at - texts.begin()) + 2];
+}
+
+void frm_detail::chainTabOrder() {
+    // The boxes in their order with 农历 right after the birthday, the photo button, the lists, then
+    // the group, 其它资料, 保存 and 关闭.
+    QList<QWidget*> order{Text_[Name], Text_[Birthday], lunarBox_};
+    for (size_t i = Birthday + 1; i < Text_.size(); ++i)
+        order << Text_[i];
+    order << Command1_ << values_->tabStops() << Cgroup_ << Kept_;
+    for (QWidget* face : toolbarFaces_)
+        order << face;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void frm_detail::columnsFromRows() {
+    const std::vector<TypedValue>& rows = values_->rows();
+    for (size_t kind = 0; kind < valuelists::columnKinds().size(); ++kind) {
+        const int row = valuelists::rowOfColumn(rows, valuelists::columnKinds()[kind]);
+        const QString text = row >= 0 ? rows[static_cast<size_t>(row)].value : QString();
+        QLineEdit* box = columnBox(kind);
+        if (box->text() != text) {
+            followingRows_ = true;
+            setBoxText(box, text);
+            followingRows_ = false;
+        }
+    }
 }
 
 void frm_detail::Form_Load() {
@@ -268,7 +315,6 @@ void frm_detail::setBoxText(QLineEdit* box, const QString& text) {
 }
 
 void frm_detail::showContact(const ContactFields& fields) {
-    values_ = fields.values;
     if (const std::optional<qint64> group = keys::idOf(fields.groupKey)) {
         const int entry = Cgroup_->findData(QVariant::fromValue<qint64>(*group));
         if (entry >= 0)
@@ -284,6 +330,7 @@ void frm_detail::showContact(const ContactFields& fields) {
         setBoxText(Text_[i + 2], fields.*catalogue::texts()[i]->text);
     if (!fields.photo.isEmpty())
         showPhoto(fields.photo);
+    values_->setRows(valuelists::spread(fields));
     opened_ = typedFields();
     openedBirthday_ = Text_[Birthday]->text();
     kept_.clear();
@@ -293,14 +340,15 @@ void frm_detail::showContact(const ContactFields& fields) {
                 kept_.push_back(std::move(property));
         }
     }
-    const size_t others = kept_.size() + values_.size();
+    values_->setKept(kept_);
+    const size_t others = kept_.size();
     Kept_->setEnabled(others > 0);
     Kept_->setText(others == 0 ? QStringLiteral("其它资料(&M)") : QStringLiteral("其它资料 %1 项(&M)").arg(others));
 }
 
 void frm_detail::showKept() {
     const FocusReturn focus;
-    Frm_kept list(Text_[Name]->text(), kept_, this, values_);
+    Frm_kept list(Text_[Name]->text(), kept_, this);
     list.exec();
 }
 
@@ -398,7 +446,13 @@ ContactFields frm_detail::typedFields() const {
     }
     for (size_t i = 0; i < catalogue::texts().size(); ++i)
         f.*catalogue::texts()[i]->text = Text_[i + 2]->text();
-    f.values = values_; // the values beyond the boxes go back as they came
+    // The lists and the boxes that stand for their first values agree; the lists decide (an emptied
+    // 手机 box with a second mobile below: that one is the mobile now).
+    ContactFields lists;
+    valuelists::gather(lists, values_->rows());
+    for (const valuelists::ColumnOfKind& kind : valuelists::columnKinds())
+        f.*kind.column = lists.*kind.column;
+    f.values = std::move(lists.values);
     return f;
 }
 

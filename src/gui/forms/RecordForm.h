@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class ValuePanel;
 
 // What a record form needs from the window that opens it.
 class RecordFormHost {
@@ -94,6 +95,11 @@ private:
     // The hint beside the birthday box says again whether its text will be stored.
     void updateBirthdayHint();
     bool anotherNewContactFormOpen() const;
+    // The box of valuelists::columnKinds()[kind] (Text3 for 移动电话 ...).
+    QLineEdit* columnBox(size_t kind) const;
+    void chainTabOrder();
+    // The lists changed: each box shows the first value of its kind again.
+    void columnsFromRows();
 
     RecordFormHost& host_;
     ContactFields opened_;
@@ -109,5 +115,6 @@ private:
     QLabel* Image1_ = nullptr;
     QToolButton* Kept_ = nullptr;
     std::vector<KeptProperty> kept_;
-    std::vector<TypedValue> values_;
+    ValuePanel* values_ = nullptr; // 更多资料: the lists below the photo
+    bool followingRows_ = false;   // a box takes a row's value: no edit of the row again
 };
