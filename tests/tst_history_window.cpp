@@ -3,6 +3,7 @@
 // after it, whatever the list showed; the recently deleted list hands back the entries the user
 // selected.
 #include "core/app/Settings.h"
+#include "core/store/Store.h"
 #include "gui/app/MainWindow.h"
 #include "gui/app/QtDialogs.h"
 #include "gui/forms/DuplicatesDialog.h"
@@ -355,14 +356,17 @@ private slots:
         QVERIFY(w.action(QStringLiteral("redo"))->isEnabled());
     }
 
-    // The merge view: each field offers the group's values, the longer one picked; 合并 hands the
-    // picked fields over and the group leaves the list.
+    // The merge view: a single value is picked (the longer one, or the one chosen; a lunar birthday
+    // is a choice in its calendar); numbers and e-mails are only listed, all of them kept.
     void duplicatesDialogPicksAndMerges() {
         ContactFields a, b;
         a.name = b.name = QStringLiteral("张三");
         a.mobile = QStringLiteral("138");
-        b.mobile = QStringLiteral("+86 138");
+        b.mobile = QStringLiteral("+86 139");
         b.email = QStringLiteral("zs@example.cn");
+        a.lunarBirthday = LunarBirthday{1990, 8, 15, false};
+        a.birthday = a.lunarBirthday->gregorian();
+        b.birthday = QDate(1990, 10, 1);
         QStringList mergedKeys;
         ContactFields mergedFields;
         DuplicatesDialog dialog(
@@ -374,15 +378,56 @@ private slots:
                 return true;
             });
         QCOMPARE(dialog.groupList()->count(), 1);
-        QCOMPARE(dialog.choice(2)->count(), 2);
-        QCOMPARE(dialog.choice(2)->currentText(), QStringLiteral("+86 138"));
-        dialog.choice(2)->setCurrentIndex(0);
+        QVERIFY(!dialog.choice(2) && !dialog.choice(11));
+        QCOMPARE(dialog.kept(2)->text(), QStringLiteral("138、+86 139"));
+        QCOMPARE(dialog.kept(11)->text(), QStringLiteral("zs@example.cn"));
+        QCOMPARE(dialog.choice(1)->count(), 2);
+        dialog.choice(1)->setCurrentIndex(dialog.choice(1)->findText(lunarBirthdayText(*a.lunarBirthday)));
         dialog.mergeButton()->click();
         QCOMPARE(mergedKeys, (QStringList{"friend1", "friend2"}));
-        QCOMPARE(mergedFields.mobile, QStringLiteral("138"));
+        QCOMPARE(mergedFields.mobile, QStringLiteral("+86 139"));
+        QCOMPARE(mergedFields.lunarBirthday, a.lunarBirthday);
         QCOMPARE(mergedFields.email, QStringLiteral("zs@example.cn"));
         QCOMPARE(dialog.groupList()->count(), 0);
         QVERIFY(!dialog.mergeButton()->isEnabled());
+    }
+
+    // After a merge the next group is selected, and the panel and 合并 are that group's: never the
+    // values of the group merged before, never those of the group after it.
+    void mergeViewFollowsTheSelectedGroup() {
+        Fixture f;
+        const QString group = f.addGroup(QStringLiteral("同学"));
+        f.addContact(group, QStringLiteral("张三"), QDate(1990, 1, 1), QStringLiteral("13800000001"));
+        f.addContact(group, QStringLiteral("张三"), {}, QStringLiteral("13800000002"));
+        const QString zhou = f.addContact(group, QStringLiteral("周子敏"), QDate(1992, 2, 2), QStringLiteral("13600000001"));
+        f.addContact(group, QStringLiteral("周子敏"), {}, QStringLiteral("13600000002"));
+        f.addContact(group, QStringLiteral("李四"), QDate(1994, 4, 4), QStringLiteral("13900000001"));
+        f.addContact(group, QStringLiteral("李四"), {}, QStringLiteral("13900000002"));
+        Frm_main& w = f.window();
+        QStringList seen; // after the first merge: the group selected, then the panel's name and birthday
+        f.dialogs.formAnswers.push_back([&](QDialog& form) {
+            auto& view = static_cast<DuplicatesDialog&>(form);
+            view.groupList()->setCurrentRow(0);
+            view.mergeButton()->click();
+            seen << view.groupList()->currentItem()->text() << view.choice(0)->currentText()
+                 << view.kept(2)->text();
+            // An undo brings 张三 back as a group; 周子敏 stays selected and shown.
+            view.undoButton()->click();
+            seen << QString::number(view.groupList()->count()) << view.groupList()->currentItem()->text()
+                 << view.choice(0)->currentText() << view.kept(2)->text();
+            view.mergeButton()->click();
+            return int(QDialog::Rejected);
+        });
+        w.Toolbar1_ButtonMenuClick(QStringLiteral("duplicates"));
+        QCOMPARE(seen, (QStringList{"周子敏 (2)", "周子敏", "13600000001、13600000002", "3", "周子敏 (2)", "周子敏",
+                                    "13600000001、13600000002"}));
+        QCOMPARE(f.count("select count(*) from phone where 姓名='张三'"), 2);
+        QCOMPARE(f.count("select count(*) from phone where 姓名='李四'"), 2);
+        const std::optional<ContactFields> merged = f.state.Conn->loadContact(zhou);
+        QVERIFY(merged);
+        QCOMPARE(merged->name, QStringLiteral("周子敏"));
+        QCOMPARE(merged->birthday, QDate(1992, 2, 2));
+        QCOMPARE(f.count("select count(*) from phone where 姓名='周子敏'"), 1);
     }
 
     void recentlyDeletedDialogHandsBackTheSelection() {

@@ -3,6 +3,8 @@
 #include "gui/app/Commands.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
+#include "gui/list/ListLayout.h"
+#include "core/app/Settings.h"
 #include "core/store/Store.h"
 #include "support/Fixture.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -12,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QTest>
 #include <QTreeView>
 #include <SQLiteCpp/Database.h>
@@ -32,6 +35,57 @@ class TestTreeList : public QObject {
     Q_OBJECT
 
 private slots:
+    // The list comes back as the user left it: widths, the columns hidden through the header's menu,
+    // the sort; settings that make no sense leave the fifteen columns as designed.
+    void listLayoutSurvivesARestart() {
+        Fixture fx;
+        const QString g = fx.addGroup(QStringLiteral("同学"));
+        fx.addContact(g, QStringLiteral("张三"), {}, QStringLiteral("137"));
+        fx.addContact(g, QStringLiteral("李四"), {}, QStringLiteral("138"));
+        fx.addContact(g, QStringLiteral("王五"), {}, QStringLiteral("139"));
+        {
+            Frm_main& w = fx.window();
+            QHeaderView* header = w.LV()->header();
+            for (int column = 0; column < listcolumns::Count; ++column)
+                QVERIFY(!header->isSectionHidden(column));
+            sortContactList(w.view(), 2);
+            sortContactList(w.view(), 2); // 移动电话, down
+            header->resizeSection(3, 200);
+            QMenu menu;
+            listlayout::fillColumnMenu(menu, w.LV());
+            QCOMPARE(menu.actions().size(), listcolumns::Count - 1);
+            QVERIFY(!menu.actions()[0]->isEnabled()); // 姓名 stays
+            menu.actions()[9]->trigger();             // ICQ号码 off
+            QVERIFY(header->isSectionHidden(9));
+        }
+        fx.closeWindow();
+        {
+            Frm_main& w = fx.window();
+            QHeaderView* header = w.LV()->header();
+            QCOMPARE(header->sectionSize(3), 200);
+            QVERIFY(header->isSectionHidden(9));
+            QVERIFY(!header->isSectionHidden(8));
+            QCOMPARE(header->sortIndicatorSection(), 2);
+            QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+            QCOMPARE(listNames(w), (QStringList{"王五", "李四", "张三"}));
+            QMenu menu;
+            listlayout::fillColumnMenu(menu, w.LV());
+            QVERIFY(!menu.actions()[9]->isChecked());
+            menu.actions()[9]->trigger();
+            QVERIFY(!header->isSectionHidden(9) && header->sectionSize(9) > 10);
+        }
+        fx.closeWindow();
+        fx.settings->setText(listlayout::WidthsKey, QStringLiteral("x,-5,99999999"));
+        fx.settings->setText(listlayout::HiddenKey, QStringLiteral("0,14,99,abc"));
+        fx.settings->setText(listlayout::SortKey, QStringLiteral("14,0"));
+        Frm_main& w = fx.window();
+        for (int column = 0; column < listcolumns::Count; ++column) {
+            QVERIFY(!w.LV()->header()->isSectionHidden(column));
+            QCOMPARE(w.LV()->header()->sectionSize(column), listcolumns::initialWidth(column, *w.LV()));
+        }
+        QCOMPARE(w.listModel()->sortColumn(), -1);
+    }
+
     void emptyDatabaseGivesLoneTopNode() {
         Fixture fx;
         Frm_main& w = fx.window();

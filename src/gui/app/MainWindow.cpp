@@ -16,6 +16,7 @@
 #include "gui/list/ContactList.h"
 #include "gui/list/ContactListModel.h"
 #include "gui/list/ListColumns.h"
+#include "gui/list/ListLayout.h"
 #include "gui/list/ListFilterBar.h"
 #include "gui/shared/FocusReturn.h"
 #include "gui/shared/KeyTips.h"
@@ -103,6 +104,7 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     list_->setModel(listModel_);
     for (int column = 0; column < listcolumns::Count; ++column)
         list_->header()->resizeSection(column, listcolumns::initialWidth(column, *list_));
+    listlayout::enableColumnMenu(list_);
     tree_->installEventFilter(this);
     list_->installEventFilter(this);
     buildToolbar();
@@ -522,6 +524,7 @@ bool Frm_main::Form_Load() {
         std::clamp(settings.integer(setting::Day, setting::DayDefault), setting::DayMinimum, setting::DayMaximum);
     state_.RemindAtStart = settings.integer(setting::Birthday, setting::BirthdayDefault);
     restorePlacement();
+    listlayout::restore(list_, listModel_, settings);
     if (settings.integer(setting::Toolbar, 0) == 1)
         placeToolbar(true);
     if (!openDataFile())
@@ -795,6 +798,7 @@ void Frm_main::saveSettings() {
         settings.setText(setting::Frame, layout::frameText(QMargins())); // no frame drawn (no window manager)
     }
     settings.setText(setting::TreeWidth, single(twips::fromPixels(tree_->width())));
+    listlayout::save(list_, listModel_, settings);
     settings.sync();
 }
 

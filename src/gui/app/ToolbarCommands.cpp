@@ -107,6 +107,13 @@ void Frm_main::showDuplicates() {
             return merged_;
         },
         this);
+    dialog.setFinder([this] { return state_.duplicates(); });
+    dialog.setUndoer([this] {
+        CommandResult result = run([&] { return state_.undo(); });
+        const bool undone = result.ok;
+        apply(std::move(result));
+        return undone;
+    });
     state_.env.dialogs->openForm(dialog);
 }
 
