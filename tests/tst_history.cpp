@@ -12,9 +12,13 @@
 #include "support/SessionFixture.h"
 #include "support/StoreProbe.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <sys/stat.h>
 
 class TestHistory : public QObject, private SessionFixture {
     Q_OBJECT
@@ -201,6 +205,132 @@ private slots:
             session->enableHistory();
             QCOMPARE(!session->recentlyDeleted().empty(), left);
         }
+    }
+
+    // A picture chosen in the record form is kept in photos/ under the name of its bytes (shrunk
+    // when the window says so); what is not a picture is refused before anything is written.
+    void chosenPhotoIsKeptInTheFolder_data() {
+        QTest::addColumn<QByteArray>("chosen");   // the file's bytes; "fifo": a FIFO
+        QTest::addColumn<QByteArray>("shrunk");   // what the shrink gives; "none": it does not decode
+        QTest::addColumn<QByteArray>("kept");     // the bytes in photos/; empty: refused
+        const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(64, 'p');
+        const QByteArray jpg = QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(32, 'j');
+        QTest::newRow("a picture as it is") << png << QByteArray() << png;
+        QTest::newRow("a large picture made smaller") << png << jpg << jpg;
+        QTest::newRow("a text file") << QByteArray("not a picture") << QByteArray() << QByteArray();
+        QTest::newRow("a picture the window cannot decode") << png << QByteArray("none") << QByteArray();
+        QTest::newRow("a FIFO") << QByteArray("fifo") << QByteArray() << QByteArray();
+    }
+    void chosenPhotoIsKeptInTheFolder() {
+        QFETCH(QByteArray, chosen);
+        QFETCH(QByteArray, shrunk);
+        QFETCH(QByteArray, kept);
+        const QString source = dir.filePath(QStringLiteral("下载/照片.png"));
+        QDir(dir.filePath(QStringLiteral("photos"))).removeRecursively(); // the folder is the test's
+        QFile::remove(source);
+        QDir(dir.path()).mkpath(QStringLiteral("下载"));
+        if (chosen == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
+        } else {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(chosen) == chosen.size());
+        }
+        int shrinks = 0;
+        if (!shrunk.isEmpty()) {
+            session->shrinkPicture = [&](const photofolder::Picture& picture) -> std::optional<photofolder::Picture> {
+                ++shrinks;
+                if (picture.bytes != chosen || shrunk == "none")
+                    return std::nullopt;
+                return photofolder::Picture{shrunk, QStringLiteral("jpg")};
+            };
+        }
+        ContactFields zhangNow = *session->Conn->loadContact(zhang);
+        zhangNow.photo = source;
+        const CommandResult saved = session->saveContact(zhang, zhangNow);
+        QCOMPARE(shrinks, shrunk.isEmpty() ? 0 : 1);
+        const QString photo = session->Conn->loadContact(zhang)->photo;
+        const QDir photos(dir.filePath(QStringLiteral("photos")));
+        if (kept.isEmpty()) {
+            QVERIFY(!saved.ok);
+            QVERIFY2(saved.notice && saved.notice->text.contains(QStringLiteral("不是可以读取的图片文件")),
+                     qPrintable(saved.notice ? saved.notice->text : QString()));
+            QCOMPARE(photo, QString());
+            QVERIFY(photos.entryList(QDir::Files | QDir::Hidden).isEmpty());
+            return;
+        }
+        QVERIFY(saved.ok);
+        QVERIFY2(photofolder::isInFolder(photo, dataFile()) && photofolder::isPhotoName(QFileInfo(photo).fileName()),
+                 qPrintable(photo));
+        QFile copy(photo);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), kept);
+        QCOMPARE(photos.entryList(QDir::Files | QDir::Hidden).size(), 1); // nothing half-written beside it
+        QVERIFY(QFile::remove(source));                                   // the original may vanish
+        QVERIFY(QFile::exists(photo));
+        // Chosen again for another person: the same file, not a second copy.
+        QFile again(source);
+        QVERIFY(again.open(QIODevice::WriteOnly) && again.write(chosen) == chosen.size());
+        again.close();
+        ContactFields liNow = *session->Conn->loadContact(li);
+        liNow.photo = source;
+        QVERIFY(session->saveContact(li, liNow).ok);
+        QCOMPARE(session->Conn->loadContact(li)->photo, photo);
+    }
+
+    // A picture a person no longer has leaves photos/ once nobody has it: not while another person,
+    // a recently deleted person or a step of this run's history (undo, redo) may still show it;
+    // what the history held goes at the next start.
+    void replacedPhotoLeavesWhenNobodyHasIt_data() {
+        QTest::addColumn<QString>("holder"); // who else has the old picture when it is replaced
+        QTest::addColumn<bool>("goneAtOnce");
+        QTest::addColumn<bool>("goneAtNextStart");
+        QTest::newRow("nobody, no history") << "" << true << true;
+        QTest::newRow("this run's history") << "history" << false << true;
+        QTest::newRow("another person") << "李四" << false << false;
+        QTest::newRow("a recently deleted person") << "deleted" << false << false;
+    }
+    void replacedPhotoLeavesWhenNobodyHasIt() {
+        QFETCH(QString, holder);
+        QFETCH(bool, goneAtOnce);
+        QFETCH(bool, goneAtNextStart);
+        if (holder.isEmpty()) { // a session that keeps no history (a read of the file by another part)
+            auto plain = std::make_unique<DirectorySession>();
+            plain->env = session->env;
+            plain->Conn = Store::open(dataFile());
+            session = std::move(plain);
+        }
+        auto choose = [&](const QString& key, char fill) {
+            const QString source = dir.filePath(QStringLiteral("chosen.png"));
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(40, fill));
+            file.close();
+            ContactFields fields = *session->Conn->loadContact(key);
+            fields.photo = source;
+            QVERIFY(session->saveContact(key, fields).ok);
+        };
+        choose(zhang, 'a');
+        const QString old = session->Conn->loadContact(zhang)->photo;
+        if (holder == QStringLiteral("李四")) {
+            choose(li, 'a');
+        } else if (holder == QLatin1String("deleted")) {
+            ContactFields twin = person(classmates, QStringLiteral("赵六"));
+            twin.photo = old;
+            const QString zhao = session->Conn->addContact(twin);
+            session->deleteListRow(zhao, QStringLiteral("赵六"), classmates);
+        }
+        choose(zhang, 'b');
+        QVERIFY(session->Conn->loadContact(zhang)->photo != old);
+        QCOMPARE(!QFile::exists(old), goneAtOnce);
+        if (holder == QLatin1String("history")) {
+            QVERIFY(session->undo().ok);
+            QCOMPARE(session->Conn->loadContact(zhang)->photo, old);
+            QVERIFY(session->redo().ok);
+        }
+        session->Conn = Store::open(dataFile()); // the next start tidies the folder
+        photofolder::tidy(*session->Conn, dataFile());
+        QCOMPARE(!QFile::exists(old), goneAtNextStart);
+        QVERIFY(QFile::exists(session->Conn->loadContact(zhang)->photo));
     }
 
     // The duplicate rules: a name, a mobile number (digits only, +86 or 0086 aside) or an e-mail

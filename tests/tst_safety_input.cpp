@@ -304,7 +304,8 @@ private slots:
         fx.state.EditFlag = true;
         QPointer<frm_detail> form = new frm_detail(window.view(), frm_detail::Mode::Add);
         form->show();
-        for (int n = 1; n <= 15; ++n)
+        // The photo box stays empty: a photo must be a picture file (kept in photos/), else it is refused.
+        for (int n = 1; n <= 14; ++n)
             box(*form, n)->setText(text);
         QStringList held;
         for (int n = 1; n <= 15; ++n)

@@ -41,6 +41,8 @@ inline const QString CheckedDataFile = QStringLiteral("checkeddatafile");
 // outer size saved comes back exactly, and the width of the group tree the user dragged, in twips.
 inline const QString Frame = QStringLiteral("frame");
 inline const QString TreeWidth = QStringLiteral("treewidth");
+// Whether the selected person's card shows beside the list ("1") or not.
+inline const QString DetailPane = QStringLiteral("detailpane");
 
 inline constexpr int DayDefault = 10;
 // The reminder window the settings dialog offers; a stored count outside it (a hand-edited or

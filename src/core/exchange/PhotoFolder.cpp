@@ -1,5 +1,6 @@
 #include "core/exchange/PhotoFolder.h"
 
+#include "core/exchange/PhotoBytes.h"
 #include "core/store/Store.h"
 #include "core/text/FileErrors.h"
 
@@ -176,6 +177,72 @@ TidyResult tidy(Store& store, const QString& dataFile) {
             ++result.removed;
     }
     return result;
+}
+
+bool isInFolder(const QString& path, const QString& dataFile) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo file(path);
+    const QString folder = QFileInfo(folderFor(dataFile)).canonicalFilePath();
+    return file.isAbsolute() && !folder.isEmpty() && QFileInfo(file.absolutePath()).canonicalFilePath() == folder;
+}
+
+QString keepChosen(const QString& source, const QString& dataFile, const Shrink& shrink, QString* error) {
+    // A photo is a few megabytes; a camera's largest picture fits well within this.
+    constexpr qint64 MaxChosenFile = 64 * 1024 * 1024;
+    const QString shownPath = QDir::toNativeSeparators(source);
+    std::optional<photobytes::PictureFile> file = photobytes::readPictureFile(source, MaxChosenFile);
+    if (!file) {
+        *error = QStringLiteral("照片 %1 不是可以读取的图片文件。").arg(shownPath);
+        return {};
+    }
+    Picture picture{std::move(file->bytes), file->extension};
+    if (shrink) {
+        std::optional<Picture> smaller = shrink(picture);
+        if (!smaller || photobytes::sniffExtension(smaller->bytes).isEmpty()) {
+            *error = QStringLiteral("照片 %1 不是可以读取的图片文件。").arg(shownPath);
+            return {};
+        }
+        picture = std::move(*smaller);
+    }
+    const QString folder = folderFor(dataFile);
+    const QString final = QDir(folder).filePath(nameFor(picture.bytes, picture.extension));
+    if (sameBytes(final, picture.bytes))
+        return final; // the same picture, chosen before (for this person or another)
+    if (!makePrivateFolder(folder)) {
+        *error = QStringLiteral("无法建立照片文件夹 %1").arg(QDir::toNativeSeparators(folder));
+        return {};
+    }
+    // Written beside its place, then renamed over it: a failure leaves no half picture under a
+    // name that claims its bytes.
+    const QString partial = QDir(folder).filePath(
+        QStringLiteral(".partial-") + QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::system()->generate(), 8, 16,
+                                                                      QLatin1Char('0')));
+    QString reason;
+    if (!writePrivateFile(partial, picture.bytes, &reason)) {
+        *error = QStringLiteral("无法保存照片 %1：%2").arg(QDir::toNativeSeparators(final), reason);
+        return {};
+    }
+    if (std::rename(encoded(partial).constData(), encoded(final).constData()) != 0) {
+        *error = QStringLiteral("无法保存照片 %1：%2").arg(QDir::toNativeSeparators(final), reasonOf(errno));
+        ::unlink(encoded(partial).constData());
+        return {};
+    }
+    return final;
+}
+
+int releaseUnused(Store& store, const QString& dataFile, const QStringList& paths) {
+    if (store.isReadOnly())
+        return 0;
+    int removed = 0;
+    for (const QString& path : paths) {
+        const QString name = QFileInfo(path).fileName();
+        if (!isInFolder(path, dataFile) || !isPhotoName(name) || store.photoInUse(name))
+            continue;
+        if (QFile::remove(QDir(folderFor(dataFile)).filePath(name)))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace photofolder

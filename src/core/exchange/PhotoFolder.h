@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 class Store;
 
@@ -48,5 +50,28 @@ struct TidyResult {
 };
 // Throws StoreError when the data file cannot be read; the folder is then left as it is.
 TidyResult tidy(Store& store, const QString& dataFile);
+
+// A picture the user chose for a person is kept here too, so that the original may move or vanish.
+struct Picture {
+    QByteArray bytes;
+    QString extension;
+};
+// A picture of at most this many pixels is kept as it is; a larger one is scaled down.
+inline constexpr qint64 ChosenPixelLimit = 4'000'000;
+// Scales a picture down to at most ChosenPixelLimit pixels; nothing when its bytes do not decode.
+// Decoding needs the window's image readers, so the window gives it; without one the bytes are kept
+// as they are.
+using Shrink = std::function<std::optional<Picture>(const Picture&)>;
+
+// Whether a path names a file inside the photos folder of that data file.
+bool isInFolder(const QString& path, const QString& dataFile);
+// Copies the picture at `source` into the photos folder (a regular file whose bytes are a picture,
+// as the export checks; shrunk if need be) under the name of its bytes, written whole or not at
+// all. Returns the copy's path, or an empty text with the reason in `error`.
+QString keepChosen(const QString& source, const QString& dataFile, const Shrink& shrink, QString* error);
+// Removes each picture among `paths` that lies in the photos folder and is nobody's any more
+// (Store::photoInUse: no contact, no recently deleted person, no step of the history names it).
+// Returns how many were removed. Throws StoreError when the data file cannot be read.
+int releaseUnused(Store& store, const QString& dataFile, const QStringList& paths);
 
 } // namespace photofolder

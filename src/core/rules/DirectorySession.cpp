@@ -334,9 +334,28 @@ DirectorySession::Opened DirectorySession::openContact(const QString& contactKey
     }
 }
 
-CommandResult DirectorySession::saveContact(const std::optional<QString>& contactKey, const ContactFields& fields) {
+CommandResult DirectorySession::saveContact(const std::optional<QString>& contactKey, const ContactFields& typed) {
     CommandResult result;
+    ContactFields fields = typed;
+    QString oldPhoto;
     try {
+        if (contactKey) {
+            if (const std::optional<ContactFields> before = Conn->loadContact(*contactKey))
+                oldPhoto = before->photo;
+        }
+        // A picture newly chosen from anywhere but the photos folder is kept there: the original
+        // may move or vanish. One that cannot be kept is said before anything is written.
+        if (!fields.photo.trimmed().isEmpty() && fields.photo != oldPhoto &&
+            !photofolder::isInFolder(fields.photo, Conn->filePath())) {
+            QString error;
+            const QString kept = photofolder::keepChosen(fields.photo, Conn->filePath(), shrinkPicture, &error);
+            if (kept.isEmpty()) {
+                result.ok = false;
+                result.notice = warning(QStringLiteral("资料没有保存: ") + error);
+                return result;
+            }
+            fields.photo = kept;
+        }
         if (!contactKey) {
             QString key;
             recorded([&] { key = Conn->addContact(fields); });
@@ -352,6 +371,13 @@ CommandResult DirectorySession::saveContact(const std::optional<QString>& contac
         result.ok = false;
         result.notice = warning(QStringLiteral("资料没有保存: ") + e.message());
         return result;
+    }
+    if (!oldPhoto.isEmpty() && oldPhoto != fields.photo) {
+        try {
+            photofolder::releaseUnused(*Conn, Conn->filePath(), {oldPhoto});
+        } catch (const StoreError&) {
+            // The picture stays; the next start's tidy-up looks at it again.
+        }
     }
     // The tree is rebuilt with the node that was current (after an add, the new person's node).
     result.rebuildTree = true;

@@ -8,6 +8,7 @@
 // Whoever changes the data file through the session (a window, an import, another program part),
 // the session says what changed (contactsAdded, groupsRenamed, everythingChanged, ...); a window
 // that did not make the change refreshes from these notices.
+#include "core/exchange/PhotoFolder.h"
 #include "core/rules/BirthdayCountdown.h"
 #include "core/store/OpenOptions.h"
 #include "core/store/Query.h"
@@ -126,6 +127,9 @@ public:
     int RemindDays = 10;         // setting "day"
     int RemindAtStart = 1;       // setting "birthday"
     bool StartupRemind = false;  // true only while the load step runs the reminder
+    // How a picture chosen in the record form is made small enough to keep (photofolder::Shrink);
+    // the window gives it.
+    photofolder::Shrink shrinkPicture;
 
     // The load step's list: everybody, or the start-up reminder when it is on.
     CommandResult start();
@@ -139,7 +143,9 @@ public:
         std::optional<Notice> notice;
     };
     Opened openContact(const QString& contactKey, const QString& nodeKey);
-    // The record form's save: a new person (no key) or the person the form was opened on.
+    // The record form's save: a new person (no key) or the person the form was opened on. A picture
+    // chosen from elsewhere is copied into the photos folder first, and 照片 names the copy; a
+    // picture the person no longer has leaves the folder once nobody has it (not even the history).
     CommandResult saveContact(const std::optional<QString>& contactKey, const ContactFields& fields);
 
     // The list's delete of the person in a row (after the user agreed); nodeKey: the tree's node.

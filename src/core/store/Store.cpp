@@ -315,6 +315,14 @@ QString Store::filePath() const {
     return name ? QString::fromUtf8(name) : QString();
 }
 
+bool Store::photoInUse(const QString& fileName) {
+    for (const QString& path : photoPaths()) {
+        if (QFileInfo(path).fileName() == fileName)
+            return true;
+    }
+    return undo_.mentions(fileName);
+}
+
 QStringList Store::photoPaths() {
     QStringList paths;
     Statement statement(*connection_, sql::SelectPhotoPaths);

@@ -127,6 +127,9 @@ public:
     QString copiedAside() const { return copiedAside_; }
     // Every photo path a contact names (the photos folder keeps only those).
     QStringList photoPaths();
+    // Whether a picture of that file name is still someone's: a contact's, a recently deleted
+    // person's, or one a step of this run's history (undo or redo) would bring back.
+    bool photoInUse(const QString& fileName);
 
 private:
     friend struct StoreProbe; // tests read and write the file behind the store's back

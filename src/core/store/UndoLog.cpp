@@ -139,3 +139,11 @@ void UndoLog::forget(const Range& range) {
     forget.bind(1, range.after).bind(2, range.upTo);
     forget.exec();
 }
+
+bool UndoLog::mentions(const QString& text) {
+    if (!installed_ || text.isEmpty())
+        return false;
+    Statement statement(connection_, sql::undo::LogMentions);
+    statement.bind(1, text);
+    return statement.step() && statement.integer(0) != 0;
+}

@@ -33,6 +33,8 @@ public:
     Range replay(const Range& range);
     // A range that will never be replayed (a redo after a new change).
     void forget(const Range& range);
+    // Whether a step still in the log (to undo or to redo) holds the text.
+    bool mentions(const QString& text);
 
 private:
     qint64 lastSeq();

@@ -13,6 +13,9 @@ inline constexpr const char* LastSeq = "select coalesce(max(seq), 0) from temp.z
 inline constexpr const char* Steps =
     "select statement from temp.zinteva_undo_log where seq > ? and seq <= ? order by seq desc";
 inline constexpr const char* Forget = "delete from temp.zinteva_undo_log where seq > ? and seq <= ?";
+// Whether a step of the history (to undo or redo) holds a text, such as a picture's file name.
+inline constexpr const char* LogMentions =
+    "select exists(select 1 from temp.zinteva_undo_log where instr(statement, ?) > 0)";
 // Every table of the data file the user's changes reach: the program's own tables too (the kept
 // properties, birthdays, uids, the recently deleted), but not the sync state, which must see an
 // undo as one more change to send, and not the program's stamps.

@@ -20,6 +20,7 @@
 #include "gui/list/ListFilterBar.h"
 #include "gui/shared/FocusReturn.h"
 #include "gui/shared/KeyTips.h"
+#include "gui/shared/PhotoFile.h"
 #include "gui/shared/Pictures.h"
 #include "gui/tree/GroupTree.h"
 #include "gui/tree/GroupTreeModel.h"
@@ -89,7 +90,12 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
     caption_->setObjectName(QStringLiteral("ListCaption"));
     caption_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     listLayout->addWidget(caption_);
-    listLayout->addWidget(list_, 1);
+    // The list, and beside it the selected person's card when the user switched it on. (A layout,
+    // not a splitter: the list's size is known before the window is first shown.)
+    listRow_ = new QHBoxLayout;
+    listRow_->setSpacing(4);
+    listRow_->addWidget(list_, 1);
+    listLayout->addLayout(listRow_, 1);
     listLayout->addWidget(filterBar_);
     // Every change of the rows (a fill, the filter line, a delete) says again what they are.
     connect(listModel_, &QAbstractItemModel::modelReset, this, &Frm_main::updateCaption);
@@ -202,6 +208,11 @@ Frm_main::Frm_main(AppState& state, const DataPaths& paths, QWidget* parent)
           &DirectorySession::groupsAdded, &DirectorySession::groupsRenamed, &DirectorySession::groupsRemoved})
         connect(&state_, notice, this, &Frm_main::changedElsewhere);
     connect(&state_, &DirectorySession::everythingChanged, this, &Frm_main::changedElsewhere);
+    addDetailPane();
+    // A picture chosen in the record form is kept in the photos folder at a few megapixels at most.
+    state_.shrinkPicture = [](const photofolder::Picture& picture) {
+        return photofile::shrunk(picture, photofolder::ChosenPixelLimit);
+    };
     // The history keeps what the window shows before and after each change.
     state_.shownView = [this] { return shownNow(); };
 
@@ -511,6 +522,8 @@ void Frm_main::buildToolbar() {
     addEntry(set, QStringLiteral("left"), QStringLiteral("工具栏靠左"));
     addEntry(set, QStringLiteral("right"), QStringLiteral("工具栏靠右"));
     addEntry(set, QStringLiteral("config"), QStringLiteral("其它设置"));
+    addEntry(set, QStringLiteral("detail"), QStringLiteral("详细资料栏"));
+    actions_[QStringLiteral("detail")]->setCheckable(true);
     addEntry(set, QStringLiteral("setexport"), QStringLiteral("导出联系人...")); // where it always was
     addEntry(set, QStringLiteral("syncsettings"), QStringLiteral("同步设置..."));
     addEntry(set, QStringLiteral("syncnow"), QStringLiteral("立即同步"));
@@ -525,6 +538,7 @@ bool Frm_main::Form_Load() {
     state_.RemindAtStart = settings.integer(setting::Birthday, setting::BirthdayDefault);
     restorePlacement();
     listlayout::restore(list_, listModel_, settings);
+    showDetailPane(settings.integer(setting::DetailPane, 0) == 1);
     if (settings.integer(setting::Toolbar, 0) == 1)
         placeToolbar(true);
     if (!openDataFile())

@@ -20,6 +20,7 @@ class QLabel;
 class QAction;
 class QMimeData;
 class QFrame;
+class QHBoxLayout;
 class QSplitter;
 class QToolBar;
 class QToolButton;
@@ -31,6 +32,7 @@ class NodeTreeView;
 class ReportView;
 class SyncController;
 class PinyinKeyFiller;
+class DetailPane;
 
 class QMenu;
 
@@ -99,6 +101,7 @@ public:
     // A record form opened without modality; closed before the data file is released.
     void adoptModeless(QWidget* form);
     SyncController* syncController() const { return sync_; }
+    DetailPane* detailPane() const { return detail_; }
 
     // The people of the list's selected rows, top to bottom.
     QStringList selectedContactKeys() const;
@@ -128,6 +131,11 @@ private:
     // 撤销 and 重做 at the end of a right-click menu.
     void addHistoryEntries(QMenu& menu);
     void showRecentlyDeleted();
+    // The selected person's card beside the list (setting::DetailPane remembers whether it shows).
+    void addDetailPane();
+    void showDetailPane(bool shown);
+    void followSelectionInDetail();
+    std::optional<ContactFields> personOf(const QString& key);
     void showDuplicates();
     void deleteCommand();
     void addGroupCommand();
@@ -153,6 +161,8 @@ private:
     QFrame* frame_;
     QSplitter* splitter_; // the tree and the list, with a handle the user drags
     QWidget* listPane_;   // the list and its filter line
+    QHBoxLayout* listRow_ = nullptr; // the list and the detail pane
+    DetailPane* detail_ = nullptr;
     NodeTreeView* tree_;
     ReportView* list_;
     QToolBar* toolbar_;

@@ -25,6 +25,7 @@ inline const Entry All[] = {
     {"left", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)},
     {"right", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right)},
     {"config", QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+    {"detail", QKeySequence(Qt::Key_F9)},
     {"export", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
     {"syncsettings", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y)},
     {"syncnow", QKeySequence(Qt::CTRL | Qt::Key_Y)},

@@ -13,14 +13,19 @@
 #include "gui/forms/ConfigDialog.h"
 #include "gui/forms/ExchangeForms.h"
 #include "gui/forms/DuplicatesDialog.h"
+#include "gui/detail/DetailPane.h"
 #include "gui/forms/QueryForm.h"
 #include "gui/forms/RecentlyDeletedDialog.h"
 #include "core/store/Store.h"
+#include "core/text/Clock.h"
 #include "core/text/Keys.h"
 #include "core/app/Messages.h"
 #include "core/rules/GroupMove.h"
 
+#include <QItemSelectionModel>
+#include <QBoxLayout>
 #include <QTreeView>
+#include <algorithm>
 
 namespace toolbartext {
 const QString AddGroupPrompt = QStringLiteral("请输入你要添加的分组的名称,如同学、朋友、同事等") + QChar(13) +
@@ -77,6 +82,8 @@ void Frm_main::Toolbar1_ButtonMenuClick(const QString& key) {
         showRecentlyDeleted();
     } else if (key == QLatin1String("duplicates")) {
         showDuplicates();
+    } else if (key == QLatin1String("detail")) {
+        showDetailPane(detail_->isHidden());
     }
 }
 
@@ -99,7 +106,7 @@ void Frm_main::showDuplicates() {
         return;
     }
     DuplicatesDialog dialog(
-        std::move(groups), [this](const QString& key) { return state_.Conn->loadContact(key); },
+        std::move(groups), [this](const QString& key) { return personOf(key); },
         [this](const QStringList& keys, const ContactFields& merged) {
             CommandResult result = run([&] { return state_.mergeContacts(keys.front(), merged, keys.mid(1)); });
             const bool merged_ = result.ok;
@@ -115,6 +122,52 @@ void Frm_main::showDuplicates() {
         return undone;
     });
     state_.env.dialogs->openForm(dialog);
+}
+
+std::optional<ContactFields> Frm_main::personOf(const QString& key) {
+    if (!state_.Conn)
+        return std::nullopt;
+    try {
+        return state_.Conn->loadContact(key);
+    } catch (const StoreError&) {
+        return std::nullopt; // shown as nobody; the next command that needs the person says why
+    }
+}
+
+void Frm_main::addDetailPane() {
+    detail_ = new DetailPane([this](const QString& key) { return personOf(key); },
+                             [this] { return state_.env.clock->today(); }, listPane_);
+    // About 24 characters wide: a number with its copy button, a short address on two lines.
+    detail_->setFixedWidth(fontMetrics().horizontalAdvance(u'字') * 24);
+    listRow_->addWidget(detail_);
+    detail_->hide();
+    // The pane follows the list's selection, and reads the person again after every change.
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Frm_main::followSelectionInDetail);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, &Frm_main::followSelectionInDetail);
+    connect(listModel_, &QAbstractItemModel::modelReset, this, &Frm_main::followSelectionInDetail);
+    connect(listModel_, &QAbstractItemModel::rowsRemoved, this, &Frm_main::followSelectionInDetail);
+    auto reread = [this] {
+        if (!detail_->isHidden())
+            detail_->reload();
+    };
+    connect(&state_, &DirectorySession::contactsChanged, this, reread);
+    connect(&state_, &DirectorySession::contactsRemoved, this, reread);
+    connect(&state_, &DirectorySession::everythingChanged, this, reread);
+}
+
+void Frm_main::showDetailPane(bool shown) {
+    detail_->setVisible(shown);
+    action(QStringLiteral("detail"))->setChecked(shown);
+    state_.env.settings->setText(setting::DetailPane, shown ? QStringLiteral("1") : QStringLiteral("0"));
+    if (shown)
+        followSelectionInDetail();
+}
+
+void Frm_main::followSelectionInDetail() {
+    if (!detail_ || detail_->isHidden())
+        return;
+    const int row = selectedRow(list_);
+    detail_->showContact(row >= 0 ? listModel_->keyAt(row) : QString());
 }
 
 bool Frm_main::groupReadyForNewContact() {

@@ -43,6 +43,11 @@ bool keptWhole(int field) {
     return (field >= 2 && field <= 5) || (field >= 8 && field <= 11);
 }
 
+// How a kept field's values are told apart: numbers by their digits (+86 aside), e-mails case aside.
+catalogue::Field keptAs(int field) {
+    return field <= 5 ? catalogue::Field::Phone : field == 11 ? catalogue::Field::OtherEmail : catalogue::Field::Im;
+}
+
 constexpr int KeysRole = Qt::UserRole;
 
 } // namespace
@@ -146,8 +151,17 @@ void DuplicatesDialog::showSelected() {
         QStringList values;
         for (const ContactFields& person : people_) {
             const QString value = valueOf(person, field);
-            if (!values.contains(value) && !(keptWhole(field) && value.trimmed().isEmpty()))
-                values << value;
+            if (values.contains(value))
+                continue;
+            if (keptWhole(field)) {
+                // "138 1234 5678" and "+86 13812345678" are one number, kept once.
+                const TypedValue typed{keptAs(field), QString(), value, QString()};
+                if (value.trimmed().isEmpty() || std::any_of(values.begin(), values.end(), [&](const QString& listed) {
+                        return sameTypedValue(typed, {keptAs(field), QString(), listed, QString()});
+                    }))
+                    continue;
+            }
+            values << value;
         }
         if (QLabel* list = kept(field)) {
             list->setText(values.join(QStringLiteral("、")));
