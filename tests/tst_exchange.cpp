@@ -624,6 +624,11 @@ private slots:
         QCOMPARE(store->loadContact(key)->name, QStringLiteral("甲乙"));
         QCOMPARE(store->loadContact(key)->mobile, QStringLiteral("1"));
         QCOMPARE(store->contactCount(), 5); // 甲乙, 旧, 丙, 丁 and 丁二
+        // the first card of a new UID gives it to its person, who then needs no kept copy of it
+        const QString ding = store->uids().contactOf(QStringLiteral("foreign-1"));
+        QVERIFY(!ding.isEmpty());
+        QCOMPARE(store->loadContact(ding)->name, QStringLiteral("丁"));
+        QCOMPARE(store->keptTable().contactsWithUid(QStringLiteral("foreign-1")).size(), 1); // 丁二's
         // a deleted contact's UID adds it again, under a new key
         store->deleteContact(key);
         store.reset();

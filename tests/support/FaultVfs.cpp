@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 // The wrapper file: our methods first, then the real VFS's file right behind it.
 struct FaultVfs::File {
@@ -79,6 +80,12 @@ void FaultVfs::arm(Kind kind, int k, bool persistent, int errorCode) {
     errorCode_ = errorCode;
     seen_ = 0;
     injected_ = 0;
+    act_ = nullptr;
+}
+
+void FaultVfs::armAction(Kind kind, int k, std::function<void()> act) {
+    arm(kind, k, false);
+    act_ = std::move(act);
 }
 
 void FaultVfs::disarm() {
@@ -101,6 +108,11 @@ bool FaultVfs::strike(Kind kind) {
     if (!armed_ || kind != kind_)
         return false;
     ++seen_;
+    if (act_) {
+        if (seen_ == failAt_)
+            std::exchange(act_, nullptr)();
+        return false;
+    }
     if (seen_ == failAt_ || (persistent_ && seen_ > failAt_)) {
         ++injected_;
         return true;

@@ -5,6 +5,7 @@
 // object, which registers the VFS while it exists.
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
 
 class FaultVfs {
@@ -21,6 +22,9 @@ public:
     // From now on, count operations of this kind; the k-th (1-based) fails with errorCode, and so
     // does every later one when persistent. errorCode 0 picks the matching SQLITE_IOERR_*.
     void arm(Kind kind, int k, bool persistent, int errorCode = 0);
+    // Instead of a failure: the k-th operation of this kind runs `act` first (a test sends a signal
+    // in the middle of a write) and then goes through.
+    void armAction(Kind kind, int k, std::function<void()> act);
     void disarm();
     int seen() const { return seen_; }         // operations of the armed kind since arm()
     int injected() const { return injected_; } // of them, how many were made to fail
@@ -76,4 +80,5 @@ private:
     int errorCode_ = 0;
     int seen_ = 0;
     int injected_ = 0;
+    std::function<void()> act_;
 };

@@ -547,20 +547,29 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
             }
             ContactFields fields = record.fields;
 
-            // A card this data file wrote carries its contact's UID; any other UID finds the contact
-            // it came in with before. Two cards with one UID in a file are two people: the n-th card of
-            // a UID goes to the n-th contact that came with it.
-            QString key = store_.uids().contactOf(record.uid);
+            // A card finds the person whose own UID it carries (one this data file wrote, or the card
+            // a person was first made from), then those it came in with before. Two cards with one UID
+            // in a file are two people: the n-th card of a UID goes to the n-th of these.
+            QString key;
+            bool uidNew = false; // no person and no card before this one came with it
+            if (!record.uid.isEmpty()) {
+                const int seen = uidSeen.value(record.uid);
+                const QString holder = store_.uids().contactOf(record.uid);
+                if (seen == 0 && !holder.isEmpty()) {
+                    key = holder;
+                } else {
+                    QStringList candidates = store_.keptTable().contactsWithUid(record.uid);
+                    if (!holder.isEmpty()) {
+                        candidates.removeAll(holder);
+                        candidates.prepend(holder);
+                    }
+                    key = candidates.value(seen);
+                    uidNew = seen == 0 && candidates.isEmpty();
+                }
+            }
             std::optional<ContactFields> existing;
             if (!key.isEmpty())
                 existing = store_.loadContact(key);
-            if (!existing && !record.uid.isEmpty()) {
-                const int seen = uidSeen.value(record.uid);
-                const QStringList candidates = store_.keptTable().contactsWithUid(record.uid);
-                key = seen < candidates.size() ? candidates[seen] : QString();
-                if (!key.isEmpty())
-                    existing = store_.loadContact(key);
-            }
             if (!record.uid.isEmpty()) {
                 if (const int seen = uidSeen.value(record.uid); seen > 0)
                     summary.warnings.push_back(
@@ -699,7 +708,9 @@ ImportSummary Importer::runRecords(ImportBatch::Source source, int expected, con
                         summary.countUpdate(label);
                 }
             } else {
-                key = store_.addContact(fields);
+                // The card's UID becomes the new person's own when nobody holds it: kept beside the
+                // person, every UID would be stored and indexed twice.
+                key = store_.addContact(fields, uidNew ? record.uid : QString());
                 kept = keptRows(record, fields, groupName,
                                 !record.uid.isEmpty() && store_.uids().contactOf(record.uid) == key, dropLines);
                 if (!kept.empty())

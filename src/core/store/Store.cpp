@@ -153,7 +153,7 @@ void Store::deleteGroup(const QString& groupKey) {
     transaction.commit();
 }
 
-QString Store::addContact(const ContactFields& given) {
+QString Store::addContact(const ContactFields& given, const QString& cardUid) {
     ContactFields fields = given;
     firstValuesIntoColumns(fields);
     // One transaction: the new row exists with every field and its keys, or not at all.
@@ -164,7 +164,8 @@ QString Store::addContact(const ContactFields& given) {
         lunar_.write(key, fields.lunarBirthday);
     if (!fields.values.empty())
         values_.write(key, fields.values);
-    uids_.assign(key);
+    if (cardUid.isEmpty() || !uids_.adopt(key, cardUid))
+        uids_.assign(key);
     transaction.commit();
     return key;
 }

@@ -95,7 +95,9 @@ public:
     // statement over the contacts (an export).
     void forEachContact(const QString& groupKey,
                         const std::function<void(const QString& contactKey, ContactFields& fields)>& visit);
-    QString addContact(const ContactFields& fields); // one transaction; returns "friend" + id
+    // One transaction; returns "friend" + id. The new person carries `cardUid` as their own UID when
+    // no other person does (a card's UID, so that the card comes back to them), else a new one.
+    QString addContact(const ContactFields& fields, const QString& cardUid = {});
     void updateContact(const QString& contactKey, const ContactFields& fields);
     // False, writing nothing, when no person has the key (deleted meanwhile).
     bool renameContact(const QString& contactKey, const QString& name);
