@@ -13,11 +13,12 @@
 #include "core/store/Store.h"
 
 #include "support/StatementCounter.h"
-#include "support/TestFiles.h"
 #include "support/StoreProbe.h"
+#include "support/TestFiles.h"
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -735,22 +736,31 @@ private slots:
         QCOMPARE(exporting[1], exporting[0]);
     }
 
-    // An export writes as it reads, one card or row at a time, and strict GBK writes nothing at all when
-    // a contact holds a character outside it.
+    // An export writes as it reads, a piece of cards or rows at a time (one card or row each when
+    // the pieces are tiny), and strict GBK writes nothing at all when a contact holds a character
+    // outside it.
     void exportWritesAsItReads_data() {
         QTest::addColumn<int>("format");
         QTest::addColumn<bool>("outsideGbk");
+        QTest::addColumn<bool>("tinyPieces");
         QTest::addColumn<int>("writes");
-        QTest::newRow("vCard") << int(ExportFormat::VCard30) << false << 4;
-        QTest::newRow("CSV UTF-8") << int(ExportFormat::CsvUtf8) << false << 5;
-        QTest::newRow("CSV GB18030, 𠀀 too") << int(ExportFormat::CsvGb18030) << true << 6;
-        QTest::newRow("CSV GBK") << int(ExportFormat::CsvGbk) << false << 5;
-        QTest::newRow("CSV GBK, 𠀀 refused") << int(ExportFormat::CsvGbk) << true << 0;
+        QTest::newRow("vCard") << int(ExportFormat::VCard30) << false << true << 4;
+        QTest::newRow("vCard, one piece") << int(ExportFormat::VCard30) << false << false << 1;
+        QTest::newRow("CSV UTF-8") << int(ExportFormat::CsvUtf8) << false << true << 5;
+        QTest::newRow("CSV UTF-8, head and one piece") << int(ExportFormat::CsvUtf8) << false << false << 2;
+        QTest::newRow("CSV GB18030, 𠀀 too") << int(ExportFormat::CsvGb18030) << true << true << 6;
+        QTest::newRow("CSV GBK") << int(ExportFormat::CsvGbk) << false << true << 5;
+        QTest::newRow("CSV GBK, 𠀀 refused") << int(ExportFormat::CsvGbk) << true << true << 0;
     }
     void exportWritesAsItReads() {
         QFETCH(int, format);
         QFETCH(bool, outsideGbk);
+        QFETCH(bool, tinyPieces);
         QFETCH(int, writes);
+        const qsizetype usualPiece = exportdetail::pieceBytes;
+        const auto restore = qScopeGuard([&] { exportdetail::pieceBytes = usualPiece; });
+        if (tinyPieces)
+            exportdetail::pieceBytes = 1;
         struct Counting : QBuffer {
             int writes = 0;
             qint64 writeData(const char* data, qint64 size) override {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -822,6 +823,38 @@ private slots:
             QVERIFY(fieldOf(r, QStringLiteral("kept")).contains(QStringLiteral("file:///no/such/")));
             QCOMPARE(r.fields.birthday, c.fields.birthday);
         }
+    }
+
+    // Cards and rows are built as UTF-8 in place: the bytes are those of the text made first and
+    // converted after, for every kind of character (a lone surrogate becomes '?' either way).
+    void bytesBuiltInPlaceAsTheText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("escapes") << QStringLiteral("a;b,c\\d\r\ne\rf\ng");
+        QTest::newRow("long Chinese, folded") << QString(60, QChar(u'长')) + QStringLiteral("é");
+        QTest::newRow("pairs") << QStringLiteral("𠀀😀x");
+        QTest::newRow("lone high, then text") << QString(QChar(0xD800)) + QStringLiteral("ab");
+        QTest::newRow("lone low") << QStringLiteral("a") + QChar(0xDC00);
+        QTest::newRow("high at the end") << QStringLiteral("a") + QChar(0xD83D);
+        QTest::newRow("quotes and formula") << QStringLiteral("=\"x\", y ");
+        QTest::newRow("leading blank, number") << QStringLiteral(" -5");
+        QTest::newRow("IMPP percent") << QStringLiteral("a b/c@d+é~_");
+    }
+    void bytesBuiltInPlaceAsTheText() {
+        QFETCH(QString, text);
+        ContactFields f;
+        f.name = text;
+        f.remarks = text;
+        f.msn = text;
+        const QByteArray card = VCardWriter::write(ExportCard{f, text, {}, {}, {}}, VCardVersion::V30);
+        for (const QString& line :
+             {"FN:" + VCardWriter::escapedText(text), "NOTE:" + VCardWriter::escapedText(text),
+              "CATEGORIES:" + VCardWriter::escapedText(text),
+              "IMPP;X-SERVICE-TYPE=MSN:msnim:" + QString::fromLatin1(QUrl::toPercentEncoding(text, "@.-_~+"))})
+            QVERIFY2(card.contains("\r\n" + VCardWriter::folded(line.toUtf8())), qPrintable(line));
+        const CsvContact row{f, text, text};
+        QCOMPARE(CsvFile::headBytes(CsvFile::Encoding::Utf8WithBom) +
+                     *CsvFile::rowBytes(row, CsvFile::Encoding::Utf8WithBom),
+                 CsvFile::write({row}));
     }
 
     void foldsAt75OctetsWithoutSplittingCharacters_data() {

@@ -5,6 +5,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/TextDecoding.h"
 #include "core/exchange/TypedCard.h"
+#include "core/exchange/Utf8Out.h"
 #include "core/exchange/VCardReader.h"
 #include "core/exchange/VCardWriter.h"
 
@@ -822,14 +823,36 @@ bool isPlainNumber(const QString& text) {
 }
 
 // A spreadsheet runs a cell that starts so as a formula.
-QString neutralised(const QString& cell) {
-    if (cell.size() < 2 || isPlainNumber(cell))
-        return cell;
+bool needsNeutralising(const QString& cell) {
+    if (cell.size() < 2)
+        return false;
     const QChar first = cell.front();
-    if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r' ||
-        first == u'\'')
-        return u'\'' + cell;
-    return cell;
+    return (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r' ||
+            first == u'\'') &&
+           !isPlainNumber(cell);
+}
+
+QString neutralised(const QString& cell) {
+    return needsNeutralising(cell) ? u'\'' + cell : cell;
+}
+
+// The cell as quoted(neutralised(cell)) writes it, appended as UTF-8 without the copies.
+void appendCell(QByteArray& out, const QString& cell) {
+    const bool quotes = cell.startsWith(u' ') || cell.endsWith(u' ') ||
+                        std::any_of(cell.begin(), cell.end(),
+                                    [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; });
+    if (quotes)
+        out += '"';
+    if (needsNeutralising(cell))
+        out += '\'';
+    utf8out::appendWith(out, cell, [](char* p, QStringView text, qsizetype& i) {
+        *p++ = static_cast<char>(text[i].unicode());
+        if (text[i] == u'"')
+            *p++ = '"';
+        return p;
+    });
+    if (quotes)
+        out += '"';
 }
 
 int valueCellCount(const CsvValueColumns& values) {
@@ -936,6 +959,15 @@ QString rowText(const QStringList& fields) {
     return cells.join(u',') + QStringLiteral("\r\n");
 }
 
+void appendRow(QByteArray& out, const QStringList& fields) {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendCell(out, fields[i]);
+    }
+    out += "\r\n";
+}
+
 const char* encoderName(CsvFile::Encoding encoding) {
     return encoding == CsvFile::Encoding::Gbk ? "GBK" : "GB18030";
 }
@@ -1007,9 +1039,12 @@ QByteArray CsvFile::headBytes(Encoding encoding, const CsvValueColumns& values) 
 
 std::optional<QByteArray> CsvFile::rowBytes(const CsvContact& contact, Encoding encoding,
                                             const CsvValueColumns& values) {
+    if (encoding == Encoding::Utf8WithBom) {
+        QByteArray bytes;
+        appendRow(bytes, rowCells(contact, values));
+        return bytes;
+    }
     const QString text = rowText(rowCells(contact, values));
-    if (encoding == Encoding::Utf8WithBom)
-        return text.toUtf8();
     QStringEncoder encoder(encoderName(encoding), QStringConverter::Flag::Stateless);
     QByteArray bytes = encoder(text);
     if (!encoder.isValid() || encoder.hasError())

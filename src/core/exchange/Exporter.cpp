@@ -21,6 +21,8 @@
 #include <functional>
 #include <sys/stat.h>
 
+qsizetype exportdetail::pieceBytes = 256 * 1024;
+
 Exporter::Exporter(Store& store) : store_(store) {}
 
 namespace {
@@ -125,12 +127,24 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
     if (csv && !writeAll(out, CsvFile::headBytes(encoding, valueColumns)))
         return false;
     int written = 0;
+    // Cards and rows are built one after another in one buffer, handed to the device a piece at a time.
+    QByteArray pending;
+    const auto flush = [&](qsizetype atLeast) {
+        if (pending.isEmpty() || pending.size() < atLeast)
+            return true;
+        const bool ok = writeAll(out, pending);
+        pending.resize(0);
+        return ok;
+    };
     const bool complete = each([&](const QString& groupName, ContactFields& fields, std::vector<KeptProperty>& kept,
                                    const QString& uid) {
         if (csv) {
             const std::optional<QByteArray> row =
                 CsvFile::rowBytes({std::move(fields), groupName, uid}, encoding, valueColumns);
-            if (!row || !writeAll(out, *row))
+            if (!row)
+                return false;
+            pending += *row;
+            if (!flush(exportdetail::pieceBytes))
                 return false;
             ++written;
             return true;
@@ -144,12 +158,13 @@ bool Exporter::write(QIODevice& out, const ExportSelection& selection, ExportFor
             card.photoData = std::move(picture->bytes);
             card.photoExtension = std::move(picture->extension);
         }
-        if (!writeAll(out, VCardWriter::write(card, version)))
+        VCardWriter::append(pending, card, version);
+        if (!flush(exportdetail::pieceBytes))
             return false;
         ++written;
         return true;
     });
-    if (!complete)
+    if (!complete || !flush(0))
         return false;
     transaction.commit();
     if (count)

@@ -21,6 +21,11 @@ struct ExportSelection {
     static ExportSelection contacts(const QStringList& keys) { return {Kind::Keys, {}, keys}; }
 };
 
+namespace exportdetail {
+// How many bytes of the file are gathered before they are handed to the device. Tests make it tiny.
+extern qsizetype pieceBytes;
+} // namespace exportdetail
+
 // CsvGbk is strict GBK: a contact with a character outside GBK stops the export (build() names them
 // in the error, and CsvGb18030 writes them).
 enum class ExportFormat { VCard30, VCard40, CsvUtf8, CsvGbk, CsvGb18030 };

@@ -3,6 +3,7 @@
 #include "core/exchange/BirthdayText.h"
 #include "core/exchange/PhotoBytes.h"
 #include "core/exchange/TypedCard.h"
+#include "core/exchange/Utf8Out.h"
 #include "core/exchange/VersionSyntax.h"
 #include "core/store/FieldCatalogue.h"
 
@@ -43,18 +44,6 @@ QString photoUri(const QString& photo) {
     return uri;
 }
 
-// An instant-messaging handle inside an IMPP URI.
-QString uriHandle(const QString& handle) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(handle, "@.-_~+"));
-}
-
-QString structured(std::initializer_list<QString> components) {
-    QStringList escaped;
-    for (const QString& c : components)
-        escaped.append(VCardWriter::escapedText(c));
-    return escaped.join(u';');
-}
-
 // The fields in the order the card lists them.
 const QString* const FieldOrder[] = {
     &keptfield::Name,    &keptfield::Nickname, &keptfield::Birthday, &keptfield::Mobile,
@@ -90,11 +79,7 @@ QByteArray photoLine(const QString& header, const ExportCard& card, bool v4) {
     return params.toUtf8() + ";ENCODING=b:" + card.photoData.toBase64();
 }
 
-} // namespace
-
-QByteArray VCardWriter::folded(const QByteArray& line) {
-    QByteArray out;
-    out.reserve(line.size() + line.size() / 70 * 3 + 2);
+void appendFolded(QByteArray& out, QByteArrayView line) {
     qsizetype pos = 0;
     qsizetype room = MaxLineOctets;
     while (line.size() - pos > room) {
@@ -110,6 +95,124 @@ QByteArray VCardWriter::folded(const QByteArray& line) {
     }
     out.append(line.constData() + pos, line.size() - pos);
     out += "\r\n";
+}
+
+// Text escaped as vCard text values escape it, appended as UTF-8 (what escapedText(text).toUtf8()
+// gives, without the two copies).
+void appendEscaped(QByteArray& out, QStringView text) {
+    utf8out::appendWith(out, text, [](char* p, QStringView t, qsizetype& i) {
+        switch (t[i].unicode()) {
+        case u'\\':
+        case u';':
+        case u',':
+            *p++ = '\\';
+            *p++ = static_cast<char>(t[i].unicode());
+            break;
+        case u'\r':
+            if (i + 1 < t.size() && t[i + 1] == u'\n')
+                ++i;
+            [[fallthrough]];
+        case u'\n':
+            *p++ = '\\';
+            *p++ = 'n';
+            break;
+        default:
+            *p++ = static_cast<char>(t[i].unicode());
+        }
+        return p;
+    });
+}
+
+// An instant-messaging handle inside an IMPP URI: its UTF-8 percent-encoded but for letters, digits
+// and - . _ ~ @ + (QUrl::toPercentEncoding(handle, "@.-_~+") without its copies).
+void appendUriHandle(QByteArray& out, QStringView handle) {
+    const auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+               c == '_' || c == '~' || c == '@' || c == '+';
+    };
+    qsizetype first = out.size();
+    utf8out::append(out, handle);
+    while (first < out.size() && plain(out[first]))
+        ++first;
+    if (first == out.size())
+        return;
+    const QByteArray rest = out.sliced(first);
+    out.truncate(first);
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    for (const char c : rest) {
+        if (plain(c)) {
+            out += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            const char escaped[] = {'%', Hex[byte >> 4], Hex[byte & 0xF]};
+            out.append(escaped, 3);
+        }
+    }
+}
+
+// Content lines written straight onto a card's bytes: a line is built in place, then folded when it
+// is longer than a line may be. Given a list, finished lines go there as texts instead (fieldLines).
+class Lines {
+public:
+    explicit Lines(QByteArray& out, QStringList* texts = nullptr) : out_(out), texts_(texts), start_(out.size()) {}
+    Lines& operator<<(const char* ascii) {
+        out_.append(ascii);
+        return *this;
+    }
+    Lines& operator<<(const QByteArray& bytes) {
+        out_.append(bytes);
+        return *this;
+    }
+    Lines& text(QStringView text) {
+        utf8out::append(out_, text);
+        return *this;
+    }
+    Lines& escaped(QStringView text) {
+        appendEscaped(out_, text);
+        return *this;
+    }
+    Lines& uriHandle(QStringView handle) {
+        appendUriHandle(out_, handle);
+        return *this;
+    }
+    // Ends the line begun where the last one ended.
+    void end() {
+        if (texts_) {
+            texts_->append(QString::fromUtf8(QByteArrayView(out_).sliced(start_)));
+            out_.truncate(start_);
+            return;
+        }
+        if (out_.size() - start_ > MaxLineOctets) {
+            const QByteArray line = out_.sliced(start_);
+            out_.truncate(start_);
+            appendFolded(out_, line);
+        } else {
+            out_ += "\r\n";
+        }
+        start_ = out_.size();
+    }
+    void line(QStringView text) {
+        this->text(text);
+        end();
+    }
+    // A line written whole elsewhere (a picture's), folded here.
+    void folded(QByteArrayView line) {
+        appendFolded(out_, line);
+        start_ = out_.size();
+    }
+
+private:
+    QByteArray& out_;
+    QStringList* texts_;
+    qsizetype start_;
+};
+
+} // namespace
+
+QByteArray VCardWriter::folded(const QByteArray& line) {
+    QByteArray out;
+    out.reserve(line.size() + line.size() / 70 * 3 + 2);
+    appendFolded(out, line);
     return out;
 }
 
@@ -157,54 +260,58 @@ QString VCardWriter::fieldValue(const QString& field, const ContactFields& f, co
     return info && info->text ? f.*info->text : QString();
 }
 
-QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card, VCardVersion version) {
+namespace {
+
+// The lines a field is written as when no kept property stands for it (see fieldLines).
+void putFieldLines(Lines& lines, const QString& field, const ExportCard& card, VCardVersion version) {
     const bool v4 = version == VCardVersion::V40;
     const ContactFields& f = card.fields;
-    auto esc = [](const QString& text) { return escapedText(text); };
-    QStringList lines;
     if (field == keptfield::Name) {
-        lines.append(QStringLiteral("FN:") + esc(f.name));
+        (lines << "FN:").escaped(f.name).end();
         // The name stays whole in the family-name component: splitting a Chinese name into family and
         // given name is guesswork, and FN is what readers show.
-        lines.append(QStringLiteral("N:") + structured({f.name, {}, {}, {}, {}}));
+        ((lines << "N:").escaped(f.name) << ";;;;").end();
     } else if (field == keptfield::Nickname) {
         if (!f.nickname.isEmpty())
-            lines.append(QStringLiteral("NICKNAME:") + esc(f.nickname));
+            (lines << "NICKNAME:").escaped(f.nickname).end();
     } else if (field == keptfield::Birthday) {
         if (f.birthday && f.birthday->isValid())
-            lines.append(QStringLiteral("BDAY:") +
-                         birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended));
+            (lines << "BDAY:")
+                .text(birthday::format(*f.birthday, v4 ? birthday::Style::Basic : birthday::Style::Extended))
+                .end();
         if (const QString lunar = lunarLine(f); !lunar.isEmpty())
-            lines.append(lunar);
+            lines.line(lunar);
     } else if (field == keptfield::Address) {
         // The whole address in the street component, the postal code in its own.
         if (!f.address.isEmpty() || !f.postcode.isEmpty())
-            lines.append(QStringLiteral("ADR:") + structured({{}, {}, f.address, {}, {}, f.postcode, {}}));
+            (((lines << "ADR:;;").escaped(f.address) << ";;;").escaped(f.postcode) << ";").end();
     } else if (field == keptfield::Email) {
         if (!f.email.isEmpty())
-            lines.append((v4 ? QStringLiteral("EMAIL:") : QStringLiteral("EMAIL;TYPE=INTERNET:")) + esc(f.email));
+            (lines << (v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:")).escaped(f.email).end();
     } else if (field == keptfield::Remarks) {
         if (!f.remarks.isEmpty())
-            lines.append(
-                (breaksAreCrLf(f.remarks) ? QStringLiteral("NOTE;X-ZINTEVA-EOL=CRLF:") : QStringLiteral("NOTE:")) +
-                esc(f.remarks));
+            (lines << (breaksAreCrLf(f.remarks) ? "NOTE;X-ZINTEVA-EOL=CRLF:" : "NOTE:")).escaped(f.remarks).end();
     } else if (field == keptfield::Group) {
         if (!card.groupName.isEmpty())
-            lines.append(QStringLiteral("CATEGORIES:") + esc(card.groupName));
+            (lines << "CATEGORIES:").escaped(card.groupName).end();
     } else if (field == keptfield::Uid) {
         if (!card.uid.isEmpty())
-            lines.append(QStringLiteral("UID:") + esc(card.uid));
+            (lines << "UID:").escaped(card.uid).end();
     } else if (field == keptfield::Photo) {
         // A picture file that is not there, or a web address: the reference is kept.
         if (card.photoData.isEmpty() && !f.photo.isEmpty())
-            lines.append((v4 ? QStringLiteral("PHOTO:") : QStringLiteral("PHOTO;VALUE=uri:")) + photoUri(f.photo));
+            (lines << (v4 ? "PHOTO:" : "PHOTO;VALUE=uri:")).text(photoUri(f.photo)).end();
     }
 
     // The numbers of the phone columns, each with its types (lower case in 4.0).
     if (const catalogue::FieldInfo* info = catalogue::byColumn(field);
         info && info->text && qstrcmp(info->vcard, "TEL") == 0 && !(f.*info->text).isEmpty()) {
-        const QString types = QString::fromLatin1(info->vcardTypes);
-        lines.append(QStringLiteral("TEL;TYPE=") + (v4 ? types.toLower() : types) + u':' + esc(f.*info->text));
+        lines << "TEL;TYPE=";
+        if (v4)
+            lines << QByteArray(info->vcardTypes).toLower();
+        else
+            lines << info->vcardTypes;
+        (lines << ":").escaped(f.*info->text).end();
     }
     // The X- properties for older readers, IMPP with Apple's service types for newer ones.
     const struct {
@@ -220,12 +327,20 @@ QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card
     };
     for (const auto& m : messengers) {
         if (field == m.field && !m.handle.isEmpty()) {
-            lines.append(QString::fromLatin1(m.property) + u':' + esc(m.handle));
-            lines.append(QStringLiteral("IMPP;X-SERVICE-TYPE=") + QLatin1String(m.service) + u':' +
-                         QLatin1String(m.scheme) + u':' + uriHandle(m.handle));
+            (lines << m.property << ":").escaped(m.handle).end();
+            (lines << "IMPP;X-SERVICE-TYPE=" << m.service << ":" << m.scheme << ":").uriHandle(m.handle).end();
         }
     }
-    return lines;
+}
+
+} // namespace
+
+QStringList VCardWriter::fieldLines(const QString& field, const ExportCard& card, VCardVersion version) {
+    QByteArray bytes;
+    QStringList texts;
+    Lines lines(bytes, &texts);
+    putFieldLines(lines, field, card, version);
+    return texts;
 }
 
 namespace {
@@ -251,14 +366,13 @@ int firstFreeItem(const ExportCard& card) {
 
 } // namespace
 
-QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
+void VCardWriter::append(QByteArray& out, const ExportCard& card, VCardVersion version) {
     const bool v4 = version == VCardVersion::V40;
-    QByteArray out;
-    auto line = [&](const QString& text) { out += folded(text.toUtf8()); };
+    Lines lines(out);
 
-    line(QStringLiteral("BEGIN:VCARD"));
-    line(v4 ? QStringLiteral("VERSION:4.0") : QStringLiteral("VERSION:3.0"));
-    line(QStringLiteral("PRODID:-//zinteva//zinteva//ZH"));
+    (lines << "BEGIN:VCARD").end();
+    (lines << (v4 ? "VERSION:4.0" : "VERSION:3.0")).end();
+    (lines << "PRODID:-//zinteva//zinteva//ZH").end();
     for (const QString* field : FieldOrder) {
         // The properties this field was read from, while the field still holds what was read.
         std::vector<const KeptProperty*> sources;
@@ -275,13 +389,17 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
             if (*field == keptfield::Name &&
                 std::none_of(sources.begin(), sources.end(),
                              [](const KeptProperty* kept) { return versionsyntax::nameOf(kept->line) == u"FN"; }))
-                line(QStringLiteral("FN:") + escapedText(card.fields.name));
-            for (const KeptProperty* kept : sources)
-                out += *field == keptfield::Photo ? folded(photoLine(kept->line, card, v4))
-                                                  : folded(versionsyntax::inVersion(kept->line, version).toUtf8());
+                (lines << "FN:").escaped(card.fields.name).end();
+            for (const KeptProperty* kept : sources) {
+                if (*field == keptfield::Photo)
+                    lines.folded(photoLine(kept->line, card, v4));
+                else
+                    lines.line(versionsyntax::inVersion(kept->line, version));
+            }
             // A kept BDAY stands for the Gregorian day only: the lunar date follows it all the same.
-            if (*field == keptfield::Birthday && !lunarLine(card.fields).isEmpty())
-                line(lunarLine(card.fields));
+            if (*field == keptfield::Birthday)
+                if (const QString lunar = lunarLine(card.fields); !lunar.isEmpty())
+                    lines.line(lunar);
             continue;
         }
         if (*field == keptfield::Group && !sources.empty()) {
@@ -289,48 +407,53 @@ QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
             for (const KeptProperty* kept : sources) {
                 if (const QString categories = versionsyntax::categoriesLine(kept->line, kept->value, card.groupName);
                     !categories.isEmpty())
-                    line(categories);
+                    lines.line(categories);
             }
             continue;
         }
         if (*field == keptfield::Photo && !card.photoData.isEmpty()) {
+            if (v4) {
+                lines.folded(photoLine(QStringLiteral("PHOTO"), card, true));
+                continue;
+            }
             const QString type = photobytes::vcard30TypeFor(card.photoExtension.isEmpty()
                                                                 ? photobytes::extensionFor(card.photoData, QString())
                                                                 : card.photoExtension);
-            if (v4)
-                out += folded(photoLine(QStringLiteral("PHOTO"), card, true));
-            else
-                out += folded((type.isEmpty() ? QByteArray("PHOTO;ENCODING=b:")
-                                              : "PHOTO;ENCODING=b;TYPE=" + type.toLatin1() + ':') +
-                              card.photoData.toBase64());
+            lines.folded(
+                (type.isEmpty() ? QByteArray("PHOTO;ENCODING=b:") : "PHOTO;ENCODING=b;TYPE=" + type.toLatin1() + ':') +
+                card.photoData.toBase64());
             continue;
         }
-        for (const QString& text : fieldLines(*field, card, version))
-            line(text);
+        putFieldLines(lines, *field, card, version);
     }
     int item = firstFreeItem(card);
     for (const TypedValue& value : card.fields.values) {
         if (!value.line.isEmpty()) {
-            line(versionsyntax::inVersion(value.line, version));
+            lines.line(versionsyntax::inVersion(value.line, version));
             continue;
         }
-        const QStringList lines = typedcard::linesFor(value, item);
-        if (lines.size() > 1)
+        const QStringList typed = typedcard::linesFor(value, item);
+        if (typed.size() > 1)
             ++item;
-        for (const QString& text : lines)
-            line(versionsyntax::inVersion(text, version));
+        for (const QString& text : typed)
+            lines.line(versionsyntax::inVersion(text, version));
     }
     for (const KeptProperty& kept : card.kept) {
         if (kept.field.isEmpty())
-            line(versionsyntax::inVersion(kept.line, version));
+            lines.line(versionsyntax::inVersion(kept.line, version));
     }
-    line(QStringLiteral("END:VCARD"));
+    (lines << "END:VCARD").end();
+}
+
+QByteArray VCardWriter::write(const ExportCard& card, VCardVersion version) {
+    QByteArray out;
+    append(out, card, version);
     return out;
 }
 
 QByteArray VCardWriter::write(const std::vector<ExportCard>& cards, VCardVersion version) {
     QByteArray out;
     for (const ExportCard& card : cards)
-        out += write(card, version);
+        append(out, card, version);
     return out;
 }

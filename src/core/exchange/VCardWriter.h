@@ -25,6 +25,8 @@ struct ExportCard {
 class VCardWriter {
 public:
     static QByteArray write(const ExportCard& card, VCardVersion version);
+    // The card's bytes appended to `out` (a file built card after card in one buffer).
+    static void append(QByteArray& out, const ExportCard& card, VCardVersion version);
     static QByteArray write(const std::vector<ExportCard>& cards, VCardVersion version);
 
     // The value of a field (keptfield::Name, ...) that kept properties are checked against.
