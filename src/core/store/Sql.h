@@ -228,9 +228,6 @@ inline constexpr const char* SelectAllContactKeys = "select friendid from phone 
 // Photos in the photos folder that some contact still names (the rest are left-overs of imports that
 // did not finish).
 inline constexpr const char* SelectPhotoPaths = "select distinct 照片 from phone where 照片 is not null and 照片 <> ''";
-// What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
-// the card's order. The trigger removes a contact's rows with the contact, whichever statement
-// deletes it (one contact, a whole group).
 // Typed values (store/TypedValues.cpp).
 inline constexpr const char* SelectTypedValues =
     "select field, label, value, line from zinteva_values where friendid = ? order by position, id";
@@ -248,6 +245,9 @@ inline constexpr const char* MostTypedValuesPerPerson =
 inline constexpr const char* SelectFilterTypedValues =
     "select friendid, field, value from zinteva_values "
     "where field in ('phone', 'otheremail', 'wechat', 'org', 'title', 'im') and value <> ''";
+// What imported cards held beyond the columns (store/KeptProperties.h): one row per property, in
+// the card's order. The trigger removes a contact's rows with the contact, whichever statement
+// deletes it (one contact, a whole group).
 inline constexpr const char* SelectKept = "select field, value, line from zinteva_kept where friendid = ? order by id";
 inline constexpr const char* DeleteKept = "delete from zinteva_kept where friendid = ?";
 inline constexpr const char* InsertKept = "insert into zinteva_kept (friendid, field, value, line) values (?, ?, ?, ?)";
